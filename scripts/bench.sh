@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks and prints their table.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+install_missing
+build "$ROOT/build"
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+for b in "$ROOT"/build/bench/bench_*; do
+    [ -x "$b" ] && "$b"
+done

@@ -1,0 +1,136 @@
+#include "text_import.h"
+
+#include "cp1251.h"
+
+#include <QStringDecoder>
+
+namespace TextImport {
+
+bool isValidUtf8(QByteArrayView bytes, bool* hasMultiByte) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    bool multi = false;
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        unsigned int cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char cc = p[i + k];
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        multi = true;
+        i += extra + 1;
+    }
+    if (hasMultiByte)
+        *hasMultiByte = multi;
+    return true;
+}
+
+Encoding detectEncoding(QByteArrayView bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return Encoding::Utf8;
+    if (bytes.startsWith("\xFF\xFE"))
+        return Encoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return Encoding::Utf16BE;
+    bool multi = false;
+    if (isValidUtf8(bytes, &multi) && multi)
+        return Encoding::Utf8;
+    return Encoding::Cp1251;
+}
+
+QString decode(QByteArrayView bytes) {
+    switch (detectEncoding(bytes)) {
+    case Encoding::Utf8:
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes = bytes.sliced(3);
+        return QString::fromUtf8(bytes);
+    case Encoding::Utf16LE: {
+        QStringDecoder decoder(QStringDecoder::Utf16LE);
+        return decoder(bytes.sliced(2));
+    }
+    case Encoding::Utf16BE: {
+        QStringDecoder decoder(QStringDecoder::Utf16BE);
+        return decoder(bytes.sliced(2));
+    }
+    case Encoding::Cp1251:
+        break;
+    }
+    return Cp1251::decode(bytes);
+}
+
+void LineBreakNormaliser::feed(QStringView piece, QString& out) {
+    const QChar* p = piece.data();
+    const qsizetype n = piece.size();
+    if (n == 0)
+        return;
+    qsizetype i = 0;
+    if (m_pendingCr) {
+        m_pendingCr = false;
+        out.append(m_break);
+        if (n > 0 && p[0] == QLatin1Char('\n'))
+            i = 1;
+    }
+    qsizetype runStart = i;
+    for (; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c != u'\r' && c != u'\n')
+            continue;
+        out.append(p + runStart, i - runStart);
+        if (c == u'\n') {
+            out.append(m_break);
+        } else if (i + 1 < n) {
+            out.append(m_break);
+            if (p[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            m_pendingCr = true; // the LF may open the next piece
+        }
+        runStart = i + 1;
+    }
+    out.append(p + runStart, n - runStart);
+}
+
+void LineBreakNormaliser::finish(QString& out) {
+    if (m_pendingCr)
+        out.append(m_break);
+    m_pendingCr = false;
+}
+
+QString normalisedText(QStringView text) {
+    constexpr qsizetype kPiece = 1 << 16;
+    LineBreakNormaliser normaliser(u"\n");
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype pos = 0; pos < text.size(); pos += kPiece)
+        normaliser.feed(text.mid(pos, kPiece), out);
+    normaliser.finish(out);
+    return out;
+}
+
+} // namespace TextImport

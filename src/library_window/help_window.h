@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The help window: a fixed text on purple, closed by its "Ок" button or its close box.
+class TSpravka : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSpravka(QWidget* parent = nullptr);
+    static QStringList helpLines();
+
+Q_SIGNALS:
+    // Any close: the library window is re-enabled and the window is destroyed.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPlainTextEdit* Memo1;
+    QPushButton* Button1;
+};

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+#include <vector>
+
+class QPrinter;
+class QTextBlock;
+
+// The text area of the reader and of the add-book preview. It loads and saves whole
+// files as plain text or RTF, and reports every position in the CR LF model: a
+// paragraph break counts as two characters, so an offset found in WholeText() is a
+// valid selection position. Display lines are the lines of the real word-wrapped layout.
+class RichTextEditor : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextEditor(QWidget* parent = nullptr);
+
+    // Mode of the next load and save: plain text when true, RTF when false.
+    bool PlainText() const { return m_plainText; }
+    void setPlainTextMode(bool plain) { m_plainText = plain; }
+
+    void LoadFile(const QString& path);
+    void SaveFile(const QString& path);
+    // The bytes SaveFile writes for the current content and mode.
+    QByteArray serialized() const;
+
+    QString DisplayLine(int line);
+    void PrintText(QPrinter& printer, const QString& title);
+    bool printing() const { return m_printing; }
+
+    QString WholeText() const;
+    int SelectionStart() const;
+    void setSelectionStart(int offset);
+    int SelectionLength() const;
+    void setSelectionLength(int length);
+    int LineOfChar(int offset);
+    int FirstCharOfLine(int line);
+    int lineCount();
+
+    bool UndoAvailable() const { return document()->isUndoAvailable(); }
+    void UndoLast() { undo(); }
+    void CutSelection() { cut(); }
+    void CopySelection() { copy(); }
+    void PasteClipboard() { paste(); }
+    void SelectWholeText() { selectAll(); }
+    bool ReadOnly() const { return isReadOnly(); }
+    void setReadOnlyMode(bool readOnly) { setReadOnly(readOnly); }
+    void ClearModified() { document()->setModified(false); }
+    void SetTextFont(const QFont& font, const QColor& colour);
+    void SetBackgroundColour(const QColor& colour);
+    QColor backgroundColour() const;
+    // Hides the selection while the editor does not have the keyboard focus.
+    void setHideSelectionWithoutFocus(bool hide);
+    QColor textColour() const;
+    void FocusEditor() { setFocus(Qt::OtherFocusReason); }
+    void ClearText();
+
+    // Conversions between document positions and CR LF offsets.
+    int offsetOfPosition(int position) const;
+    int positionOfOffset(int offset) const;
+
+Q_SIGNALS:
+    void OnChange();
+    void OnSelectionChange();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void setContentText(const QString& text);
+    void invalidateLines(int fromBlock = 0);
+    int blockLineCount(const QTextBlock& block);
+    void ensureLineCounts(int upToBlock);
+    // The block holding display line `line` and the line's index inside it; false past the end.
+    bool locateLine(int line, QTextBlock* block, int* lineInBlock);
+    qreal availableWidth();
+    qreal advance(char16_t ch);
+
+    void updateInactiveSelection();
+
+    bool m_plainText = true;
+    bool m_hideSelection = false;
+    bool m_printing = false;
+    bool m_uniformFormat = true; // no formatting of its own: the quick line count applies
+    // m_lineStarts[i] = display lines in blocks before block i, valid for i <= m_validBlocks.
+    std::vector<int> m_lineStarts{0};
+    int m_validBlocks = 0;
+    qreal m_lineWidth = -1;
+    std::vector<float> m_advances;
+};

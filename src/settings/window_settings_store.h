@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+class ProfileFile;
+
+// Keeps a window's placement (position, size, normal/maximised/minimised state) and a
+// list of its components' integer properties in a profile file, section = the window's
+// class name. It hooks the window's show (load), close query (save after the window's
+// own question allowed the close) and destruction (save once more if no save completed).
+class WindowSettingsStore : public QObject {
+    Q_OBJECT
+public:
+    // Attaches to the owner: installs the show hook and resolves StoredProps.
+    WindowSettingsStore(QWidget* owner, const QString& section, QStringList storedProps);
+
+    QString IniFileName;
+    int Version = 0;
+    bool PlacementRestored = false;
+    bool PlacementSaved = false;
+    bool SavingOnDestroy = false;
+
+    // The owner's own handlers that the hooks call.
+    std::function<void()> chainedShow;
+    std::function<bool()> chainedCloseQuery;
+    std::function<void()> chainedDestroy;
+
+    void LoadWindowSettings();
+    void SaveWindowSettings();
+
+    // Called by the owner when it is asked to close; true when the close may go on.
+    bool closeQueryHook();
+    // Called by the owner as it is destroyed.
+    void destroyHook();
+
+    // The resolved stored properties: component and declared property name.
+    struct StoredProp {
+        QPointer<QObject> component;
+        QString property;
+    };
+    const QList<StoredProp>& storedProps() const { return m_props; }
+
+    // Whether the window should still be centred when shown (no stored rectangle applied).
+    bool centreOnShow() const { return m_centreOnShow; }
+    void setCentreOnShow(bool centre) { m_centreOnShow = centre; }
+
+    // The screen as the store sees it; tests may replace these.
+    static std::function<QSize()> screenSize;
+    static std::function<int()> pixelsPerInch;
+    static QString screenSizeSuffix();
+
+    // Width and height of the sizing frame: the maximised position stored is minus these.
+    static constexpr int kSizingFrame = 4;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void applyNormalRect(const QRect& frameRect);
+    QRect normalFrameRect() const;
+    void fixFrameAfterShow();
+
+    QWidget* m_owner;
+    QString m_section;
+    QList<StoredProp> m_props;
+    bool m_centreOnShow = true;
+    QRect m_wantedFrame; // a restored rectangle whose frame is not known before the show
+};

@@ -1,0 +1,35 @@
+#include "test_files.h"
+
+#include "cp1251.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace TestFiles {
+
+QByteArray read(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return file.readAll();
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QByteArray cp1251(const QString& text) { return Cp1251::encode(text); }
+
+void setReadOnly(const QString& path, bool readOnly) {
+    const bool folder = QFileInfo(path).isDir();
+    QFile::Permissions p = QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup | QFile::ReadOther;
+    if (folder)
+        p |= QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
+    if (!readOnly)
+        p |= QFile::WriteOwner | QFile::WriteUser;
+    QFile::setPermissions(path, p);
+}
+
+} // namespace TestFiles

@@ -1,0 +1,107 @@
+#include "profile_file.h"
+#include "test_files.h"
+#include "tomeria_error.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestProfileFile : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("tomeria.ini")); }
+
+private Q_SLOTS:
+    void reading_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const QByteArray file = "[Other]\r\nKey=other\r\n[tform1]\r\nkey =  spaced  \r\nQ1=\"quoted\"\r\n"
+                                "Q2='single'\r\nQ3=\"open\r\nEmpty=\r\nHex=0x1F\r\n";
+        QTest::newRow("blanks removed, names any case") << file << "KEY" << "spaced";
+        QTest::newRow("double quotes") << file << "Q1" << "quoted";
+        QTest::newRow("single quotes") << file << "Q2" << "single";
+        QTest::newRow("unpaired quote kept") << file << "Q3" << "\"open";
+        QTest::newRow("present but empty") << file << "Empty" << "";
+        QTest::newRow("missing key") << file << "None" << "default";
+        QTest::newRow("missing section") << QByteArray("[Other]\r\nkey=x\r\n") << "key" << "default";
+        QTest::newRow("LF line ends") << QByteArray("[TForm1]\nkey=lf\n") << "key" << "lf";
+    }
+    void reading() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        TestFiles::write(path(), file);
+        QCOMPARE(ProfileFile(path()).readText(QStringLiteral("TForm1"), key, QStringLiteral("default")), value);
+    }
+
+    void integers_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("decimal") << "42" << 42;
+        QTest::newRow("negative") << "-7" << -7;
+        QTest::newRow("hex") << "0x1F" << 31;
+        QTest::newRow("hex upper") << "0XfF" << 255;
+        QTest::newRow("just 0x") << "0x" << 99;
+        QTest::newRow("not a number") << "12abc" << 99;
+        QTest::newRow("empty") << "" << 99;
+    }
+    void integers() {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        TestFiles::write(path(), "[S]\r\nk=" + text.toLatin1() + "\r\n");
+        QCOMPARE(ProfileFile(path()).readInteger(QStringLiteral("S"), QStringLiteral("k"), 99), value);
+    }
+
+    void missingFileGivesDefaultsAndIsCreatedOnWrite() {
+        QTemporaryDir dir;
+        const ProfileFile file(dir.filePath(QStringLiteral("new.ini")));
+        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("A"), QStringLiteral("1"));
+        file.writeInteger(QStringLiteral("TForm1"), QStringLiteral("B"), -2);
+        file.writeFlag(QStringLiteral("TForm1"), QStringLiteral("C"), true);
+        QCOMPARE(TestFiles::read(file.path()), QByteArray("[TForm1]\r\nA=1\r\nB=-2\r\nC=1\r\n"));
+    }
+
+    void writesTouchOnlyTheirKey() {
+        const QByteArray before = "; comment\n[First]\r\nx = 1\r\n\r\n[tform1]\r\nformversion=5\r\nKeep=\"as is\"  \r\n\r\n"
+                                  "[Last]\r\ny=2";
+        TestFiles::write(path(), before);
+        const ProfileFile file(path());
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("FormVersion"), QStringLiteral("0"));
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("NewKey"), QStringLiteral("v"));
+        file.writeText(QStringLiteral("Added"), QStringLiteral("z"), QStringLiteral("3"));
+        QCOMPARE(TestFiles::read(path()),
+                 QByteArray("; comment\n[First]\r\nx = 1\r\n\r\n[tform1]\r\nFormVersion=0\r\nKeep=\"as is\"  \r\n"
+                            "NewKey=v\r\n\r\n[Last]\r\ny=2\r\n[Added]\r\nz=3\r\n"));
+    }
+
+    void cyrillicValuesAreCodePage1251() {
+        const ProfileFile file(path());
+        TestFiles::write(path(), QByteArray());
+        file.writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("Книга"));
+        QCOMPARE(TestFiles::read(path()), "[S]\r\nk=" + TestFiles::cp1251(QStringLiteral("Книга")) + "\r\n");
+        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QString()), QStringLiteral("Книга"));
+    }
+
+    void longValuesAreCut() {
+        TestFiles::write(path(), "[S]\r\nk=" + QByteArray(3000, 'v') + "\r\n");
+        QCOMPARE(ProfileFile(path()).readText(QStringLiteral("S"), QStringLiteral("k"), QString()).size(), 2047);
+    }
+
+    void failedWriteLeavesTheFileAndSaysSo() {
+        TestFiles::write(path(), "[S]\r\nk=1\r\n");
+        TestFiles::setReadOnly(path(), true);
+        QString message;
+        try {
+            ProfileFile(path()).writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"));
+        } catch (const TomeriaError& e) {
+            message = e.message();
+        }
+        TestFiles::setReadOnly(path(), false);
+        QCOMPARE(message, QStringLiteral("Unable to write to ") + path());
+        QCOMPARE(TestFiles::read(path()), QByteArray("[S]\r\nk=1\r\n"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestProfileFile)
+#include "test_profile_file.moc"
