@@ -1,4 +1,450 @@
+#include "color_btn.h"
+#include "help_window.h"
+#include "library_window.h"
+#include "reader_window.h"
+#include "recording_dialogs.h"
+#include "rich_text_editor.h"
+#include "status_panels.h"
+#include "test_files.h"
+
+#include <QDate>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTextBlock>
+
+using TestFiles::cp1251;
+
+class TestLibraryWindow : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<DialogsScope> m_dialogs;
+    std::unique_ptr<TMainForm> m_reader;
+    std::unique_ptr<TForm1> m_form;
+    QString m_previousFolder;
+
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    void writeBook(const QString& name, const QByteArray& bytes) {
+        QDir().mkpath(path(QStringLiteral("books")));
+        TestFiles::write(path(QStringLiteral("books/") + name + QStringLiteral(".boo")), bytes);
+    }
+    TForm1& start() {
+        m_form.reset();
+        m_reader = std::make_unique<TMainForm>();
+        m_form = std::make_unique<TForm1>();
+        m_form->setReaderWindow(m_reader.get());
+        m_form->show();
+        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(m_form.get());
+        return *m_form;
+    }
+    QStringList items() const {
+        QStringList out;
+        for (int i = 0; i < m_form->ListBox1->count(); ++i)
+            out << m_form->ListBox1->item(i)->text();
+        return out;
+    }
+    void click(int row) {
+        QListWidget* list = m_form->ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
+    }
+    void doubleClick(int row) {
+        QListWidget* list = m_form->ListBox1;
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    QString panel(int index) const { return m_form->StatusBar1->panelText(index); }
+    RecordingDialogs& dialogs() { return **m_dialogs; }
+    void addBook(const QString& file, const QString& name, const QString& note) {
+        m_form->N9->trigger();
+        dialogs().files.enqueue(file);
+        QTest::mouseClick(m_form->SpeedButton1, Qt::LeftButton);
+        if (!name.isNull())
+            m_form->knigaimeno->setText(name);
+        m_form->zametki->setText(note);
+        QTest::mouseClick(m_form->ColorBtn1, Qt::LeftButton);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_previousFolder = QDir::currentPath();
+        QDir::setCurrent(m_dir->path());
+        m_dialogs = std::make_unique<DialogsScope>();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_reader.reset();
+        m_dialogs.reset();
+        QDir::setCurrent(m_previousFolder);
+        m_dir.reset();
+    }
+
+    // ---- Start-up ----------------------------------------------------------------------
+
+    void startInAnEmptyFolderCreatesTheCatalogue() {
+        TForm1& form = start();
+        QCOMPARE(dialogs().texts("message"),
+                 QStringList{QStringLiteral("База книг не обнаружена. Будет создана новая база.")});
+        QCOMPARE(dialogs().beeps, 1);
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("\r\n"));
+        QCOMPARE(form.ListBox1->count(), 0);
+        start();
+        QCOMPARE(items(), QStringList{QString()});
+    }
+
+    void startListsTheBooksSorted() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("b=1\r\nA=2\r\nc=3\r\nяблоко=\r\nЁж=\r\nель=\r\n")));
+        start();
+        // Russian collation: Cyrillic before Latin, Ё beside Е, case ignored.
+        QCOMPARE(items(), (QStringList{QStringLiteral("Ёж"), QStringLiteral("ель"), QStringLiteral("яблоко"),
+                                       "A", "b", "c"}));
+        QCOMPARE(panel(2), QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+        QVERIFY(m_form->ListBox1->selectedItems().isEmpty());
+        QVERIFY(dialogs().shown.isEmpty());
+    }
+
+    void unreadableCatalogueIsNeverReplaced() {
+        QDir().mkdir(path("books.dat"));
+        start();
+        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Cannot open file %1.").arg(path("books.dat"))});
+        QVERIFY(QFileInfo(path("books.dat")).isDir());
+        QVERIFY(dialogs().texts("message").isEmpty());
+    }
+
+    void layoutAsDesigned() {
+        TForm1& form = start();
+        QCOMPARE(form.windowTitle(), QStringLiteral("Tomeria"));
+        QCOMPARE(form.centralWidget()->size(), QSize(765, 508));
+        QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), QColor(240, 202, 166));
+        QCOMPARE(form.Panel1->height(), 41);
+        QCOMPARE(form.StatusBar1->height(), 19);
+        QCOMPARE(form.Panel4->width(), 151);
+        QCOMPARE(form.Splitter1->width(), 3);
+        QCOMPARE(form.Panel5->height(), 165);
+        QVERIFY(form.Panel2->isHidden());
+        QVERIFY(form.RichEdit1->isHidden());
+        QVERIFY(form.Image1->isVisible());
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(form.StatusBar1->panel(i)->width(), QList<int>({70, 90, 80, 100})[i]);
+        QCOMPARE(form.pb->parentWidget(), form.StatusBar1);
+        QCOMPARE(form.pb->geometry(), QRect(1, 1, 69, 18));
+        QVERIFY(form.pb->isVisible());
+        QCOMPARE(form.ListBox1->font().pixelSize(), 13);
+        QVERIFY(form.ListBox1->font().bold());
+        const QList<QAction*> menus = form.menuBar()->actions();
+        QCOMPARE(menus[0]->text(), QStringLiteral("Файл "));
+        QCOMPARE(menus[1]->text(), QStringLiteral("Справка"));
+        QCOMPARE(form.N22->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(form.N12->text(), QStringLiteral("About ..."));
+        QCOMPARE(form.ColorBtn1->text(), QStringLiteral("Сохранить"));
+        QCOMPARE(form.ColorBtn1->geometry(), QRect(450, 50, 126, 21));
+        QCOMPARE(form.ColorBtn2->geometry(), QRect(450, 10, 126, 21));
+        QCOMPARE(form.knigaimeno->geometry(), QRect(120, 31, 301, 19));
+        QVERIFY(form.Edit1->font().capitalization() == QFont::AllUppercase);
+    }
+
+    void exitAsksFirst() {
+        TestFiles::write(path("books.dat"), "a=1\r\n");
+        TForm1& form = start();
+        dialogs().confirmations.enqueue(false);
+        form.N2->trigger();
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs().texts("confirm"), QStringList{QStringLiteral("Выйти из программы Tomeria?")});
+        QVERIFY(!QFile::exists(path("tomeria.ini")));
+        dialogs().confirmations.enqueue(true);
+        QVERIFY(form.close());
+        QVERIFY(!form.isVisible());
+        QVERIFY(TestFiles::read(path("tomeria.ini")).startsWith("[TForm1]\r\nFormVersion=0\r\n"));
+    }
+
+    // ---- Selection and details --------------------------------------------------------
+
+    void selectingABookFillsTheDetails() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("b=заметка b\r\nA=2\r\nc=3\r\n")));
+        writeBook("b", QByteArray(1500, 'x'));
+        writeBook("A", QByteArray(3500, 'x'));
+        TForm1& form = start();
+        click(1);
+        QCOMPARE(panel(1), QStringLiteral("2 / 3"));
+        QCOMPARE(panel(3), QStringLiteral("1/4"));
+        QCOMPARE(form.Label7->text(), QStringLiteral("1 Кб"));
+        QCOMPARE(form.Edit1->text(), QStringLiteral("b"));
+        QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("заметка b"));
+        QCOMPARE(panel(4), path("books/b.boo"));
+        QCOMPARE(form.catalogue().CurrentRow(), 0);
+
+        click(2); // c has no file
+        QCOMPARE(form.Label7->text(), QStringLiteral("-1 Кб"));
+        QCOMPARE(panel(3), QStringLiteral("-1/4"));
+        QCOMPARE(form.catalogue().CurrentRow(), 2);
+
+        QTest::keyClick(form.ListBox1, Qt::Key_Up);
+        QCOMPARE(form.Edit1->text(), QStringLiteral("b"));
+        QCOMPARE(panel(1), QStringLiteral("2 / 3"));
+    }
+
+    void theEmptyItemOfAnEmptyCatalogue() {
+        TestFiles::write(path("books.dat"), QByteArray());
+        TForm1& form = start();
+        QCOMPARE(items(), QStringList{QString()});
+        click(0);
+        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Grid index out of range.")});
+        QCOMPARE(form.Edit1->text(), QString());
+        QCOMPARE(panel(1), QString());
+    }
+
+    void searchBoxSelectsWithoutDetails() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Альфа=\r\nкнига=\r\nКолобок=\r\nзвезда=\r\n")));
+        TForm1& form = start();
+        click(0);
+        QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
+        form.pb->insert(QStringLiteral("к"));
+        QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("книга"));
+        QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
+        form.pb->insert(QStringLiteral("о"));
+        QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("Колобок"));
+        form.pb->insert(QStringLiteral("х"));
+        QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("Колобок"));
+        QTest::mouseClick(form.pb, Qt::LeftButton);
+        QCOMPARE(form.pb->text(), QString());
+        QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("Альфа"));
+        QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
+    }
+
+    void doubleClickOpensTheReader() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Есть=\r\nНет=\r\n")));
+        writeBook(QStringLiteral("Есть"), cp1251(QStringLiteral("Текст книги\r\nвторая строка")));
+        start();
+        doubleClick(1); // Нет
+        QCOMPARE(dialogs().texts("message"),
+                 QStringList{QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован.")});
+        QCOMPARE(dialogs().beeps, 1);
+        QVERIFY(!m_reader->isVisible());
+        doubleClick(0);
+        QVERIFY(m_reader->isVisible());
+        QCOMPARE(m_reader->Editor->WholeText(), QStringLiteral("Текст книги\r\nвторая строка"));
+        QCOMPARE(m_reader->StatusBar->panelText(1), path(QStringLiteral("books/Есть.boo")));
+    }
+
+    // ---- Adding -----------------------------------------------------------------------
+
+    void addingAPlainTextBook() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        QDir().mkdir(path("books"));
+        const QString source = path("source.txt");
+        TestFiles::write(source, cp1251(QStringLiteral("Первая строка\nвторая")));
+        TForm1& form = start();
+        form.N9->trigger();
+        QVERIFY(form.Panel2->isVisible());
+        QVERIFY(form.RichEdit1->isVisible());
+        QVERIFY(!form.ListBox1->isEnabled());
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().lastFilter, QStringLiteral("Текстовые, RTF|*.txt;*.rtf"));
+        QCOMPARE(form.Dfail->text(), source);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая строка"));
+        form.zametki->setText(QStringLiteral("моя заметка"));
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Первая строка.boo"))),
+                 cp1251(QStringLiteral("Первая строка\r\nвторая")));
+        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Первая строка=моя заметка\r\n")));
+        QCOMPARE(items(), QStringList{QStringLiteral("Первая строка")});
+        QVERIFY(form.ListBox1->selectedItems().isEmpty());
+        QVERIFY(form.Panel2->isHidden());
+        QVERIFY(form.RichEdit1->isHidden());
+        QVERIFY(form.ListBox1->isEnabled());
+        QVERIFY(!form.RichEdit1->PlainText());
+    }
+
+    void addingAnRtfBookSavesItsText() {
+        QDir().mkdir(path("books"));
+        const QString source = path("doc.rtf");
+        TestFiles::write(source, "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0\\b \\'c7\\'e0\\'e3\\'ee\\'eb"
+                                 "\\'ee\\'e2\\'ee\\'ea\\b0\\par \\'d2\\'e5\\'ea\\'f1\\'f2\\par}");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Заголовок"));
+        QVERIFY(form.RichEdit1->document()->begin().begin().fragment().charFormat().font().bold());
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Заголовок.boo"))),
+                 cp1251(QStringLiteral("Заголовок\r\nТекст\r\n")));
+    }
+
+    void addingAUtf8BookAndCreatingTheBooksFolder() {
+        const QString source = path("utf8.txt");
+        TestFiles::write(source, QStringLiteral("Сказка\nо рыбке").toUtf8());
+        start();
+        QVERIFY(!QDir(path("books")).exists());
+        addBook(source, QString(), QString());
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Сказка.boo"))), cp1251(QStringLiteral("Сказка\r\nо рыбке")));
+        QVERIFY(dialogs().texts("error").isEmpty());
+    }
+
+    void addingRefusesAnExistingNameBeforeWriting() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Роман=старая\r\n")));
+        writeBook(QStringLiteral("Роман"), "old text");
+        const QString source = path("new.txt");
+        TestFiles::write(source, "new text");
+        TForm1& form = start();
+        addBook(source, QStringLiteral("РОМАН"), QStringLiteral("новая"));
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("A key with the name of \"РОМАН\" already exists.")});
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Роман.boo"))), QByteArray("old text"));
+        QVERIFY(!QFile::exists(path(QStringLiteral("books/РОМАН.boo"))));
+        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Роман=старая\r\n")));
+        QVERIFY(form.Panel2->isVisible());
+        QCOMPARE(form.zametki->text(), QStringLiteral("новая"));
+    }
+
+    void addingRefusesANameThatIsNoFileName() {
+        QDir().mkdir(path("books"));
+        const QString source = path("x.txt");
+        TestFiles::write(source, "text");
+        TForm1& form = start();
+        addBook(source, QStringLiteral("../outside"), QString());
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Cannot create file %1.").arg(path("books/../outside.boo"))});
+        QVERIFY(!QFile::exists(path("outside.boo")));
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("\r\n"));
+        QVERIFY(form.Panel2->isVisible());
+        QVERIFY(form.RichEdit1->PlainText());
+    }
+
+    void addingNeedsAFileAndAName() {
+        start();
+        m_form->N9->trigger();
+        m_form->knigaimeno->setText(QStringLiteral("имя"));
+        QTest::mouseClick(m_form->ColorBtn1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("message").last(),
+                 QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        QVERIFY(m_form->Panel2->isVisible());
+    }
+
+    void cancellingAddsNothing() {
+        TestFiles::write(path("books.dat"), "a=1\r\n");
+        const QString source = path("c.txt");
+        TestFiles::write(source, "text");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QTest::mouseClick(form.ColorBtn2, Qt::LeftButton);
+        QVERIFY(form.Panel2->isHidden());
+        QVERIFY(form.Panel5->isVisible());
+        QVERIFY(form.ListBox1->isEnabled());
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\n"));
+        QVERIFY(!QDir(path("books")).exists());
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("text"));
+    }
+
+    // ---- Deleting ---------------------------------------------------------------------
+
+    void deletingNeedsASelectionAndAnOk() {
+        TestFiles::write(path("books.dat"), "a=1\r\nb=2\r\n");
+        writeBook("a", "A");
+        TForm1& form = start();
+        form.N8->trigger();
+        QVERIFY(dialogs().shown.isEmpty());
+        click(0);
+        dialogs().confirmations.enqueue(false);
+        form.N8->trigger();
+        QCOMPARE(dialogs().texts("confirm"), QStringList{QStringLiteral("Книга будет полностью удалена! Продолжить?")});
+        QCOMPARE(dialogs().beeps, 1);
+        QVERIFY(QFile::exists(path("books/a.boo")));
+        form.N8->trigger();
+        QVERIFY(!QFile::exists(path("books/a.boo")));
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("b=2\r\n"));
+        QCOMPARE(items(), QStringList{"b"});
+        QVERIFY(form.ListBox1->selectedItems().isEmpty());
+        QCOMPARE(form.Edit1->text(), QStringLiteral("a")); // details keep the deleted book
+    }
+
+    void deletingABookWhoseFileIsGone() {
+        TestFiles::write(path("books.dat"), "a=1\r\nb=2\r\n");
+        start();
+        click(1);
+        m_form->N8->trigger();
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\n"));
+    }
+
+    void deletingTheBlankItem() {
+        TestFiles::write(path("books.dat"), QByteArray());
+        start();
+        click(0);
+        dialogs().clear();
+        m_form->N8->trigger();
+        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("List index out of bounds (0)")});
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray());
+
+        TestFiles::write(path("books.dat"), "\r\n");
+        start();
+        m_form->ListBox1->item(0)->setSelected(true); // selecting it runs the click
+        m_form->N8->trigger();
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray());
+    }
+
+    void deletingAfterASearchBoxSelection() {
+        TestFiles::write(path("books.dat"), "alpha=1\r\nbeta=2\r\ngamma=3\r\n");
+        writeBook("alpha", "A");
+        writeBook("gamma", "G");
+        TForm1& form = start();
+        click(0); // alpha is the current row
+        QTest::keyClicks(form.pb, QStringLiteral("g"));
+        form.N8->trigger();
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("alpha=1\r\nbeta=2\r\n"));
+        QVERIFY(!QFile::exists(path("books/gamma.boo")));
+        QVERIFY(QFile::exists(path("books/alpha.boo")));
+    }
+
+    void failedCatalogueWriteKeepsTheOldFile() {
+        TestFiles::write(path("books.dat"), "a=1\r\nb=2\r\n");
+        start();
+        click(0);
+        TestFiles::setReadOnly(path("books.dat"), true);
+        m_form->N8->trigger();
+        TestFiles::setReadOnly(path("books.dat"), false);
+        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Cannot create file %1.").arg(path("books.dat"))});
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\nb=2\r\n"));
+    }
+
+    // ---- Help and About ---------------------------------------------------------------
+
+    void helpDisablesTheLibraryWindowUntilClosed() {
+        TForm1& form = start();
+        m_reader->show();
+        form.activateWindow();
+        QTest::keyClick(&form, Qt::Key_F1);
+        QVERIFY(!form.isEnabled());
+        QVERIFY(m_reader->isEnabled());
+        TSpravka* help = form.helpWindow();
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->windowTitle(), QStringLiteral("Справка программы Vellumar"));
+        QCOMPARE(help->size(), QSize(546, 471));
+        const auto* memo = help->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+        QCOMPARE(memo->toPlainText().split(QLatin1Char('\n')).size(), 21);
+        QCOMPARE(memo->toPlainText().split(QLatin1Char('\n'))[0],
+                 QStringLiteral("Программа Tomeria (прототип) - простейшая читалка текстовых "));
+        QTest::mouseClick(help->findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+        QVERIFY(form.isEnabled());
+        QTRY_VERIFY(form.helpWindow() == nullptr);
+
+        form.N22->trigger();
+        QVERIFY(!form.isEnabled());
+        form.helpWindow()->close(); // the close box and Alt+F4 close the same way
+        QVERIFY(form.isEnabled());
+    }
+};
+
+QTEST_MAIN(TestLibraryWindow)
 #include "test_library_window.moc"

@@ -1,4 +1,256 @@
+#include "rich_text_editor.h"
+#include "test_files.h"
+#include "tomeria_error.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace {
+
+QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const TomeriaError& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestRichTextEditor : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString file(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        TestFiles::write(path, bytes);
+        return path;
+    }
+
+private Q_SLOTS:
+    void plainLoadsNormaliseLineBreaks_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb") << QByteArray("a\r\nb");
+        QTest::newRow("LF only") << QByteArray("a\nb\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("CR only") << QByteArray("a\rb") << QByteArray("a\r\nb");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+        QTest::newRow("code page bytes") << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"))
+                                         << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"));
+        QTest::newRow("UTF-8 saved as code page") << QStringLiteral("Привет\nмир").toUtf8()
+                                                  << TestFiles::cp1251(QStringLiteral("Привет\r\nмир"));
+        QTest::newRow("NUL keeps what follows") << QByteArray("a\0b\r\nc", 6) << QByteArray("a\0b\r\nc", 6);
+        QTest::newRow("non-breaking space kept") << QByteArray("a\xA0z") << QByteArray("a\xA0z");
+    }
+    void plainLoadsNormaliseLineBreaks() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        RichTextEditor editor;
+        editor.LoadFile(file(QStringLiteral("in.txt"), bytes));
+        const QString out = m_dir.filePath(QStringLiteral("out.boo"));
+        editor.SaveFile(out);
+        QCOMPARE(TestFiles::read(out), saved);
+    }
+
+    void modeDecidesNotTheName() {
+        const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'e5\\'f0\\'e2\\'fb\\'e9\\par Second\\par}";
+        RichTextEditor editor;
+        editor.setPlainTextMode(true);
+        editor.LoadFile(file(QStringLiteral("book.txt"), rtf));
+        QCOMPARE(editor.WholeText(), QString::fromLatin1(rtf)); // RTF source shown as it is
+
+        editor.setPlainTextMode(false);
+        editor.LoadFile(file(QStringLiteral("book.txt"), rtf));
+        QCOMPARE(editor.WholeText(), QStringLiteral("Первый\r\nSecond\r\n"));
+        editor.setPlainTextMode(true);
+        const QString out = m_dir.filePath(QStringLiteral("plain.boo"));
+        editor.SaveFile(out);
+        QCOMPARE(TestFiles::read(out), TestFiles::cp1251(QStringLiteral("Первый\r\nSecond\r\n")));
+
+        editor.setPlainTextMode(false);
+        editor.LoadFile(file(QStringLiteral("text.rtf"), "just text\nline 2"));
+        QCOMPARE(editor.WholeText(), QStringLiteral("just text\r\nline 2"));
+    }
+
+    void richSaveReadsBack() {
+        RichTextEditor editor;
+        editor.setPlainTextMode(false);
+        editor.LoadFile(file(QStringLiteral("f.rtf"),
+                             "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0\\b Bold\\b0  and \\u1046?\\par}"));
+        const QString out = m_dir.filePath(QStringLiteral("again.rtf"));
+        editor.SaveFile(out);
+        RichTextEditor second;
+        second.setPlainTextMode(false);
+        second.LoadFile(out);
+        QCOMPARE(second.WholeText(), QStringLiteral("Bold and Ж\r\n"));
+        QVERIFY(second.document()->begin().begin().fragment().charFormat().font().bold());
+    }
+
+    void failedLoadsAndSavesChangeNothing() {
+        RichTextEditor editor;
+        editor.LoadFile(file(QStringLiteral("keep.txt"), "previous"));
+        const QString missing = m_dir.filePath(QStringLiteral("missing.txt"));
+        QCOMPARE(errorOf([&] { editor.LoadFile(missing); }), QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(errorOf([&] { editor.LoadFile(m_dir.path()); }), QStringLiteral("Cannot open file ") + m_dir.path());
+        QCOMPARE(editor.WholeText(), QStringLiteral("previous"));
+
+        const QString target = file(QStringLiteral("target.boo"), "old text");
+        TestFiles::setReadOnly(m_dir.path(), true);
+        const QString error = errorOf([&] { editor.SaveFile(target); });
+        TestFiles::setReadOnly(m_dir.path(), false);
+        QCOMPARE(error, QStringLiteral("Cannot create file ") + target);
+        QCOMPARE(TestFiles::read(target), QByteArray("old text"));
+        QCOMPARE(errorOf([&] { editor.SaveFile(QString()); }), QStringLiteral("Cannot create file "));
+        QCOMPARE(errorOf([&] { editor.SaveFile(QStringLiteral("/dev/full")); }),
+                 QStringLiteral("Failed to Save Stream"));
+    }
+
+    void offsetsCountParagraphBreaksAsTwo() {
+        RichTextEditor editor;
+        QString text;
+        for (int i = 0; i < 2000; ++i)
+            text += QStringLiteral("строка %1\n").arg(i);
+        text += QStringLiteral("последняя");
+        editor.setPlainText(text);
+        const QString whole = editor.WholeText();
+        QCOMPARE(whole.size(), text.size() + 2000);
+        for (const QString& word : {QStringLiteral("строка 0"), QStringLiteral("строка 1234"),
+                                    QStringLiteral("последняя")}) {
+            const int offset = int(whole.indexOf(word));
+            editor.setSelectionStart(offset);
+            editor.setSelectionLength(int(word.size()));
+            QCOMPARE(editor.textCursor().selectedText(), word);
+            QCOMPARE(editor.SelectionStart(), offset);
+            QCOMPARE(editor.SelectionLength(), int(word.size()));
+        }
+        // A selection across a break counts the break as two.
+        editor.setSelectionStart(0);
+        editor.setSelectionLength(int(whole.indexOf(QStringLiteral("строка 1"))));
+        QCOMPARE(editor.SelectionLength(), int(whole.indexOf(QStringLiteral("строка 1"))));
+        QCOMPARE(editor.textCursor().selectedText(), QStringLiteral("строка 0\u2029"));
+    }
+
+    void displayLinesFollowTheWidth() {
+        RichTextEditor editor;
+        editor.resize(300, 200);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        const QString paragraph = QStringLiteral("слово ").repeated(60).trimmed();
+        editor.setPlainText(paragraph + QStringLiteral("\nвторой абзац"));
+        const QString narrow = editor.DisplayLine(0);
+        QVERIFY(!narrow.isEmpty());
+        QVERIFY(narrow.size() < paragraph.size());
+        QVERIFY(paragraph.startsWith(narrow));
+        const int lines = editor.lineCount();
+        QVERIFY(lines > 2);
+        QCOMPARE(editor.DisplayLine(lines - 1), QStringLiteral("второй абзац"));
+        QCOMPARE(editor.DisplayLine(lines), QString());
+        QCOMPARE(editor.LineOfChar(int(narrow.size())), 1);
+        QCOMPARE(editor.FirstCharOfLine(1), int(narrow.size()));
+
+        editor.resize(3000, 200);
+        QCoreApplication::processEvents();
+        QCOMPARE(editor.DisplayLine(0), paragraph);
+        QCOMPARE(editor.lineCount(), 2);
+        QCOMPARE(editor.LineOfChar(int(paragraph.size()) + 3), 1);
+    }
+
+    void lineCountsAgreeWithTheRealLayout() {
+        RichTextEditor editor;
+        editor.resize(500, 300);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QString text;
+        for (int i = 0; i < 400; ++i)
+            text += QStringLiteral("абв ").repeated(i % 37) + QStringLiteral("\tконец %1\n").arg(i);
+        editor.setPlainText(text);
+        const int counted = editor.lineCount();
+        int real = 0;
+        for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
+            editor.document()->documentLayout()->blockBoundingRect(b);
+            real += b.layout()->lineCount();
+        }
+        QCOMPARE(counted, real);
+    }
+
+    void emptyTextHasOneEmptyLine() {
+        RichTextEditor editor;
+        editor.LoadFile(file(QStringLiteral("empty.txt"), QByteArray()));
+        QCOMPARE(editor.DisplayLine(0), QString());
+        QCOMPARE(editor.LineOfChar(0), 0);
+        QCOMPARE(editor.FirstCharOfLine(0), 0);
+        QCOMPARE(editor.WholeText(), QString());
+    }
+
+    void clearTextEmptiesAndClearsModified() {
+        RichTextEditor editor;
+        editor.setPlainText(QStringLiteral("x"));
+        editor.document()->setModified(true);
+        editor.ClearText();
+        QCOMPARE(editor.WholeText(), QString());
+        QVERIFY(!editor.document()->isModified());
+    }
+
+    void printingToPdf() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("poppler-utils is not installed");
+        RichTextEditor editor;
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += QStringLiteral("Строка номер %1 с русскими словами\n").arg(i);
+        text += QStringLiteral("ПоследнееСлово");
+        editor.setPlainText(text);
+        QFont font(QStringLiteral("Liberation Serif"));
+        font.setPixelSize(20);
+        editor.SetTextFont(font, Qt::black);
+
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = m_dir.filePath(QStringLiteral("book.pdf"));
+        printer.setOutputFileName(pdf);
+        editor.PrintText(printer, QStringLiteral("text"));
+        const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY2(info.contains(QStringLiteral("Title:")) && info.contains(QStringLiteral("text")), qPrintable(info));
+        const int pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+        QVERIFY2(pages > 3, qPrintable(info));
+        const QString words = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(words.contains(QStringLiteral("Строка номер 0 с русскими словами")));
+        QVERIFY(words.contains(QStringLiteral("ПоследнееСлово")));
+        const QString fonts = run(QStringLiteral("pdffonts"), {pdf});
+        QVERIFY2(fonts.contains(QStringLiteral("LiberationSerif")), qPrintable(fonts));
+
+        // An empty text prints one empty page.
+        RichTextEditor empty;
+        const QString emptyPdf = m_dir.filePath(QStringLiteral("empty.pdf"));
+        printer.setOutputFileName(emptyPdf);
+        empty.PrintText(printer, QStringLiteral("text"));
+        QVERIFY(run(QStringLiteral("pdfinfo"), {emptyPdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+
+        // A line taller than the page still ends the job.
+        RichTextEditor tall;
+        tall.setPlainText(QStringLiteral("Огромный\nтекст"));
+        QFont huge(QStringLiteral("Liberation Sans"));
+        huge.setPixelSize(2000);
+        tall.SetTextFont(huge, Qt::black);
+        const QString tallPdf = m_dir.filePath(QStringLiteral("tall.pdf"));
+        printer.setOutputFileName(tallPdf);
+        tall.PrintText(printer, QStringLiteral("text"));
+        QVERIFY(run(QStringLiteral("pdfinfo"), {tallPdf}).contains(QStringLiteral("Pages:")));
+    }
+};
+
+QTEST_MAIN(TestRichTextEditor)
 #include "test_rich_text_editor.moc"

@@ -415,7 +415,8 @@ void TForm1::Obnov() {
     entries.reserve(count);
     for (int i = 0; i < count; ++i) {
         QString name = Val.NameAt(i);
-        QCollatorSortKey key = collator.sortKey(name);
+        // Folded first: without a locale of its own the collator compares code points.
+        QCollatorSortKey key = collator.sortKey(name.toCaseFolded());
         entries.push_back({std::move(name), std::move(key)});
     }
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
