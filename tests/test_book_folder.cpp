@@ -68,7 +68,9 @@ private Q_SLOTS:
         QFETCH(QList<int>, sizes);
         QFETCH(QString, total);
         for (int i = 0; i < sizes.size(); ++i)
-            fill(QStringLiteral("file%1.%2").arg(i).arg(i % 2 ? QStringLiteral("txt") : QStringLiteral("boo")),
+            fill(QStringLiteral("file%1.%2")
+                     .arg(i)
+                     .arg(i % 2 ? QStringLiteral("txt") : QStringLiteral("boo")),
                  sizes[i]);
         BookFolder f = folder();
         f.Razmer();
@@ -78,7 +80,8 @@ private Q_SLOTS:
     void subfoldersAndHiddenFilesDoNotCount() {
         fill(QStringLiteral("a.boo"), 2048);
         QDir().mkpath(m_dir.filePath(QStringLiteral("books/sub")));
-        TestFiles::write(m_dir.filePath(QStringLiteral("books/sub/big.boo")), QByteArray(8192, 'x'));
+        TestFiles::write(m_dir.filePath(QStringLiteral("books/sub/big.boo")),
+                         QByteArray(8192, 'x'));
         fill(QStringLiteral(".hidden"), 8192);
         BookFolder f = folder();
         f.Razmer();

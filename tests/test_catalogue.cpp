@@ -49,17 +49,18 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QByteArray>("savedBytes");
-        QTest::newRow("initial blank row") << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\n");
+        QTest::newRow("initial blank row")
+            << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\n");
         QTest::newRow("empty file") << QByteArray() << QStringList{} << QByteArray();
-        QTest::newRow("LF and no final end") << QByteArray("a=1\nb=2") << QStringList{"a=1", "b=2"}
-                                             << QByteArray("a=1\r\nb=2\r\n");
-        QTest::newRow("LF CR makes an empty row") << QByteArray("a=1\n\rb=2")
-                                                  << QStringList{"a=1", "", "b=2"}
-                                                  << QByteArray("a=1\r\n\r\nb=2\r\n");
+        QTest::newRow("LF and no final end")
+            << QByteArray("a=1\nb=2") << QStringList{"a=1", "b=2"} << QByteArray("a=1\r\nb=2\r\n");
+        QTest::newRow("LF CR makes an empty row")
+            << QByteArray("a=1\n\rb=2") << QStringList{"a=1", "", "b=2"}
+            << QByteArray("a=1\r\n\r\nb=2\r\n");
         QTest::newRow("lone CR") << QByteArray("a=1\rb=2\r") << QStringList{"a=1", "b=2"}
                                  << QByteArray("a=1\r\nb=2\r\n");
-        QTest::newRow("NUL ends the text") << QByteArray("a=1\r\n\0b=2", 9) << QStringList{"a=1"}
-                                           << QByteArray("a=1\r\n");
+        QTest::newRow("NUL ends the text")
+            << QByteArray("a=1\r\n\0b=2", 9) << QStringList{"a=1"} << QByteArray("a=1\r\n");
         QTest::newRow("line without =") << cp1251(QStringLiteral("просто текст\r\n"))
                                         << QStringList{QStringLiteral("просто текст")}
                                         << cp1251(QStringLiteral("просто текст\r\n"));
@@ -94,7 +95,8 @@ private Q_SLOTS:
     }
 
     void namesAndNotes() {
-        const Catalogue c = loaded(cp1251(QStringLiteral("Роман=том 1=2\r\nпросто текст\r\nx=1\r\n=2\r\n")));
+        const Catalogue c =
+            loaded(cp1251(QStringLiteral("Роман=том 1=2\r\nпросто текст\r\nx=1\r\n=2\r\n")));
         QCOMPARE(c.NameAt(0), QStringLiteral("Роман"));
         QCOMPARE(c.NoteOf(QStringLiteral("роман")), QStringLiteral("том 1=2"));
         QCOMPARE(c.NameAt(1), QString());
@@ -113,7 +115,8 @@ private Q_SLOTS:
         QTest::newRow("Cyrillic") << QStringLiteral("Книга") << QStringLiteral("КНИГА") << true;
         QTest::newRow("Yo") << QStringLiteral("Ёлка") << QStringLiteral("ёЛКА") << true;
         QTest::newRow("Latin") << QStringLiteral("Book") << QStringLiteral("bOOK") << true;
-        QTest::newRow("trailing space counts") << QStringLiteral("Book") << QStringLiteral("Book ") << false;
+        QTest::newRow("trailing space counts")
+            << QStringLiteral("Book") << QStringLiteral("Book ") << false;
         QTest::newRow("e is not yo") << QStringLiteral("елка") << QStringLiteral("ёлка") << false;
     }
     void nameMatchingIgnoresCaseInBothAlphabets() {
@@ -187,7 +190,8 @@ private Q_SLOTS:
         QCOMPARE(d.FindName(QStringLiteral("C")).row, 1);
 
         Catalogue empty = loaded(QByteArray());
-        QCOMPARE(errorOf([&] { empty.RemoveRecord(0); }), QStringLiteral("List index out of bounds (0)"));
+        QCOMPARE(errorOf([&] { empty.RemoveRecord(0); }),
+                 QStringLiteral("List index out of bounds (0)"));
 
         Catalogue blank;
         blank.RemoveRecord(0);
@@ -212,7 +216,8 @@ private Q_SLOTS:
         Catalogue c;
         c.AddRecord(QStringLiteral("x"), QStringLiteral("1"));
         const QString missing = m_dir.filePath(QStringLiteral("none.dat"));
-        QCOMPARE(errorOf([&] { c.LoadCatalogue(missing); }), QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(errorOf([&] { c.LoadCatalogue(missing); }),
+                 QStringLiteral("Cannot open file ") + missing);
         QCOMPARE(errorOf([&] { c.LoadCatalogue(m_dir.path()); }),
                  QStringLiteral("Cannot open file ") + m_dir.path());
         QCOMPARE(lines(c), QStringList{"x=1"});
@@ -226,12 +231,14 @@ private Q_SLOTS:
         c.AddRecord(QStringLiteral("new"), QStringLiteral("2"));
 
         TestFiles::setReadOnly(dir.path(), true);
-        QCOMPARE(errorOf([&] { c.SaveCatalogue(file); }), QStringLiteral("Cannot create file ") + file);
+        QCOMPARE(errorOf([&] { c.SaveCatalogue(file); }),
+                 QStringLiteral("Cannot create file ") + file);
         TestFiles::setReadOnly(dir.path(), false);
         QCOMPARE(TestFiles::read(file), QByteArray("old=1\r\n"));
 
         TestFiles::setReadOnly(file, true);
-        QCOMPARE(errorOf([&] { c.SaveCatalogue(file); }), QStringLiteral("Cannot create file ") + file);
+        QCOMPARE(errorOf([&] { c.SaveCatalogue(file); }),
+                 QStringLiteral("Cannot create file ") + file);
         TestFiles::setReadOnly(file, false);
         QCOMPARE(TestFiles::read(file), QByteArray("old=1\r\n"));
 
@@ -241,7 +248,8 @@ private Q_SLOTS:
 
         const QString folder = dir.filePath(QStringLiteral("folder"));
         QDir().mkdir(folder);
-        QCOMPARE(errorOf([&] { c.SaveCatalogue(folder); }), QStringLiteral("Cannot create file ") + folder);
+        QCOMPARE(errorOf([&] { c.SaveCatalogue(folder); }),
+                 QStringLiteral("Cannot create file ") + folder);
         // No temporary file is left behind.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"books.dat"});
     }

@@ -102,11 +102,12 @@ private Q_SLOTS:
     }
 
     void startListsTheBooksSorted() {
-        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("b=1\r\nA=2\r\nc=3\r\nяблоко=\r\nЁж=\r\nель=\r\n")));
+        TestFiles::write(path("books.dat"),
+                         cp1251(QStringLiteral("b=1\r\nA=2\r\nc=3\r\nяблоко=\r\nЁж=\r\nель=\r\n")));
         start();
         // Russian collation: Cyrillic before Latin, Ё beside Е, case ignored.
-        QCOMPARE(items(), (QStringList{QStringLiteral("Ёж"), QStringLiteral("ель"), QStringLiteral("яблоко"),
-                                       "A", "b", "c"}));
+        QCOMPARE(items(), (QStringList{QStringLiteral("Ёж"), QStringLiteral("ель"),
+                                       QStringLiteral("яблоко"), "A", "b", "c"}));
         QCOMPARE(panel(2), QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
         QVERIFY(m_form->ListBox1->selectedItems().isEmpty());
         QVERIFY(dialogs().shown.isEmpty());
@@ -115,7 +116,8 @@ private Q_SLOTS:
     void unreadableCatalogueIsNeverReplaced() {
         QDir().mkdir(path("books.dat"));
         start();
-        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Cannot open file %1.").arg(path("books.dat"))});
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Cannot open file %1.").arg(path("books.dat"))});
         QVERIFY(QFileInfo(path("books.dat")).isDir());
         QVERIFY(dialogs().texts("message").isEmpty());
     }
@@ -158,7 +160,8 @@ private Q_SLOTS:
         dialogs().confirmations.enqueue(false);
         form.N2->trigger();
         QVERIFY(form.isVisible());
-        QCOMPARE(dialogs().texts("confirm"), QStringList{QStringLiteral("Выйти из программы Tomeria?")});
+        QCOMPARE(dialogs().texts("confirm"),
+                 QStringList{QStringLiteral("Выйти из программы Tomeria?")});
         QVERIFY(!QFile::exists(path("tomeria.ini")));
         dialogs().confirmations.enqueue(true);
         QVERIFY(form.close());
@@ -169,7 +172,8 @@ private Q_SLOTS:
     // ---- Selection and details --------------------------------------------------------
 
     void selectingABookFillsTheDetails() {
-        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("b=заметка b\r\nA=2\r\nc=3\r\n")));
+        TestFiles::write(path("books.dat"),
+                         cp1251(QStringLiteral("b=заметка b\r\nA=2\r\nc=3\r\n")));
         writeBook("b", QByteArray(1500, 'x'));
         writeBook("A", QByteArray(3500, 'x'));
         TForm1& form = start();
@@ -203,7 +207,8 @@ private Q_SLOTS:
     }
 
     void searchBoxSelectsWithoutDetails() {
-        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Альфа=\r\nкнига=\r\nКолобок=\r\nзвезда=\r\n")));
+        TestFiles::write(path("books.dat"),
+                         cp1251(QStringLiteral("Альфа=\r\nкнига=\r\nКолобок=\r\nзвезда=\r\n")));
         TForm1& form = start();
         click(0);
         QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
@@ -226,7 +231,8 @@ private Q_SLOTS:
         start();
         doubleClick(1); // Нет
         QCOMPARE(dialogs().texts("message"),
-                 QStringList{QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован.")});
+                 QStringList{QStringLiteral(
+                     "Файл книги не найден. Возможно, он был удален или переименован.")});
         QCOMPARE(dialogs().beeps, 1);
         QVERIFY(!m_reader->isVisible());
         doubleClick(0);
@@ -256,7 +262,8 @@ private Q_SLOTS:
         QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
         QCOMPARE(TestFiles::read(path(QStringLiteral("books/Первая строка.boo"))),
                  cp1251(QStringLiteral("Первая строка\r\nвторая")));
-        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Первая строка=моя заметка\r\n")));
+        QCOMPARE(TestFiles::read(path("books.dat")),
+                 cp1251(QStringLiteral("Первая строка=моя заметка\r\n")));
         QCOMPARE(items(), QStringList{QStringLiteral("Первая строка")});
         QVERIFY(form.ListBox1->selectedItems().isEmpty());
         QVERIFY(form.Panel2->isHidden());
@@ -268,8 +275,10 @@ private Q_SLOTS:
     void addingAnRtfBookSavesItsText() {
         QDir().mkdir(path("books"));
         const QString source = path("doc.rtf");
-        TestFiles::write(source, "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0\\b \\'c7\\'e0\\'e3\\'ee\\'eb"
-                                 "\\'ee\\'e2\\'ee\\'ea\\b0\\par \\'d2\\'e5\\'ea\\'f1\\'f2\\par}");
+        TestFiles::write(
+            source,
+            "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0\\b \\'c7\\'e0\\'e3\\'ee\\'eb"
+            "\\'ee\\'e2\\'ee\\'ea\\b0\\par \\'d2\\'e5\\'ea\\'f1\\'f2\\par}");
         TForm1& form = start();
         form.N9->trigger();
         dialogs().files.enqueue(source);
@@ -287,7 +296,8 @@ private Q_SLOTS:
         start();
         QVERIFY(!QDir(path("books")).exists());
         addBook(source, QString(), QString());
-        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Сказка.boo"))), cp1251(QStringLiteral("Сказка\r\nо рыбке")));
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Сказка.boo"))),
+                 cp1251(QStringLiteral("Сказка\r\nо рыбке")));
         QVERIFY(dialogs().texts("error").isEmpty());
     }
 
@@ -314,7 +324,8 @@ private Q_SLOTS:
         TForm1& form = start();
         addBook(source, QStringLiteral("../outside"), QString());
         QCOMPARE(dialogs().texts("error"),
-                 QStringList{QStringLiteral("Cannot create file %1.").arg(path("books/../outside.boo"))});
+                 QStringList{
+                     QStringLiteral("Cannot create file %1.").arg(path("books/../outside.boo"))});
         QVERIFY(!QFile::exists(path("outside.boo")));
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("\r\n"));
         QVERIFY(form.Panel2->isVisible());
@@ -359,7 +370,8 @@ private Q_SLOTS:
         click(0);
         dialogs().confirmations.enqueue(false);
         form.N8->trigger();
-        QCOMPARE(dialogs().texts("confirm"), QStringList{QStringLiteral("Книга будет полностью удалена! Продолжить?")});
+        QCOMPARE(dialogs().texts("confirm"),
+                 QStringList{QStringLiteral("Книга будет полностью удалена! Продолжить?")});
         QCOMPARE(dialogs().beeps, 1);
         QVERIFY(QFile::exists(path("books/a.boo")));
         form.N8->trigger();
@@ -384,7 +396,8 @@ private Q_SLOTS:
         click(0);
         dialogs().clear();
         m_form->N8->trigger();
-        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("List index out of bounds (0)")});
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("List index out of bounds (0)")});
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray());
 
         TestFiles::write(path("books.dat"), "\r\n");
@@ -414,7 +427,8 @@ private Q_SLOTS:
         TestFiles::setReadOnly(path("books.dat"), true);
         m_form->N8->trigger();
         TestFiles::setReadOnly(path("books.dat"), false);
-        QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Cannot create file %1.").arg(path("books.dat"))});
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Cannot create file %1.").arg(path("books.dat"))});
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\nb=2\r\n"));
     }
 

@@ -15,23 +15,34 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        const QByteArray file = "[Other]\r\nKey=other\r\n[tform1]\r\nkey =  spaced  \r\nQ1=\"quoted\"\r\n"
-                                "Q2='single'\r\nQ3=\"open\r\nEmpty=\r\nHex=0x1F\r\n";
-        QTest::newRow("blanks removed, names any case") << file << "KEY" << "spaced";
-        QTest::newRow("double quotes") << file << "Q1" << "quoted";
-        QTest::newRow("single quotes") << file << "Q2" << "single";
-        QTest::newRow("unpaired quote kept") << file << "Q3" << "\"open";
-        QTest::newRow("present but empty") << file << "Empty" << "";
-        QTest::newRow("missing key") << file << "None" << "default";
-        QTest::newRow("missing section") << QByteArray("[Other]\r\nkey=x\r\n") << "key" << "default";
-        QTest::newRow("LF line ends") << QByteArray("[TForm1]\nkey=lf\n") << "key" << "lf";
+        const QByteArray file =
+            "[Other]\r\nKey=other\r\n[tform1]\r\nkey =  spaced  \r\nQ1=\"quoted\"\r\n"
+            "Q2='single'\r\nQ3=\"open\r\nEmpty=\r\nHex=0x1F\r\n";
+        QTest::newRow("blanks removed, names any case") << file << "KEY"
+                                                        << "spaced";
+        QTest::newRow("double quotes") << file << "Q1"
+                                       << "quoted";
+        QTest::newRow("single quotes") << file << "Q2"
+                                       << "single";
+        QTest::newRow("unpaired quote kept") << file << "Q3"
+                                             << "\"open";
+        QTest::newRow("present but empty") << file << "Empty"
+                                           << "";
+        QTest::newRow("missing key") << file << "None"
+                                     << "default";
+        QTest::newRow("missing section") << QByteArray("[Other]\r\nkey=x\r\n") << "key"
+                                         << "default";
+        QTest::newRow("LF line ends") << QByteArray("[TForm1]\nkey=lf\n") << "key"
+                                      << "lf";
     }
     void reading() {
         QFETCH(QByteArray, file);
         QFETCH(QString, key);
         QFETCH(QString, value);
         TestFiles::write(path(), file);
-        QCOMPARE(ProfileFile(path()).readText(QStringLiteral("TForm1"), key, QStringLiteral("default")), value);
+        QCOMPARE(
+            ProfileFile(path()).readText(QStringLiteral("TForm1"), key, QStringLiteral("default")),
+            value);
     }
 
     void integers_data() {
@@ -49,13 +60,15 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, value);
         TestFiles::write(path(), "[S]\r\nk=" + text.toLatin1() + "\r\n");
-        QCOMPARE(ProfileFile(path()).readInteger(QStringLiteral("S"), QStringLiteral("k"), 99), value);
+        QCOMPARE(ProfileFile(path()).readInteger(QStringLiteral("S"), QStringLiteral("k"), 99),
+                 value);
     }
 
     void missingFileGivesDefaultsAndIsCreatedOnWrite() {
         QTemporaryDir dir;
         const ProfileFile file(dir.filePath(QStringLiteral("new.ini")));
-        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")),
+                 QStringLiteral("d"));
         file.writeText(QStringLiteral("TForm1"), QStringLiteral("A"), QStringLiteral("1"));
         file.writeInteger(QStringLiteral("TForm1"), QStringLiteral("B"), -2);
         file.writeFlag(QStringLiteral("TForm1"), QStringLiteral("C"), true);
@@ -63,15 +76,18 @@ private Q_SLOTS:
     }
 
     void writesTouchOnlyTheirKey() {
-        const QByteArray before = "; comment\n[First]\r\nx = 1\r\n\r\n[tform1]\r\nformversion=5\r\nKeep=\"as is\"  \r\n\r\n"
+        const QByteArray before = "; comment\n[First]\r\nx = "
+                                  "1\r\n\r\n[tform1]\r\nformversion=5\r\nKeep=\"as is\"  \r\n\r\n"
                                   "[Last]\r\ny=2";
         TestFiles::write(path(), before);
         const ProfileFile file(path());
-        file.writeText(QStringLiteral("TForm1"), QStringLiteral("FormVersion"), QStringLiteral("0"));
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("FormVersion"),
+                       QStringLiteral("0"));
         file.writeText(QStringLiteral("TForm1"), QStringLiteral("NewKey"), QStringLiteral("v"));
         file.writeText(QStringLiteral("Added"), QStringLiteral("z"), QStringLiteral("3"));
         QCOMPARE(TestFiles::read(path()),
-                 QByteArray("; comment\n[First]\r\nx = 1\r\n\r\n[tform1]\r\nFormVersion=0\r\nKeep=\"as is\"  \r\n"
+                 QByteArray("; comment\n[First]\r\nx = "
+                            "1\r\n\r\n[tform1]\r\nFormVersion=0\r\nKeep=\"as is\"  \r\n"
                             "NewKey=v\r\n\r\n[Last]\r\ny=2\r\n[Added]\r\nz=3\r\n"));
     }
 
@@ -79,13 +95,18 @@ private Q_SLOTS:
         const ProfileFile file(path());
         TestFiles::write(path(), QByteArray());
         file.writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("Книга"));
-        QCOMPARE(TestFiles::read(path()), "[S]\r\nk=" + TestFiles::cp1251(QStringLiteral("Книга")) + "\r\n");
-        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QString()), QStringLiteral("Книга"));
+        QCOMPARE(TestFiles::read(path()),
+                 "[S]\r\nk=" + TestFiles::cp1251(QStringLiteral("Книга")) + "\r\n");
+        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QString()),
+                 QStringLiteral("Книга"));
     }
 
     void longValuesAreCut() {
         TestFiles::write(path(), "[S]\r\nk=" + QByteArray(3000, 'v') + "\r\n");
-        QCOMPARE(ProfileFile(path()).readText(QStringLiteral("S"), QStringLiteral("k"), QString()).size(), 2047);
+        QCOMPARE(ProfileFile(path())
+                     .readText(QStringLiteral("S"), QStringLiteral("k"), QString())
+                     .size(),
+                 2047);
     }
 
     void failedWriteLeavesTheFileAndSaysSo() {
@@ -93,7 +114,8 @@ private Q_SLOTS:
         TestFiles::setReadOnly(path(), true);
         QString message;
         try {
-            ProfileFile(path()).writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"));
+            ProfileFile(path()).writeText(QStringLiteral("S"), QStringLiteral("k"),
+                                          QStringLiteral("2"));
         } catch (const TomeriaError& e) {
             message = e.message();
         }

@@ -1,4 +1,246 @@
+#include "find_dialog.h"
+#include "reader_window.h"
+#include "recording_dialogs.h"
+#include "rich_text_editor.h"
+#include "status_panels.h"
+#include "test_files.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QToolBar>
+#include <QToolButton>
+
+class TestReaderWindow : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    std::unique_ptr<DialogsScope> m_dialogs;
+    std::unique_ptr<TMainForm> m_form;
+
+    QString book(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        TestFiles::write(path, bytes);
+        return path;
+    }
+    TMainForm& open(const QByteArray& text) {
+        m_form->openBook(book(QStringLiteral("book.boo"), text));
+        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(m_form.get());
+        return *m_form;
+    }
+    void find(const QString& text) {
+        QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);
+        QVERIFY(m_form->FindDialog1->isVisible());
+        m_form->FindDialog1->setFindText(text);
+        QTest::mouseClick(m_form->FindDialog1->findChild<QWidget*>(QStringLiteral("findNext")),
+                          Qt::LeftButton);
+        QVERIFY(!m_form->FindDialog1->isVisible());
+    }
+    RecordingDialogs& dialogs() { return **m_dialogs; }
+
+private Q_SLOTS:
+    void init() {
+        m_dialogs = std::make_unique<DialogsScope>();
+        m_form = std::make_unique<TMainForm>();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_dialogs.reset();
+    }
+
+    void startsHiddenInViewing() {
+        TMainForm& form = *m_form;
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Rich Edit Control Demo"));
+        QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(form.Editor->ReadOnly());
+        QVERIFY(form.Editor->PlainText());
+        QCOMPARE(form.Editor->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(form.Editor->font().pixelSize(), 15);
+        QCOMPARE(form.modeImage(), 9);
+        QVERIFY(!form.saveButtonShown());
+        QCOMPARE(form.contextMenu(), nullptr);
+        QCOMPARE(form.Editor->contextMenuPolicy(), Qt::NoContextMenu);
+        QVERIFY(form.UndoButton->isEnabled() && form.CutButton->isEnabled() &&
+                form.CopyButton->isEnabled());
+        QCOMPARE(form.ToolBar1->height(), 29);
+        QCOMPARE(form.StatusBar->height(), 19);
+        QCOMPARE(form.StatusBar->panel(0)->width(), 150);
+        const QStringList hints{form.ToolButton6->toolTip(), form.ToolButton2->toolTip(),
+                                form.ToolButton5->toolTip(), form.ToolButton4->toolTip(),
+                                form.ToolButton7->toolTip(), form.ToolButton1->toolTip(),
+                                form.ToolButton3->toolTip()};
+        QCOMPARE(hints,
+                 (QStringList{"Назад", "Поиск", "Цвет окна", "Шрифт текста",
+                              "Редактирование/просмотр", "Сохранить изменения", "Печать книги"}));
+        QStringList captions;
+        for (QAction* a : form.PopupMenu1->actions())
+            if (!a->isSeparator())
+                captions << a->text();
+        QCOMPARE(captions, (QStringList{"Отмена", "Вырезать", "Копировать", "Вставить",
+                                        "Выделить все", "Вернуться в список книг"}));
+        QVERIFY(form.PopupMenu2->actions().isEmpty());
+    }
+
+    void openingShowsTheBookMaximised() {
+        TMainForm& form = open(TestFiles::cp1251(QStringLiteral("Первая\r\nВторая")));
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("Первая\r\nВторая"));
+        QCOMPARE(form.StatusBar->panelText(1), m_dir.filePath(QStringLiteral("book.boo")));
+        form.activateWindow();
+        QTRY_VERIFY(form.windowState() & Qt::WindowMaximized);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+    }
+
+    void caretPositionFollowsDisplayLines() {
+        QByteArray text;
+        for (int i = 0; i < 1300; ++i)
+            text += "line " + QByteArray::number(i) + "\r\n";
+        TMainForm& form = open(text);
+        const int offset = int(form.Editor->WholeText().indexOf(QStringLiteral("line 1233"))) + 4;
+        form.Editor->setSelectionStart(offset);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка: 1234   Символ:   5"));
+        QVERIFY(!form.CutButton->isEnabled());
+        form.Editor->setSelectionLength(3);
+        QVERIFY(form.CutButton->isEnabled() && form.CopyButton->isEnabled());
+        // A selection made from right to left reports its left end.
+        QTextCursor cursor = form.Editor->textCursor();
+        cursor.setPosition(form.Editor->positionOfOffset(offset + 3));
+        cursor.setPosition(form.Editor->positionOfOffset(offset), QTextCursor::KeepAnchor);
+        form.Editor->setTextCursor(cursor);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка: 1234   Символ:   5"));
+    }
+
+    void findSearchesFromTheStartWithCase_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<int>("offset");
+        QTest::newRow("start of text") << QByteArray("Hello world") << "Hello" << 0;
+        QTest::newRow("case matters") << QByteArray("ABC abc") << "abc" << 4;
+        QTest::newRow("third line") << QByteArray("ab\r\ncd\r\nfind me") << "find" << 8;
+    }
+    void findSearchesFromTheStartWithCase() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, wanted);
+        QFETCH(int, offset);
+        TMainForm& form = open(text);
+        for (int round = 0; round < 2; ++round) {
+            find(wanted);
+            QCOMPARE(form.Editor->SelectionStart(), offset);
+            QCOMPARE(form.Editor->SelectionLength(), int(wanted.size()));
+            QCOMPARE(form.Editor->textCursor().selectedText(), wanted);
+            QVERIFY(form.Editor->hasFocus());
+        }
+        QCOMPARE(form.FindDialog1->findText(), wanted);
+    }
+
+    void findOfMissingTextChangesNothing() {
+        TMainForm& form = open("some text here");
+        form.Editor->setSelectionStart(5);
+        find(QStringLiteral("absent"));
+        QCOMPARE(form.Editor->SelectionStart(), 5);
+        QCOMPARE(form.Editor->SelectionLength(), 0);
+        QVERIFY(dialogs().shown.isEmpty());
+        QCOMPARE(form.FindDialog1->textField()->maxLength(), 255);
+    }
+
+    void modeCycleSurvivesClosingAndTheNextBook() {
+        TMainForm& form = open("first");
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QVERIFY(!form.Editor->ReadOnly());
+        QCOMPARE(form.modeImage(), 12);
+        QVERIFY(form.saveButtonShown());
+        QCOMPARE(form.contextMenu(), form.PopupMenu1);
+        QTest::mouseClick(form.ToolButton6, Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        form.openBook(book(QStringLiteral("second.boo"), "second"));
+        QVERIFY(!form.Editor->ReadOnly());
+        QVERIFY(form.saveButtonShown());
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("second"));
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QVERIFY(form.Editor->ReadOnly());
+        QCOMPARE(form.modeImage(), 9);
+        QCOMPARE(form.contextMenu(), form.PopupMenu2);
+        form.N2->trigger();
+        QVERIFY(!form.isVisible());
+    }
+
+    void savingRewritesThePathInThePanel() {
+        TMainForm& form = open("line one\nline two");
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        form.Editor->moveCursor(QTextCursor::End);
+        form.Editor->insertPlainText(QStringLiteral("\nновая"));
+        QVERIFY(form.Editor->document()->isModified());
+        QVERIFY(form.UndoButton->isEnabled());
+        QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("book.boo"))),
+                 "line one\r\nline two\r\n" + TestFiles::cp1251(QStringLiteral("новая")));
+        QVERIFY(!form.Editor->document()->isModified());
+    }
+
+    void failedSaveKeepsTheFileAndTheModifiedFlag() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("b.boo"));
+        TestFiles::write(path, "old");
+        m_form->openBook(path);
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        m_form->Editor->insertPlainText(QStringLiteral("changed "));
+        TestFiles::setReadOnly(dir.path(), true);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        TestFiles::setReadOnly(dir.path(), false);
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Cannot create file %1.").arg(path)});
+        QCOMPARE(TestFiles::read(path), QByteArray("old"));
+        QVERIFY(m_form->Editor->document()->isModified());
+    }
+
+    void fontAndColourDialogsRememberTheirChoice() {
+        TMainForm& form = open("text");
+        QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
+        QCOMPARE(dialogs().fontOffered.font.family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(dialogs().fontOffered.font.pixelSize(), 11);
+        QFont chosen(QStringLiteral("Liberation Serif"));
+        chosen.setPixelSize(24);
+        chosen.setUnderline(true);
+        dialogs().fonts.enqueue({chosen, QColor(128, 0, 0)});
+        QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
+        QCOMPARE(form.Editor->font().family(), QStringLiteral("Liberation Serif"));
+        QVERIFY(form.Editor->font().underline());
+        QCOMPARE(form.Editor->textColour(), QColor(128, 0, 0));
+        QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
+        QCOMPARE(dialogs().fontOffered.font.family(), QStringLiteral("Liberation Serif"));
+
+        QTest::mouseClick(form.ToolButton5, Qt::LeftButton);
+        QCOMPARE(dialogs().colourOffered, QColor(Qt::black));
+        QCOMPARE(form.Editor->backgroundColour(), QColor(Qt::white)); // cancelled: unchanged
+        dialogs().colours.enqueue(QColor(255, 255, 0));
+        QTest::mouseClick(form.ToolButton5, Qt::LeftButton);
+        QCOMPARE(form.Editor->backgroundColour(), QColor(255, 255, 0));
+        QTest::mouseClick(form.ToolButton5, Qt::LeftButton);
+        QCOMPARE(dialogs().colourOffered, QColor(255, 255, 0));
+    }
+
+    void printingToAPdfFile() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("poppler-utils is not installed");
+        TMainForm& form = open(TestFiles::cp1251(QStringLiteral("Печатная страница")));
+        QTest::mouseClick(form.ToolButton3, Qt::LeftButton); // cancelled: nothing printed
+        const QString pdf = m_dir.filePath(QStringLiteral("out.pdf"));
+        dialogs().pdfOutput = pdf;
+        QTest::mouseClick(form.ToolButton3, Qt::LeftButton);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        text.waitForFinished();
+        QVERIFY(QString::fromUtf8(text.readAllStandardOutput())
+                    .contains(QStringLiteral("Печатная страница")));
+        QVERIFY(dialogs().texts("error").isEmpty());
+    }
+};
+
+QTEST_MAIN(TestReaderWindow)
 #include "test_reader_window.moc"

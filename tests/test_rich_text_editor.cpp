@@ -50,9 +50,11 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("code page bytes") << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"))
                                          << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"));
-        QTest::newRow("UTF-8 saved as code page") << QStringLiteral("Привет\nмир").toUtf8()
-                                                  << TestFiles::cp1251(QStringLiteral("Привет\r\nмир"));
-        QTest::newRow("NUL keeps what follows") << QByteArray("a\0b\r\nc", 6) << QByteArray("a\0b\r\nc", 6);
+        QTest::newRow("UTF-8 saved as code page")
+            << QStringLiteral("Привет\nмир").toUtf8()
+            << TestFiles::cp1251(QStringLiteral("Привет\r\nмир"));
+        QTest::newRow("NUL keeps what follows")
+            << QByteArray("a\0b\r\nc", 6) << QByteArray("a\0b\r\nc", 6);
         QTest::newRow("non-breaking space kept") << QByteArray("a\xA0z") << QByteArray("a\xA0z");
     }
     void plainLoadsNormaliseLineBreaks() {
@@ -66,7 +68,8 @@ private Q_SLOTS:
     }
 
     void modeDecidesNotTheName() {
-        const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'e5\\'f0\\'e2\\'fb\\'e9\\par Second\\par}";
+        const QByteArray rtf =
+            "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'e5\\'f0\\'e2\\'fb\\'e9\\par Second\\par}";
         RichTextEditor editor;
         editor.setPlainTextMode(true);
         editor.LoadFile(file(QStringLiteral("book.txt"), rtf));
@@ -88,8 +91,9 @@ private Q_SLOTS:
     void richSaveReadsBack() {
         RichTextEditor editor;
         editor.setPlainTextMode(false);
-        editor.LoadFile(file(QStringLiteral("f.rtf"),
-                             "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0\\b Bold\\b0  and \\u1046?\\par}"));
+        editor.LoadFile(
+            file(QStringLiteral("f.rtf"),
+                 "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0\\b Bold\\b0  and \\u1046?\\par}"));
         const QString out = m_dir.filePath(QStringLiteral("again.rtf"));
         editor.SaveFile(out);
         RichTextEditor second;
@@ -103,8 +107,10 @@ private Q_SLOTS:
         RichTextEditor editor;
         editor.LoadFile(file(QStringLiteral("keep.txt"), "previous"));
         const QString missing = m_dir.filePath(QStringLiteral("missing.txt"));
-        QCOMPARE(errorOf([&] { editor.LoadFile(missing); }), QStringLiteral("Cannot open file ") + missing);
-        QCOMPARE(errorOf([&] { editor.LoadFile(m_dir.path()); }), QStringLiteral("Cannot open file ") + m_dir.path());
+        QCOMPARE(errorOf([&] { editor.LoadFile(missing); }),
+                 QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(errorOf([&] { editor.LoadFile(m_dir.path()); }),
+                 QStringLiteral("Cannot open file ") + m_dir.path());
         QCOMPARE(editor.WholeText(), QStringLiteral("previous"));
 
         const QString target = file(QStringLiteral("target.boo"), "old text");
@@ -113,7 +119,8 @@ private Q_SLOTS:
         TestFiles::setReadOnly(m_dir.path(), false);
         QCOMPARE(error, QStringLiteral("Cannot create file ") + target);
         QCOMPARE(TestFiles::read(target), QByteArray("old text"));
-        QCOMPARE(errorOf([&] { editor.SaveFile(QString()); }), QStringLiteral("Cannot create file "));
+        QCOMPARE(errorOf([&] { editor.SaveFile(QString()); }),
+                 QStringLiteral("Cannot create file "));
         QCOMPARE(errorOf([&] { editor.SaveFile(QStringLiteral("/dev/full")); }),
                  QStringLiteral("Failed to Save Stream"));
     }
@@ -223,8 +230,10 @@ private Q_SLOTS:
         printer.setOutputFileName(pdf);
         editor.PrintText(printer, QStringLiteral("text"));
         const QString info = run(QStringLiteral("pdfinfo"), {pdf});
-        QVERIFY2(info.contains(QStringLiteral("Title:")) && info.contains(QStringLiteral("text")), qPrintable(info));
-        const int pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+        QVERIFY2(info.contains(QStringLiteral("Title:")) && info.contains(QStringLiteral("text")),
+                 qPrintable(info));
+        const int pages =
+            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
         QVERIFY2(pages > 3, qPrintable(info));
         const QString words = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
         QVERIFY(words.contains(QStringLiteral("Строка номер 0 с русскими словами")));
@@ -237,7 +246,8 @@ private Q_SLOTS:
         const QString emptyPdf = m_dir.filePath(QStringLiteral("empty.pdf"));
         printer.setOutputFileName(emptyPdf);
         empty.PrintText(printer, QStringLiteral("text"));
-        QVERIFY(run(QStringLiteral("pdfinfo"), {emptyPdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
+        QVERIFY(run(QStringLiteral("pdfinfo"), {emptyPdf})
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
 
         // A line taller than the page still ends the job.
         RichTextEditor tall;

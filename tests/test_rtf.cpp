@@ -24,42 +24,57 @@ private Q_SLOTS:
     void constructs_data() {
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text");
-        QTest::newRow("paragraphs") << QByteArray("{\\rtf1 one\\par two\\par}") << QStringLiteral("one\ntwo\n");
-        QTest::newRow("escaped braces") << QByteArray("{\\rtf1 a\\{b\\}c\\\\d}") << QStringLiteral("a{b}c\\d");
+        QTest::newRow("paragraphs")
+            << QByteArray("{\\rtf1 one\\par two\\par}") << QStringLiteral("one\ntwo\n");
+        QTest::newRow("escaped braces")
+            << QByteArray("{\\rtf1 a\\{b\\}c\\\\d}") << QStringLiteral("a{b}c\\d");
         QTest::newRow("hex in document code page")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}") << QStringLiteral("Привет");
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}")
+            << QStringLiteral("Привет");
         QTest::newRow("hex through font charset")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fnil\\fcharset204 Arial CYR;}}"
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fswiss "
+                          "Arial;}{\\f1\\fnil\\fcharset204 Arial CYR;}}"
                           "\\f0 caf\\'e9 \\f1 \\'c4\\'e0}")
             << QStringLiteral("café Да");
         QTest::newRow("raw bytes through font charset")
-            << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset204 X;}}\\f0 \xc4\xe0}") << QStringLiteral("Да");
+            << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset204 X;}}\\f0 \xc4\xe0}")
+            << QStringLiteral("Да");
         QTest::newRow("unicode with fallback skipped")
-            << QByteArray("{\\rtf1\\uc1\\u1055?\\u1088?\\uc2\\u1080\\'3f\\'3f x}") << QStringLiteral("При x");
-        QTest::newRow("negative unicode") << QByteArray("{\\rtf1\\u-3913?}") << QString(QChar(0xF0B7));
+            << QByteArray("{\\rtf1\\uc1\\u1055?\\u1088?\\uc2\\u1080\\'3f\\'3f x}")
+            << QStringLiteral("При x");
+        QTest::newRow("negative unicode")
+            << QByteArray("{\\rtf1\\u-3913?}") << QString(QChar(0xF0B7));
         QTest::newRow("unicode fallback ends with group")
             << QByteArray("{\\rtf1\\uc3{\\u1044}abc}") << QStringLiteral("Дabc");
-        QTest::newRow("binary data skipped") << QByteArray("{\\rtf1 a{\\bin4 }}}}b}") << QStringLiteral("ab");
-        QTest::newRow("ignorable destination") << QByteArray("{\\rtf1 a{\\*\\unknown zzz}b}") << QStringLiteral("ab");
+        QTest::newRow("binary data skipped")
+            << QByteArray("{\\rtf1 a{\\bin4 }}}}b}") << QStringLiteral("ab");
+        QTest::newRow("ignorable destination")
+            << QByteArray("{\\rtf1 a{\\*\\unknown zzz}b}") << QStringLiteral("ab");
         QTest::newRow("known destinations skipped")
-            << QByteArray("{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s1 Heading;}}{\\header H}{\\footer F}"
-                          "{\\pict\\pngblip 0123abcd}{\\colortbl;\\red1\\green2\\blue3;}text}")
+            << QByteArray(
+                   "{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s1 Heading;}}{\\header H}{\\footer F}"
+                   "{\\pict\\pngblip 0123abcd}{\\colortbl;\\red1\\green2\\blue3;}text}")
             << QStringLiteral("text");
-        QTest::newRow("field result") << QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"x\"}"
-                                                    "{\\fldrslt link}} here}")
-                                      << QStringLiteral("see link here");
-        QTest::newRow("table") << QByteArray("{\\rtf1\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row after}")
-                               << QStringLiteral("a\tb\t\nafter");
-        QTest::newRow("line tab page") << QByteArray("{\\rtf1 a\\line b\\tab c\\page d}")
-                                       << QStringLiteral("a\nb\tc\nd");
+        QTest::newRow("field result")
+            << QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"x\"}"
+                          "{\\fldrslt link}} here}")
+            << QStringLiteral("see link here");
+        QTest::newRow("table")
+            << QByteArray("{\\rtf1\\trowd\\cellx100\\cellx200 a\\cell b\\cell\\row after}")
+            << QStringLiteral("a\tb\t\nafter");
+        QTest::newRow("line tab page")
+            << QByteArray("{\\rtf1 a\\line b\\tab c\\page d}") << QStringLiteral("a\nb\tc\nd");
         QTest::newRow("special characters")
-            << QByteArray("{\\rtf1 \\emdash\\endash\\lquote\\rquote\\ldblquote\\rdblquote\\bullet\\~\\_}")
+            << QByteArray(
+                   "{\\rtf1 \\emdash\\endash\\lquote\\rquote\\ldblquote\\rdblquote\\bullet\\~\\_}")
             << QStringLiteral("—–‘’“”•\u00A0\u2011");
-        QTest::newRow("line ends in source ignored") << QByteArray("{\\rtf1 ab\r\ncd}") << QStringLiteral("abcd");
-        QTest::newRow("control word delimiter blank") << QByteArray("{\\rtf1\\b bold\\b0  x}")
-                                                      << QStringLiteral("bold x");
+        QTest::newRow("line ends in source ignored")
+            << QByteArray("{\\rtf1 ab\r\ncd}") << QStringLiteral("abcd");
+        QTest::newRow("control word delimiter blank")
+            << QByteArray("{\\rtf1\\b bold\\b0  x}") << QStringLiteral("bold x");
         QTest::newRow("unbalanced closing") << QByteArray("{\\rtf1 a}}}b") << QStringLiteral("ab");
-        QTest::newRow("truncated") << QByteArray("{\\rtf1 abc{\\b de\\'e") << QStringLiteral("abcde");
+        QTest::newRow("truncated")
+            << QByteArray("{\\rtf1 abc{\\b de\\'e") << QStringLiteral("abcde");
         QTest::newRow("leading blanks") << QByteArray(" \r\n{\\rtf1 x}") << QStringLiteral("x");
     }
     void constructs() {
@@ -77,9 +92,11 @@ private Q_SLOTS:
 
     void formattingIsRead() {
         RtfDocument doc;
-        QVERIFY(readRtf("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Times New Roman;}}{\\colortbl;\\red255\\green0\\blue0;}"
-                        "\\pard\\qc\\f1\\fs32\\b\\i\\ul\\strike\\cf1 Big\\plain  plain\\par\\pard\\qr right}",
-                        doc));
+        QVERIFY(readRtf(
+            "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Times New "
+            "Roman;}}{\\colortbl;\\red255\\green0\\blue0;}"
+            "\\pard\\qc\\f1\\fs32\\b\\i\\ul\\strike\\cf1 Big\\plain  plain\\par\\pard\\qr right}",
+            doc));
         QCOMPARE(doc.paragraphs.size(), 2);
         QCOMPARE(doc.paragraphs[0].alignment, Qt::AlignHCenter);
         QCOMPARE(doc.paragraphs[1].alignment, Qt::AlignRight);
@@ -100,8 +117,10 @@ private Q_SLOTS:
         deep += QByteArray(100000, '}');
         QTest::newRow("100000 nested groups") << deep;
         QTest::newRow("huge bin count") << QByteArray("{\\rtf1 a\\bin2147483647 xyz}");
-        QTest::newRow("huge parameter") << QByteArray("{\\rtf1\\fs99999999999999999 a\\u99999999999 b}");
-        QTest::newRow("long control word") << QByteArray("{\\rtf1\\") + QByteArray(5000, 'a') + " x}";
+        QTest::newRow("huge parameter")
+            << QByteArray("{\\rtf1\\fs99999999999999999 a\\u99999999999 b}");
+        QTest::newRow("long control word")
+            << QByteArray("{\\rtf1\\") + QByteArray(5000, 'a') + " x}";
         QByteArray junk = "{\\rtf1 ";
         for (int i = 0; i < 100000; ++i)
             junk.append(char((i * 7919) % 256));
@@ -149,7 +168,7 @@ private Q_SLOTS:
 
         const QByteArray rtf = writeRtf(doc);
         QVERIFY(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1251"));
-        QVERIFY(rtf.contains("\\'ce")); // О as a code-page escape
+        QVERIFY(rtf.contains("\\'ce"));     // О as a code-page escape
         QVERIFY(rtf.contains("\\u20013?")); // 中 as Unicode
 
         RtfDocument back;

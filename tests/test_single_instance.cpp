@@ -1,4 +1,64 @@
+#include "application.h"
+#include "recording_dialogs.h"
+#include "single_instance.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString lock() const { return m_dir.filePath(QStringLiteral("Tomeria.lock")); }
+
+private Q_SLOTS:
+    void secondCopyIsRefusedUntilTheFirstEnds() {
+        auto first = std::make_unique<SingleInstance>();
+        QVERIFY(first->acquire(lock()));
+        SingleInstance second;
+        QVERIFY(!second.acquire(lock()));
+        first.reset();
+        QVERIFY(second.acquire(lock()));
+    }
+
+    void aKilledCopyLeavesNoLock() {
+        const pid_t child = fork();
+        if (child == 0) {
+            SingleInstance held;
+            held.acquire(lock());
+            pause();
+            _exit(0);
+        }
+        SingleInstance probe;
+        QTRY_VERIFY(!SingleInstance().acquire(lock()));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        QVERIFY(probe.acquire(lock()));
+    }
+
+    void lockLivesInTheRuntimeFolder() {
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+        QCOMPARE(SingleInstance::defaultLockPath(), lock());
+        qputenv("XDG_RUNTIME_DIR", "/nonexistent-folder");
+        QCOMPARE(SingleInstance::defaultLockPath(),
+                 QStringLiteral("/tmp/Tomeria-%1.lock").arg(getuid()));
+    }
+
+    void secondStartSaysSoAndOpensNoWindow() {
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+        SingleInstance first;
+        QVERIFY(first.acquire(lock()));
+        DialogsScope dialogs;
+        QCOMPARE(runTomeria(*qApp), 0);
+        QCOMPARE(dialogs->texts("notice"),
+                 QStringList{QStringLiteral("Работает|Tomeria уже запущена")});
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSingleInstance)
 #include "test_single_instance.moc"

@@ -1,5 +1,5 @@
-#include "text_import.h"
 #include "test_files.h"
+#include "text_import.h"
 
 #include <QTest>
 
@@ -11,13 +11,16 @@ private Q_SLOTS:
     void encodingDetection_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("code page 1251") << TestFiles::cp1251(QStringLiteral("Привет, мир"))
-                                        << QStringLiteral("Привет, мир");
-        QTest::newRow("UTF-8 without mark") << QStringLiteral("Привет").toUtf8() << QStringLiteral("Привет");
-        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + QStringLiteral("Ёж").toUtf8()
-                                         << QStringLiteral("Ёж");
-        QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE\x1F\x04\x40\x04", 6) << QStringLiteral("Пр");
-        QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF\x04\x1F\x04\x40", 6) << QStringLiteral("Пр");
+        QTest::newRow("code page 1251")
+            << TestFiles::cp1251(QStringLiteral("Привет, мир")) << QStringLiteral("Привет, мир");
+        QTest::newRow("UTF-8 without mark")
+            << QStringLiteral("Привет").toUtf8() << QStringLiteral("Привет");
+        QTest::newRow("UTF-8 with mark")
+            << QByteArray("\xEF\xBB\xBF") + QStringLiteral("Ёж").toUtf8() << QStringLiteral("Ёж");
+        QTest::newRow("UTF-16 LE")
+            << QByteArray("\xFF\xFE\x1F\x04\x40\x04", 6) << QStringLiteral("Пр");
+        QTest::newRow("UTF-16 BE")
+            << QByteArray("\xFE\xFF\x04\x1F\x04\x40", 6) << QStringLiteral("Пр");
         QTest::newRow("ASCII") << QByteArray("plain") << QStringLiteral("plain");
         // Bytes that only look like the start of UTF-8 stay code page 1251.
         QTest::newRow("broken UTF-8") << QByteArray("\xD0\xD0") << QStringLiteral("РР");
@@ -37,8 +40,10 @@ private Q_SLOTS:
         QTest::newRow("lone LF") << QStringList{"a\nb\n"} << QStringLiteral("a|b|");
         QTest::newRow("lone CR") << QStringList{"a\rb\r"} << QStringLiteral("a|b|");
         QTest::newRow("LF CR is two") << QStringList{"a\n\rb"} << QStringLiteral("a||b");
-        QTest::newRow("pair split between pieces") << QStringList{"a\r", "\nb"} << QStringLiteral("a|b");
-        QTest::newRow("CR then CR across pieces") << QStringList{"a\r", "\rb"} << QStringLiteral("a||b");
+        QTest::newRow("pair split between pieces")
+            << QStringList{"a\r", "\nb"} << QStringLiteral("a|b");
+        QTest::newRow("CR then CR across pieces")
+            << QStringList{"a\r", "\rb"} << QStringLiteral("a||b");
         QTest::newRow("empty pieces") << QStringList{"", "a\r", "", "\n"} << QStringLiteral("a|");
     }
     void lineBreaksBecomeOne() {

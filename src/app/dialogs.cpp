@@ -18,7 +18,9 @@ std::unique_ptr<Dialogs>& current() {
     return dialogs;
 }
 
-QString title() { return QStringLiteral("Tomeria"); }
+QString title() {
+    return QStringLiteral("Tomeria");
+}
 
 // Button texts are set explicitly so that no translation changes them.
 int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
@@ -54,7 +56,9 @@ void Dialogs::notice(const QString& caption, const QString& text) {
     runBox(nullptr, QMessageBox::NoIcon, caption, text, false);
 }
 
-void Dialogs::beep() { QApplication::beep(); }
+void Dialogs::beep() {
+    QApplication::beep();
+}
 
 QString Dialogs::openFile(QWidget* parent, const QString& filter) {
     // "Name|*.a;*.b" becomes Qt's "Name (*.a *.b)".
@@ -91,7 +95,9 @@ bool Dialogs::choosePrinter(QWidget* parent, QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-Dialogs& Dialogs::instance() { return *current(); }
+Dialogs& Dialogs::instance() {
+    return *current();
+}
 
 std::unique_ptr<Dialogs> Dialogs::install(std::unique_ptr<Dialogs> dialogs) {
     std::unique_ptr<Dialogs> previous = std::move(current());

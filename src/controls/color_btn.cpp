@@ -66,8 +66,8 @@ void TColorBtn::paintEvent(QPaintEvent*) {
     auto outline = [&painter](const Box& box, const QColor& colour) {
         painter.setPen(QPen(colour, 1));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRect(box.left, box.top, box.right - box.left - 1,
-                               box.bottom - box.top - 1));
+        painter.drawRect(
+            QRect(box.left, box.top, box.right - box.left - 1, box.bottom - box.top - 1));
     };
     auto frame = [this, &painter, disabled](const Box& box, bool sunken) {
         QStyleOptionButton option;

@@ -48,17 +48,11 @@ QPen makePen(const QColor& colour, int width, TPenStyle style) {
     return pen;
 }
 
-int sign(int v) { return (v > 0) - (v < 0); }
-
-// A line from a to b that includes a and leaves out b.
+// A line from a to b that includes a and leaves out b: with a flat cap Qt's raster
+// engine leaves out the end point itself.
 void drawSegment(QPainter& painter, QPoint a, QPoint b) {
-    if (a == b)
-        return;
-    const QPoint last(b.x() - sign(b.x() - a.x()), b.y() - sign(b.y() - a.y()));
-    if (last == a)
-        painter.drawPoint(a);
-    else
-        painter.drawLine(a, last);
+    if (a != b)
+        painter.drawLine(a, b);
 }
 
 QBrush bandBrush(const QColor& colour, TBrushStyle style) {
@@ -287,13 +281,27 @@ TglBevel::TglBevel(QWidget* parent) : QWidget(parent) {
     m_horLines.setChangeHook([this] { repaint(); });
 }
 
-void TglBevel::setBevelInner(TBevelCut value) { setAndInvalidate(m_bevelInner, value); }
-void TglBevel::setBevelOuter(TBevelCut value) { setAndInvalidate(m_bevelOuter, value); }
-void TglBevel::setBevelSides(TglSides value) { setAndInvalidate(m_bevelSides, value); }
-void TglBevel::setBevelBold(bool value) { setAndInvalidate(m_bevelBold, value); }
-void TglBevel::setBevelPenStyle(TPenStyle value) { setAndInvalidate(m_bevelPenStyle, value); }
-void TglBevel::setBevelPenWidth(quint16 value) { setAndInvalidate(m_bevelPenWidth, value); }
-void TglBevel::setInteriorOffset(quint16 value) { setAndInvalidate(m_interiorOffset, value); }
+void TglBevel::setBevelInner(TBevelCut value) {
+    setAndInvalidate(m_bevelInner, value);
+}
+void TglBevel::setBevelOuter(TBevelCut value) {
+    setAndInvalidate(m_bevelOuter, value);
+}
+void TglBevel::setBevelSides(TglSides value) {
+    setAndInvalidate(m_bevelSides, value);
+}
+void TglBevel::setBevelBold(bool value) {
+    setAndInvalidate(m_bevelBold, value);
+}
+void TglBevel::setBevelPenStyle(TPenStyle value) {
+    setAndInvalidate(m_bevelPenStyle, value);
+}
+void TglBevel::setBevelPenWidth(quint16 value) {
+    setAndInvalidate(m_bevelPenWidth, value);
+}
+void TglBevel::setInteriorOffset(quint16 value) {
+    setAndInvalidate(m_interiorOffset, value);
+}
 
 void TglBevel::afterLoad() {
     if (m_gradient.Active())
@@ -310,9 +318,8 @@ void TglBevel::paintOn(QPainter& painter) {
     const QRect area(offset, offset, width() - 2 * offset, height() - 2 * offset);
     m_gradient.paint(painter, area, m_bevelPenWidth, m_bevelPenStyle);
     const QRect interior =
-        drawBevelBox(painter, QRect(QPoint(0, 0), QPoint(width() - 1, height() - 1)),
-                     m_bevelSides, m_bevelOuter, m_bevelInner, m_bevelBold, m_bevelPenWidth,
-                     m_bevelPenStyle);
+        drawBevelBox(painter, QRect(QPoint(0, 0), QPoint(width() - 1, height() - 1)), m_bevelSides,
+                     m_bevelOuter, m_bevelInner, m_bevelBold, m_bevelPenWidth, m_bevelPenStyle);
     drawLines(painter, m_horLines, false, interior);
     drawLines(painter, m_vertLines, true, interior);
 }
@@ -403,8 +410,8 @@ void TglBevel::drawLines(QPainter& painter, TglBevelLines& lines, bool vertical,
     const int c = int(lines.Count());
     const int extra = lines.Bold() ? 1 : 0;
     const TglSides sides = lines.Style() == bvSpace ? (fsdLeft | fsdTop)
-                           : vertical                ? (fsdLeft | fsdRight)
-                                                     : (fsdTop | fsdBottom);
+                           : vertical               ? (fsdLeft | fsdRight)
+                                                    : (fsdTop | fsdBottom);
     for (int j = 1; j <= c; ++j) {
         QRect box;
         if (vertical) {

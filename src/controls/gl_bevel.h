@@ -65,8 +65,8 @@ public:
 
 private:
     void notify();
-    void paintBands(QPainter& painter, int L, int T, int R, int B, int penWidth,
-                    TPenStyle penStyle, TglGradientDir orientation);
+    void paintBands(QPainter& painter, int L, int T, int R, int B, int penWidth, TPenStyle penStyle,
+                    TglGradientDir orientation);
 
     TColor m_fromColor = clGray;
     TColor m_toColor = clBlack;
@@ -85,19 +85,40 @@ private:
 class TglBevelLines {
 public:
     quint32 Count() const { return m_count; }
-    void setCount(quint32 value) { m_count = value; notify(); }
+    void setCount(quint32 value) {
+        m_count = value;
+        notify();
+    }
     quint32 Step() const { return m_step; }
-    void setStep(quint32 value) { m_step = value; notify(); }
+    void setStep(quint32 value) {
+        m_step = value;
+        notify();
+    }
     TglOrigin Origin() const { return m_origin; }
-    void setOrigin(TglOrigin value) { m_origin = value; notify(); }
+    void setOrigin(TglOrigin value) {
+        m_origin = value;
+        notify();
+    }
     TBevelCut Style() const { return m_style; }
-    void setStyle(TBevelCut value) { m_style = value; notify(); }
+    void setStyle(TBevelCut value) {
+        m_style = value;
+        notify();
+    }
     bool Bold() const { return m_bold; }
-    void setBold(bool value) { m_bold = value; notify(); }
+    void setBold(bool value) {
+        m_bold = value;
+        notify();
+    }
     quint8 Thickness() const { return m_thickness; }
-    void setThickness(quint8 value) { m_thickness = value; notify(); }
+    void setThickness(quint8 value) {
+        m_thickness = value;
+        notify();
+    }
     bool IgnoreBorder() const { return m_ignoreBorder; }
-    void setIgnoreBorder(bool value) { m_ignoreBorder = value; notify(); }
+    void setIgnoreBorder(bool value) {
+        m_ignoreBorder = value;
+        notify();
+    }
 
     void setChangeHook(std::function<void()> hook) { m_onChange = std::move(hook); }
 

@@ -40,7 +40,9 @@ StatusPanels::StatusPanels(const std::vector<Panel>& panels, int height, QWidget
     }
 }
 
-QString StatusPanels::panelText(int index) const { return m_labels.at(index)->text(); }
+QString StatusPanels::panelText(int index) const {
+    return m_labels.at(index)->text();
+}
 
 void StatusPanels::setPanelText(int index, const QString& text) {
     m_labels.at(index)->setText(text);

@@ -19,7 +19,9 @@ QByteArrayView nameBytes(QByteArrayView line, bool* hasEquals) {
 
 } // namespace
 
-Catalogue::Catalogue() { m_rows.append(QByteArray()); }
+Catalogue::Catalogue() {
+    m_rows.append(QByteArray());
+}
 
 QString Catalogue::LineName(const QString& line) {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
@@ -95,7 +97,9 @@ void Catalogue::SaveCatalogue(const QString& path) const {
                     QStringLiteral("Stream write error"));
 }
 
-int Catalogue::ListedRowCount() const { return m_rows.isEmpty() ? 1 : int(m_rows.size()); }
+int Catalogue::ListedRowCount() const {
+    return m_rows.isEmpty() ? 1 : int(m_rows.size());
+}
 
 QString Catalogue::NameAt(int row) const {
     if (m_rows.isEmpty())
@@ -105,7 +109,9 @@ QString Catalogue::NameAt(int row) const {
     return Cp1251::decode(nameBytes(m_rows[row], nullptr));
 }
 
-QString Catalogue::lineAt(int row) const { return Cp1251::decode(m_rows.at(row)); }
+QString Catalogue::lineAt(int row) const {
+    return Cp1251::decode(m_rows.at(row));
+}
 
 Catalogue::Match Catalogue::FindName(const QString& name) const {
     if (!m_indexValid)

@@ -114,8 +114,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
 
     // The settings store attaches once the layout exists, before the creation handler.
-    FormStorage1 = new WindowSettingsStore(this, QStringLiteral("TForm1"),
-                                           {QStringLiteral("Panel4.Width")});
+    FormStorage1 =
+        new WindowSettingsStore(this, QStringLiteral("TForm1"), {QStringLiteral("Panel4.Width")});
     FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
     FormStorage1->chainedCloseQuery = [this] { return FormCloseQuery(); };
 
@@ -130,6 +130,14 @@ TForm1::~TForm1() {
     FormStorage1->destroyHook();
     if (m_helpWindow)
         delete m_helpWindow;
+}
+
+void TForm1::setReaderWindow(TMainForm* reader) {
+    m_reader = reader;
+}
+
+TSpravka* TForm1::helpWindow() const {
+    return m_helpWindow;
 }
 
 void TForm1::buildLayout() {
@@ -172,10 +180,10 @@ void TForm1::buildLayout() {
     ListBox1->setFrameShape(QFrame::NoFrame);
     ListBox1->setFont(sansSerif(13, true));
     ListBox1->setUniformItemSizes(true);
-    ListBox1->setStyleSheet(QStringLiteral(
-        "QListWidget { background: black; color: yellow; }"
-        "QListWidget::item { height: 16px; padding: 0px; border: 0px; }"
-        "QListWidget::item:selected { background: #000080; color: yellow; }"));
+    ListBox1->setStyleSheet(
+        QStringLiteral("QListWidget { background: black; color: yellow; }"
+                       "QListWidget::item { height: 16px; padding: 0px; border: 0px; }"
+                       "QListWidget::item:selected { background: #000080; color: yellow; }"));
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
     listLayout->addWidget(ListBox1);
@@ -291,8 +299,7 @@ void TForm1::buildLayout() {
         if (!m_programSelects && selectedRow() >= 0)
             guard([this] { ListBox1Click(); });
     });
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this,
-            handler(&TForm1::ListBox1DblClick));
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this, handler(&TForm1::ListBox1DblClick));
     connect(pb, &QLineEdit::textChanged, this, handler(&TForm1::pbChange));
     pb->installEventFilter(this);
     connect(SpeedButton1, &QPushButton::clicked, this, handler(&TForm1::SpeedButton1Click));
@@ -419,9 +426,8 @@ void TForm1::Obnov() {
         QCollatorSortKey key = collator.sortKey(name.toCaseFolded());
         entries.push_back({std::move(name), std::move(key)});
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return a.key.compare(b.key) < 0;
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.key.compare(b.key) < 0; });
     QStringList names;
     names.reserve(count);
     for (Entry& entry : entries)
@@ -470,7 +476,8 @@ void TForm1::ListBox1DblClick() {
     if (!m_folder.isBookPath(path) || !QFileInfo(path).isFile()) {
         Dialogs::instance().beep();
         Dialogs::instance().message(
-            this, QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
+            this,
+            QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
         return;
     }
     if (m_reader)
@@ -487,7 +494,9 @@ void TForm1::pbChange() {
     }
 }
 
-void TForm1::pbClick() { pb->clear(); }
+void TForm1::pbClick() {
+    pb->clear();
+}
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pb && event->type() == QEvent::MouseButtonPress)
@@ -536,7 +545,8 @@ void TForm1::ColorBtn1Click() {
     // existing book's file is never replaced by the new text.
     const QString rowName = Catalogue::LineName(name + QLatin1Char('='));
     if (!rowName.isEmpty() && Val.FindName(rowName).found)
-        throw TomeriaError(QStringLiteral("A key with the name of \"%1\" already exists").arg(name));
+        throw TomeriaError(
+            QStringLiteral("A key with the name of \"%1\" already exists").arg(name));
 
     const QString path = m_folder.BookPath(name);
     RichEdit1->setPlainTextMode(true);
@@ -599,7 +609,9 @@ void TForm1::N8Click() {
     Obnov();
 }
 
-void TForm1::N2Click() { close(); }
+void TForm1::N2Click() {
+    close();
+}
 
 void TForm1::N22Click() {
     setEnabled(false);

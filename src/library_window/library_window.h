@@ -60,10 +60,10 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    void setReaderWindow(TMainForm* reader) { m_reader = reader; }
+    void setReaderWindow(TMainForm* reader);
     Catalogue& catalogue() { return Val; }
     const BookFolder& folder() const { return m_folder; }
-    TSpravka* helpWindow() const { return m_helpWindow; }
+    TSpravka* helpWindow() const;
 
     QFrame* Panel1;
     TglBevel* glBevel1;

@@ -63,5 +63,9 @@ FindDialog::FindDialog(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QString FindDialog::findText() const { return m_text->text(); }
-void FindDialog::setFindText(const QString& text) { m_text->setText(text); }
+QString FindDialog::findText() const {
+    return m_text->text();
+}
+void FindDialog::setFindText(const QString& text) {
+    m_text->setText(text);
+}

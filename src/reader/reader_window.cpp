@@ -3,8 +3,8 @@
 #include "find_dialog.h"
 #include "rich_text_editor.h"
 #include "status_panels.h"
-#include "toolbar_images.h"
 #include "tomeria_error.h"
+#include "toolbar_images.h"
 
 #include <QAction>
 #include <QMenu>
@@ -36,9 +36,10 @@ TMainForm::TMainForm(QWidget* parent)
     ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна"), 10);
     ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста"), 11);
     addSeparator(17);
-    ToolButton7 = addButton(QStringLiteral("ToolButton7"),
-                            QStringLiteral("Редактирование/просмотр"), 9);
-    ToolButton1 = addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения"), 0);
+    ToolButton7 =
+        addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр"), 9);
+    ToolButton1 =
+        addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения"), 0);
     addSeparator(15);
     ToolButton3 = addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги"), 1);
     // The save button exists only while editing.
@@ -128,6 +129,10 @@ QToolButton* TMainForm::addButton(const QString& name, const QString& hint, int 
     return button;
 }
 
+bool TMainForm::saveButtonShown() const {
+    return m_saveAction->isVisible();
+}
+
 void TMainForm::addSeparator(int width) {
     auto* gap = new QWidget(ToolBar1);
     gap->setFixedWidth(width);
@@ -153,7 +158,9 @@ void TMainForm::changeEvent(QEvent* event) {
         FormActivate();
 }
 
-void TMainForm::FormShow() { ShowCaretPosition(); }
+void TMainForm::FormShow() {
+    ShowCaretPosition();
+}
 
 void TMainForm::FormActivate() {
     if (!(windowState() & Qt::WindowMaximized))
@@ -164,17 +171,24 @@ void TMainForm::ShowCaretPosition() {
     const int start = Editor->SelectionStart();
     const int line = Editor->LineOfChar(start);
     const int column = start - Editor->FirstCharOfLine(line);
-    StatusBar->setPanelText(0, QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
+    StatusBar->setPanelText(0,
+                            QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
     const bool selected = Editor->SelectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
 }
 
-void TMainForm::SelectionChange() { ShowCaretPosition(); }
+void TMainForm::SelectionChange() {
+    ShowCaretPosition();
+}
 
-void TMainForm::RichEditChange() { UndoButton->setEnabled(Editor->UndoAvailable()); }
+void TMainForm::RichEditChange() {
+    UndoButton->setEnabled(Editor->UndoAvailable());
+}
 
-void TMainForm::ToolButton6Click() { hide(); }
+void TMainForm::ToolButton6Click() {
+    hide();
+}
 
 void TMainForm::ToolButton2Click() {
     FindDialog1->show();
@@ -237,8 +251,18 @@ void TMainForm::ToolButton3Click() {
     Editor->PrintText(m_printer, QStringLiteral("text"));
 }
 
-void TMainForm::UndoButtonClick() { Editor->UndoLast(); }
-void TMainForm::CutButton1Click() { Editor->CutSelection(); }
-void TMainForm::N2Click() { Editor->CopySelection(); }
-void TMainForm::N3Click() { Editor->PasteClipboard(); }
-void TMainForm::N5Click() { Editor->SelectWholeText(); }
+void TMainForm::UndoButtonClick() {
+    Editor->UndoLast();
+}
+void TMainForm::CutButton1Click() {
+    Editor->CutSelection();
+}
+void TMainForm::N2Click() {
+    Editor->CopySelection();
+}
+void TMainForm::N3Click() {
+    Editor->PasteClipboard();
+}
+void TMainForm::N5Click() {
+    Editor->SelectWholeText();
+}

@@ -47,6 +47,8 @@ public:
 
     // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
     int modeImage() const { return m_modeImage; }
+    // Whether the save button is on the tool bar: only while editing.
+    bool saveButtonShown() const;
     // The context menu of the text area: none at start, PopupMenu1 while editing,
     // PopupMenu2 after going back to viewing.
     QMenu* contextMenu() const { return m_contextMenu; }

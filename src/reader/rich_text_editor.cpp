@@ -40,8 +40,7 @@ RichTextEditor::RichTextEditor(QWidget* parent) : QPlainTextEdit(parent) {
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(false);
     connect(this, &QPlainTextEdit::textChanged, this, &RichTextEditor::OnChange);
-    connect(this, &QPlainTextEdit::cursorPositionChanged, this,
-            &RichTextEditor::OnSelectionChange);
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &RichTextEditor::OnSelectionChange);
     connect(this, &QPlainTextEdit::selectionChanged, this, &RichTextEditor::OnSelectionChange);
     connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int) {
         invalidateLines(document()->findBlock(from).blockNumber());
@@ -314,8 +313,8 @@ QString RichTextEditor::DisplayLine(int line) {
         return QString();
     const QString text = block.text();
     QTextLayout* layout = block.layout();
-    if (layout->lineCount() == 0 && m_lineStarts[block.blockNumber() + 1] -
-                                            m_lineStarts[block.blockNumber()] > 1)
+    if (layout->lineCount() == 0 &&
+        m_lineStarts[block.blockNumber() + 1] - m_lineStarts[block.blockNumber()] > 1)
         document()->documentLayout()->blockBoundingRect(block);
     QString result = text;
     if (layout->lineCount() > 0) {
@@ -360,8 +359,12 @@ void RichTextEditor::updateInactiveSelection() {
     setPalette(p);
 }
 
-QColor RichTextEditor::backgroundColour() const { return palette().color(QPalette::Base); }
-QColor RichTextEditor::textColour() const { return palette().color(QPalette::Text); }
+QColor RichTextEditor::backgroundColour() const {
+    return palette().color(QPalette::Base);
+}
+QColor RichTextEditor::textColour() const {
+    return palette().color(QPalette::Text);
+}
 
 // ---- Printing -----------------------------------------------------------------------
 

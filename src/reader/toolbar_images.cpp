@@ -48,7 +48,9 @@ void page(QPainter& p, const QRectF& r) {
 
 namespace ToolbarImages {
 
-QIcon icon(int index) { return QIcon(new PictureEngine(index)); }
+QIcon icon(int index) {
+    return QIcon(new PictureEngine(index));
+}
 
 void paint(QPainter& p, int index) {
     switch (index) {

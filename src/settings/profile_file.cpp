@@ -62,7 +62,9 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-bool readFile(const QString& path, QByteArray& data) { return SafeFile::read(path, data); }
+bool readFile(const QString& path, QByteArray& data) {
+    return SafeFile::read(path, data);
+}
 
 } // namespace
 
@@ -83,7 +85,8 @@ QString ProfileFile::readText(const QString& section, const QString& key,
         if (!inSection || !keyOf(line.text, &lineKey, &value) || !sameName(lineKey, key))
             continue;
         QString text = Cp1251::decode(value).trimmed();
-        if (text.size() >= 2 && (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\'')) &&
+        if (text.size() >= 2 &&
+            (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\'')) &&
             text.back() == text.front())
             text = text.mid(1, text.size() - 2);
         return text.left(kMaxValueLength);
@@ -95,7 +98,8 @@ int ProfileFile::readInteger(const QString& section, const QString& key, int fal
     const QString text = readText(section, key, QString());
     bool ok = false;
     int value = 0;
-    if (text.size() > 2 && (text.startsWith(QLatin1String("0x")) || text.startsWith(QLatin1String("0X"))))
+    if (text.size() > 2 &&
+        (text.startsWith(QLatin1String("0x")) || text.startsWith(QLatin1String("0X"))))
         value = int(text.mid(2).toUInt(&ok, 16));
     else
         value = text.toInt(&ok, 10);

@@ -54,14 +54,20 @@ WindowSettingsStore::WindowSettingsStore(QWidget* owner, const QString& section,
         QObject* object = owner->findChild<QObject*>(component);
         if (!object)
             continue;
+        // Letter case is ignored; among several matches the writable property wins
+        // (a panel's stored Width, not the widget's read-only width).
         const QMetaObject* meta = object->metaObject();
+        QString declared;
         for (int i = 0; i < meta->propertyCount(); ++i) {
-            const QString declared = QString::fromLatin1(meta->property(i).name());
-            if (declared.compare(property, Qt::CaseInsensitive) == 0) {
-                m_props.append({object, declared});
-                break;
-            }
+            const QMetaProperty candidate = meta->property(i);
+            const QString name = QString::fromLatin1(candidate.name());
+            if (name.compare(property, Qt::CaseInsensitive) != 0)
+                continue;
+            if (declared.isEmpty() || candidate.isWritable())
+                declared = name;
         }
+        if (!declared.isEmpty())
+            m_props.append({object, declared});
     }
 }
 
@@ -116,8 +122,7 @@ QString readBySuffix(const ProfileFile& file, const QString& section, const QStr
 } // namespace
 
 QRect WindowSettingsStore::normalFrameRect() const {
-    const QRect client = m_owner->isMaximized() || m_owner->isMinimized() ||
-                                 m_owner->isFullScreen()
+    const QRect client = m_owner->isMaximized() || m_owner->isMinimized() || m_owner->isFullScreen()
                              ? m_owner->normalGeometry()
                              : m_owner->geometry();
     const QRect frame = m_owner->frameGeometry();

@@ -24,4 +24,6 @@ DialogsScope::DialogsScope() {
     m_previous = Dialogs::install(std::move(dialogs));
 }
 
-DialogsScope::~DialogsScope() { Dialogs::install(std::move(m_previous)); }
+DialogsScope::~DialogsScope() {
+    Dialogs::install(std::move(m_previous));
+}

@@ -44,7 +44,10 @@ public:
     bool choosePrinter(QWidget*, QPrinter& printer) override;
 
     QStringList texts(const QString& kind) const;
-    void clear() { shown.clear(); beeps = 0; }
+    void clear() {
+        shown.clear();
+        beeps = 0;
+    }
 
     QList<Shown> shown;
     int beeps = 0;

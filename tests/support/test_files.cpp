@@ -20,7 +20,9 @@ void write(const QString& path, const QByteArray& bytes) {
         file.write(bytes);
 }
 
-QByteArray cp1251(const QString& text) { return Cp1251::encode(text); }
+QByteArray cp1251(const QString& text) {
+    return Cp1251::encode(text);
+}
 
 void setReadOnly(const QString& path, bool readOnly) {
     const bool folder = QFileInfo(path).isDir();

@@ -94,11 +94,10 @@ const char* codecName(int codePage) {
 }
 
 // Code page 1252: Latin-1 with printable characters in 0x80..0x9F.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026,
-                                      0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152,
-                                      0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C,
-                                      0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161,
-                                      0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 class ByteDecoder {
 public:
@@ -118,7 +117,11 @@ public:
             name = QStringLiteral("windows-%1").arg(codePage);
         auto it = m_decoders.find(codePage);
         if (it == m_decoders.end())
-            it = m_decoders.emplace(codePage, std::make_unique<QStringDecoder>(name.toLatin1().constData(), QStringConverter::Flag::Stateless)).first;
+            it = m_decoders
+                     .emplace(codePage,
+                              std::make_unique<QStringDecoder>(name.toLatin1().constData(),
+                                                               QStringConverter::Flag::Stateless))
+                     .first;
         if (!it->second->isValid())
             return decode(bytes, 1252);
         return (*it->second)(bytes);
@@ -141,16 +144,74 @@ constexpr SpecialWord kSpecialWords[] = {
 };
 
 const char* const kSkippedDestinations[] = {
-    "stylesheet", "info", "pict", "header", "headerl", "headerr", "headerf", "footer",
-    "footerl", "footerr", "footerf", "footnote", "fldinst", "objdata", "themedata",
-    "colorschememapping", "datastore", "latentstyles", "listtable", "listoverridetable",
-    "rsidtbl", "generator", "xmlnstbl", "filetbl", "revtbl", "pgdsctbl", "userprops",
-    "nonshppict", "shpinst", "bkmkstart", "bkmkend", "atnid", "atnauthor", "annotation",
-    "template", "docvar", "xe", "tc", "private", "fchars", "lchars", "comment", "mmathPr",
-    "listpicture", "pnseclvl", "expandedcolortbl", "wgrffmtfilter", "ftnsep", "ftnsepc",
-    "ftncn", "aftnsep", "aftnsepc", "aftncn", "panose", "falt", "fontemb", "fontfile",
-    "blipuid", "pntxta", "pntxtb", "passwordhash", "protusertbl", "objclass", "objname",
-    "ud", "upr", "mhtmltag", "htmltag",
+    "stylesheet",
+    "info",
+    "pict",
+    "header",
+    "headerl",
+    "headerr",
+    "headerf",
+    "footer",
+    "footerl",
+    "footerr",
+    "footerf",
+    "footnote",
+    "fldinst",
+    "objdata",
+    "themedata",
+    "colorschememapping",
+    "datastore",
+    "latentstyles",
+    "listtable",
+    "listoverridetable",
+    "rsidtbl",
+    "generator",
+    "xmlnstbl",
+    "filetbl",
+    "revtbl",
+    "pgdsctbl",
+    "userprops",
+    "nonshppict",
+    "shpinst",
+    "bkmkstart",
+    "bkmkend",
+    "atnid",
+    "atnauthor",
+    "annotation",
+    "template",
+    "docvar",
+    "xe",
+    "tc",
+    "private",
+    "fchars",
+    "lchars",
+    "comment",
+    "mmathPr",
+    "listpicture",
+    "pnseclvl",
+    "expandedcolortbl",
+    "wgrffmtfilter",
+    "ftnsep",
+    "ftnsepc",
+    "ftncn",
+    "aftnsep",
+    "aftnsepc",
+    "aftncn",
+    "panose",
+    "falt",
+    "fontemb",
+    "fontfile",
+    "blipuid",
+    "pntxta",
+    "pntxtb",
+    "passwordhash",
+    "protusertbl",
+    "objclass",
+    "objname",
+    "ud",
+    "upr",
+    "mhtmltag",
+    "htmltag",
 };
 
 class Reader {
@@ -188,7 +249,7 @@ private:
     int m_pendingCodePage = 0;
     int m_codePage = 1252;
     int m_defaultFont = -1;
-    int m_skipCount = 0;        // characters still to skip after \u
+    int m_skipCount = 0;          // characters still to skip after \u
     bool m_ignorableNext = false; // after \*
     // Font and colour table parsing.
     int m_fontNumber = 0;
@@ -292,8 +353,8 @@ void Reader::controlWord(QByteArrayView word, bool hasParam, int param) {
     }
     flushBytes();
 
-    if (word == "par" || word == "sect" || word == "page" || word == "row" ||
-        word == "nestrow" || word == "line") {
+    if (word == "par" || word == "sect" || word == "page" || word == "row" || word == "nestrow" ||
+        word == "line") {
         newParagraph();
         return;
     }
@@ -466,8 +527,8 @@ void Reader::run(QByteArrayView data) {
                 for (char c : text) {
                     if (c != ';')
                         continue;
-                    m_doc.colors.append(m_colorSet ? QColor(m_red & 255, m_green & 255, m_blue & 255)
-                                                   : QColor());
+                    m_doc.colors.append(
+                        m_colorSet ? QColor(m_red & 255, m_green & 255, m_blue & 255) : QColor());
                     m_red = m_green = m_blue = 0;
                     m_colorSet = false;
                 }
@@ -498,8 +559,8 @@ void Reader::run(QByteArrayView data) {
 
 bool looksLikeRtf(QByteArrayView data) {
     qsizetype i = 0;
-    while (i < data.size() && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' ||
-                               data[i] == '\n'))
+    while (i < data.size() &&
+           (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
         ++i;
     return data.sliced(i).startsWith("{\\rtf");
 }

@@ -11,9 +11,9 @@ class QTextDocument;
 
 // A document read from RTF: paragraphs of formatted runs.
 struct RtfCharFormat {
-    int font = -1;         // font number of the font table, -1 for none
-    int halfPoints = 24;   // \fs
-    int color = 0;         // index in the colour table, 0 = automatic
+    int font = -1;       // font number of the font table, -1 for none
+    int halfPoints = 24; // \fs
+    int color = 0;       // index in the colour table, 0 = automatic
     bool bold = false;
     bool italic = false;
     bool underline = false;

@@ -7,7 +7,16 @@
 // input, every byte is consumed by some token.
 class RtfTokenizer {
 public:
-    enum class Kind { End, GroupStart, GroupEnd, ControlWord, ControlSymbol, Text, HexByte, Binary };
+    enum class Kind {
+        End,
+        GroupStart,
+        GroupEnd,
+        ControlWord,
+        ControlSymbol,
+        Text,
+        HexByte,
+        Binary
+    };
 
     struct Token {
         Kind kind = Kind::End;
