@@ -57,13 +57,25 @@ private Q_SLOTS:
         QCOMPARE(out, expected);
     }
 
-    void bigTextIsNormalisedAcrossPieceBoundaries() {
-        QString text;
-        while (text.size() < 200000)
-            text += QStringLiteral("строка\r\n");
-        const QString out = normalisedText(text);
-        QCOMPARE(out.count(QLatin1Char('\n')), text.count(QLatin1Char('\n')));
-        QVERIFY(!out.contains(QLatin1Char('\r')));
+    void inPlaceNormalisingAgreesWithPieces() {
+        // Random texts of CR, LF and letters, long enough to cross the in-place pieces.
+        quint32 seed = 12345;
+        for (int round = 0; round < 20; ++round) {
+            QString text;
+            const int size = 100000 + round * 7919;
+            for (int i = 0; i < size; ++i) {
+                seed = seed * 1103515245 + 12345;
+                const int pick = (seed >> 16) % 6;
+                text += pick == 0 ? QChar(u'\r') : pick == 1 ? QChar(u'\n') : QChar(u'а' + pick);
+            }
+            LineBreakNormaliser normaliser(u"\n");
+            QString expected;
+            for (qsizetype pos = 0; pos < text.size(); pos += 333)
+                normaliser.feed(QStringView(text).mid(pos, 333), expected);
+            normaliser.finish(expected);
+            normaliseInPlace(text);
+            QCOMPARE(text, expected);
+        }
     }
 };
 

@@ -84,36 +84,47 @@ QString decode(QByteArrayView bytes) {
     return Cp1251::decode(bytes);
 }
 
-void LineBreakNormaliser::feed(QStringView piece, QString& out) {
+qsizetype LineBreakNormaliser::feedInto(QStringView piece, QChar* out) {
     const QChar* p = piece.data();
     const qsizetype n = piece.size();
     if (n == 0)
-        return;
+        return 0;
+    QChar* w = out;
+    auto emitBreak = [&w, this] {
+        for (const QChar c : m_break)
+            *w++ = c;
+    };
     qsizetype i = 0;
     if (m_pendingCr) {
         m_pendingCr = false;
-        out.append(m_break);
-        if (n > 0 && p[0] == QLatin1Char('\n'))
+        emitBreak();
+        if (p[0] == QLatin1Char('\n'))
             i = 1;
     }
-    qsizetype runStart = i;
     for (; i < n; ++i) {
         const char16_t c = p[i].unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
-        out.append(p + runStart, i - runStart);
         if (c == u'\n') {
-            out.append(m_break);
-        } else if (i + 1 < n) {
-            out.append(m_break);
-            if (p[i + 1] == QLatin1Char('\n'))
-                ++i;
+            emitBreak();
+        } else if (c == u'\r') {
+            if (i + 1 == n) {
+                m_pendingCr = true; // the LF may open the next piece
+            } else {
+                emitBreak();
+                if (p[i + 1] == QLatin1Char('\n'))
+                    ++i;
+            }
         } else {
-            m_pendingCr = true; // the LF may open the next piece
+            *w++ = p[i];
         }
-        runStart = i + 1;
     }
-    out.append(p + runStart, n - runStart);
+    return w - out;
+}
+
+void LineBreakNormaliser::feed(QStringView piece, QString& out) {
+    const qsizetype start = out.size();
+    out.resize(start + piece.size() * qMax<qsizetype>(1, m_break.size()) + m_break.size());
+    const qsizetype written = feedInto(piece, out.data() + start);
+    out.truncate(start + written);
 }
 
 void LineBreakNormaliser::finish(QString& out) {
@@ -122,15 +133,16 @@ void LineBreakNormaliser::finish(QString& out) {
     m_pendingCr = false;
 }
 
-QString normalisedText(QStringView text) {
+void normaliseInPlace(QString& text) {
     constexpr qsizetype kPiece = 1 << 16;
     LineBreakNormaliser normaliser(u"\n");
-    QString out;
-    out.reserve(text.size());
+    QChar* buffer = text.data();
+    qsizetype written = 0;
     for (qsizetype pos = 0; pos < text.size(); pos += kPiece)
-        normaliser.feed(text.mid(pos, kPiece), out);
-    normaliser.finish(out);
-    return out;
+        written += normaliser.feedInto(QStringView(buffer + pos, qMin(kPiece, text.size() - pos)),
+                                       buffer + written);
+    text.truncate(written);
+    normaliser.finish(text);
 }
 
 } // namespace TextImport

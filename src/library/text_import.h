@@ -24,12 +24,17 @@ public:
     void feed(QStringView piece, QString& out);
     void finish(QString& out);
 
+    // Writes the normalised piece at `out` and returns the number of characters written.
+    // With a one-character break it never writes more than it reads, so `out` may point
+    // into the same buffer as the piece, at or before it.
+    qsizetype feedInto(QStringView piece, QChar* out);
+
 private:
     QString m_break;
     bool m_pendingCr = false;
 };
 
-// The whole text with every line break as '\n', passed through the normaliser in pieces.
-QString normalisedText(QStringView text);
+// Normalises the text in place, piece by piece, every line break becoming '\n'.
+void normaliseInPlace(QString& text);
 
 } // namespace TextImport

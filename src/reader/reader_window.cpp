@@ -7,12 +7,15 @@
 #include "toolbar_images.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPrinterInfo>
 #include <QShowEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -140,9 +143,20 @@ void TMainForm::addSeparator(int width) {
 }
 
 void TMainForm::openBook(const QString& path) {
-    show();
+    // The text area takes its final size before the book arrives: a width change after
+    // a long text has arrived lays out the whole text once more. A hidden reader is
+    // shown maximised and given a moment to reach that size.
+    if (!isVisible()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+        show();
+        QElapsedTimer waited;
+        waited.start();
+        while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
     raise();
     activateWindow();
+    layout()->activate();
     Editor->LoadFile(path);
     StatusBar->setPanelText(1, path);
 }

@@ -27,6 +27,8 @@ namespace {
 // NUL bytes are shown as the visible symbol for NUL and written back as NUL.
 constexpr char16_t kNulSymbol = 0x2400;
 constexpr int kMaxDisplayLine = 4096;
+// Texts longer than this (in characters) surely need the vertical scroll bar.
+constexpr qsizetype kLongText = 1 << 16;
 
 struct ResetFlag {
     bool& flag;
@@ -56,34 +58,54 @@ void RichTextEditor::LoadFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw TomeriaError(openError);
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw TomeriaError(QStringLiteral("Failed to Load Stream"));
-    file.close();
+    QString text;
+    {
+        const QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw TomeriaError(QStringLiteral("Failed to Load Stream"));
+        file.close();
 
-    if (!m_plainText) {
-        RtfDocument rtf;
-        if (readRtf(data, rtf)) {
-            document()->setUndoRedoEnabled(false);
-            fillTextDocument(rtf, *document());
-            document()->setUndoRedoEnabled(true);
-            document()->setModified(false);
-            m_uniformFormat = false;
-            moveCursor(QTextCursor::Start);
-            invalidateLines();
-            return;
+        if (!m_plainText) {
+            RtfDocument rtf;
+            if (readRtf(data, rtf)) {
+                document()->setUndoRedoEnabled(false);
+                fillTextDocument(rtf, *document());
+                document()->setUndoRedoEnabled(true);
+                document()->setModified(false);
+                m_uniformFormat = false;
+                moveCursor(QTextCursor::Start);
+                invalidateLines();
+                return;
+            }
         }
-    }
-    QString text = TextImport::decode(data);
+        text = TextImport::decode(data);
+    } // the file's bytes are released before the text reaches the document
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(kNulSymbol));
-    setContentText(TextImport::normalisedText(text));
+    TextImport::normaliseInPlace(text);
+    setContentText(text);
 }
 
 void RichTextEditor::setContentText(const QString& text) {
     m_uniformFormat = true;
-    setPlainText(text);
+    // Any change of the text width lays out every paragraph again, giving each one a
+    // layout of its own: for a long text the scroll bar must not appear after the text
+    // has arrived, so it is shown while the old, or no, text is still there.
+    const Qt::ScrollBarPolicy policy = verticalScrollBarPolicy();
+    const bool longText = policy == Qt::ScrollBarAsNeeded && text.size() > kLongText;
+    if (longText)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    {
+        // The caret lands at the end while the text goes in: report only where it ends up.
+        const QSignalBlocker blocker(this);
+        document()->setPlainText(text);
+        document()->setModified(false);
+    }
+    if (longText)
+        setVerticalScrollBarPolicy(policy);
     invalidateLines();
+    moveCursor(QTextCursor::Start);
+    Q_EMIT OnChange();
 }
 
 QByteArray RichTextEditor::serialized() const {
@@ -210,34 +232,39 @@ qreal RichTextEditor::advance(char16_t ch) {
     return cached;
 }
 
-int RichTextEditor::blockLineCount(const QTextBlock& block) {
-    QTextLayout* layout = block.layout();
-    if (layout && layout->lineCount() > 0)
-        return layout->lineCount();
-    if (m_uniformFormat) {
-        // A paragraph whose characters' advances sum well below the width is one line:
-        // no layout needed.
-        const QString text = block.text();
-        const qreal width = availableWidth();
-        qreal sum = 0;
-        bool quick = true;
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            if (u < 0x20 || c.isSurrogate()) {
-                quick = false;
-                break;
-            }
-            sum += advance(u);
-            if (sum * 1.02 + 2 >= width) {
-                quick = false;
-                break;
-            }
-        }
-        if (quick)
-            return 1;
+bool RichTextEditor::fitsOnOneLine(const QTextBlock& block) {
+    // A paragraph whose characters' advances sum well below the width is one line.
+    const QString text = block.text();
+    const qreal width = availableWidth();
+    qreal sum = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || c.isSurrogate())
+            return false;
+        sum += advance(u);
+        if (sum * 1.02 + 2 >= width)
+            return false;
     }
-    document()->documentLayout()->blockBoundingRect(block);
-    return std::max(1, layout ? layout->lineCount() : 1);
+    return true;
+}
+
+QTextLayout* RichTextEditor::laidOut(const QTextBlock& block) {
+    QTextLayout* layout = block.layout();
+    if (layout->lineCount() == 0)
+        document()->documentLayout()->blockBoundingRect(block);
+    return layout;
+}
+
+int RichTextEditor::blockLineCount(const QTextBlock& block) {
+    // The layout records a paragraph's real line count once it has laid it out; until
+    // then the count says 1. QTextBlock::layout() would give every paragraph a layout of
+    // its own, so it is asked only for paragraphs that may need more than one line.
+    const int recorded = block.lineCount();
+    if (recorded > 1)
+        return recorded;
+    if (m_uniformFormat && fitsOnOneLine(block))
+        return 1;
+    return std::max(1, laidOut(block)->lineCount());
 }
 
 void RichTextEditor::ensureLineCounts(int upToBlock) {
@@ -281,13 +308,9 @@ int RichTextEditor::LineOfChar(int offset) {
     const int number = block.blockNumber();
     ensureLineCounts(number);
     const int before = m_lineStarts[number];
-    QTextLayout* layout = block.layout();
-    if (!layout || layout->lineCount() == 0) {
-        if (m_lineStarts[number + 1] - before <= 1)
-            return before;
-        document()->documentLayout()->blockBoundingRect(block);
-    }
-    const QTextLine line = layout->lineForTextPosition(position - block.position());
+    if (m_lineStarts[number + 1] - before <= 1)
+        return before;
+    const QTextLine line = laidOut(block)->lineForTextPosition(position - block.position());
     return before + (line.isValid() ? line.lineNumber() : 0);
 }
 
@@ -296,13 +319,7 @@ int RichTextEditor::FirstCharOfLine(int line) {
     int inBlock = 0;
     if (!locateLine(line, &block, &inBlock))
         return -1;
-    int start = 0;
-    if (inBlock > 0) {
-        QTextLayout* layout = block.layout();
-        if (layout->lineCount() == 0)
-            document()->documentLayout()->blockBoundingRect(block);
-        start = layout->lineAt(inBlock).textStart();
-    }
+    const int start = inBlock > 0 ? laidOut(block)->lineAt(inBlock).textStart() : 0;
     return offsetOfPosition(block.position() + start);
 }
 
@@ -311,15 +328,11 @@ QString RichTextEditor::DisplayLine(int line) {
     int inBlock = 0;
     if (!locateLine(line, &block, &inBlock))
         return QString();
-    const QString text = block.text();
-    QTextLayout* layout = block.layout();
-    if (layout->lineCount() == 0 &&
-        m_lineStarts[block.blockNumber() + 1] - m_lineStarts[block.blockNumber()] > 1)
-        document()->documentLayout()->blockBoundingRect(block);
-    QString result = text;
-    if (layout->lineCount() > 0) {
-        const QTextLine l = layout->lineAt(inBlock);
-        result = text.mid(l.textStart(), l.textLength());
+    const int number = block.blockNumber();
+    QString result = block.text();
+    if (m_lineStarts[number + 1] - m_lineStarts[number] > 1) {
+        const QTextLine l = laidOut(block)->lineAt(inBlock);
+        result = result.mid(l.textStart(), l.textLength());
     }
     result.truncate(kMaxDisplayLine);
     if (result.endsWith(QLatin1String("\r\n")))

@@ -6,6 +6,7 @@
 
 class QPrinter;
 class QTextBlock;
+class QTextLayout;
 
 // The text area of the reader and of the add-book preview. It loads and saves whole
 // files as plain text or RTF, and reports every position in the CR LF model: a
@@ -72,6 +73,9 @@ private:
     void setContentText(const QString& text);
     void invalidateLines(int fromBlock = 0);
     int blockLineCount(const QTextBlock& block);
+    bool fitsOnOneLine(const QTextBlock& block);
+    // The block's layout, laid out now if the layout has not done it yet.
+    QTextLayout* laidOut(const QTextBlock& block);
     void ensureLineCounts(int upToBlock);
     // The block holding display line `line` and the line's index inside it; false past the end.
     bool locateLine(int line, QTextBlock* block, int* lineInBlock);

@@ -1,0 +1,221 @@
+// Reader speed: opening big books, display lines, finding text, scrolling, RTF reading,
+// each beside a straightforward QTextEdit::setPlainText load of the same text.
+
+#include "cp1251.h"
+#include "find_dialog.h"
+#include "reader_window.h"
+#include "rich_text_editor.h"
+#include "rtf_reader.h"
+#include "status_panels.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Code-page-1251 text of 70-character lines, `bytes` long, ending in a unique word.
+QByteArray makeBook(qsizetype bytes) {
+    const QString words = QStringLiteral(
+        "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни ");
+    QByteArray out;
+    out.reserve(bytes + 100);
+    qsizetype w = 0;
+    while (out.size() < bytes) {
+        QString line;
+        while (line.size() < 68) {
+            line += words[w % words.size()];
+            ++w;
+        }
+        out += Cp1251::encode(line) + "\r\n";
+    }
+    out += Cp1251::encode(QStringLiteral("Конецкниги"));
+    return out;
+}
+
+QByteArray makeRtf(qsizetype bytes) {
+    QByteArray out =
+        "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}"
+        "{\\f1\\froman\\fcharset204 Times New Roman;}}{\\colortbl;\\red255\\green0\\blue0;}\n";
+    int i = 0;
+    while (out.size() < bytes) {
+        out += "\\pard\\qj\\f1\\fs24 \\'cf\\'e0\\'f0\\'e0\\'e3\\'f0\\'e0\\'f4 " +
+               QByteArray::number(i++) +
+               ": {\\b \\'e6\\'e8\\'f0\\'ed\\'fb\\'e9} {\\i italic words} and {\\cf1\\ul coloured "
+               "underlined} plain text that goes on for a while\\u1046?\\par\n";
+    }
+    return out + "}";
+}
+
+QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+    return path;
+}
+
+double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
+
+void row(const char* what, double value, const char* target, double baseline = -1) {
+    if (baseline >= 0)
+        std::printf("%-58s %9.1f ms %8s   baseline %8.1f ms (%.1fx)\n", what, value, target,
+                    baseline, baseline / value);
+    else
+        std::printf("%-58s %9.1f ms %8s\n", what, value, target);
+}
+
+// Opening a book as the reader does, up to the first paint.
+double openInReader(TMainForm& reader, const QString& path) {
+    QElapsedTimer t;
+    t.start();
+    reader.openBook(path);
+    reader.Editor->viewport()->repaint();
+    return ms(t);
+}
+
+double plainTextEditLoad(const QString& path, QTextEdit& edit) {
+    QElapsedTimer t;
+    t.start();
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    edit.setPlainText(Cp1251::decode(f.readAll()));
+    edit.viewport()->repaint();
+    return ms(t);
+}
+
+// The peak resident size of this process (VmHWM: unlike getrusage's figure it starts
+// afresh at exec, so a child does not inherit its parent's peak).
+long peakKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--peak") {
+        // Child run: open one book and report the peak memory.
+        TMainForm reader;
+        reader.resize(1280, 1000);
+        openInReader(reader, QString::fromLocal8Bit(argv[2]));
+        std::printf("%ld\n", peakKb());
+        return 0;
+    }
+
+    QTemporaryDir dir;
+    const QByteArray book5 = makeBook(5 * 1024 * 1024);
+    const QByteArray book50 = makeBook(50 * 1024 * 1024);
+    const QString path5 = write(dir, QStringLiteral("book5.boo"), book5);
+    const QString path50 = write(dir, QStringLiteral("book50.boo"), book50);
+
+    std::printf("\n%-58s %12s %8s\n", "reader", "measured", "target");
+
+    TMainForm reader;
+    reader.resize(1280, 1000);
+    reader.show();
+    QCoreApplication::processEvents();
+    const double open5 = openInReader(reader, path5);
+    QTextEdit baseline;
+    baseline.resize(1280, 1000);
+    baseline.show();
+    const double base5 = plainTextEditLoad(path5, baseline);
+    row("open 5 MB book + first paint", open5, "150", base5);
+
+    RichTextEditor* editor = reader.Editor;
+    QElapsedTimer t;
+    t.start();
+    const int lastLine = editor->LineOfChar(int(editor->WholeText().size()) - 1);
+    row("LineOfChar(last character), first time", ms(t), "300");
+    t.restart();
+    const QString whole = editor->WholeText();
+    const qsizetype at = whole.indexOf(QStringLiteral("Конецкниги"));
+    row("WholeText + find the last word", ms(t), "50");
+    Q_UNUSED(lastLine);
+    Q_UNUSED(at);
+
+    // Find as the user does it, with the caret panel updated; first time after a load.
+    reader.openBook(path5);
+    reader.FindDialog1->setFindText(QStringLiteral("Конецкниги"));
+    t.restart();
+    reader.FindDialog1Find();
+    const double findFirst = ms(t);
+    t.restart();
+    reader.FindDialog1Find();
+    const double findAgain = ms(t);
+    row("find the last word + caret panel, first time", findFirst, "300");
+    row("find the last word + caret panel, again", findAgain, "50");
+
+    const double open50 = openInReader(reader, path50);
+    QTextEdit baseline50;
+    baseline50.resize(1280, 1000);
+    baseline50.show();
+    const double base50 = plainTextEditLoad(path50, baseline50);
+    row("open 50 MB book + first paint", open50, "2000", base50);
+
+    // Scrolling the 50 MB book: the longest gap between 10 ms timer ticks.
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = clock.elapsed();
+        qint64 longest = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+            const qint64 now = clock.elapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+        ticker.start(10);
+        QScrollBar* bar = editor->verticalScrollBar();
+        for (int step = 0; step <= 20; ++step) {
+            bar->setValue(bar->maximum() / 20 * step);
+            editor->viewport()->repaint();
+            const qint64 until = clock.elapsed() + 30;
+            while (clock.elapsed() < until)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        ticker.stop();
+        row("50 MB book: longest freeze while scrolling", double(longest), "200");
+    }
+
+    // Peak memory of opening the 50 MB book, in a process of its own.
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak"), path50});
+    child.waitForFinished(300000);
+    const double peakMb = child.readAllStandardOutput().trimmed().toLong() / 1024.0;
+    std::printf("%-58s %9.0f MB %8s   (%.1f x file size)\n", "peak memory, 50 MB book", peakMb,
+                "< 8x", peakMb / 50.0);
+
+    // RTF reading.
+    const QByteArray rtf = makeRtf(20 * 1024 * 1024);
+    t.restart();
+    RtfDocument document;
+    readRtf(rtf, document);
+    const double parse = ms(t);
+    t.restart();
+    QTextDocument target;
+    fillTextDocument(document, target);
+    const double fill = ms(t);
+    const double mb = rtf.size() / 1024.0 / 1024.0;
+    std::printf("%-58s %9.0f MB/s %6s\n", "RTF reading (tokenizer + reader)", mb / (parse / 1000),
+                "50");
+    std::printf("%-58s %9.0f MB/s\n", "RTF reading into a text document",
+                mb / ((parse + fill) / 1000));
+    return 0;
+}
