@@ -17,7 +17,7 @@ void setUpApplication(QApplication& app) {
     // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to
     // metric-compatible fonts, and "MS Sans Serif" becomes the desktop's sans-serif.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
                                 QStringLiteral("Sans Serif")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")});
     QFont::insertSubstitutions(QStringLiteral("Times New Roman"),

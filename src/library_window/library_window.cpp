@@ -180,6 +180,7 @@ void TForm1::buildLayout() {
     ListBox1->setFrameShape(QFrame::NoFrame);
     ListBox1->setFont(sansSerif(13, true));
     ListBox1->setUniformItemSizes(true);
+    ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListBox1->setStyleSheet(
         QStringLiteral("QListWidget { background: black; color: yellow; }"
                        "QListWidget::item { height: 16px; padding: 0px; border: 0px; }"
@@ -271,6 +272,8 @@ void TForm1::buildLayout() {
     RichEdit1->setFrameShape(QFrame::NoFrame);
     RichEdit1->setFont(sansSerif(13, false));
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    paint(RichEdit1, Qt::white, Qt::black);
+    RichEdit1->setAutoFillBackground(false);
     RichEdit1->hide();
     rightLayout->addWidget(RichEdit1, 1);
 

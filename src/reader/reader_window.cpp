@@ -28,6 +28,9 @@ TMainForm::TMainForm(QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
     resize(617, 337);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
 
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setFixedHeight(29);

@@ -1,0 +1,71 @@
+// Makes the README's pictures: the library window, the add-book panel and the reader,
+// each drawn by the real windows over a copy of the sample library.
+//   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
+
+#include "application.h"
+#include "dialogs.h"
+#include "library_window.h"
+#include "reader_window.h"
+#include "rich_text_editor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+
+namespace {
+
+// Answers the open-file dialog with the sample RTF file and every question with OK.
+class ScriptedDialogs : public Dialogs {
+public:
+    explicit ScriptedDialogs(QString file) : m_file(std::move(file)) {}
+    QString openFile(QWidget*, const QString&) override { return m_file; }
+    bool confirm(QWidget*, const QString&) override { return true; }
+    void message(QWidget*, const QString&) override {}
+    void beep() override {}
+
+private:
+    QString m_file;
+};
+
+void save(QWidget& widget, const QString& path) {
+    QCoreApplication::processEvents();
+    widget.grab().save(path);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    if (argc != 3)
+        return 2;
+    const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    QDir::setCurrent(QString::fromLocal8Bit(argv[1]));
+    Dialogs::install(std::make_unique<ScriptedDialogs>(QDir::current().filePath(QStringLiteral("импорт.rtf"))));
+
+    TForm1 form;
+    TMainForm reader;
+    form.setReaderWindow(&reader);
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    QListWidget* list = form.ListBox1;
+    list->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    save(form, out + QStringLiteral("/library.png"));
+
+    form.N9Click();
+    QCoreApplication::processEvents();
+    form.SpeedButton1Click();
+    form.zametki->setText(QStringLiteral("образец для импорта"));
+    save(form, out + QStringLiteral("/adding.png"));
+    form.ColorBtn2Click();
+
+    reader.resize(1000, 700);
+    reader.openBook(form.folder().BookPath(list->item(0)->text()));
+    reader.setWindowState(Qt::WindowNoState);
+    reader.resize(1000, 700);
+    save(reader, out + QStringLiteral("/reader.png"));
+    return 0;
+}
