@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
         return 2;
     const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     QDir::setCurrent(QString::fromLocal8Bit(argv[1]));
-    Dialogs::install(std::make_unique<ScriptedDialogs>(QDir::current().filePath(QStringLiteral("импорт.rtf"))));
+    Dialogs::install(
+        std::make_unique<ScriptedDialogs>(QDir::current().filePath(QStringLiteral("импорт.rtf"))));
 
     TForm1 form;
     TMainForm reader;

@@ -5,6 +5,7 @@
 #include "library_window.h"
 #include "reader_window.h"
 #include "single_instance.h"
+#include "termination.h"
 
 #include <QApplication>
 #include <QFont>
@@ -13,7 +14,7 @@ void setUpApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tomeria"));
     app.setApplicationDisplayName(QStringLiteral("Tomeria"));
     app.setApplicationVersion(QStringLiteral("1.00"));
-    app.setDesktopFileName(QStringLiteral("tomeria"));
+    app.setDesktopFileName(QStringLiteral("io.tomeria.Tomeria"));
     // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to
     // metric-compatible fonts, and "MS Sans Serif" becomes the desktop's sans-serif.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
@@ -25,6 +26,7 @@ void setUpApplication(QApplication& app) {
 }
 
 int runTomeria(QApplication& app) {
+    Termination::install();
     SingleInstance instance;
     if (!instance.acquire()) {
         Dialogs::instance().notice(QStringLiteral("Работает"),
@@ -35,6 +37,8 @@ int runTomeria(QApplication& app) {
     TSpravka spravka;
     TMainForm mainForm;
     form1.setReaderWindow(&mainForm);
+    if (Termination::requested())
+        return 0; // ended while a start-up message was shown
     form1.show();
     return app.exec();
 }

@@ -1,0 +1,9 @@
+#pragma once
+
+// Ends the program cleanly on SIGTERM, SIGINT and SIGHUP (a session ending, Ctrl+C in a
+// terminal): every running event loop, a message box's included, is left, and the
+// windows are destroyed normally, so the settings store still saves its file.
+namespace Termination {
+void install();
+bool requested();
+} // namespace Termination

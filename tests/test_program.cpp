@@ -1,0 +1,65 @@
+// The real tomeria binary, started as a user starts it, on the offscreen platform.
+#include "test_files.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TestProgram : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_runtime;
+
+    std::unique_ptr<QProcess> start(const QString& folder) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(folder);
+        process->start(QStringLiteral(TOMERIA_BINARY), {});
+        [[maybe_unused]] const bool started = process->waitForStarted(10000);
+        QTest::qWait(1500);
+        return process;
+    }
+    static bool endsCleanly(QProcess& process) {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+private Q_SLOTS:
+    void startsCreatesRefusesAndEnds() {
+        QTemporaryDir first;
+        QTemporaryDir second;
+
+        // A new folder: the catalogue is created once the start-up message is answered;
+        // a session ending answers it too.
+        auto fresh = start(first.path());
+        QCOMPARE(fresh->state(), QProcess::Running);
+        QVERIFY(endsCleanly(*fresh));
+        QCOMPARE(TestFiles::read(first.filePath(QStringLiteral("books.dat"))), QByteArray("\r\n"));
+
+        // A running copy keeps a second one out.
+        auto running = start(first.path());
+        QCOMPARE(running->state(), QProcess::Running);
+        TestFiles::write(second.filePath(QStringLiteral("books.dat")), "a=1\r\n");
+        auto refused = start(second.path());
+        QVERIFY(endsCleanly(*refused));
+        QVERIFY(!QFile::exists(second.filePath(QStringLiteral("tomeria.ini"))));
+        QCOMPARE(running->state(), QProcess::Running);
+
+        // Ending the first keeps its window settings and lets the next copy in.
+        QVERIFY(endsCleanly(*running));
+        QVERIFY(TestFiles::read(first.filePath(QStringLiteral("tomeria.ini")))
+                    .contains("Visible=1\r\n"));
+        auto next = start(second.path());
+        QCOMPARE(next->state(), QProcess::Running);
+        QVERIFY(endsCleanly(*next));
+        QVERIFY(QFile::exists(second.filePath(QStringLiteral("tomeria.ini"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "test_program.moc"
