@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Draws the README's pictures (docs/images/*.png) with the real windows over a copy
+# of the sample library, on a virtual X display.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+install_missing
+build "$ROOT/build"
+library=$(mktemp -d)
+trap 'rm -rf "$library"' EXIT
+cp -r "$ROOT/examples/library/." "$library/"
+mkdir -p "$ROOT/docs/images"
+unset QT_QPA_PLATFORM
+xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/build/tools/screenshots" "$library" "$ROOT/docs/images"
+ls "$ROOT/docs/images"
