@@ -170,6 +170,19 @@ private Q_SLOTS:
         QVERIFY(!form.isVisible());
     }
 
+    void tabStaysInTheText() {
+        TMainForm& form = open("text");
+        form.Editor->setFocus();
+        QTest::keyClick(form.Editor, Qt::Key_Tab);
+        QVERIFY(form.Editor->hasFocus());
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("text")); // viewing: nothing typed
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        form.Editor->moveCursor(QTextCursor::Start);
+        QTest::keyClick(form.Editor, Qt::Key_Tab);
+        QVERIFY(form.Editor->hasFocus());
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("\ttext"));
+    }
+
     void savingRewritesThePathInThePanel() {
         TMainForm& form = open("line one\nline two");
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);

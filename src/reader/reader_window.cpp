@@ -64,6 +64,7 @@ TMainForm::TMainForm(QWidget* parent)
     Editor->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Editor->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     Editor->setHideSelectionWithoutFocus(true);
+    Editor->setKeepFocusOnTab(true);
     Editor->setContextMenuPolicy(Qt::NoContextMenu);
     connect(Editor, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (m_contextMenu && !m_contextMenu->isEmpty())

@@ -200,6 +200,12 @@ void RichTextEditor::invalidateLines(int fromBlock) {
     m_validBlocks = std::min(m_validBlocks, std::max(0, fromBlock));
 }
 
+bool RichTextEditor::focusNextPrevChild(bool next) {
+    if (m_keepFocusOnTab)
+        return false;
+    return QPlainTextEdit::focusNextPrevChild(next);
+}
+
 void RichTextEditor::resizeEvent(QResizeEvent* event) {
     QPlainTextEdit::resizeEvent(event);
     invalidateLines();

@@ -53,6 +53,8 @@ public:
     QColor backgroundColour() const;
     // Hides the selection while the editor does not have the keyboard focus.
     void setHideSelectionWithoutFocus(bool hide);
+    // The Tab key never moves the focus out of the text (and types a tab while editing).
+    void setKeepFocusOnTab(bool keep) { m_keepFocusOnTab = keep; }
     QColor textColour() const;
     void FocusEditor() { setFocus(Qt::OtherFocusReason); }
     void ClearText();
@@ -66,6 +68,7 @@ Q_SIGNALS:
     void OnSelectionChange();
 
 protected:
+    bool focusNextPrevChild(bool next) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -86,6 +89,7 @@ private:
 
     bool m_plainText = true;
     bool m_hideSelection = false;
+    bool m_keepFocusOnTab = false;
     bool m_printing = false;
     bool m_uniformFormat = true; // no formatting of its own: the quick line count applies
     // m_lineStarts[i] = display lines in blocks before block i, valid for i <= m_validBlocks.
