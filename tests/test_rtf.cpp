@@ -50,6 +50,8 @@ private Q_SLOTS:
             << QByteArray("{\\rtf1 a{\\bin4 }}}}b}") << QStringLiteral("ab");
         QTest::newRow("ignorable destination")
             << QByteArray("{\\rtf1 a{\\*\\unknown zzz}b}") << QStringLiteral("ab");
+        QTest::newRow("ignorable word inside a group")
+            << QByteArray("{\\rtf1 {\\b0\\*\\cs7\\cf0 kept}}") << QStringLiteral("kept");
         QTest::newRow("known destinations skipped")
             << QByteArray(
                    "{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s1 Heading;}}{\\header H}{\\footer F}"

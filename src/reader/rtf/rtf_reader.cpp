@@ -33,6 +33,14 @@ int codePageOfCharset(int charset, int documentCodePage) {
         return 1252; // symbol fonts: take the bytes as they are
     case 77:
         return 10000;
+    case 78:
+        return 10001;
+    case 79:
+        return 10003;
+    case 80:
+        return 10008;
+    case 81:
+        return 10002;
     case 128:
         return 932;
     case 129:
@@ -82,6 +90,16 @@ const char* codecName(int codePage) {
         return "Johab";
     case 10000:
         return "macintosh";
+    case 10001:
+        return "Shift_JIS";
+    case 10002:
+        return "Big5";
+    case 10003:
+        return "EUC-KR";
+    case 10008:
+        return "GBK";
+    case 850:
+        return "IBM850";
     case 437:
         return "IBM437";
     case 874:
@@ -382,7 +400,8 @@ void Reader::controlWord(QByteArrayView word, bool hasParam, int param) {
         }
     }
     if (word == "fldrslt" || word == "result" || word == "shptxt" || word == "listtext" ||
-        word == "pntext" || word == "field" || word == "object" || word == "shp") {
+        word == "pntext" || word == "field" || word == "object" || word == "shp" ||
+        word == "nesttableprops") {
         return; // text destinations: their text is the document's
     }
     if (ignorable) {
@@ -440,8 +459,14 @@ void Reader::controlWord(QByteArrayView word, bool hasParam, int param) {
 
 void Reader::run(QByteArrayView data) {
     RtfTokenizer tokenizer(data);
+    bool atGroupStart = false;
+    bool ignoreNextWord = false;
     for (;;) {
         const RtfTokenizer::Token t = tokenizer.next();
+        const bool groupStarted = atGroupStart;
+        atGroupStart = t.kind == RtfTokenizer::Kind::GroupStart;
+        if (t.kind == RtfTokenizer::Kind::ControlSymbol && t.symbol == '*')
+            atGroupStart = groupStarted;
         switch (t.kind) {
         case RtfTokenizer::Kind::End:
             flushBytes();
@@ -462,11 +487,20 @@ void Reader::run(QByteArrayView data) {
                 m_stack.pop_back();
             break;
         case RtfTokenizer::Kind::ControlWord:
+            if (ignoreNextWord) {
+                ignoreNextWord = false;
+                break;
+            }
             controlWord(t.word, t.hasParameter, t.parameter);
             break;
         case RtfTokenizer::Kind::ControlSymbol:
             if (t.symbol == '*') {
-                m_ignorableNext = true;
+                // At the start of a group "\*" marks a destination to skip when unknown;
+                // elsewhere it only marks the next control word as one to ignore.
+                if (groupStarted)
+                    m_ignorableNext = true;
+                else
+                    ignoreNextWord = true;
                 break;
             }
             if (state().destination != Destination::Text)
