@@ -92,6 +92,7 @@ int main() {
         qsizetype total = 0;
         for (int i = 0; i < naive.rows.size(); ++i)
             total += naive.nameAt(i).size();
+        return total;
     });
 
     std::printf("\n%-52s %12s %12s\n", "catalogue", "measured", "target");

@@ -1,6 +1,7 @@
 #include "color_btn.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
@@ -10,6 +11,16 @@ TColorBtn::TColorBtn(QWidget* parent) : QPushButton(parent) {
     setAutoDefault(false);
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { activeStateChanged(now); });
+}
+
+void TColorBtn::keyPressEvent(QKeyEvent* event) {
+    // Enter clicks the active button, as on the platform's push buttons.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier && m_active) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void TColorBtn::setButtonColor(TColor value) {
