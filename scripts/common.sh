@@ -18,9 +18,9 @@ install_missing() {
     $sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]
+# build DIR [build options...], e.g. build "$ROOT/build" --target tomeria
 build() {
     local dir=$1; shift
-    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$dir" -j"$(nproc)" "$@"
 }

@@ -6,7 +6,7 @@ source "$(dirname "$0")/common.sh"
 
 folder=${1:-$HOME/Tomeria}
 install_missing
-build "$ROOT/build"
+build "$ROOT/build" --target tomeria
 
 if [ ! -e "$folder" ]; then
     if [ -z "${1:-}" ] && [ -d "$ROOT/examples/library" ]; then

@@ -4,7 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build"
+build "$ROOT/build" --target screenshots
 library=$(mktemp -d)
 trap 'rm -rf "$library"' EXIT
 cp -r "$ROOT/examples/library/." "$library/"
