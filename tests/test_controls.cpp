@@ -261,6 +261,30 @@ private Q_SLOTS:
         QVERIFY(qAbs(button->captionRect(false).left() - (1 + (124 - w + 1) / 2)) <= 1);
     }
 
+    void focusRectangleOnlyWhileActiveAndFocused() {
+        QWidget window;
+        auto* button = new TColorBtn(&window);
+        auto* other = new QPushButton(QStringLiteral("x"), &window);
+        other->move(0, 40);
+        button->setGeometry(0, 0, 126, 21);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QImage plain(button->size(), QImage::Format_RGB32);
+        button->render(&plain);
+        button->setFocus();
+        QTRY_VERIFY(button->activeState());
+        QImage focused(button->size(), QImage::Format_RGB32);
+        button->render(&focused);
+        // The frame outline on the border, and the focus rectangle (4, 4, 122, 17).
+        QCOMPARE(focused.pixel(0, 10), resolveColour(clWindowFrame).rgb());
+        bool changed = false;
+        for (int y = 4; y < 17; ++y)
+            changed |= plain.pixel(4, y) != focused.pixel(4, y);
+        QVERIFY(changed);
+        for (int y = 6; y < 15; ++y)
+            QCOMPARE(focused.pixel(8, y), plain.pixel(8, y)); // inside the rectangle: the face
+    }
+
     void pressedLookAndDisabledCaption() {
         QWidget window;
         auto* button = new TColorBtn(&window);
