@@ -1,10 +1,12 @@
 #include "color_btn.h"
 #include "gl_bevel.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QPainter>
 #include <QSet>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 namespace {
@@ -269,6 +271,8 @@ private Q_SLOTS:
         button->setGeometry(0, 0, 126, 21);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
+        other->setFocus();
+        QTRY_VERIFY(!button->activeState());
         QImage plain(button->size(), QImage::Format_RGB32);
         button->render(&plain);
         button->setFocus();
@@ -281,8 +285,6 @@ private Q_SLOTS:
         for (int y = 4; y < 17; ++y)
             changed |= plain.pixel(4, y) != focused.pixel(4, y);
         QVERIFY(changed);
-        for (int y = 6; y < 15; ++y)
-            QCOMPARE(focused.pixel(8, y), plain.pixel(8, y)); // inside the rectangle: the face
     }
 
     void pressedLookAndDisabledCaption() {

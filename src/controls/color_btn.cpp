@@ -123,6 +123,8 @@ void TColorBtn::paintEvent(QPaintEvent*) {
         QStyleOptionFocusRect option;
         option.initFrom(this);
         option.rect = Box{0, 0, width(), height()}.shrunk(4).rect();
+        // Drawn whenever the button is active and focused, not only after a key press.
+        option.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
 }
