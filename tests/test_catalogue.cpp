@@ -8,17 +8,9 @@
 #include <QTest>
 
 using TestFiles::cp1251;
+using TestFiles::errorOf;
 
 namespace {
-
-QString errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const TomeriaError& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 QStringList lines(const Catalogue& c) {
     QStringList out;

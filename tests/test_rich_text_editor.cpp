@@ -11,16 +11,9 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
-namespace {
+using TestFiles::errorOf;
 
-QString errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const TomeriaError& e) {
-        return e.message();
-    }
-    return QString();
-}
+namespace {
 
 QString run(const QString& program, const QStringList& args) {
     QProcess process;

@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include "cp1251.h"
+#include "tomeria_error.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,6 +33,15 @@ void setReadOnly(const QString& path, bool readOnly) {
     if (!readOnly)
         p |= QFile::WriteOwner | QFile::WriteUser;
     QFile::setPermissions(path, p);
+}
+
+QString errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const TomeriaError& e) {
+        return e.message();
+    }
+    return QString();
 }
 
 } // namespace TestFiles

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Small helpers for tests that judge by the files on disk.
 namespace TestFiles {
 QByteArray read(const QString& path);
@@ -10,4 +12,6 @@ void write(const QString& path, const QByteArray& bytes);
 QByteArray cp1251(const QString& text);
 // Makes a file or folder read-only (permission bits), or writable again.
 void setReadOnly(const QString& path, bool readOnly);
+// The message of the TomeriaError the action throws, or an empty text.
+QString errorOf(const std::function<void()>& action);
 } // namespace TestFiles

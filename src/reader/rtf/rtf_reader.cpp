@@ -260,6 +260,17 @@ private:
     void controlWord(QByteArrayView word, bool hasParam, int param);
     void finishFontName();
     bool skipping() const { return m_skipCount > 0; }
+    // Whether one character of text is taken here: not in another destination, and not
+    // one of the fallback characters that follow a \\u.
+    bool takesCharacter() {
+        if (state().destination != Destination::Text)
+            return false;
+        if (skipping()) {
+            --m_skipCount;
+            return false;
+        }
+        return true;
+    }
 
     RtfDocument& m_doc;
     std::vector<State> m_stack;
@@ -503,12 +514,8 @@ void Reader::run(QByteArrayView data) {
                     ignoreNextWord = true;
                 break;
             }
-            if (state().destination != Destination::Text)
+            if (!takesCharacter())
                 break;
-            if (skipping()) {
-                --m_skipCount;
-                break;
-            }
             switch (t.symbol) {
             case '\\':
             case '{':
@@ -536,12 +543,8 @@ void Reader::run(QByteArrayView data) {
                 m_fontName.append(char(t.byte));
                 break;
             }
-            if (state().destination != Destination::Text)
+            if (!takesCharacter())
                 break;
-            if (skipping()) {
-                --m_skipCount;
-                break;
-            }
             if (m_pendingBytes.isEmpty())
                 m_pendingCodePage = currentCodePage();
             m_pendingBytes.append(char(t.byte));
