@@ -12,7 +12,6 @@
 
 void setUpApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tomeria"));
-    app.setApplicationDisplayName(QStringLiteral("Tomeria"));
     app.setApplicationVersion(QStringLiteral("1.00"));
     app.setDesktopFileName(QStringLiteral("io.tomeria.Tomeria"));
     // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to

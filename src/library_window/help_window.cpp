@@ -33,7 +33,7 @@ QStringList TSpravka::helpLines() {
 }
 
 TSpravka::TSpravka(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint),
       Memo1(new QPlainTextEdit(this)), Button1(new QPushButton(QStringLiteral("Ок"), this)) {
     setObjectName(QStringLiteral("Spravka"));
