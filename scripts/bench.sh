@@ -3,7 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build" --target bench_catalogue bench_reader
+build "$ROOT/build" --target bench_catalogue bench_reader bench_library
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 for b in "$ROOT"/build/bench/bench_*; do
     [ -x "$b" ] && "$b"
