@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPrinter>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -184,6 +185,56 @@ private Q_SLOTS:
             real += b.layout()->lineCount();
         }
         QCOMPARE(counted, real);
+    }
+
+    void longTextsArriveInPiecesAndAreAlwaysWhole() {
+        QByteArray bytes;
+        for (int i = 0; i < 30000; ++i)
+            bytes += "paragraph number " + QByteArray::number(i) + " of a long book\r\n";
+        bytes += "the end";
+        const QString path = file(QStringLiteral("long.txt"), bytes);
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+
+        // Shown at once, the rest still arriving: the text takes no edits meanwhile.
+        editor.LoadFile(path);
+        QVERIFY(editor.loading());
+        QVERIFY(editor.ReadOnly() == false && editor.isReadOnly());
+        QCOMPARE(editor.DisplayLine(0), QStringLiteral("paragraph number 0 of a long book"));
+        QVERIFY(editor.loading());
+        // Saving, searching and line numbers always see the whole text.
+        const QString out = m_dir.filePath(QStringLiteral("long.boo"));
+        editor.SaveFile(out);
+        QVERIFY(!editor.loading());
+        QCOMPARE(TestFiles::read(out), bytes);
+        QVERIFY(!editor.isReadOnly());
+
+        // Left alone, the pieces arrive from the event loop.
+        editor.LoadFile(path);
+        QVERIFY(editor.loading());
+        QSignalSpy finished(&editor, &RichTextEditor::loadFinished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(editor.document()->blockCount(), 30001);
+        QCOMPARE(editor.LineOfChar(int(editor.WholeText().size())), editor.lineCount() - 1);
+
+        // A key typed while the text arrives waits for the whole text.
+        editor.LoadFile(path);
+        QVERIFY(editor.loading());
+        editor.moveCursor(QTextCursor::Start);
+        QTest::keyClicks(&editor, QStringLiteral("X"));
+        QVERIFY(!editor.loading());
+        QVERIFY(editor.WholeText().startsWith(QStringLiteral("Xparagraph number 0")));
+        QVERIFY(editor.WholeText().endsWith(QStringLiteral("the end")));
+        QVERIFY(editor.UndoAvailable());
+
+        // A new load replaces a text still arriving.
+        editor.LoadFile(path);
+        editor.LoadFile(file(QStringLiteral("short.txt"), "short"));
+        QVERIFY(!editor.loading());
+        QCoreApplication::processEvents();
+        QCOMPARE(editor.WholeText(), QStringLiteral("short"));
     }
 
     void emptyTextHasOneEmptyLine() {

@@ -511,7 +511,7 @@ void TForm1::N9Click() {
     ListBox1->setEnabled(false);
     Image1->hide();
     RichEdit1->show();
-    RichEdit1->setReadOnly(false);
+    RichEdit1->setReadOnlyMode(false);
     RichEdit1->ClearText();
     knigaimeno->clear();
     Dfail->clear();

@@ -56,7 +56,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     Editor->setObjectName(QStringLiteral("Editor"));
     Editor->setPlainTextMode(true);
-    Editor->setReadOnly(true);
+    Editor->setReadOnlyMode(true);
     QFont editorFont(QStringLiteral("Arial"));
     editorFont.setPixelSize(15);
     Editor->setFont(editorFont);
@@ -247,7 +247,7 @@ void TMainForm::ToolButton7Click() {
     m_modeImage = viewing ? 12 : 9;
     ToolButton7->setIcon(ToolbarImages::icon(m_modeImage));
     m_saveAction->setVisible(viewing);
-    Editor->setReadOnly(!viewing);
+    Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
     Editor->setContextMenuPolicy(Qt::CustomContextMenu);
 }

@@ -19,6 +19,9 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
+
+#include <limits>
 
 #include <algorithm>
 
@@ -29,6 +32,11 @@ constexpr char16_t kNulSymbol = 0x2400;
 constexpr int kMaxDisplayLine = 4096;
 // Texts longer than this (in characters) surely need the vertical scroll bar.
 constexpr qsizetype kLongText = 1 << 16;
+// A text shown on screen and longer than this arrives in pieces: its first piece is
+// shown at once, the others follow from the event loop without a long freeze.
+constexpr qsizetype kProgressiveText = 1 << 19;
+constexpr qsizetype kFirstPiece = 1 << 15;
+constexpr qsizetype kNextPiece = 1 << 19;
 
 struct ResetFlag {
     bool& flag;
@@ -37,7 +45,10 @@ struct ResetFlag {
 
 } // namespace
 
-RichTextEditor::RichTextEditor(QWidget* parent) : QPlainTextEdit(parent) {
+RichTextEditor::RichTextEditor(QWidget* parent)
+    : QPlainTextEdit(parent), m_loadTimer(new QTimer(this)) {
+    m_loadTimer->setInterval(0);
+    connect(m_loadTimer, &QTimer::timeout, this, [this] { appendPending(kNextPiece); });
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(false);
@@ -68,6 +79,7 @@ void RichTextEditor::LoadFile(const QString& path) {
         if (!m_plainText) {
             RtfDocument rtf;
             if (readRtf(data, rtf)) {
+                cancelLoading();
                 document()->setUndoRedoEnabled(false);
                 fillTextDocument(rtf, *document());
                 document()->setUndoRedoEnabled(true);
@@ -83,10 +95,11 @@ void RichTextEditor::LoadFile(const QString& path) {
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(kNulSymbol));
     TextImport::normaliseInPlace(text);
-    setContentText(text);
+    setContentText(std::move(text));
 }
 
-void RichTextEditor::setContentText(const QString& text) {
+void RichTextEditor::setContentText(QString text) {
+    cancelLoading();
     m_uniformFormat = true;
     // Any change of the text width lays out every paragraph again, giving each one a
     // layout of its own: for a long text the scroll bar must not appear after the text
@@ -95,20 +108,120 @@ void RichTextEditor::setContentText(const QString& text) {
     const bool longText = policy == Qt::ScrollBarAsNeeded && text.size() > kLongText;
     if (longText)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    qsizetype first = text.size();
+    if (isVisible() && text.size() > kProgressiveText) {
+        first = text.indexOf(QLatin1Char('\n'), kFirstPiece);
+        if (first < 0)
+            first = text.size();
+    }
     {
         // The caret lands at the end while the text goes in: report only where it ends up.
         const QSignalBlocker blocker(this);
-        document()->setPlainText(text);
+        document()->setPlainText(first == text.size() ? text : text.left(first));
         document()->setModified(false);
     }
-    if (longText)
+    if (first < text.size()) {
+        // The rest follows in pieces; meanwhile the text takes no edits.
+        m_pendingText = std::move(text);
+        m_pendingNext = first;
+        m_loadingPolicy = policy;
+        QPlainTextEdit::setReadOnly(true);
+        m_loadTimer->start();
+    } else if (longText) {
         setVerticalScrollBarPolicy(policy);
+    }
     invalidateLines();
     moveCursor(QTextCursor::Start);
     Q_EMIT OnChange();
 }
 
-QByteArray RichTextEditor::serialized() const {
+void RichTextEditor::appendPending(qsizetype size) {
+    if (!loading())
+        return;
+    qsizetype end = m_pendingNext + size;
+    if (end >= m_pendingText.size()) {
+        end = m_pendingText.size();
+    } else {
+        end = m_pendingText.indexOf(QLatin1Char('\n'), end);
+        if (end < 0)
+            end = m_pendingText.size();
+    }
+    const bool last = end == m_pendingText.size();
+    // The piece starts with the line break that ends the text shown so far. The last
+    // piece is cut from the pending text in place, with no copy of a long rest.
+    QString piece;
+    if (last) {
+        m_pendingText.remove(0, m_pendingNext);
+        piece = std::exchange(m_pendingText, QString());
+    } else {
+        piece = m_pendingText.mid(m_pendingNext, end - m_pendingNext);
+        m_pendingNext = end;
+    }
+    {
+        const QSignalBlocker blocker(this);
+        QTextCursor cursor(document());
+        cursor.movePosition(QTextCursor::End);
+        document()->setUndoRedoEnabled(false);
+        cursor.insertText(piece);
+        document()->setUndoRedoEnabled(true);
+        document()->setModified(false);
+    }
+    if (last) {
+        m_pendingNext = 0;
+        m_loadTimer->stop();
+        QPlainTextEdit::setReadOnly(m_readOnly);
+        setVerticalScrollBarPolicy(m_loadingPolicy);
+        Q_EMIT loadFinished();
+    }
+}
+
+void RichTextEditor::finishLoading() {
+    appendPending(std::numeric_limits<qsizetype>::max() / 2);
+}
+
+void RichTextEditor::cancelLoading() {
+    if (!loading())
+        return;
+    m_pendingText = QString();
+    m_loadTimer->stop();
+    QPlainTextEdit::setReadOnly(m_readOnly);
+    setVerticalScrollBarPolicy(m_loadingPolicy);
+}
+
+int RichTextEditor::loadedOffsetEnd() const {
+    return offsetOfPosition(std::max(0, document()->characterCount() - 1));
+}
+
+void RichTextEditor::setReadOnlyMode(bool readOnly) {
+    m_readOnly = readOnly;
+    if (!loading())
+        QPlainTextEdit::setReadOnly(readOnly);
+}
+
+void RichTextEditor::keyPressEvent(QKeyEvent* event) {
+    // An edit while the text is still arriving waits for the whole text.
+    if (loading() && !m_readOnly)
+        finishLoading();
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextEditor::insertFromMimeData(const QMimeData* source) {
+    finishLoading();
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+void RichTextEditor::PasteClipboard() {
+    finishLoading();
+    paste();
+}
+
+void RichTextEditor::SelectWholeText() {
+    finishLoading();
+    selectAll();
+}
+
+QByteArray RichTextEditor::serialized() {
+    finishLoading();
     if (!m_plainText)
         return writeRtf(*document());
     QString text = WholeText();
@@ -123,6 +236,7 @@ void RichTextEditor::SaveFile(const QString& path) {
 }
 
 void RichTextEditor::ClearText() {
+    cancelLoading();
     clear();
     m_uniformFormat = true;
     document()->setModified(false);
@@ -131,7 +245,8 @@ void RichTextEditor::ClearText() {
 
 // ---- Positions ----------------------------------------------------------------------
 
-QString RichTextEditor::WholeText() const {
+QString RichTextEditor::WholeText() {
+    finishLoading();
     const QString raw = document()->toRawText();
     const qsizetype breaks = raw.count(QChar::ParagraphSeparator);
     QString out(raw.size() + breaks, Qt::Uninitialized);
@@ -173,6 +288,8 @@ int RichTextEditor::SelectionStart() const {
 }
 
 void RichTextEditor::setSelectionStart(int offset) {
+    if (loading() && offset > loadedOffsetEnd())
+        finishLoading();
     QTextCursor cursor = textCursor();
     cursor.setPosition(positionOfOffset(offset));
     setTextCursor(cursor);
@@ -186,6 +303,10 @@ int RichTextEditor::SelectionLength() const {
 void RichTextEditor::setSelectionLength(int length) {
     QTextCursor cursor = textCursor();
     const int start = SelectionStart();
+    if (loading() && start + length > loadedOffsetEnd()) {
+        finishLoading();
+        cursor = textCursor();
+    }
     cursor.setPosition(positionOfOffset(start));
     cursor.setPosition(positionOfOffset(start + std::max(0, length)), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
@@ -287,6 +408,7 @@ void RichTextEditor::ensureLineCounts(int upToBlock) {
 }
 
 int RichTextEditor::lineCount() {
+    finishLoading();
     ensureLineCounts(document()->blockCount() - 1);
     return m_lineStarts[m_validBlocks];
 }
@@ -294,11 +416,17 @@ int RichTextEditor::lineCount() {
 bool RichTextEditor::locateLine(int line, QTextBlock* block, int* lineInBlock) {
     if (line < 0)
         return false;
+
     const int blocks = document()->blockCount();
     while (m_validBlocks < blocks && m_lineStarts[m_validBlocks] <= line)
         ensureLineCounts(m_validBlocks + 1023);
-    if (m_lineStarts[m_validBlocks] <= line)
-        return false;
+    if (m_lineStarts[m_validBlocks] <= line) {
+        // Lines of the text shown so far are final; a later one needs the whole text.
+        if (!loading())
+            return false;
+        finishLoading();
+        return locateLine(line, block, lineInBlock);
+    }
     const auto begin = m_lineStarts.begin();
     const auto it = std::upper_bound(begin, begin + m_validBlocks + 1, line);
     const int number = int(it - begin) - 1;
@@ -308,6 +436,8 @@ bool RichTextEditor::locateLine(int line, QTextBlock* block, int* lineInBlock) {
 }
 
 int RichTextEditor::LineOfChar(int offset) {
+    if (loading() && offset > loadedOffsetEnd())
+        finishLoading();
     const int last = std::max(0, document()->characterCount() - 1);
     const int position = std::clamp(positionOfOffset(offset), 0, last);
     const QTextBlock block = document()->findBlock(position);
@@ -390,6 +520,7 @@ QColor RichTextEditor::textColour() const {
 void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
     if (m_printing)
         throw TomeriaError(QStringLiteral("Printing in progress"));
+    finishLoading();
     m_printing = true;
     ResetFlag reset{m_printing};
 

@@ -4,7 +4,9 @@
 
 #include <vector>
 
+class QMimeData;
 class QPrinter;
+class QTimer;
 class QTextBlock;
 class QTextLayout;
 
@@ -24,13 +26,13 @@ public:
     void LoadFile(const QString& path);
     void SaveFile(const QString& path);
     // The bytes SaveFile writes for the current content and mode.
-    QByteArray serialized() const;
+    QByteArray serialized();
 
     QString DisplayLine(int line);
     void PrintText(QPrinter& printer, const QString& title);
     bool printing() const { return m_printing; }
 
-    QString WholeText() const;
+    QString WholeText();
     int SelectionStart() const;
     void setSelectionStart(int offset);
     int SelectionLength() const;
@@ -43,10 +45,10 @@ public:
     void UndoLast() { undo(); }
     void CutSelection() { cut(); }
     void CopySelection() { copy(); }
-    void PasteClipboard() { paste(); }
-    void SelectWholeText() { selectAll(); }
-    bool ReadOnly() const { return isReadOnly(); }
-    void setReadOnlyMode(bool readOnly) { setReadOnly(readOnly); }
+    void PasteClipboard();
+    void SelectWholeText();
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnlyMode(bool readOnly);
     void ClearModified() { document()->setModified(false); }
     void SetTextFont(const QFont& font, const QColor& colour);
     void SetBackgroundColour(const QColor& colour);
@@ -59,6 +61,11 @@ public:
     void FocusEditor() { setFocus(Qt::OtherFocusReason); }
     void ClearText();
 
+    // A long text shown on screen arrives in pieces after its beginning has been shown;
+    // every operation that needs the whole text first takes in the rest at once.
+    bool loading() const { return !m_pendingText.isNull(); }
+    void finishLoading();
+
     // Conversions between document positions and CR LF offsets.
     int offsetOfPosition(int position) const;
     int positionOfOffset(int offset) const;
@@ -66,14 +73,22 @@ public:
 Q_SIGNALS:
     void OnChange();
     void OnSelectionChange();
+    void loadFinished();
 
 protected:
     bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    void setContentText(const QString& text);
+    void setContentText(QString text);
+    void cancelLoading();
+    // Appends the next piece of the pending text, about `size` characters, whole
+    // paragraphs only.
+    void appendPending(qsizetype size);
+    int loadedOffsetEnd() const;
     void invalidateLines(int fromBlock = 0);
     int blockLineCount(const QTextBlock& block);
     bool fitsOnOneLine(const QTextBlock& block);
@@ -88,6 +103,11 @@ private:
     void updateInactiveSelection();
 
     bool m_plainText = true;
+    bool m_readOnly = false;
+    QString m_pendingText; // the rest of a text arriving in pieces, from m_pendingNext
+    qsizetype m_pendingNext = 0;
+    Qt::ScrollBarPolicy m_loadingPolicy = Qt::ScrollBarAsNeeded;
+    QTimer* m_loadTimer;
     bool m_hideSelection = false;
     bool m_keepFocusOnTab = false;
     bool m_printing = false;
