@@ -22,7 +22,7 @@ bool BookFolder::ReadProgramFolder() {
 
 void BookFolder::Razmer() {
     qint64 total = 0;
-    const QDir dir(booksFolder().isEmpty() ? QStringLiteral("books") : booksFolder());
+    const QDir dir(booksFolder());
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries)
         total += entry.size();

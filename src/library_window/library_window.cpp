@@ -76,8 +76,6 @@ QLineEdit* field(const QString& name, QWidget* parent, const QRect& geometry) {
     return edit;
 }
 
-constexpr int kMenuFontPixels = 11;
-
 } // namespace
 
 // ---- DockPanel and SplitterBar ------------------------------------------------------
@@ -314,7 +312,7 @@ void TForm1::buildMenus() {
     auto handler = [this](void (TForm1::*method)()) {
         return [this, method] { guard([this, method] { (this->*method)(); }); };
     };
-    menuBar()->setFont(sansSerif(kMenuFontPixels + 1, false));
+    menuBar()->setFont(sansSerif(12, false));
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл "));
     file->setObjectName(QStringLiteral("N1"));
     N9 = file->addAction(QStringLiteral("Добавить книгу"));
