@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <utility>
+
 // How the placement record maps onto a Qt window:
 // - NormPos: the window's outer frame rectangle in its normal state, left, top,
 //   right, bottom (right = left + frame width), from normalGeometry() plus the frame
@@ -72,6 +74,9 @@ WindowSettingsStore::WindowSettingsStore(QWidget* owner, const QString& section,
 }
 
 bool WindowSettingsStore::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_owner && !m_wantedFrame.isNull() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        QTimer::singleShot(0, this, &WindowSettingsStore::fixFrameAfterShow);
     if (watched == m_owner && event->type() == QEvent::Show && !event->spontaneous()) {
         guard([this] { LoadWindowSettings(); });
         if (chainedShow)
@@ -133,26 +138,30 @@ QRect WindowSettingsStore::normalFrameRect() const {
 }
 
 void WindowSettingsStore::applyNormalRect(const QRect& frameRect) {
-    const QRect frame = m_owner->frameGeometry();
-    const QRect geometry = m_owner->geometry();
-    const QSize extra = frame.size() - geometry.size();
+    const QSize extra = m_owner->frameGeometry().size() - m_owner->geometry().size();
     m_owner->move(frameRect.topLeft());
     m_owner->resize(frameRect.size() - extra);
-    if (extra.isNull() && !m_owner->isVisible()) {
+    if (extra.isNull()) {
+        // The window manager tells the frame only after the window is shown: the first
+        // move or resize that shows a frame corrects the size (see the event filter).
         m_wantedFrame = frameRect;
-        QTimer::singleShot(0, this, &WindowSettingsStore::fixFrameAfterShow);
+        QTimer::singleShot(3000, this, [this] { m_wantedFrame = QRect(); });
     }
 }
 
 void WindowSettingsStore::fixFrameAfterShow() {
-    if (m_wantedFrame.isNull() || m_owner->windowState() != Qt::WindowNoState)
+    if (m_wantedFrame.isNull())
         return;
-    const QSize extra = m_owner->frameGeometry().size() - m_owner->geometry().size();
-    if (!extra.isNull()) {
-        m_owner->resize(m_wantedFrame.size() - extra);
-        m_owner->move(m_wantedFrame.topLeft());
+    if (m_owner->windowState() != Qt::WindowNoState) {
+        m_wantedFrame = QRect();
+        return;
     }
-    m_wantedFrame = QRect();
+    const QSize extra = m_owner->frameGeometry().size() - m_owner->geometry().size();
+    if (extra.isNull())
+        return; // no frame known yet
+    const QRect wanted = std::exchange(m_wantedFrame, QRect());
+    m_owner->resize(wanted.size() - extra);
+    m_owner->move(wanted.topLeft());
 }
 
 void WindowSettingsStore::LoadWindowSettings() {
