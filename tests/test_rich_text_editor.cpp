@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
 
 using TestFiles::errorOf;
 
@@ -272,7 +273,17 @@ private Q_SLOTS:
         printer.setOutputFormat(QPrinter::PdfFormat);
         const QString pdf = m_dir.filePath(QStringLiteral("book.pdf"));
         printer.setOutputFileName(pdf);
+        // Events are handled between pages; a print started meanwhile is refused.
+        QString reentry;
+        QTimer::singleShot(0, &editor, [&] {
+            QPrinter second;
+            second.setOutputFormat(QPrinter::PdfFormat);
+            second.setOutputFileName(m_dir.filePath(QStringLiteral("second.pdf")));
+            reentry = errorOf([&] { editor.PrintText(second, QStringLiteral("text")); });
+        });
         editor.PrintText(printer, QStringLiteral("text"));
+        QCOMPARE(reentry, QStringLiteral("Printing in progress"));
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("second.pdf"))));
         const QString info = run(QStringLiteral("pdfinfo"), {pdf});
         QVERIFY2(info.contains(QStringLiteral("Title:")) && info.contains(QStringLiteral("text")),
                  qPrintable(info));
