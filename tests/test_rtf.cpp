@@ -68,8 +68,9 @@ private Q_SLOTS:
             << QByteArray("{\\rtf1 a\\line b\\tab c\\page d}") << QStringLiteral("a\nb\tc\nd");
         QTest::newRow("special characters")
             << QByteArray(
-                   "{\\rtf1 \\emdash\\endash\\lquote\\rquote\\ldblquote\\rdblquote\\bullet\\~\\_}")
-            << QStringLiteral("—–‘’“”•\u00A0\u2011");
+                   "{\\rtf1 "
+                   "\\emdash\\endash\\lquote\\rquote\\ldblquote\\rdblquote\\bullet\\~\\_ab\\-c}")
+            << QStringLiteral("—–‘’“”•\u00A0\u2011ab\u00ADc");
         QTest::newRow("line ends in source ignored")
             << QByteArray("{\\rtf1 ab\r\ncd}") << QStringLiteral("abcd");
         QTest::newRow("control word delimiter blank")

@@ -531,11 +531,15 @@ void Reader::run(QByteArrayView data) {
                 flushBytes();
                 appendChar(0x2011);
                 break;
+            case '-':
+                flushBytes();
+                appendChar(0x00AD); // optional hyphen: shown only where a line breaks
+                break;
             case '\n':
                 newParagraph();
                 break;
             default:
-                break; // \- optional hyphen, \| and others show nothing
+                break; // \| and the other symbols show nothing
             }
             break;
         case RtfTokenizer::Kind::HexByte:
