@@ -1,6 +1,8 @@
 // The real tomeria binary, started as a user starts it, on the offscreen platform.
 #include "test_files.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,8 +22,22 @@ class TestProgram : public QObject {
         process->setWorkingDirectory(folder);
         process->start(QStringLiteral(TOMERIA_BINARY), {});
         [[maybe_unused]] const bool started = process->waitForStarted(10000);
-        QTest::qWait(1500);
+        // Ready once it handles SIGTERM itself (SigCgt in /proc), however slow the machine.
+        QElapsedTimer waited;
+        waited.start();
+        while (!catchesTerm(process->processId()) && waited.elapsed() < 30000)
+            QTest::qWait(50);
+        QTest::qWait(500);
         return process;
+    }
+    static bool catchesTerm(qint64 pid) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        return false;
     }
     static bool endsCleanly(QProcess& process) {
         ::kill(pid_t(process.processId()), SIGTERM);
