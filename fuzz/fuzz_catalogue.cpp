@@ -2,22 +2,16 @@
 // was loaded gives a file that loads to the same rows.
 #include "catalogue.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include "fuzz_input_file.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("books.dat"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        file.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    const QString path = writeFuzzInput(QStringLiteral("books.dat"), data, size);
+    if (path.isEmpty())
+        return 0;
     Catalogue catalogue;
     catalogue.LoadCatalogue(path);
     for (int i = 0; i < catalogue.ListedRowCount(); ++i)

@@ -2,22 +2,16 @@
 // back as written while the other lines stay.
 #include "profile_file.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include "fuzz_input_file.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tomeria.ini"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        file.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    const QString path = writeFuzzInput(QStringLiteral("tomeria.ini"), data, size);
+    if (path.isEmpty())
+        return 0;
     const ProfileFile profile(path);
     profile.readText(QStringLiteral("TForm1"), QStringLiteral("NormPos"), QString());
     profile.readInteger(QStringLiteral("TForm1"), QStringLiteral("ShowCmd"), 0);
