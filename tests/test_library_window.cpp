@@ -120,6 +120,14 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Cannot open file %1.").arg(path("books.dat"))});
         QVERIFY(QFileInfo(path("books.dat")).isDir());
         QVERIFY(dialogs().texts("message").isEmpty());
+        // Adding a book then writes nothing at all.
+        const QString source = path("new.txt");
+        TestFiles::write(source, "text");
+        addBook(source, QStringLiteral("Новая"), QString());
+        QCOMPARE(dialogs().texts("error").last(),
+                 QStringLiteral("Cannot create file %1.").arg(path("books.dat")));
+        QVERIFY(!QFile::exists(path(QStringLiteral("books/Новая.boo"))));
+        QVERIFY(QFileInfo(path("books.dat")).isDir());
     }
 
     void layoutAsDesigned() {

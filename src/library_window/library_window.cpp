@@ -553,6 +553,10 @@ void TForm1::ColorBtn1Click() {
     RichEdit1->setPlainTextMode(true);
     if (!BookFolder::isValidBookName(name))
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(path));
+    // A catalogue that could not be read is never written: say so before a book file
+    // is written that no row would list.
+    if (m_catalogueUnreadable)
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(m_folder.cataloguePath()));
     // A new library may not have its books folder yet.
     QDir().mkpath(m_folder.booksFolder());
     RichEdit1->SaveFile(path);

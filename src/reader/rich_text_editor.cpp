@@ -1,6 +1,5 @@
 #include "rich_text_editor.h"
 
-#include "book_folder.h"
 #include "cp1251.h"
 #include "rtf_reader.h"
 #include "rtf_writer.h"
@@ -13,10 +12,8 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPlainTextDocumentLayout>
 #include <QPrinter>
 #include <QScreen>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
