@@ -62,3 +62,9 @@ template <class Body> void guard(Body&& body) {
         showError(QString::fromStdString(e.what()));
     }
 }
+
+// A slot that runs a window's handler inside guard(): connect(button, &QPushButton::clicked,
+// window, guarded(window, &Window::Handler)).
+template <class Window> auto guarded(Window* window, void (Window::*handler)()) {
+    return [window, handler] { guard([window, handler] { (window->*handler)(); }); };
+}

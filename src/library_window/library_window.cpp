@@ -291,27 +291,22 @@ void TForm1::buildLayout() {
     paint(pb, kWindowColour, Qt::black);
     pb->hide();
 
-    auto handler = [this](void (TForm1::*method)()) {
-        return [this, method] { guard([this, method] { (this->*method)(); }); };
-    };
     // Only a change of the selection made by the user runs the click handler: focus
     // moving into the list makes an item current without selecting it.
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
         if (!m_programSelects && selectedRow() >= 0)
             guard([this] { ListBox1Click(); });
     });
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, handler(&TForm1::ListBox1DblClick));
-    connect(pb, &QLineEdit::textChanged, this, handler(&TForm1::pbChange));
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this,
+            guarded(this, &TForm1::ListBox1DblClick));
+    connect(pb, &QLineEdit::textChanged, this, guarded(this, &TForm1::pbChange));
     pb->installEventFilter(this);
-    connect(SpeedButton1, &QPushButton::clicked, this, handler(&TForm1::SpeedButton1Click));
-    connect(ColorBtn1, &QPushButton::clicked, this, handler(&TForm1::ColorBtn1Click));
-    connect(ColorBtn2, &QPushButton::clicked, this, handler(&TForm1::ColorBtn2Click));
+    connect(SpeedButton1, &QPushButton::clicked, this, guarded(this, &TForm1::SpeedButton1Click));
+    connect(ColorBtn1, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn1Click));
+    connect(ColorBtn2, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn2Click));
 }
 
 void TForm1::buildMenus() {
-    auto handler = [this](void (TForm1::*method)()) {
-        return [this, method] { guard([this, method] { (this->*method)(); }); };
-    };
     menuBar()->setFont(sansSerif(12, false));
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл "));
     file->setObjectName(QStringLiteral("N1"));
@@ -342,13 +337,13 @@ void TForm1::buildMenus() {
         PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
     });
 
-    connect(N9, &QAction::triggered, this, handler(&TForm1::N9Click));
-    connect(popupAdd, &QAction::triggered, this, handler(&TForm1::N9Click));
-    connect(N8, &QAction::triggered, this, handler(&TForm1::N8Click));
-    connect(popupDelete, &QAction::triggered, this, handler(&TForm1::N8Click));
-    connect(N2, &QAction::triggered, this, handler(&TForm1::N2Click));
-    connect(N22, &QAction::triggered, this, handler(&TForm1::N22Click));
-    connect(N12, &QAction::triggered, this, handler(&TForm1::N12Click));
+    connect(N9, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
+    connect(popupAdd, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
+    connect(N8, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
+    connect(popupDelete, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
+    connect(N2, &QAction::triggered, this, guarded(this, &TForm1::N2Click));
+    connect(N22, &QAction::triggered, this, guarded(this, &TForm1::N22Click));
+    connect(N12, &QAction::triggered, this, guarded(this, &TForm1::N12Click));
 }
 
 void TForm1::FormCreate() {

@@ -101,25 +101,23 @@ TMainForm::TMainForm(QWidget* parent)
     layout->addWidget(Editor, 1);
     layout->addWidget(StatusBar);
 
-    auto handler = [this](void (TMainForm::*method)()) {
-        return [this, method] { guard([this, method] { (this->*method)(); }); };
-    };
-    connect(ToolButton6, &QToolButton::clicked, this, handler(&TMainForm::ToolButton6Click));
-    connect(ToolButton2, &QToolButton::clicked, this, handler(&TMainForm::ToolButton2Click));
-    connect(ToolButton5, &QToolButton::clicked, this, handler(&TMainForm::ToolButton5Click));
-    connect(ToolButton4, &QToolButton::clicked, this, handler(&TMainForm::ToolButton4Click));
-    connect(ToolButton7, &QToolButton::clicked, this, handler(&TMainForm::ToolButton7Click));
-    connect(ToolButton1, &QToolButton::clicked, this, handler(&TMainForm::ToolButton1Click));
-    connect(ToolButton3, &QToolButton::clicked, this, handler(&TMainForm::ToolButton3Click));
-    connect(UndoButton, &QAction::triggered, this, handler(&TMainForm::UndoButtonClick));
-    connect(CutButton, &QAction::triggered, this, handler(&TMainForm::CutButton1Click));
-    connect(CopyButton, &QAction::triggered, this, handler(&TMainForm::N2Click));
-    connect(N3, &QAction::triggered, this, handler(&TMainForm::N3Click));
-    connect(N5, &QAction::triggered, this, handler(&TMainForm::N5Click));
-    connect(N2, &QAction::triggered, this, handler(&TMainForm::ToolButton6Click));
-    connect(FindDialog1, &FindDialog::findNext, this, handler(&TMainForm::FindDialog1Find));
-    connect(Editor, &RichTextEditor::OnSelectionChange, this, handler(&TMainForm::SelectionChange));
-    connect(Editor, &RichTextEditor::OnChange, this, handler(&TMainForm::RichEditChange));
+    connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
+    connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
+    connect(ToolButton5, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton5Click));
+    connect(ToolButton4, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton4Click));
+    connect(ToolButton7, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton7Click));
+    connect(ToolButton1, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton1Click));
+    connect(ToolButton3, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton3Click));
+    connect(UndoButton, &QAction::triggered, this, guarded(this, &TMainForm::UndoButtonClick));
+    connect(CutButton, &QAction::triggered, this, guarded(this, &TMainForm::CutButton1Click));
+    connect(CopyButton, &QAction::triggered, this, guarded(this, &TMainForm::N2Click));
+    connect(N3, &QAction::triggered, this, guarded(this, &TMainForm::N3Click));
+    connect(N5, &QAction::triggered, this, guarded(this, &TMainForm::N5Click));
+    connect(N2, &QAction::triggered, this, guarded(this, &TMainForm::ToolButton6Click));
+    connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
+    connect(Editor, &RichTextEditor::OnSelectionChange, this,
+            guarded(this, &TMainForm::SelectionChange));
+    connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
 }
 
 TMainForm::~TMainForm() = default;
