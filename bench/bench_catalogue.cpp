@@ -1,8 +1,8 @@
 // Catalogue speed: loading and listing 100,000 rows, adding and saving, against a
 // straightforward implementation that checks every loaded name against all before it.
 
-#include "catalogue.h"
-#include "cp1251.h"
+#include "core/base/cp1251.h"
+#include "core/library/catalogue.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The library window with a big catalogue: start-up (load + list rebuild), a list
 // rebuild, a search-box jump and a selection.
 
-#include "cp1251.h"
-#include "library_window.h"
+#include "core/base/cp1251.h"
+#include "ui/library/library_window.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 // Reader speed: opening big books, display lines, finding text, scrolling, RTF reading,
 // each beside a straightforward QTextEdit::setPlainText load of the same text.
 
-#include "cp1251.h"
-#include "find_dialog.h"
-#include "reader_window.h"
-#include "rich_text_editor.h"
-#include "rtf_reader.h"
-#include "status_panels.h"
+#include "core/base/cp1251.h"
+#include "core/rtf/rtf_reader.h"
+#include "ui/controls/status_panels.h"
+#include "ui/dialogs/find_dialog.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/reader/reader_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The catalogue loader on any file: loading never fails on content, and saving what
 // was loaded gives a file that loads to the same rows.
-#include "catalogue.h"
+#include "core/library/catalogue.h"
 
 #include "fuzz_input_file.h"
 

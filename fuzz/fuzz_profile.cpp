@@ -1,6 +1,6 @@
 // The settings-file reader and writer on any file: reads end, and a written key reads
 // back as written while the other lines stay.
-#include "profile_file.h"
+#include "core/settings/profile_file.h"
 
 #include "fuzz_input_file.h"
 

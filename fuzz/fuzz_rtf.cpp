@@ -1,7 +1,7 @@
 // The RTF reader on any bytes: it must end, and whatever it reads must fill a
 // text document and write back as RTF that reads again.
-#include "rtf_reader.h"
-#include "rtf_writer.h"
+#include "core/rtf/rtf_reader.h"
+#include "core/rtf/rtf_writer.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

@@ -1,6 +1,6 @@
 // Encoding detection and the line-break normaliser on any bytes: the in-place
 // normaliser agrees with the one fed in pieces, and no line break is left as CR.
-#include "text_import.h"
+#include "core/text/text_import.h"
 
 #include <cstddef>
 #include <cstdint>

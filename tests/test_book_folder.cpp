@@ -1,5 +1,5 @@
-#include "book_folder.h"
-#include "test_files.h"
+#include "core/library/book_folder.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "catalogue.h"
-#include "test_files.h"
-#include "tomeria_error.h"
+#include "core/base/tomeria_error.h"
+#include "core/library/catalogue.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "color_btn.h"
-#include "gl_bevel.h"
+#include "ui/controls/color_btn.h"
+#include "ui/controls/gl_bevel.h"
 
 #include <QApplication>
 #include <QBitmap>

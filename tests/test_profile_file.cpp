@@ -1,6 +1,6 @@
-#include "profile_file.h"
-#include "test_files.h"
-#include "tomeria_error.h"
+#include "core/base/tomeria_error.h"
+#include "core/settings/profile_file.h"
+#include "support/test_files.h"
 
 #include <QTemporaryDir>
 #include <QTest>

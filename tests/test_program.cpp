@@ -1,5 +1,5 @@
 // The real tomeria binary, started as a user starts it, on the offscreen platform.
-#include "test_files.h"
+#include "support/test_files.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "find_dialog.h"
-#include "reader_window.h"
-#include "recording_dialogs.h"
-#include "rich_text_editor.h"
-#include "status_panels.h"
-#include "test_files.h"
+#include "support/recording_dialogs.h"
+#include "support/test_files.h"
+#include "ui/controls/status_panels.h"
+#include "ui/dialogs/find_dialog.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/reader/reader_window.h"
 
 #include <QAction>
 #include <QFileInfo>

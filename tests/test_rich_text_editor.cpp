@@ -1,6 +1,6 @@
-#include "rich_text_editor.h"
-#include "test_files.h"
-#include "tomeria_error.h"
+#include "core/base/tomeria_error.h"
+#include "support/test_files.h"
+#include "ui/editor/rich_text_editor.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QPrinter>

@@ -1,5 +1,5 @@
-#include "rtf_reader.h"
-#include "rtf_writer.h"
+#include "core/rtf/rtf_reader.h"
+#include "core/rtf/rtf_writer.h"
 
 #include <QGuiApplication>
 #include <QTest>

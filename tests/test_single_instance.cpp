@@ -1,6 +1,6 @@
-#include "application.h"
-#include "recording_dialogs.h"
-#include "single_instance.h"
+#include "support/recording_dialogs.h"
+#include "ui/app/application.h"
+#include "ui/app/single_instance.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "test_files.h"
-#include "text_import.h"
+#include "core/text/text_import.h"
+#include "support/test_files.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "library_window.h"
-#include "recording_dialogs.h"
-#include "test_files.h"
-#include "window_settings_store.h"
+#include "support/recording_dialogs.h"
+#include "support/test_files.h"
+#include "ui/library/library_window.h"
+#include "ui/settings/window_settings_store.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -2,11 +2,11 @@
 // each drawn by the real windows over a copy of the sample library.
 //   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
 
-#include "application.h"
-#include "dialogs.h"
-#include "library_window.h"
-#include "reader_window.h"
-#include "rich_text_editor.h"
+#include "ui/app/application.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/library/library_window.h"
+#include "ui/reader/reader_window.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QPrinter>
 

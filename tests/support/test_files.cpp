@@ -1,7 +1,7 @@
-#include "test_files.h"
+#include "support/test_files.h"
 
-#include "cp1251.h"
-#include "tomeria_error.h"
+#include "core/base/cp1251.h"
+#include "core/base/tomeria_error.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,0 +1,211 @@
+#include "core/library/catalogue.h"
+
+#include "core/base/cp1251.h"
+#include "core/base/safe_file.h"
+#include "core/base/tomeria_error.h"
+
+namespace {
+
+QString duplicateMessage(const QString& name) {
+    return QStringLiteral("A key with the name of \"%1\" already exists").arg(name);
+}
+
+QByteArrayView nameBytes(QByteArrayView line, bool* hasEquals) {
+    const qsizetype eq = line.indexOf('=');
+    if (hasEquals)
+        *hasEquals = eq >= 0;
+    return eq < 0 ? QByteArrayView() : line.first(eq);
+}
+
+} // namespace
+
+Catalogue::Catalogue() {
+    m_rows.append(QByteArray());
+}
+
+QString Catalogue::LineName(const QString& line) {
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    return eq < 0 ? QString() : line.left(eq);
+}
+
+QString Catalogue::LineNote(const QString& line) {
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    return eq < 0 ? line : line.mid(eq + 1);
+}
+
+QString Catalogue::foldedName(QByteArrayView line, bool* hasEquals) {
+    return Cp1251::decode(nameBytes(line, hasEquals)).toCaseFolded();
+}
+
+void Catalogue::indexRow(int row) const {
+    bool hasEquals = false;
+    const QString key = foldedName(m_rows[row], &hasEquals);
+    if (hasEquals && !m_firstRow.contains(key))
+        m_firstRow.insert(key, row);
+}
+
+void Catalogue::rebuildIndex() const {
+    m_firstRow.clear();
+    m_firstRow.reserve(m_rows.size());
+    for (int i = 0; i < m_rows.size(); ++i)
+        indexRow(i);
+    m_indexValid = true;
+}
+
+void Catalogue::LoadCatalogue(const QString& path) {
+    QByteArray data;
+    if (!SafeFile::read(path, data))
+        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+
+    m_rows.clear();
+    const qsizetype nul = data.indexOf('\0');
+    const qsizetype end = nul < 0 ? data.size() : nul;
+    const char* text = data.constData();
+    qsizetype pos = 0;
+    while (pos < end) {
+        qsizetype stop = pos;
+        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
+            ++stop;
+        m_rows.append(QByteArray(text + pos, stop - pos));
+        pos = stop;
+        if (pos < end && text[pos] == '\r')
+            ++pos;
+        if (pos < end && text[pos] == '\n')
+            ++pos;
+    }
+    // Every line is kept, even one repeating an earlier name (only an outside edit
+    // can make one): the first row still wins every look-up.
+    rebuildIndex();
+    clampCurrentRow();
+}
+
+QByteArray Catalogue::serialized() const {
+    qsizetype total = 0;
+    for (const QByteArray& row : m_rows)
+        total += row.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const QByteArray& row : m_rows) {
+        out.append(row);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+void Catalogue::SaveCatalogue(const QString& path) const {
+    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(path),
+                    QStringLiteral("Stream write error"));
+}
+
+int Catalogue::ListedRowCount() const {
+    return m_rows.isEmpty() ? 1 : int(m_rows.size());
+}
+
+QString Catalogue::NameAt(int row) const {
+    if (m_rows.isEmpty())
+        return QString();
+    if (row < 0 || row >= m_rows.size())
+        throw TomeriaError(QStringLiteral("List index out of bounds (%1)").arg(row));
+    return Cp1251::decode(nameBytes(m_rows[row], nullptr));
+}
+
+QString Catalogue::lineAt(int row) const {
+    return Cp1251::decode(m_rows.at(row));
+}
+
+Catalogue::Match Catalogue::FindName(const QString& name) const {
+    if (!m_indexValid)
+        rebuildIndex();
+    const auto it = m_firstRow.constFind(name.toCaseFolded());
+    if (it == m_firstRow.constEnd())
+        return {};
+    return {true, it.value()};
+}
+
+QString Catalogue::NoteOf(const QString& name) const {
+    const Match match = FindName(name);
+    if (!match.found)
+        return QString();
+    return LineNote(lineAt(match.row));
+}
+
+bool Catalogue::isBlank(int row) const {
+    const QByteArray& line = m_rows[row];
+    return line.isEmpty() || line == "=";
+}
+
+void Catalogue::checkNameFree(const QString& name, int ownRow) const {
+    if (name.isEmpty())
+        return;
+    const Match match = FindName(name);
+    if (match.found && match.row != ownRow)
+        throw TomeriaError(duplicateMessage(name));
+}
+
+void Catalogue::clampCurrentRow() {
+    if (m_currentRow > ListedRowCount() - 1)
+        m_currentRow = ListedRowCount() - 1;
+}
+
+void Catalogue::SelectRow(int target) {
+    for (;;) {
+        if (target == m_currentRow)
+            return;
+        if (target < 0 || target >= ListedRowCount())
+            throw TomeriaError(QStringLiteral("Grid index out of range"));
+        if (m_currentRow < m_rows.size() && isBlank(m_currentRow) && !m_removing) {
+            const bool below = target < m_currentRow;
+            RemoveRecord(m_currentRow);
+            if (below) {
+                m_currentRow = target;
+                return;
+            }
+            --target; // the target's line moved up one place
+            continue;
+        }
+        m_currentRow = target;
+        return;
+    }
+}
+
+int Catalogue::AddRecord(const QString& name, const QString& note) {
+    if (m_currentRow < m_rows.size() && isBlank(m_currentRow)) {
+        const QString first = name + QLatin1Char('=');
+        const QString rowName = LineName(first);
+        checkNameFree(rowName, m_currentRow);
+        const QString line = rowName + QLatin1Char('=') + note;
+        m_rows[m_currentRow] = Cp1251::encode(line);
+        if (m_indexValid) {
+            // The row may have carried no name before; re-index it if it is first.
+            const QString key = rowName.toCaseFolded();
+            const auto it = m_firstRow.constFind(key);
+            if (it == m_firstRow.constEnd() || it.value() > m_currentRow)
+                rebuildIndex();
+        }
+        return m_currentRow;
+    }
+    const QString line = name + QLatin1Char('=') + note;
+    checkNameFree(LineName(line), -1);
+    m_rows.append(Cp1251::encode(line));
+    if (m_indexValid)
+        indexRow(int(m_rows.size()) - 1);
+    return int(m_rows.size()) - 1;
+}
+
+void Catalogue::RemoveRecord(int row) {
+    if (m_removing)
+        return;
+    m_removing = true;
+    struct ClearFlag {
+        bool& flag;
+        ~ClearFlag() { flag = false; }
+    } clear{m_removing};
+
+    if (m_currentRow >= ListedRowCount() - 1 && m_rows.size() > 1)
+        SelectRow(m_currentRow - 1);
+    if (row < 0 || row >= m_rows.size())
+        throw TomeriaError(QStringLiteral("List index out of bounds (%1)").arg(row));
+    m_rows.removeAt(row);
+    m_indexValid = false;
+    clampCurrentRow();
+}

@@ -1,0 +1,172 @@
+#include "core/library/library.h"
+
+#include "core/base/safe_file.h"
+#include "core/base/tomeria_error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <unistd.h>
+
+namespace {
+
+// A book file moved out of the way while a step that may be undone runs: renamed to a
+// hidden name in the same folder (hidden files do not count in the folder's size), then
+// either removed or put back.
+class SetAside {
+public:
+    explicit SetAside(const QString& path) : m_path(path) {
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            return;
+        static std::atomic<int> counter{0};
+        const QString aside =
+            info.absolutePath() +
+            QStringLiteral("/.tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
+        if (QFile::rename(path, aside))
+            m_aside = aside;
+    }
+    bool holdsFile() const { return !m_aside.isEmpty(); }
+    void restore() {
+        if (m_aside.isEmpty())
+            return;
+        QFile::remove(m_path);
+        QFile::rename(m_aside, m_path);
+        m_aside.clear();
+    }
+    void discard() {
+        if (!m_aside.isEmpty())
+            QFile::remove(m_aside);
+        m_aside.clear();
+    }
+
+private:
+    QString m_path;
+    QString m_aside;
+};
+
+} // namespace
+
+Library::LoadResult Library::load(QString* error) {
+    const QString path = m_folder.cataloguePath();
+    try {
+        m_catalogue.LoadCatalogue(path);
+        m_catalogueUnreadable = false;
+        return LoadResult::Loaded;
+    } catch (const TomeriaError& e) {
+        const QFileInfo info(path);
+        if (info.exists() || info.isSymLink()) {
+            m_catalogueUnreadable = true;
+            if (error)
+                *error = e.message();
+            return LoadResult::Unreadable;
+        }
+        return LoadResult::Missing;
+    }
+}
+
+void Library::saveCatalogue() {
+    const QString path = m_folder.cataloguePath();
+    if (m_catalogueUnreadable)
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(path));
+    m_catalogue.SaveCatalogue(path);
+}
+
+Catalogue::Match Library::rowOfItem(const QString& itemName) const {
+    const Catalogue::Match first = m_catalogue.FindName(itemName);
+    if (!first.found || m_catalogue.NameAt(first.row) == itemName)
+        return first;
+    for (int row = first.row + 1; row < m_catalogue.rowCount(); ++row) {
+        if (m_catalogue.NameAt(row) == itemName)
+            return {true, row};
+    }
+    return first;
+}
+
+QString Library::openPath(const QString& name) const {
+    const QString path = m_folder.BookPath(name);
+    if (!m_folder.isBookPath(path) || !QFileInfo(path).isFile())
+        return QString();
+    return path;
+}
+
+void Library::addBook(const QString& name, const QString& note, const QByteArray& text) {
+    // A name the catalogue would refuse is refused before anything is written, so an
+    // existing book's file is never replaced by the new text.
+    const QString rowName = Catalogue::LineName(name + QLatin1Char('='));
+    if (!rowName.isEmpty() && m_catalogue.FindName(rowName).found)
+        throw TomeriaError(
+            QStringLiteral("A key with the name of \"%1\" already exists").arg(name));
+    const QString path = m_folder.BookPath(name);
+    if (!BookFolder::isValidBookName(name))
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(path));
+    // A catalogue that could not be read is never written: say so before a book file
+    // is written that no row would list.
+    if (m_catalogueUnreadable)
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(m_folder.cataloguePath()));
+
+    // A new library may not have its books folder yet.
+    const QString booksFolder = m_folder.booksFolder();
+    const bool folderCreated = !QFileInfo::exists(booksFolder) && QDir().mkpath(booksFolder);
+    const Catalogue before = m_catalogue;
+    SetAside previous(path);
+    bool written = false;
+    try {
+        SafeFile::write(path, text, QStringLiteral("Cannot create file %1").arg(path),
+                        QStringLiteral("Failed to Save Stream"));
+        written = true;
+        m_catalogue.AddRecord(name, note);
+        saveCatalogue();
+    } catch (...) {
+        m_catalogue = before;
+        if (written && !previous.holdsFile())
+            QFile::remove(path);
+        previous.restore();
+        if (folderCreated)
+            QDir().rmdir(booksFolder);
+        throw;
+    }
+    previous.discard();
+}
+
+void Library::deleteBook(const QString& itemName) {
+    const Catalogue before = m_catalogue;
+    const Catalogue::Match match = rowOfItem(itemName);
+    if (match.found) {
+        m_catalogue.SelectRow(match.row);
+        m_catalogue.RemoveRecord(m_catalogue.CurrentRow());
+    } else {
+        // An item with an empty name: its row is the current one if that has an empty
+        // name, else the first row with an empty name.
+        int row = m_catalogue.CurrentRow();
+        if (row < m_catalogue.rowCount() && !m_catalogue.NameAt(row).isEmpty()) {
+            for (int i = 0; i < m_catalogue.rowCount(); ++i) {
+                if (m_catalogue.NameAt(i).isEmpty()) {
+                    row = i;
+                    break;
+                }
+            }
+        }
+        try {
+            m_catalogue.RemoveRecord(row);
+        } catch (...) {
+            m_catalogue = before;
+            throw;
+        }
+    }
+    const QString path = m_folder.BookPath(itemName);
+    const bool touchable = m_folder.isBookPath(path) && !QFileInfo(path).isDir();
+    SetAside file(touchable ? path : QString());
+    try {
+        saveCatalogue();
+    } catch (...) {
+        m_catalogue = before;
+        file.restore();
+        throw;
+    }
+    file.discard();
+    if (touchable && !file.holdsFile())
+        m_folder.deleteBook(path); // a file that could not be set aside: removal is silent
+}

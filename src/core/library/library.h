@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/library/book_folder.h"
+#include "core/library/catalogue.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The library in its folder: the catalogue (books.dat) and the book files (books/*.boo),
+// kept in agreement. Adding and deleting a book are single steps: each either completes,
+// or undoes what it had done and throws TomeriaError with the message to show, so after
+// any failure the files on disk are as they were before the step.
+class Library {
+public:
+    enum class LoadResult {
+        Loaded,     // books.dat read
+        Missing,    // no books.dat: the caller announces and saves a new one
+        Unreadable, // books.dat exists but cannot be read: it is never written over
+    };
+
+    Catalogue& catalogue() { return m_catalogue; }
+    const Catalogue& catalogue() const { return m_catalogue; }
+    BookFolder& folder() { return m_folder; }
+    const BookFolder& folder() const { return m_folder; }
+
+    // Reads books.dat from the library folder; for Unreadable, `error` gets the message.
+    LoadResult load(QString* error);
+    bool catalogueUnreadable() const { return m_catalogueUnreadable; }
+    // Writes books.dat; refused ("Cannot create file") while it is unreadable.
+    void saveCatalogue();
+
+    // The catalogue row a list item stands for: the first row whose name is the item's
+    // text exactly, else the first row whose name matches it in another letter case;
+    // not found for an item no row names.
+    Catalogue::Match rowOfItem(const QString& itemName) const;
+
+    // The path of the book's file when it can be opened: a valid name whose file is a
+    // file; empty otherwise.
+    QString openPath(const QString& name) const;
+
+    // Adds a book: the name is refused before anything is written when the catalogue
+    // holds it, when it is no valid file name or while the catalogue is unreadable; then
+    // the book's file gets `text` (its bytes as stored), the row is added and the
+    // catalogue saved. A failed step removes the file written and the row added.
+    void addBook(const QString& name, const QString& note, const QByteArray& text);
+
+    // Deletes the book a list item stands for: its row and its file. The row is the
+    // item's own row (rowOfItem); an item with an empty name stands for the current row
+    // if that has an empty name, else the first row with an empty name. The file is set
+    // aside, the catalogue saved, then the file removed; a failed save puts both back.
+    void deleteBook(const QString& itemName);
+
+private:
+    Catalogue m_catalogue;
+    BookFolder m_folder;
+    bool m_catalogueUnreadable = false;
+};

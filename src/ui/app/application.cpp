@@ -1,0 +1,43 @@
+#include "ui/app/application.h"
+
+#include "ui/app/single_instance.h"
+#include "ui/app/termination.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/library/help_window.h"
+#include "ui/library/library_window.h"
+#include "ui/reader/reader_window.h"
+
+#include <QApplication>
+#include <QFont>
+
+void setUpApplication(QApplication& app) {
+    app.setApplicationName(QStringLiteral("Tomeria"));
+    app.setApplicationVersion(QStringLiteral("1.00"));
+    app.setDesktopFileName(QStringLiteral("io.tomeria.Tomeria"));
+    // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to
+    // metric-compatible fonts, and "MS Sans Serif" becomes the desktop's sans-serif.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                                QStringLiteral("Sans Serif")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
+                               {QStringLiteral("Liberation Serif")});
+}
+
+int runTomeria(QApplication& app) {
+    Termination::install();
+    SingleInstance instance;
+    if (!instance.acquire()) {
+        Dialogs::instance().notice(QStringLiteral("Работает"),
+                                   QStringLiteral("Tomeria уже запущена"));
+        return 0;
+    }
+    TForm1 form1;
+    TSpravka spravka;
+    TMainForm mainForm;
+    form1.setReaderWindow(&mainForm);
+    if (Termination::requested())
+        return 0; // ended while a start-up message was shown
+    form1.show();
+    return app.exec();
+}

@@ -1,0 +1,49 @@
+#include "ui/controls/status_panels.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+StatusPanels::StatusPanels(const std::vector<Panel>& panels, int height, QWidget* parent)
+    : QWidget(parent) {
+    setFixedHeight(height);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        const Panel& p = panels[i];
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("panel%1").arg(i));
+        label->setAlignment(p.alignment | Qt::AlignVCenter);
+        label->setTextFormat(Qt::PlainText);
+        label->setIndent(2);
+        switch (p.bevel) {
+        case Bevel::None:
+            label->setFrameStyle(QFrame::NoFrame);
+            break;
+        case Bevel::Raised:
+            label->setFrameStyle(QFrame::Panel | QFrame::Raised);
+            break;
+        case Bevel::Lowered:
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            break;
+        }
+        const bool last = i + 1 == panels.size();
+        if (last) {
+            label->setMinimumWidth(p.width);
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            layout->addWidget(label, 1);
+        } else {
+            label->setFixedWidth(p.width);
+            layout->addWidget(label);
+        }
+        m_labels.push_back(label);
+    }
+}
+
+QString StatusPanels::panelText(int index) const {
+    return m_labels.at(index)->text();
+}
+
+void StatusPanels::setPanelText(int index, const QString& text) {
+    m_labels.at(index)->setText(text);
+}

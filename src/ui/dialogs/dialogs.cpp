@@ -1,0 +1,117 @@
+#include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/guard.h"
+
+#include "core/base/tomeria_error.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+
+#include "ui/dialogs/font_dialog.h"
+
+namespace {
+
+std::unique_ptr<Dialogs>& current() {
+    static std::unique_ptr<Dialogs> dialogs = std::make_unique<Dialogs>();
+    return dialogs;
+}
+
+QString title() {
+    return QStringLiteral("Tomeria");
+}
+
+// Button texts are set explicitly so that no translation changes them.
+int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+           bool withCancel) {
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    if (withCancel) {
+        QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.exec();
+    return box.clickedButton() == ok ? 1 : 0;
+}
+
+} // namespace
+
+void Dialogs::message(QWidget* parent, const QString& text) {
+    runBox(parent, QMessageBox::NoIcon, title(), text, false);
+}
+
+bool Dialogs::confirm(QWidget* parent, const QString& text) {
+    return runBox(parent, QMessageBox::NoIcon, title(), text, true) == 1;
+}
+
+void Dialogs::error(QWidget* parent, const QString& text) {
+    runBox(parent, QMessageBox::Critical, title(), text, false);
+}
+
+void Dialogs::notice(const QString& caption, const QString& text) {
+    runBox(nullptr, QMessageBox::NoIcon, caption, text, false);
+}
+
+void Dialogs::beep() {
+    QApplication::beep();
+}
+
+QString Dialogs::openFile(QWidget* parent, const QString& filter) {
+    // "Name|*.a;*.b" becomes Qt's "Name (*.a *.b)".
+    QString qtFilter = filter;
+    const qsizetype bar = filter.indexOf(QLatin1Char('|'));
+    if (bar >= 0) {
+        QString patterns = filter.mid(bar + 1);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        qtFilter = filter.left(bar) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter);
+}
+
+std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice& initial) {
+    FontDialog dialog(initial, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.choice();
+}
+
+std::optional<QColor> Dialogs::chooseColour(QWidget* parent, const QColor& initial) {
+    QColorDialog dialog(initial, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.selectedColor();
+}
+
+bool Dialogs::choosePrinter(QWidget* parent, QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+Dialogs& Dialogs::instance() {
+    return *current();
+}
+
+std::unique_ptr<Dialogs> Dialogs::install(std::unique_ptr<Dialogs> dialogs) {
+    std::unique_ptr<Dialogs> previous = std::move(current());
+    current() = std::move(dialogs);
+    return previous;
+}
+
+QString errorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showError(const QString& message) {
+    Dialogs::instance().error(QApplication::activeWindow(), errorBoxText(message));
+}

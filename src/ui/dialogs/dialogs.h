@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+// A font with the colour its text is drawn in, as the font dialog returns it.
+struct FontChoice {
+    QFont font;
+    QColor colour;
+};
+
+// Every message box and common dialog of the program goes through this one object.
+// The real one shows Qt dialogs; tests install one that records what was shown and
+// answers from a queue.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A dialog without icon, caption "Tomeria", one "OK" button.
+    virtual void message(QWidget* parent, const QString& text);
+    // The same with "OK" (default) and "Cancel" (Esc); true only for "OK".
+    virtual bool confirm(QWidget* parent, const QString& text);
+    // The default error box: critical icon, caption "Tomeria", the text as given.
+    virtual void error(QWidget* parent, const QString& text);
+    // A box with its own caption, shown before any window exists.
+    virtual void notice(const QString& caption, const QString& text);
+    virtual void beep();
+    // The chosen file's path, or an empty text when the user cancels.
+    virtual QString openFile(QWidget* parent, const QString& filter);
+    virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial);
+    virtual std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial);
+    // Runs the print dialog on the printer; true when the user confirms.
+    virtual bool choosePrinter(QWidget* parent, QPrinter& printer);
+
+    static Dialogs& instance();
+    // Replaces the dialogs object; returns the previous one.
+    static std::unique_ptr<Dialogs> install(std::unique_ptr<Dialogs> dialogs);
+};

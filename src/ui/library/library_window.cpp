@@ -1,0 +1,608 @@
+#include "ui/library/library_window.h"
+
+#include "core/base/tomeria_error.h"
+#include "ui/controls/color_btn.h"
+#include "ui/controls/gl_bevel.h"
+#include "ui/controls/status_panels.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/guard.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/library/about_dialog.h"
+#include "ui/library/help_window.h"
+#include "ui/library/logo.h"
+#include "ui/reader/reader_window.h"
+#include "ui/settings/window_settings_store.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCollator>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QColor kWindowColour(240, 202, 166);
+const QColor kAqua(0, 255, 255);
+
+QFont sansSerif(int pixelSize, bool bold) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void paint(QWidget* widget, const QColor& background, const QColor& text = QColor()) {
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Base, background);
+    if (text.isValid()) {
+        palette.setColor(QPalette::WindowText, text);
+        palette.setColor(QPalette::Text, text);
+    }
+    widget->setPalette(palette);
+}
+
+QLabel* caption(const QString& text, QWidget* parent, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(sansSerif(11, true));
+    paint(label, Qt::transparent, kAqua);
+    label->setAutoFillBackground(false);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* field(const QString& name, QWidget* parent, const QRect& geometry) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setGeometry(geometry);
+    edit->setFont(sansSerif(11, true));
+    return edit;
+}
+
+} // namespace
+
+// ---- DockPanel and SplitterBar ------------------------------------------------------
+
+void DockPanel::setWidth(int width) {
+    m_width = width;
+    setFixedWidth(std::max(0, width));
+}
+
+SplitterBar::SplitterBar(DockPanel* target, QWidget* parent) : QWidget(parent), m_target(target) {
+    setFixedWidth(3);
+    setCursor(Qt::SplitHCursor);
+}
+
+void SplitterBar::mousePressEvent(QMouseEvent* event) {
+    m_pressX = qRound(event->globalPosition().x());
+    m_startWidth = m_target->Width();
+}
+
+void SplitterBar::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    const int width = m_startWidth + qRound(event->globalPosition().x()) - m_pressX;
+    m_target->setWidth(std::clamp(width, 0, parentWidget()->width() - 3));
+}
+
+// ---- TForm1 -------------------------------------------------------------------------
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tomeria"));
+    setFont(sansSerif(11, false));
+    buildLayout();
+    buildMenus();
+
+    // The settings store attaches once the layout exists, before the creation handler.
+    FormStorage1 =
+        new WindowSettingsStore(this, QStringLiteral("TForm1"), {QStringLiteral("Panel4.Width")});
+    FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
+    FormStorage1->chainedCloseQuery = [this] { return FormCloseQuery(); };
+
+    // Designed client size 765 x 508 below the menu, at the designed place; the window
+    // is centred when it is first shown unless a stored rectangle replaces that.
+    resize(765, 508 + menuBar()->sizeHint().height());
+    move(20, 34);
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormStorage1->destroyHook();
+    if (m_helpWindow)
+        delete m_helpWindow;
+}
+
+void TForm1::setReaderWindow(TMainForm* reader) {
+    m_reader = reader;
+}
+
+TSpravka* TForm1::helpWindow() const {
+    return m_helpWindow;
+}
+
+void TForm1::buildLayout() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("client"));
+    paint(central, kWindowColour);
+    setCentralWidget(central);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    Panel1 = new QFrame(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(41);
+    glBevel1 = new TglBevel(Panel1);
+    glBevel1->setObjectName(QStringLiteral("glBevel1"));
+    glBevel1->setBevelInner(bvNone);
+    glBevel1->Gradient().setFromColor(clSilver);
+    glBevel1->Gradient().setActive(true);
+    glBevel1->Gradient().setOrientation(fgdHorizontal);
+    glBevel1->afterLoad();
+    auto* headerLayout = new QVBoxLayout(Panel1);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    headerLayout->addWidget(glBevel1);
+    outer->addWidget(Panel1);
+
+    auto* middle = new QWidget(central);
+    auto* middleLayout = new QHBoxLayout(middle);
+    middleLayout->setContentsMargins(0, 0, 0, 0);
+    middleLayout->setSpacing(0);
+    outer->addWidget(middle, 1);
+
+    Panel4 = new DockPanel(middle);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setWidth(151);
+    auto* listLayout = new QVBoxLayout(Panel4);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    ListBox1 = new QListWidget(Panel4);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setFrameShape(QFrame::NoFrame);
+    ListBox1->setFont(sansSerif(13, true));
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListBox1->setStyleSheet(
+        QStringLiteral("QListWidget { background: black; color: yellow; }"
+                       "QListWidget::item { height: 16px; padding: 0px; border: 0px; }"
+                       "QListWidget::item:selected { background: #000080; color: yellow; }"));
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    listLayout->addWidget(ListBox1);
+    middleLayout->addWidget(Panel4);
+
+    Splitter1 = new SplitterBar(Panel4, middle);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    middleLayout->addWidget(Splitter1);
+
+    Panel3 = new QFrame(middle);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    paint(Panel3, Qt::black);
+    middleLayout->addWidget(Panel3, 1);
+    auto* rightLayout = new QVBoxLayout(Panel3);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+
+    // The add-book panel.
+    Panel2 = new QFrame(Panel3);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(86);
+    paint(Panel2, QColor(0, 128, 0));
+    caption(QStringLiteral("Загрузить"), Panel2, 10, 10);
+    Dfail = field(QStringLiteral("Dfail"), Panel2, QRect(120, 5, 276, 19));
+    Dfail->setReadOnly(true);
+    SpeedButton1 = new QPushButton(Panel2);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setGeometry(395, 6, 26, 19);
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    caption(QStringLiteral("Название книги"), Panel2, 10, 35);
+    knigaimeno = field(QStringLiteral("knigaimeno"), Panel2, QRect(120, 31, 301, 19));
+    caption(QStringLiteral("Заметки"), Panel2, 10, 60);
+    zametki = field(QStringLiteral("zametki"), Panel2, QRect(120, 56, 301, 19));
+    ColorBtn2 = new TColorBtn(Panel2);
+    ColorBtn2->setObjectName(QStringLiteral("ColorBtn2"));
+    ColorBtn2->setText(QStringLiteral("Отмена"));
+    ColorBtn2->setGeometry(450, 10, 126, 21);
+    ColorBtn1 = new TColorBtn(Panel2);
+    ColorBtn1->setObjectName(QStringLiteral("ColorBtn1"));
+    ColorBtn1->setText(QStringLiteral("Сохранить"));
+    ColorBtn1->setGeometry(450, 50, 126, 21);
+    Panel2->hide();
+    rightLayout->addWidget(Panel2);
+
+    // The details panel.
+    Panel5 = new QFrame(Panel3);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFixedHeight(165);
+    paint(Panel5, Qt::black);
+    caption(QStringLiteral("Книга"), Panel5, 10, 12);
+    Edit1 = new QLineEdit(Panel5);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(80, 10, 500, 20);
+    Edit1->setReadOnly(true);
+    Edit1->setFrame(false);
+    QFont upper = sansSerif(12, true);
+    upper.setCapitalization(QFont::AllUppercase);
+    Edit1->setFont(upper);
+    paint(Edit1, Qt::black, Qt::white);
+    caption(QStringLiteral("Размер"), Panel5, 10, 40);
+    Label7 = new QLabel(Panel5);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setGeometry(80, 40, 300, 16);
+    Label7->setFont(sansSerif(12, true));
+    paint(Label7, Qt::black, Qt::white);
+    caption(QStringLiteral("Заметки"), Panel5, 10, 68);
+    Memo1 = new QPlainTextEdit(Panel5);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(80, 66, 500, 92);
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setFont(sansSerif(12, true));
+    paint(Memo1, Qt::black, Qt::white);
+    rightLayout->addWidget(Panel5);
+
+    Image1 = new QLabel(Panel3);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap::fromImage(makeLogo()));
+    Image1->setAlignment(Qt::AlignCenter);
+    rightLayout->addWidget(Image1, 1);
+
+    RichEdit1 = new RichTextEditor(Panel3);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setPlainTextMode(false);
+    RichEdit1->setFrameShape(QFrame::NoFrame);
+    RichEdit1->setFont(sansSerif(13, false));
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    paint(RichEdit1, Qt::white, Qt::black);
+    RichEdit1->setAutoFillBackground(false);
+    RichEdit1->hide();
+    rightLayout->addWidget(RichEdit1, 1);
+
+    // The status bar, with the search box in its first panel.
+    StatusBar1 = new StatusPanels({{70, Qt::AlignHCenter, StatusPanels::Bevel::None},
+                                   {90, Qt::AlignHCenter, StatusPanels::Bevel::Raised},
+                                   {80, Qt::AlignHCenter, StatusPanels::Bevel::Raised},
+                                   {100, Qt::AlignHCenter, StatusPanels::Bevel::Raised},
+                                   {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered}},
+                                  19, central);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    paint(StatusBar1, kWindowColour);
+    outer->addWidget(StatusBar1);
+    pb = new QLineEdit(central);
+    pb->setObjectName(QStringLiteral("pb"));
+    pb->setFrame(false);
+    paint(pb, kWindowColour, Qt::black);
+    pb->hide();
+
+    // Only a change of the selection made by the user runs the click handler: focus
+    // moving into the list makes an item current without selecting it.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!m_programSelects && selectedRow() >= 0)
+            guard([this] { ListBox1Click(); });
+    });
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this,
+            guarded(this, &TForm1::ListBox1DblClick));
+    connect(pb, &QLineEdit::textChanged, this, guarded(this, &TForm1::pbChange));
+    pb->installEventFilter(this);
+    connect(SpeedButton1, &QPushButton::clicked, this, guarded(this, &TForm1::SpeedButton1Click));
+    connect(ColorBtn1, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn1Click));
+    connect(ColorBtn2, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn2Click));
+}
+
+void TForm1::buildMenus() {
+    menuBar()->setFont(sansSerif(12, false));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Файл "));
+    file->setObjectName(QStringLiteral("N1"));
+    N9 = file->addAction(QStringLiteral("Добавить книгу"));
+    N9->setObjectName(QStringLiteral("N9"));
+    N8 = file->addAction(QStringLiteral("Удалить книгу"));
+    N8->setObjectName(QStringLiteral("N8"));
+    file->addSeparator();
+    N2 = file->addAction(QStringLiteral("Выход из программы"));
+    N2->setObjectName(QStringLiteral("N2"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
+    help->setObjectName(QStringLiteral("N11"));
+    N22 = help->addAction(QStringLiteral("Справка"));
+    N22->setObjectName(QStringLiteral("N22"));
+    N22->setShortcut(QKeySequence(Qt::Key_F1));
+    N22->setShortcutContext(Qt::WindowShortcut);
+    help->addSeparator();
+    N12 = help->addAction(QStringLiteral("About ..."));
+    N12->setObjectName(QStringLiteral("N12"));
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* popupAdd = PopupMenu1->addAction(QStringLiteral("Добавить книгу"));
+    popupAdd->setObjectName(QStringLiteral("N4"));
+    QAction* popupDelete = PopupMenu1->addAction(QStringLiteral("Удалить книгу"));
+    popupDelete->setObjectName(QStringLiteral("N5"));
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
+    });
+
+    connect(N9, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
+    connect(popupAdd, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
+    connect(N8, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
+    connect(popupDelete, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
+    connect(N2, &QAction::triggered, this, guarded(this, &TForm1::N2Click));
+    connect(N22, &QAction::triggered, this, guarded(this, &TForm1::N22Click));
+    connect(N12, &QAction::triggered, this, guarded(this, &TForm1::N12Click));
+}
+
+void TForm1::FormCreate() {
+    // 1. The search box goes into the first status panel.
+    pb->setParent(StatusBar1);
+    pb->setGeometry(1, 1, 69, StatusBar1->height() - 1);
+    pb->show();
+
+    // 2. The library folder.
+    if (!m_folder.ReadProgramFolder())
+        Dialogs::instance().message(
+            this, QStringLiteral("Ошибка в приложении. Попробуйте новый запуск программы"));
+
+    // 3. The settings file; it is read at the first show.
+    FormStorage1->IniFileName = m_folder.settingsPath();
+
+    // 4, 5. Folder size and today's date.
+    m_folder.Razmer();
+    StatusBar1->setPanelText(2, QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+
+    // 6. The catalogue.
+    QString error;
+    switch (m_library.load(&error)) {
+    case Library::LoadResult::Loaded:
+        Obnov();
+        break;
+    case Library::LoadResult::Unreadable:
+        // An unreadable catalogue is reported and never replaced by an empty one.
+        showError(error);
+        break;
+    case Library::LoadResult::Missing:
+        Dialogs::instance().beep();
+        Dialogs::instance().message(
+            this, QStringLiteral("База книг не обнаружена. Будет создана новая база."));
+        guard([this] { m_library.saveCatalogue(); });
+        break;
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    if (FormStorage1->centreOnShow()) {
+        FormStorage1->setCentreOnShow(false);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            const QSize size = frameGeometry().size();
+            move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TForm1::Obnov() {
+    m_folder.Razmer();
+    m_programSelects = true;
+    ListBox1->clear();
+    const int count = Val.ListedRowCount();
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    struct Entry {
+        QString name;
+        QCollatorSortKey key;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        QString name = Val.NameAt(i);
+        // Folded first: without a locale of its own the collator compares code points.
+        QCollatorSortKey key = collator.sortKey(name.toCaseFolded());
+        entries.push_back({std::move(name), std::move(key)});
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.key.compare(b.key) < 0; });
+    QStringList names;
+    names.reserve(count);
+    for (Entry& entry : entries)
+        names.append(std::move(entry.name));
+    ListBox1->addItems(names);
+    ListBox1->setCurrentRow(-1);
+    ListBox1->clearSelection();
+    m_programSelects = false;
+}
+
+void TForm1::setListSelection(int row) {
+    m_programSelects = true;
+    ListBox1->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    if (QListWidgetItem* item = ListBox1->item(row))
+        ListBox1->scrollToItem(item);
+    m_programSelects = false;
+}
+
+int TForm1::selectedRow() const {
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    return selected.isEmpty() ? -1 : ListBox1->row(selected.first());
+}
+
+void TForm1::ListBox1Click() {
+    const int n = selectedRow();
+    const QListWidgetItem* item = ListBox1->item(n);
+    if (!item)
+        return;
+    const QString name = item->text();
+    Val.SelectRow(m_library.rowOfItem(name).row);
+    Edit1->setText(name);
+    Memo1->setPlainText(Val.NoteOf(Val.NameAt(Val.CurrentRow())));
+    StatusBar1->setPanelText(1, QStringLiteral("%1 / %2").arg(n + 1).arg(ListBox1->count()));
+    const QString path = m_folder.BookPath(name);
+    StatusBar1->setPanelText(4, path);
+    const qint64 size = m_folder.BookFileSizeKb(path);
+    StatusBar1->setPanelText(3, QString::number(size) + QLatin1Char('/') + m_folder.TotalSizeKb());
+    Label7->setText(QString::number(size) + QStringLiteral(" Кб"));
+}
+
+void TForm1::ListBox1DblClick() {
+    const QListWidgetItem* item = ListBox1->item(selectedRow());
+    if (!item)
+        return;
+    const QString path = m_library.openPath(item->text());
+    if (path.isEmpty()) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(
+            this,
+            QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
+        return;
+    }
+    if (m_reader)
+        m_reader->openBook(path);
+}
+
+void TForm1::pbChange() {
+    const QString text = pb->text();
+    for (int i = 0; i < ListBox1->count(); ++i) {
+        if (ListBox1->item(i)->text().startsWith(text, Qt::CaseInsensitive)) {
+            setListSelection(i);
+            return;
+        }
+    }
+}
+
+void TForm1::pbClick() {
+    pb->clear();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pb && event->type() == QEvent::MouseButtonPress)
+        guard([this] { pbClick(); });
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::N9Click() {
+    ListBox1->setEnabled(false);
+    Image1->hide();
+    RichEdit1->show();
+    RichEdit1->setReadOnlyMode(false);
+    RichEdit1->ClearText();
+    knigaimeno->clear();
+    Dfail->clear();
+    zametki->clear();
+    Panel5->hide();
+    Panel2->show();
+    knigaimeno->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::SpeedButton1Click() {
+    RichEdit1->ClearText();
+    const QString path =
+        Dialogs::instance().openFile(this, QStringLiteral("Текстовые, RTF|*.txt;*.rtf"));
+    if (path.isEmpty())
+        return;
+    Dfail->setText(path);
+    if (!Dfail->text().isEmpty())
+        RichEdit1->LoadFile(Dfail->text());
+    else
+        Dialogs::instance().beep();
+    knigaimeno->setText(RichEdit1->DisplayLine(0));
+}
+
+void TForm1::ColorBtn1Click() {
+    const QString name = knigaimeno->text();
+    const QString note = zametki->text();
+    if (name.isEmpty() || Dfail->text().isEmpty()) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(
+            this, QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        return;
+    }
+    // The book is stored as the preview's plain text; the preview stays in rich mode
+    // for the next file, also when the add is refused.
+    RichEdit1->setPlainTextMode(true);
+    const QByteArray text = RichEdit1->serialized();
+    RichEdit1->setPlainTextMode(false);
+    m_library.addBook(name, note, text);
+    Obnov();
+    ListBox1->setEnabled(true);
+    Panel2->hide();
+    Panel5->show();
+    RichEdit1->hide();
+    Image1->show();
+}
+
+void TForm1::ColorBtn2Click() {
+    RichEdit1->hide();
+    RichEdit1->ClearText();
+    Image1->show();
+    Panel2->hide();
+    Panel5->show();
+    ListBox1->setEnabled(true);
+}
+
+void TForm1::N8Click() {
+    const QListWidgetItem* item = ListBox1->item(selectedRow());
+    if (!item)
+        return;
+    const QString name = item->text();
+    Dialogs::instance().beep();
+    if (!Dialogs::instance().confirm(this,
+                                     QStringLiteral("Книга будет полностью удалена! Продолжить?")))
+        return;
+    // The row removed is the selected book's own row, also when the search box made
+    // the selection.
+    m_library.deleteBook(name);
+    Obnov();
+}
+
+void TForm1::N2Click() {
+    close();
+}
+
+void TForm1::N22Click() {
+    setEnabled(false);
+    auto* help = new TSpravka;
+    help->setAttribute(Qt::WA_DeleteOnClose, false);
+    m_helpWindow = help;
+    connect(help, &TSpravka::closing, this, [this, help] {
+        setEnabled(true);
+        help->deleteLater();
+        m_helpWindow = nullptr;
+    });
+    help->show();
+}
+
+void TForm1::N12Click() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+bool TForm1::FormCloseQuery() {
+    return Dialogs::instance().confirm(this, QStringLiteral("Выйти из программы Tomeria?"));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!FormStorage1->closeQueryHook()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (m_reader)
+        m_reader->hide();
+    if (m_helpWindow)
+        m_helpWindow->close();
+    QApplication::quit();
+}

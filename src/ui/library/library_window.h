@@ -1,0 +1,132 @@
+#pragma once
+
+#include "core/library/library.h"
+
+#include <QFrame>
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class RichTextEditor;
+class StatusPanels;
+class TColorBtn;
+class TMainForm;
+class TSpravka;
+class TglBevel;
+class WindowSettingsStore;
+
+// A docked panel whose width is a stored setting.
+class DockPanel : public QFrame {
+    Q_OBJECT
+    Q_PROPERTY(int Width READ Width WRITE setWidth)
+public:
+    explicit DockPanel(QWidget* parent = nullptr) : QFrame(parent) {}
+    int Width() const { return m_width; }
+    // Any value is taken as it is; a negative one shows as 0.
+    void setWidth(int width);
+
+private:
+    int m_width = 0;
+};
+
+// The splitter bar: dragging it changes the width of the panel to its left.
+class SplitterBar : public QWidget {
+    Q_OBJECT
+public:
+    SplitterBar(DockPanel* target, QWidget* parent);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    DockPanel* m_target;
+    int m_pressX = 0;
+    int m_startWidth = 0;
+};
+
+// The library window, the program's main window: the book list, the details of the
+// selected book, the add-book panel and the menus. Closing it ends the program.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void setReaderWindow(TMainForm* reader);
+    Library& library() { return m_library; }
+    Catalogue& catalogue() { return Val; }
+    const BookFolder& folder() const { return m_folder; }
+    TSpravka* helpWindow() const;
+
+    QFrame* Panel1;
+    TglBevel* glBevel1;
+    StatusPanels* StatusBar1;
+    DockPanel* Panel4;
+    SplitterBar* Splitter1;
+    QFrame* Panel3;
+    QListWidget* ListBox1;
+    QFrame* Panel2;
+    QFrame* Panel5;
+    QLabel* Image1;
+    RichTextEditor* RichEdit1;
+    QLineEdit* pb;
+    WindowSettingsStore* FormStorage1;
+    QLineEdit* Edit1;
+    QLabel* Label7;
+    QPlainTextEdit* Memo1;
+    QLineEdit* Dfail;
+    QPushButton* SpeedButton1;
+    QLineEdit* knigaimeno;
+    QLineEdit* zametki;
+    TColorBtn* ColorBtn1;
+    TColorBtn* ColorBtn2;
+    QMenu* PopupMenu1;
+    QAction* N9;  // add a book
+    QAction* N8;  // delete the selected book
+    QAction* N2;  // exit
+    QAction* N22; // help
+    QAction* N12; // about
+
+    // Obnov: rebuild the book list from the catalogue.
+    void Obnov();
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void pbChange();
+    void pbClick();
+    void N9Click();
+    void SpeedButton1Click();
+    void ColorBtn1Click();
+    void ColorBtn2Click();
+    void N8Click();
+    void N2Click();
+    void N22Click();
+    void N12Click();
+    bool FormCloseQuery();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void FormCreate();
+    void setListSelection(int row);
+    // Row of the selected list item, -1 when none is selected.
+    int selectedRow() const;
+
+    Library m_library;
+    Catalogue& Val = m_library.catalogue();
+    BookFolder& m_folder = m_library.folder();
+    QPointer<TMainForm> m_reader;
+    QPointer<TSpravka> m_helpWindow;
+    bool m_programSelects = false;
+};

@@ -1,0 +1,285 @@
+#include "ui/reader/reader_window.h"
+
+#include "core/base/tomeria_error.h"
+#include "ui/controls/status_panels.h"
+#include "ui/dialogs/find_dialog.h"
+#include "ui/dialogs/guard.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/reader/toolbar_images.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPrinterInfo>
+#include <QShowEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      Editor(new RichTextEditor(this)),
+      StatusBar(new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
+                                  {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered}},
+                                 19, this)),
+      ToolBar1(new QToolBar(this)), PopupMenu1(new QMenu(this)), PopupMenu2(new QMenu(this)),
+      FindDialog1(new FindDialog(this)) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
+    resize(617, 337);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(29);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setMovable(false);
+    ToolButton6 = addButton(QStringLiteral("ToolButton6"), QStringLiteral("Назад"), 8);
+    addSeparator(23);
+    ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск"), 7);
+    ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна"), 10);
+    ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста"), 11);
+    addSeparator(17);
+    ToolButton7 =
+        addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр"), 9);
+    ToolButton1 =
+        addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения"), 0);
+    addSeparator(15);
+    ToolButton3 = addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги"), 1);
+    // The save button exists only while editing.
+    for (QAction* action : ToolBar1->actions())
+        if (ToolBar1->widgetForAction(action) == ToolButton1)
+            m_saveAction = action;
+    m_saveAction->setVisible(false);
+
+    Editor->setObjectName(QStringLiteral("Editor"));
+    Editor->setPlainTextMode(true);
+    Editor->setReadOnlyMode(true);
+    QFont editorFont(QStringLiteral("Arial"));
+    editorFont.setPixelSize(15);
+    Editor->setFont(editorFont);
+    Editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Editor->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    Editor->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    Editor->setHideSelectionWithoutFocus(true);
+    Editor->setKeepFocusOnTab(true);
+    Editor->setContextMenuPolicy(Qt::NoContextMenu);
+    connect(Editor, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (m_contextMenu && !m_contextMenu->isEmpty())
+            m_contextMenu->exec(Editor->viewport()->mapToGlobal(pos));
+    });
+
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    auto addItem = [this](const QString& name, const QString& caption, int image) {
+        QAction* action = PopupMenu1->addAction(ToolbarImages::icon(image), caption);
+        action->setObjectName(name);
+        return action;
+    };
+    UndoButton = addItem(QStringLiteral("UndoButton"), QStringLiteral("Отмена"), 2);
+    PopupMenu1->addSeparator();
+    CutButton = addItem(QStringLiteral("CutButton"), QStringLiteral("Вырезать"), 3);
+    CopyButton = addItem(QStringLiteral("CopyButton"), QStringLiteral("Копировать"), 4);
+    N3 = addItem(QStringLiteral("N3"), QStringLiteral("Вставить"), 5);
+    PopupMenu1->addSeparator();
+    N5 = addItem(QStringLiteral("N5"), QStringLiteral("Выделить все"), 6);
+    PopupMenu1->addSeparator();
+    N2 = addItem(QStringLiteral("N2"), QStringLiteral("Вернуться в список книг"), 8);
+
+    m_fontChoice.font = QFont(QStringLiteral("MS Sans Serif"));
+    m_fontChoice.font.setPixelSize(11);
+    m_fontChoice.colour = Qt::black;
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+    layout->addWidget(Editor, 1);
+    layout->addWidget(StatusBar);
+
+    connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
+    connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
+    connect(ToolButton5, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton5Click));
+    connect(ToolButton4, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton4Click));
+    connect(ToolButton7, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton7Click));
+    connect(ToolButton1, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton1Click));
+    connect(ToolButton3, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton3Click));
+    connect(UndoButton, &QAction::triggered, this, guarded(this, &TMainForm::UndoButtonClick));
+    connect(CutButton, &QAction::triggered, this, guarded(this, &TMainForm::CutButton1Click));
+    connect(CopyButton, &QAction::triggered, this, guarded(this, &TMainForm::N2Click));
+    connect(N3, &QAction::triggered, this, guarded(this, &TMainForm::N3Click));
+    connect(N5, &QAction::triggered, this, guarded(this, &TMainForm::N5Click));
+    connect(N2, &QAction::triggered, this, guarded(this, &TMainForm::ToolButton6Click));
+    connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
+    connect(Editor, &RichTextEditor::OnSelectionChange, this,
+            guarded(this, &TMainForm::SelectionChange));
+    connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
+}
+
+TMainForm::~TMainForm() = default;
+
+QToolButton* TMainForm::addButton(const QString& name, const QString& hint, int image) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setIcon(ToolbarImages::icon(image));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(button);
+    return button;
+}
+
+bool TMainForm::saveButtonShown() const {
+    return m_saveAction->isVisible();
+}
+
+void TMainForm::addSeparator(int width) {
+    auto* gap = new QWidget(ToolBar1);
+    gap->setFixedWidth(width);
+    ToolBar1->addWidget(gap);
+}
+
+void TMainForm::openBook(const QString& path) {
+    // The text area takes its final size before the book arrives: a width change after
+    // a long text has arrived lays out the whole text once more. A hidden reader is
+    // shown maximised and given a moment to reach that size.
+    if (!isVisible()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+        show();
+        QElapsedTimer waited;
+        waited.start();
+        while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    raise();
+    activateWindow();
+    layout()->activate();
+    Editor->LoadFile(path);
+    StatusBar->setPanelText(1, path);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    guard([this] { FormShow(); });
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TMainForm::FormShow() {
+    ShowCaretPosition();
+}
+
+void TMainForm::FormActivate() {
+    if (!(windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::ShowCaretPosition() {
+    const int start = Editor->SelectionStart();
+    const int line = Editor->LineOfChar(start);
+    const int column = start - Editor->FirstCharOfLine(line);
+    StatusBar->setPanelText(0,
+                            QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
+    const bool selected = Editor->SelectionLength() > 0;
+    CutButton->setEnabled(selected);
+    CopyButton->setEnabled(selected);
+}
+
+void TMainForm::SelectionChange() {
+    ShowCaretPosition();
+}
+
+void TMainForm::RichEditChange() {
+    UndoButton->setEnabled(Editor->UndoAvailable());
+}
+
+void TMainForm::ToolButton6Click() {
+    hide();
+}
+
+void TMainForm::ToolButton2Click() {
+    FindDialog1->show();
+    FindDialog1->raise();
+    FindDialog1->activateWindow();
+}
+
+void TMainForm::FindDialog1Find() {
+    const QString text = Editor->WholeText();
+    const QString wanted = FindDialog1->findText();
+    const qsizetype found = wanted.isEmpty() ? -1 : text.indexOf(wanted, 0, Qt::CaseSensitive);
+    FindDialog1->hide();
+    if (found < 0)
+        return;
+    Editor->FocusEditor();
+    Editor->setSelectionStart(int(found));
+    Editor->setSelectionLength(int(wanted.size()));
+}
+
+void TMainForm::ToolButton5Click() {
+    const std::optional<QColor> colour = Dialogs::instance().chooseColour(this, m_colourChoice);
+    if (!colour)
+        return;
+    m_colourChoice = *colour;
+    Editor->SetBackgroundColour(*colour);
+}
+
+void TMainForm::ToolButton4Click() {
+    const std::optional<FontChoice> choice = Dialogs::instance().chooseFont(this, m_fontChoice);
+    if (!choice)
+        return;
+    m_fontChoice = *choice;
+    Editor->SetTextFont(choice->font, choice->colour);
+}
+
+void TMainForm::ToolButton7Click() {
+    const bool viewing = Editor->ReadOnly();
+    m_modeImage = viewing ? 12 : 9;
+    ToolButton7->setIcon(ToolbarImages::icon(m_modeImage));
+    m_saveAction->setVisible(viewing);
+    Editor->setReadOnlyMode(!viewing);
+    m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
+    Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TMainForm::ToolButton1Click() {
+    const QString path = StatusBar->panelText(1);
+    Editor->SaveFile(path);
+    Editor->ClearModified();
+    RichEditChange();
+}
+
+void TMainForm::ToolButton3Click() {
+    if (Editor->printing())
+        throw TomeriaError(QStringLiteral("Printing in progress"));
+    if (!Dialogs::instance().choosePrinter(this, m_printer))
+        return;
+    if (Editor->printing())
+        throw TomeriaError(QStringLiteral("Printing in progress"));
+    Editor->PrintText(m_printer, QStringLiteral("text"));
+}
+
+void TMainForm::UndoButtonClick() {
+    Editor->UndoLast();
+}
+void TMainForm::CutButton1Click() {
+    Editor->CutSelection();
+}
+void TMainForm::N2Click() {
+    Editor->CopySelection();
+}
+void TMainForm::N3Click() {
+    Editor->PasteClipboard();
+}
+void TMainForm::N5Click() {
+    Editor->SelectWholeText();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ui/dialogs/dialogs.h"
+
+#include <QPrinter>
+#include <QWidget>
+
+class FindDialog;
+class QAction;
+class QMenu;
+class QToolBar;
+class QToolButton;
+class RichTextEditor;
+class StatusPanels;
+
+// The reader window: one book's text over the whole screen, kept above other windows,
+// with find, font and background colour, viewing and editing, saving and printing.
+// It is created once, hidden, and only shown and hidden afterwards.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    RichTextEditor* Editor;
+    StatusPanels* StatusBar;
+    QToolBar* ToolBar1;
+    QToolButton* ToolButton6; // back to the list
+    QToolButton* ToolButton2; // find
+    QToolButton* ToolButton5; // background colour
+    QToolButton* ToolButton4; // text font
+    QToolButton* ToolButton7; // viewing / editing
+    QToolButton* ToolButton1; // save
+    QToolButton* ToolButton3; // print
+    QMenu* PopupMenu1;
+    QMenu* PopupMenu2;
+    QAction* UndoButton;
+    QAction* CutButton;
+    QAction* CopyButton;
+    QAction* N3; // paste
+    QAction* N5; // select all
+    QAction* N2; // back to the list
+    FindDialog* FindDialog1;
+
+    // Shows the window (bringing it up if shown), loads the book and records its path.
+    void openBook(const QString& path);
+
+    // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
+    int modeImage() const { return m_modeImage; }
+    // Whether the save button is on the tool bar: only while editing.
+    bool saveButtonShown() const;
+    // The context menu of the text area: none at start, PopupMenu1 while editing,
+    // PopupMenu2 after going back to viewing.
+    QMenu* contextMenu() const { return m_contextMenu; }
+    const FontChoice& fontDialogChoice() const { return m_fontChoice; }
+    const QColor& colourDialogChoice() const { return m_colourChoice; }
+    QPrinter& printer() { return m_printer; }
+
+    void ShowCaretPosition();
+    void FormShow();
+    void FormActivate();
+    void SelectionChange();
+    void RichEditChange();
+    void ToolButton6Click();
+    void ToolButton2Click();
+    void FindDialog1Find();
+    void ToolButton5Click();
+    void ToolButton4Click();
+    void ToolButton7Click();
+    void ToolButton1Click();
+    void ToolButton3Click();
+    void UndoButtonClick();
+    void CutButton1Click();
+    void N2Click();
+    void N3Click();
+    void N5Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QToolButton* addButton(const QString& name, const QString& hint, int image);
+    void addSeparator(int width);
+
+    QAction* m_saveAction = nullptr;
+    int m_modeImage = 9;
+    QMenu* m_contextMenu = nullptr;
+    FontChoice m_fontChoice;
+    QColor m_colourChoice = Qt::black;
+    QPrinter m_printer;
+};
