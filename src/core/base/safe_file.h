@@ -3,13 +3,19 @@
 #include <QByteArray>
 #include <QString>
 
-// Writing a whole file so that a failure never destroys the previous one: the
-// bytes go to a temporary file in the same folder, which is renamed over the
-// target once complete and flushed. A target that is not a regular file (a device
-// such as /dev/full) is written directly. Failures throw TomeriaError with the
-// caller's messages: createError when the file cannot be created (missing or
-// read-only folder, read-only file, a folder in its place), writeError when the
-// bytes cannot be written or committed (disk full).
+// Writing a whole file so that a failure never destroys the previous one: the bytes go
+// to a new temporary file of our own in the same folder (created exclusively), every
+// byte is written (a short write is continued; a full disk fails it), the file is
+// flushed to the disk and only then renamed over the target. On any failure the
+// temporary file is removed and the target is untouched.
+//
+// The target's own name is never followed: a symbolic link in its place is replaced by
+// a regular file, the file it points to is left alone. A target that is a device or a
+// pipe (such as /dev/full) is written directly.
+//
+// Failures throw TomeriaError with the caller's messages: createError when the file
+// cannot be created (missing or read-only folder, read-only file, a folder in its
+// place), writeError when the bytes cannot be written or put in place (disk full).
 namespace SafeFile {
 void write(const QString& path, const QByteArray& data, const QString& createError,
            const QString& writeError);

@@ -1,0 +1,108 @@
+#include "core/base/safe_file.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using TestFiles::errorOf;
+
+namespace {
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                      QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QString write(const QString& path, const QByteArray& data) {
+    return errorOf([&] {
+        SafeFile::write(path, data, QStringLiteral("create %1").arg(path), QStringLiteral("write"));
+    });
+}
+
+} // namespace
+
+class TestSafeFile : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void cleanup() {
+        for (const QString& name : entries(m_dir.path())) {
+            TestFiles::setReadOnly(path(name), false);
+            QFileInfo(path(name)).isDir() && !QFileInfo(path(name)).isSymLink()
+                ? (void)QDir(path(name)).removeRecursively()
+                : (void)QFile::remove(path(name));
+        }
+    }
+
+    void replacesTheWholeFileAndKeepsItsPermissions() {
+        const QString target = path("a.txt");
+        TestFiles::write(target, QByteArray(10000, 'o'));
+        ::chmod(QFile::encodeName(target).constData(), 0640);
+        QCOMPARE(write(target, "new"), QString());
+        QCOMPARE(TestFiles::read(target), QByteArray("new"));
+        struct stat st {};
+        ::stat(QFile::encodeName(target).constData(), &st);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(entries(m_dir.path()), QStringList{"a.txt"});
+    }
+
+    void refusalsLeaveNothingBehind() {
+        QDir().mkdir(path("folder"));
+        QCOMPARE(write(path("folder"), "x"), QStringLiteral("create %1").arg(path("folder")));
+        QCOMPARE(write(path("missing/a.txt"), "x"),
+                 QStringLiteral("create %1").arg(path("missing/a.txt")));
+
+        TestFiles::write(path("ro.txt"), "old");
+        TestFiles::setReadOnly(path("ro.txt"), true);
+        QCOMPARE(write(path("ro.txt"), "new"), QStringLiteral("create %1").arg(path("ro.txt")));
+        QCOMPARE(TestFiles::read(path("ro.txt")), QByteArray("old"));
+
+        QDir().mkdir(path("locked"));
+        TestFiles::setReadOnly(path("locked"), true);
+        QVERIFY(!write(path("locked/a.txt"), "x").isEmpty());
+        TestFiles::setReadOnly(path("locked"), false);
+        QCOMPARE(entries(path("locked")), QStringList());
+        QCOMPARE(entries(m_dir.path()), (QStringList{"folder", "locked", "ro.txt"}));
+    }
+
+    // A link in the target's place is replaced by a regular file; what it points to is
+    // never written, wherever it is.
+    void aLinkIsReplacedNotFollowed() {
+        QTemporaryDir outside;
+        const QString victim = outside.filePath("victim.txt");
+        TestFiles::write(victim, "outside");
+        QVERIFY(QFile::link(victim, path("books.dat")));
+        QCOMPARE(write(path("books.dat"), "catalogue"), QString());
+        QVERIFY(!QFileInfo(path("books.dat")).isSymLink());
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("catalogue"));
+        QCOMPARE(TestFiles::read(victim), QByteArray("outside"));
+
+        // A dangling link and a link to a folder are replaced the same way.
+        QVERIFY(QFile::link(outside.filePath("nothing"), path("dangling")));
+        QCOMPARE(write(path("dangling"), "d"), QString());
+        QVERIFY(!QFile::exists(outside.filePath("nothing")));
+        QVERIFY(QFile::link(outside.path(), path("folderlink")));
+        QCOMPARE(write(path("folderlink"), "f"), QString());
+        QCOMPARE(TestFiles::read(path("folderlink")), QByteArray("f"));
+        QCOMPARE(entries(outside.path()), QStringList{"victim.txt"});
+    }
+
+    void aDeviceIsWrittenDirectly() {
+        if (!QFile::exists(QStringLiteral("/dev/null")))
+            QSKIP("no /dev/null");
+        QCOMPARE(write(QStringLiteral("/dev/null"), "x"), QString());
+        if (QFile::exists(QStringLiteral("/dev/full")))
+            QCOMPARE(write(QStringLiteral("/dev/full"), "x"), QStringLiteral("write"));
+    }
+};
+
+QTEST_MAIN(TestSafeFile)
+#include "test_safe_file.moc"
