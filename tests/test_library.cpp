@@ -1,3 +1,4 @@
+#include "core/base/regular_file.h"
 #include "core/library/library.h"
 #include "support/test_files.h"
 
@@ -6,6 +7,8 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using TestFiles::cp1251;
 
@@ -109,6 +112,94 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Книга"), {}, "x"); }),
                  QStringLiteral("Cannot create file %1").arg(path("books.dat")));
         QVERIFY(!QFile::exists(path("books/Книга.boo")));
+    }
+
+    // ---- Links and odd files ------------------------------------------------------------
+
+    void linksInTheBooksFolderAreReplacedOrRemovedNeverFollowed() {
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("private.txt"));
+        TestFiles::write(target, "outside bytes");
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Ссылка=1\r\nПапка=2\r\n")));
+        QVERIFY(QFile::link(target, path("books/Чужая.boo")));
+        QVERIFY(QFile::link(outside.filePath(QStringLiteral("nowhere.txt")),
+                            path("books/Пустая.boo")));
+        QVERIFY(QFile::link(target, path("books/Ссылка.boo")));
+        QVERIFY(QFile::link(outside.path(), path("books/Папка.boo")));
+        TestFiles::write(path("books/Сирота.boo"), "unlisted");
+        Library library = open();
+
+        // Only a file no row lists counts as unlisted; a dangling link is one too.
+        QVERIFY(library.hasUnlistedBookFile(QStringLiteral("Чужая")));
+        QVERIFY(library.hasUnlistedBookFile(QStringLiteral("Пустая")));
+        QVERIFY(library.hasUnlistedBookFile(QStringLiteral("Сирота")));
+        QVERIFY(!library.hasUnlistedBookFile(QStringLiteral("ссылка")));
+        QVERIFY(!library.hasUnlistedBookFile(QStringLiteral("Новая")));
+        QVERIFY(!library.hasUnlistedBookFile(QStringLiteral("../Новая")));
+
+        // An add replaces the link itself with the book; the target stays as it was and
+        // a dangling link's target is never created.
+        library.addBook(QStringLiteral("Чужая"), {}, "first");
+        library.addBook(QStringLiteral("Пустая"), {}, "second");
+        QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
+        QVERIFY(!QFileInfo::exists(outside.filePath(QStringLiteral("nowhere.txt"))));
+        for (const QString& name : {QStringLiteral("Чужая"), QStringLiteral("Пустая")})
+            QVERIFY(!QFileInfo(path(QStringLiteral("books/%1.boo").arg(name))).isSymLink());
+        QCOMPARE(TestFiles::read(path("books/Чужая.boo")), QByteArray("first"));
+        QCOMPARE(TestFiles::read(path("books/Пустая.boo")), QByteArray("second"));
+
+        // A delete removes the link, never the file or folder it points to.
+        library.deleteBook(QStringLiteral("Ссылка"));
+        library.deleteBook(QStringLiteral("Папка"));
+        QVERIFY(!QFileInfo(path("books/Ссылка.boo")).isSymLink());
+        QVERIFY(!QFileInfo(path("books/Папка.boo")).isSymLink());
+        QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("private.txt")});
+        QCOMPARE(TestFiles::read(path("books.dat")),
+                 cp1251(QStringLiteral("Чужая=\r\nПустая=\r\n")));
+    }
+
+    void failedAddOverALinkPutsTheLinkBack() {
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("nowhere.txt"));
+        TestFiles::write(path("books.dat"), QByteArray("\r\n"));
+        QVERIFY(QFile::link(target, path("books/Ссылка.boo")));
+        Library library = open();
+        TestFiles::setReadOnly(path("books.dat"), true);
+        QVERIFY(!TestFiles::errorOf([&] {
+                     library.addBook(QStringLiteral("Ссылка"), {}, "new");
+                 }).isEmpty());
+        QCOMPARE(QFileInfo(path("books/Ссылка.boo")).symLinkTarget(), target);
+        QVERIFY(!QFileInfo::exists(target));
+        QCOMPARE(QDir(path("books")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Ссылка.boo")});
+    }
+
+    void aCatalogueThatIsNoOrdinaryFileIsRefusedAtOnce_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("device");
+        QTest::newRow("larger than any catalogue") << QStringLiteral("huge");
+    }
+    void aCatalogueThatIsNoOrdinaryFileIsRefusedAtOnce() {
+        // A FIFO would block the read and /dev/zero never ends: if either were read,
+        // this test would hang until its time-out.
+        QFETCH(QString, kind);
+        const QString catalogue = path("books.dat");
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(catalogue).constData(), 0600), 0);
+        else if (kind == QLatin1String("device"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), catalogue));
+        else
+            TestFiles::makeSparse(catalogue, RegularFile::kMaxSize + 1);
+        Library library = open();
+        QString error;
+        QCOMPARE(library.load(&error), Library::LoadResult::Unreadable);
+        QCOMPARE(error, QStringLiteral("Cannot open file %1").arg(catalogue));
+        QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Книга"), {}, "x"); }),
+                 QStringLiteral("Cannot create file %1").arg(catalogue));
     }
 
     void deleteRemovesRowAndFile() {

@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <sys/stat.h>
+
 using TestFiles::cp1251;
 
 class TestLibraryWindow : public QObject {
@@ -348,6 +350,73 @@ private Q_SLOTS:
         QCOMPARE(dialogs().texts("message").last(),
                  QStringLiteral("Вы должны загрузить файл и указать название книги"));
         QVERIFY(m_form->Panel2->isVisible());
+    }
+
+    void addingOverAnUnlistedFileAsksFirst() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        writeBook(QStringLiteral("Сирота"), "unlisted text");
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("private.txt"));
+        TestFiles::write(target, "outside bytes");
+        QVERIFY(QFile::link(target, path(QStringLiteral("books/Ссылка.boo"))));
+        const QString source = path("new.txt");
+        TestFiles::write(source, "new text");
+        TForm1& form = start();
+        const QString question =
+            QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. Заменить его?");
+
+        // "Cancel" keeps the file and the add panel as they were.
+        dialogs().confirmations.enqueue(false);
+        addBook(source, QStringLiteral("Сирота"), QStringLiteral("заметка"));
+        QCOMPARE(dialogs().texts("confirm"),
+                 QStringList{question.arg(path(QStringLiteral("books/Сирота.boo")))});
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Сирота.boo"))),
+                 QByteArray("unlisted text"));
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("\r\n"));
+        QVERIFY(form.Panel2->isVisible());
+
+        // "OK" replaces it; over a link, the link itself, never the file it points to.
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Сирота.boo"))), QByteArray("new text"));
+        addBook(source, QStringLiteral("Ссылка"), QString());
+        QCOMPARE(dialogs().texts("confirm").last(),
+                 question.arg(path(QStringLiteral("books/Ссылка.boo"))));
+        QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
+        QVERIFY(!QFileInfo(path(QStringLiteral("books/Ссылка.boo"))).isSymLink());
+        QCOMPARE(items(), (QStringList{QStringLiteral("Сирота"), QStringLiteral("Ссылка")}));
+
+        // A new name asks nothing.
+        addBook(source, QStringLiteral("Новая"), QString());
+        QCOMPARE(dialogs().texts("confirm").size(), 3);
+        QVERIFY(dialogs().texts("error").isEmpty());
+    }
+
+    void importingAFifoFailsAtOnce() {
+        const QString fifo = path("pipe.txt");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(fifo);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Cannot open file %1.").arg(fifo)});
+        QVERIFY(form.RichEdit1->WholeText().isEmpty());
+    }
+
+    void aLongPastedNoteIsKeptWhole() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        const QString source = path("n.txt");
+        TestFiles::write(source, "text");
+        TForm1& form = start();
+        const QString note(40000, QChar(u'ж'));
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        form.zametki->setFocus();
+        form.zametki->insert(note);
+        QCOMPARE(form.zametki->text(), note);
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path("books.dat")), "text=" + cp1251(note) + "\r\n");
     }
 
     void cancellingAddsNothing() {

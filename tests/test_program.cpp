@@ -75,6 +75,27 @@ private Q_SLOTS:
         QVERIFY(endsCleanly(*next));
         QVERIFY(QFile::exists(second.filePath(QStringLiteral("tomeria.ini"))));
     }
+
+    void aSessionEndNeverWaitsOnAMessageBox() {
+        // The window settings cannot be written: the error goes to standard error and
+        // the program still ends at once, for each of the three signals.
+        for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            QTemporaryDir folder;
+            const QString settings = folder.filePath(QStringLiteral("tomeria.ini"));
+            TestFiles::write(folder.filePath(QStringLiteral("books.dat")), "a=1\r\n");
+            TestFiles::write(settings, "[TForm1]\r\n");
+            TestFiles::setReadOnly(settings, true);
+            auto process = start(folder.path());
+            QCOMPARE(process->state(), QProcess::Running);
+            ::kill(pid_t(process->processId()), sig);
+            QVERIFY2(process->waitForFinished(10000), qPrintable(QString::number(sig)));
+            QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process->exitCode(), 0);
+            QVERIFY(QString::fromLocal8Bit(process->readAllStandardError())
+                        .contains(QStringLiteral("Unable to write to %1").arg(settings)));
+            QCOMPARE(TestFiles::read(settings), QByteArray("[TForm1]\r\n"));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgram)

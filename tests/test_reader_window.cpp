@@ -197,6 +197,26 @@ private Q_SLOTS:
         QVERIFY(!form.Editor->document()->isModified());
     }
 
+    void savingABookThatIsALinkNeverWritesItsTarget() {
+        // The book's file links to a file outside the library: saving replaces the link
+        // with the saved book and leaves the outside file byte for byte.
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("private.txt"));
+        TestFiles::write(target, "outside bytes");
+        const QString link = m_dir.filePath(QStringLiteral("linked.boo"));
+        QVERIFY(QFile::link(target, link));
+        m_form->openBook(link);
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("outside bytes"));
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        m_form->Editor->moveCursor(QTextCursor::End);
+        m_form->Editor->insertPlainText(QStringLiteral(" and more"));
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QVERIFY(dialogs().texts("error").isEmpty());
+        QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QCOMPARE(TestFiles::read(link), QByteArray("outside bytes and more"));
+    }
+
     void failedSaveKeepsTheFileAndTheModifiedFlag() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("b.boo"));

@@ -1,3 +1,4 @@
+#include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "support/test_files.h"
 #include "ui/editor/rich_text_editor.h"
@@ -12,6 +13,12 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using TestFiles::errorOf;
 
@@ -118,6 +125,47 @@ private Q_SLOTS:
                  QStringLiteral("Cannot create file "));
         QCOMPARE(errorOf([&] { editor.SaveFile(QStringLiteral("/dev/full")); }),
                  QStringLiteral("Failed to Save Stream"));
+    }
+
+    void onlyOrdinaryFilesOfAHoldableSizeAreRead() {
+        // A FIFO would block the read and /dev/zero never ends: if either were read, this
+        // test would hang until its time-out. Each is refused with the load message.
+        RichTextEditor editor;
+        editor.LoadFile(file(QStringLiteral("keep.txt"), "previous"));
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.txt"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString device = m_dir.filePath(QStringLiteral("zero.rtf"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), device));
+        const QString socketPath = m_dir.filePath(QStringLiteral("socket.txt"));
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(socketPath);
+        QVERIFY(size_t(native.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        for (const bool plain : {true, false}) {
+            editor.setPlainTextMode(plain);
+            for (const QString& odd : {fifo, device, socketPath})
+                QCOMPARE(errorOf([&] { editor.LoadFile(odd); }),
+                         QStringLiteral("Cannot open file ") + odd);
+        }
+        ::close(sock);
+
+        // Larger than the editor holds: refused from its size, nothing read.
+        const QString huge = m_dir.filePath(QStringLiteral("huge.txt"));
+        TestFiles::makeSparse(huge, RegularFile::kMaxSize + 1);
+        QCOMPARE(errorOf([&] { editor.LoadFile(huge); }),
+                 QStringLiteral("Файл %1 слишком велик: Tomeria открывает файлы размером до 128 МБ")
+                     .arg(huge));
+        QCOMPARE(editor.WholeText(), QStringLiteral("previous"));
+
+        // Reading through a link to an ordinary file stays allowed.
+        const QString link = m_dir.filePath(QStringLiteral("link.txt"));
+        QVERIFY(QFile::link(file(QStringLiteral("real.txt"), "through a link"), link));
+        editor.setPlainTextMode(true);
+        editor.LoadFile(link);
+        QCOMPARE(editor.WholeText(), QStringLiteral("through a link"));
     }
 
     void offsetsCountParagraphBreaksAsTwo() {

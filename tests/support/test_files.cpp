@@ -35,6 +35,12 @@ void setReadOnly(const QString& path, bool readOnly) {
     QFile::setPermissions(path, p);
 }
 
+void makeSparse(const QString& path, qint64 size) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.resize(size);
+}
+
 QString errorOf(const std::function<void()>& action) {
     try {
         action();

@@ -12,6 +12,8 @@ void write(const QString& path, const QByteArray& bytes);
 QByteArray cp1251(const QString& text);
 // Makes a file or folder read-only (permission bits), or writable again.
 void setReadOnly(const QString& path, bool readOnly);
+// A file of `size` bytes that takes no room on disk (a hole).
+void makeSparse(const QString& path, qint64 size);
 // The message of the TomeriaError the action throws, or an empty text.
 QString errorOf(const std::function<void()>& action);
 } // namespace TestFiles

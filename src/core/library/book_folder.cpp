@@ -51,6 +51,8 @@ qint64 BookFolder::BookFileSizeKb(const QString& path) const {
 }
 
 void BookFolder::deleteBook(const QString& path) const {
-    if (isBookPath(path) && !QFileInfo(path).isDir())
+    // QFile::remove unlinks a symbolic link itself, never the file it points to.
+    const QFileInfo info(path);
+    if (isBookPath(path) && (info.isSymLink() || !info.isDir()))
         QFile::remove(path);
 }

@@ -1,6 +1,7 @@
 #include "core/library/catalogue.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
@@ -53,8 +54,9 @@ void Catalogue::rebuildIndex() const {
 }
 
 void Catalogue::LoadCatalogue(const QString& path) {
+    // A FIFO or a device in the catalogue's place is refused, never read.
     QByteArray data;
-    if (!SafeFile::read(path, data))
+    if (RegularFile::read(path, RegularFile::kMaxSize, data) != RegularFile::Status::Read)
         throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
 
     m_rows.clear();

@@ -8,43 +8,45 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
 
 // A book file moved out of the way while a step that may be undone runs: renamed to a
 // hidden name in the same folder (hidden files do not count in the folder's size), then
-// either removed or put back.
+// either removed or put back. rename() and unlink() act on a symbolic link itself, a
+// dangling one included, never on the file it points to.
 class SetAside {
 public:
-    explicit SetAside(const QString& path) : m_path(path) {
+    explicit SetAside(const QString& path) : m_path(QFile::encodeName(path)) {
         const QFileInfo info(path);
-        if (!info.exists() && !info.isSymLink())
+        if (path.isEmpty() || (!info.exists() && !info.isSymLink()) ||
+            (info.isDir() && !info.isSymLink()))
             return;
         static std::atomic<int> counter{0};
-        const QString aside =
+        const QByteArray aside = QFile::encodeName(
             info.absolutePath() +
-            QStringLiteral("/.tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
-        if (QFile::rename(path, aside))
+            QStringLiteral("/.tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1)));
+        if (::rename(m_path.constData(), aside.constData()) == 0)
             m_aside = aside;
     }
     bool holdsFile() const { return !m_aside.isEmpty(); }
     void restore() {
         if (m_aside.isEmpty())
             return;
-        QFile::remove(m_path);
-        QFile::rename(m_aside, m_path);
+        ::rename(m_aside.constData(), m_path.constData());
         m_aside.clear();
     }
     void discard() {
         if (!m_aside.isEmpty())
-            QFile::remove(m_aside);
+            ::unlink(m_aside.constData());
         m_aside.clear();
     }
 
 private:
-    QString m_path;
-    QString m_aside;
+    QByteArray m_path;
+    QByteArray m_aside;
 };
 
 } // namespace
@@ -90,6 +92,16 @@ QString Library::openPath(const QString& name) const {
     if (!m_folder.isBookPath(path) || !QFileInfo(path).isFile())
         return QString();
     return path;
+}
+
+bool Library::hasUnlistedBookFile(const QString& name) const {
+    if (m_catalogueUnreadable || !BookFolder::isValidBookName(name))
+        return false;
+    const QString rowName = Catalogue::LineName(name + QLatin1Char('='));
+    if (!rowName.isEmpty() && m_catalogue.FindName(rowName).found)
+        return false;
+    const QFileInfo info(m_folder.BookPath(name));
+    return info.isSymLink() || info.isFile();
 }
 
 void Library::addBook(const QString& name, const QString& note, const QByteArray& text) {
@@ -156,8 +168,10 @@ void Library::deleteBook(const QString& itemName) {
             throw;
         }
     }
+    // A symbolic link in the book's place is removed itself, never what it points to.
     const QString path = m_folder.BookPath(itemName);
-    const bool touchable = m_folder.isBookPath(path) && !QFileInfo(path).isDir();
+    const QFileInfo info(path);
+    const bool touchable = m_folder.isBookPath(path) && (info.isSymLink() || !info.isDir());
     SetAside file(touchable ? path : QString());
     try {
         saveCatalogue();

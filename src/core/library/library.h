@@ -38,10 +38,16 @@ public:
     // file; empty otherwise.
     QString openPath(const QString& name) const;
 
+    // Whether adding a book of this name would replace a file that no row lists: a book
+    // file (or a symbolic link) left in books/ under the name. The window asks first.
+    bool hasUnlistedBookFile(const QString& name) const;
+
     // Adds a book: the name is refused before anything is written when the catalogue
     // holds it, when it is no valid file name or while the catalogue is unreadable; then
     // the book's file gets `text` (its bytes as stored), the row is added and the
-    // catalogue saved. A failed step removes the file written and the row added.
+    // catalogue saved. A failed step removes the file written and the row added. A
+    // symbolic link in the book file's place is replaced itself (its target is never
+    // written) and put back when the step fails.
     void addBook(const QString& name, const QString& note, const QByteArray& text);
 
     // Deletes the book a list item stands for: its row and its file. The row is the

@@ -1,5 +1,7 @@
 #include "ui/app/termination.h"
 
+#include "ui/dialogs/dialogs.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -14,6 +16,7 @@ volatile std::sig_atomic_t g_requested = 0;
 
 void onSignal(int) {
     g_requested = 1;
+    Dialogs::endSession();
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
 }

@@ -10,6 +10,9 @@
 #include <QPrintDialog>
 #include <QPushButton>
 
+#include <csignal>
+#include <cstdio>
+
 #include "ui/dialogs/font_dialog.h"
 
 namespace {
@@ -23,9 +26,18 @@ QString title() {
     return QStringLiteral("Tomeria");
 }
 
-// Button texts are set explicitly so that no translation changes them.
+volatile std::sig_atomic_t g_sessionEnding = 0;
+
+// Button texts are set explicitly so that no translation changes them. Once the session
+// ends, the text goes to standard error instead and the answer is "Cancel".
 int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
            bool withCancel) {
+    if (Dialogs::sessionEnding()) {
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return 0;
+    }
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
@@ -62,6 +74,8 @@ void Dialogs::beep() {
 }
 
 QString Dialogs::openFile(QWidget* parent, const QString& filter) {
+    if (sessionEnding())
+        return QString();
     // "Name|*.a;*.b" becomes Qt's "Name (*.a *.b)".
     QString qtFilter = filter;
     const qsizetype bar = filter.indexOf(QLatin1Char('|'));
@@ -74,6 +88,8 @@ QString Dialogs::openFile(QWidget* parent, const QString& filter) {
 }
 
 std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice& initial) {
+    if (sessionEnding())
+        return std::nullopt;
     FontDialog dialog(initial, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -81,6 +97,8 @@ std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice&
 }
 
 std::optional<QColor> Dialogs::chooseColour(QWidget* parent, const QColor& initial) {
+    if (sessionEnding())
+        return std::nullopt;
     QColorDialog dialog(initial, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
@@ -88,12 +106,22 @@ std::optional<QColor> Dialogs::chooseColour(QWidget* parent, const QColor& initi
 }
 
 bool Dialogs::choosePrinter(QWidget* parent, QPrinter& printer) {
+    if (sessionEnding())
+        return false;
     QPrintDialog dialog(&printer, parent);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     return dialog.exec() == QDialog::Accepted;
+}
+
+void Dialogs::endSession() noexcept {
+    g_sessionEnding = 1;
+}
+
+bool Dialogs::sessionEnding() {
+    return g_sessionEnding != 0;
 }
 
 Dialogs& Dialogs::instance() {

@@ -39,6 +39,12 @@ public:
     // Runs the print dialog on the printer; true when the user confirms.
     virtual bool choosePrinter(QWidget* parent, QPrinter& printer);
 
+    // The session ends (SIGTERM, SIGINT, SIGHUP): from now on no dialog is shown, a
+    // message goes to standard error, a question is answered "Cancel" and a common
+    // dialog is cancelled, so nothing holds up the end. Safe to call from a signal handler.
+    static void endSession() noexcept;
+    static bool sessionEnding();
+
     static Dialogs& instance();
     // Replaces the dialogs object; returns the previous one.
     static std::unique_ptr<Dialogs> install(std::unique_ptr<Dialogs> dialogs);

@@ -1,6 +1,7 @@
 #include "ui/editor/rich_text_editor.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/rtf/rtf_reader.h"
@@ -8,8 +9,6 @@
 #include "core/text/text_import.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
@@ -60,18 +59,21 @@ RichTextEditor::RichTextEditor(QWidget* parent)
 // ---- Loading and saving -------------------------------------------------------------
 
 void RichTextEditor::LoadFile(const QString& path) {
-    const QString openError = QStringLiteral("Cannot open file %1").arg(path);
-    if (path.isEmpty() || path.contains(QChar(0)) || QFileInfo(path).isDir())
-        throw TomeriaError(openError);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TomeriaError(openError);
     QString text;
     {
-        const QByteArray data = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        // Only an ordinary file is read: a FIFO or a device is refused at once, and so
+        // is a file larger than the editor can hold.
+        QByteArray data;
+        switch (RegularFile::read(path, RegularFile::kMaxSize, data)) {
+        case RegularFile::Status::Read:
+            break;
+        case RegularFile::Status::TooLarge:
+            throw TomeriaError(RegularFile::tooLargeMessage(path));
+        case RegularFile::Status::ReadFailed:
             throw TomeriaError(QStringLiteral("Failed to Load Stream"));
-        file.close();
+        default:
+            throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+        }
 
         if (!m_plainText) {
             RtfDocument rtf;

@@ -34,6 +34,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -217,6 +218,8 @@ void TForm1::buildLayout() {
     knigaimeno = field(QStringLiteral("knigaimeno"), Panel2, QRect(120, 31, 301, 19));
     caption(QStringLiteral("Заметки"), Panel2, 10, 60);
     zametki = field(QStringLiteral("zametki"), Panel2, QRect(120, 56, 301, 19));
+    // A pasted note is kept whole: the catalogue holds a note of any length.
+    zametki->setMaxLength(std::numeric_limits<int>::max());
     ColorBtn2 = new TColorBtn(Panel2);
     ColorBtn2->setObjectName(QStringLiteral("ColorBtn2"));
     ColorBtn2->setText(QStringLiteral("Отмена"));
@@ -530,6 +533,13 @@ void TForm1::ColorBtn1Click() {
             this, QStringLiteral("Вы должны загрузить файл и указать название книги"));
         return;
     }
+    // A book file that no row lists is not replaced without a word.
+    if (m_library.hasUnlistedBookFile(name) &&
+        !Dialogs::instance().confirm(
+            this, QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. "
+                                 "Заменить его?")
+                      .arg(m_library.folder().BookPath(name))))
+        return;
     // The book is stored as the preview's plain text; the preview stays in rich mode
     // for the next file, also when the add is refused.
     RichEdit1->setPlainTextMode(true);
