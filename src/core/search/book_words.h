@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <xapian.h>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+// The words of a book as the search index sees them. A book's text is code page 1251
+// bytes; a word is a run of letters and digits. Each word is folded (lower case, ё as е)
+// and reported with its byte in the text and its CR LF offset, the reader's position
+// model, in which every line break (CR LF, a lone CR, a lone LF) counts two characters.
+namespace BookWords {
+
+struct Word {
+    std::string_view folded; // code page 1251 bytes
+    qint64 byte = 0;         // first byte in the text
+    qint64 offset = 0;       // CR LF offset of the first character
+    int length = 0;          // characters (a word holds no line break)
+};
+
+// Words longer than this are not indexed (the engine limits a term's length).
+constexpr int kMaxWordBytes = 64;
+
+
+// Calls `visit(const Word&)` for each word of `text`, whose first byte stands at byte
+// `byteBase` and CR LF offset `offsetBase` of the book, and which starts at a word or at
+// the book's beginning. Returning false from `visit` stops the walk.
+template <class Visit>
+void split(QByteArrayView text, qint64 byteBase, qint64 offsetBase, Visit&& visit);
+
+// Folds a query's text into the same code page 1251 bytes (characters without a code page
+// form are word separators).
+QByteArray encodeQuery(const QString& text);
+
+// The Russian stem of a folded word, as UTF-8 (the index's terms). Repeated words are
+// looked up in a cache, which makes stemming a book several times faster.
+class Stemmer {
+public:
+    const std::string& stem(std::string_view folded);
+    static std::string utf8(std::string_view folded);
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    Xapian::Stem m_stem{"russian"};
+    std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_cache;
+};
+
+// ---- implementation of split ----------------------------------------------------------
+
+const unsigned char* foldTable();
+const bool* wordTable();
+
+template <class Visit>
+void split(QByteArrayView text, qint64 byteBase, qint64 offsetBase, Visit&& visit) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const qsizetype n = text.size();
+    const unsigned char* fold = foldTable();
+    const bool* isWord = wordTable();
+    char buffer[kMaxWordBytes];
+    qint64 offset = offsetBase;
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (!isWord[c]) {
+            // A lone CR or a lone LF is one line break: two characters, like CR LF.
+            if ((c == '\r' && (i + 1 >= n || p[i + 1] != '\n')) ||
+                (c == '\n' && (i == 0 || p[i - 1] != '\r')))
+                offset += 2;
+            else
+                offset += 1;
+            ++i;
+            continue;
+        }
+        const qsizetype start = i;
+        int length = 0;
+        while (i < n && isWord[p[i]]) {
+            if (length < kMaxWordBytes)
+                buffer[length] = char(fold[p[i]]);
+            ++length;
+            ++i;
+        }
+        if (length <= kMaxWordBytes) {
+            const Word word{std::string_view(buffer, size_t(length)), byteBase + start, offset,
+                            length};
+            if (!visit(word))
+                return;
+        }
+        offset += length;
+    }
+}
+
+} // namespace BookWords

@@ -1,0 +1,383 @@
+#include "core/search/search_index.h"
+
+#include "core/base/cp1251.h"
+#include "core/search/book_words.h"
+#include "core/search/index_format.h"
+#include "core/search/search_query.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <xapian.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kNear = 12;            // words: parts this close count as near each other
+constexpr qint64 kSnippetBefore = 70; // bytes of text shown before a place
+constexpr qint64 kSnippetAfter = 110; // and after it
+
+struct Occurrence {
+    Xapian::termpos position = 0;
+    Xapian::termpos span = 1; // words
+    int part = 0;
+};
+
+// Reads the words of one book file at their positions.
+class BookReader {
+public:
+    BookReader(const Xapian::Document& doc)
+        : m_file(QFile::decodeName(doc.get_value(IndexFormat::PathSlot).c_str())),
+          m_checkpoints(IndexFormat::decodeCheckpoints(doc.get_data())) {
+        if (!m_file.open(QIODevice::ReadOnly))
+            return;
+        if (doc.get_value(IndexFormat::ConvertedSlot) == "1") {
+            bool converted = false;
+            m_image = IndexFormat::bookImage(m_file.readAll(), &converted);
+            m_whole = true;
+            m_size = m_image.size();
+        } else {
+            m_size = m_file.size();
+        }
+    }
+
+    QByteArray bytes(qint64 from, qint64 length) {
+        from = std::clamp<qint64>(from, 0, m_size);
+        length = std::clamp<qint64>(length, 0, m_size - from);
+        if (m_whole)
+            return m_image.mid(from, length);
+        if (!m_file.seek(from))
+            return {};
+        return m_file.read(length);
+    }
+    qint64 size() const { return m_size; }
+
+    // The word at a position (1 is the first), found from the checkpoint before it.
+    bool locate(Xapian::termpos position, BookWords::Word& out) {
+        const size_t point = (position - 1) / IndexFormat::kCheckpointEvery;
+        if (position == 0 || point >= m_checkpoints.size())
+            return false;
+        const auto [byte, offset] = m_checkpoints[point];
+        int skip = int((position - 1) % IndexFormat::kCheckpointEvery);
+        for (qint64 window = 4096;; window *= 4) {
+            const QByteArray text = bytes(byte, window);
+            const bool whole = byte + text.size() >= m_size;
+            int seen = 0;
+            bool found = false;
+            BookWords::split(text, byte, offset, [&](const BookWords::Word& word) {
+                if (seen++ < skip)
+                    return true;
+                // A word touching the window's end may go on beyond it.
+                if (!whole && word.byte + word.length >= byte + text.size())
+                    return false;
+                out = word;
+                out.folded = {};
+                found = true;
+                return false;
+            });
+            if (found || whole)
+                return found;
+        }
+    }
+
+    // The snippet around the words from `first` to `last`, wanted words in bold.
+    QString snippet(const BookWords::Word& first, const BookWords::Word& last,
+                    const SearchQuery& query, BookWords::Stemmer& stemmer) {
+        const qint64 placeEnd = last.byte + last.length;
+        qint64 from = std::max<qint64>(0, first.byte - kSnippetBefore);
+        const QByteArray text = bytes(from, placeEnd + kSnippetAfter - from);
+        const qint64 end = from + text.size();
+        const bool* isWord = BookWords::wordTable();
+        auto at = [&](qint64 byte) { return static_cast<unsigned char>(text[byte - from]); };
+        qint64 start = from;
+        if (start > 0) { // no partial word at the start
+            while (start < first.byte && isWord[at(start)])
+                ++start;
+        }
+        qint64 stop = end;
+        if (stop < size()) {
+            while (stop > placeEnd && isWord[at(stop - 1)])
+                --stop;
+        }
+        QString html;
+        if (start > 0)
+            html += QStringLiteral("…");
+        qint64 cursor = start;
+        bool lastSpace = true;
+        auto plain = [&](qint64 a, qint64 b) {
+            for (qint64 i = a; i < b; ++i) {
+                const QChar ch(Cp1251::toUnicode(at(i)));
+                if (ch.isSpace() || ch.unicode() < 0x20) {
+                    if (!lastSpace)
+                        html += QLatin1Char(' ');
+                    lastSpace = true;
+                } else {
+                    html += QString(ch).toHtmlEscaped();
+                    lastSpace = false;
+                }
+            }
+        };
+        BookWords::split(QByteArrayView(text).sliced(start - from, stop - start), start, 0,
+                         [&](const BookWords::Word& word) {
+            plain(cursor, word.byte);
+            const QString shown = Cp1251::decode(
+                QByteArrayView(text).sliced(word.byte - from, word.length));
+            const bool inPlace = word.byte >= first.byte && word.byte < placeEnd;
+            if (inPlace || query.wants(word.folded, stemmer))
+                html += QStringLiteral("<b>") + shown.toHtmlEscaped() + QStringLiteral("</b>");
+            else
+                html += shown.toHtmlEscaped();
+            lastSpace = false;
+            cursor = word.byte + word.length;
+            return true;
+        });
+        plain(cursor, stop);
+        if (stop < size())
+            html += QStringLiteral("…");
+        return html;
+    }
+
+private:
+    QFile m_file;
+    IndexFormat::Checkpoints m_checkpoints;
+    QByteArray m_image;
+    bool m_whole = false;
+    qint64 m_size = 0;
+};
+
+std::vector<Xapian::termpos> positions(const Xapian::Database& db, Xapian::docid doc,
+                                       const std::string& term) {
+    std::vector<Xapian::termpos> out;
+    for (auto it = db.positionlist_begin(doc, term); it != db.positionlist_end(doc, term); ++it)
+        out.push_back(*it);
+    return out;
+}
+
+// Where each wanted part of the query stands in one book, in text order.
+std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid doc,
+                                    const SearchQuery& query) {
+    std::vector<Occurrence> out;
+    for (size_t i = 0; i < query.parts.size(); ++i) {
+        const SearchQuery::Part& part = query.parts[i];
+        if (part.excluded)
+            continue;
+        const int index = int(i);
+        switch (part.kind) {
+        case SearchQuery::Part::Kind::Word:
+            for (const Xapian::termpos p : positions(db, doc, part.terms.front()))
+                out.push_back({p, 1, index});
+            break;
+        case SearchQuery::Part::Kind::Phrase: {
+            std::vector<std::vector<Xapian::termpos>> lists;
+            for (const std::string& term : part.terms)
+                lists.push_back(positions(db, doc, term));
+            const auto span = Xapian::termpos(lists.size());
+            for (const Xapian::termpos p : lists.front()) {
+                bool all = true;
+                for (size_t k = 1; k < lists.size() && all; ++k)
+                    all = std::binary_search(lists[k].begin(), lists[k].end(),
+                                             p + Xapian::termpos(k));
+                if (all)
+                    out.push_back({p, span, index});
+            }
+            break;
+        }
+        case SearchQuery::Part::Kind::Prefix: {
+            const std::string& prefix = part.terms.front();
+            Xapian::TermIterator it = db.termlist_begin(doc);
+            it.skip_to(prefix);
+            for (; it != db.termlist_end(doc) && (*it).starts_with(prefix); ++it) {
+                for (const Xapian::termpos p : positions(db, doc, *it))
+                    out.push_back({p, 1, index});
+            }
+            break;
+        }
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const Occurrence& a, const Occurrence& b) {
+        return a.position < b.position;
+    });
+    return out;
+}
+
+// The index of the place where most other wanted parts stand within kNear words, the
+// first of those; and that count.
+std::pair<size_t, int> nearest(const std::vector<Occurrence>& places, size_t partCount) {
+    size_t best = 0;
+    int bestNear = -1;
+    std::vector<int> seen(partCount, -1);
+    for (size_t i = 0; i < places.size(); ++i) {
+        int near = 0;
+        for (size_t j = i; j-- > 0 && places[i].position - places[j].position <= kNear;) {
+            if (places[j].part != places[i].part && seen[places[j].part] != int(i)) {
+                seen[places[j].part] = int(i);
+                ++near;
+            }
+        }
+        for (size_t j = i + 1; j < places.size() && places[j].position - places[i].position <= kNear;
+             ++j) {
+            if (places[j].part != places[i].part && seen[places[j].part] != int(i)) {
+                seen[places[j].part] = int(i);
+                ++near;
+            }
+        }
+        if (near > bestNear) {
+            bestNear = near;
+            best = i;
+        }
+    }
+    return {best, bestNear};
+}
+
+} // namespace
+
+struct SearchIndex::Impl {
+    std::string path;
+    Xapian::Database db;
+    bool open = false;
+    BookWords::Stemmer stemmer;
+
+    void openDb() {
+        try {
+            db = Xapian::Database(path);
+            open = true;
+        } catch (const Xapian::Error&) {
+            db = Xapian::Database();
+            open = false;
+        }
+    }
+
+    SearchPlace place(BookReader& reader, const Occurrence& occurrence, const SearchQuery& query) {
+        SearchPlace out;
+        BookWords::Word first;
+        BookWords::Word last;
+        if (!reader.locate(occurrence.position, first))
+            return out;
+        last = first;
+        if (occurrence.span > 1 && !reader.locate(occurrence.position + occurrence.span - 1, last))
+            last = first;
+        out.offset = first.offset;
+        out.length = int(last.offset + last.length - first.offset);
+        out.snippet = reader.snippet(first, last, query, stemmer);
+        return out;
+    }
+};
+
+SearchIndex::SearchIndex(const QString& location) : d(std::make_unique<Impl>()) {
+    d->path = QFile::encodeName(location).toStdString();
+    d->openDb();
+}
+
+SearchIndex::~SearchIndex() = default;
+
+QString SearchIndex::locationFor(const QString& libraryFolder) {
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString absolute = QDir::cleanPath(QDir(libraryFolder).absolutePath());
+    QString name = QString::fromLatin1(QUrl::toPercentEncoding(absolute));
+    if (name.size() > 200) { // file names have a length limit
+        name = name.left(150) + QLatin1Char('-') +
+               QString::fromLatin1(
+                   QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha1).toHex());
+    }
+    return cache + QStringLiteral("/tomeria/") + name;
+}
+
+void SearchIndex::reopen() {
+    try {
+        if (d->open && d->db.reopen())
+            return;
+        if (d->open)
+            return;
+    } catch (const Xapian::Error&) {
+    }
+    d->openDb();
+}
+
+int SearchIndex::bookCount() {
+    try {
+        return d->open ? int(d->db.get_doccount()) : 0;
+    } catch (const Xapian::Error&) {
+        return 0;
+    }
+}
+
+SearchResult SearchIndex::search(const QString& text, int snippetBooks) {
+    SearchResult result;
+    const SearchQuery query = SearchQuery::parse(text, d->stemmer);
+    if (!d->open || !query.hasWanted())
+        return result;
+    size_t wantedParts = 0;
+    for (const auto& part : query.parts)
+        wantedParts += part.excluded ? 0 : 1;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            Xapian::Enquire enquire(d->db);
+            enquire.set_query(query.engineQuery());
+            const Xapian::MSet matches = enquire.get_mset(0, d->db.get_doccount());
+            struct Found {
+                SearchBook book;
+                Xapian::docid doc;
+                double weight;
+                int near;
+                Occurrence best;
+            };
+            std::vector<Found> found;
+            for (auto it = matches.begin(); it != matches.end(); ++it) {
+                const std::vector<Occurrence> places = occurrences(d->db, *it, query);
+                if (places.empty())
+                    continue;
+                const auto [best, near] = nearest(places, query.parts.size());
+                Found f{{}, *it, it.get_weight(), near, places[best]};
+                f.book.name = QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
+                f.book.placeCount = int(places.size());
+                result.placeCount += qint64(places.size());
+                found.push_back(std::move(f));
+            }
+            // With several words, the books where they stand near each other come first.
+            if (wantedParts > 1) {
+                std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+                    return a.near > b.near;
+                });
+            }
+            for (size_t i = 0; i < found.size(); ++i) {
+                if (int(i) < snippetBooks) {
+                    BookReader reader(d->db.get_document(found[i].doc));
+                    found[i].book.best = d->place(reader, found[i].best, query);
+                }
+                result.books.push_back(std::move(found[i].book));
+            }
+            return result;
+        } catch (const Xapian::DatabaseModifiedError&) {
+            result = {};
+            d->db.reopen();
+        } catch (const Xapian::Error&) {
+            return {};
+        }
+    }
+    return result;
+}
+
+QList<SearchPlace> SearchIndex::places(const QString& text, const QString& name) {
+    QList<SearchPlace> out;
+    const SearchQuery query = SearchQuery::parse(text, d->stemmer);
+    if (!d->open || !query.hasWanted())
+        return out;
+    try {
+        const std::string id = IndexFormat::idTerm(name);
+        const auto posting = d->db.postlist_begin(id);
+        if (posting == d->db.postlist_end(id))
+            return out;
+        const Xapian::docid doc = *posting;
+        BookReader reader(d->db.get_document(doc));
+        for (const Occurrence& occurrence : occurrences(d->db, doc, query))
+            out.push_back(d->place(reader, occurrence, query));
+    } catch (const Xapian::Error&) {
+        return {};
+    }
+    return out;
+}

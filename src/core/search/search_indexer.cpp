@@ -1,0 +1,195 @@
+#include "core/search/search_indexer.h"
+
+#include "core/base/tomeria_error.h"
+#include "core/search/index_format.h"
+#include "core/search/index_writer.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <deque>
+#include <memory>
+
+namespace {
+constexpr qint64 kBatchBytes = 16 * 1024 * 1024; // text indexed between two commits
+constexpr qint64 kBatchMs = 2000;
+} // namespace
+
+// The indexer's half that runs in the worker thread. Jobs arrive as queued calls and
+// are done one per event, so new jobs and the thread's end are never held up for long.
+class IndexWorker : public QObject {
+    Q_OBJECT
+public:
+    explicit IndexWorker(QString location) : m_location(std::move(location)) {}
+
+    void follow(const SearchIndexer::Books& books) {
+        ++m_requests;
+        if (!writer()) {
+            finish();
+            return;
+        }
+        QHash<QString, QString> stored = m_writer->stamps();
+        QSet<QString> present;
+        for (const auto& [name, path] : books) {
+            present.insert(name);
+            if (stored.value(name) != IndexFormat::stampOf(path) || !stored.contains(name))
+                add({name, path, false});
+        }
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+            if (!present.contains(it.key()))
+                add({it.key(), {}, true});
+        }
+        if (m_jobs.empty())
+            finish();
+        schedule();
+    }
+
+    void change(const QString& name, const QString& path, bool remove) {
+        ++m_requests;
+        add({name, path, remove});
+        schedule();
+    }
+
+Q_SIGNALS:
+    void progress(int done, int total);
+    void committed();
+    void idle(int requests);
+    void failed(const QString& reason);
+
+private:
+    struct Job {
+        QString name;
+        QString path;
+        bool remove = false;
+    };
+
+    void add(Job job) {
+        m_jobs.push_back(std::move(job));
+        ++m_total;
+    }
+
+    IndexWriter* writer() {
+        if (m_writer)
+            return m_writer.get();
+        try {
+            m_writer = std::make_unique<IndexWriter>(m_location);
+        } catch (const TomeriaError& error) {
+            Q_EMIT failed(error.message());
+        }
+        return m_writer.get();
+    }
+
+    void schedule() {
+        if (m_scheduled || m_jobs.empty())
+            return;
+        m_scheduled = true;
+        if (!m_batch.isValid())
+            m_batch.start();
+        QMetaObject::invokeMethod(this, &IndexWorker::step, Qt::QueuedConnection);
+    }
+
+    void step() {
+        m_scheduled = false;
+        if (m_jobs.empty())
+            return;
+        const Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        try {
+            if (!writer()) {
+                m_jobs.clear();
+                finish();
+                return;
+            }
+            if (job.remove)
+                m_writer->removeBook(job.name);
+            else
+                m_batchBytes += m_writer->indexBook(job.name, job.path);
+            ++m_done;
+            if (m_jobs.empty() || m_batchBytes >= kBatchBytes || m_batch.elapsed() >= kBatchMs) {
+                m_writer->commit();
+                m_batchBytes = 0;
+                m_batch.restart();
+                Q_EMIT committed();
+            }
+        } catch (const TomeriaError& error) {
+            // The index stays as last committed; the writer is dropped and opened anew
+            // for the next change.
+            m_writer.reset();
+            m_jobs.clear();
+            Q_EMIT failed(error.message());
+            finish();
+            return;
+        }
+        if (m_jobs.empty()) {
+            finish();
+            return;
+        }
+        Q_EMIT progress(m_done, m_total);
+        schedule();
+    }
+
+    void finish() {
+        m_done = m_total = 0;
+        Q_EMIT idle(m_requests);
+    }
+
+    QString m_location;
+    std::unique_ptr<IndexWriter> m_writer;
+    std::deque<Job> m_jobs;
+    int m_requests = 0; // calls received from the indexer
+    int m_done = 0;
+    int m_total = 0;
+    bool m_scheduled = false;
+    qint64 m_batchBytes = 0;
+    QElapsedTimer m_batch;
+};
+
+SearchIndexer::SearchIndexer(const QString& location, QObject* parent)
+    : QObject(parent), m_worker(new IndexWorker(location)) {
+    m_thread.setObjectName(QStringLiteral("search indexer"));
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    connect(&m_thread, &QThread::started, m_worker, [] {
+        setpriority(PRIO_PROCESS, int(gettid()), 10); // a nice thread: the windows come first
+    });
+    connect(m_worker, &IndexWorker::progress, this, &SearchIndexer::progress);
+    connect(m_worker, &IndexWorker::committed, this, &SearchIndexer::committed);
+    connect(m_worker, &IndexWorker::failed, this, &SearchIndexer::failed);
+    connect(m_worker, &IndexWorker::idle, this, [this](int requests) {
+        m_handled = requests;
+        if (!busy())
+            Q_EMIT idle();
+    });
+    m_thread.start(QThread::LowPriority);
+}
+
+SearchIndexer::~SearchIndexer() {
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void SearchIndexer::follow(const Books& books) {
+    ++m_sent;
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, books] { worker->follow(books); },
+                              Qt::QueuedConnection);
+}
+
+void SearchIndexer::bookChanged(const QString& name, const QString& path) {
+    ++m_sent;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, name, path] { worker->change(name, path, false); },
+        Qt::QueuedConnection);
+}
+
+void SearchIndexer::bookRemoved(const QString& name) {
+    ++m_sent;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, name] { worker->change(name, {}, true); },
+        Qt::QueuedConnection);
+}
+
+#include "search_indexer.moc"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QThread>
+
+class IndexWorker;
+
+// Keeps a library's search index in step with the library, in a worker thread of low
+// priority: one book at a time, committed in batches, so no window ever waits for it.
+// Searches over what is committed work all the while.
+class SearchIndexer : public QObject {
+    Q_OBJECT
+public:
+    explicit SearchIndexer(const QString& location, QObject* parent = nullptr);
+    ~SearchIndexer() override;
+
+    using Books = QList<QPair<QString, QString>>; // name, file path
+    // Compares the index with the library's books: books whose file's size or time
+    // changed, or that are new, are indexed; books no longer there are removed.
+    void follow(const Books& books);
+    // A book added or saved: indexed again. A book deleted: removed.
+    void bookChanged(const QString& name, const QString& path);
+    void bookRemoved(const QString& name);
+
+    // Whether work is queued or in progress.
+    bool busy() const { return m_handled < m_sent; }
+
+Q_SIGNALS:
+    void progress(int done, int total);
+    // New books are searchable (after each batch).
+    void committed();
+    // Nothing left to do.
+    void idle();
+    // Indexing stopped: the reason, for the status line.
+    void failed(const QString& reason);
+
+private:
+    QThread m_thread;
+    IndexWorker* m_worker; // lives in m_thread
+    int m_sent = 0;    // calls made
+    int m_handled = 0; // calls the worker had handled when it last went idle
+};

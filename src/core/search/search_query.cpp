@@ -1,0 +1,126 @@
+#include "core/search/search_query.h"
+
+namespace {
+
+constexpr Xapian::termcount kMaxPrefixTerms = 200;
+
+// The words of one piece of the query, folded and in order.
+std::vector<std::string> foldedWords(const QString& piece) {
+    std::vector<std::string> words;
+    BookWords::split(BookWords::encodeQuery(piece), 0, 0, [&](const BookWords::Word& word) {
+        words.emplace_back(word.folded);
+        return true;
+    });
+    return words;
+}
+
+} // namespace
+
+SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer) {
+    SearchQuery query;
+    auto addPart = [&](const QString& piece, bool phrase, bool excluded) {
+        QString body = piece;
+        bool prefix = false;
+        if (!phrase) {
+            while (body.endsWith(QLatin1Char('*'))) {
+                body.chop(1);
+                prefix = true;
+            }
+        }
+        const std::vector<std::string> words = foldedWords(body);
+        if (words.empty())
+            return;
+        Part part;
+        part.excluded = excluded;
+        if (prefix && words.size() == 1) {
+            part.kind = Part::Kind::Prefix;
+            part.terms.push_back(BookWords::Stemmer::utf8(words.front()));
+        } else {
+            part.kind = words.size() == 1 ? Part::Kind::Word : Part::Kind::Phrase;
+            for (const std::string& word : words)
+                part.terms.push_back(stemmer.stem(word));
+        }
+        query.parts.push_back(std::move(part));
+    };
+
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        if (text[i].isSpace()) {
+            ++i;
+            continue;
+        }
+        bool excluded = false;
+        if (text[i] == QLatin1Char('-') && i + 1 < n && !text[i + 1].isSpace()) {
+            excluded = true;
+            ++i;
+        }
+        if (text[i] == QLatin1Char('"')) {
+            const qsizetype close = text.indexOf(QLatin1Char('"'), i + 1);
+            const qsizetype end = close < 0 ? n : close;
+            addPart(text.mid(i + 1, end - i - 1), true, excluded);
+            i = end + 1;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < n && !text[end].isSpace() && text[end] != QLatin1Char('"'))
+            ++end;
+        // A word holding separators ("кто-то", "1.5") is a phrase of its words.
+        addPart(text.mid(i, end - i), false, excluded);
+        i = end;
+    }
+    return query;
+}
+
+bool SearchQuery::hasWanted() const {
+    for (const Part& part : parts) {
+        if (!part.excluded)
+            return true;
+    }
+    return false;
+}
+
+Xapian::Query SearchQuery::engineQuery() const {
+    std::vector<Xapian::Query> wanted;
+    std::vector<Xapian::Query> unwanted;
+    for (const Part& part : parts) {
+        Xapian::Query q;
+        switch (part.kind) {
+        case Part::Kind::Word:
+            q = Xapian::Query(part.terms.front());
+            break;
+        case Part::Kind::Phrase:
+            q = Xapian::Query(Xapian::Query::OP_PHRASE, part.terms.begin(), part.terms.end(),
+                              Xapian::termcount(part.terms.size()));
+            break;
+        case Part::Kind::Prefix:
+            q = Xapian::Query(Xapian::Query::OP_WILDCARD, part.terms.front(), kMaxPrefixTerms,
+                              Xapian::Query::WILDCARD_LIMIT_MOST_FREQUENT);
+            break;
+        }
+        (part.excluded ? unwanted : wanted).push_back(q);
+    }
+    Xapian::Query all(Xapian::Query::OP_AND, wanted.begin(), wanted.end());
+    if (unwanted.empty())
+        return all;
+    return Xapian::Query(Xapian::Query::OP_AND_NOT, all,
+                         Xapian::Query(Xapian::Query::OP_OR, unwanted.begin(), unwanted.end()));
+}
+
+bool SearchQuery::wants(std::string_view folded, BookWords::Stemmer& stemmer) const {
+    for (const Part& part : parts) {
+        if (part.excluded)
+            continue;
+        if (part.kind == Part::Kind::Prefix) {
+            if (BookWords::Stemmer::utf8(folded).starts_with(part.terms.front()))
+                return true;
+            continue;
+        }
+        const std::string& stem = stemmer.stem(folded);
+        for (const std::string& term : part.terms) {
+            if (term == stem)
+                return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/search/book_words.h"
+
+#include <QString>
+
+#include <xapian.h>
+
+#include <string>
+#include <vector>
+
+// A query as the user types it, with nothing to learn: words (matched in all their
+// forms through their stems), "words in quotes" (a phrase), a trailing * (a prefix) and
+// a leading minus (excluded). Any text is a valid query: a quote left open runs to the
+// end, and signs that stand alone are ignored.
+struct SearchQuery {
+    struct Part {
+        enum class Kind { Word, Phrase, Prefix };
+        Kind kind = Kind::Word;
+        std::vector<std::string> terms; // stems; for a prefix, the folded prefix (UTF-8)
+        bool excluded = false;
+    };
+    std::vector<Part> parts;
+
+    static SearchQuery parse(const QString& text, BookWords::Stemmer& stemmer);
+
+    // Whether some part is wanted (a query of exclusions alone finds nothing).
+    bool hasWanted() const;
+    // The engine's query: every wanted part in one book, none of the excluded ones.
+    Xapian::Query engineQuery() const;
+    // Whether a folded word of a book is one the query asks for (the bold words).
+    bool wants(std::string_view folded, BookWords::Stemmer& stemmer) const;
+};
