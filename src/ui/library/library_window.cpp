@@ -1,6 +1,8 @@
 #include "ui/library/library_window.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/search/search_index.h"
+#include "core/search/search_indexer.h"
 #include "ui/controls/color_btn.h"
 #include "ui/controls/gl_bevel.h"
 #include "ui/controls/status_panels.h"
@@ -11,6 +13,7 @@
 #include "ui/library/help_window.h"
 #include "ui/library/logo.h"
 #include "ui/reader/reader_window.h"
+#include "ui/search/search_window.h"
 #include "ui/settings/window_settings_store.h"
 
 #include <QAction>
@@ -134,6 +137,32 @@ TForm1::~TForm1() {
 
 void TForm1::setReaderWindow(TMainForm* reader) {
     m_reader = reader;
+    if (reader) {
+        connect(reader, &TMainForm::bookSaved, this, [this](const QString& path) {
+            const QString file = QFileInfo(path).fileName();
+            if (m_indexer && m_folder.isBookPath(path) && file.endsWith(QStringLiteral(".boo")))
+                m_indexer->bookChanged(file.chopped(4), path);
+        });
+    }
+}
+
+SearchWindow* TForm1::searchWindow() const {
+    return m_searchWindow;
+}
+
+void TForm1::startSearchIndexer() {
+    if (m_folder.programFolder().isEmpty())
+        return;
+    m_indexer = new SearchIndexer(SearchIndex::locationFor(m_folder.programFolder()), this);
+    SearchIndexer::Books books;
+    for (int row = 0; row < Val.rowCount(); ++row) {
+        const QString name = Val.NameAt(row);
+        if (BookFolder::isValidBookName(name))
+            books.append({name, m_folder.BookPath(name)});
+    }
+    // Without a readable catalogue the books are unknown: the index is left as it is.
+    if (!m_library.catalogueUnreadable())
+        m_indexer->follow(books);
 }
 
 TSpravka* TForm1::helpWindow() const {
@@ -318,6 +347,10 @@ void TForm1::buildMenus() {
     N9->setObjectName(QStringLiteral("N9"));
     N8 = file->addAction(QStringLiteral("Удалить книгу"));
     N8->setObjectName(QStringLiteral("N8"));
+    TextSearchItem = file->addAction(QStringLiteral("Поиск по тексту книг…"));
+    TextSearchItem->setObjectName(QStringLiteral("TextSearchItem"));
+    TextSearchItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    TextSearchItem->setShortcutContext(Qt::WindowShortcut);
     file->addSeparator();
     N2 = file->addAction(QStringLiteral("Выход из программы"));
     N2->setObjectName(QStringLiteral("N2"));
@@ -344,6 +377,7 @@ void TForm1::buildMenus() {
     connect(N9, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
     connect(popupAdd, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
     connect(N8, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
+    connect(TextSearchItem, &QAction::triggered, this, guarded(this, &TForm1::TextSearchItemClick));
     connect(popupDelete, &QAction::triggered, this, guarded(this, &TForm1::N8Click));
     connect(N2, &QAction::triggered, this, guarded(this, &TForm1::N2Click));
     connect(N22, &QAction::triggered, this, guarded(this, &TForm1::N22Click));
@@ -385,6 +419,9 @@ void TForm1::FormCreate() {
         guard([this] { m_library.saveCatalogue(); });
         break;
     }
+
+    // 7. The search index follows the library in the background.
+    startSearchIndexer();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -546,6 +583,8 @@ void TForm1::ColorBtn1Click() {
     const QByteArray text = RichEdit1->serialized();
     RichEdit1->setPlainTextMode(false);
     m_library.addBook(name, note, text);
+    if (m_indexer)
+        m_indexer->bookChanged(name, m_folder.BookPath(name));
     Obnov();
     ListBox1->setEnabled(true);
     Panel2->hide();
@@ -575,7 +614,39 @@ void TForm1::N8Click() {
     // The row removed is the selected book's own row, also when the search box made
     // the selection.
     m_library.deleteBook(name);
+    if (m_indexer)
+        m_indexer->bookRemoved(name);
     Obnov();
+}
+
+void TForm1::TextSearchItemClick() {
+    if (!m_indexer)
+        return;
+    if (!m_searchWindow) {
+        m_searchWindow = new SearchWindow(SearchIndex::locationFor(m_folder.programFolder()),
+                                          m_indexer, m_folder.settingsPath(), this);
+        connect(m_searchWindow, &SearchWindow::openPlace, this,
+                [this](const QString& name, qint64 offset, int length) {
+                    guard([&] { openSearchPlace(name, offset, length); });
+                });
+    }
+    m_searchWindow->show();
+    m_searchWindow->raise();
+    m_searchWindow->activateWindow();
+    m_searchWindow->QueryEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::openSearchPlace(const QString& name, qint64 offset, int length) {
+    const QString path = m_library.openPath(name);
+    if (path.isEmpty()) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(
+            this,
+            QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
+        return;
+    }
+    if (m_reader)
+        m_reader->openBookAt(path, offset, length);
 }
 
 void TForm1::N2Click() {

@@ -14,6 +14,8 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class RichTextEditor;
+class SearchIndexer;
+class SearchWindow;
 class StatusPanels;
 class TColorBtn;
 class TMainForm;
@@ -90,6 +92,7 @@ public:
     QMenu* PopupMenu1;
     QAction* N9;  // add a book
     QAction* N8;  // delete the selected book
+    QAction* TextSearchItem; // search inside every book
     QAction* N2;  // exit
     QAction* N22; // help
     QAction* N12; // about
@@ -105,6 +108,12 @@ public:
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
+    // Opens (or brings up) the window searching inside every book.
+    void TextSearchItemClick();
+    // Opens a book in the reader at a place the search found.
+    void openSearchPlace(const QString& name, qint64 offset, int length);
+    SearchIndexer* searchIndexer() const { return m_indexer; }
+    SearchWindow* searchWindow() const;
     void N2Click();
     void N22Click();
     void N12Click();
@@ -120,6 +129,7 @@ private:
     void buildMenus();
     void FormCreate();
     void setListSelection(int row);
+    void startSearchIndexer();
     // Row of the selected list item, -1 when none is selected.
     int selectedRow() const;
 
@@ -128,5 +138,7 @@ private:
     BookFolder& m_folder = m_library.folder();
     QPointer<TMainForm> m_reader;
     QPointer<TSpravka> m_helpWindow;
+    SearchIndexer* m_indexer = nullptr;
+    QPointer<SearchWindow> m_searchWindow;
     bool m_programSelects = false;
 };

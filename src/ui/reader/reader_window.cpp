@@ -164,6 +164,14 @@ void TMainForm::openBook(const QString& path) {
     StatusBar->setPanelText(1, path);
 }
 
+void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
+    openBook(path);
+    Editor->setSelectionStart(int(offset));
+    Editor->setSelectionLength(length);
+    Editor->centerCursor();
+    ShowCaretPosition();
+}
+
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     guard([this] { FormShow(); });
@@ -256,6 +264,7 @@ void TMainForm::ToolButton1Click() {
     Editor->SaveFile(path);
     Editor->ClearModified();
     RichEditChange();
+    Q_EMIT bookSaved(path);
 }
 
 void TMainForm::ToolButton3Click() {

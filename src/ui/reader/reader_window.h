@@ -44,6 +44,9 @@ public:
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
     void openBook(const QString& path);
+    // Opens the book with `length` characters from CR LF offset `offset` selected and
+    // scrolled into view (a place found by the search).
+    void openBookAt(const QString& path, qint64 offset, int length);
 
     // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
     int modeImage() const { return m_modeImage; }
@@ -74,6 +77,10 @@ public:
     void N2Click();
     void N3Click();
     void N5Click();
+
+Q_SIGNALS:
+    // The book's file was written (the search index takes in its new text).
+    void bookSaved(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;
