@@ -13,11 +13,11 @@ class TestProgram : public QObject {
     Q_OBJECT
     QTemporaryDir m_runtime;
 
-    std::unique_ptr<QProcess> start(const QString& folder) {
+    std::unique_ptr<QProcess> start(const QString& folder, const QString& runtime = QString()) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.isEmpty() ? m_runtime.path() : runtime);
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(folder);
         process->start(QStringLiteral(TOMERIA_BINARY), {});
@@ -95,6 +95,21 @@ private Q_SLOTS:
                         .contains(QStringLiteral("Unable to write to %1").arg(settings)));
             QCOMPARE(TestFiles::read(settings), QByteArray("[TForm1]\r\n"));
         }
+    }
+
+    // Two desktop sessions (two runtime folders) on one library folder: the second copy
+    // does not start, so it never writes the folder's files.
+    void oneCopyPerLibraryFolderAcrossSessions() {
+        QTemporaryDir library;
+        QTemporaryDir otherSession;
+        TestFiles::write(library.filePath(QStringLiteral("books.dat")), "a=1\r\n");
+        auto first = start(library.path());
+        QCOMPARE(first->state(), QProcess::Running);
+        auto second = start(library.path(), otherSession.path());
+        QVERIFY(endsCleanly(*second));
+        QVERIFY(!QFile::exists(library.filePath(QStringLiteral("tomeria.ini"))));
+        QVERIFY(endsCleanly(*first));
+        QVERIFY(QFile::exists(library.filePath(QStringLiteral("tomeria.ini"))));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "ui/app/single_instance.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,6 +24,37 @@ private Q_SLOTS:
         QVERIFY(!second.acquire(lock()));
         first.reset();
         QVERIFY(second.acquire(lock()));
+    }
+
+    // The library folder is locked apart from the session: a copy from another session
+    // (another runtime folder) is kept out of a folder in use, not out of another one.
+    void aLibraryFolderTakesOneCopy() {
+        QTemporaryDir library;
+        QTemporaryDir other;
+        auto first = std::make_unique<SingleInstance>();
+        QVERIFY(first->acquireFolder(library.path()));
+        SingleInstance second;
+        QVERIFY(!second.acquireFolder(library.path()));
+        QVERIFY(SingleInstance().acquireFolder(other.path()));
+        QCOMPARE(QDir(library.path()).entryList(QDir::AllEntries | QDir::Hidden |
+                                                QDir::NoDotAndDotDot),
+                 QStringList()); // no lock file of its own in the library
+        first->release();
+        QVERIFY(second.acquireFolder(library.path()));
+        QVERIFY(SingleInstance().acquireFolder(QStringLiteral("/nonexistent-folder")));
+    }
+
+    void secondCopyInTheFolderSaysSoAndOpensNoWindow() {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        SingleInstance otherSession;
+        QVERIFY(otherSession.acquireFolder(QDir::currentPath()));
+        DialogsScope dialogs;
+        QCOMPARE(runTomeria(*qApp), 0);
+        QCOMPARE(dialogs->texts("notice"),
+                 QStringList{QStringLiteral(
+                     "Работает|Эта библиотека уже открыта в другой копии Tomeria")});
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
     void aKilledCopyLeavesNoLock() {

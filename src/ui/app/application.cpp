@@ -8,7 +8,10 @@
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
+
+#include <memory>
 
 void setUpApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tomeria"));
@@ -32,12 +35,24 @@ int runTomeria(QApplication& app) {
                                    QStringLiteral("Tomeria уже запущена"));
         return 0;
     }
-    TForm1 form1;
+    // Another session's copy may work in this library folder.
+    if (!instance.acquireFolder(QDir::currentPath())) {
+        Dialogs::instance().notice(QStringLiteral("Работает"),
+                                   QStringLiteral("Эта библиотека уже открыта в другой копии Tomeria"));
+        return 0;
+    }
+    auto form1 = std::make_unique<TForm1>();
     TSpravka spravka;
     TMainForm mainForm;
-    form1.setReaderWindow(&mainForm);
+    form1->setReaderWindow(&mainForm);
     if (Termination::requested())
         return 0; // ended while a start-up message was shown
-    form1.show();
-    return app.exec();
+    form1->show();
+    const int result = app.exec();
+    // The library window goes first (its settings are written if the exit did not write
+    // them), then the locks: the next copy may start while the rest is taken down.
+    mainForm.hide();
+    form1.reset();
+    instance.release();
+    return result;
 }

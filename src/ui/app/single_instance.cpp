@@ -8,9 +8,35 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+namespace {
+
+// Takes an exclusive lock on an open descriptor: true when taken (the descriptor is
+// kept in `held`), false when another process holds it; any other failure counts as
+// taken with nothing held, so a lock that is impossible never keeps the user out.
+bool lockOrClose(int fd, int& held) {
+    if (fd < 0)
+        return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return !busy;
+    }
+    held = fd;
+    return true;
+}
+
+} // namespace
+
 SingleInstance::~SingleInstance() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    release();
+}
+
+void SingleInstance::release() {
+    for (int* fd : {&m_fd, &m_folderFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 QString SingleInstance::defaultLockPath() {
@@ -24,14 +50,12 @@ bool SingleInstance::acquire(const QString& lockPath) {
     if (m_fd >= 0)
         return true;
     const QByteArray path = QFile::encodeName(lockPath);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true; // no lock file possible: never keep the user out
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        ::close(fd);
-        return !held;
-    }
-    m_fd = fd;
-    return true;
+    return lockOrClose(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600), m_fd);
+}
+
+bool SingleInstance::acquireFolder(const QString& folder) {
+    if (m_folderFd >= 0)
+        return true;
+    const QByteArray path = QFile::encodeName(folder);
+    return lockOrClose(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), m_folderFd);
 }
