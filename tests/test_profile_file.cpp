@@ -101,6 +101,26 @@ private Q_SLOTS:
                  QStringLiteral("Книга"));
     }
 
+    // The window settings are written in one go; the file must come out as if the keys
+    // were written one after the other (replaced in place, new ones at the section's end,
+    // a missing section at the end of the file).
+    void severalKeysInOneWriteAsOneAfterTheOther() {
+        const QByteArray start = "; note\r\n[A]\r\nx=1\r\n\r\n[s]\r\nK=old\r\n\r\n[B]\r\ny=2";
+        const QList<std::pair<QString, QString>> keys{
+            {"k", "new"}, {"added", "1"}, {"K", "newer"}, {"Visible", "0"}};
+        TestFiles::write(path(), start);
+        for (const auto& [key, value] : keys)
+            ProfileFile(path()).writeText(QStringLiteral("S"), key, value);
+        const QByteArray oneByOne = TestFiles::read(path());
+        TestFiles::write(path(), start);
+        ProfileFile(path()).writeTexts(QStringLiteral("S"), keys);
+        QCOMPARE(TestFiles::read(path()), oneByOne);
+        QCOMPARE(oneByOne, QByteArray("; note\r\n[A]\r\nx=1\r\n\r\n[s]\r\nK=newer\r\nadded=1\r\n"
+                                      "Visible=0\r\n\r\n[B]\r\ny=2"));
+        ProfileFile(path()).writeTexts(QStringLiteral("New"), {{"a", "1"}, {"b", "2"}});
+        QVERIFY(TestFiles::read(path()).endsWith("y=2\r\n[New]\r\na=1\r\nb=2\r\n"));
+    }
+
     void longValuesAreCut() {
         TestFiles::write(path(), "[S]\r\nk=" + QByteArray(3000, 'v') + "\r\n");
         QCOMPARE(ProfileFile(path())

@@ -91,14 +91,6 @@ bool syncFile(int fd) {
     return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
-void syncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd); // the rename reaches the disk; a folder that cannot sync loses nothing
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 bool permitsWriting(const QString& path) {
@@ -138,8 +130,7 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
 
     // A replaced file keeps its permission bits; a new one gets the usual 0666 less umask.
     const mode_t mode = exists && S_ISREG(target.st_mode) ? (target.st_mode & 07777) : 0666;
-    const QByteArray nativeFolder = QFile::encodeName(folder);
-    TemporaryFile temporary(nativeFolder, QFile::encodeName(info.fileName()), mode);
+    TemporaryFile temporary(QFile::encodeName(folder), QFile::encodeName(info.fileName()), mode);
     if (temporary.fd() < 0)
         throw TomeriaError(createError);
     if (exists && S_ISREG(target.st_mode))
@@ -147,7 +138,6 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
     if (!writeAll(temporary.fd(), data) || !syncFile(temporary.fd()) ||
         !temporary.closeFile() || !temporary.renameOver(native))
         throw TomeriaError(writeError);
-    syncFolder(nativeFolder);
 }
 
 bool read(const QString& path, QByteArray& data) {

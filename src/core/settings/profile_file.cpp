@@ -106,12 +106,11 @@ int ProfileFile::readInteger(const QString& section, const QString& key, int fal
     return ok ? value : fallback;
 }
 
-void ProfileFile::writeText(const QString& section, const QString& key,
-                            const QString& value) const {
-    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
-    QByteArray data;
-    readFile(m_path, data);
-    QList<Line> lines = splitLines(data);
+namespace {
+
+// Puts "key=value" into the lines: in place of the section's key, else at the end of
+// the section, else in a new section at the end.
+void setKey(QList<Line>& lines, const QString& section, const QString& key, const QString& value) {
     const QByteArray newLine = Cp1251::encode(key) + '=' + Cp1251::encode(value);
 
     qsizetype sectionStart = -1;
@@ -136,8 +135,7 @@ void ProfileFile::writeText(const QString& section, const QString& key,
         QString lineKey;
         if (keyOf(lines[i].text, &lineKey, nullptr) && sameName(lineKey, key)) {
             lines[i].text = newLine;
-            sectionStart = -2; // replaced in place
-            break;
+            return; // replaced in place
         }
     }
 
@@ -148,14 +146,30 @@ void ProfileFile::writeText(const QString& section, const QString& key,
     if (sectionStart >= 0) {
         terminateLast(lastInSection);
         lines.insert(lastInSection + 1, Line{newLine, "\r\n"});
-    } else if (sectionStart == -1) {
+    } else {
         terminateLast(lines.size() - 1);
         lines.append(Line{'[' + Cp1251::encode(section) + ']', "\r\n"});
         lines.append(Line{newLine, "\r\n"});
     }
+}
 
+} // namespace
+
+void ProfileFile::writeText(const QString& section, const QString& key,
+                            const QString& value) const {
+    writeTexts(section, {{key, value}});
+}
+
+void ProfileFile::writeTexts(const QString& section,
+                             const QList<std::pair<QString, QString>>& keyValues) const {
+    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
+    QByteArray data;
+    readFile(m_path, data);
+    QList<Line> lines = splitLines(data);
+    for (const auto& [key, value] : keyValues)
+        setKey(lines, section, key, value);
     QByteArray out;
-    out.reserve(data.size() + newLine.size() + 32);
+    out.reserve(data.size() + 64 * keyValues.size());
     for (const Line& line : lines)
         out += line.text + line.ending;
     SafeFile::write(m_path, out, error, error);

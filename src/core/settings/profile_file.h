@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 // The settings file of the program: a profile file of "[section]" lines and
 // "key=value" lines in code page 1251 with CR LF line ends. Section and key names
@@ -24,6 +27,10 @@ public:
     void writeText(const QString& section, const QString& key, const QString& value) const;
     void writeInteger(const QString& section, const QString& key, int value) const;
     void writeFlag(const QString& section, const QString& key, bool value) const;
+    // Writes several keys of one section with a single write of the file, as if they
+    // were written one after the other.
+    void writeTexts(const QString& section,
+                    const QList<std::pair<QString, QString>>& keyValues) const;
 
     static constexpr int kMaxValueLength = 2047;
 

@@ -224,37 +224,39 @@ void WindowSettingsStore::LoadWindowSettings() {
 void WindowSettingsStore::SaveWindowSettings() {
     if (!PlacementRestored)
         return;
-    const ProfileFile file(IniFileName);
-    file.writeInteger(m_section, QStringLiteral("FormVersion"), Version);
+    // Every key goes into one write of the file: each write is flushed to the disk.
+    QList<std::pair<QString, QString>> keys;
+    keys.append({QStringLiteral("FormVersion"), QString::number(Version)});
 
     const Qt::WindowStates state = m_owner->windowState();
     const bool minimised = state & Qt::WindowMinimized;
     const bool maximised = state & Qt::WindowMaximized;
     const int flags = minimised && maximised ? 2 : 0;
     const int showCmd = minimised ? 2 : maximised ? 3 : 1;
-    file.writeInteger(m_section, QStringLiteral("Flags"), flags);
-    file.writeInteger(m_section, QStringLiteral("ShowCmd"), showCmd);
-    file.writeInteger(m_section, QStringLiteral("PixelsPerInch"), pixelsPerInch());
+    keys.append({QStringLiteral("Flags"), QString::number(flags)});
+    keys.append({QStringLiteral("ShowCmd"), QString::number(showCmd)});
+    keys.append({QStringLiteral("PixelsPerInch"), QString::number(pixelsPerInch())});
 
     const QString minMax =
         QStringLiteral("%1,%2,%3,%4").arg(-1).arg(-1).arg(-kSizingFrame).arg(-kSizingFrame);
-    file.writeText(m_section, QStringLiteral("MinMaxPos") + screenSizeSuffix(), minMax);
-    file.writeText(m_section, QStringLiteral("MinMaxPos"), minMax);
+    keys.append({QStringLiteral("MinMaxPos") + screenSizeSuffix(), minMax});
+    keys.append({QStringLiteral("MinMaxPos"), minMax});
     const QRect normal = normalFrameRect();
     const QString norm = QStringLiteral("%1,%2,%3,%4")
                              .arg(normal.left())
                              .arg(normal.top())
                              .arg(normal.left() + normal.width())
                              .arg(normal.top() + normal.height());
-    file.writeText(m_section, QStringLiteral("NormPos") + screenSizeSuffix(), norm);
-    file.writeText(m_section, QStringLiteral("NormPos"), norm);
-    file.writeFlag(m_section, QStringLiteral("Visible"), SavingOnDestroy);
+    keys.append({QStringLiteral("NormPos") + screenSizeSuffix(), norm});
+    keys.append({QStringLiteral("NormPos"), norm});
+    keys.append({QStringLiteral("Visible"), SavingOnDestroy ? QStringLiteral("1") : QStringLiteral("0")});
 
     m_props.removeIf([](const StoredProp& prop) { return prop.component.isNull(); });
     for (const StoredProp& prop : m_props) {
         const QString key = prop.component->objectName() + QLatin1Char('_') + prop.property;
-        file.writeText(m_section, key,
-                       QString::number(prop.component->property(prop.property.toLatin1()).toInt()));
+        keys.append(
+            {key, QString::number(prop.component->property(prop.property.toLatin1()).toInt())});
     }
+    ProfileFile(IniFileName).writeTexts(m_section, keys);
     PlacementSaved = true;
 }
