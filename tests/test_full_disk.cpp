@@ -13,7 +13,6 @@
 #include "ui/reader/reader_window.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -26,19 +25,6 @@
 using TestFiles::cp1251;
 
 namespace {
-
-// Every file and folder under `folder` (hidden ones too) with its bytes.
-QMap<QString, QByteArray> snapshot(const QString& folder) {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path),
-                     it.fileInfo().isDir() ? QByteArray("<folder>") : TestFiles::read(path));
-    }
-    return files;
-}
 
 // While alive, the files whose path matches `pattern` are on a disk with `free` bytes left.
 class FullDisk {
@@ -120,7 +106,7 @@ private Q_SLOTS:
         QFETCH(int, free);
         const QString target = path("file.txt");
         TestFiles::write(target, "old contents");
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         QString error;
         {
             const FullDisk disk(m_dir->path() + QStringLiteral("/*"), free);
@@ -130,7 +116,7 @@ private Q_SLOTS:
             });
         }
         QCOMPARE(error, QStringLiteral("write"));
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         {
             const FullDisk roomy(m_dir->path() + QStringLiteral("/*"), 10000);
             SafeFile::write(target, QByteArray(10000, 'n'), QStringLiteral("create"),
@@ -153,7 +139,7 @@ private Q_SLOTS:
                                                    .arg(QString::number(quintptr(this))));
         TestFiles::write(source, cp1251(QStringLiteral("Новая книга\n") + QString(3000, 'x')));
         TForm1& form = start();
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         form.N9->trigger();
         dialogs().files.enqueue(source);
         QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
@@ -163,21 +149,21 @@ private Q_SLOTS:
         }
         QFile::remove(source);
         QCOMPARE(dialogs().texts("error"), QStringList{message});
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         QVERIFY(form.ListBox1->findItems(QStringLiteral("Новая книга"), Qt::MatchExactly).isEmpty());
     }
 
     void deletingABookOnAFullDisk() {
         makeLibrary();
         TForm1& form = start();
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         select(QStringLiteral("Книга 001"));
         {
             const FullDisk disk(path(QStringLiteral("*books.dat*")), 7);
             form.N8->trigger();
         }
         QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Stream write error.")});
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         QCOMPARE(form.ListBox1->count(), 200);
     }
 
@@ -188,13 +174,13 @@ private Q_SLOTS:
         m_reader->openBook(book);
         QTest::mouseClick(m_reader->ToolButton7, Qt::LeftButton);
         m_reader->Editor->insertPlainText(QStringLiteral("правка "));
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         {
             const FullDisk disk(path(QStringLiteral("books/*")), 7);
             QTest::mouseClick(m_reader->ToolButton1, Qt::LeftButton);
         }
         QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Failed to Save Stream.")});
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         QVERIFY(m_reader->Editor->document()->isModified());
     }
 
@@ -203,7 +189,7 @@ private Q_SLOTS:
         const QByteArray ini = "[TForm1]\r\nFormVersion=0\r\nPanel4_Width=160\r\n";
         TestFiles::write(path("tomeria.ini"), ini);
         TForm1& form = start();
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         {
             const FullDisk disk(path(QStringLiteral("*tomeria.ini*")), 7);
             dialogs().confirmations.enqueue(true);
@@ -214,7 +200,7 @@ private Q_SLOTS:
         QVERIFY(!dialogs().texts("error").isEmpty());
         for (const QString& shown : dialogs().texts("error"))
             QCOMPARE(shown, message);
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         QCOMPARE(TestFiles::read(path("tomeria.ini")), ini);
     }
 };

@@ -25,19 +25,7 @@ class TestLibrary : public QObject {
         library.load(nullptr);
         return library;
     }
-    // Every file below the library folder (hidden ones too) with its bytes.
-    QMap<QString, QByteArray> snapshot() const {
-        QMap<QString, QByteArray> files;
-        const QDir root(m_dir->path());
-        for (const QString& folder : {QString(), QStringLiteral("books")}) {
-            const QDir dir(root.filePath(folder));
-            for (const QFileInfo& info :
-                 dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot))
-                files.insert(root.relativeFilePath(info.filePath()),
-                             TestFiles::read(info.filePath()));
-        }
-        return files;
-    }
+    QMap<QString, QByteArray> snapshot() const { return TestFiles::snapshot(m_dir->path()); }
 
 private Q_SLOTS:
     void init() {
@@ -103,6 +91,18 @@ private Q_SLOTS:
                      library.addBook(QStringLiteral("Сирота"), {}, "new");
                  }).isEmpty());
         QCOMPARE(snapshot(), before);
+    }
+
+    void namesThatCannotBeStoredWriteNothing() {
+        TestFiles::write(path("books.dat"), QByteArray("\r\n"));
+        Library library = open();
+        const auto before = snapshot();
+        QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Über=x"), {}, "t"); }),
+                 Library::unstorableNameMessage(QStringLiteral("Ü =")));
+        QCOMPARE(snapshot(), before);
+        // A note keeps its first line only.
+        library.addBook(QStringLiteral("Книга"), QStringLiteral("одна\r\nдве"), "t");
+        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Книга=одна\r\n")));
     }
 
     void addWithAnUnreadableCatalogueIsRefusedFirst() {
@@ -211,7 +211,8 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("А=1\r\n")));
         QVERIFY(!QFile::exists(path("books/Б.boo")));
         QCOMPARE(snapshot().keys(),
-                 (QStringList{QStringLiteral("books.dat"), QStringLiteral("books/А.boo")}));
+                 (QStringList{QStringLiteral("books"), QStringLiteral("books.dat"),
+                              QStringLiteral("books/А.boo")}));
     }
 
     void deleteWithAReadOnlyCatalogueKeepsRowAndFile() {

@@ -7,6 +7,8 @@
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDate>
 #include <QDir>
 #include <QLabel>
@@ -342,6 +344,85 @@ private Q_SLOTS:
         QVERIFY(!form.RichEdit1->PlainText()); // the preview stays rich for the next file
     }
 
+    // Names that could not be stored as typed are refused before anything is written,
+    // so the name in the list and the file's name always agree.
+    void namesThatCannotBeStoredAreRefused_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString refused = QStringLiteral("нельзя сохранить в названии книги. "
+                                               "Пожалуйста, измените название.");
+        QTest::newRow("letter missing from the code page")
+            << QStringLiteral("Über") << QStringLiteral("Знак «Ü» ") + refused;
+        QTest::newRow("letters of another script")
+            << QStringLiteral("漢字 и 漢") << QStringLiteral("Знаки «漢 字» ") + refused;
+        QTest::newRow("a character outside the basic plane")
+            << QStringLiteral("Книга 😀") << QStringLiteral("Знак «😀» ") + refused;
+        QTest::newRow("equals sign") << QStringLiteral("a=b") << QStringLiteral("Знак «=» ") + refused;
+        QTest::newRow("blanks only") << QStringLiteral("   ")
+                                     << QStringLiteral("Вы должны загрузить файл и указать "
+                                                       "название книги");
+    }
+    void namesThatCannotBeStoredAreRefused() {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        TestFiles::write(path("books.dat"), "a=1\r\n");
+        const QString source = path("x.txt");
+        TestFiles::write(source, "text");
+        TForm1& form = start();
+        addBook(source, name, QString());
+        QCOMPARE(dialogs().texts("message"), QStringList{message});
+        QCOMPARE(dialogs().beeps, 1);
+        QVERIFY(!QDir(path("books")).exists());
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\n"));
+        QVERIFY(form.Panel2->isVisible());
+        QCOMPARE(form.knigaimeno->text(), name);
+    }
+
+    // The name and note fields hold one line: a pasted text is cut at its first line
+    // break, whatever the break.
+    void pastedLineBreaksAreCut() {
+        TestFiles::write(path("books.dat"), QByteArray());
+        const QString source = path("x.txt");
+        TestFiles::write(source, "text");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        form.knigaimeno->clear();
+        QTest::keyClicks(form.knigaimeno, QStringLiteral("Name"));
+        form.knigaimeno->setCursorPosition(1);
+        for (const QString& text : {QStringLiteral("1\r\nвторая"), QStringLiteral("2\nx"),
+                                    QStringLiteral("3\u2028x"), QStringLiteral("4\u2029x")}) {
+            QApplication::clipboard()->setText(text);
+            form.knigaimeno->paste();
+        }
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("N1234ame"));
+        QApplication::clipboard()->setText(QStringLiteral("заметка\r\nвторая строка"));
+        form.zametki->paste();
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path("books.dat")),
+                 cp1251(QStringLiteral("N1234ame=заметка\r\n")));
+        QVERIFY(QFile::exists(path(QStringLiteral("books/N1234ame.boo"))));
+    }
+
+    // A name typed before the file is chosen is kept; the first line is proposed only
+    // into a name the user has not typed.
+    void aTypedNameIsNotReplacedByTheProposal() {
+        const QString source = path("x.txt");
+        TestFiles::write(source, "Первая строка\nтекст");
+        TForm1& form = start();
+        form.N9->trigger();
+        QTest::keyClicks(form.knigaimeno, QStringLiteral("My title"));
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("My title"));
+        form.ColorBtn2->click();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая строка"));
+    }
+
     void addingNeedsAFileAndAName() {
         start();
         m_form->N9->trigger();
@@ -507,6 +588,48 @@ private Q_SLOTS:
         QCOMPARE(dialogs().texts("error"),
                  QStringList{QStringLiteral("Cannot create file %1.").arg(path("books.dat"))});
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=1\r\nb=2\r\n"));
+    }
+
+    // A step that fails undoes the earlier steps of its action: the folder is as before.
+    void aReadOnlyCatalogueChangesNoFile() {
+        TestFiles::write(path("books.dat"), "a=1\r\nb=2\r\n");
+        writeBook("a", "A");
+        const QString source = m_dir->filePath(QStringLiteral("../x-%1.txt").arg(quintptr(this)));
+        TestFiles::write(source, "new book");
+        TForm1& form = start();
+        TestFiles::setReadOnly(path("books.dat"), true);
+        const auto before = TestFiles::snapshot(m_dir->path());
+        addBook(source, QStringLiteral("Новая"), QString());
+        QFile::remove(source);
+        form.ColorBtn2->click();
+        click(0);
+        form.N8->trigger();
+        const auto after = TestFiles::snapshot(m_dir->path());
+        TestFiles::setReadOnly(path("books.dat"), false);
+        const QString error = QStringLiteral("Cannot create file %1.").arg(path("books.dat"));
+        QCOMPARE(dialogs().texts("error"), (QStringList{error, error}));
+        QCOMPARE(after, before);
+        QCOMPARE(items(), (QStringList{"a", "b"}));
+    }
+
+    // Rows repeating a name in another letter case (an outside edit): each item stands
+    // for its own row, for showing and deleting alike.
+    void itemsInAnotherLetterCase() {
+        TestFiles::write(path("books.dat"), "a=small\r\nA=capital\r\n");
+        writeBook("a", "small");
+        writeBook("A", "capital");
+        TForm1& form = start();
+        const int small = items().indexOf("a");
+        const int capital = items().indexOf("A");
+        click(small);
+        QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("small"));
+        click(capital);
+        QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("capital"));
+        form.N8->trigger();
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("a=small\r\n"));
+        QCOMPARE(TestFiles::read(path("books/a.boo")), QByteArray("small"));
+        QVERIFY(!QFile::exists(path("books/A.boo")));
+        QCOMPARE(items(), QStringList{"a"});
     }
 
     // ---- Help and About ---------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include "core/base/cp1251.h"
 #include "core/base/tomeria_error.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -39,6 +41,18 @@ void makeSparse(const QString& path, qint64 size) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.resize(size);
+}
+
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path),
+                     it.fileInfo().isDir() ? QByteArray("<folder>") : read(path));
+    }
+    return files;
 }
 
 QString errorOf(const std::function<void()>& action) {

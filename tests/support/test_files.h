@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 #include <functional>
@@ -14,6 +15,9 @@ QByteArray cp1251(const QString& text);
 void setReadOnly(const QString& path, bool readOnly);
 // A file of `size` bytes that takes no room on disk (a hole).
 void makeSparse(const QString& path, qint64 size);
+// Every file and folder under `folder` (hidden ones too, at any depth) with its bytes,
+// for comparing a folder before and after an action.
+QMap<QString, QByteArray> snapshot(const QString& folder);
 // The message of the TomeriaError the action throws, or an empty text.
 QString errorOf(const std::function<void()>& action);
 } // namespace TestFiles

@@ -1,5 +1,6 @@
 #include "core/library/library.h"
 
+#include "core/base/cp1251.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
@@ -104,7 +105,53 @@ bool Library::hasUnlistedBookFile(const QString& name) const {
     return info.isSymLink() || info.isFile();
 }
 
-void Library::addBook(const QString& name, const QString& note, const QByteArray& text) {
+namespace {
+
+bool isLineBreak(QChar c) {
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) ||
+           c == QChar(0x2029) || c == QChar(0x0085) || c == QChar(0x000B) || c == QChar(0x000C);
+}
+
+} // namespace
+
+QString Library::unstorableNameCharacters(const QString& name) {
+    QString found;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        QString character(name[i]);
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            character += name[++i];
+        const bool storable = character.size() == 1 && character[0] != QLatin1Char('=') &&
+                              !isLineBreak(character[0]) &&
+                              Cp1251::fromUnicode(character[0].unicode()) >= 0;
+        if (!storable && !found.split(QLatin1Char(' ')).contains(character))
+            found += (found.isEmpty() ? QString() : QStringLiteral(" ")) + character;
+    }
+    return found;
+}
+
+QString Library::unstorableNameMessage(const QString& characters) {
+    const bool one = !characters.contains(QLatin1Char(' '));
+    return (one ? QStringLiteral("Знак «%1» нельзя сохранить в названии книги. "
+                                 "Пожалуйста, измените название.")
+                : QStringLiteral("Знаки «%1» нельзя сохранить в названии книги. "
+                                 "Пожалуйста, измените название."))
+        .arg(characters);
+}
+
+QString Library::firstLine(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isLineBreak(text[i]))
+            return text.left(i);
+    return text;
+}
+
+void Library::addBook(const QString& name, const QString& rawNote, const QByteArray& text) {
+    // The list shows the row's name and opens the file of that name: both must be the
+    // name as typed.
+    const QString unstorable = unstorableNameCharacters(name);
+    if (!unstorable.isEmpty())
+        throw TomeriaError(unstorableNameMessage(unstorable));
+    const QString note = firstLine(rawNote);
     // A name the catalogue would refuse is refused before anything is written, so an
     // existing book's file is never replaced by the new text.
     const QString rowName = Catalogue::LineName(name + QLatin1Char('='));

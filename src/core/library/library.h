@@ -41,9 +41,18 @@ public:
     // Whether adding a book of this name would replace a file that no row lists: a book
     // file (or a symbolic link) left in books/ under the name. The window asks first.
     bool hasUnlistedBookFile(const QString& name) const;
+    // The characters of a name that cannot be stored as typed, each once, in the order
+    // they first appear: those code page 1251 lacks (the list would show "?" while the
+    // file has the real name), '=' (it ends the name in the catalogue) and line breaks.
+    static QString unstorableNameCharacters(const QString& name);
+    // The message refusing such a name.
+    static QString unstorableNameMessage(const QString& characters);
+    // The one line a name or note field holds: the text up to its first line break.
+    static QString firstLine(const QString& text);
 
     // Adds a book: the name is refused before anything is written when the catalogue
-    // holds it, when it is no valid file name or while the catalogue is unreadable; then
+    // holds it, when it has characters that cannot be stored (unstorableNameMessage),
+    // when it is no valid file name or while the catalogue is unreadable; then
     // the book's file gets `text` (its bytes as stored), the row is added and the
     // catalogue saved. A failed step removes the file written and the row added. A
     // symbolic link in the book file's place is replaced itself (its target is never

@@ -81,6 +81,32 @@ QLineEdit* field(const QString& name, QWidget* parent, const QRect& geometry) {
     return edit;
 }
 
+// A one-line field keeps one line: text put in with a line break (a paste, a
+// proposed name) is cut at that break, the text around the insertion kept.
+void keepOneLine(QLineEdit* edit) {
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+        if (Library::firstLine(text) == text)
+            return;
+        const QString before = edit->property("oneLineText").toString();
+        qsizetype head = 0;
+        while (head < before.size() && head < text.size() && before[head] == text[head])
+            ++head;
+        qsizetype tail = 0;
+        while (tail < before.size() - head && tail < text.size() - head &&
+               before[before.size() - 1 - tail] == text[text.size() - 1 - tail])
+            ++tail;
+        const QString inserted = Library::firstLine(text.mid(head, text.size() - head - tail));
+        const bool modified = edit->isModified();
+        edit->setText(text.left(head) + inserted + text.right(tail));
+        edit->setModified(modified);
+        edit->setCursorPosition(int(head + inserted.size()));
+    });
+    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+        if (Library::firstLine(text) == text)
+            edit->setProperty("oneLineText", text);
+    });
+}
+
 } // namespace
 
 // ---- DockPanel and SplitterBar ------------------------------------------------------
@@ -249,6 +275,8 @@ void TForm1::buildLayout() {
     zametki = field(QStringLiteral("zametki"), Panel2, QRect(120, 56, 301, 19));
     // A pasted note is kept whole: the catalogue holds a note of any length.
     zametki->setMaxLength(std::numeric_limits<int>::max());
+    keepOneLine(knigaimeno);
+    keepOneLine(zametki);
     ColorBtn2 = new TColorBtn(Panel2);
     ColorBtn2->setObjectName(QStringLiteral("ColorBtn2"));
     ColorBtn2->setText(QStringLiteral("Отмена"));
@@ -488,7 +516,10 @@ void TForm1::ListBox1Click() {
     const QString name = item->text();
     Val.SelectRow(m_library.rowOfItem(name).row);
     Edit1->setText(name);
-    Memo1->setPlainText(Val.NoteOf(Val.NameAt(Val.CurrentRow())));
+    // The note of the item's own row: a row repeating the name in another letter case
+    // keeps its note to itself.
+    const int row = Val.CurrentRow();
+    Memo1->setPlainText(row < Val.rowCount() ? Catalogue::LineNote(Val.lineAt(row)) : QString());
     StatusBar1->setPanelText(1, QStringLiteral("%1 / %2").arg(n + 1).arg(ListBox1->count()));
     const QString path = m_folder.BookPath(name);
     StatusBar1->setPanelText(4, path);
@@ -540,6 +571,7 @@ void TForm1::N9Click() {
     RichEdit1->setReadOnlyMode(false);
     RichEdit1->ClearText();
     knigaimeno->clear();
+    knigaimeno->setModified(false); // the next file's first line is proposed again
     Dfail->clear();
     zametki->clear();
     Panel5->hide();
@@ -558,16 +590,25 @@ void TForm1::SpeedButton1Click() {
         RichEdit1->LoadFile(Dfail->text());
     else
         Dialogs::instance().beep();
-    knigaimeno->setText(RichEdit1->DisplayLine(0));
+    // The first line is proposed as the name unless the user has typed one.
+    if (!knigaimeno->isModified())
+        knigaimeno->setText(RichEdit1->DisplayLine(0));
 }
 
 void TForm1::ColorBtn1Click() {
     const QString name = knigaimeno->text();
     const QString note = zametki->text();
-    if (name.isEmpty() || Dfail->text().isEmpty()) {
+    // A name of blanks only names a book nobody could see: it counts as no name.
+    if (name.trimmed().isEmpty() || Dfail->text().isEmpty()) {
         Dialogs::instance().beep();
         Dialogs::instance().message(
             this, QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        return;
+    }
+    const QString unstorable = Library::unstorableNameCharacters(name);
+    if (!unstorable.isEmpty()) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(this, Library::unstorableNameMessage(unstorable));
         return;
     }
     // A book file that no row lists is not replaced without a word.
