@@ -4,6 +4,9 @@
 #include "ui/editor/rich_text_editor.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
@@ -234,6 +237,133 @@ private Q_SLOTS:
             real += b.layout()->lineCount();
         }
         QCOMPARE(counted, real);
+    }
+
+    void longParagraphsAreHeldInPiecesThatAreNoPartOfTheText() {
+        // One line of 100,000 characters with a word of 1,000 letters in it: held in
+        // pieces, yet text, offsets, find and saving are those of the one line.
+        QString line;
+        for (int i = 0; line.size() < 100000; ++i) {
+            line += QStringLiteral("слово%1 ").arg(i);
+            if (i == 5000)
+                line += QString(1000, QChar(u'ы')) + QLatin1Char(' ');
+        }
+        line += QStringLiteral("конец");
+        const QString text = QStringLiteral("первый\n") + line + QStringLiteral("\nпоследний");
+        const QString crlf = QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        const QString path = file(QStringLiteral("line.txt"), TestFiles::cp1251(text));
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        editor.LoadFile(path);
+        QVERIFY(editor.softBreakCount() >= 100000 / 8192 + 1000 / 256);
+        QCOMPARE(editor.document()->blockCount(), 3 + editor.softBreakCount());
+        QCOMPARE(editor.WholeText(), crlf);
+        for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
+            QVERIFY(b.length() - 1 <= 8192 + 256);
+            QVERIFY(!b.text().isEmpty());
+        }
+        // Every offset maps to a position and back, across soft and paragraph breaks.
+        for (int offset = 0; offset <= crlf.size(); offset += 97) {
+            if (offset > 0 && crlf[offset - 1] == QLatin1Char('\r'))
+                continue;
+            QCOMPARE(editor.offsetOfPosition(editor.positionOfOffset(offset)), offset);
+        }
+        const QString word = QStringLiteral("слово9000 ");
+        const int at = int(crlf.indexOf(word));
+        editor.setSelectionStart(at);
+        editor.setSelectionLength(int(word.size()));
+        QCOMPARE(editor.SelectionStart(), at);
+        QCOMPARE(editor.textCursor().selectedText(), word);
+        const int last = int(crlf.indexOf(QStringLiteral("последний")));
+        editor.setSelectionStart(last);
+        QCOMPARE(editor.textCursor().block().text(), QStringLiteral("последний"));
+        QCOMPARE(editor.textCursor().positionInBlock(), 0);
+        const QString out = m_dir.filePath(QStringLiteral("line.boo"));
+        editor.SaveFile(out);
+        QCOMPARE(TestFiles::read(out), TestFiles::cp1251(crlf));
+        // A copy of text across a soft break has no line break in it.
+        editor.setSelectionStart(at - 9000);
+        editor.setSelectionLength(18000);
+        editor.copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), crlf.mid(at - 9000, 18000));
+    }
+
+    void editsBesideASoftBreakChangeTheTextAsTyped() {
+        const QString line = QStringLiteral("ab ").repeated(4000);
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        editor.LoadFile(file(QStringLiteral("edit.txt"), line.toLatin1()));
+        QVERIFY(editor.softBreakCount() > 0);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.setFocus();
+        const QTextBlock second = editor.document()->begin().next();
+        QVERIFY(RichTextEditor::continuesParagraph(second));
+        const int cut = editor.offsetOfPosition(second.position());
+        QString expected = line;
+        auto at = [&](int offset) {
+            editor.setSelectionStart(offset);
+            editor.setSelectionLength(0);
+        };
+
+        // Backspace at a soft break removes the character before it, Delete the one after.
+        at(cut);
+        QTest::keyClick(&editor, Qt::Key_Backspace);
+        expected.remove(cut - 1, 1);
+        QCOMPARE(editor.WholeText(), expected);
+        QCOMPARE(editor.SelectionStart(), cut - 1);
+        QTest::keyClick(&editor, Qt::Key_Delete);
+        expected.remove(cut - 1, 1);
+        QCOMPARE(editor.WholeText(), expected);
+        // Enter makes a paragraph break, also inside a piece; so do pasted line breaks.
+        QTest::keyClick(&editor, Qt::Key_Return);
+        expected.insert(cut - 1, QStringLiteral("\r\n"));
+        QCOMPARE(editor.WholeText(), expected);
+        at(cut + 10);
+        QTest::keyClick(&editor, Qt::Key_Return);
+        expected.insert(cut + 10, QStringLiteral("\r\n"));
+        QCOMPARE(editor.WholeText(), expected);
+        auto* pasted = new QMimeData;
+        pasted->setText(QStringLiteral("x\ny"));
+        QGuiApplication::clipboard()->setMimeData(pasted);
+        editor.PasteClipboard();
+        expected.insert(cut + 12, QStringLiteral("x\r\ny"));
+        QCOMPARE(editor.WholeText(), expected);
+        // Undo goes back step by step to the text as loaded.
+        for (int i = 0; i < 5; ++i)
+            editor.UndoLast();
+        QCOMPARE(editor.WholeText(), line);
+        QCOMPARE(editor.softBreakCount(), int(editor.document()->blockCount()) - 1);
+    }
+
+    void aWordOfManyFormatsIsPreviewedInPieces() {
+        // One word whose font size changes at every letter: cut into pieces (a long run
+        // without a place to break is laid out in quadratic time), saved as one word.
+        QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0 ";
+        QString word;
+        for (int i = 0; i < 3000; ++i) {
+            rtf += "\\fs" + QByteArray::number(16 + i % 10 * 2) + ' ' + char('a' + i % 26);
+            word += QLatin1Char('a' + i % 26);
+        }
+        rtf += "\\par}";
+        RichTextEditor editor;
+        editor.setPlainTextMode(false);
+        editor.resize(600, 400);
+        editor.LoadFile(file(QStringLiteral("runs.rtf"), rtf));
+        QVERIFY(editor.softBreakCount() >= 3000 / 256);
+        QCOMPARE(editor.WholeText(), word + QStringLiteral("\r\n"));
+        const QTextBlock piece = editor.document()->findBlockByNumber(3);
+        QCOMPARE(piece.begin().fragment().charFormat().fontPointSize(),
+                 8.0 + (piece.position() - 3) % 10);
+        // Saved in either mode, the word is whole.
+        RichTextEditor second;
+        second.setPlainTextMode(false);
+        const QString out = m_dir.filePath(QStringLiteral("runs-out.rtf"));
+        editor.SaveFile(out);
+        second.LoadFile(out);
+        QCOMPARE(second.WholeText(), word + QStringLiteral("\r\n"));
+        editor.setPlainTextMode(true);
+        QCOMPARE(editor.serialized(), word.toLatin1() + "\r\n");
     }
 
     void longTextsArriveInPiecesAndAreAlwaysWhole() {

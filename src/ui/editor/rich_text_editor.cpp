@@ -15,11 +15,14 @@
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QMimeData>
 #include <QTimer>
 
 #include <limits>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -33,6 +36,50 @@ constexpr qsizetype kLongText = 1 << 16;
 constexpr qsizetype kProgressiveText = 1 << 19;
 constexpr qsizetype kFirstPiece = 1 << 15;
 constexpr qsizetype kNextPiece = 1 << 19;
+
+// Long paragraphs are held in pieces joined by soft breaks, which are no part of the
+// text: Qt lays out a paragraph as a whole, so a paragraph of many megabytes would
+// freeze the window at every change, and a long run without a place to break (a word
+// of thousands of characters) is laid out in quadratic time.
+constexpr qsizetype kLongParagraph = 1 << 13;
+constexpr qsizetype kLongRun = 256;
+constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
+
+bool isBreakSpace(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x80 ? (u == u' ' || u == u'\t') : c.isSpace();
+}
+
+// Calls cut(i) for each index of `text` where a piece of a long paragraph starts: after
+// a space about every kLongParagraph characters, and inside a run without spaces every
+// kLongRun characters (never inside a surrogate pair). '\n' ends a paragraph.
+template <class Cut> void forEachSoftBreak(QStringView text, Cut&& cut) {
+    qsizetype pieceStart = 0;
+    qsizetype runStart = 0;
+    qsizetype afterSpace = 0;
+    const QChar* d = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = d[i];
+        if (c == u'\n') {
+            pieceStart = runStart = afterSpace = i + 1;
+        } else if (isBreakSpace(c)) {
+            runStart = afterSpace = i + 1;
+        } else if (c.isLowSurrogate()) {
+            continue;
+        } else if (i - runStart >= kLongRun) {
+            cut(i);
+            pieceStart = runStart = afterSpace = i;
+        } else if (i - pieceStart >= kLongParagraph && afterSpace > pieceStart) {
+            cut(afterSpace);
+            pieceStart = afterSpace;
+        }
+    }
+}
+
+QTextBlockFormat withoutSoftBreak(QTextBlockFormat format) {
+    format.clearProperty(kSoftBreakProperty);
+    return format;
+}
 
 struct ResetFlag {
     bool& flag;
@@ -53,6 +100,7 @@ RichTextEditor::RichTextEditor(QWidget* parent)
     connect(this, &QPlainTextEdit::selectionChanged, this, &RichTextEditor::OnSelectionChange);
     connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int) {
         invalidateLines(document()->findBlock(from).blockNumber());
+        m_softBlocksValid = false;
     });
 }
 
@@ -80,7 +128,16 @@ void RichTextEditor::LoadFile(const QString& path) {
             if (readRtf(data, rtf)) {
                 cancelLoading();
                 document()->setUndoRedoEnabled(false);
-                fillTextDocument(rtf, *document());
+                document()->clear();
+                {
+                    // One change for the layout: a change within one paragraph is laid
+                    // out at once, so the paragraph must arrive already in its pieces.
+                    QTextCursor change(document());
+                    change.beginEditBlock();
+                    fillTextDocument(rtf, *document());
+                    breakLongParagraphs();
+                    change.endEditBlock();
+                }
                 document()->setUndoRedoEnabled(true);
                 document()->setModified(false);
                 m_uniformFormat = false;
@@ -97,9 +154,80 @@ void RichTextEditor::LoadFile(const QString& path) {
     setContentText(std::move(text));
 }
 
+void RichTextEditor::breakLongParagraphs() {
+    m_softBreaks = false;
+    m_softBlocksValid = false;
+    std::vector<int> cuts;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        if (block.length() - 1 <= kLongRun)
+            continue;
+        const int base = block.position();
+        forEachSoftBreak(block.text(), [&](qsizetype i) { cuts.push_back(base + int(i)); });
+    }
+    if (cuts.empty())
+        return;
+    m_softBreaks = true;
+    // From the end, so the positions before stay valid; each piece keeps the paragraph's
+    // format and its characters theirs.
+    QTextCursor cursor(document());
+    for (auto it = cuts.rbegin(); it != cuts.rend(); ++it) {
+        cursor.setPosition(*it);
+        QTextBlockFormat format = cursor.blockFormat();
+        format.setProperty(kSoftBreakProperty, true);
+        cursor.insertBlock(format, cursor.charFormat());
+    }
+}
+
+void RichTextEditor::markSoftBlocks() {
+    const int blocks = document()->blockCount();
+    if (m_pendingSoftNext >= m_pendingSoft.size() || m_pendingSoft[m_pendingSoftNext] >= blocks)
+        return;
+    QTextBlockFormat soft;
+    soft.setProperty(kSoftBreakProperty, true);
+    const QSignalBlocker blocker(this);
+    document()->setUndoRedoEnabled(false);
+    for (; m_pendingSoftNext < m_pendingSoft.size() && m_pendingSoft[m_pendingSoftNext] < blocks;
+         ++m_pendingSoftNext) {
+        QTextCursor cursor(document()->findBlockByNumber(m_pendingSoft[m_pendingSoftNext]));
+        cursor.mergeBlockFormat(soft);
+    }
+    document()->setUndoRedoEnabled(true);
+    document()->setModified(false);
+    m_softBlocksValid = false;
+}
+
 void RichTextEditor::setContentText(QString text) {
     cancelLoading();
     m_uniformFormat = true;
+    // Long paragraphs are cut into pieces: a '\n' goes in at each cut, in place, and the
+    // blocks it starts are marked as continuing their paragraph once they arrive.
+    std::vector<qsizetype> cuts;
+    forEachSoftBreak(text, [&](qsizetype i) { cuts.push_back(i); });
+    m_softBreaks = !cuts.empty();
+    m_softBlocksValid = false;
+    m_pendingSoft.clear();
+    m_pendingSoftNext = 0;
+    if (!cuts.empty()) {
+        m_pendingSoft.reserve(cuts.size());
+        qsizetype from = 0;
+        qsizetype breaks = 0;
+        for (std::size_t k = 0; k < cuts.size(); ++k) {
+            breaks += QStringView(text).sliced(from, cuts[k] - from).count(u'\n');
+            from = cuts[k];
+            m_pendingSoft.push_back(int(breaks + qsizetype(k) + 1));
+        }
+        qsizetype source = text.size();
+        text.resize(text.size() + qsizetype(cuts.size()));
+        QChar* d = text.data();
+        qsizetype target = text.size();
+        for (std::size_t k = cuts.size(); k-- > 0;) {
+            const qsizetype length = source - cuts[k];
+            target -= length;
+            std::memmove(d + target, d + cuts[k], std::size_t(length) * sizeof(QChar));
+            d[--target] = QLatin1Char('\n');
+            source = cuts[k];
+        }
+    }
     // Any change of the text width lays out every paragraph again, giving each one a
     // layout of its own: for a long text the scroll bar must not appear after the text
     // has arrived, so it is shown while the old, or no, text is still there.
@@ -119,6 +247,7 @@ void RichTextEditor::setContentText(QString text) {
         document()->setPlainText(first == text.size() ? text : text.left(first));
         document()->setModified(false);
     }
+    markSoftBlocks();
     if (first < text.size()) {
         // The rest follows in pieces; meanwhile the text takes no edits.
         m_pendingText = std::move(text);
@@ -148,12 +277,14 @@ void RichTextEditor::appendPending(qsizetype size) {
     const bool last = end == m_pendingText.size();
     // The piece starts with the line break that ends the text shown so far. The last
     // piece is cut from the pending text in place, with no copy of a long rest.
+    // That break goes in as a block of the plain format: text inserted after it takes
+    // its block format, never a soft break's mark.
     QString piece;
     if (last) {
-        m_pendingText.remove(0, m_pendingNext);
+        m_pendingText.remove(0, m_pendingNext + 1);
         piece = std::exchange(m_pendingText, QString());
     } else {
-        piece = m_pendingText.mid(m_pendingNext, end - m_pendingNext);
+        piece = m_pendingText.mid(m_pendingNext + 1, end - m_pendingNext - 1);
         m_pendingNext = end;
     }
     {
@@ -161,10 +292,12 @@ void RichTextEditor::appendPending(qsizetype size) {
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
         document()->setUndoRedoEnabled(false);
+        cursor.insertBlock(QTextBlockFormat());
         cursor.insertText(piece);
         document()->setUndoRedoEnabled(true);
         document()->setModified(false);
     }
+    markSoftBlocks();
     if (last) {
         m_pendingNext = 0;
         m_loadTimer->stop();
@@ -182,6 +315,8 @@ void RichTextEditor::cancelLoading() {
     if (!loading())
         return;
     m_pendingText = QString();
+    m_pendingSoft.clear();
+    m_pendingSoftNext = 0;
     m_loadTimer->stop();
     QPlainTextEdit::setReadOnly(m_readOnly);
     setVerticalScrollBarPolicy(m_loadingPolicy);
@@ -201,12 +336,76 @@ void RichTextEditor::keyPressEvent(QKeyEvent* event) {
     // An edit while the text is still arriving waits for the whole text.
     if (loading() && !m_readOnly)
         finishLoading();
+    if (m_softBreaks && !isReadOnly() && softBreakKey(event)) {
+        event->accept();
+        ensureCursorVisible();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+bool RichTextEditor::softBreakKey(QKeyEvent* event) {
+    // A soft break is no character: Enter makes a paragraph break of its own (a new block
+    // would otherwise take the soft mark of the block it is split from), and Backspace
+    // and Delete next to a soft break remove the character beyond it.
+    QTextCursor cursor = textCursor();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        modifiers == Qt::NoModifier) {
+        cursor.insertBlock(withoutSoftBreak(cursor.blockFormat()));
+        setTextCursor(cursor);
+        return true;
+    }
+    if (cursor.hasSelection() || modifiers != Qt::NoModifier)
+        return false;
+    if (event->key() == Qt::Key_Backspace && cursor.atBlockStart() &&
+        continuesParagraph(cursor.block())) {
+        while (cursor.atBlockStart() && continuesParagraph(cursor.block()))
+            cursor.setPosition(cursor.position() - 1);
+        cursor.deletePreviousChar();
+        setTextCursor(cursor);
+        return true;
+    }
+    if (event->key() == Qt::Key_Delete && cursor.atBlockEnd() &&
+        continuesParagraph(cursor.block().next())) {
+        while (cursor.atBlockEnd() && continuesParagraph(cursor.block().next()))
+            cursor.setPosition(cursor.position() + 1);
+        cursor.deleteChar();
+        setTextCursor(cursor);
+        return true;
+    }
+    return false;
 }
 
 void RichTextEditor::insertFromMimeData(const QMimeData* source) {
     finishLoading();
-    QPlainTextEdit::insertFromMimeData(source);
+    if (!m_softBreaks || !source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    // Pasted line breaks are paragraph breaks, also inside a piece of a long paragraph.
+    QString text = source->text();
+    TextImport::normaliseInPlace(text);
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            cursor.insertBlock(withoutSoftBreak(cursor.blockFormat()));
+        cursor.insertText(lines[i].toString());
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+QMimeData* RichTextEditor::createMimeDataFromSelection() const {
+    if (!m_softBreaks)
+        return QPlainTextEdit::createMimeDataFromSelection();
+    const QTextCursor cursor = textCursor();
+    auto* data = new QMimeData;
+    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
 }
 
 void RichTextEditor::PasteClipboard() {
@@ -221,8 +420,20 @@ void RichTextEditor::SelectWholeText() {
 
 QByteArray RichTextEditor::serialized() {
     finishLoading();
-    if (!m_plainText)
-        return writeRtf(*document());
+    if (!m_plainText) {
+        if (softBreakCount() == 0)
+            return writeRtf(*document());
+        // The pieces of a long paragraph are joined again in a copy.
+        const std::unique_ptr<QTextDocument> copy(document()->clone());
+        QTextCursor cursor(copy.get());
+        for (QTextBlock block = copy->lastBlock(); block.isValid(); block = block.previous()) {
+            if (continuesParagraph(block)) {
+                cursor.setPosition(block.position());
+                cursor.deletePreviousChar();
+            }
+        }
+        return writeRtf(*copy);
+    }
     QString text = WholeText();
     if (text.contains(QChar(kNulSymbol)))
         text.replace(QChar(kNulSymbol), QChar(0));
@@ -237,6 +448,8 @@ void RichTextEditor::SaveFile(const QString& path) {
 void RichTextEditor::ClearText() {
     cancelLoading();
     clear();
+    m_softBreaks = false;
+    m_softBlocksValid = false;
     m_uniformFormat = true;
     document()->setModified(false);
     invalidateLines();
@@ -247,22 +460,83 @@ void RichTextEditor::ClearText() {
 QString RichTextEditor::WholeText() {
     finishLoading();
     const QString raw = document()->toRawText();
+    // The separators of soft breaks, in order; none is in the text.
+    std::vector<qsizetype> soft;
+    if (softBreakCount() > 0) {
+        soft.reserve(m_softBlocks.size() + 1);
+        for (const int number : m_softBlocks)
+            soft.push_back(document()->findBlockByNumber(number).position() - 1);
+    }
+    soft.push_back(-1);
+    std::size_t nextSoft = 0;
     const qsizetype breaks = raw.count(QChar::ParagraphSeparator);
-    QString out(raw.size() + breaks, Qt::Uninitialized);
+    QString out(raw.size() + breaks - 2 * qsizetype(soft.size() - 1), Qt::Uninitialized);
     QChar* dst = out.data();
-    for (const QChar c : raw) {
-        if (c == QChar::ParagraphSeparator) {
+    const QChar* src = raw.constData();
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = src[i];
+        if (c != QChar::ParagraphSeparator) {
+            *dst++ = c;
+        } else if (i == soft[nextSoft]) {
+            ++nextSoft;
+        } else {
             *dst++ = QLatin1Char('\r');
             *dst++ = QLatin1Char('\n');
-        } else {
-            *dst++ = c;
         }
     }
     return out;
 }
 
+QString RichTextEditor::textBetween(int from, int to) const {
+    QString out;
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        if (block.position() > from && !continuesParagraph(block))
+            out += QLatin1Char('\n');
+        const int start = std::max(from, block.position()) - block.position();
+        const int end = std::min(to, block.position() + block.length() - 1) - block.position();
+        out += block.text().mid(start, end - start);
+    }
+    return out;
+}
+
+bool RichTextEditor::continuesParagraph(const QTextBlock& block) {
+    return block.isValid() && block.blockFormat().boolProperty(kSoftBreakProperty);
+}
+
+void RichTextEditor::updateSoftBlocks() const {
+    if (m_softBlocksValid)
+        return;
+    m_softBlocks.clear();
+    if (m_softBreaks) {
+        int number = 0;
+        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next(), ++number)
+            if (continuesParagraph(block))
+                m_softBlocks.push_back(number);
+    }
+    m_softBlocksValid = true;
+}
+
+int RichTextEditor::softBreakCount() const {
+    if (!m_softBreaks)
+        return 0;
+    updateSoftBlocks();
+    return int(m_softBlocks.size());
+}
+
+int RichTextEditor::softBlocksUpTo(int blockNumber) const {
+    if (!m_softBreaks)
+        return 0;
+    updateSoftBlocks();
+    return int(std::upper_bound(m_softBlocks.begin(), m_softBlocks.end(), blockNumber) -
+               m_softBlocks.begin());
+}
+
+// A paragraph break is one document position and two characters; a soft break is one
+// document position and no character.
 int RichTextEditor::offsetOfPosition(int position) const {
-    return position + document()->findBlock(position).blockNumber();
+    const int number = document()->findBlock(position).blockNumber();
+    return position + number - 2 * softBlocksUpTo(number);
 }
 
 int RichTextEditor::positionOfOffset(int offset) const {
@@ -273,13 +547,13 @@ int RichTextEditor::positionOfOffset(int offset) const {
     int hi = doc->blockCount() - 1;
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
-        if (doc->findBlockByNumber(mid).position() + mid <= offset)
+        if (doc->findBlockByNumber(mid).position() + mid - 2 * softBlocksUpTo(mid) <= offset)
             lo = mid;
         else
             hi = mid - 1;
     }
     const QTextBlock block = doc->findBlockByNumber(lo);
-    return std::min(offset - lo, block.position() + block.length() - 1);
+    return std::min(offset - lo + 2 * softBlocksUpTo(lo), block.position() + block.length() - 1);
 }
 
 int RichTextEditor::SelectionStart() const {

@@ -70,6 +70,13 @@ public:
     int offsetOfPosition(int position) const;
     int positionOfOffset(int offset) const;
 
+    // Whether the block continues the paragraph of the block before it: a long paragraph
+    // (or a long run without a space) is held in pieces of its own, joined by soft
+    // breaks that are no part of the text.
+    static bool continuesParagraph(const QTextBlock& block);
+    // Number of soft breaks in the document (see continuesParagraph).
+    int softBreakCount() const;
+
 Q_SIGNALS:
     void OnChange();
     void OnSelectionChange();
@@ -79,11 +86,23 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void setContentText(QString text);
+    // Cuts the document's long paragraphs of an RTF load into pieces.
+    void breakLongParagraphs();
+    // Marks the pending soft blocks that have arrived in the document.
+    void markSoftBlocks();
+    // Soft blocks with numbers up to and including `blockNumber`.
+    int softBlocksUpTo(int blockNumber) const;
+    void updateSoftBlocks() const;
+    // The text between two document positions, soft breaks left out, paragraph breaks '\n'.
+    QString textBetween(int from, int to) const;
+    // Key handling of a document with soft breaks: true when the key was handled.
+    bool softBreakKey(QKeyEvent* event);
     void cancelLoading();
     // Appends the next piece of the pending text, about `size` characters, whole
     // paragraphs only.
@@ -117,4 +136,11 @@ private:
     int m_validBlocks = 0;
     qreal m_lineWidth = -1;
     std::vector<float> m_advances;
+    // Soft breaks: whether the document may hold any, the numbers of the blocks that
+    // continue a paragraph (rebuilt after a change) and those of a text still arriving.
+    bool m_softBreaks = false;
+    mutable std::vector<int> m_softBlocks;
+    mutable bool m_softBlocksValid = true;
+    std::vector<int> m_pendingSoft;
+    std::size_t m_pendingSoftNext = 0;
 };

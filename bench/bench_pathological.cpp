@@ -1,0 +1,215 @@
+// Pathological texts: a book that is one 20-50 MB line, and an RTF whose one word
+// changes its font size thousands of times, previewed as the add-book panel does.
+
+#include "core/base/cp1251.h"
+#include "ui/dialogs/find_dialog.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/reader/reader_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+    return path;
+}
+
+// One line of words, `bytes` long, no line break, ending in a unique word.
+QByteArray makeOneLine(qsizetype bytes) {
+    const QByteArray words = Cp1251::encode(QStringLiteral(
+        "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни "));
+    QByteArray out;
+    out.reserve(bytes + 100);
+    while (out.size() < bytes)
+        out += words;
+    out.truncate(bytes);
+    return out + Cp1251::encode(QStringLiteral(" Конецкниги"));
+}
+
+// An RTF whose one word (no space to break at) changes the font size `runs` times.
+QByteArray makeManyRuns(int runs) {
+    QByteArray out = "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0 ";
+    for (int i = 0; i < runs; ++i)
+        out += "\\fs" + QByteArray::number(16 + (i % 20) * 2) + ' ' + char('a' + i % 26);
+    return out + "\\par}";
+}
+
+// Runs the event loop for `msecs`, waiting for events as the program does; returns the
+// longest gap between 10 ms timer ticks, or 0 when `ticks` is false (no timer of ours
+// then adds to the CPU time).
+qint64 runLoop(int msecs, bool ticks = true) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    if (ticks)
+        ticker.start(10);
+    QEventLoop loop;
+    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ticks ? std::max(longest, clock.elapsed() - last) : 0;
+}
+
+void row(const char* what, double value, const char* unit, const char* target) {
+    std::printf("%-58s %9.1f %-4s %8s\n", what, value, unit, target);
+}
+
+void oneLineBook(QTemporaryDir& dir, int megabytes) {
+    const QByteArray bytes = makeOneLine(qsizetype(megabytes) * 1024 * 1024);
+    const QString path = write(dir, QStringLiteral("line%1.boo").arg(megabytes), bytes);
+    TMainForm reader;
+    reader.resize(1280, 1000);
+    reader.show();
+    QCoreApplication::processEvents();
+
+    QElapsedTimer t;
+    t.start();
+    reader.openBook(path);
+    reader.Editor->viewport()->repaint();
+    const double open = ms(t);
+    while (reader.Editor->loading())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double whole = ms(t);
+    char label[100];
+    std::snprintf(label, sizeof label, "one-line %d MB book: open + first paint", megabytes);
+    row(label, open, "ms", "2000");
+    std::snprintf(label, sizeof label, "one-line %d MB book: wholly in the document", megabytes);
+    row(label, whole, "ms", "");
+
+    // One keystroke in edit mode, a few seconds to settle, then CPU over 5 s.
+    reader.ToolButton7Click();
+    reader.Editor->setFocus();
+    t.restart();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(reader.Editor, &press);
+    reader.Editor->viewport()->repaint();
+    row("  a keystroke at the start + repaint", ms(t), "ms", "200");
+    const qint64 freeze = runLoop(3000);
+    const double cpuBefore = cpuSeconds();
+    runLoop(5000, false);
+    row("  longest freeze in the 3 s after the keystroke", double(freeze), "ms", "200");
+    row("  CPU over the next 5 s", cpuSeconds() - cpuBefore, "s", "0.2");
+
+    // Find, positions and saving stay exact.
+    t.restart();
+    reader.FindDialog1->setFindText(QStringLiteral("Конецкниги"));
+    reader.FindDialog1Find();
+    const double find = ms(t);
+    const QString expected = QStringLiteral("x") + Cp1251::decode(bytes);
+    const int at = int(expected.indexOf(QStringLiteral("Конецкниги")));
+    const bool found = reader.Editor->SelectionStart() == at &&
+                       reader.Editor->SelectionLength() == 10 &&
+                       reader.Editor->textCursor().selectedText() == QStringLiteral("Конецкниги");
+    row(found ? "  find the last word (selection exact)" : "  find the last word: WRONG", find,
+        "ms", "300");
+    t.restart();
+    const QString saved = dir.filePath(QStringLiteral("saved.boo"));
+    reader.Editor->SaveFile(saved);
+    const double save = ms(t);
+    QFile f(saved);
+    f.open(QIODevice::ReadOnly);
+    const bool same = f.readAll() == Cp1251::encode(expected);
+    row(same ? "  save (bytes exact)" : "  save: BYTES DIFFER", save, "ms", "");
+}
+
+void manyRuns(int runs) {
+    const QByteArray rtf = makeManyRuns(runs);
+    QTemporaryDir dir;
+    const QString path = write(dir, QStringLiteral("runs.rtf"), rtf);
+    // The add-book preview: a rich-mode editor of the add panel's size.
+    RichTextEditor preview;
+    preview.setPlainTextMode(false);
+    preview.resize(600, 400);
+    preview.show();
+    QCoreApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    preview.LoadFile(path);
+    preview.viewport()->repaint();
+    const double shown = ms(t);
+
+    // Scrolling through to the end lays out every line; the longest freeze meanwhile.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start(10);
+    QScrollBar* bar = preview.verticalScrollBar();
+    for (int step = 0; step <= 20; ++step) {
+        bar->setValue(bar->maximum() / 20 * step);
+        preview.viewport()->repaint();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    const int lines = preview.lineCount();
+    longest = std::max(longest, clock.elapsed() - last);
+    const double all = ms(t);
+    const bool exact = preview.WholeText().size() == runs + 2;
+
+    char label[100];
+    std::snprintf(label, sizeof label, "RTF, one word, %d font-size changes: preview", runs);
+    row(label, shown, "ms", runs <= 8000 ? "3000" : "10000");
+    std::snprintf(label, sizeof label, "  scrolled to the end, %d lines laid out%s", lines,
+                  exact ? "" : " (TEXT WRONG)");
+    row(label, all, "ms", "");
+    row("  longest freeze while scrolling", double(longest), "ms", "200");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::printf("\n%-58s %14s %8s\n", "pathological texts", "measured", "target");
+    // "runs N" or "line MB" measures one case alone.
+    if (argc == 3) {
+        const int n = QByteArray(argv[2]).toInt();
+        QTemporaryDir dir;
+        if (QByteArray(argv[1]) == "runs")
+            manyRuns(n);
+        else
+            oneLineBook(dir, n);
+        return 0;
+    }
+    manyRuns(8000);
+    manyRuns(32000);
+    QTemporaryDir dir;
+    oneLineBook(dir, 20);
+    oneLineBook(dir, 50);
+    return 0;
+}
