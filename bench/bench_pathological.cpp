@@ -2,6 +2,7 @@
 // changes its font size thousands of times, previewed as the add-book panel does.
 
 #include "core/base/cp1251.h"
+#include "freeze_meter.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/reader_window.h"
@@ -59,26 +60,11 @@ QByteArray makeManyRuns(int runs) {
     return out + "\\par}";
 }
 
-// Runs the event loop for `msecs`, waiting for events as the program does; returns the
-// longest gap between 10 ms timer ticks, or 0 when `ticks` is false (no timer of ours
-// then adds to the CPU time).
-qint64 runLoop(int msecs, bool ticks = true) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    if (ticks)
-        ticker.start(10);
+// Runs the event loop for `msecs`, waiting for events as the program does.
+void runLoop(int msecs) {
     QEventLoop loop;
     QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
     loop.exec();
-    return ticks ? std::max(longest, clock.elapsed() - last) : 0;
 }
 
 void row(const char* what, double value, const char* unit, const char* target) {
@@ -115,9 +101,14 @@ void oneLineBook(QTemporaryDir& dir, int megabytes) {
     QApplication::sendEvent(reader.Editor, &press);
     reader.Editor->viewport()->repaint();
     row("  a keystroke at the start + repaint", ms(t), "ms", "200");
-    const qint64 freeze = runLoop(3000);
+    qint64 freeze = 0;
+    {
+        FreezeMeter meter;
+        runLoop(3000);
+        freeze = meter.longest();
+    }
     const double cpuBefore = cpuSeconds();
-    runLoop(5000, false);
+    runLoop(5000);
     row("  longest freeze in the 3 s after the keystroke", double(freeze), "ms", "200");
     row("  CPU over the next 5 s", cpuSeconds() - cpuBefore, "s", "0.2");
 
@@ -160,17 +151,7 @@ void manyRuns(int runs) {
     const double shown = ms(t);
 
     // Scrolling through to the end lays out every line; the longest freeze meanwhile.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-        const qint64 now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    ticker.start(10);
+    FreezeMeter meter;
     QScrollBar* bar = preview.verticalScrollBar();
     for (int step = 0; step <= 20; ++step) {
         bar->setValue(bar->maximum() / 20 * step);
@@ -178,7 +159,7 @@ void manyRuns(int runs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     const int lines = preview.lineCount();
-    longest = std::max(longest, clock.elapsed() - last);
+    const qint64 longest = meter.longest();
     const double all = ms(t);
     const bool exact = preview.WholeText().size() == runs + 2;
 

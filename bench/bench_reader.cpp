@@ -2,6 +2,7 @@
 // each beside a straightforward QTextEdit::setPlainText load of the same text.
 
 #include "core/base/cp1251.h"
+#include "freeze_meter.h"
 #include "core/rtf/rtf_reader.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
@@ -183,15 +184,7 @@ int main(int argc, char** argv) {
     {
         QElapsedTimer clock;
         clock.start();
-        qint64 last = clock.elapsed();
-        qint64 longest = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
-            const qint64 now = clock.elapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-        ticker.start(10);
+        FreezeMeter meter;
         QScrollBar* bar = editor->verticalScrollBar();
         for (int step = 0; step <= 20; ++step) {
             bar->setValue(bar->maximum() / 20 * step);
@@ -200,7 +193,7 @@ int main(int argc, char** argv) {
             while (clock.elapsed() < until)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
-        ticker.stop();
+        const qint64 longest = meter.longest();
         row("50 MB book: longest freeze while scrolling", double(longest), "200");
     }
 

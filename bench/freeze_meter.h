@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <algorithm>
+
+// How long the event loop was kept from running: a 10 ms timer notes the longest gap
+// between its ticks while the meter lives.
+class FreezeMeter {
+public:
+    FreezeMeter() {
+        m_clock.start();
+        QObject::connect(&m_ticker, &QTimer::timeout, &m_ticker, [this] { tick(); });
+        m_ticker.start(10);
+    }
+    // The longest gap so far, in ms, the time since the last tick included.
+    qint64 longest() {
+        tick();
+        return m_longest;
+    }
+
+private:
+    void tick() {
+        const qint64 now = m_clock.elapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+
+    QElapsedTimer m_clock;
+    QTimer m_ticker;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
