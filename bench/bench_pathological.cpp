@@ -2,7 +2,7 @@
 // changes its font size thousands of times, previewed as the add-book panel does.
 
 #include "core/base/cp1251.h"
-#include "freeze_meter.h"
+#include "bench_support.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/reader_window.h"
@@ -21,23 +21,11 @@
 
 namespace {
 
-double ms(const QElapsedTimer& t) {
-    return t.nsecsElapsed() / 1e6;
-}
-
 double cpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-    return path;
 }
 
 // One line of words, `bytes` long, no line break, ending in a unique word.

@@ -2,7 +2,7 @@
 // each beside a straightforward QTextEdit::setPlainText load of the same text.
 
 #include "core/base/cp1251.h"
-#include "freeze_meter.h"
+#include "bench_support.h"
 #include "core/rtf/rtf_reader.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
@@ -54,18 +54,6 @@ QByteArray makeRtf(qsizetype bytes) {
                "underlined} plain text that goes on for a while\\u1046?\\par\n";
     }
     return out + "}";
-}
-
-QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-    return path;
-}
-
-double ms(const QElapsedTimer& t) {
-    return t.nsecsElapsed() / 1e6;
 }
 
 void row(const char* what, double value, const char* target, double baseline = -1) {

@@ -1,10 +1,25 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QObject>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
+
+// Writes a file of the benchmark into its folder; returns its path.
+inline QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+    return path;
+}
+
+inline double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
 
 // How long the event loop was kept from running: a 10 ms timer notes the longest gap
 // between its ticks while the meter lives.
