@@ -17,9 +17,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
 
 #include <sys/stat.h>
 
@@ -251,6 +253,41 @@ private Q_SLOTS:
         QVERIFY(m_reader->isVisible());
         QCOMPARE(m_reader->Editor->WholeText(), QStringLiteral("Текст книги\r\nвторая строка"));
         QCOMPARE(m_reader->StatusBar->panelText(1), path(QStringLiteral("books/Есть.boo")));
+    }
+
+    // A user reads into a book, the program ends with the reader shown (as on SIGTERM:
+    // the reader is destroyed first), starts again, and the book reopens there. After
+    // the book is deleted, a new one of the same name starts at its beginning.
+    void theReaderRemembersAcrossRuns() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Книга=\r\n")));
+        QByteArray text;
+        for (int i = 0; i < 2000; ++i)
+            text += "line " + QByteArray::number(i) + "\r\n";
+        writeBook(QStringLiteral("Книга"), text);
+        start();
+        doubleClick(0);
+        QCOMPARE(m_reader->Editor->SelectionStart(), 0);
+        m_reader->Editor->verticalScrollBar()->setValue(500);
+        const int top = m_reader->Editor->firstVisibleOffset();
+        QCOMPARE(top, int(text.indexOf("line 500\r\n")));
+        m_reader.reset();
+        m_form.reset();
+
+        start();
+        doubleClick(0);
+        QCOMPARE(m_reader->Editor->firstVisibleOffset(), top);
+        QCOMPARE(m_reader->Editor->SelectionStart(), top);
+        QTest::mouseClick(m_reader->ToolButton6, Qt::LeftButton);
+
+        click(0);
+        m_form->N8->trigger();
+        QVERIFY(!TestFiles::read(path("reading.dat")).contains(cp1251(QStringLiteral("Книга"))));
+        TestFiles::write(path("source.txt"), text);
+        addBook(path("source.txt"), QStringLiteral("Книга"), QString());
+        QCOMPARE(items(), QStringList{QStringLiteral("Книга")});
+        doubleClick(0);
+        QCOMPARE(m_reader->Editor->firstVisibleOffset(), 0);
+        QCOMPARE(m_reader->Editor->SelectionStart(), 0);
     }
 
     // ---- Adding -----------------------------------------------------------------------

@@ -1,3 +1,4 @@
+#include "core/library/reading_state.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/controls/status_panels.h"
@@ -6,11 +7,14 @@
 #include "ui/reader/reader_window.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,13 +47,60 @@ class TestReaderWindow : public QObject {
     }
     RecordingDialogs& dialogs() { return **m_dialogs; }
 
+    // A library folder of its own: books/NAME.boo and reading.dat beside them.
+    std::unique_ptr<ReadingState> m_state;
+    std::unique_ptr<QTemporaryDir> m_library;
+    QString libraryFile(const QString& name) const { return m_library->filePath(name); }
+    QString libraryBook(const QString& name, const QByteArray& bytes) {
+        const QString path = libraryFile(QStringLiteral("books/") + name + QStringLiteral(".boo"));
+        TestFiles::write(path, bytes);
+        return path;
+    }
+    // A new run: a new reader window with what reading.dat holds.
+    TMainForm& restart() {
+        m_form.reset();
+        m_state = std::make_unique<ReadingState>();
+        m_state->load(libraryFile(QStringLiteral("reading.dat")),
+                      libraryFile(QStringLiteral("books")) + QLatin1Char('/'));
+        m_form = std::make_unique<TMainForm>();
+        m_form->setReadingState(m_state.get());
+        return *m_form;
+    }
+    TMainForm& openAt(const QString& path) {
+        m_form->openBook(path);
+        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(m_form.get());
+        return *m_form;
+    }
+    // Lines of different lengths, some long enough to wrap.
+    static QByteArray longBook(int lines) {
+        QByteArray text;
+        for (int i = 0; i < lines; ++i)
+            text +=
+                "line " + QByteArray::number(i) + ' ' + QByteArray((i * 37) % 300, 'w') + "\r\n";
+        return text;
+    }
+    // Where the reader shows the book: the first visible offset, the caret, panel 0.
+    struct Place {
+        int top;
+        int caret;
+        QString panel;
+        bool operator==(const Place&) const = default;
+    };
+    Place place() {
+        return {m_form->Editor->firstVisibleOffset(), m_form->Editor->SelectionStart(),
+                m_form->StatusBar->panelText(0)};
+    }
+
 private Q_SLOTS:
     void init() {
         m_dialogs = std::make_unique<DialogsScope>();
         m_form = std::make_unique<TMainForm>();
+        m_library = std::make_unique<QTemporaryDir>();
+        QDir().mkdir(libraryFile(QStringLiteral("books")));
     }
     void cleanup() {
         m_form.reset();
+        m_state.reset();
         m_dialogs.reset();
     }
 
@@ -257,6 +308,173 @@ private Q_SLOTS:
         QCOMPARE(form.Editor->backgroundColour(), QColor(255, 255, 0));
         QTest::mouseClick(form.ToolButton5, Qt::LeftButton);
         QCOMPARE(dialogs().colourOffered, QColor(255, 255, 0));
+    }
+
+    // ---- What the reader remembers ---------------------------------------------------
+
+    void aShortBookOpensWithTheCaretAtItsStart() {
+        restart();
+        const QString path =
+            libraryBook(QStringLiteral("short"), "one\r\ntwo\r\nthree\r\nfour\r\nfive");
+        TMainForm& form = openAt(path);
+        QCOMPARE(form.Editor->SelectionStart(), 0);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+        // Also when the caret was somewhere else in the book shown before.
+        form.Editor->setSelectionStart(form.Editor->textLength());
+        openAt(libraryBook(QStringLiteral("other"), "a\r\nb"));
+        QCOMPARE(form.Editor->SelectionStart(), 0);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+    }
+
+    void reopensWhereItWasLeft() {
+        restart();
+        const QString path = libraryBook(QStringLiteral("Книга"), longBook(3000));
+        TMainForm& form = openAt(path);
+        QCOMPARE(place().top, 0);
+        form.Editor->verticalScrollBar()->setValue(1234);
+        const int top = form.Editor->firstVisibleOffset();
+        QVERIFY(top > 0);
+        QTest::mouseClick(form.ToolButton6, Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+
+        // The same run: another book in between, then this one again.
+        openAt(libraryBook(QStringLiteral("Другая"), "x"));
+        QCOMPARE(place().top, 0);
+        openAt(path);
+        const Place left = place();
+        QCOMPARE(left.top, top);
+        QCOMPARE(left.caret, top);
+        QCOMPARE(
+            left.panel,
+            QStringLiteral("Строка: %1   Символ:   1").arg(form.Editor->LineOfChar(top) + 1, 3));
+
+        // The next run.
+        form.N2->trigger();
+        restart();
+        openAt(path);
+        QCOMPARE(place(), left);
+        QCOMPARE(m_state->bookCount(), 2);
+    }
+
+    // A font change moves the line breaks: the book still opens at the same character,
+    // on the line that now holds it.
+    void positionSurvivesAFontChange() {
+        restart();
+        const QString path = libraryBook(QStringLiteral("Книга"), longBook(2000));
+        TMainForm& form = openAt(path);
+        form.Editor->verticalScrollBar()->setValue(700);
+        const int top = form.Editor->firstVisibleOffset();
+        QTest::keyClick(form.Editor, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
+        QFont big(QStringLiteral("Liberation Serif"));
+        big.setPixelSize(31);
+        dialogs().fonts.enqueue({big, QColor(Qt::darkGreen)});
+        QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
+        openAt(path);
+        QCOMPARE(form.Editor->SelectionStart(), top);
+        QVERIFY(form.Editor->firstVisibleOffset() <= top);
+        QCOMPARE(form.Editor->LineOfChar(form.Editor->firstVisibleOffset()),
+                 form.Editor->LineOfChar(top));
+    }
+
+    // The end of the program with the reader shown (SIGTERM, the session ending) records
+    // the place as closing does.
+    void endingTheProgramRecordsThePlace() {
+        restart();
+        const QString path = libraryBook(QStringLiteral("Книга"), longBook(1000));
+        openAt(path).Editor->verticalScrollBar()->setValue(300);
+        const int top = m_form->Editor->firstVisibleOffset();
+        m_form.reset();
+        restart();
+        openAt(path);
+        QCOMPARE(m_form->Editor->firstVisibleOffset(), top);
+    }
+
+    // A book changed elsewhere, or a place past its end, opens at the start.
+    void aChangedBookOpensAtTheStart() {
+        restart();
+        const QString path = libraryBook(QStringLiteral("Книга"), longBook(1000));
+        openAt(path).Editor->verticalScrollBar()->setValue(300);
+        QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
+        TestFiles::write(path, longBook(1000) + "one more line");
+        restart();
+        openAt(path);
+        QCOMPARE(place(), (Place{0, 0, QStringLiteral("Строка:   1   Символ:   1")}));
+
+        // Lone LF line breaks make the text longer than the file: an offset within the
+        // file's size may lie past the text's end.
+        const QString shortBook = libraryBook(QStringLiteral("short"), "a\nb\nc");
+        TestFiles::write(libraryFile(QStringLiteral("reading.dat")), "[Books]\r\n6 5 short\r\n");
+        restart();
+        openAt(shortBook);
+        QCOMPARE(m_form->Editor->SelectionStart(), 0);
+    }
+
+    // A book far bigger than the first piece shown: the place is found exactly, and the
+    // text is whole.
+    void aPlaceDeepInABigBook() {
+        restart();
+        const QByteArray bytes = longBook(40000); // about 6 MB
+        const QString path = libraryBook(QStringLiteral("Большая"), bytes);
+        TMainForm& form = openAt(path);
+        const int wanted = int(bytes.indexOf("line 39000 "));
+        form.Editor->scrollOffsetToTop(wanted);
+        QCOMPARE(form.Editor->firstVisibleOffset(), wanted);
+        form.ToolButton6->click();
+        restart();
+        openAt(path);
+        QCOMPARE(m_form->Editor->firstVisibleOffset(), wanted);
+        QCOMPARE(m_form->Editor->SelectionStart(), wanted);
+        QCOMPARE(m_form->Editor->WholeText().size(), bytes.size());
+    }
+
+    void fontAndColoursSurviveARestart() {
+        restart();
+        TMainForm& first = openAt(libraryBook(QStringLiteral("Книга"), "text"));
+        QCOMPARE(first.Editor->font().family(), QStringLiteral("Arial"));
+        QFont chosen(QStringLiteral("Liberation Serif"));
+        chosen.setPixelSize(24);
+        chosen.setItalic(true);
+        dialogs().fonts.enqueue({chosen, QColor(128, 0, 0)});
+        QTest::mouseClick(first.ToolButton4, Qt::LeftButton);
+        dialogs().colours.enqueue(QColor(255, 255, 0));
+        QTest::mouseClick(first.ToolButton5, Qt::LeftButton);
+
+        TMainForm& next = restart();
+        QCOMPARE(next.Editor->font().family(), QStringLiteral("Liberation Serif"));
+        QCOMPARE(next.Editor->font().pixelSize(), 24);
+        QVERIFY(next.Editor->font().italic());
+        QCOMPARE(next.Editor->textColour(), QColor(128, 0, 0));
+        QCOMPARE(next.Editor->backgroundColour(), QColor(255, 255, 0));
+        // The dialogs open on the last choice, as within one run.
+        QTest::mouseClick(next.ToolButton4, Qt::LeftButton);
+        QCOMPARE(dialogs().fontOffered.font.family(), QStringLiteral("Liberation Serif"));
+        QTest::mouseClick(next.ToolButton5, Qt::LeftButton);
+        QCOMPARE(dialogs().colourOffered, QColor(255, 255, 0));
+    }
+
+    void aPlaceThatCannotBeWrittenIsReported() {
+        restart();
+        openAt(libraryBook(QStringLiteral("Книга"), "text"));
+        QDir().mkdir(libraryFile(QStringLiteral("reading.dat")));
+        QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(dialogs().texts("error"),
+                 QStringList{QStringLiteral("Unable to write to %1.")
+                                 .arg(libraryFile(QStringLiteral("reading.dat")))});
+    }
+
+    void escapeLeavesTheReaderInBothModes() {
+        TMainForm& form = open("text");
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(form.Editor, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
+        open("text");
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QTest::keyClick(form.Editor, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("text"));
     }
 
     void printingToAPdfFile() {

@@ -53,6 +53,7 @@ private:
 } // namespace
 
 Library::LoadResult Library::load(QString* error) {
+    m_reading.load(readingPath(), m_folder.booksFolder());
     const QString path = m_folder.cataloguePath();
     try {
         m_catalogue.LoadCatalogue(path);
@@ -188,6 +189,12 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
         throw;
     }
     previous.discard();
+    forgetPosition(name);
+}
+
+void Library::forgetPosition(const QString& name) {
+    if (m_reading.forget(name))
+        m_reading.trySave();
 }
 
 void Library::deleteBook(const QString& itemName) {
@@ -230,4 +237,5 @@ void Library::deleteBook(const QString& itemName) {
     file.discard();
     if (touchable && !file.holdsFile())
         m_folder.deleteBook(path); // a file that could not be set aside: removal is silent
+    forgetPosition(itemName);
 }

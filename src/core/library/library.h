@@ -2,6 +2,7 @@
 
 #include "core/library/book_folder.h"
 #include "core/library/catalogue.h"
+#include "core/library/reading_state.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,8 +23,13 @@ public:
     const Catalogue& catalogue() const { return m_catalogue; }
     BookFolder& folder() { return m_folder; }
     const BookFolder& folder() const { return m_folder; }
+    // Where each book was left and the reader's look (reading.dat).
+    ReadingState& reading() { return m_reading; }
+
+    QString readingPath() const { return m_folder.programFolder() + ReadingState::fileName(); }
 
     // Reads books.dat from the library folder; for Unreadable, `error` gets the message.
+    // reading.dat is read too; whatever it holds, it never stops the catalogue's load.
     LoadResult load(QString* error);
     bool catalogueUnreadable() const { return m_catalogueUnreadable; }
     // Writes books.dat; refused ("Cannot create file") while it is unreadable.
@@ -56,17 +62,25 @@ public:
     // the book's file gets `text` (its bytes as stored), the row is added and the
     // catalogue saved. A failed step removes the file written and the row added. A
     // symbolic link in the book file's place is replaced itself (its target is never
-    // written) and put back when the step fails.
+    // written) and put back when the step fails. A new book starts at its beginning,
+    // whatever a book of that name had remembered.
     void addBook(const QString& name, const QString& note, const QByteArray& text);
 
     // Deletes the book a list item stands for: its row and its file. The row is the
     // item's own row (rowOfItem); an item with an empty name stands for the current row
     // if that has an empty name, else the first row with an empty name. The file is set
     // aside, the catalogue saved, then the file removed; a failed save puts both back.
+    // The book's remembered position is forgotten.
     void deleteBook(const QString& itemName);
 
 private:
+    // Forgets a book's position; reading.dat is written when it can be (a failure leaves
+    // the entry on disk, where its file's size no longer matches or the next add
+    // forgets it again).
+    void forgetPosition(const QString& name);
+
     Catalogue m_catalogue;
     BookFolder m_folder;
+    ReadingState m_reading;
     bool m_catalogueUnreadable = false;
 };

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QMimeData>
@@ -584,6 +585,44 @@ void RichTextEditor::setSelectionLength(int length) {
     cursor.setPosition(positionOfOffset(start + std::max(0, length)), QTextCursor::KeepAnchor);
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+int RichTextEditor::textLength() const {
+    int length = loadedOffsetEnd();
+    if (loading()) {
+        const QStringView rest = QStringView(m_pendingText).mid(m_pendingNext);
+        length += int(rest.size() + rest.count(QLatin1Char('\n')));
+    }
+    return length;
+}
+
+int RichTextEditor::firstVisibleOffset() {
+    const QTextBlock block = firstVisibleBlock();
+    if (!block.isValid())
+        return 0;
+    // The block's first line whose lower part shows: lines above the top are cut off.
+    const qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    const QTextLayout* layout = laidOut(block);
+    int start = 0;
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        start = line.textStart();
+        if (top + line.y() + line.height() > 0.5)
+            break;
+    }
+    return offsetOfPosition(block.position() + start);
+}
+
+void RichTextEditor::scrollOffsetToTop(int offset) {
+    if (loading() && offset > loadedOffsetEnd())
+        finishLoading();
+    const int position = positionOfOffset(offset);
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid())
+        return;
+    const QTextLine line = laidOut(block)->lineForTextPosition(position - block.position());
+    const int inBlock = line.isValid() ? line.lineNumber() : 0;
+    verticalScrollBar()->setValue(block.firstLineNumber() + inBlock);
 }
 
 // ---- Display lines ------------------------------------------------------------------

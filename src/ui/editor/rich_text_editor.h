@@ -37,6 +37,13 @@ public:
     void setSelectionStart(int offset);
     int SelectionLength() const;
     void setSelectionLength(int length);
+    // The CR LF offset of the first display line at the top of the text area.
+    int firstVisibleOffset();
+    // Scrolls so that the display line holding `offset` is the first one shown (as far
+    // as the text reaches below it).
+    void scrollOffsetToTop(int offset);
+    // The length of the whole text as CR LF offsets count it, the part still arriving too.
+    int textLength() const;
     int LineOfChar(int offset);
     int FirstCharOfLine(int line);
     int lineCount();

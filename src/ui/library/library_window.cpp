@@ -156,6 +156,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    if (m_reader)
+        m_reader->setReadingState(nullptr);
     FormStorage1->destroyHook();
     if (m_helpWindow)
         delete m_helpWindow;
@@ -164,6 +166,7 @@ TForm1::~TForm1() {
 void TForm1::setReaderWindow(TMainForm* reader) {
     m_reader = reader;
     if (reader) {
+        reader->setReadingState(&m_library.reading());
         connect(reader, &TMainForm::bookSaved, this, [this](const QString& path) {
             const QString file = QFileInfo(path).fileName();
             if (m_indexer && m_folder.isBookPath(path) && file.endsWith(QStringLiteral(".boo")))

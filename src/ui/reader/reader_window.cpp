@@ -1,6 +1,7 @@
 #include "ui/reader/reader_window.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/library/reading_state.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/dialogs/guard.h"
@@ -10,8 +11,10 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHideEvent>
 #include <QMenu>
 #include <QPrinterInfo>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QToolBar>
 #include <QToolButton>
@@ -115,13 +118,49 @@ TMainForm::TMainForm(QWidget* parent)
     connect(N3, &QAction::triggered, this, guarded(this, &TMainForm::N3Click));
     connect(N5, &QAction::triggered, this, guarded(this, &TMainForm::N5Click));
     connect(N2, &QAction::triggered, this, guarded(this, &TMainForm::ToolButton6Click));
+    // Esc leaves the reader as "Назад" does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("EscapeShortcut"));
+    connect(escape, &QShortcut::activated, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
     connect(Editor, &RichTextEditor::OnSelectionChange, this,
             guarded(this, &TMainForm::SelectionChange));
     connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The program ends (a session's end, SIGTERM) with the reader shown: nobody is left
+    // to hear of a failed write.
+    if (isVisible() && m_reading) {
+        rememberPosition();
+        m_reading->trySave();
+    }
+}
+
+void TMainForm::setReadingState(ReadingState* state) {
+    m_reading = state;
+    if (!state)
+        return;
+    if (state->font()) {
+        m_fontChoice = {*state->font(), state->textColour()};
+        Editor->SetTextFont(m_fontChoice.font, m_fontChoice.colour);
+    }
+    if (state->background()) {
+        m_colourChoice = *state->background();
+        Editor->SetBackgroundColour(m_colourChoice);
+    }
+}
+
+void TMainForm::rememberPosition() {
+    const QString path = StatusBar->panelText(1);
+    if (m_reading && !path.isEmpty())
+        m_reading->remember(path, Editor->firstVisibleOffset());
+}
+
+void TMainForm::saveReadingState() {
+    if (m_reading)
+        m_reading->save();
+}
 
 QToolButton* TMainForm::addButton(const QString& name, const QString& hint, int image) {
     auto* button = new QToolButton(ToolBar1);
@@ -146,6 +185,19 @@ void TMainForm::addSeparator(int width) {
 }
 
 void TMainForm::openBook(const QString& path) {
+    showAndLoad(path);
+    int offset = 0;
+    if (const std::optional<int> remembered = m_reading ? m_reading->position(path) : std::nullopt)
+        offset = *remembered <= Editor->textLength() ? *remembered : 0;
+    Editor->setSelectionStart(offset);
+    Editor->scrollOffsetToTop(offset);
+    ShowCaretPosition();
+}
+
+void TMainForm::showAndLoad(const QString& path) {
+    // The book shown until now is left here: remember where.
+    if (isVisible())
+        rememberPosition();
     // The text area takes its final size before the book arrives: a width change after
     // a long text has arrived lays out the whole text once more. A hidden reader is
     // shown maximised and given a moment to reach that size.
@@ -165,7 +217,8 @@ void TMainForm::openBook(const QString& path) {
 }
 
 void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
-    openBook(path);
+    // The place given replaces the remembered one.
+    showAndLoad(path);
     Editor->setSelectionStart(int(offset));
     Editor->setSelectionLength(length);
     Editor->centerCursor();
@@ -175,6 +228,18 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     guard([this] { FormShow(); });
+}
+
+void TMainForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closing the reader (not the window manager minimising it) records where the book
+    // was left.
+    if (event->spontaneous())
+        return;
+    guard([this] {
+        rememberPosition();
+        saveReadingState();
+    });
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -239,6 +304,10 @@ void TMainForm::ToolButton5Click() {
         return;
     m_colourChoice = *colour;
     Editor->SetBackgroundColour(*colour);
+    if (m_reading) {
+        m_reading->setBackground(*colour);
+        saveReadingState();
+    }
 }
 
 void TMainForm::ToolButton4Click() {
@@ -247,6 +316,10 @@ void TMainForm::ToolButton4Click() {
         return;
     m_fontChoice = *choice;
     Editor->SetTextFont(choice->font, choice->colour);
+    if (m_reading) {
+        m_reading->setFont(choice->font, choice->colour);
+        saveReadingState();
+    }
 }
 
 void TMainForm::ToolButton7Click() {

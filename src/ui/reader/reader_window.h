@@ -10,6 +10,7 @@ class QAction;
 class QMenu;
 class QToolBar;
 class QToolButton;
+class ReadingState;
 class RichTextEditor;
 class StatusPanels;
 
@@ -43,10 +44,20 @@ public:
     FindDialog* FindDialog1;
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
+    // The book opens where it was left when the reading state remembers it (and its
+    // file kept its size), else at its start; the caret is at that line's start.
     void openBook(const QString& path);
     // Opens the book with `length` characters from CR LF offset `offset` selected and
     // scrolled into view (a place found by the search).
     void openBookAt(const QString& path, qint64 offset, int length);
+
+    // What the reader remembers across runs (owned by the library window; may be null).
+    // The remembered font and colours are applied at once; a book's position is taken
+    // whenever the window is hidden or another book replaces it, and written with the
+    // font and colours to the reading state's file.
+    void setReadingState(ReadingState* state);
+    // Records the first visible line of the shown book in the reading state (in memory).
+    void rememberPosition();
 
     // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
     int modeImage() const { return m_modeImage; }
@@ -84,11 +95,14 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
     void addSeparator(int width);
+    void showAndLoad(const QString& path);
+    void saveReadingState();
 
     QAction* m_saveAction = nullptr;
     int m_modeImage = 9;
@@ -96,4 +110,5 @@ private:
     FontChoice m_fontChoice;
     QColor m_colourChoice = Qt::black;
     QPrinter m_printer;
+    ReadingState* m_reading = nullptr;
 };

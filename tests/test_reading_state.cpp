@@ -1,0 +1,222 @@
+#include "core/library/library.h"
+#include "core/library/reading_state.h"
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using TestFiles::cp1251;
+
+// reading.dat judged by its bytes on disk and by what a new run reads back from it.
+class TestReadingState : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    QString booksFolder() const { return path(QStringLiteral("books")) + QLatin1Char('/'); }
+    QString book(const QString& name, const QByteArray& bytes = "text") const {
+        const QString file = booksFolder() + name + QStringLiteral(".boo");
+        TestFiles::write(file, bytes);
+        return file;
+    }
+    ReadingState load() const {
+        ReadingState state;
+        state.load(path("reading.dat"), booksFolder());
+        return state;
+    }
+    Library openLibrary() const {
+        Library library;
+        library.folder().setProgramFolder(m_dir->path() + QLatin1Char('/'));
+        library.load(nullptr);
+        return library;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkdir(path("books"));
+    }
+    void cleanup() { TestFiles::setReadOnly(m_dir->path(), false); }
+
+    void firstRunHasTheDefaults() {
+        const ReadingState state = load();
+        QVERIFY(!state.font());
+        QVERIFY(!state.background());
+        QCOMPARE(state.bookCount(), 0);
+        QVERIFY(!state.position(book(QStringLiteral("Книга"))));
+    }
+
+    void fileIsCodePage1251ReadByAPerson() {
+        ReadingState state = load();
+        QFont font(QStringLiteral("Liberation Serif"));
+        font.setPixelSize(24);
+        font.setBold(true);
+        font.setUnderline(true);
+        state.setFont(font, QColor(128, 0, 0));
+        state.setBackground(QColor(255, 255, 0));
+        state.remember(book(QStringLiteral("Война и мир"), QByteArray(1000, 'a')), 420);
+        state.remember(book(QStringLiteral("Ёж"), "ab"), 2);
+        state.remember(book(QStringLiteral("Война и мир"), QByteArray(1000, 'a')), 500);
+        state.save();
+        QCOMPARE(TestFiles::read(path("reading.dat")),
+                 cp1251(QStringLiteral("[Reader]\r\nFont=Liberation Serif\r\nSize=24px\r\n"
+                                       "Weight=700\r\nItalic=0\r\nUnderline=1\r\nStrikeOut=0\r\n"
+                                       "TextColour=#800000\r\nBackground=#ffff00\r\n[Books]\r\n"
+                                       "; offset, file size in bytes, book\r\n"
+                                       "500 1000 Война и мир\r\n2 2 Ёж\r\n")));
+
+        const ReadingState again = load();
+        QVERIFY(again.font());
+        QCOMPARE(again.font()->family(), QStringLiteral("Liberation Serif"));
+        QCOMPARE(again.font()->pixelSize(), 24);
+        QVERIFY(again.font()->bold() && again.font()->underline() && !again.font()->italic());
+        QCOMPARE(again.textColour(), QColor(128, 0, 0));
+        QCOMPARE(again.background(), std::optional<QColor>(QColor(255, 255, 0)));
+        QCOMPARE(again.position(booksFolder() + QStringLiteral("Война и мир.boo")),
+                 std::optional<int>(500));
+        QCOMPARE(again.position(booksFolder() + QStringLiteral("Ёж.boo")), std::optional<int>(2));
+    }
+
+    void pointSizesAndStylesComeBack() {
+        ReadingState state = load();
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSizeF(10.5);
+        font.setItalic(true);
+        font.setStrikeOut(true);
+        font.setWeight(QFont::DemiBold);
+        state.setFont(font, QColor(Qt::blue));
+        state.save();
+        const ReadingState again = load();
+        QCOMPARE(again.font()->pointSizeF(), 10.5);
+        QCOMPARE(again.font()->weight(), QFont::DemiBold);
+        QVERIFY(again.font()->italic() && again.font()->strikeOut());
+        QCOMPARE(again.textColour(), QColor(Qt::blue));
+        QVERIFY(!again.background());
+    }
+
+    // A position belongs to the file as it was: a book edited elsewhere, or not a book of
+    // this library, has none.
+    void positionNeedsTheSameFile() {
+        ReadingState state = load();
+        const QString path = book(QStringLiteral("Книга"), "0123456789");
+        state.remember(path, 5);
+        QCOMPARE(state.position(path), std::optional<int>(5));
+        TestFiles::write(path, "01234567890");
+        QVERIFY(!state.position(path));
+        QFile::remove(path);
+        QVERIFY(!state.position(path));
+
+        const QString outside = m_dir->filePath(QStringLiteral("Книга.boo"));
+        TestFiles::write(outside, "0123456789");
+        state.remember(outside, 3);
+        QVERIFY(!state.position(outside));
+        QCOMPARE(state.bookName(booksFolder() + QStringLiteral("a/b.boo")), QString());
+        QCOMPARE(state.bookName(booksFolder() + QStringLiteral("a.txt")), QString());
+        QCOMPARE(state.bookName(booksFolder() + QStringLiteral("Книга.boo")),
+                 QStringLiteral("Книга"));
+    }
+
+    // Names are kept as the file system has them: another letter case is another book,
+    // and a name the code page cannot hold is not remembered under a wrong one.
+    void namesAreExact() {
+        ReadingState state = load();
+        state.remember(book(QStringLiteral("книга")), 1);
+        state.remember(book(QStringLiteral("КНИГА")), 2);
+        state.remember(book(QStringLiteral("снег ☃")), 3);
+        state.save();
+        const ReadingState again = load();
+        QCOMPARE(again.bookCount(), 2);
+        QCOMPARE(again.position(booksFolder() + QStringLiteral("книга.boo")),
+                 std::optional<int>(1));
+        QCOMPARE(again.position(booksFolder() + QStringLiteral("КНИГА.boo")),
+                 std::optional<int>(2));
+    }
+
+    void damagedFileIsIgnoredAndReplaced_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("books");
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\x12[Books\r\n\x01\x02 x", 14) << 0;
+        QTest::newRow("truncated")
+            << QByteArray("[Reader]\r\nFont=Arial\r\nSize=1") << 0; // a size without unit
+        QTest::newRow("bad values")
+            << QByteArray("[Reader]\r\nFont=\r\nSize=abc\r\nBackground=#12\r\n"
+                          "[Books]\r\n-5 4 a\r\n5 -4 b\r\nx 4 c\r\n7\r\n"
+                          "99999999999999999999 4 d\r\n")
+            << 0;
+        QTest::newRow("one good line among bad ones")
+            << QByteArray("[Books]\r\nnonsense\r\n3 4 good\r\n") << 1;
+    }
+    void damagedFileIsIgnoredAndReplaced() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, books);
+        TestFiles::write(path("reading.dat"), bytes);
+        ReadingState state = load();
+        QVERIFY(!state.font());
+        QVERIFY(!state.background());
+        QCOMPARE(state.bookCount(), books);
+        state.setBackground(QColor(Qt::red));
+        state.save();
+        const ReadingState again = load();
+        QCOMPARE(again.background(), std::optional<QColor>(QColor(Qt::red)));
+        QCOMPARE(again.bookCount(), books);
+        QVERIFY(TestFiles::read(path("reading.dat")).startsWith("[Reader]\r\n"));
+    }
+
+    // A file that cannot be read leaves the defaults; a failed write says so and keeps
+    // the old file whole.
+    void unreadableAndUnwritable() {
+        QDir().mkdir(path("reading.dat"));
+        ReadingState inFolder = load();
+        QCOMPARE(inFolder.bookCount(), 0);
+        QCOMPARE(TestFiles::errorOf([&] { inFolder.save(); }),
+                 QStringLiteral("Unable to write to %1").arg(path("reading.dat")));
+        QVERIFY(!inFolder.trySave());
+        QDir().rmdir(path("reading.dat"));
+
+        ReadingState state = load();
+        state.remember(book(QStringLiteral("a")), 1);
+        state.save();
+        const QByteArray before = TestFiles::read(path("reading.dat"));
+        state.remember(book(QStringLiteral("b")), 2);
+        TestFiles::setReadOnly(m_dir->path(), true);
+        QCOMPARE(TestFiles::errorOf([&] { state.save(); }),
+                 QStringLiteral("Unable to write to %1").arg(path("reading.dat")));
+        TestFiles::setReadOnly(m_dir->path(), false);
+        QCOMPARE(TestFiles::read(path("reading.dat")), before);
+    }
+
+    // Deleting a book forgets where it was left, so a new book of that name (even one of
+    // the same size) starts at its beginning; so does a book added under a name whose
+    // entry outlived its book.
+    void deletingAndAddingForget() {
+        Library library = openLibrary();
+        library.addBook(QStringLiteral("Книга"), QString(), "0123456789");
+        const QString bookPath = library.folder().BookPath(QStringLiteral("Книга"));
+        library.reading().remember(bookPath, 4);
+        library.reading().remember(book(QStringLiteral("Другая")), 2);
+        library.reading().save();
+        library.deleteBook(QStringLiteral("Книга"));
+        QVERIFY(!TestFiles::read(path("reading.dat")).contains(cp1251(QStringLiteral("Книга"))));
+        QVERIFY(TestFiles::read(path("reading.dat")).contains(cp1251(QStringLiteral("Другая"))));
+        Library restarted = openLibrary();
+        QCOMPARE(restarted.reading().bookCount(), 1);
+        restarted.addBook(QStringLiteral("Книга"), QString(), "0123456789");
+        QVERIFY(!restarted.reading().position(bookPath));
+
+        // An entry left behind by a book removed by hand.
+        restarted.reading().remember(bookPath, 4);
+        restarted.reading().save();
+        Library later = openLibrary();
+        later.catalogue().RemoveRecord(later.rowOfItem(QStringLiteral("Книга")).row);
+        later.saveCatalogue();
+        QFile::remove(bookPath);
+        later.addBook(QStringLiteral("Книга"), QString(), "0123456789");
+        QVERIFY(!later.reading().position(bookPath));
+        QVERIFY(!openLibrary().reading().position(bookPath));
+        QCOMPARE(openLibrary().reading().bookCount(), 1);
+    }
+};
+
+QTEST_MAIN(TestReadingState)
+#include "test_reading_state.moc"
