@@ -1,6 +1,7 @@
 // Catalogue speed: loading and listing 100,000 rows, adding and saving, against a
 // straightforward implementation that checks every loaded name against all before it.
 
+#include "bench_support.h"
 #include "core/base/cp1251.h"
 #include "core/library/catalogue.h"
 
@@ -19,17 +20,6 @@ QByteArray makeCatalogue(int rows) {
     for (int i = 0; i < rows; ++i)
         out += Cp1251::encode(QStringLiteral("Книга номер %1=заметка к книге %1\r\n").arg(i));
     return out;
-}
-
-template <class F> double bestOf(int runs, F&& f) {
-    double best = 1e100;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer t;
-        t.start();
-        f();
-        best = std::min(best, t.nsecsElapsed() / 1e6);
-    }
-    return best;
 }
 
 // The straightforward catalogue: a list of lines, every load checks each name against

@@ -1,8 +1,9 @@
 // Reader speed: opening big books, display lines, finding text, scrolling, RTF reading,
 // each beside a straightforward QTextEdit::setPlainText load of the same text.
 
-#include "core/base/cp1251.h"
 #include "bench_support.h"
+#include "core/base/cp1251.h"
+#include "core/library/reading_state.h"
 #include "core/rtf/rtf_reader.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
@@ -167,6 +168,23 @@ int main(int argc, char** argv) {
     const double base50 = plainTextEditLoad(path50, baseline50);
     row("open 50 MB book + first paint", open50, "2000", base50);
     row("50 MB book wholly in the document (arriving in pieces)", loaded50, "");
+
+    // Reopening the 50 MB book where it was left, near its end (a few pages before it, so
+    // that the place can be the first line shown).
+    {
+        ReadingState state;
+        state.load(dir.filePath(QStringLiteral("reading.dat")), dir.path() + QLatin1Char('/'));
+        reader.setReadingState(&state);
+        reader.openBook(path5);
+        const int nearEnd = int(book50.lastIndexOf("\r\n", book50.size() - 100000)) + 2;
+        state.remember(path50, nearEnd);
+        const double reopen = openInReader(reader, path50);
+        row("reopen 50 MB book near its end + first paint", reopen, "2000", base50);
+        if (editor->firstVisibleOffset() != nearEnd)
+            std::printf("  (wrong place: %d instead of %d)\n", editor->firstVisibleOffset(),
+                        nearEnd);
+        reader.setReadingState(nullptr);
+    }
 
     // Scrolling the 50 MB book: the longest gap between 10 ms timer ticks.
     {

@@ -21,6 +21,18 @@ inline double ms(const QElapsedTimer& t) {
     return t.nsecsElapsed() / 1e6;
 }
 
+// The fastest of `runs` runs of f, in ms.
+template <class F> double bestOf(int runs, F&& f) {
+    double best = 1e100;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        best = std::min(best, ms(t));
+    }
+    return best;
+}
+
 // How long the event loop was kept from running: a 10 ms timer notes the longest gap
 // between its ticks while the meter lives.
 class FreezeMeter {
