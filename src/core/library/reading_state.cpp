@@ -1,6 +1,7 @@
 #include "core/library/reading_state.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
@@ -64,7 +65,8 @@ void ReadingState::load(const QString& path, const QString& booksFolder) {
     m_textColour = Qt::black;
     m_background.reset();
     QByteArray bytes;
-    if (SafeFile::read(path, bytes))
+    // Only an ordinary file is read: a FIFO or a device in its place is not waited on.
+    if (RegularFile::read(path, RegularFile::kMaxSize, bytes) == RegularFile::Status::Read)
         parse(Cp1251::decode(bytes));
 }
 
