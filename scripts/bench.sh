@@ -3,8 +3,8 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build" --target bench_catalogue bench_reader bench_library bench_pathological bench_reading
+build "$ROOT/build" --target bench_catalogue bench_reader bench_library bench_pathological bench_reading bench_exit
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-for b in bench_catalogue bench_library bench_reading bench_reader bench_pathological; do
+for b in bench_catalogue bench_library bench_reading bench_reader bench_pathological bench_exit; do
     "$ROOT/build/bench/$b"
 done

@@ -11,8 +11,6 @@
 #include <QDir>
 #include <QFont>
 
-#include <memory>
-
 void setUpApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tomeria"));
     app.setApplicationVersion(QStringLiteral("1.00"));
@@ -37,22 +35,24 @@ int runTomeria(QApplication& app) {
     }
     // Another session's copy may work in this library folder.
     if (!instance.acquireFolder(QDir::currentPath())) {
-        Dialogs::instance().notice(QStringLiteral("Работает"),
-                                   QStringLiteral("Эта библиотека уже открыта в другой копии Tomeria"));
+        Dialogs::instance().notice(
+            QStringLiteral("Работает"),
+            QStringLiteral("Эта библиотека уже открыта в другой копии Tomeria"));
         return 0;
     }
-    auto form1 = std::make_unique<TForm1>();
+    TForm1 form1;
     TSpravka spravka;
     TMainForm mainForm;
-    form1->setReaderWindow(&mainForm);
+    form1.setReaderWindow(&mainForm);
     if (Termination::requested())
         return 0; // ended while a start-up message was shown
-    form1->show();
+    form1.show();
     const int result = app.exec();
-    // The library window goes first (its settings are written if the exit did not write
-    // them), then the locks: the next copy may start while the rest is taken down.
+    // Once the settings are written the windows go and the locks are let go: the next
+    // copy may start while this one takes down its windows and stops the search indexer.
+    form1.writeSettingsAtEnd();
     mainForm.hide();
-    form1.reset();
+    form1.hide();
     instance.release();
     return result;
 }

@@ -163,6 +163,10 @@ TForm1::~TForm1() {
         delete m_helpWindow;
 }
 
+void TForm1::writeSettingsAtEnd() {
+    FormStorage1->destroyHook();
+}
+
 void TForm1::setReaderWindow(TMainForm* reader) {
     m_reader = reader;
     if (reader) {

@@ -62,6 +62,10 @@ public:
     ~TForm1() override;
 
     void setReaderWindow(TMainForm* reader);
+    // The program ends: the window settings are written now unless the confirmed exit
+    // wrote them (as the window's destruction would), so nothing of the library folder
+    // is written after this.
+    void writeSettingsAtEnd();
     Library& library() { return m_library; }
     Catalogue& catalogue() { return Val; }
     const BookFolder& folder() const { return m_folder; }
