@@ -4,6 +4,7 @@
 #include "ui/editor/rich_text_editor.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -46,6 +47,34 @@ class TestRichTextEditor : public QObject {
     }
 
 private Q_SLOTS:
+    // Shift+Enter, pasted line and paragraph separators and separators in a loaded text
+    // are all line breaks: CR LF in the text and the saved file, two characters in every
+    // position.
+    void everyLineSeparatorIsALineBreak() {
+        RichTextEditor editor;
+        editor.setPlainTextMode(true);
+        editor.show();
+        editor.setFocus();
+        QTest::keyClicks(&editor, QStringLiteral("ab"));
+        QTest::keyClick(&editor, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(&editor, QStringLiteral("cd"));
+        QCOMPARE(editor.WholeText(), QStringLiteral("ab\r\ncd"));
+        QCOMPARE(editor.SelectionStart(), 6);
+        QCOMPARE(editor.LineOfChar(6), 1);
+        QApplication::clipboard()->setText(QStringLiteral("x\u2028y\u2029z"));
+        editor.PasteClipboard();
+        QCOMPARE(editor.WholeText(), QStringLiteral("ab\r\ncdx\r\ny\r\nz"));
+        QCOMPARE(editor.SelectionStart(), 13);
+        editor.SaveFile(m_dir.filePath(QStringLiteral("typed.boo")));
+        QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("typed.boo"))),
+                 QByteArray("ab\r\ncdx\r\ny\r\nz"));
+
+        editor.LoadFile(file(QStringLiteral("sep.txt"), QStringLiteral("один\u2028два").toUtf8()));
+        QCOMPARE(editor.WholeText(), QStringLiteral("один\r\nдва"));
+        editor.setSelectionStart(6);
+        QCOMPARE(editor.LineOfChar(editor.SelectionStart()), 1);
+    }
+
     void plainLoadsNormaliseLineBreaks_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("saved");

@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
@@ -80,6 +82,16 @@ template <class Cut> void forEachSoftBreak(QStringView text, Cut&& cut) {
 QTextBlockFormat withoutSoftBreak(QTextBlockFormat format) {
     format.clearProperty(kSoftBreakProperty);
     return format;
+}
+
+// Unicode's line and paragraph separators: in a plain text they are line breaks.
+bool hasSeparators(const QString& text) {
+    return text.contains(QChar::LineSeparator) || text.contains(QChar::ParagraphSeparator);
+}
+
+void replaceSeparators(QString& text) {
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
 }
 
 struct ResetFlag {
@@ -199,6 +211,8 @@ void RichTextEditor::markSoftBlocks() {
 
 void RichTextEditor::setContentText(QString text) {
     cancelLoading();
+    if (hasSeparators(text))
+        replaceSeparators(text);
     m_uniformFormat = true;
     // Long paragraphs are cut into pieces: a '\n' goes in at each cut, in place, and the
     // blocks it starts are marked as continuing their paragraph once they arrive.
@@ -337,6 +351,16 @@ void RichTextEditor::keyPressEvent(QKeyEvent* event) {
     // An edit while the text is still arriving waits for the whole text.
     if (loading() && !m_readOnly)
         finishLoading();
+    // Shift+Enter would put a line separator inside the paragraph: the text has one kind
+    // of line break, so it makes a paragraph break like Enter.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & Qt::ShiftModifier)) {
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->text(), event->isAutoRepeat(), ushort(event->count()));
+        keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
     if (m_softBreaks && !isReadOnly() && softBreakKey(event)) {
         event->accept();
         ensureCursorVisible();
@@ -380,12 +404,26 @@ bool RichTextEditor::softBreakKey(QKeyEvent* event) {
 
 void RichTextEditor::insertFromMimeData(const QMimeData* source) {
     finishLoading();
-    if (!m_softBreaks || !source->hasText()) {
+    if (!source || !source->hasText()) {
         QPlainTextEdit::insertFromMimeData(source);
         return;
     }
-    // Pasted line breaks are paragraph breaks, also inside a piece of a long paragraph.
+    // Pasted line and paragraph separators are line breaks of the text.
     QString text = source->text();
+    const bool separators = hasSeparators(text);
+    if (separators)
+        replaceSeparators(text);
+    if (!m_softBreaks) {
+        if (!separators) {
+            QPlainTextEdit::insertFromMimeData(source);
+        } else {
+            QMimeData plain;
+            plain.setText(text);
+            QPlainTextEdit::insertFromMimeData(&plain);
+        }
+        return;
+    }
+    // Pasted line breaks are paragraph breaks, also inside a piece of a long paragraph.
     TextImport::normaliseInPlace(text);
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
@@ -470,15 +508,17 @@ QString RichTextEditor::WholeText() {
     }
     soft.push_back(-1);
     std::size_t nextSoft = 0;
-    const qsizetype breaks = raw.count(QChar::ParagraphSeparator);
+    // A line separator put in by other means than typing or pasting is a line break too.
+    const qsizetype breaks =
+        raw.count(QChar::ParagraphSeparator) + raw.count(QChar::LineSeparator);
     QString out(raw.size() + breaks - 2 * qsizetype(soft.size() - 1), Qt::Uninitialized);
     QChar* dst = out.data();
     const QChar* src = raw.constData();
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const QChar c = src[i];
-        if (c != QChar::ParagraphSeparator) {
+        if (c != QChar::ParagraphSeparator && c != QChar::LineSeparator) {
             *dst++ = c;
-        } else if (i == soft[nextSoft]) {
+        } else if (c == QChar::ParagraphSeparator && i == soft[nextSoft]) {
             ++nextSoft;
         } else {
             *dst++ = QLatin1Char('\r');
