@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -284,6 +286,95 @@ private Q_SLOTS:
         QVERIFY(m_form->Editor->document()->isModified());
     }
 
+    // Opening another book over unsaved edits asks first: "Yes" saves as the save button
+    // does, "No" drops the edits, "Cancel" keeps the edited book open.
+    void unsavedEditsAreOfferedForSaving() {
+        const QString first = book(QStringLiteral("Первая.boo"), "first");
+        const QString second = book(QStringLiteral("Вторая.boo"), "second");
+        const QString question =
+            QStringLiteral("В книге «Первая» есть несохранённые изменения. Сохранить их?");
+        auto editFirst = [&] {
+            m_form->openBook(first);
+            if (m_form->Editor->ReadOnly())
+                QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+            m_form->Editor->moveCursor(QTextCursor::End);
+            m_form->Editor->insertPlainText(QStringLiteral(" edited"));
+            dialogs().clear();
+        };
+
+        editFirst();
+        dialogs().answers.enqueue(Dialogs::Answer::Cancel);
+        QVERIFY(!m_form->openBook(second));
+        QCOMPARE(dialogs().texts("ask"), QStringList{question});
+        QCOMPARE(m_form->StatusBar->panelText(1), first);
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("first edited"));
+        QCOMPARE(TestFiles::read(first), QByteArray("first"));
+
+        dialogs().clear();
+        dialogs().answers.enqueue(Dialogs::Answer::No);
+        QVERIFY(m_form->openBook(second));
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(TestFiles::read(first), QByteArray("first"));
+
+        editFirst();
+        dialogs().answers.enqueue(Dialogs::Answer::Yes);
+        QVERIFY(m_form->openBook(second));
+        QCOMPARE(TestFiles::read(first), QByteArray("first edited"));
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+
+        // No edits, no question; closing the reader asks nothing either.
+        dialogs().clear();
+        QVERIFY(m_form->openBook(first));
+        m_form->Editor->insertPlainText(QStringLiteral("x"));
+        QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(dialogs().shown.isEmpty());
+    }
+
+    // A file changed or replaced by another program while open is not overwritten
+    // without a question.
+    void aBookChangedOutsideIsAskedAbout() {
+        const QString path = book(QStringLiteral("outside.boo"), "original");
+        m_form->openBook(path);
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        m_form->Editor->insertPlainText(QStringLiteral("mine "));
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QVERIFY(dialogs().texts("confirm").isEmpty()); // unchanged outside: saved at once
+        QCOMPARE(TestFiles::read(path), QByteArray("mine original"));
+
+        QFile::remove(path);
+        TestFiles::write(path, "theirs"); // replaced by another program
+        m_form->Editor->insertPlainText(QStringLiteral("more "));
+        dialogs().confirmations.enqueue(false);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        const QString question = QStringLiteral(
+            "Файл книги «outside» изменён другой программой после открытия. "
+            "Заменить его вашей версией?");
+        QCOMPARE(dialogs().texts("confirm"), QStringList{question});
+        QCOMPARE(TestFiles::read(path), QByteArray("theirs"));
+        QVERIFY(m_form->Editor->document()->isModified());
+
+        dialogs().confirmations.enqueue(true);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path), QByteArray("mine more original"));
+        QCOMPARE(dialogs().texts("confirm").size(), 2);
+    }
+
+    // The library's books are code page 1251: bytes that happen to form valid UTF-8 are
+    // still read as code page letters and saved back unchanged; a byte-order mark wins.
+    void libraryBooksAreReadAsCodePage1251() {
+        const QByteArray bytes = TestFiles::cp1251(QStringLiteral("Item Ж— done, Я» ok"));
+        const QString path = book(QStringLiteral("cp.boo"), bytes);
+        m_form->openBook(path);
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Item Ж— done, Я» ok"));
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path), bytes);
+
+        m_form->openBook(book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
+        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Ёж"));
+    }
+
     void fontAndColourDialogsRememberTheirChoice() {
         TMainForm& form = open("text");
         QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
@@ -494,6 +585,53 @@ private Q_SLOTS:
                  qPrintable(printed + QString::fromUtf8(text.readAllStandardError()) +
                             QString::number(QFileInfo(pdf).size())));
         QVERIFY(dialogs().texts("error").isEmpty());
+    }
+
+    // Opening another book between two printed pages: the print goes on with the text it
+    // started with, to its last page.
+    void anotherBookOpenedWhilePrinting() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+            QSKIP("poppler-utils is not installed");
+        QByteArray text;
+        for (int i = 1; i <= 400; ++i)
+            text += "Line " + QByteArray::number(i) + " of the long book\r\n";
+        text += "The last line";
+        const QString other = book(QStringLiteral("other.boo"), "Another book");
+        TMainForm& form = open(text);
+        const QString whole = m_dir.filePath(QStringLiteral("whole.pdf"));
+        dialogs().pdfOutput = whole;
+        form.ToolButton3->click();
+
+        const QString interrupted = m_dir.filePath(QStringLiteral("interrupted.pdf"));
+        dialogs().pdfOutput = interrupted;
+        bool opened = false;
+        QTimer::singleShot(0, &form, [&] {
+            QVERIFY(form.Editor->printing());
+            QTest::mouseClick(form.ToolButton6, Qt::LeftButton); // «Назад»
+            form.openBook(other);
+            opened = true;
+        });
+        form.ToolButton3->click();
+        QVERIFY(opened);
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("Another book"));
+        QVERIFY(dialogs().texts("error").isEmpty());
+        auto pages = [](const QString& pdf) {
+            QProcess info;
+            info.start(QStringLiteral("pdfinfo"), {pdf});
+            info.waitForFinished();
+            for (const QByteArray& line : info.readAllStandardOutput().split('\n'))
+                if (line.startsWith("Pages:"))
+                    return line.mid(6).trimmed().toInt();
+            return 0;
+        };
+        QVERIFY(pages(whole) > 2);
+        QCOMPARE(pages(interrupted), pages(whole));
+        QProcess printed;
+        printed.start(QStringLiteral("pdftotext"), {interrupted, QStringLiteral("-")});
+        printed.waitForFinished();
+        const QString output = QString::fromUtf8(printed.readAllStandardOutput());
+        QVERIFY(output.contains(QStringLiteral("The last line")));
+        QVERIFY(!output.contains(QStringLiteral("Another book")));
     }
 };
 

@@ -11,7 +11,7 @@
 class RecordingDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "message", "confirm", "error", "notice"
+        QString kind; // "message", "confirm", "ask", "error", "notice"
         QString text;
     };
 
@@ -19,6 +19,11 @@ public:
     bool confirm(QWidget*, const QString& text) override {
         shown.append({"confirm", text});
         return confirmations.isEmpty() ? true : confirmations.dequeue();
+    }
+    // Unanswered questions say "No", which keeps to what happened before they were asked.
+    Answer ask(QWidget*, const QString& text) override {
+        shown.append({"ask", text});
+        return answers.isEmpty() ? Answer::No : answers.dequeue();
     }
     void error(QWidget*, const QString& text) override { shown.append({"error", text}); }
     void notice(const QString& caption, const QString& text) override {
@@ -52,6 +57,7 @@ public:
     QList<Shown> shown;
     int beeps = 0;
     QQueue<bool> confirmations;
+    QQueue<Answer> answers;
     QQueue<QString> files;
     QQueue<FontChoice> fonts;
     QQueue<QColor> colours;

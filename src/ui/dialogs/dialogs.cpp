@@ -61,6 +61,25 @@ bool Dialogs::confirm(QWidget* parent, const QString& text) {
     return runBox(parent, QMessageBox::NoIcon, title(), text, true) == 1;
 }
 
+Dialogs::Answer Dialogs::ask(QWidget* parent, const QString& text) {
+    if (sessionEnding()) {
+        std::fprintf(stderr, "%s: %s\n", title().toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return Answer::Cancel;
+    }
+    QMessageBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QStringLiteral("Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return Answer::Yes;
+    return box.clickedButton() == no ? Answer::No : Answer::Cancel;
+}
+
 void Dialogs::error(QWidget* parent, const QString& text) {
     runBox(parent, QMessageBox::Critical, title(), text, false);
 }

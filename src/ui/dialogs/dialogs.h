@@ -27,6 +27,9 @@ public:
     virtual void message(QWidget* parent, const QString& text);
     // The same with "OK" (default) and "Cancel" (Esc); true only for "OK".
     virtual bool confirm(QWidget* parent, const QString& text);
+    // A question with "Yes" (default), "No" and "Cancel" (Esc).
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer ask(QWidget* parent, const QString& text);
     // The default error box: critical icon, caption "Tomeria", the text as given.
     virtual void error(QWidget* parent, const QString& text);
     // A box with its own caption, shown before any window exists.

@@ -94,6 +94,15 @@ void replaceSeparators(QString& text) {
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
 }
 
+// A book of the library is code page 1251, as the program writes it; only a UTF-8 or
+// UTF-16 byte-order mark says otherwise.
+QString decodeLibraryBook(const QByteArray& data) {
+    if (data.startsWith("\xEF\xBB\xBF") || data.startsWith("\xFF\xFE") ||
+        data.startsWith("\xFE\xFF"))
+        return TextImport::decode(data);
+    return Cp1251::decode(data);
+}
+
 struct ResetFlag {
     bool& flag;
     ~ResetFlag() { flag = false; }
@@ -159,7 +168,7 @@ void RichTextEditor::LoadFile(const QString& path) {
                 return;
             }
         }
-        text = TextImport::decode(data);
+        text = m_guessEncoding ? TextImport::decode(data) : decodeLibraryBook(data);
     } // the file's bytes are released before the text reaches the document
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(kNulSymbol));
@@ -895,16 +904,50 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
     }
     painter.setPen(textColour());
 
+    // The pages are made from a copy of the text taken now: between pages the window
+    // responds, and another book may be opened or the text edited meanwhile.
+    struct Paragraph {
+        QString text;
+        Qt::Alignment alignment;
+        QList<QTextLayout::FormatRange> formats;
+    };
+    const bool uniform = m_uniformFormat;
+    std::vector<Paragraph> formatted;
+    QString plain;
+    if (uniform) {
+        plain = document()->toRawText();
+        if (plain.endsWith(QChar::ParagraphSeparator))
+            plain.chop(1);
+    } else {
+        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
+            formatted.push_back({block.text(), block.blockFormat().alignment(), block.textFormats()});
+    }
+    const qsizetype paragraphs =
+        uniform ? plain.count(QChar::ParagraphSeparator) + 1 : qsizetype(formatted.size());
+
     qreal y = 0;
     bool pageHasContent = false;
-    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        QTextLayout layout(block.text(), base, &printer);
+    qsizetype next = 0; // the start of the next paragraph in `plain`
+    for (qsizetype p = 0; p < paragraphs; ++p) {
+        QString text;
+        Qt::Alignment alignment = Qt::AlignLeft;
+        if (uniform) {
+            qsizetype end = plain.indexOf(QChar::ParagraphSeparator, next);
+            if (end < 0)
+                end = plain.size();
+            text = plain.mid(next, end - next);
+            next = end + 1;
+        } else {
+            text = formatted[size_t(p)].text;
+            alignment = formatted[size_t(p)].alignment;
+        }
+        QTextLayout layout(text, base, &printer);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        option.setAlignment(block.blockFormat().alignment());
+        option.setAlignment(alignment);
         layout.setTextOption(option);
-        if (!m_uniformFormat)
-            layout.setFormats(block.textFormats());
+        if (!uniform)
+            layout.setFormats(formatted[size_t(p)].formats);
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             line.setLineWidth(pageWidth);

@@ -23,6 +23,9 @@ public:
     bool PlainText() const { return m_plainText; }
     void setPlainTextMode(bool plain) { m_plainText = plain; }
 
+    // How a plain load decodes: guessing the encoding (imported files, the default), or
+    // as a book of the library, code page 1251 unless a byte-order mark says otherwise.
+    void setGuessEncoding(bool guess) { m_guessEncoding = guess; }
     void LoadFile(const QString& path);
     void SaveFile(const QString& path);
     // The bytes SaveFile writes for the current content and mode.
@@ -129,6 +132,7 @@ private:
     void updateInactiveSelection();
 
     bool m_plainText = true;
+    bool m_guessEncoding = true;
     bool m_readOnly = false;
     QString m_pendingText; // the rest of a text arriving in pieces, from m_pendingNext
     qsizetype m_pendingNext = 0;

@@ -11,6 +11,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QHideEvent>
 #include <QMenu>
 #include <QPrinterInfo>
@@ -20,6 +22,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <sys/stat.h>
 
 TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
@@ -60,6 +64,7 @@ TMainForm::TMainForm(QWidget* parent)
 
     Editor->setObjectName(QStringLiteral("Editor"));
     Editor->setPlainTextMode(true);
+    Editor->setGuessEncoding(false); // the reader shows the library's own books
     Editor->setReadOnlyMode(true);
     QFont editorFont(QStringLiteral("Arial"));
     editorFont.setPixelSize(15);
@@ -184,17 +189,61 @@ void TMainForm::addSeparator(int width) {
     ToolBar1->addWidget(gap);
 }
 
-void TMainForm::openBook(const QString& path) {
-    showAndLoad(path);
+namespace {
+
+// What identifies a file's contents without reading it: its inode, size and time of
+// change; empty when there is no file.
+QByteArray fileStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino)) +
+           ':' + QByteArray::number(qlonglong(st.st_size)) + ':' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ':' +
+           QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
+}
+
+QString bookName(const QString& path) {
+    return QFileInfo(path).completeBaseName();
+}
+
+} // namespace
+
+bool TMainForm::settleUnsavedEdits() {
+    const QString current = StatusBar->panelText(1);
+    if (current.isEmpty() || !Editor->document()->isModified())
+        return true;
+    switch (Dialogs::instance().ask(
+        this, QStringLiteral("В книге «%1» есть несохранённые изменения. Сохранить их?")
+                  .arg(bookName(current)))) {
+    case Dialogs::Answer::Yes:
+        ToolButton1Click();
+        return !Editor->document()->isModified(); // a save declined keeps the book open
+    case Dialogs::Answer::No:
+        return true;
+    case Dialogs::Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TMainForm::openBook(const QString& path) {
+    if (!showAndLoad(path))
+        return false;
     int offset = 0;
     if (const std::optional<int> remembered = m_reading ? m_reading->position(path) : std::nullopt)
         offset = *remembered <= Editor->textLength() ? *remembered : 0;
     Editor->setSelectionStart(offset);
     Editor->scrollOffsetToTop(offset);
     ShowCaretPosition();
+    return true;
 }
 
-void TMainForm::showAndLoad(const QString& path) {
+bool TMainForm::showAndLoad(const QString& path) {
+    if (!settleUnsavedEdits())
+        return false;
     // The book shown until now is left here: remember where.
     if (isVisible())
         rememberPosition();
@@ -213,12 +262,15 @@ void TMainForm::showAndLoad(const QString& path) {
     activateWindow();
     layout()->activate();
     Editor->LoadFile(path);
+    m_fileStamp = fileStamp(path);
     StatusBar->setPanelText(1, path);
+    return true;
 }
 
 void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     // The place given replaces the remembered one.
-    showAndLoad(path);
+    if (!showAndLoad(path))
+        return;
     Editor->setSelectionStart(int(offset));
     Editor->setSelectionLength(length);
     Editor->centerCursor();
@@ -334,7 +386,16 @@ void TMainForm::ToolButton7Click() {
 
 void TMainForm::ToolButton1Click() {
     const QString path = StatusBar->panelText(1);
+    // Another program changed or replaced the file since it was opened: its version is
+    // not overwritten without a word.
+    if (fileStamp(path) != m_fileStamp &&
+        !Dialogs::instance().confirm(
+            this, QStringLiteral("Файл книги «%1» изменён другой программой после открытия. "
+                                 "Заменить его вашей версией?")
+                      .arg(bookName(path))))
+        return;
     Editor->SaveFile(path);
+    m_fileStamp = fileStamp(path);
     Editor->ClearModified();
     RichEditChange();
     Q_EMIT bookSaved(path);

@@ -46,7 +46,9 @@ public:
     // Shows the window (bringing it up if shown), loads the book and records its path.
     // The book opens where it was left when the reading state remembers it (and its
     // file kept its size), else at its start; the caret is at that line's start.
-    void openBook(const QString& path);
+    // Unsaved edits of the open book are first offered for saving; false when the user
+    // keeps the edited book open instead (Cancel).
+    bool openBook(const QString& path);
     // Opens the book with `length` characters from CR LF offset `offset` selected and
     // scrolled into view (a place found by the search).
     void openBookAt(const QString& path, qint64 offset, int length);
@@ -101,10 +103,19 @@ protected:
 private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
     void addSeparator(int width);
-    void showAndLoad(const QString& path);
+    // Offers unsaved edits for saving, then shows the window and loads the book; false
+    // when the user keeps the edited book open.
+    bool showAndLoad(const QString& path);
     void saveReadingState();
 
+    // Asks whether to save the open book's unsaved edits before its text is replaced;
+    // false for Cancel.
+    bool settleUnsavedEdits();
+
     QAction* m_saveAction = nullptr;
+    // The book file as it was loaded or last saved: a change by another program since
+    // then is asked about before the save replaces it.
+    QByteArray m_fileStamp;
     int m_modeImage = 9;
     QMenu* m_contextMenu = nullptr;
     FontChoice m_fontChoice;
