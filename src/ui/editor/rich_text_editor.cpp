@@ -18,7 +18,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QMimeData>
 #include <QTimer>
 
 #include <limits>
@@ -128,7 +127,7 @@ RichTextEditor::RichTextEditor(QWidget* parent)
 
 // ---- Loading and saving -------------------------------------------------------------
 
-void RichTextEditor::LoadFile(const QString& path) {
+void RichTextEditor::LoadFile(const QString& path, int reach) {
     QString text;
     {
         // Only an ordinary file is read: a FIFO or a device is refused at once, and so
@@ -173,7 +172,7 @@ void RichTextEditor::LoadFile(const QString& path) {
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(kNulSymbol));
     TextImport::normaliseInPlace(text);
-    setContentText(std::move(text));
+    setContentText(std::move(text), reach);
 }
 
 void RichTextEditor::breakLongParagraphs() {
@@ -218,7 +217,7 @@ void RichTextEditor::markSoftBlocks() {
     m_softBlocksValid = false;
 }
 
-void RichTextEditor::setContentText(QString text) {
+void RichTextEditor::setContentText(QString text, int reach) {
     cancelLoading();
     if (hasSeparators(text))
         replaceSeparators(text);
@@ -261,7 +260,13 @@ void RichTextEditor::setContentText(QString text) {
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     qsizetype first = text.size();
     if (isVisible() && text.size() > kProgressiveText) {
-        first = text.indexOf(QLatin1Char('\n'), kFirstPiece);
+        // A place about to be shown comes in the first piece. An offset is never smaller
+        // than its index in the text before the cuts, which moved it by at most the cuts
+        // before it.
+        const qsizetype before =
+            std::lower_bound(cuts.begin(), cuts.end(), qsizetype(reach)) - cuts.begin();
+        const qsizetype from = std::max<qsizetype>(0, reach) + before + kFirstPiece;
+        first = from >= text.size() ? -1 : text.indexOf(QLatin1Char('\n'), from);
         if (first < 0)
             first = text.size();
     }
@@ -560,7 +565,8 @@ void RichTextEditor::updateSoftBlocks() const {
     m_softBlocks.clear();
     if (m_softBreaks) {
         int number = 0;
-        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next(), ++number)
+        for (QTextBlock block = document()->begin(); block.isValid();
+             block = block.next(), ++number)
             if (continuesParagraph(block))
                 m_softBlocks.push_back(number);
     }
@@ -639,8 +645,10 @@ void RichTextEditor::setSelectionLength(int length) {
 int RichTextEditor::textLength() const {
     int length = loadedOffsetEnd();
     if (loading()) {
+        // A line break counts two, a soft break (still to be marked) none.
         const QStringView rest = QStringView(m_pendingText).mid(m_pendingNext);
-        length += int(rest.size() + rest.count(QLatin1Char('\n')));
+        const qsizetype soft = qsizetype(m_pendingSoft.size() - m_pendingSoftNext);
+        length += int(rest.size() + rest.count(QLatin1Char('\n')) - 2 * soft);
     }
     return length;
 }
@@ -649,14 +657,15 @@ int RichTextEditor::firstVisibleOffset() {
     const QTextBlock block = firstVisibleBlock();
     if (!block.isValid())
         return 0;
-    // The block's first line whose lower part shows: lines above the top are cut off.
+    // The view scrolls by lines: the top of the text area is the lower edge of the
+    // natural text of the line above the first one shown, rounded.
     const qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
     const QTextLayout* layout = laidOut(block);
     int start = 0;
     for (int i = 0; i < layout->lineCount(); ++i) {
         const QTextLine line = layout->lineAt(i);
         start = line.textStart();
-        if (top + line.y() + line.height() > 0.5)
+        if (top + line.naturalTextRect().bottom() > 0.5)
             break;
     }
     return offsetOfPosition(block.position() + start);

@@ -26,7 +26,9 @@ public:
     // How a plain load decodes: guessing the encoding (imported files, the default), or
     // as a book of the library, code page 1251 unless a byte-order mark says otherwise.
     void setGuessEncoding(bool guess) { m_guessEncoding = guess; }
-    void LoadFile(const QString& path);
+    // `reach`: a CR LF offset the caller is about to show; a long text arriving in
+    // pieces puts in everything up to it (and a screenful more) at once.
+    void LoadFile(const QString& path, int reach = 0);
     void SaveFile(const QString& path);
     // The bytes SaveFile writes for the current content and mode.
     QByteArray serialized();
@@ -101,7 +103,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void setContentText(QString text);
+    void setContentText(QString text, int reach = 0);
     // Cuts the document's long paragraphs of an RTF load into pieces.
     void breakLongParagraphs();
     // Marks the pending soft blocks that have arrived in the document.

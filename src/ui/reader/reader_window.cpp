@@ -230,18 +230,21 @@ bool TMainForm::settleUnsavedEdits() {
 }
 
 bool TMainForm::openBook(const QString& path) {
-    if (!showAndLoad(path))
+    std::optional<int> remembered = m_reading ? m_reading->position(path) : std::nullopt;
+    if (!showAndLoad(path, remembered.value_or(0)))
         return false;
+    // The book shown until now, this one perhaps, has just been remembered.
+    remembered = m_reading ? m_reading->position(path) : std::nullopt;
     int offset = 0;
-    if (const std::optional<int> remembered = m_reading ? m_reading->position(path) : std::nullopt)
-        offset = *remembered <= Editor->textLength() ? *remembered : 0;
+    if (remembered && *remembered <= Editor->textLength())
+        offset = *remembered;
     Editor->setSelectionStart(offset);
     Editor->scrollOffsetToTop(offset);
     ShowCaretPosition();
     return true;
 }
 
-bool TMainForm::showAndLoad(const QString& path) {
+bool TMainForm::showAndLoad(const QString& path, int reach) {
     if (!settleUnsavedEdits())
         return false;
     // The book shown until now is left here: remember where.
@@ -261,7 +264,7 @@ bool TMainForm::showAndLoad(const QString& path) {
     raise();
     activateWindow();
     layout()->activate();
-    Editor->LoadFile(path);
+    Editor->LoadFile(path, reach);
     m_fileStamp = fileStamp(path);
     StatusBar->setPanelText(1, path);
     return true;
@@ -269,7 +272,7 @@ bool TMainForm::showAndLoad(const QString& path) {
 
 void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     // The place given replaces the remembered one.
-    if (!showAndLoad(path))
+    if (!showAndLoad(path, int(offset)))
         return;
     Editor->setSelectionStart(int(offset));
     Editor->setSelectionLength(length);

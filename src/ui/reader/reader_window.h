@@ -104,8 +104,9 @@ private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
     void addSeparator(int width);
     // Offers unsaved edits for saving, then shows the window and loads the book; false
-    // when the user keeps the edited book open.
-    bool showAndLoad(const QString& path);
+    // when the user keeps the edited book open. `reach` as RichTextEditor::LoadFile
+    // takes it.
+    bool showAndLoad(const QString& path, int reach = 0);
     void saveReadingState();
 
     // Asks whether to save the open book's unsaved edits before its text is replaced;
