@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using TestFiles::cp1251;
 
 // reading.dat judged by its bytes on disk and by what a new run reads back from it.
@@ -173,6 +175,12 @@ private Q_SLOTS:
                  QStringLiteral("Unable to write to %1").arg(path("reading.dat")));
         QVERIFY(!inFolder.trySave());
         QDir().rmdir(path("reading.dat"));
+        // A pipe in its place is neither waited on when read nor when written.
+        QCOMPARE(::mkfifo(QFile::encodeName(path("reading.dat")).constData(), 0600), 0);
+        ReadingState onPipe = load();
+        QCOMPARE(onPipe.bookCount(), 0);
+        QVERIFY(!onPipe.trySave());
+        QFile::remove(path("reading.dat"));
 
         ReadingState state = load();
         state.remember(book(QStringLiteral("a")), 1);

@@ -187,6 +187,11 @@ QByteArray ReadingState::serialized() const {
 
 void ReadingState::save() const {
     const QString message = QStringLiteral("Unable to write to %1").arg(m_path);
+    // A pipe or a device in its place would be written straight to (a pipe with no
+    // reader never lets go): the file is ours only as an ordinary file.
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile() && !info.isSymLink())
+        throw TomeriaError(message);
     SafeFile::write(m_path, serialized(), message, message);
 }
 
