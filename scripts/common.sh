@@ -4,7 +4,8 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libxapian-dev
-          fonts-liberation2 fonts-dejavu-core poppler-utils xvfb xauth)
+          fonts-liberation2 fonts-dejavu-core poppler-utils xvfb xauth
+          libuchardet-dev libarchive-dev libgumbo-dev)
 
 install_missing() {
     local missing=()

@@ -92,18 +92,24 @@ void Dialogs::beep() {
     QApplication::beep();
 }
 
+QString qtFileFilter(const QString& filter) {
+    // "Name|*.a;*.b|Other|*.c" becomes Qt's "Name (*.a *.b);;Other (*.c)".
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    if (parts.size() < 2)
+        return filter;
+    QStringList lines;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        lines.append(parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return lines.join(QStringLiteral(";;"));
+}
+
 QString Dialogs::openFile(QWidget* parent, const QString& filter) {
     if (sessionEnding())
         return QString();
-    // "Name|*.a;*.b" becomes Qt's "Name (*.a *.b)".
-    QString qtFilter = filter;
-    const qsizetype bar = filter.indexOf(QLatin1Char('|'));
-    if (bar >= 0) {
-        QString patterns = filter.mid(bar + 1);
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        qtFilter = filter.left(bar) + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFilter);
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
 }
 
 std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice& initial) {

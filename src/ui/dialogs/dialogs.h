@@ -16,6 +16,10 @@ struct FontChoice {
     QColor colour;
 };
 
+// A filter of the open dialog as pairs "Caption|*.a;*.b|Caption|*.c", the first shown
+// first, in Qt's form "Caption (*.a *.b);;Caption (*.c)".
+QString qtFileFilter(const QString& filter);
+
 // Every message box and common dialog of the program goes through this one object.
 // The real one shows Qt dialogs; tests install one that records what was shown and
 // answers from a queue.

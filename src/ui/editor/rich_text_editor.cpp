@@ -4,8 +4,10 @@
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/formats/book_import.h"
 #include "core/rtf/rtf_reader.h"
 #include "core/rtf/rtf_writer.h"
+#include "core/text/imported_text.h"
 #include "core/text/text_import.h"
 
 #include <QApplication>
@@ -147,28 +149,43 @@ void RichTextEditor::LoadFile(const QString& path, int reach) {
         if (!m_plainText) {
             RtfDocument rtf;
             if (readRtf(data, rtf)) {
-                cancelLoading();
-                document()->setUndoRedoEnabled(false);
-                document()->clear();
-                {
-                    // One change for the layout: a change within one paragraph is laid
-                    // out at once, so the paragraph must arrive already in its pieces.
-                    QTextCursor change(document());
-                    change.beginEditBlock();
-                    fillTextDocument(rtf, *document());
-                    breakLongParagraphs();
-                    change.endEditBlock();
-                }
-                document()->setUndoRedoEnabled(true);
-                document()->setModified(false);
-                m_uniformFormat = false;
-                moveCursor(QTextCursor::Start);
-                invalidateLines();
+                setContentDocument(rtf);
                 return;
             }
         }
-        text = m_guessEncoding ? TextImport::decode(data) : decodeLibraryBook(data);
+        text = m_guessEncoding ? ImportedText::decode(data) : decodeLibraryBook(data);
     } // the file's bytes are released before the text reaches the document
+    setContentPlainText(std::move(text), reach);
+}
+
+void RichTextEditor::ShowImported(ImportedBook book) {
+    if (book.kind == ImportedBook::Kind::Formatted)
+        setContentDocument(book.document);
+    else
+        setContentPlainText(std::move(book.text));
+}
+
+void RichTextEditor::setContentDocument(const RtfDocument& rtf) {
+    cancelLoading();
+    document()->setUndoRedoEnabled(false);
+    document()->clear();
+    {
+        // One change for the layout: a change within one paragraph is laid
+        // out at once, so the paragraph must arrive already in its pieces.
+        QTextCursor change(document());
+        change.beginEditBlock();
+        fillTextDocument(rtf, *document());
+        breakLongParagraphs();
+        change.endEditBlock();
+    }
+    document()->setUndoRedoEnabled(true);
+    document()->setModified(false);
+    m_uniformFormat = false;
+    moveCursor(QTextCursor::Start);
+    invalidateLines();
+}
+
+void RichTextEditor::setContentPlainText(QString text, int reach) {
     if (text.contains(QChar(0)))
         text.replace(QChar(0), QChar(kNulSymbol));
     TextImport::normaliseInPlace(text);

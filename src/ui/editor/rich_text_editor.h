@@ -4,6 +4,8 @@
 
 #include <vector>
 
+struct ImportedBook;
+struct RtfDocument;
 class QMimeData;
 class QPrinter;
 class QTimer;
@@ -29,6 +31,8 @@ public:
     // `reach`: a CR LF offset the caller is about to show; a long text arriving in
     // pieces puts in everything up to it (and a screenful more) at once.
     void LoadFile(const QString& path, int reach = 0);
+    // Shows a book read by the importer: formatted, or plain text as LoadFile shows it.
+    void ShowImported(ImportedBook book);
     void SaveFile(const QString& path);
     // The bytes SaveFile writes for the current content and mode.
     QByteArray serialized();
@@ -115,6 +119,8 @@ private:
     QString textBetween(int from, int to) const;
     // Key handling of a document with soft breaks: true when the key was handled.
     bool softBreakKey(QKeyEvent* event);
+    void setContentDocument(const RtfDocument& document);
+    void setContentPlainText(QString text, int reach = 0);
     void cancelLoading();
     // Appends the next piece of the pending text, about `size` characters, whole
     // paragraphs only.

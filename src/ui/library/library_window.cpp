@@ -1,6 +1,7 @@
 #include "ui/library/library_window.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/formats/book_import.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "ui/controls/color_btn.h"
@@ -22,6 +23,8 @@
 #include <QCollator>
 #include <QDate>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,6 +32,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -141,6 +145,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFont(sansSerif(11, false));
     buildLayout();
     buildMenus();
+    // A file dropped anywhere on the window becomes the book to add: no control takes
+    // the drop for itself (the text fields would paste the file's path).
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setAcceptDrops(false);
+    setAcceptDrops(true);
 
     // The settings store attaches once the layout exists, before the creation handler.
     FormStorage1 =
@@ -588,18 +597,57 @@ void TForm1::N9Click() {
 
 void TForm1::SpeedButton1Click() {
     RichEdit1->ClearText();
-    const QString path =
-        Dialogs::instance().openFile(this, QStringLiteral("Текстовые, RTF|*.txt;*.rtf"));
+    const QString path = Dialogs::instance().openFile(
+        this, BookImport::filterLine() + QStringLiteral("|Текстовые, RTF|*.txt;*.rtf"));
     if (path.isEmpty())
         return;
+    previewFile(path);
+}
+
+void TForm1::previewFile(const QString& path) {
     Dfail->setText(path);
-    if (!Dfail->text().isEmpty())
-        RichEdit1->LoadFile(Dfail->text());
-    else
+    if (Dfail->text().isEmpty()) {
         Dialogs::instance().beep();
+    } else if (RichEdit1->PlainText()) {
+        RichEdit1->LoadFile(Dfail->text());
+    } else {
+        ImportedBook book = BookImport::readFile(Dfail->text());
+        if (book.kind == ImportedBook::Kind::NotABook || book.kind == ImportedBook::Kind::TooBig) {
+            // Nothing to store: the file is not kept as the chosen one.
+            Dfail->clear();
+            Dialogs::instance().beep();
+            Dialogs::instance().message(this, book.kind == ImportedBook::Kind::TooBig
+                                                  ? BookImport::tooBigMessage()
+                                                  : BookImport::notABookMessage());
+            return;
+        }
+        RichEdit1->ShowImported(std::move(book));
+    }
     // The first line is proposed as the name unless the user has typed one.
     if (!knigaimeno->isModified())
         knigaimeno->setText(RichEdit1->DisplayLine(0));
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    const QString path = urls.front().toLocalFile();
+    // As the browse button: the add-book panel opens (if it is not open yet) and the
+    // dropped file is chosen.
+    guard([this, path] {
+        if (!Panel2->isVisible())
+            N9Click();
+        RichEdit1->ClearText();
+        previewFile(path);
+    });
 }
 
 void TForm1::ColorBtn1Click() {

@@ -109,6 +109,9 @@ public:
     void pbClick();
     void N9Click();
     void SpeedButton1Click();
+    // The file chosen by the browse button or dropped onto the window: shown in the
+    // preview, its first line proposed as the book's name.
+    void previewFile(const QString& path);
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
@@ -127,6 +130,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildLayout();

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/rtf/rtf_reader.h"
+
+#include <QString>
+
+// Collects the text of an imported book as formatted paragraphs: the readers of the
+// book formats call it as they meet paragraphs, headings and emphasis. Footnote bodies
+// go to a list of their own that follows the text; the title and author from the
+// book's metadata open the result.
+class BookBuilder {
+public:
+    enum class Style { Body, Title, Heading, Subheading };
+
+    // Starts a paragraph (ending any open one).
+    void beginParagraph(Style style = Style::Body);
+    void endParagraph();
+    // Appends text to the open paragraph, opening a body paragraph when none is open.
+    // With `collapse` runs of white space (line breaks included) become one space, as
+    // in HTML and XML books; leading space of a paragraph is dropped.
+    void addText(QStringView text, bool collapse = true);
+    // An empty line of its own.
+    void emptyLine();
+
+    // Bold and italic for the text that follows (counted, so nesting works).
+    void pushBold() { ++m_bold; }
+    void popBold() { m_bold = qMax(0, m_bold - 1); }
+    void pushItalic() { ++m_italic; }
+    void popItalic() { m_italic = qMax(0, m_italic - 1); }
+
+    // Text added between these goes to the notes that follow the book's text; a
+    // paragraph of the text left open goes on after the note.
+    void beginNotes() { ++m_inNotes; }
+    void endNotes();
+    bool inNotes() const { return m_inNotes > 0; }
+
+    void setTitle(const QString& title) { m_title = title.simplified(); }
+    void setAuthor(const QString& author) { m_author = author.simplified(); }
+    const QString& title() const { return m_title; }
+    const QString& author() const { return m_author; }
+
+    // A point to go back to when a part of the book turns out unreadable, taken
+    // between parts (no paragraph open, no emphasis, not in the notes).
+    struct Mark {
+        qsizetype text = 0;
+        qsizetype notes = 0;
+        qsizetype size = 0;
+        int inNotes = 0;
+    };
+    Mark mark();
+    void rollback(const Mark& mark);
+
+    // Characters of text collected so far (a reader stops at its limit).
+    qsizetype size() const { return m_size; }
+    bool hasText() const;
+
+    // The book: title and author lines, the text (without a first paragraph that only
+    // repeats the title or author), then the notes.
+    RtfDocument finish();
+
+private:
+    struct Stream {
+        RtfDocument document;
+        bool open = false;
+        Style style = Style::Body;
+        bool pendingSpace = false;
+        bool hasText = false; // the open paragraph has a visible character
+    };
+    Stream& stream() { return m_inNotes ? m_notes : m_text; }
+    RtfCharFormat currentFormat(Style style) const;
+
+    Stream m_text;
+    Stream m_notes;
+    int m_bold = 0;
+    int m_italic = 0;
+    int m_inNotes = 0;
+    qsizetype m_size = 0;
+    QString m_title;
+    QString m_author;
+};

@@ -1,0 +1,144 @@
+#include "core/formats/book_import.h"
+
+#include "core/base/regular_file.h"
+#include "core/base/tomeria_error.h"
+#include "core/formats/book_builder.h"
+#include "core/formats/docx_reader.h"
+#include "core/formats/epub_reader.h"
+#include "core/formats/fb2_reader.h"
+#include "core/formats/html_reader.h"
+#include "core/formats/odt_reader.h"
+#include "core/formats/zip_archive.h"
+#include "core/text/imported_text.h"
+
+#include <algorithm>
+
+namespace BookImport {
+
+namespace {
+
+// A text holds few control characters: line breaks, tabs, form feeds. More than one
+// in a hundred of the first characters and it is data, not text.
+bool looksLikeText(QStringView text) {
+    const QStringView sample = text.first(qMin<qsizetype>(text.size(), 64 * 1024));
+    qsizetype controls = 0;
+    for (const QChar c : sample) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n' && u != u'\r' && u != u'\t' && u != u'\f' && u != 0x1A) ||
+            u == 0xFFFD)
+            ++controls;
+    }
+    return controls * 100 <= sample.size();
+}
+
+ImportedBook formatted(BookBuilder& builder, const char* format) {
+    ImportedBook book;
+    if (!builder.hasText() && builder.title().isEmpty())
+        return book;
+    book.kind = ImportedBook::Kind::Formatted;
+    book.format = QLatin1StringView(format);
+    book.document = builder.finish();
+    return book;
+}
+
+ImportedBook readZip(QByteArrayView data) {
+    ZipArchive archive;
+    const auto status = archive.read(data, [](const QString& name) {
+        return EpubReader::wanted(name) || DocxReader::wanted(name) || OdtReader::wanted(name) ||
+               name.endsWith(QLatin1String(".fb2"), Qt::CaseInsensitive);
+    });
+    ImportedBook book;
+    if (status == ZipArchive::Status::TooBig) {
+        book.kind = ImportedBook::Kind::TooBig;
+        return book;
+    }
+    if (status != ZipArchive::Status::Ok)
+        return book;
+    BookBuilder builder;
+    if (EpubReader::isEpub(archive)) {
+        if (EpubReader::read(archive, builder))
+            return formatted(builder, "EPUB");
+    } else if (DocxReader::isDocx(archive)) {
+        if (DocxReader::read(archive, builder))
+            return formatted(builder, "DOCX");
+    } else if (OdtReader::isOdt(archive)) {
+        if (OdtReader::read(archive, builder))
+            return formatted(builder, "ODT");
+    } else {
+        for (const QString& name : archive.names()) {
+            if (name.endsWith(QLatin1String(".fb2"), Qt::CaseInsensitive) &&
+                archive.contains(name)) {
+                if (Fb2Reader::read(archive.member(name), builder))
+                    return formatted(builder, "FB2.ZIP");
+                break;
+            }
+        }
+    }
+    return book;
+}
+
+} // namespace
+
+QString notABookMessage() {
+    return QStringLiteral("В этом файле нет книги. Можно загрузить текст (TXT), RTF, FB2, "
+                          "FB2.ZIP, EPUB, DOCX, ODT или HTML");
+}
+
+QString tooBigMessage() {
+    return QStringLiteral("Книга в этом архиве слишком велика, она не загружена");
+}
+
+QString filterLine() {
+    return QStringLiteral("Книги (TXT, RTF, FB2, EPUB, DOCX, ODT, HTML)|*.txt;*.rtf;*.fb2;"
+                          "*.fb2.zip;*.zip;*.epub;*.docx;*.odt;*.html;*.htm;*.xhtml");
+}
+
+ImportedBook read(QByteArrayView data) {
+    if (ZipArchive::looksLikeZip(data))
+        return readZip(data);
+    if (looksLikeRtf(data)) {
+        ImportedBook book;
+        if (readRtf(data, book.document)) {
+            book.kind = ImportedBook::Kind::Formatted;
+            book.format = QStringLiteral("RTF");
+        }
+        return book;
+    }
+    if (Fb2Reader::looksLikeFb2(data)) {
+        BookBuilder builder;
+        if (Fb2Reader::read(data, builder))
+            return formatted(builder, "FB2");
+    }
+    if (HtmlReader::looksLikeHtml(data)) {
+        BookBuilder builder;
+        HtmlReader::readHtml(data, builder);
+        return formatted(builder, "HTML");
+    }
+    ImportedBook book;
+    QString text = ImportedText::decode(data);
+    if (!looksLikeText(text) ||
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); }))
+        return book;
+    book.kind = ImportedBook::Kind::PlainText;
+    book.format = QStringLiteral("TXT");
+    book.text = std::move(text);
+    return book;
+}
+
+ImportedBook readFile(const QString& path) {
+    // The editor's rules: only an ordinary file, no larger than the editor can hold.
+    QByteArray data;
+    switch (RegularFile::read(path, RegularFile::kMaxSize, data)) {
+    case RegularFile::Status::Read:
+        break;
+    case RegularFile::Status::TooLarge:
+        throw TomeriaError(RegularFile::tooLargeMessage(path));
+    case RegularFile::Status::ReadFailed:
+        throw TomeriaError(QStringLiteral("Failed to Load Stream"));
+    default:
+        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+    }
+    return read(data);
+}
+
+} // namespace BookImport

@@ -1,0 +1,97 @@
+#include "core/formats/zip_archive.h"
+
+#include <QUrl>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+
+namespace {
+
+struct ArchiveDeleter {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+
+} // namespace
+
+bool ZipArchive::looksLikeZip(QByteArrayView data) {
+    return data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06");
+}
+
+ZipArchive::Status ZipArchive::read(QByteArrayView data,
+                                    const std::function<bool(const QString&)>& wanted) {
+    // The central directory at the end names every member; a truncated file has none,
+    // and its members are then read one after another from their local headers.
+    Status status = readWith(data, true, wanted);
+    if (status == Status::NotZip)
+        status = readWith(data, false, wanted);
+    return status;
+}
+
+ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
+                                        const std::function<bool(const QString&)>& wanted) {
+    m_names.clear();
+    m_members.clear();
+    std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
+    if (seekable)
+        archive_read_support_format_zip_seekable(a.get());
+    else
+        archive_read_support_format_zip_streamable(a.get());
+    if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
+        return Status::NotZip;
+    qsizetype total = 0;
+    archive_entry* entry = nullptr;
+    int result = ARCHIVE_OK;
+    while ((result = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK ||
+           result == ARCHIVE_WARN) {
+        const char* rawName = archive_entry_pathname_utf8(entry);
+        if (!rawName)
+            rawName = archive_entry_pathname(entry);
+        const QString name = QString::fromUtf8(rawName ? rawName : "");
+        m_names.append(name);
+        if (archive_entry_filetype(entry) != AE_IFREG || !wanted(name))
+            continue;
+        QByteArray bytes;
+        if (archive_entry_size_is_set(entry))
+            bytes.reserve(qMin<qsizetype>(archive_entry_size(entry), kMaxUnpacked) + 1);
+        // The declared size may lie: the limit counts what is really unpacked.
+        char buffer[1 << 16];
+        bool complete = false;
+        for (;;) {
+            const la_ssize_t n = archive_read_data(a.get(), buffer, sizeof buffer);
+            if (n < 0)
+                break;
+            if (n == 0) {
+                complete = true;
+                break;
+            }
+            total += n;
+            if (total > kMaxUnpacked)
+                return Status::TooBig;
+            bytes.append(buffer, n);
+        }
+        if (!complete)
+            break; // damaged from here on
+        m_members.insert(name, bytes);
+    }
+    if (m_names.isEmpty())
+        return Status::NotZip;
+    return Status::Ok;
+}
+
+QString resolveMemberPath(const QString& base, const QString& href) {
+    QString path = QUrl::fromPercentEncoding(href.section(QLatin1Char('#'), 0, 0).toUtf8());
+    if (!path.startsWith(QLatin1Char('/'))) {
+        const qsizetype slash = base.lastIndexOf(QLatin1Char('/'));
+        path = (slash >= 0 ? base.left(slash + 1) : QString()) + path;
+    }
+    QStringList parts;
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".."))
+            parts.isEmpty() ? void() : parts.removeLast();
+        else if (part != QLatin1String("."))
+            parts.append(part);
+    }
+    return parts.join(QLatin1Char('/'));
+}
