@@ -3,8 +3,10 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build" --target bench_catalogue bench_reader bench_library bench_pathological bench_reading bench_exit
+build "$ROOT/build" --target bench_catalogue bench_reader bench_library bench_pathological bench_reading bench_exit bench_import
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 for b in bench_catalogue bench_library bench_reading bench_reader bench_pathological bench_exit; do
     "$ROOT/build/bench/$b"
 done
+# Prose for the import benchmark: a folder of code-page-1251 texts, if one is given.
+"$ROOT/build/bench/bench_import" ${TOMERIA_BENCH_TEXTS:-}

@@ -11,12 +11,12 @@ install_missing clang libclang-rt-14-dev
 dir="$ROOT/build-fuzz"
 cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
       -DTOMERIA_FUZZ=ON >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target fuzz_rtf fuzz_catalogue fuzz_profile fuzz_text_import \
-      fuzz_layout fuzz_window_settings
+targets=(rtf catalogue profile text_import layout window_settings fb2 epub docx odt html book_import)
+cmake --build "$dir" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 status=0
-for target in rtf catalogue profile text_import layout window_settings; do
+for target in "${targets[@]}"; do
     work="$dir/corpus/$target"
     mkdir -p "$work" "$ROOT/fuzz/crashes/$target"
     cp -n "$ROOT/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true

@@ -1,4 +1,7 @@
+#include "core/base/cp1251.h"
+#include "core/formats/book_import.h"
 #include "support/recording_dialogs.h"
+#include "support/test_books.h"
 #include "support/test_files.h"
 #include "ui/controls/color_btn.h"
 #include "ui/controls/status_panels.h"
@@ -11,13 +14,19 @@
 #include <QClipboard>
 #include <QDate>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -304,7 +313,11 @@ private Q_SLOTS:
         QVERIFY(!form.ListBox1->isEnabled());
         dialogs().files.enqueue(source);
         QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
-        QCOMPARE(dialogs().lastFilter, QStringLiteral("Текстовые, RTF|*.txt;*.rtf"));
+        // Every kind of book first, then the plain text and RTF line.
+        QCOMPARE(dialogs().lastFilter,
+                 BookImport::filterLine() + QStringLiteral("|Текстовые, RTF|*.txt;*.rtf"));
+        QCOMPARE(qtFileFilter(dialogs().lastFilter).section(QStringLiteral(";;"), 1),
+                 QStringLiteral("Текстовые, RTF (*.txt *.rtf)"));
         QCOMPARE(form.Dfail->text(), source);
         QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая строка"));
         form.zametki->setText(QStringLiteral("моя заметка"));
@@ -319,6 +332,106 @@ private Q_SLOTS:
         QVERIFY(form.RichEdit1->isHidden());
         QVERIFY(form.ListBox1->isEnabled());
         QVERIFY(!form.RichEdit1->PlainText());
+    }
+
+    void everyKindOfBookIsStoredAsPlainTextNamedByItsTitle_data() {
+        QTest::addColumn<QString>("file");
+        for (const char* file : {"book.fb2", "book-cp1251.fb2", "book.fb2.zip", "book.epub",
+                                 "book.docx", "book.odt", "book.html"})
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void everyKindOfBookIsStoredAsPlainTextNamedByItsTitle() {
+        QFETCH(QString, file);
+        TestFiles::write(path("books.dat"), "\r\n");
+        TForm1& form = start();
+        addBook(TestBooks::path(file), QString(), QStringLiteral("заметка"));
+        QVERIFY(dialogs().shown.isEmpty());
+        const QByteArray stored =
+            TestFiles::read(path(QStringLiteral("books/Капитанская дочка.boo")));
+        const QString text = Cp1251::decode(stored);
+        QVERIFY(text.startsWith(QStringLiteral("Капитанская дочка\r\nАлександр Пушкин\r\n")));
+        QCOMPARE(TestBooks::words(text), TestBooks::expectedWords());
+        QVERIFY(!text.contains(QLatin1Char('<')));
+        QVERIFY(!stored.contains('\0'));
+        QCOMPARE(items(), QStringList{QStringLiteral("Капитанская дочка")});
+        QVERIFY(form.Panel2->isHidden());
+    }
+
+    void aKoi8TextImportsReadable() {
+        const QString source = path("koi8.txt");
+        const QString text = QStringLiteral("Глава первая\nСторона мне незнакомая! Не своей "
+                                            "охотою на неё я попал, и ямщик молчал.");
+        TestFiles::write(source, QStringEncoder("KOI8-R")(text));
+        start();
+        addBook(source, QString(), QString());
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Глава первая.boo"))),
+                 cp1251(QString(text).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))));
+    }
+
+    void aFileWithoutABookIsRefusedAndNothingWritten() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Старая=\r\n")));
+        const QString picture = path("picture.png");
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(picture));
+        TForm1& form = start();
+        form.N9->trigger();
+        form.knigaimeno->setText(QStringLiteral("Картинка"));
+        dialogs().files.enqueue(picture);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("message"), QStringList{BookImport::notABookMessage()});
+        QCOMPARE(dialogs().beeps, 1);
+        QCOMPARE(form.Dfail->text(), QString());
+        QCOMPARE(form.RichEdit1->WholeText(), QString());
+        // Saving now asks for a file; nothing reaches the library.
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("message").value(1),
+                 QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("books/Картинка.boo"))));
+        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Старая=\r\n")));
+    }
+
+    void droppingAFileOpensThePanelWithIt() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        TForm1& form = start();
+        QVERIFY(form.acceptDrops());
+        QVERIFY(!form.RichEdit1->acceptDrops() && !form.knigaimeno->acceptDrops());
+        auto drop = [&form](const QList<QUrl>& urls) {
+            QMimeData data;
+            data.setUrls(urls);
+            const QPoint at = form.rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&form, &enter);
+            if (!enter.isAccepted())
+                return false;
+            QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&form, &dropped);
+            return true;
+        };
+        const QString book = TestBooks::path(QStringLiteral("book.epub"));
+        // Two files at once are not taken.
+        QVERIFY(!drop({QUrl::fromLocalFile(book), QUrl::fromLocalFile(book)}));
+        QVERIFY(form.Panel2->isHidden());
+        QVERIFY(drop({QUrl::fromLocalFile(book)}));
+        QVERIFY(form.Panel2->isVisible());
+        QVERIFY(form.RichEdit1->isVisible());
+        QVERIFY(!form.ListBox1->isEnabled());
+        QCOMPARE(form.Dfail->text(), book);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Капитанская дочка"));
+        // A second drop on the open panel replaces the file and keeps the note.
+        form.zametki->setText(QStringLiteral("заметка"));
+        QVERIFY(drop({QUrl::fromLocalFile(TestBooks::path(QStringLiteral("book.odt")))}));
+        QCOMPARE(form.Dfail->text(), TestBooks::path(QStringLiteral("book.odt")));
+        QCOMPARE(form.zametki->text(), QStringLiteral("заметка"));
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(items(), QStringList{QStringLiteral("Капитанская дочка")});
+        // A dropped picture is refused like a browsed one.
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        QVERIFY(image.save(path("picture.png")));
+        QVERIFY(drop({QUrl::fromLocalFile(path("picture.png"))}));
+        QCOMPARE(form.Dfail->text(), QString());
+        QCOMPARE(dialogs().texts("message"), QStringList{BookImport::notABookMessage()});
     }
 
     void addingAnRtfBookSavesItsText() {

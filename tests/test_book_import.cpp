@@ -1,0 +1,339 @@
+#include "core/formats/book_import.h"
+#include "core/text/imported_text.h"
+#include "support/test_books.h"
+#include "support/test_files.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QStringEncoder>
+#include <QTest>
+
+namespace {
+
+// Prose every Cyrillic code page can hold (no quotation marks or dashes).
+const QString kProse = QStringLiteral(
+    "Отец мой Андрей Петрович Гринёв в молодости своей служил при графе Минихе и вышел в "
+    "отставку премьер-майором. С тех пор жил он в своей Симбирской деревне, где и женился "
+    "на девице Авдотье Васильевне Ю., дочери бедного тамошнего дворянина. Нас было девять "
+    "человек детей. Все мои братья и сестры умерли во младенчестве.\n"
+    "Матушка была еще мною брюхата, как уже я был записан в Семёновский полк сержантом, по "
+    "милости майора гвардии князя Б., близкого нашего родственника. Если бы паче всякого "
+    "чаяния матушка родила дочь, то батюшка объявил бы куда следовало о смерти неявившегося "
+    "сержанта, и дело тем бы и кончилось.\n");
+
+QByteArray encoded(const QString& text, const char* codePage) {
+    QStringEncoder encoder(codePage);
+    return encoder(text);
+}
+
+QString plainOf(const ImportedBook& book) {
+    return book.kind == ImportedBook::Kind::PlainText ? book.text : book.document.plainText();
+}
+
+const RtfParagraph* paragraphWith(const RtfDocument& document, const QString& text) {
+    for (const RtfParagraph& paragraph : document.paragraphs)
+        for (const RtfRun& run : paragraph.runs)
+            if (run.text.contains(text))
+                return &paragraph;
+    return nullptr;
+}
+
+const RtfRun* runWith(const RtfDocument& document, const QString& text) {
+    if (const RtfParagraph* paragraph = paragraphWith(document, text))
+        for (const RtfRun& run : paragraph->runs)
+            if (run.text.contains(text))
+                return &run;
+    return nullptr;
+}
+
+QByteArray png() {
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray fb2(const QByteArray& body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<FictionBook "
+           "xmlns=\"http://www.gribuser.ru/"
+           "xml/fictionbook/2.0\"><description><title-info><book-title>Книга</book-title>"
+           "</title-info></description><body>" +
+           body + "</body></FictionBook>";
+}
+
+} // namespace
+
+class TestBookImport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // ---- Books made by pandoc ------------------------------------------------------
+
+    void everyFormatGivesTheWordsTitleAndFormatting_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("FB2") << "book.fb2"
+                             << "FB2";
+        QTest::newRow("FB2 in windows-1251") << "book-cp1251.fb2"
+                                             << "FB2";
+        QTest::newRow("zipped FB2") << "book.fb2.zip"
+                                    << "FB2.ZIP";
+        QTest::newRow("EPUB") << "book.epub"
+                              << "EPUB";
+        QTest::newRow("DOCX") << "book.docx"
+                              << "DOCX";
+        QTest::newRow("ODT") << "book.odt"
+                             << "ODT";
+        QTest::newRow("HTML") << "book.html"
+                              << "HTML";
+    }
+    void everyFormatGivesTheWordsTitleAndFormatting() {
+        QFETCH(QString, file);
+        QFETCH(QString, format);
+        const ImportedBook book = BookImport::readFile(TestBooks::path(file));
+        QCOMPARE(book.kind, ImportedBook::Kind::Formatted);
+        QCOMPARE(book.format, format);
+        const QString text = book.document.plainText();
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        // The title first (the proposed name), the author next, each once.
+        QCOMPARE(lines.value(0), TestBooks::title());
+        QCOMPARE(lines.value(1), TestBooks::author());
+        QCOMPARE(text.count(TestBooks::title()), 1);
+        // All the words in order, the note after the text, no markup.
+        QCOMPARE(TestBooks::words(text), TestBooks::expectedWords());
+        for (const char* markup : {"<", ">", "&", "xml", "xhtml", "w:t", "text:"})
+            QVERIFY2(!text.contains(QLatin1StringView(markup)), markup);
+        // One paragraph per line: a paragraph is never broken in the middle.
+        QVERIFY(lines.contains(QStringLiteral(
+            "Сторона мне незнакомая! Не своей охотою на неё я попал. «Что же ты не едешь?» — "
+            "спросил я ямщика с нетерпением.")));
+
+        const RtfRun* title = runWith(book.document, TestBooks::title());
+        const RtfRun* heading = runWith(book.document, QStringLiteral("Глава вторая. Вожатый"));
+        const RtfRun* body = runWith(book.document, QStringLiteral("Сторона мне"));
+        QVERIFY(title && heading && body);
+        QVERIFY(title->format.bold && heading->format.bold && !body->format.bold);
+        QVERIFY(title->format.halfPoints > body->format.halfPoints);
+        QVERIFY(heading->format.halfPoints > body->format.halfPoints);
+        QVERIFY(runWith(book.document, QStringLiteral("премьер-майором"))->format.italic);
+        QVERIFY(runWith(book.document, QStringLiteral("Семёновский полк"))->format.bold);
+        QVERIFY(!runWith(book.document, QStringLiteral("Семёновский полк"))->format.italic);
+        // The note body is not in the text: it is after the last chapter.
+        QVERIFY(text.indexOf(QStringLiteral("Примечание о годе службы")) >
+                text.indexOf(QStringLiteral("ямщика с нетерпением")));
+    }
+
+    // ---- Code pages of plain text ----------------------------------------------------
+
+    void plainTextInEveryCodePage_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("windows-1251") << encoded(kProse, "windows-1251");
+        QTest::newRow("KOI8-R") << encoded(kProse, "KOI8-R");
+        QTest::newRow("CP866") << encoded(kProse, "IBM866");
+        QTest::newRow("ISO-8859-5") << encoded(kProse, "ISO-8859-5");
+        QTest::newRow("MacCyrillic") << encoded(kProse, "x-mac-cyrillic");
+        QTest::newRow("UTF-8") << kProse.toUtf8();
+        QTest::newRow("UTF-8 with a mark") << "\xEF\xBB\xBF" + kProse.toUtf8();
+        QTest::newRow("UTF-16LE without a mark") << encoded(kProse, "UTF-16LE");
+        QTest::newRow("UTF-16BE without a mark") << encoded(kProse, "UTF-16BE");
+        QTest::newRow("UTF-16LE with a mark") << "\xFF\xFE" + encoded(kProse, "UTF-16LE");
+        QTest::newRow("one short KOI8-R paragraph")
+            << encoded(kProse.section(QLatin1Char('.'), 0, 0), "KOI8-R");
+    }
+    void plainTextInEveryCodePage() {
+        QFETCH(QByteArray, bytes);
+        const ImportedBook book = BookImport::read(bytes);
+        QCOMPARE(book.kind, ImportedBook::Kind::PlainText);
+        QVERIFY(book.text.size() > 50);
+        QCOMPARE(book.text, kProse.left(book.text.size()));
+    }
+
+    void aShortOrLatinTextIsCodePage1251() {
+        QCOMPARE(ImportedText::detect(TestFiles::cp1251(QStringLiteral("Да"))),
+                 ImportedText::CodePage::Cp1251);
+        QCOMPARE(ImportedText::detect("Plain English text, nothing else in it at all."),
+                 ImportedText::CodePage::Cp1251);
+        QCOMPARE(BookImport::read(TestFiles::cp1251(QStringLiteral("Да\r\nНет"))).text,
+                 QStringLiteral("Да\r\nНет"));
+    }
+
+    // ---- HTML ----------------------------------------------------------------------------
+
+    void htmlInItsDeclaredOrDetectedCodePage_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const QString page = QStringLiteral(
+            "<html><head>%1<title>Повесть</title><meta name=\"author\" content=\"Автор\">"
+            "<style>p { color: red }</style><script>var a = '<p>нет</p>';</script></head>"
+            "<body><h2>Глава</h2><p>%2<br>вторая строка</p><table><tr><td>один<td>два</table>"
+            "<ul><li>пункт</ul><pre>  отступ\nконец</pre></body></html>");
+        const QString prose = kProse.section(QLatin1Char('\n'), 0, 0);
+        QTest::newRow("declared windows-1251") << encoded(
+            page.arg(QStringLiteral("<meta charset=\"windows-1251\">"), prose), "windows-1251");
+        QTest::newRow("declared KOI8-R in http-equiv")
+            << encoded(page.arg(QStringLiteral("<meta http-equiv=\"Content-Type\" "
+                                               "content=\"text/html; charset=koi8-r\">"),
+                                prose),
+                       "KOI8-R");
+        QTest::newRow("undeclared CP866") << encoded(page.arg(QString(), prose), "IBM866");
+        QTest::newRow("UTF-8") << page.arg(QString(), prose).toUtf8();
+    }
+    void htmlInItsDeclaredOrDetectedCodePage() {
+        QFETCH(QByteArray, bytes);
+        const ImportedBook book = BookImport::read(bytes);
+        QCOMPARE(book.kind, ImportedBook::Kind::Formatted);
+        QCOMPARE(book.format, QStringLiteral("HTML"));
+        QCOMPARE(book.document.plainText().split(QLatin1Char('\n')),
+                 QStringList({QStringLiteral("Повесть"), QStringLiteral("Автор"), QString(),
+                              QStringLiteral("Глава"), kProse.section(QLatin1Char('\n'), 0, 0),
+                              QStringLiteral("вторая строка"), QStringLiteral("один\tдва"),
+                              QStringLiteral("• пункт"), QStringLiteral("  отступ"),
+                              QStringLiteral("конец")}));
+    }
+
+    // ---- Containers ------------------------------------------------------------------
+
+    void epubPagesComeInSpineOrderAndNonLinearPagesLast() {
+        const QByteArray container =
+            "<?xml version=\"1.0\"?><container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:"
+            "container\" version=\"1.0\"><rootfiles><rootfile full-path=\"OPS/package.opf\" "
+            "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+        const QByteArray opf =
+            "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
+            "version=\"2.0\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+            "<dc:title>Три главы</dc:title><dc:creator opf:role=\"aut\" "
+            "xmlns:opf=\"http://www.idpf.org/2007/opf\">Автор Один</dc:creator></metadata>"
+            "<manifest><item id=\"n\" href=\"notes.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"b\" href=\"text/b%20b.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"a\" href=\"text/a.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"p\" href=\"cover.png\" media-type=\"image/png\"/></manifest>"
+            "<spine><itemref idref=\"n\" linear=\"no\"/><itemref idref=\"a\"/>"
+            "<itemref idref=\"p\"/><itemref idref=\"b\"/></spine></package>";
+        auto page = [](const char* text) {
+            return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><html "
+                              "xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>x</title>"
+                              "</head><body><p>") +
+                   text + "</p></body></html>";
+        };
+        const QByteArray epub = TestBooks::zip({
+            {QStringLiteral("mimetype"), "application/epub+zip"},
+            {QStringLiteral("OPS/notes.html"), page("Сноска")},
+            {QStringLiteral("OPS/text/b b.html"), page("Вторая")},
+            // Not well-formed XML: read by the HTML parser instead.
+            {QStringLiteral("OPS/text/a.html"), "<html><body><p>Первая<p>Ещё</body>"},
+            {QStringLiteral("OPS/cover.png"), png()},
+            {QStringLiteral("OPS/package.opf"), opf},
+            {QStringLiteral("META-INF/container.xml"), container},
+        });
+        const ImportedBook book = BookImport::read(epub);
+        QCOMPARE(book.format, QStringLiteral("EPUB"));
+        QCOMPARE(book.document.plainText(),
+                 QStringLiteral("Три главы\nАвтор Один\n\nПервая\nЕщё\nВторая\n\nПримечания\n"
+                                "Сноска"));
+    }
+
+    void fb2PartsOfTheBook() {
+        const ImportedBook book = BookImport::read(fb2(
+            "<section><title><p>Часть</p><p>первая</p></title><epigraph><p>Эпиграф</p>"
+            "<text-author>Кто-то</text-author></epigraph><p>Текст</p><empty-line/>"
+            "<poem><stanza><v>Строка стиха</v><v>вторая</v></stanza></poem>"
+            "<image l:href=\"#pic\" xmlns:l=\"http://www.w3.org/1999/xlink\"/>"
+            "<subtitle>* * *</subtitle><p>Конец</p></section>"
+            "</body><binary id=\"pic\" content-type=\"image/png\">iVBORw0KGgo=</binary><body>"));
+        QCOMPARE(book.document.plainText(),
+                 QStringLiteral("Книга\n\nЧасть\nпервая\nЭпиграф\nКто-то\nТекст\n\nСтрока стиха\n"
+                                "вторая\n* * *\nКонец"));
+    }
+
+    // ---- Not a book, damage, hostile files -------------------------------------------------
+
+    void aFileWithoutABookIsRefused_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray program("\x7F"
+                           "ELF\x02\x01\x01",
+                           7);
+        for (int i = 0; i < 4000; ++i)
+            program.append(char(i * 7 % 5 == 0 ? 0 : i * 31 % 256));
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("only line breaks") << QByteArray("\r\n \r\n\t");
+        QTest::newRow("PNG") << png();
+        QTest::newRow("program") << program;
+        QTest::newRow("ZIP without a book") << TestBooks::zip({{QStringLiteral("a.png"), png()}});
+        QTest::newRow("EPUB without pages")
+            << TestBooks::zip({{QStringLiteral("mimetype"), "application/epub+zip"}});
+        QTest::newRow("FB2 of markup only") << fb2("").replace("Книга", "");
+    }
+    void aFileWithoutABookIsRefused() {
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(BookImport::read(bytes).kind, ImportedBook::Kind::NotABook);
+    }
+
+    void damagedFilesGiveTheTextBeforeTheDamage_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("FB2 cut in a paragraph")
+            << fb2("<section><p>Целый абзац</p><p>Обрыв на <emphasis>полусл").left(300)
+            << "Обрыв на полусл";
+        QTest::newRow("FB2 with an unclosed tag")
+            << fb2("<p>Один</p><p>Два</q><p>Три</p>") << "Два";
+        QTest::newRow("EPUB cut before its directory")
+            << TestBooks::read(QStringLiteral("book.epub"))
+                   .left(TestBooks::read(QStringLiteral("book.epub")).size() - 700)
+            << "Капитанская дочка";
+        QTest::newRow("deeply nested HTML")
+            << "<html><body><p>Начало</p>" + QByteArray(100000 * 5, 'x').replace("xxxxx", "<div>")
+            << "Начало";
+    }
+    void damagedFilesGiveTheTextBeforeTheDamage() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, kept);
+        const ImportedBook book = BookImport::read(bytes);
+        QCOMPARE(book.kind, ImportedBook::Kind::Formatted);
+        QVERIFY2(book.document.plainText().contains(kept), qPrintable(book.document.plainText()));
+    }
+
+    void damagedZipsNeverShowBytes_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("EPUB") << "book.epub";
+        QTest::newRow("DOCX") << "book.docx";
+        QTest::newRow("ODT") << "book.odt";
+        QTest::newRow("zipped FB2") << "book.fb2.zip";
+    }
+    void damagedZipsNeverShowBytes() {
+        QFETCH(QString, file);
+        const QByteArray whole = TestBooks::read(file);
+        for (qsizetype size = 0; size < whole.size();
+             size += qMax<qsizetype>(1, whole.size() / 97)) {
+            const ImportedBook book = BookImport::read(whole.left(size));
+            QVERIFY(book.kind != ImportedBook::Kind::PlainText);
+            for (const QChar c : plainOf(book))
+                QVERIFY(c.isPrint() || c == u'\n' || c == u'\t' || c == QChar(0x2029));
+        }
+    }
+
+    void zipBombAndEntityExpansionAreRefused() {
+        // 100 MB of zeros packed into about 100 KB, more than any book unpacks to.
+        const QByteArray bomb =
+            TestBooks::zip({{QStringLiteral("book.fb2"), QByteArray(100 << 20, '\0')}});
+        QVERIFY(bomb.size() < (1 << 20));
+        QCOMPARE(BookImport::read(bomb).kind, ImportedBook::Kind::TooBig);
+
+        QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE FictionBook [<!ENTITY a "
+                            "\"хахахахаха\">";
+        for (char c = 'b'; c <= 'j'; ++c) {
+            laughs += QByteArray("<!ENTITY ") + c + " \"";
+            for (int i = 0; i < 10; ++i)
+                laughs += QByteArray("&") + char(c - 1) + ";";
+            laughs += "\">";
+        }
+        laughs += "]><FictionBook><body><p>Смех</p><p>&j;</p></body></FictionBook>";
+        const ImportedBook book = BookImport::read(laughs);
+        QVERIFY(plainOf(book).size() < 100000);
+        QVERIFY(book.kind == ImportedBook::Kind::NotABook ||
+                plainOf(book).contains(QStringLiteral("Смех")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBookImport)
+#include "test_book_import.moc"
