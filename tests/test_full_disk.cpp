@@ -16,9 +16,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <dlfcn.h>
 
@@ -63,7 +63,8 @@ class TestFullDisk : public QObject {
     void makeLibrary() {
         QByteArray catalogue;
         for (int i = 0; i < 200; ++i)
-            catalogue += cp1251(QStringLiteral("Книга %1=заметка %1\r\n").arg(i, 3, 10, QChar('0')));
+            catalogue +=
+                cp1251(QStringLiteral("Книга %1=заметка %1\r\n").arg(i, 3, 10, QChar('0')));
         TestFiles::write(path("books.dat"), catalogue);
         QDir().mkdir(path("books"));
         TestFiles::write(path(QStringLiteral("books/Книга 000.boo")), QByteArray(5000, 'a'));
@@ -128,15 +129,17 @@ private Q_SLOTS:
     void addingABookOnAFullDisk_data() {
         QTest::addColumn<QString>("fullFiles");
         QTest::addColumn<QString>("message");
-        QTest::newRow("the book file") << "books/*" << "Failed to Save Stream.";
-        QTest::newRow("the catalogue") << "*books.dat*" << "Stream write error.";
+        QTest::newRow("the book file") << "books/*"
+                                       << "Failed to Save Stream.";
+        QTest::newRow("the catalogue") << "*books.dat*"
+                                       << "Stream write error.";
     }
     void addingABookOnAFullDisk() {
         QFETCH(QString, fullFiles);
         QFETCH(QString, message);
         makeLibrary();
-        const QString source = m_dir->filePath(QStringLiteral("../source-%1.txt")
-                                                   .arg(QString::number(quintptr(this))));
+        const QString source = m_dir->filePath(
+            QStringLiteral("../source-%1.txt").arg(QString::number(quintptr(this))));
         TestFiles::write(source, cp1251(QStringLiteral("Новая книга\n") + QString(3000, 'x')));
         TForm1& form = start();
         const auto before = TestFiles::snapshot(m_dir->path());
@@ -150,7 +153,8 @@ private Q_SLOTS:
         QFile::remove(source);
         QCOMPARE(dialogs().texts("error"), QStringList{message});
         QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
-        QVERIFY(form.ListBox1->findItems(QStringLiteral("Новая книга"), Qt::MatchExactly).isEmpty());
+        QVERIFY(
+            form.ListBox1->findItems(QStringLiteral("Новая книга"), Qt::MatchExactly).isEmpty());
     }
 
     void deletingABookOnAFullDisk() {

@@ -507,7 +507,8 @@ private Q_SLOTS:
             << QStringLiteral("漢字 и 漢") << QStringLiteral("Знаки «漢 字» ") + refused;
         QTest::newRow("a character outside the basic plane")
             << QStringLiteral("Книга 😀") << QStringLiteral("Знак «😀» ") + refused;
-        QTest::newRow("equals sign") << QStringLiteral("a=b") << QStringLiteral("Знак «=» ") + refused;
+        QTest::newRow("equals sign")
+            << QStringLiteral("a=b") << QStringLiteral("Знак «=» ") + refused;
         QTest::newRow("blanks only") << QStringLiteral("   ")
                                      << QStringLiteral("Вы должны загрузить файл и указать "
                                                        "название книги");

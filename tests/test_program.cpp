@@ -17,7 +17,8 @@ class TestProgram : public QObject {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.isEmpty() ? m_runtime.path() : runtime);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   runtime.isEmpty() ? m_runtime.path() : runtime);
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(folder);
         process->start(QStringLiteral(TOMERIA_BINARY), {});

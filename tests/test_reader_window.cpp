@@ -347,9 +347,9 @@ private Q_SLOTS:
         m_form->Editor->insertPlainText(QStringLiteral("more "));
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
-        const QString question = QStringLiteral(
-            "Файл книги «outside» изменён другой программой после открытия. "
-            "Заменить его вашей версией?");
+        const QString question =
+            QStringLiteral("Файл книги «outside» изменён другой программой после открытия. "
+                           "Заменить его вашей версией?");
         QCOMPARE(dialogs().texts("confirm"), QStringList{question});
         QCOMPARE(TestFiles::read(path), QByteArray("theirs"));
         QVERIFY(m_form->Editor->document()->isModified());
@@ -371,7 +371,8 @@ private Q_SLOTS:
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QCOMPARE(TestFiles::read(path), bytes);
 
-        m_form->openBook(book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
+        m_form->openBook(
+            book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
         QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Ёж"));
     }
 

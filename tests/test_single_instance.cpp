@@ -36,9 +36,9 @@ private Q_SLOTS:
         SingleInstance second;
         QVERIFY(!second.acquireFolder(library.path()));
         QVERIFY(SingleInstance().acquireFolder(other.path()));
-        QCOMPARE(QDir(library.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                QDir::NoDotAndDotDot),
-                 QStringList()); // no lock file of its own in the library
+        QCOMPARE(
+            QDir(library.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList()); // no lock file of its own in the library
         first->release();
         QVERIFY(second.acquireFolder(library.path()));
         QVERIFY(SingleInstance().acquireFolder(QStringLiteral("/nonexistent-folder")));
@@ -52,8 +52,8 @@ private Q_SLOTS:
         DialogsScope dialogs;
         QCOMPARE(runTomeria(*qApp), 0);
         QCOMPARE(dialogs->texts("notice"),
-                 QStringList{QStringLiteral(
-                     "Работает|Эта библиотека уже открыта в другой копии Tomeria")});
+                 QStringList{
+                     QStringLiteral("Работает|Эта библиотека уже открыта в другой копии Tomeria")});
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 

@@ -42,8 +42,8 @@ public:
                 QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
             m_path = folder + "/." + (name.size() <= 200 ? name : QByteArray("tomeria-write")) +
                      '.' + unique;
-            m_fd = ::open(m_path.constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            m_fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          mode);
             if (m_fd < 0 && errno != EEXIST)
                 break;
         }
@@ -135,8 +135,8 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
         throw TomeriaError(createError);
     if (exists && S_ISREG(target.st_mode))
         ::fchmod(temporary.fd(), mode); // the umask must not narrow a replaced file's bits
-    if (!writeAll(temporary.fd(), data) || !syncFile(temporary.fd()) ||
-        !temporary.closeFile() || !temporary.renameOver(native))
+    if (!writeAll(temporary.fd(), data) || !syncFile(temporary.fd()) || !temporary.closeFile() ||
+        !temporary.renameOver(native))
         throw TomeriaError(writeError);
 }
 

@@ -62,7 +62,9 @@ public:
         const size_t point = (position - 1) / IndexFormat::kCheckpointEvery;
         if (position == 0 || point >= m_checkpoints.size())
             return false;
-        const auto [byte, offset] = m_checkpoints[point];
+        // Plain variables, not a structured binding: the lambda below captures them.
+        const qint64 byte = m_checkpoints[point].first;
+        const qint64 offset = m_checkpoints[point].second;
         int skip = int((position - 1) % IndexFormat::kCheckpointEvery);
         for (qint64 window = 4096;; window *= 4) {
             const QByteArray text = bytes(byte, window);

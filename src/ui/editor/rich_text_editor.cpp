@@ -540,8 +540,7 @@ QString RichTextEditor::WholeText() {
     soft.push_back(-1);
     std::size_t nextSoft = 0;
     // A line separator put in by other means than typing or pasting is a line break too.
-    const qsizetype breaks =
-        raw.count(QChar::ParagraphSeparator) + raw.count(QChar::LineSeparator);
+    const qsizetype breaks = raw.count(QChar::ParagraphSeparator) + raw.count(QChar::LineSeparator);
     QString out(raw.size() + breaks - 2 * qsizetype(soft.size() - 1), Qt::Uninitialized);
     QChar* dst = out.data();
     const QChar* src = raw.constData();
@@ -946,7 +945,8 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
             plain.chop(1);
     } else {
         for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
-            formatted.push_back({block.text(), block.blockFormat().alignment(), block.textFormats()});
+            formatted.push_back(
+                {block.text(), block.blockFormat().alignment(), block.textFormats()});
     }
     const qsizetype paragraphs =
         uniform ? plain.count(QChar::ParagraphSeparator) + 1 : qsizetype(formatted.size());

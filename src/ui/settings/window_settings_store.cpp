@@ -249,7 +249,8 @@ void WindowSettingsStore::SaveWindowSettings() {
                              .arg(normal.top() + normal.height());
     keys.append({QStringLiteral("NormPos") + screenSizeSuffix(), norm});
     keys.append({QStringLiteral("NormPos"), norm});
-    keys.append({QStringLiteral("Visible"), SavingOnDestroy ? QStringLiteral("1") : QStringLiteral("0")});
+    keys.append(
+        {QStringLiteral("Visible"), SavingOnDestroy ? QStringLiteral("1") : QStringLiteral("0")});
 
     m_props.removeIf([](const StoredProp& prop) { return prop.component.isNull(); });
     for (const StoredProp& prop : m_props) {
