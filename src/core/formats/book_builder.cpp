@@ -18,6 +18,14 @@ int halfPointsOf(BookBuilder::Style style) {
     return kBodyHalfPoints;
 }
 
+// White space that HTML and XML books collapse; a no-break space is kept.
+inline bool isCollapsibleSpace(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u == u' ' || u == u'\n' || u == u'\t' || u == u'\r' || u == u'\f' || u == u'\v';
+    return u != 0xA0 && c.isSpace();
+}
+
 bool isBlank(const RtfParagraph& paragraph) {
     for (const RtfRun& run : paragraph.runs)
         for (const QChar c : run.text)
@@ -116,23 +124,33 @@ void BookBuilder::addText(QStringView text, bool collapse) {
         out += text;
         s.hasText = true;
     } else {
-        out.reserve(out.size() + text.size());
-        for (const QChar c : text) {
-            if (c.isSpace() && c != QChar(0xA0)) {
-                s.pendingSpace = s.hasText;
+        // Runs of visible characters are copied whole (no reserve: a paragraph made
+        // of many small pieces must grow geometrically).
+        const QChar* p = text.data();
+        const qsizetype n = text.size();
+        qsizetype i = 0;
+        while (i < n) {
+            if (isCollapsibleSpace(p[i])) {
+                s.pendingSpace = s.pendingSpace || s.hasText;
+                ++i;
                 continue;
             }
+            qsizetype j = i + 1;
+            while (j < n && !isCollapsibleSpace(p[j]))
+                ++j;
             if (s.pendingSpace) {
                 // The space between two runs belongs to the first ("a *b*", not "a* b*").
-                if (out.isEmpty() && paragraph.runs.size() > 1)
+                if (out.isEmpty() && paragraph.runs.size() > 1) {
                     paragraph.runs[paragraph.runs.size() - 2].text += QLatin1Char(' ');
-                else
+                    ++m_size;
+                } else {
                     out += QLatin1Char(' ');
-                ++m_size;
+                }
             }
             s.pendingSpace = false;
             s.hasText = true;
-            out += c;
+            out.append(p + i, j - i);
+            i = j;
         }
     }
     m_size += out.size() - before;
