@@ -3,6 +3,7 @@
 #include "core/formats/html_reader.h"
 
 #include <QHash>
+#include <QSet>
 #include <QXmlStreamReader>
 
 namespace EpubReader {
@@ -63,12 +64,18 @@ Package readPackage(const QByteArray& data, const QString& path) {
             (attributes.value(QLatin1StringView("linear")) == u"no" ? extra : spine).append(id);
         }
     }
+    // Each page is read once, however often the spine names it.
+    QSet<QString> seen;
     for (const QString& id : spine)
-        if (manifest.contains(id))
+        if (manifest.contains(id) && !seen.contains(manifest.value(id))) {
             package.pages.append(manifest.value(id));
+            seen.insert(manifest.value(id));
+        }
     for (const QString& id : extra)
-        if (manifest.contains(id))
+        if (manifest.contains(id) && !seen.contains(manifest.value(id))) {
             package.extraPages.append(manifest.value(id));
+            seen.insert(manifest.value(id));
+        }
     return package;
 }
 
