@@ -13,9 +13,13 @@ class TestProgram : public QObject {
     Q_OBJECT
     QTemporaryDir m_runtime;
 
-    std::unique_ptr<QProcess> start(const QString& folder, const QString& runtime = QString()) {
+    std::unique_ptr<QProcess> start(const QString& folder, const QString& runtime = QString(),
+                                    const QStringList& extraEnvironment = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& variable : extraEnvironment)
+            env.insert(variable.section(QLatin1Char('='), 0, 0),
+                       variable.section(QLatin1Char('='), 1));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
                    runtime.isEmpty() ? m_runtime.path() : runtime);
@@ -96,6 +100,27 @@ private Q_SLOTS:
                         .contains(QStringLiteral("Unable to write to %1").arg(settings)));
             QCOMPARE(TestFiles::read(settings), QByteArray("[TForm1]\r\n"));
         }
+    }
+
+    // The disk fills up while the settings are written at the end (a short write, then
+    // ENOSPC): the old file stays byte for byte, no temporary file is left, the failure
+    // is reported once, and the program still ends normally.
+    void settingsAtTheEndOnAFullDisk() {
+        QTemporaryDir folder;
+        const QByteArray ini = "[TForm1]\r\nFormVersion=0\r\nPanel4_Width=160\r\n";
+        TestFiles::write(folder.filePath(QStringLiteral("books.dat")), "a=1\r\n");
+        TestFiles::write(folder.filePath(QStringLiteral("tomeria.ini")), ini);
+        const auto before = TestFiles::snapshot(folder.path());
+        auto process = start(folder.path(), QString(),
+                             {QStringLiteral("LD_PRELOAD=" SHORT_WRITE_SHIM),
+                              QStringLiteral("TOMERIA_FULL_DISK=*tomeria.ini*"),
+                              QStringLiteral("TOMERIA_DISK_FREE=7")});
+        QVERIFY(endsCleanly(*process));
+        const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
+        QCOMPARE(errors.count(QStringLiteral("Unable to write to %1")
+                                  .arg(folder.filePath(QStringLiteral("tomeria.ini")))),
+                 1);
+        QCOMPARE(TestFiles::snapshot(folder.path()), before);
     }
 
     // Two desktop sessions (two runtime folders) on one library folder: the second copy

@@ -167,12 +167,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
     if (m_reader)
         m_reader->setReadingState(nullptr);
-    FormStorage1->destroyHook();
+    if (!m_settingsWrittenAtEnd)
+        FormStorage1->destroyHook();
     if (m_helpWindow)
         delete m_helpWindow;
 }
 
 void TForm1::writeSettingsAtEnd() {
+    // Tried once: a failed write is reported here, not again by the destructor.
+    m_settingsWrittenAtEnd = true;
     FormStorage1->destroyHook();
 }
 

@@ -134,6 +134,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    bool m_settingsWrittenAtEnd = false;
     void buildLayout();
     void buildMenus();
     void FormCreate();
