@@ -194,9 +194,10 @@ int importCase(const QString& label, const QString& path) {
     const double shown = timer.nsecsElapsed() / 1e6;
     const double cpu = cpuMs() - cpuBefore;
     const double added = peakMb() - before;
-    std::printf("%-36s %7.1f MB %8.0f ms %8.0f ms %8.0f ms %8.0f MB %7.1fx  %s\n",
-                qPrintable(label), fileSize / 1048576.0, read, shown, cpu, added,
-                added * 1048576.0 / qMax<qsizetype>(fileSize, 1), kind);
+    std::printf(
+        "%-36s %7.1f MB %8.0f ms %8.0f ms %8.0f ms %8.0f MB %7.1fx  %s, %.1f M characters\n",
+        qPrintable(label), fileSize / 1048576.0, read, shown, cpu, added,
+        added * 1048576.0 / qMax<qsizetype>(fileSize, 1), kind, characters / 1e6);
     const QString pandoc = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
     if (!pandoc.isEmpty()) {
         QProcess process;
