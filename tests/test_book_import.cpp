@@ -249,6 +249,28 @@ private Q_SLOTS:
                                 "вторая\n* * *\nКонец"));
     }
 
+    void wordParagraphsStayWholeAndUnreferencedNotesAreLeftOut() {
+        const QByteArray document =
+            "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+            "wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>один\nдва</w:t></w:r>"
+            "<w:r><w:rPr><w:b w:val=\"0\"/><w:i/></w:rPr><w:t xml:space=\"preserve\"> три"
+            "</w:t></w:r><w:r><w:footnoteReference w:id=\"7\"/></w:r></w:p></w:body>"
+            "</w:document>";
+        const QByteArray notes =
+            "<?xml version=\"1.0\"?><w:footnotes xmlns:w=\"http://schemas.openxmlformats.org/"
+            "wordprocessingml/2006/main\"><w:footnote w:id=\"0\"><w:p><w:r><w:t>черта</w:t>"
+            "</w:r></w:p></w:footnote><w:footnote w:id=\"7\"><w:p><w:r><w:t>сноска</w:t>"
+            "</w:r></w:p></w:footnote></w:footnotes>";
+        const ImportedBook book =
+            BookImport::read(TestBooks::zip({{QStringLiteral("word/document.xml"), document},
+                                             {QStringLiteral("word/footnotes.xml"), notes}}));
+        QCOMPARE(book.format, QStringLiteral("DOCX"));
+        QCOMPARE(book.document.plainText(),
+                 QStringLiteral("один два три[1]\n\nПримечания\n[1] сноска"));
+        QVERIFY(runWith(book.document, QStringLiteral("три"))->format.italic);
+        QVERIFY(!runWith(book.document, QStringLiteral("три"))->format.bold);
+    }
+
     // ---- Not a book, damage, hostile files -------------------------------------------------
 
     void aFileWithoutABookIsRefused_data() {

@@ -121,7 +121,12 @@ void BookBuilder::addText(QStringView text, bool collapse) {
         if (s.pendingSpace && !text.front().isSpace())
             out += QLatin1Char(' ');
         s.pendingSpace = false;
+        const qsizetype start = out.size();
         out += text;
+        // A line break inside kept text would split the paragraph: it is a space.
+        for (qsizetype i = start; i < out.size(); ++i)
+            if (out[i] == u'\n' || out[i] == u'\r')
+                out[i] = QLatin1Char(' ');
         s.hasText = true;
     } else {
         // Runs of visible characters are copied whole (no reserve: a paragraph made
