@@ -3,6 +3,7 @@
 
 #include "core/base/cp1251.h"
 #include "bench_support.h"
+#include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/reader_window.h"
@@ -112,6 +113,22 @@ void oneLineBook(QTemporaryDir& dir, int megabytes) {
                        reader.Editor->textCursor().selectedText() == QStringLiteral("Конецкниги");
     row(found ? "  find the last word (selection exact)" : "  find the last word: WRONG", find,
         "ms", "300");
+    // The caret panel: its display line is counted from the event loop.
+    t.restart();
+    qint64 freezeCounting = 0;
+    {
+        FreezeMeter meter;
+        while (reader.StatusBar->panelText(0).contains(QLatin1String("...")))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        freezeCounting = meter.longest();
+    }
+    const double counted = ms(t);
+    const int line = reader.Editor->LineOfChar(at);
+    const bool panelExact = reader.StatusBar->panelText(0).startsWith(
+        QStringLiteral("Строка: %1 ").arg(line + 1, 3));
+    row(panelExact ? "  caret panel shows the line (exact)" : "  caret panel: LINE WRONG", counted,
+        "ms", "");
+    row("  longest freeze while the lines are counted", double(freezeCounting), "ms", "200");
     t.restart();
     const QString saved = dir.filePath(QStringLiteral("saved.boo"));
     reader.Editor->SaveFile(saved);

@@ -170,6 +170,30 @@ private Q_SLOTS:
         QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка: 1234   Символ:   5"));
     }
 
+    void caretPanelOfAFarPlaceInALongLineIsCountedWithoutAFreeze() {
+        // One line of 400,000 characters: finding its last word does not lay out the
+        // whole line at once; the panel shows the place once its lines are counted.
+        QByteArray line;
+        for (int i = 0; line.size() < 400000; ++i)
+            line += "word" + QByteArray::number(i) + ' ';
+        line += "last";
+        TMainForm& form = open(line);
+        form.FindDialog1->setFindText(QStringLiteral("last"));
+        form.FindDialog1Find();
+        QCOMPARE(form.Editor->SelectionStart(), int(line.size()) - 4);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка: ...   Символ: ..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!form.StatusBar->panelText(0).contains(QLatin1String("...")),
+                                 60000);
+        const int lastLine = form.Editor->LineOfChar(int(line.size()) - 4);
+        QVERIFY(lastLine > 100);
+        const int column = int(line.size()) - 4 - form.Editor->FirstCharOfLine(lastLine);
+        QCOMPARE(form.StatusBar->panelText(0),
+                 QString::asprintf("Строка: %3d   Символ: %3d", lastLine + 1, column + 1));
+        // Near places stay immediate.
+        form.Editor->setSelectionStart(5);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   6"));
+    }
+
     void findSearchesFromTheStartWithCase_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("wanted");

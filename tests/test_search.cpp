@@ -1,3 +1,4 @@
+#include "core/base/regular_file.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "support/test_files.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using TestFiles::cp1251;
 
@@ -154,6 +156,29 @@ private Q_SLOTS:
         QCOMPARE(booksFound(QStringLiteral("самовар")),
                  (QStringList{QStringLiteral("Война"), QStringLiteral("Новая"), QStringLiteral("Сад")}));
         QCOMPARE(booksFound(QStringLiteral("князь")), QStringList{});
+    }
+
+    // Book files of odd kinds: a FIFO and a link to /dev/zero are never read (the
+    // indexer would wait or read without end), a file over the size limit never taken
+    // into memory; the other books are indexed as usual.
+    void oddBookFilesAreSkipped() {
+        QDir(m_library->path()).mkpath(QStringLiteral("books"));
+        QCOMPARE(::mkfifo(QFile::encodeName(bookPath(QStringLiteral("Труба"))).constData(), 0600),
+                 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), bookPath(QStringLiteral("Ноль"))));
+        const QString huge = bookPath(QStringLiteral("Огромная"));
+        TestFiles::write(huge, cp1251(QStringLiteral("Князь ")));
+        QFile grown(huge);
+        QVERIFY(grown.open(QIODevice::ReadWrite) && grown.resize(RegularFile::kMaxSize + 1));
+        grown.close();
+        for (const QString& name :
+             {QStringLiteral("Труба"), QStringLiteral("Ноль"), QStringLiteral("Огромная")})
+            m_books.append({name, bookPath(name)});
+        QString failure;
+        indexLibrary(&failure);
+        QCOMPARE(failure, QString());
+        QCOMPARE(booksFound(QStringLiteral("князь")),
+                 (QStringList{QStringLiteral("Война"), QStringLiteral("Мир")}));
     }
 
     void damagedIndexIsRebuilt() {

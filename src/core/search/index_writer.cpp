@@ -1,5 +1,6 @@
 #include "core/search/index_writer.h"
 
+#include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/search/book_words.h"
 #include "core/search/index_format.h"
@@ -81,15 +82,18 @@ QHash<QString, QString> IndexWriter::stamps() const {
 }
 
 qint64 IndexWriter::indexBook(const QString& name, const QString& path) {
+    // Only an ordinary book file the editor could open is read: a FIFO or device is
+    // never waited on, a file over the size limit never taken into memory.
     const QString stamp = IndexFormat::stampOf(path);
-    QFile file(path);
-    if (stamp.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    if (stamp.isEmpty() ||
+        RegularFile::read(path, RegularFile::kMaxSize, bytes) != RegularFile::Status::Read) {
         removeBook(name);
         return 0;
     }
     bool converted = false;
-    const QByteArray text = IndexFormat::bookImage(file.readAll(), &converted);
-    file.close();
+    const QByteArray text = IndexFormat::bookImage(bytes, &converted);
+    bytes = QByteArray();
 
     Xapian::Document doc;
     IndexFormat::Checkpoints checkpoints;

@@ -11,6 +11,7 @@
 #include "core/text/text_import.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -48,6 +49,8 @@ constexpr qsizetype kNextPiece = 1 << 19;
 constexpr qsizetype kLongParagraph = 1 << 13;
 constexpr qsizetype kLongRun = 256;
 constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
+// Characters laid out at most by one step of counting display lines in the background.
+constexpr qsizetype kLayoutSlice = 1 << 14;
 
 bool isBreakSpace(QChar c) {
     const char16_t u = c.unicode();
@@ -112,9 +115,11 @@ struct ResetFlag {
 } // namespace
 
 RichTextEditor::RichTextEditor(QWidget* parent)
-    : QPlainTextEdit(parent), m_loadTimer(new QTimer(this)) {
+    : QPlainTextEdit(parent), m_loadTimer(new QTimer(this)), m_lineTimer(new QTimer(this)) {
     m_loadTimer->setInterval(0);
     connect(m_loadTimer, &QTimer::timeout, this, [this] { appendPending(kNextPiece); });
+    m_lineTimer->setInterval(0);
+    connect(m_lineTimer, &QTimer::timeout, this, &RichTextEditor::countLinesSlice);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(false);
@@ -768,7 +773,7 @@ QTextLayout* RichTextEditor::laidOut(const QTextBlock& block) {
     return layout;
 }
 
-int RichTextEditor::blockLineCount(const QTextBlock& block) {
+int RichTextEditor::quickLineCount(const QTextBlock& block) {
     // The layout records a paragraph's real line count once it has laid it out; until
     // then the count says 1. QTextBlock::layout() would give every paragraph a layout of
     // its own, so it is asked only for paragraphs that may need more than one line.
@@ -777,20 +782,56 @@ int RichTextEditor::blockLineCount(const QTextBlock& block) {
         return recorded;
     if (m_uniformFormat && fitsOnOneLine(block))
         return 1;
-    return std::max(1, laidOut(block)->lineCount());
+    return -1;
 }
 
-void RichTextEditor::ensureLineCounts(int upToBlock) {
+bool RichTextEditor::countLines(int upToBlock, qsizetype layoutBudget) {
     const int blocks = document()->blockCount();
     upToBlock = std::min(upToBlock, blocks - 1);
     if (m_validBlocks > upToBlock)
-        return;
+        return true;
     if (int(m_lineStarts.size()) < upToBlock + 2)
         m_lineStarts.resize(upToBlock + 2);
     QTextBlock block = document()->findBlockByNumber(m_validBlocks);
-    for (int i = m_validBlocks; i <= upToBlock && block.isValid(); ++i, block = block.next())
-        m_lineStarts[i + 1] = m_lineStarts[i] + blockLineCount(block);
-    m_validBlocks = upToBlock + 1;
+    for (; m_validBlocks <= upToBlock && block.isValid(); block = block.next()) {
+        int count = quickLineCount(block);
+        if (count < 0) {
+            if (layoutBudget <= 0)
+                return false;
+            layoutBudget -= block.length();
+            count = std::max(1, laidOut(block)->lineCount());
+        }
+        m_lineStarts[m_validBlocks + 1] = m_lineStarts[m_validBlocks] + count;
+        ++m_validBlocks;
+    }
+    return true;
+}
+
+void RichTextEditor::ensureLineCounts(int upToBlock) {
+    countLines(upToBlock, std::numeric_limits<qsizetype>::max());
+}
+
+bool RichTextEditor::lineOfCharReady(int offset) {
+    if (loading() && offset > loadedOffsetEnd())
+        return true; // LineOfChar takes in the rest first, as every other look does
+    const int number = document()->findBlock(positionOfOffset(offset)).blockNumber();
+    return countLines(number, kLayoutSlice);
+}
+
+void RichTextEditor::prepareLineOfChar(int offset) {
+    m_lineTarget = document()->findBlock(positionOfOffset(offset)).blockNumber();
+    m_lineTimer->start();
+}
+
+void RichTextEditor::countLinesSlice() {
+    QElapsedTimer slice;
+    slice.start();
+    while (!countLines(m_lineTarget, kLayoutSlice)) {
+        if (slice.elapsed() >= 40)
+            return;
+    }
+    m_lineTimer->stop();
+    Q_EMIT linesReady();
 }
 
 int RichTextEditor::lineCount() {

@@ -54,6 +54,12 @@ public:
     // The length of the whole text as CR LF offsets count it, the part still arriving too.
     int textLength() const;
     int LineOfChar(int offset);
+    // Whether LineOfChar(offset) is answered at once: the display lines before it are
+    // counted, or few enough paragraphs remain to be laid out (this counts them).
+    bool lineOfCharReady(int offset);
+    // Counts the display lines up to `offset` from the event loop, a slice at a time so
+    // the window never freezes; emits linesReady when LineOfChar(offset) is at hand.
+    void prepareLineOfChar(int offset);
     int FirstCharOfLine(int line);
     int lineCount();
 
@@ -97,6 +103,7 @@ Q_SIGNALS:
     void OnChange();
     void OnSelectionChange();
     void loadFinished();
+    void linesReady();
 
 protected:
     bool focusNextPrevChild(bool next) override;
@@ -127,7 +134,12 @@ private:
     void appendPending(qsizetype size);
     int loadedOffsetEnd() const;
     void invalidateLines(int fromBlock = 0);
-    int blockLineCount(const QTextBlock& block);
+    // The block's line count when known without laying it out, else -1.
+    int quickLineCount(const QTextBlock& block);
+    // Counts display lines up to the block, laying out at most about `layoutBudget`
+    // characters; false when the budget ran out first.
+    bool countLines(int upToBlock, qsizetype layoutBudget);
+    void countLinesSlice();
     bool fitsOnOneLine(const QTextBlock& block);
     // The block's layout, laid out now if the layout has not done it yet.
     QTextLayout* laidOut(const QTextBlock& block);
@@ -146,6 +158,8 @@ private:
     qsizetype m_pendingNext = 0;
     Qt::ScrollBarPolicy m_loadingPolicy = Qt::ScrollBarAsNeeded;
     QTimer* m_loadTimer;
+    QTimer* m_lineTimer; // counts display lines in the background up to m_lineTarget
+    int m_lineTarget = 0;
     bool m_hideSelection = false;
     bool m_keepFocusOnTab = false;
     bool m_printing = false;

@@ -131,6 +131,8 @@ TMainForm::TMainForm(QWidget* parent)
     connect(Editor, &RichTextEditor::OnSelectionChange, this,
             guarded(this, &TMainForm::SelectionChange));
     connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
+    connect(Editor, &RichTextEditor::linesReady, this,
+            guarded(this, &TMainForm::ShowCaretPosition));
 }
 
 TMainForm::~TMainForm() {
@@ -315,10 +317,18 @@ void TMainForm::FormActivate() {
 
 void TMainForm::ShowCaretPosition() {
     const int start = Editor->SelectionStart();
-    const int line = Editor->LineOfChar(start);
-    const int column = start - Editor->FirstCharOfLine(line);
-    StatusBar->setPanelText(0,
-                            QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
+    if (Editor->lineOfCharReady(start)) {
+        const int line = Editor->LineOfChar(start);
+        const int column = start - Editor->FirstCharOfLine(line);
+        StatusBar->setPanelText(
+            0, QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
+    } else {
+        // Far into a text whose display lines are not counted yet (a long paragraph must
+        // be laid out for that): they are counted from the event loop, and the panel
+        // shows the place once they are.
+        StatusBar->setPanelText(0, QStringLiteral("Строка: ...   Символ: ..."));
+        Editor->prepareLineOfChar(start);
+    }
     const bool selected = Editor->SelectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
