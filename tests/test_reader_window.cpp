@@ -171,10 +171,10 @@ private Q_SLOTS:
     }
 
     void caretPanelOfAFarPlaceInALongLineIsCountedWithoutAFreeze() {
-        // One line of 400,000 characters: finding its last word does not lay out the
+        // One line of 1,200,000 characters: finding its last word does not lay out the
         // whole line at once; the panel shows the place once its lines are counted.
         QByteArray line;
-        for (int i = 0; line.size() < 400000; ++i)
+        for (int i = 0; line.size() < 1200000; ++i)
             line += "word" + QByteArray::number(i) + ' ';
         line += "last";
         TMainForm& form = open(line);

@@ -49,8 +49,10 @@ constexpr qsizetype kNextPiece = 1 << 19;
 constexpr qsizetype kLongParagraph = 1 << 13;
 constexpr qsizetype kLongRun = 256;
 constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
-// Characters laid out at most by one step of counting display lines in the background.
+// Characters laid out at most by one step of counting display lines in the background,
+// and at once for a caret's line (about a quarter of a second) before it goes there.
 constexpr qsizetype kLayoutSlice = 1 << 14;
+constexpr qsizetype kLayoutAtOnce = 1 << 19;
 
 bool isBreakSpace(QChar c) {
     const char16_t u = c.unicode();
@@ -815,7 +817,9 @@ bool RichTextEditor::lineOfCharReady(int offset) {
     if (loading() && offset > loadedOffsetEnd())
         return true; // LineOfChar takes in the rest first, as every other look does
     const int number = document()->findBlock(positionOfOffset(offset)).blockNumber();
-    return countLines(number, kLayoutSlice);
+    // While lines are being counted in the background, nothing more is laid out at once:
+    // the several reports of one caret move would each add their share of freeze.
+    return countLines(number, m_lineTimer->isActive() ? 0 : kLayoutAtOnce);
 }
 
 void RichTextEditor::prepareLineOfChar(int offset) {
