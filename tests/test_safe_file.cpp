@@ -94,6 +94,19 @@ private Q_SLOTS:
         QCOMPARE(entries(outside.path()), QStringList{"victim.txt"});
     }
 
+    void readsOnlyOrdinaryFiles() {
+        // A FIFO (the settings file, say) or /dev/zero is refused at once: if either were
+        // read, this test would hang until its time-out.
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.ini")).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path("zero.ini")));
+        TestFiles::write(path("plain.ini"), "[a]\r\n");
+        QByteArray data;
+        QVERIFY(!SafeFile::read(path("fifo.ini"), data));
+        QVERIFY(!SafeFile::read(path("zero.ini"), data));
+        QVERIFY(SafeFile::read(path("plain.ini"), data));
+        QCOMPARE(data, QByteArray("[a]\r\n"));
+    }
+
     void aDeviceIsWrittenDirectly() {
         if (!QFile::exists(QStringLiteral("/dev/null")))
             QSKIP("no /dev/null");

@@ -1,5 +1,6 @@
 #include "core/base/safe_file.h"
 
+#include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 
 #include <QFile>
@@ -141,13 +142,8 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
 }
 
 bool read(const QString& path, QByteArray& data) {
-    if (path.isEmpty() || path.contains(QChar(0)))
-        return false;
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return false;
-    data = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    // A FIFO or a device is never read: it would block or never end.
+    return RegularFile::read(path, RegularFile::kMaxSize, data) == RegularFile::Status::Read;
 }
 
 } // namespace SafeFile

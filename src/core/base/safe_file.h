@@ -20,7 +20,8 @@ namespace SafeFile {
 void write(const QString& path, const QByteArray& data, const QString& createError,
            const QString& writeError);
 
-// Whole-file read; false when the file cannot be opened (missing, no access, a folder).
+// Whole-file read of an ordinary file (RegularFile::read); false when it cannot be
+// opened (missing, no access, a folder), is no ordinary file or is over the size limit.
 bool read(const QString& path, QByteArray& data);
 
 // Whether the user may write a file or folder by its permission bits. Unlike
