@@ -17,6 +17,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
     {
         QFile file(dir.filePath(QStringLiteral("books.dat")));
         file.open(QIODevice::WriteOnly);

@@ -6,9 +6,10 @@ source "$(dirname "$0")/common.sh"
 install_missing
 build "$ROOT/build" --target screenshots
 library=$(mktemp -d)
-trap 'rm -rf "$library"' EXIT
+cache=$(mktemp -d) # the search index of the copy, kept apart from the user's
+trap 'rm -rf "$library" "$cache"' EXIT
 cp -r "$ROOT/examples/library/." "$library/"
 mkdir -p "$ROOT/docs/images"
 unset QT_QPA_PLATFORM
-xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/build/tools/screenshots" "$library" "$ROOT/docs/images"
+XDG_CACHE_HOME=$cache xvfb-run -a -s "-screen 0 1280x1024x24" "$ROOT/build/tools/screenshots" "$library" "$ROOT/docs/images"
 ls "$ROOT/docs/images"

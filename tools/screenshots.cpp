@@ -1,17 +1,20 @@
-// Makes the README's pictures: the library window, the add-book panel and the reader,
-// each drawn by the real windows over a copy of the sample library.
+// Makes the README's pictures: the library window, the add-book panel, the reader and
+// the search window, each drawn by the real windows over a copy of the sample library.
 //   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
 
+#include "core/search/search_indexer.h"
 #include "ui/app/application.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
+#include "ui/search/search_window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTreeWidget>
 #include <QTest>
 
 namespace {
@@ -68,5 +71,18 @@ int main(int argc, char** argv) {
     reader.setWindowState(Qt::WindowNoState);
     reader.resize(1000, 700);
     save(reader, out + QStringLiteral("/reader.png"));
+    reader.hide();
+
+    while (form.searchIndexer()->busy())
+        QTest::qWait(50);
+    form.TextSearchItemClick();
+    SearchWindow* search = form.searchWindow();
+    search->resize(900, 420);
+    search->QueryEdit->setText(QStringLiteral("войной"));
+    search->runSearch();
+    search->Results->expandItem(search->Results->topLevelItem(0));
+    if (!QTest::qWaitForWindowExposed(search))
+        return 1;
+    save(*search, out + QStringLiteral("/search.png"));
     return 0;
 }

@@ -81,7 +81,8 @@ QHash<QString, QString> IndexWriter::stamps() const {
     return out;
 }
 
-qint64 IndexWriter::indexBook(const QString& name, const QString& path) {
+qint64 IndexWriter::indexBook(const QString& name, const QString& path,
+                              const std::atomic_bool* stop) {
     // Only an ordinary book file the editor could open is read: a FIFO or device is
     // never waited on, a file over the size limit never taken into memory.
     const QString stamp = IndexFormat::stampOf(path);
@@ -99,12 +100,19 @@ qint64 IndexWriter::indexBook(const QString& name, const QString& path) {
     IndexFormat::Checkpoints checkpoints;
     checkpoints.reserve(size_t(text.size() / 200 + 1));
     Xapian::termpos position = 0;
+    bool stopped = false;
     BookWords::split(text, 0, 0, [&](const BookWords::Word& word) {
+        if (position % 4096 == 0 && stop && stop->load(std::memory_order_relaxed)) {
+            stopped = true;
+            return false;
+        }
         if (position % IndexFormat::kCheckpointEvery == 0)
             checkpoints.emplace_back(word.byte, word.offset);
         doc.add_posting(d->stemmer.stem(word.folded), ++position);
         return true;
     });
+    if (stopped)
+        return 0;
     const std::string id = IndexFormat::idTerm(name);
     doc.add_boolean_term(id);
     doc.add_value(IndexFormat::NameSlot, name.toStdString());

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 // Writes a library's search index. Opening takes the engine's write lock, so two
@@ -18,8 +19,10 @@ public:
     // The stamp (size and time) each indexed book had when it was indexed, by name.
     QHash<QString, QString> stamps() const;
     // Indexes (or re-indexes) a book from its file; returns the bytes read. A book whose
-    // file is missing is removed.
-    qint64 indexBook(const QString& name, const QString& path);
+    // file is missing is removed. Setting `stop` abandons the book part-way, leaving the
+    // index as it was (the program is closing).
+    qint64 indexBook(const QString& name, const QString& path,
+                     const std::atomic_bool* stop = nullptr);
     void removeBook(const QString& name);
     // Makes the changes visible to searches.
     void commit();

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int kNear = 12;            // words: parts this close count as near each other
-constexpr qint64 kSnippetBefore = 70; // bytes of text shown before a place
+constexpr qint64 kSnippetBefore = 40; // bytes of text shown before a place
 constexpr qint64 kSnippetAfter = 110; // and after it
 
 struct Occurrence {

@@ -15,8 +15,10 @@
 #include <memory>
 
 namespace {
-constexpr qint64 kBatchBytes = 16 * 1024 * 1024; // text indexed between two commits
-constexpr qint64 kBatchMs = 2000;
+// Text indexed between two commits: bigger batches make a smaller index and use more
+// memory; a long batch is cut after a while so that searches see the books indexed.
+constexpr qint64 kBatchBytes = 32 * 1024 * 1024;
+constexpr qint64 kBatchMs = 15000;
 } // namespace
 
 // The indexer's half that runs in the worker thread. Jobs arrive as queued calls and
@@ -24,7 +26,8 @@ constexpr qint64 kBatchMs = 2000;
 class IndexWorker : public QObject {
     Q_OBJECT
 public:
-    explicit IndexWorker(QString location) : m_location(std::move(location)) {}
+    IndexWorker(QString location, const std::atomic_bool* stop)
+        : m_location(std::move(location)), m_stop(stop) {}
 
     void follow(const SearchIndexer::Books& books) {
         ++m_requests;
@@ -107,7 +110,7 @@ private:
             if (job.remove)
                 m_writer->removeBook(job.name);
             else
-                m_batchBytes += m_writer->indexBook(job.name, job.path);
+                m_batchBytes += m_writer->indexBook(job.name, job.path, m_stop);
             ++m_done;
             if (m_jobs.empty() || m_batchBytes >= kBatchBytes || m_batch.elapsed() >= kBatchMs) {
                 m_writer->commit();
@@ -138,6 +141,7 @@ private:
     }
 
     QString m_location;
+    const std::atomic_bool* m_stop;
     std::unique_ptr<IndexWriter> m_writer;
     std::deque<Job> m_jobs;
     int m_requests = 0; // calls received from the indexer
@@ -149,7 +153,7 @@ private:
 };
 
 SearchIndexer::SearchIndexer(const QString& location, QObject* parent)
-    : QObject(parent), m_worker(new IndexWorker(location)) {
+    : QObject(parent), m_worker(new IndexWorker(location, &m_stop)) {
     m_thread.setObjectName(QStringLiteral("search indexer"));
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
@@ -168,6 +172,7 @@ SearchIndexer::SearchIndexer(const QString& location, QObject* parent)
 }
 
 SearchIndexer::~SearchIndexer() {
+    m_stop = true;
     m_thread.quit();
     m_thread.wait();
 }

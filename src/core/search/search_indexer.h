@@ -6,6 +6,8 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 class IndexWorker;
 
 // Keeps a library's search index in step with the library, in a worker thread of low
@@ -38,6 +40,7 @@ Q_SIGNALS:
     void failed(const QString& reason);
 
 private:
+    std::atomic_bool m_stop{false}; // set as the indexer is destroyed
     QThread m_thread;
     IndexWorker* m_worker; // lives in m_thread
     int m_sent = 0;    // calls made

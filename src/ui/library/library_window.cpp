@@ -551,16 +551,7 @@ void TForm1::ListBox1DblClick() {
     const QListWidgetItem* item = ListBox1->item(selectedRow());
     if (!item)
         return;
-    const QString path = m_library.openPath(item->text());
-    if (path.isEmpty()) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(
-            this,
-            QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
-        return;
-    }
-    if (m_reader)
-        m_reader->openBook(path);
+    openSearchPlace(item->text(), -1, 0);
 }
 
 void TForm1::pbChange() {
@@ -744,7 +735,11 @@ void TForm1::openSearchPlace(const QString& name, qint64 offset, int length) {
             QStringLiteral("Файл книги не найден. Возможно, он был удален или переименован."));
         return;
     }
-    if (m_reader)
+    if (!m_reader)
+        return;
+    if (offset < 0)
+        m_reader->openBook(path);
+    else
         m_reader->openBookAt(path, offset, length);
 }
 

@@ -117,7 +117,8 @@ public:
     void N8Click();
     // Opens (or brings up) the window searching inside every book.
     void TextSearchItemClick();
-    // Opens a book in the reader at a place the search found.
+    // Opens a book in the reader at a place the search found (a negative offset: at its
+    // start, as a double-click in the list does).
     void openSearchPlace(const QString& name, qint64 offset, int length);
     SearchIndexer* searchIndexer() const { return m_indexer; }
     SearchWindow* searchWindow() const;
