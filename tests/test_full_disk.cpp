@@ -5,6 +5,8 @@
 // temporary file behind.
 
 #include "core/base/safe_file.h"
+#include "core/search/search_index.h"
+#include "core/search/search_indexer.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/controls/color_btn.h"
@@ -16,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -44,6 +47,7 @@ public:
 class TestFullDisk : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_cache;
     std::unique_ptr<DialogsScope> m_dialogs;
     std::unique_ptr<TMainForm> m_reader;
     std::unique_ptr<TForm1> m_form;
@@ -85,6 +89,8 @@ private Q_SLOTS:
     }
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
+        m_cache = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CACHE_HOME", m_cache->path().toUtf8());
         m_previousFolder = QDir::currentPath();
         QDir::setCurrent(m_dir->path());
         m_dialogs = std::make_unique<DialogsScope>();
@@ -206,6 +212,31 @@ private Q_SLOTS:
             QCOMPARE(shown, message);
         QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         QCOMPARE(TestFiles::read(path("tomeria.ini")), ini);
+    }
+
+    // The search index on a full disk: indexing stops with the reason for the status
+    // line, what was indexed stays searchable, the library's files are never touched.
+    void searchIndexOnAFullDisk() {
+        makeLibrary();
+        TestFiles::write(path(QStringLiteral("books/Книга 000.boo")), cp1251(QStringLiteral("Война и мир.")));
+        TForm1& form = start();
+        SearchIndexer* indexer = form.searchIndexer();
+        QTRY_VERIFY_WITH_TIMEOUT(!indexer->busy(), 20000);
+        const QString location = SearchIndex::locationFor(form.folder().programFolder());
+        TestFiles::write(path(QStringLiteral("books/Книга 001.boo")),
+                         cp1251(QStringLiteral("самовар пыхтел ")).repeated(20000));
+        const auto before = snapshot(m_dir->path());
+        QSignalSpy failed(indexer, &SearchIndexer::failed);
+        {
+            const FullDisk disk(location + QStringLiteral("/*"), 4096);
+            indexer->bookChanged(QStringLiteral("Книга 001"), path(QStringLiteral("books/Книга 001.boo")));
+            QTRY_VERIFY_WITH_TIMEOUT(!indexer->busy(), 20000);
+        }
+        QCOMPARE(failed.value(0).value(0).toString(), QStringLiteral("нет места на диске"));
+        QCOMPARE(snapshot(m_dir->path()), before);
+        SearchIndex index(location);
+        QCOMPARE(index.search(QStringLiteral("войной")).books.value(0).name, QStringLiteral("Книга 000"));
+        QVERIFY(index.search(QStringLiteral("самовар")).books.isEmpty());
     }
 };
 

@@ -102,6 +102,19 @@ private Q_SLOTS:
         QCOMPARE(actions[at + 1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
     }
 
+    // One window, kept by the library window; its place and size go to tomeria.ini.
+    void oneWindowPlacedAsLastLeft() {
+        SearchWindow* window = openSearch();
+        QVERIFY(window);
+        window->resize(640, 360);
+        window->close();
+        QCOMPARE(openSearch(), window);
+        window->close();
+        const QString ini = QString::fromLatin1(TestFiles::read(path(QStringLiteral("tomeria.ini"))));
+        QVERIFY2(ini.contains(QStringLiteral("[SearchWindow]")), qPrintable(ini));
+        QVERIFY2(ini.contains(QStringLiteral(",644,364")), qPrintable(ini)); // with the frame
+    }
+
     // Ctrl+Shift+F, «войной», a place double-clicked: the reader shows the book with the
     // word found selected.
     void placeOpensTheReaderThere() {
