@@ -3,6 +3,7 @@
 // book; `grep -c` over the same files beside them.
 //   bench_search [FOLDER_OF_CP1251_TEXTS] (TOMERIA_BENCH_MB sets the library size, 100)
 
+#include "bench_support.h"
 #include "core/base/cp1251.h"
 #include "core/search/index_writer.h"
 #include "core/search/search_index.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -140,28 +140,21 @@ int main(int argc, char** argv) {
     }
     const QString location = SearchIndex::locationFor(library);
 
-    // Index the whole library in the worker thread while the event loop ticks every 5 ms.
+    // Index the whole library in the worker thread, the event loop watched meanwhile.
     const qint64 idleKb = statusKb("VmRSS:");
     double longestPause = 0;
-    QElapsedTimer sinceTick;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &app, [&] {
-        longestPause = std::max(longestPause, sinceTick.nsecsElapsed() / 1e6);
-        sinceTick.restart();
-    });
     double indexMs = 0;
     double indexCpu = cpuSeconds();
     {
         SearchIndexer indexer(location);
         QElapsedTimer t;
         t.start();
-        sinceTick.start();
-        tick.start(5);
+        FreezeMeter freeze;
         QEventLoop loop;
         QObject::connect(&indexer, &SearchIndexer::idle, &loop, &QEventLoop::quit);
         indexer.follow(list);
         loop.exec();
-        tick.stop();
+        longestPause = double(freeze.longest());
         indexMs = t.nsecsElapsed() / 1e6;
     }
     indexCpu = cpuSeconds() - indexCpu;
