@@ -225,7 +225,7 @@ private Q_SLOTS:
         const QString location = SearchIndex::locationFor(form.folder().programFolder());
         TestFiles::write(path(QStringLiteral("books/Книга 001.boo")),
                          cp1251(QStringLiteral("самовар пыхтел ")).repeated(20000));
-        const auto before = snapshot(m_dir->path());
+        const auto before = TestFiles::snapshot(m_dir->path());
         QSignalSpy failed(indexer, &SearchIndexer::failed);
         {
             const FullDisk disk(location + QStringLiteral("/*"), 4096);
@@ -233,7 +233,7 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(!indexer->busy(), 20000);
         }
         QCOMPARE(failed.value(0).value(0).toString(), QStringLiteral("нет места на диске"));
-        QCOMPARE(snapshot(m_dir->path()), before);
+        QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         SearchIndex index(location);
         QCOMPARE(index.search(QStringLiteral("войной")).books.value(0).name, QStringLiteral("Книга 000"));
         QVERIFY(index.search(QStringLiteral("самовар")).books.isEmpty());
