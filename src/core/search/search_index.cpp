@@ -160,9 +160,31 @@ std::vector<Xapian::termpos> positions(const Xapian::Database& db, Xapian::docid
     return out;
 }
 
+// The index's terms a prefix stands for, most frequent first, as many as the engine's
+// query expands it to; by part of the query (empty for other parts).
+using Expansions = std::vector<std::vector<std::string>>;
+Expansions expand(const Xapian::Database& db, const SearchQuery& query) {
+    Expansions out(query.parts.size());
+    for (size_t i = 0; i < query.parts.size(); ++i) {
+        const SearchQuery::Part& part = query.parts[i];
+        if (part.excluded || part.kind != SearchQuery::Part::Kind::Prefix)
+            continue;
+        std::vector<std::pair<Xapian::doccount, std::string>> terms;
+        const std::string& prefix = part.terms.front();
+        for (auto it = db.allterms_begin(prefix); it != db.allterms_end(prefix); ++it)
+            terms.emplace_back(it.get_termfreq(), *it);
+        const size_t kept = std::min(terms.size(), size_t(SearchQuery::kMaxPrefixTerms));
+        std::partial_sort(terms.begin(), terms.begin() + kept, terms.end(),
+                          [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (size_t k = 0; k < kept; ++k)
+            out[i].push_back(std::move(terms[k].second));
+    }
+    return out;
+}
+
 // Where each wanted part of the query stands in one book, in text order.
 std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid doc,
-                                    const SearchQuery& query) {
+                                    const SearchQuery& query, const Expansions& expansions) {
     std::vector<Occurrence> out;
     for (size_t i = 0; i < query.parts.size(); ++i) {
         const SearchQuery::Part& part = query.parts[i];
@@ -189,16 +211,12 @@ std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid do
             }
             break;
         }
-        case SearchQuery::Part::Kind::Prefix: {
-            const std::string& prefix = part.terms.front();
-            Xapian::TermIterator it = db.termlist_begin(doc);
-            it.skip_to(prefix);
-            for (; it != db.termlist_end(doc) && (*it).starts_with(prefix); ++it) {
-                for (const Xapian::termpos p : positions(db, doc, *it))
+        case SearchQuery::Part::Kind::Prefix:
+            for (const std::string& term : expansions[i]) {
+                for (const Xapian::termpos p : positions(db, doc, term))
                     out.push_back({p, 1, index});
             }
             break;
-        }
         }
     }
     std::sort(out.begin(), out.end(), [](const Occurrence& a, const Occurrence& b) {
@@ -318,6 +336,7 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks) {
         wantedParts += part.excluded ? 0 : 1;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
+            const Expansions expansions = expand(d->db, query);
             Xapian::Enquire enquire(d->db);
             enquire.set_query(query.engineQuery());
             const Xapian::MSet matches = enquire.get_mset(0, d->db.get_doccount());
@@ -330,7 +349,7 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks) {
             };
             std::vector<Found> found;
             for (auto it = matches.begin(); it != matches.end(); ++it) {
-                const std::vector<Occurrence> places = occurrences(d->db, *it, query);
+                const std::vector<Occurrence> places = occurrences(d->db, *it, query, expansions);
                 if (places.empty())
                     continue;
                 const auto [best, near] = nearest(places, query.parts.size());
@@ -376,7 +395,7 @@ QList<SearchPlace> SearchIndex::places(const QString& text, const QString& name)
             return out;
         const Xapian::docid doc = *posting;
         BookReader reader(d->db.get_document(doc));
-        for (const Occurrence& occurrence : occurrences(d->db, doc, query))
+        for (const Occurrence& occurrence : occurrences(d->db, doc, query, expand(d->db, query)))
             out.push_back(d->place(reader, occurrence, query));
     } catch (const Xapian::Error&) {
         return {};

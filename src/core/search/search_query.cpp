@@ -2,8 +2,6 @@
 
 namespace {
 
-constexpr Xapian::termcount kMaxPrefixTerms = 200;
-
 // The words of one piece of the query, folded and in order.
 std::vector<std::string> foldedWords(const QString& piece) {
     std::vector<std::string> words;

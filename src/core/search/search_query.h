@@ -22,6 +22,9 @@ struct SearchQuery {
     };
     std::vector<Part> parts;
 
+    // A prefix stands for at most this many of the index's words, the most frequent.
+    static constexpr Xapian::termcount kMaxPrefixTerms = 200;
+
     static SearchQuery parse(const QString& text, BookWords::Stemmer& stemmer);
 
     // Whether some part is wanted (a query of exclusions alone finds nothing).
