@@ -2,6 +2,7 @@
 #include "core/settings/profile_file.h"
 #include "support/test_files.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,12 +67,14 @@ private Q_SLOTS:
 
     void missingFileGivesDefaultsAndIsCreatedOnWrite() {
         QTemporaryDir dir;
-        const ProfileFile file(dir.filePath(QStringLiteral("new.ini")));
+        ProfileFile file(dir.filePath(QStringLiteral("new.ini")));
         QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")),
                  QStringLiteral("d"));
         file.writeText(QStringLiteral("TForm1"), QStringLiteral("A"), QStringLiteral("1"));
         file.writeInteger(QStringLiteral("TForm1"), QStringLiteral("B"), -2);
         file.writeFlag(QStringLiteral("TForm1"), QStringLiteral("C"), true);
+        QVERIFY(!QFile::exists(file.path())); // nothing is written before the save
+        file.save();
         QCOMPARE(TestFiles::read(file.path()), QByteArray("[TForm1]\r\nA=1\r\nB=-2\r\nC=1\r\n"));
     }
 
@@ -80,21 +83,57 @@ private Q_SLOTS:
                                   "1\r\n\r\n[tform1]\r\nformversion=5\r\nKeep=\"as is\"  \r\n\r\n"
                                   "[Last]\r\ny=2";
         TestFiles::write(path(), before);
-        const ProfileFile file(path());
+        ProfileFile file(path());
+        file.writeText(QStringLiteral("Added"), QStringLiteral("z"), QStringLiteral("0"));
         file.writeText(QStringLiteral("TForm1"), QStringLiteral("FormVersion"),
                        QStringLiteral("0"));
         file.writeText(QStringLiteral("TForm1"), QStringLiteral("NewKey"), QStringLiteral("v"));
-        file.writeText(QStringLiteral("Added"), QStringLiteral("z"), QStringLiteral("3"));
+        file.writeText(QStringLiteral("added"), QStringLiteral("Z"), QStringLiteral("3"));
+        // Reads see the writes before the save; a key written twice is one line.
+        QCOMPARE(file.readText(QStringLiteral("TFORM1"), QStringLiteral("newkey"), QString()),
+                 QStringLiteral("v"));
+        QCOMPARE(file.readInteger(QStringLiteral("Added"), QStringLiteral("z"), 9), 3);
+        QCOMPARE(TestFiles::read(path()), before);
+        file.save();
         QCOMPARE(TestFiles::read(path()),
                  QByteArray("; comment\n[First]\r\nx = "
                             "1\r\n\r\n[tform1]\r\nFormVersion=0\r\nKeep=\"as is\"  \r\n"
-                            "NewKey=v\r\n\r\n[Last]\r\ny=2\r\n[Added]\r\nz=3\r\n"));
+                            "NewKey=v\r\n\r\n[Last]\r\ny=2\r\n[Added]\r\nZ=3\r\n"));
+    }
+
+    void onlyTheFirstOfTwoLikeNamedSectionsIsWritten() {
+        TestFiles::write(path(), "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\na=3\r\n");
+        ProfileFile file(path());
+        QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("b"), QString()),
+                 QStringLiteral("2"));
+        file.writeText(QStringLiteral("S"), QStringLiteral("a"), QStringLiteral("4"));
+        file.writeText(QStringLiteral("S"), QStringLiteral("c"), QStringLiteral("5"));
+        file.save();
+        QCOMPARE(TestFiles::read(path()),
+                 QByteArray("[S]\r\na=4\r\nc=5\r\n[T]\r\n[s]\r\nb=2\r\na=3\r\n"));
+    }
+
+    void hugeFileOfEmptyLinesKeepsItsLines() {
+        // Megabytes of blank lines: the keys after them are found and written in
+        // place, every blank line stays.
+        const QByteArray blanks = QByteArray("\r\n").repeated(3'000'000);
+        TestFiles::write(path(), "[TForm1]\r\n" + blanks + "NormPos=1,2,3,4\r\n" + blanks);
+        ProfileFile file(path());
+        QCOMPARE(file.readText(QStringLiteral("TForm1"), QStringLiteral("NormPos"), QString()),
+                 QStringLiteral("1,2,3,4"));
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("NormPos"),
+                       QStringLiteral("5,6,7,8"));
+        file.writeText(QStringLiteral("TForm1"), QStringLiteral("Visible"), QStringLiteral("0"));
+        file.save();
+        QCOMPARE(TestFiles::read(path()),
+                 "[TForm1]\r\n" + blanks + "NormPos=5,6,7,8\r\nVisible=0\r\n" + blanks);
     }
 
     void cyrillicValuesAreCodePage1251() {
-        const ProfileFile file(path());
         TestFiles::write(path(), QByteArray());
+        ProfileFile file(path());
         file.writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("Книга"));
+        file.save();
         QCOMPARE(TestFiles::read(path()),
                  "[S]\r\nk=" + TestFiles::cp1251(QStringLiteral("Книга")) + "\r\n");
         QCOMPARE(file.readText(QStringLiteral("S"), QStringLiteral("k"), QString()),
@@ -109,15 +148,24 @@ private Q_SLOTS:
         const QList<std::pair<QString, QString>> keys{
             {"k", "new"}, {"added", "1"}, {"K", "newer"}, {"Visible", "0"}};
         TestFiles::write(path(), start);
-        for (const auto& [key, value] : keys)
-            ProfileFile(path()).writeText(QStringLiteral("S"), key, value);
+        for (const auto& [key, value] : keys) {
+            ProfileFile file(path());
+            file.writeText(QStringLiteral("S"), key, value);
+            file.save();
+        }
         const QByteArray oneByOne = TestFiles::read(path());
         TestFiles::write(path(), start);
-        ProfileFile(path()).writeTexts(QStringLiteral("S"), keys);
+        ProfileFile together(path());
+        for (const auto& [key, value] : keys)
+            together.writeText(QStringLiteral("S"), key, value);
+        together.save();
         QCOMPARE(TestFiles::read(path()), oneByOne);
         QCOMPARE(oneByOne, QByteArray("; note\r\n[A]\r\nx=1\r\n\r\n[s]\r\nK=newer\r\nadded=1\r\n"
                                       "Visible=0\r\n\r\n[B]\r\ny=2"));
-        ProfileFile(path()).writeTexts(QStringLiteral("New"), {{"a", "1"}, {"b", "2"}});
+        ProfileFile added(path());
+        added.writeText(QStringLiteral("New"), QStringLiteral("a"), QStringLiteral("1"));
+        added.writeText(QStringLiteral("New"), QStringLiteral("b"), QStringLiteral("2"));
+        added.save();
         QVERIFY(TestFiles::read(path()).endsWith("y=2\r\n[New]\r\na=1\r\nb=2\r\n"));
     }
 
@@ -134,8 +182,9 @@ private Q_SLOTS:
         TestFiles::setReadOnly(path(), true);
         QString message;
         try {
-            ProfileFile(path()).writeText(QStringLiteral("S"), QStringLiteral("k"),
-                                          QStringLiteral("2"));
+            ProfileFile file(path());
+            file.writeText(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"));
+            file.save();
         } catch (const TomeriaError& e) {
             message = e.message();
         }

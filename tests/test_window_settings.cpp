@@ -160,8 +160,9 @@ private Q_SLOTS:
         TestFiles::write(ini(), "[tform1]\r\nnormpos=100, ,50\r\npanel4_width=\r\n");
         TForm1& form = start();
         QCOMPARE(form.frameGeometry().topLeft(), QPoint(100, 50));
-        QCOMPARE(form.Panel4->width(), 0);
-        QCOMPARE(form.Panel4->Width(), 0);
+        // An empty width is no width: the pane keeps its smallest width.
+        QCOMPARE(form.Panel4->width(), DockPanel::kMinimumSide);
+        QCOMPARE(form.Panel4->Width(), DockPanel::kMinimumSide);
 
         m_form.reset();
         TestFiles::write(ini(), "[TForm1]\r\nMinMaxPos=-1,-1,-4,-4\r\n");

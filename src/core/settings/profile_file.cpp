@@ -2,94 +2,103 @@
 
 #include "core/base/cp1251.h"
 #include "core/base/safe_file.h"
+#include "core/base/tomeria_error.h"
 
-#include <QList>
+#include <algorithm>
 
 namespace {
 
-struct Line {
-    QByteArray text;   // without its line end
-    QByteArray ending; // "\r\n", "\n", "\r" or empty for a last line without one
-};
-
-QList<Line> splitLines(const QByteArray& data) {
-    QList<Line> lines;
-    qsizetype pos = 0;
-    const qsizetype n = data.size();
-    while (pos < n) {
-        qsizetype stop = pos;
-        while (stop < n && data[stop] != '\r' && data[stop] != '\n')
-            ++stop;
-        Line line{data.mid(pos, stop - pos), {}};
-        if (stop < n) {
-            if (data[stop] == '\r' && stop + 1 < n && data[stop + 1] == '\n')
-                line.ending = "\r\n";
-            else
-                line.ending = QByteArray(1, data[stop]);
-        }
-        pos = stop + line.ending.size();
-        lines.append(line);
-    }
-    return lines;
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
-// The section name of a "[name]" line, or a null string for any other line.
-QString sectionOf(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
-    if (!t.startsWith('['))
-        return QString();
-    const qsizetype close = t.indexOf(']');
-    if (close < 0)
-        return QString();
-    QString name = Cp1251::decode(t.mid(1, close - 1)).trimmed();
-    return name.isNull() ? QStringLiteral("") : name;
+QString folded(const QString& name) {
+    return name.trimmed().toCaseFolded();
 }
 
-bool keyOf(const QByteArray& line, QString* key, QByteArray* value) {
-    const QByteArray t = line.trimmed();
-    if (t.isEmpty() || t.startsWith(';') || t.startsWith('['))
-        return false;
-    const qsizetype eq = line.indexOf('=');
-    if (eq < 0)
-        return false;
-    *key = Cp1251::decode(line.left(eq)).trimmed();
-    if (value)
-        *value = line.mid(eq + 1);
-    return true;
-}
-
-bool sameName(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
-bool readFile(const QString& path, QByteArray& data) {
-    return SafeFile::read(path, data);
+// The value of a "key=value" line as a read gives it: decoded, without surrounding
+// blanks or an enclosing pair of quotes, cut to the longest value a read returns.
+QString valueText(QByteArrayView bytes) {
+    QString text = Cp1251::decode(bytes.toByteArray()).trimmed();
+    if (text.size() >= 2 &&
+        (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\'')) &&
+        text.back() == text.front())
+        text = text.mid(1, text.size() - 2);
+    return text.left(ProfileFile::kMaxValueLength);
 }
 
 } // namespace
 
+ProfileFile::ProfileFile(QString path) : m_path(std::move(path)) {
+    if (SafeFile::read(m_path, m_data))
+        parse();
+}
+
+// One pass over the file: the sections with their key lines and the place where a new
+// key of each goes. Blank lines cost nothing but the scan.
+void ProfileFile::parse() {
+    const char* data = m_data.constData();
+    const qsizetype n = m_data.size();
+    qsizetype pos = 0;
+    while (pos < n) {
+        qsizetype stop = pos;
+        while (stop < n && data[stop] != '\r' && data[stop] != '\n')
+            ++stop;
+        qsizetype next = stop;
+        if (stop < n)
+            next += (data[stop] == '\r' && stop + 1 < n && data[stop + 1] == '\n') ? 2 : 1;
+        qsizetype first = pos;
+        while (first < stop && isBlank(data[first]))
+            ++first;
+        qsizetype last = stop;
+        while (last > first && isBlank(data[last - 1]))
+            --last;
+        if (first < last) {
+            const QByteArrayView text(data + first, last - first);
+            const qsizetype close = text.indexOf(']');
+            if (text.front() == '[' && close > 0) {
+                m_sections.append({folded(Cp1251::decode(text.sliced(1, close - 1).toByteArray())),
+                                   {},
+                                   next,
+                                   stop == next});
+            } else if (!m_sections.isEmpty()) {
+                Section& section = m_sections.last();
+                section.insertAt = next;
+                section.needsLineEnd = stop == next;
+                const qsizetype eq = QByteArrayView(data + pos, stop - pos).indexOf('=');
+                if (text.front() != ';' && text.front() != '[' && eq >= 0)
+                    section.keys.append(
+                        {folded(Cp1251::decode(QByteArray(data + pos, eq))), pos, stop});
+            }
+        }
+        pos = next;
+    }
+}
+
+qsizetype ProfileFile::changeOf(const QString& foldedSection, const QString& foldedKey) const {
+    for (qsizetype i = 0; i < m_changes.size(); ++i)
+        if (m_changes[i].foldedSection == foldedSection && m_changes[i].foldedKey == foldedKey)
+            return i;
+    return -1;
+}
+
 QString ProfileFile::readText(const QString& section, const QString& key,
                               const QString& fallback) const {
-    QByteArray data;
-    if (!readFile(m_path, data))
-        return fallback.left(kMaxValueLength);
-    bool inSection = false;
-    for (const Line& line : splitLines(data)) {
-        const QString name = sectionOf(line.text);
-        if (!name.isNull()) {
-            inSection = sameName(name, section);
+    const QString wantedSection = folded(section);
+    const QString wantedKey = folded(key);
+    if (const qsizetype changed = changeOf(wantedSection, wantedKey); changed >= 0) {
+        const QByteArray& line = m_changes[changed].line;
+        return valueText(QByteArrayView(line).sliced(line.indexOf('=') + 1));
+    }
+    for (const Section& s : m_sections) {
+        if (s.foldedName != wantedSection)
             continue;
+        for (const KeyLine& line : s.keys) {
+            if (line.foldedKey != wantedKey)
+                continue;
+            const QByteArrayView text(m_data.constData() + line.start, line.end - line.start);
+            return valueText(text.sliced(text.indexOf('=') + 1));
         }
-        QString lineKey;
-        QByteArray value;
-        if (!inSection || !keyOf(line.text, &lineKey, &value) || !sameName(lineKey, key))
-            continue;
-        QString text = Cp1251::decode(value).trimmed();
-        if (text.size() >= 2 &&
-            (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\'')) &&
-            text.back() == text.front())
-            text = text.mid(1, text.size() - 2);
-        return text.left(kMaxValueLength);
     }
     return fallback.left(kMaxValueLength);
 }
@@ -106,79 +115,104 @@ int ProfileFile::readInteger(const QString& section, const QString& key, int fal
     return ok ? value : fallback;
 }
 
-namespace {
-
-// Puts "key=value" into the lines: in place of the section's key, else at the end of
-// the section, else in a new section at the end.
-void setKey(QList<Line>& lines, const QString& section, const QString& key, const QString& value) {
-    const QByteArray newLine = Cp1251::encode(key) + '=' + Cp1251::encode(value);
-
-    qsizetype sectionStart = -1;
-    qsizetype lastInSection = -1;
-    bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString name = sectionOf(lines[i].text);
-        if (!name.isNull()) {
-            if (inSection)
-                break; // past our section
-            inSection = sameName(name, section);
-            if (inSection) {
-                sectionStart = i;
-                lastInSection = i;
-            }
-            continue;
-        }
-        if (!inSection)
-            continue;
-        if (!lines[i].text.trimmed().isEmpty())
-            lastInSection = i;
-        QString lineKey;
-        if (keyOf(lines[i].text, &lineKey, nullptr) && sameName(lineKey, key)) {
-            lines[i].text = newLine;
-            return; // replaced in place
-        }
+void ProfileFile::writeText(const QString& section, const QString& key, const QString& value) {
+    const QByteArray line = Cp1251::encode(key) + '=' + Cp1251::encode(value);
+    const QString wantedSection = folded(section);
+    const QString wantedKey = folded(key);
+    if (const qsizetype known = changeOf(wantedSection, wantedKey); known >= 0) {
+        m_changes[known].line = line;
+        return;
     }
-
-    auto terminateLast = [&lines](qsizetype index) {
-        if (index >= 0 && lines[index].ending.isEmpty())
-            lines[index].ending = "\r\n";
-    };
-    if (sectionStart >= 0) {
-        terminateLast(lastInSection);
-        lines.insert(lastInSection + 1, Line{newLine, "\r\n"});
+    Change change;
+    change.foldedSection = wantedSection;
+    change.foldedKey = wantedKey;
+    change.line = line;
+    const auto found = std::find_if(m_sections.cbegin(), m_sections.cend(), [&](const Section& s) {
+        return s.foldedName == wantedSection;
+    });
+    if (found == m_sections.cend()) {
+        change.sectionName = Cp1251::encode(section);
     } else {
-        terminateLast(lines.size() - 1);
-        lines.append(Line{'[' + Cp1251::encode(section) + ']', "\r\n"});
-        lines.append(Line{newLine, "\r\n"});
+        change.section = int(found - m_sections.cbegin());
+        for (const KeyLine& keyLine : found->keys) {
+            if (keyLine.foldedKey == wantedKey) {
+                change.start = keyLine.start;
+                change.end = keyLine.end;
+                break;
+            }
+        }
     }
+    m_changes.append(change);
 }
 
-} // namespace
-
-void ProfileFile::writeText(const QString& section, const QString& key,
-                            const QString& value) const {
-    writeTexts(section, {{key, value}});
-}
-
-void ProfileFile::writeTexts(const QString& section,
-                             const QList<std::pair<QString, QString>>& keyValues) const {
-    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
-    QByteArray data;
-    readFile(m_path, data);
-    QList<Line> lines = splitLines(data);
-    for (const auto& [key, value] : keyValues)
-        setKey(lines, section, key, value);
-    QByteArray out;
-    out.reserve(data.size() + 64 * keyValues.size());
-    for (const Line& line : lines)
-        out += line.text + line.ending;
-    SafeFile::write(m_path, out, error, error);
-}
-
-void ProfileFile::writeInteger(const QString& section, const QString& key, int value) const {
+void ProfileFile::writeInteger(const QString& section, const QString& key, int value) {
     writeText(section, key, QString::number(value));
 }
 
-void ProfileFile::writeFlag(const QString& section, const QString& key, bool value) const {
+void ProfileFile::writeFlag(const QString& section, const QString& key, bool value) {
     writeText(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray ProfileFile::contents() const {
+    // Every change as a piece of the file that replaces [from, to) by its bytes; new
+    // keys of a section are a piece of length zero at the section's end.
+    struct Piece {
+        qsizetype from;
+        qsizetype to;
+        QByteArray bytes;
+    };
+    QList<Piece> pieces;
+    QList<QByteArray> added(m_sections.size());
+    QList<QByteArray> newSections;
+    QList<QByteArray> newSectionLines;
+    for (const Change& change : m_changes) {
+        if (change.start >= 0) {
+            pieces.append({change.start, change.end, change.line});
+        } else if (change.section >= 0) {
+            added[change.section] += change.line + "\r\n";
+        } else {
+            qsizetype index = 0;
+            while (index < newSections.size() &&
+                   folded(Cp1251::decode(newSections[index])) != change.foldedSection)
+                ++index;
+            if (index == newSections.size()) {
+                newSections.append(change.sectionName);
+                newSectionLines.append(QByteArray());
+            }
+            newSectionLines[index] += change.line + "\r\n";
+        }
+    }
+    for (qsizetype i = 0; i < m_sections.size(); ++i)
+        if (!added[i].isEmpty())
+            pieces.append(
+                {m_sections[i].insertAt, m_sections[i].insertAt,
+                 (m_sections[i].needsLineEnd ? QByteArray("\r\n") : QByteArray()) + added[i]});
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const Piece& a, const Piece& b) { return a.from < b.from; });
+
+    QByteArray out;
+    qsizetype extra = 0;
+    for (const Piece& piece : pieces)
+        extra += piece.bytes.size() + 2;
+    for (qsizetype i = 0; i < newSections.size(); ++i)
+        extra += newSections[i].size() + newSectionLines[i].size() + 6;
+    out.reserve(m_data.size() + extra);
+    qsizetype pos = 0;
+    for (const Piece& piece : pieces) {
+        out.append(QByteArrayView(m_data).sliced(pos, piece.from - pos));
+        out.append(piece.bytes);
+        pos = piece.to;
+    }
+    out.append(QByteArrayView(m_data).sliced(pos));
+    for (qsizetype i = 0; i < newSections.size(); ++i) {
+        if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out.append("\r\n");
+        out.append('[' + newSections[i] + "]\r\n" + newSectionLines[i]);
+    }
+    return out;
+}
+
+void ProfileFile::save() const {
+    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
+    SafeFile::write(m_path, contents(), error, error);
 }

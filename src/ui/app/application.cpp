@@ -10,11 +10,29 @@
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+bool installQtTranslations(QCoreApplication& app, const QLocale& locale) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 void setUpApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tomeria"));
     app.setApplicationVersion(QStringLiteral("1.00"));
     app.setDesktopFileName(QStringLiteral("io.tomeria.Tomeria"));
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/io.tomeria.Tomeria.svg")));
+    // Qt's own dialogs, menus and buttons speak the user's language; the program's own
+    // texts are Russian already.
+    installQtTranslations(app, QLocale());
     // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to
     // metric-compatible fonts, and "MS Sans Serif" becomes the desktop's sans-serif.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <QScreen>
 
 #include <csignal>
 #include <cstdio>
@@ -28,6 +30,23 @@ QString title() {
 
 volatile std::sig_atomic_t g_sessionEnding = 0;
 
+// A message box centred on the screen rather than on its parent window.
+class ScreenCentredBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event); // sizes the box
+        const QWidget* parent = parentWidget();
+        const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        }
+    }
+};
+
 // Button texts are set explicitly so that no translation changes them. Once the session
 // ends, the text goes to standard error instead and the answer is "Cancel".
 int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
@@ -38,7 +57,7 @@ int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, cons
         std::fflush(stderr);
         return 0;
     }
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    ScreenCentredBox box(icon, caption, text, QMessageBox::NoButton, parent);
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     if (withCancel) {

@@ -116,8 +116,15 @@ void keepOneLine(QLineEdit* edit) {
 // ---- DockPanel and SplitterBar ------------------------------------------------------
 
 void DockPanel::setWidth(int width) {
-    m_width = width;
-    setFixedWidth(std::max(0, width));
+    m_wanted = width;
+    fitToWindow();
+}
+
+void DockPanel::fitToWindow() {
+    // The splitter bar beside the panel takes 3 pixels of the rest.
+    const int largest = std::max(kMinimumSide, window()->width() - 3 - kMinimumSide);
+    m_shown = std::clamp(m_wanted, kMinimumSide, largest);
+    setFixedWidth(m_shown);
 }
 
 SplitterBar::SplitterBar(DockPanel* target, QWidget* parent) : QWidget(parent), m_target(target) {
@@ -134,7 +141,7 @@ void SplitterBar::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton))
         return;
     const int width = m_startWidth + qRound(event->globalPosition().x()) - m_pressX;
-    m_target->setWidth(std::clamp(width, 0, parentWidget()->width() - 3));
+    m_target->setWidth(width);
 }
 
 // ---- TForm1 -------------------------------------------------------------------------
@@ -481,6 +488,11 @@ void TForm1::showEvent(QShowEvent* event) {
         }
     }
     QMainWindow::showEvent(event);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Panel4->fitToWindow();
 }
 
 void TForm1::Obnov() {

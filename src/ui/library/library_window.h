@@ -23,18 +23,25 @@ class TSpravka;
 class TglBevel;
 class WindowSettingsStore;
 
-// A docked panel whose width is a stored setting.
+// A docked panel whose width is a stored setting. The panel and what lies to its
+// right both keep at least kMinimumSide pixels of the window's width.
 class DockPanel : public QFrame {
     Q_OBJECT
     Q_PROPERTY(int Width READ Width WRITE setWidth)
 public:
     explicit DockPanel(QWidget* parent = nullptr) : QFrame(parent) {}
-    int Width() const { return m_width; }
-    // Any value is taken as it is; a negative one shows as 0.
+    // The width shown.
+    int Width() const { return m_shown; }
+    // The width asked for, kept within the limits whenever the window's width changes.
     void setWidth(int width);
+    // Applies the limits again, after the window's width changed.
+    void fitToWindow();
+
+    static constexpr int kMinimumSide = 30;
 
 private:
-    int m_width = 0;
+    int m_wanted = 0;
+    int m_shown = 0;
 };
 
 // The splitter bar: dragging it changes the width of the panel to its left.
@@ -130,6 +137,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -11,15 +11,21 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
 
 #include <utility>
 
 // How the placement record maps onto a Qt window:
 // - NormPos: the window's outer frame rectangle in its normal state, left, top,
 //   right, bottom (right = left + frame width), from normalGeometry() plus the frame
-//   margins. Applying it moves the frame to left/top and sizes the client area to the
-//   frame size less the margins (corrected once after the show, when the window
-//   manager has told the margins).
+//   margins of the normal window. Applying it before the show places the frame's
+//   top-left corner (QWindow::setFramePosition) and gives the client area the frame
+//   size less the margins; when the window manager tells the margins only after the
+//   show, the client size is corrected then, once (the frame is watched for a short
+//   while after the show), and until then the wanted rectangle is what a save stores.
+//   A restored rectangle is first made fit for the screen's available area.
 // - ShowCmd: 1 normal, 2 minimised, 3 maximised (Qt::WindowState).
 // - Flags: 2 when a minimised window restores to maximised; 1 (minimised position
 //   valid) is never set, Qt having no minimised position.
@@ -46,6 +52,8 @@ WindowSettingsStore::WindowSettingsStore(QWidget* owner, const QString& section,
                                          QStringList storedProps)
     : QObject(owner), m_owner(owner), m_section(section) {
     owner->installEventFilter(this);
+    m_frameWatch.setInterval(20);
+    connect(&m_frameWatch, &QTimer::timeout, this, &WindowSettingsStore::checkFrame);
     for (const QString& entry : storedProps) {
         const qsizetype dot = entry.indexOf(QLatin1Char('.'));
         if (dot < 0)
@@ -75,14 +83,15 @@ WindowSettingsStore::WindowSettingsStore(QWidget* owner, const QString& section,
 }
 
 bool WindowSettingsStore::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_owner && !m_wantedFrame.isNull() &&
-        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        QTimer::singleShot(0, this, &WindowSettingsStore::fixFrameAfterShow);
     if (watched == m_owner && event->type() == QEvent::Show && !event->spontaneous()) {
         guard([this] { LoadWindowSettings(); });
         if (chainedShow)
             chainedShow();
+        watchFrame();
     }
+    if (watched == m_owner && event->type() == QEvent::WindowStateChange &&
+        m_owner->windowState() == Qt::WindowNoState)
+        watchFrame();
     return QObject::eventFilter(watched, event);
 }
 
@@ -127,76 +136,126 @@ QString readBySuffix(const ProfileFile& file, const QString& section, const QStr
 
 } // namespace
 
-QRect WindowSettingsStore::normalFrameRect() const {
-    const QRect client = m_owner->isMaximized() || m_owner->isMinimized() || m_owner->isFullScreen()
-                             ? m_owner->normalGeometry()
-                             : m_owner->geometry();
+QMargins WindowSettingsStore::frameMargins() const {
     const QRect frame = m_owner->frameGeometry();
     const QRect geometry = m_owner->geometry();
-    const QMargins margins(geometry.left() - frame.left(), geometry.top() - frame.top(),
-                           frame.right() - geometry.right(), frame.bottom() - geometry.bottom());
-    return client.marginsAdded(margins);
+    return QMargins(geometry.left() - frame.left(), geometry.top() - frame.top(),
+                    frame.right() - geometry.right(), frame.bottom() - geometry.bottom());
+}
+
+QRect WindowSettingsStore::normalFrameRect() const {
+    const bool normal = m_owner->windowState() == Qt::WindowNoState;
+    const QRect client = normal ? m_owner->geometry() : m_owner->normalGeometry();
+    // Until the frame is known the wanted rectangle stands, unless the window was
+    // resized since it was applied.
+    if (!m_wantedFrame.isNull() && client.size() == m_appliedSize)
+        return m_wantedFrame;
+    if (normal && !frameMargins().isNull())
+        m_normalMargins = frameMargins();
+    return client.marginsAdded(m_normalMargins);
+}
+
+QRect WindowSettingsStore::fitToScreen(qint64 left, qint64 top, qint64 right, qint64 bottom,
+                                       const QRect& available) {
+    if (right <= left)
+        return QRect();
+    const qint64 width = std::clamp<qint64>(right - left, kMinimumFrame.width(),
+                                            std::max(available.width(), kMinimumFrame.width()));
+    const qint64 height = std::clamp<qint64>(bottom - top, kMinimumFrame.height(),
+                                             std::max(available.height(), kMinimumFrame.height()));
+    // The title bar stays on the area, and at least this much of the window in view.
+    const qint64 inView = std::min<qint64>(width, 100);
+    const qint64 x = std::clamp<qint64>(left, qint64(available.left()) - width + inView,
+                                        qint64(available.right()) + 1 - inView);
+    const qint64 y = std::clamp<qint64>(
+        top, available.top(),
+        std::max<qint64>(available.top(), available.bottom() + 1 - std::min<qint64>(height, 50)));
+    return QRect(int(x), int(y), int(width), int(height));
 }
 
 void WindowSettingsStore::applyNormalRect(const QRect& frameRect) {
-    const QSize extra = m_owner->frameGeometry().size() - m_owner->geometry().size();
+    const QMargins margins = m_normalMargins;
+    m_appliedSize = frameRect.marginsRemoved(margins).size();
+    m_owner->resize(m_appliedSize);
     m_owner->move(frameRect.topLeft());
-    m_owner->resize(frameRect.size() - extra);
-    if (extra.isNull()) {
-        // The window manager tells the frame only after the window is shown: the first
-        // move or resize that shows a frame corrects the size (see the event filter).
-        m_wantedFrame = frameRect;
-        QTimer::singleShot(3000, this, [this] { m_wantedFrame = QRect(); });
-    }
+    if (QWindow* window = m_owner->windowHandle())
+        window->setFramePosition(frameRect.topLeft());
+    m_wantedFrame = margins.isNull() ? frameRect : QRect();
 }
 
-void WindowSettingsStore::fixFrameAfterShow() {
-    if (m_wantedFrame.isNull())
-        return;
+// Watches the frame for a short while: many window managers tell the frame only after
+// the window is mapped and send no move or resize then.
+void WindowSettingsStore::watchFrame() {
+    m_frameChecks = 0;
+    m_frameWatch.start();
+}
+
+void WindowSettingsStore::checkFrame() {
     if (m_owner->windowState() != Qt::WindowNoState) {
-        m_wantedFrame = QRect();
+        m_frameWatch.stop(); // watched again when the window is back to normal
         return;
     }
-    const QSize extra = m_owner->frameGeometry().size() - m_owner->geometry().size();
-    if (extra.isNull())
-        return; // no frame known yet
+    const QMargins margins = frameMargins();
+    if (margins.isNull()) {
+        if (++m_frameChecks >= 150) { // no frame after three seconds: there is none
+            m_frameWatch.stop();
+            m_wantedFrame = QRect();
+        }
+        return;
+    }
+    m_frameWatch.stop();
+    m_normalMargins = margins;
+    if (m_wantedFrame.isNull())
+        return;
     const QRect wanted = std::exchange(m_wantedFrame, QRect());
-    m_owner->resize(wanted.size() - extra);
-    m_owner->move(wanted.topLeft());
+    if (m_owner->size() != m_appliedSize)
+        return; // resized in the meantime
+    m_owner->resize(wanted.marginsRemoved(margins).size());
+    if (QWindow* window = m_owner->windowHandle())
+        window->setFramePosition(wanted.topLeft());
 }
 
 void WindowSettingsStore::LoadWindowSettings() {
     PlacementSaved = false;
-    const ProfileFile file(IniFileName);
+    const ProfileFile file(IniFileName); // the file is read once here
     if (file.readInteger(m_section, QStringLiteral("FormVersion"), 0) >= Version) {
         // Position.
         const QRect current = normalFrameRect();
+        const int flags = file.readInteger(m_section, QStringLiteral("Flags"), 0);
         bool found = false;
         const QString minMax = readBySuffix(file, m_section, QStringLiteral("MinMaxPos"));
         if (!minMax.isEmpty())
             found = true; // the minimised and maximised positions have no use in Qt
-        QRect normal = current;
+        qint64 left = current.left();
+        qint64 top = current.top();
+        qint64 right = left + current.width();
+        qint64 bottom = top + current.height();
         const QString norm = readBySuffix(file, m_section, QStringLiteral("NormPos"));
         if (!norm.isEmpty()) {
             found = true;
-            const int left = wordValue(norm, 1, current.left());
-            const int top = wordValue(norm, 2, current.top());
-            const int right = wordValue(norm, 3, current.left() + current.width());
-            const int bottom = wordValue(norm, 4, current.top() + current.height());
-            normal = QRect(left, top, right - left, bottom - top);
+            left = wordValue(norm, 1, current.left());
+            top = wordValue(norm, 2, current.top());
+            right = wordValue(norm, 3, current.left() + current.width());
+            bottom = wordValue(norm, 4, current.top() + current.height());
         }
         if (file.readInteger(m_section, QStringLiteral("PixelsPerInch"), pixelsPerInch()) !=
             pixelsPerInch())
             found = false;
-        if (found && normal.width() > 0) {
-            m_centreOnShow = false;
-            applyNormalRect(normal);
+        if (found) {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+            const QRect normal = fitToScreen(left, top, right, bottom, available);
+            if (!normal.isNull()) {
+                m_centreOnShow = false;
+                applyNormalRect(normal);
+            }
         }
 
         // State.
         const int showCmd = file.readInteger(m_section, QStringLiteral("ShowCmd"), 0);
         if (showCmd == 2 || showCmd == 6 || showCmd == 7) {
-            m_owner->setWindowState(Qt::WindowNoState);
+            // Minimised from maximised (flag 2) comes back maximised when restored.
+            m_owner->setWindowState((flags & 2) ? Qt::WindowMaximized : Qt::WindowNoState);
             QTimer::singleShot(0, m_owner, [owner = m_owner] { owner->showMinimized(); });
         } else {
             m_owner->setWindowState(showCmd == 3 ? Qt::WindowMaximized : Qt::WindowNoState);
@@ -224,40 +283,38 @@ void WindowSettingsStore::LoadWindowSettings() {
 void WindowSettingsStore::SaveWindowSettings() {
     if (!PlacementRestored)
         return;
-    // Every key goes into one write of the file: each write is flushed to the disk.
-    QList<std::pair<QString, QString>> keys;
-    keys.append({QStringLiteral("FormVersion"), QString::number(Version)});
+    ProfileFile file(IniFileName);
+    file.writeInteger(m_section, QStringLiteral("FormVersion"), Version);
 
     const Qt::WindowStates state = m_owner->windowState();
     const bool minimised = state & Qt::WindowMinimized;
     const bool maximised = state & Qt::WindowMaximized;
     const int flags = minimised && maximised ? 2 : 0;
     const int showCmd = minimised ? 2 : maximised ? 3 : 1;
-    keys.append({QStringLiteral("Flags"), QString::number(flags)});
-    keys.append({QStringLiteral("ShowCmd"), QString::number(showCmd)});
-    keys.append({QStringLiteral("PixelsPerInch"), QString::number(pixelsPerInch())});
+    file.writeInteger(m_section, QStringLiteral("Flags"), flags);
+    file.writeInteger(m_section, QStringLiteral("ShowCmd"), showCmd);
+    file.writeInteger(m_section, QStringLiteral("PixelsPerInch"), pixelsPerInch());
 
     const QString minMax =
         QStringLiteral("%1,%2,%3,%4").arg(-1).arg(-1).arg(-kSizingFrame).arg(-kSizingFrame);
-    keys.append({QStringLiteral("MinMaxPos") + screenSizeSuffix(), minMax});
-    keys.append({QStringLiteral("MinMaxPos"), minMax});
+    file.writeText(m_section, QStringLiteral("MinMaxPos") + screenSizeSuffix(), minMax);
+    file.writeText(m_section, QStringLiteral("MinMaxPos"), minMax);
     const QRect normal = normalFrameRect();
     const QString norm = QStringLiteral("%1,%2,%3,%4")
                              .arg(normal.left())
                              .arg(normal.top())
                              .arg(normal.left() + normal.width())
                              .arg(normal.top() + normal.height());
-    keys.append({QStringLiteral("NormPos") + screenSizeSuffix(), norm});
-    keys.append({QStringLiteral("NormPos"), norm});
-    keys.append(
-        {QStringLiteral("Visible"), SavingOnDestroy ? QStringLiteral("1") : QStringLiteral("0")});
+    file.writeText(m_section, QStringLiteral("NormPos") + screenSizeSuffix(), norm);
+    file.writeText(m_section, QStringLiteral("NormPos"), norm);
+    file.writeFlag(m_section, QStringLiteral("Visible"), SavingOnDestroy);
 
     m_props.removeIf([](const StoredProp& prop) { return prop.component.isNull(); });
     for (const StoredProp& prop : m_props) {
         const QString key = prop.component->objectName() + QLatin1Char('_') + prop.property;
-        keys.append(
-            {key, QString::number(prop.component->property(prop.property.toLatin1()).toInt())});
+        file.writeText(m_section, key,
+                       QString::number(prop.component->property(prop.property.toLatin1()).toInt()));
     }
-    ProfileFile(IniFileName).writeTexts(m_section, keys);
+    file.save(); // the file is written once, all keys or none
     PlacementSaved = true;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -57,18 +59,37 @@ public:
 
     // Width and height of the sizing frame: the maximised position stored is minus these.
     static constexpr int kSizingFrame = 4;
+    // The smallest outer rectangle a restored window gets.
+    static constexpr QSize kMinimumFrame{120, 80};
+
+    // A stored outer rectangle made fit for the available area of the screen: no
+    // larger than the area, its title bar on it and at least part of it in view.
+    // Null when the rectangle is empty (right not greater than left).
+    static QRect fitToScreen(qint64 left, qint64 top, qint64 right, qint64 bottom,
+                             const QRect& available);
+
+    // The window's outer rectangle in its normal state, as NormPos stores it.
+    QRect normalFrameRect() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyNormalRect(const QRect& frameRect);
-    QRect normalFrameRect() const;
-    void fixFrameAfterShow();
+    QMargins frameMargins() const;
+    void watchFrame();
+    void checkFrame();
 
     QWidget* m_owner;
     QString m_section;
     QList<StoredProp> m_props;
     bool m_centreOnShow = true;
-    QRect m_wantedFrame; // a restored rectangle whose frame is not known before the show
+    // A restored outer rectangle not yet reached because the window manager had not told
+    // the frame when it was applied, and the client size it was given then.
+    QRect m_wantedFrame;
+    QSize m_appliedSize;
+    // The frame of the normal window, once the window manager has told it.
+    mutable QMargins m_normalMargins;
+    QTimer m_frameWatch;
+    int m_frameChecks = 0;
 };

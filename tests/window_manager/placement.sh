@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# The library window's placement with a real window manager: the real tomeria binary
+# under Xvfb and openbox, started and ended ten times (half by the exit question, half
+# by SIGTERM), must come back at the same rectangle every time; absurd stored
+# rectangles must give a window on the screen.
+#   placement.sh TOMERIA_BINARY
+set -euo pipefail
+binary=$1
+for tool in Xvfb openbox xdotool xwininfo; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/test.sh installs it)"
+        exit 0
+    fi
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3<> "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+
+library="$work/library"
+mkdir -p "$library"
+printf '\r\n' > "$library/books.dat"
+failures=0
+
+# The visible windows titled "Tomeria", newest last.
+windows() { xdotool search --onlyvisible --name '^Tomeria$' 2>/dev/null || true; }
+
+# Client rectangle of a window: x y width height.
+client_rect() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+                             /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# Starts tomeria, prints the client rectangle of its window, ends it one of two ways.
+run_once() {
+    local how=$1 pid window="" rect
+    (cd "$library" && exec "$binary") 2>>"$work/stderr" &
+    pid=$!
+    for _ in $(seq 100); do
+        window=$(windows | head -n1)
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    if [ -z "$window" ]; then
+        echo "no window shown" >&2
+        kill "$pid"; wait "$pid" || true
+        echo "0 0 0 0"
+        return 0
+    fi
+    sleep 1 # the frame is known and any correction made
+    rect=$(client_rect "$window")
+    if [ "$how" = question ]; then
+        xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+        local box=""
+        for _ in $(seq 50); do
+            box=$(windows | grep -vx "$window" | head -n1 || true)
+            [ -n "$box" ] && break
+            sleep 0.1
+        done
+        [ -n "$box" ] && xdotool windowactivate --sync "$box" key --clearmodifiers Return
+    else
+        kill -TERM "$pid"
+    fi
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "the program did not end" >&2
+        kill "$pid"
+        rect="0 0 0 0"
+    fi
+    wait "$pid" || true
+    echo "$rect"
+}
+
+norm_pos() { grep -a '^NormPos=' "$library/tomeria.ini" | tr -d '\r' | cut -d= -f2; }
+
+# 1. Ten starts and exits: the same rectangle every time.
+first=""
+first_norm=""
+for i in $(seq 10); do
+    how=term
+    [ $((i % 2)) = 0 ] && how=question
+    rect=$(run_once "$how")
+    norm=$(norm_pos)
+    echo "start $i ($how): client $rect, NormPos $norm"
+    if [ -z "$first" ]; then
+        first=$rect
+        first_norm=$norm
+        read -r _ _ width _ <<<"$rect"
+        if [ "$width" != 765 ]; then
+            echo "FAIL: the first start's client area is $width wide, not 765"
+            failures=$((failures + 1))
+        fi
+    elif [ "$how" = question ] && ! grep -aq '^Visible=0' "$library/tomeria.ini"; then
+        echo "FAIL: start $i did not save through the exit question"
+        failures=$((failures + 1))
+    elif [ "$rect" != "$first" ] || [ "$norm" != "$first_norm" ]; then
+        echo "FAIL: start $i moved the window: $rect / $norm, first $first / $first_norm"
+        failures=$((failures + 1))
+    fi
+done
+
+# 2. Absurd stored rectangles: the window fits the screen and its title bar is on it.
+for stored in "0,0,2147483647,2147483647" "-2147483648,-2147483648,2147483647,2147483647" \
+              "5000,5000,5600,5400" "-9000,-9000,-8000,-8500"; do
+    printf '[TForm1]\r\nNormPos=%s\r\nPanel4_Width=-99999\r\n' "$stored" > "$library/tomeria.ini"
+    read -r x y w h <<<"$(run_once term)"
+    echo "NormPos $stored: client $x $y $w $h"
+    if [ "$w" -gt 1280 ] || [ "$h" -gt 1024 ] || [ "$y" -lt 0 ] || [ "$y" -ge 1024 ] ||
+       [ $((x + w)) -le 0 ] || [ "$x" -ge 1280 ]; then
+        echo "FAIL: NormPos $stored gave a window off the screen or larger than it"
+        failures=$((failures + 1))
+    fi
+    if ! grep -aq '^Panel4_Width=30' "$library/tomeria.ini"; then
+        echo "FAIL: a negative pane width was saved back"
+        failures=$((failures + 1))
+    fi
+done
+
+if [ "$failures" -gt 0 ]; then
+    echo "stderr of the program:"; cat "$work/stderr"
+    echo "0 passed, $failures failed"
+    exit 1
+fi
+echo "placement under a window manager: all checks passed"
