@@ -30,7 +30,16 @@ export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
 openbox >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+wm_ready=no
+for _ in $(seq 300); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        wm_ready=yes
+        break
+    fi
+    sleep 0.1
+done
+[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; exit 1; }
+sleep 0.5 # openbox manages new windows once it has set up
 
 library="$work/library"
 mkdir -p "$library"
@@ -51,7 +60,7 @@ run_once() {
     local how=$1 pid window="" rect
     (cd "$library" && exec "$binary") 2>>"$work/stderr" &
     pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         window=$(windows | head -n1)
         [ -n "$window" ] && break
         sleep 0.1
@@ -62,7 +71,12 @@ run_once() {
         echo "0 0 0 0"
         return 0
     fi
-    sleep 1 # the frame is known and any correction made
+    # The window manager has framed the window; the program learns that soon after.
+    for _ in $(seq 100); do
+        xprop -id "$window" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '=' && break
+        sleep 0.1
+    done
+    sleep 1.5
     rect=$(client_rect "$window")
     if [ "$how" = question ]; then
         xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
