@@ -13,7 +13,12 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
 #include <algorithm>
+#include <memory>
 
 #include <utility>
 
@@ -136,7 +141,44 @@ QString readBySuffix(const ProfileFile& file, const QString& section, const QStr
 
 } // namespace
 
+namespace {
+
+// The frame an X11 window manager put around the window (_NET_FRAME_EXTENTS), read from
+// the X server itself: Qt keeps the frame it measured first, which may be from before
+// the window manager framed the window. Null when there is no X11 or no frame yet.
+QMargins x11FrameExtents(const QWidget* window) {
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 ||
+        !window->windowHandle() || !window->testAttribute(Qt::WA_WState_Created))
+        return QMargins();
+    xcb_connection_t* connection = x11->connection();
+    if (!connection || xcb_connection_has_error(connection))
+        return QMargins();
+    static const char name[] = "_NET_FRAME_EXTENTS";
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof name - 1, name),
+                              nullptr),
+        &std::free);
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return QMargins();
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, xcb_window_t(window->winId()),
+                                                atom->atom, XCB_ATOM_CARDINAL, 0, 4),
+                               nullptr),
+        &std::free);
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16)
+        return QMargins();
+    const auto* extents = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    // left, right, top, bottom
+    return QMargins(int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3]));
+}
+
+} // namespace
+
 QMargins WindowSettingsStore::frameMargins() const {
+    if (const QMargins extents = x11FrameExtents(m_owner); !extents.isNull())
+        return extents;
     const QRect frame = m_owner->frameGeometry();
     const QRect geometry = m_owner->geometry();
     return QMargins(geometry.left() - frame.left(), geometry.top() - frame.top(),
