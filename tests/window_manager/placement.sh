@@ -79,14 +79,22 @@ run_once() {
     sleep 1.5
     rect=$(client_rect "$window")
     if [ "$how" = question ]; then
-        xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
-        local box=""
-        for _ in $(seq 50); do
+        # The exit question, answered "OK"; tried again if a key went astray.
+        local box="" attempt
+        for attempt in 1 2 3; do
+            kill -0 "$pid" 2>/dev/null || break
             box=$(windows | grep -vx "$window" | head -n1 || true)
-            [ -n "$box" ] && break
-            sleep 0.1
+            if [ -z "$box" ]; then
+                xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 || true
+                for _ in $(seq 50); do
+                    box=$(windows | grep -vx "$window" | head -n1 || true)
+                    [ -n "$box" ] && break
+                    sleep 0.1
+                done
+            fi
+            [ -n "$box" ] && xdotool windowactivate --sync "$box" key --clearmodifiers Return || true
+            for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         done
-        [ -n "$box" ] && xdotool windowactivate --sync "$box" key --clearmodifiers Return
     else
         kill -TERM "$pid"
     fi
