@@ -6,6 +6,7 @@
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/reader_window.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
@@ -194,27 +195,53 @@ private Q_SLOTS:
         QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   6"));
     }
 
-    void findSearchesFromTheStartWithCase_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("wanted");
-        QTest::addColumn<int>("offset");
-        QTest::newRow("start of text") << QByteArray("Hello world") << "Hello" << 0;
-        QTest::newRow("case matters") << QByteArray("ABC abc") << "abc" << 4;
-        QTest::newRow("third line") << QByteArray("ab\r\ncd\r\nfind me") << "find" << 8;
+    void setFindChoice(const QString& name, bool on) {
+        auto* box = m_form->FindDialog1->findChild<QAbstractButton*>(name);
+        QVERIFY(box);
+        box->setChecked(on);
     }
-    void findSearchesFromTheStartWithCase() {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, wanted);
-        QFETCH(int, offset);
-        TMainForm& form = open(text);
-        for (int round = 0; round < 2; ++round) {
+    QList<int> walk(const QString& wanted, int steps) {
+        QList<int> starts;
+        for (int i = 0; i < steps; ++i) {
             find(wanted);
-            QCOMPARE(form.Editor->SelectionStart(), offset);
-            QCOMPARE(form.Editor->SelectionLength(), int(wanted.size()));
-            QCOMPARE(form.Editor->textCursor().selectedText(), wanted);
-            QVERIFY(form.Editor->hasFocus());
+            starts << m_form->Editor->SelectionStart();
         }
-        QCOMPARE(form.FindDialog1->findText(), wanted);
+        return starts;
+    }
+
+    void findWalksThroughEveryOccurrenceDownAndUp() {
+        // "one" at 0, 8, 13 (after a CR LF) and 17.
+        TMainForm& form = open("one two one\r\nOne one");
+        QCOMPARE(walk(QStringLiteral("one"), 4), (QList<int>{0, 8, 13, 17}));
+        QCOMPARE(form.Editor->SelectionLength(), 3);
+        QVERIFY(form.Editor->hasFocus());
+        // Past the last one: a beep, the selection stays.
+        QCOMPARE(walk(QStringLiteral("one"), 1), QList<int>{17});
+        QCOMPARE(dialogs().beeps, 1);
+        QCOMPARE(form.Editor->SelectionLength(), 3);
+        setFindChoice(QStringLiteral("up"), true);
+        QCOMPARE(walk(QStringLiteral("one"), 4), (QList<int>{13, 8, 0, 0}));
+        QCOMPARE(dialogs().beeps, 2);
+    }
+
+    void findHonoursMatchCaseAndWholeWord() {
+        TMainForm& form = open("One one bone ones one");
+        setFindChoice(QStringLiteral("matchCase"), true);
+        QCOMPARE(walk(QStringLiteral("one"), 4), (QList<int>{4, 9, 13, 18}));
+        form.Editor->setSelectionStart(0);
+        setFindChoice(QStringLiteral("matchCase"), false);
+        setFindChoice(QStringLiteral("wholeWord"), true);
+        QCOMPARE(walk(QStringLiteral("ONE"), 3), (QList<int>{0, 4, 18}));
+        QCOMPARE(form.FindDialog1->findText(), QStringLiteral("ONE"));
+    }
+
+    void findDialogComesBackWhereItWasClosed() {
+        open("text");
+        QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);
+        m_form->FindDialog1->move(33, 44);
+        m_form->FindDialog1->hide();
+        QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);
+        QCOMPARE(m_form->FindDialog1->pos(), QPoint(33, 44));
     }
 
     void findOfMissingTextChangesNothing() {
@@ -224,6 +251,7 @@ private Q_SLOTS:
         QCOMPARE(form.Editor->SelectionStart(), 5);
         QCOMPARE(form.Editor->SelectionLength(), 0);
         QVERIFY(dialogs().shown.isEmpty());
+        QCOMPARE(dialogs().beeps, 1);
         QCOMPARE(form.FindDialog1->textField()->maxLength(), 255);
     }
 

@@ -69,3 +69,24 @@ QString FindDialog::findText() const {
 void FindDialog::setFindText(const QString& text) {
     m_text->setText(text);
 }
+
+bool FindDialog::wholeWord() const {
+    return m_wholeWord->isChecked();
+}
+bool FindDialog::matchCase() const {
+    return m_matchCase->isChecked();
+}
+bool FindDialog::searchDown() const {
+    return m_down->isChecked();
+}
+
+void FindDialog::hideEvent(QHideEvent* event) {
+    m_place = pos();
+    QDialog::hideEvent(event);
+}
+
+void FindDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_place)
+        move(*m_place);
+}

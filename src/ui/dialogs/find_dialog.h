@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
+
+#include <optional>
 
 class QCheckBox;
 class QLineEdit;
@@ -17,6 +20,14 @@ public:
     QString findText() const;
     void setFindText(const QString& text);
     QLineEdit* textField() const { return m_text; }
+    bool wholeWord() const;
+    bool matchCase() const;
+    bool searchDown() const;
+
+protected:
+    // The dialog comes back where it was when it was last closed.
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 Q_SIGNALS:
     void findNext();
@@ -27,4 +38,5 @@ private:
     QCheckBox* m_matchCase;
     QRadioButton* m_up;
     QRadioButton* m_down;
+    std::optional<QPoint> m_place;
 };

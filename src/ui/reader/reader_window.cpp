@@ -355,10 +355,36 @@ void TMainForm::ToolButton2Click() {
 void TMainForm::FindDialog1Find() {
     const QString text = Editor->WholeText();
     const QString wanted = FindDialog1->findText();
-    const qsizetype found = wanted.isEmpty() ? -1 : text.indexOf(wanted, 0, Qt::CaseSensitive);
     FindDialog1->hide();
-    if (found < 0)
+    if (wanted.isEmpty())
         return;
+    // Down from the end of the selection, or up from before its start; whole words and
+    // letter case as the dialog says.
+    const Qt::CaseSensitivity sensitivity =
+        FindDialog1->matchCase() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    const auto wordCharacter = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
+    const auto acceptable = [&](qsizetype at) {
+        if (!FindDialog1->wholeWord())
+            return true;
+        const qsizetype after = at + wanted.size();
+        return (at == 0 || !wordCharacter(text[at - 1])) &&
+               (after >= text.size() || !wordCharacter(text[after]));
+    };
+    const int start = Editor->SelectionStart();
+    qsizetype found = -1;
+    if (FindDialog1->searchDown()) {
+        found = text.indexOf(wanted, start + Editor->SelectionLength(), sensitivity);
+        while (found >= 0 && !acceptable(found))
+            found = text.indexOf(wanted, found + 1, sensitivity);
+    } else if (start - wanted.size() >= 0) {
+        found = text.lastIndexOf(wanted, start - wanted.size(), sensitivity);
+        while (found >= 0 && !acceptable(found))
+            found = found > 0 ? text.lastIndexOf(wanted, found - 1, sensitivity) : -1;
+    }
+    if (found < 0) {
+        Dialogs::instance().beep(); // the selection stays
+        return;
+    }
     Editor->FocusEditor();
     Editor->setSelectionStart(int(found));
     Editor->setSelectionLength(int(wanted.size()));
