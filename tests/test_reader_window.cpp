@@ -235,6 +235,27 @@ private Q_SLOTS:
         QCOMPARE(form.FindDialog1->findText(), QStringLiteral("ONE"));
     }
 
+    void viewingModeMovesAndSelectsWithTheKeyboard() {
+        TMainForm& form = open("ab\r\ncd\r\nef");
+        QVERIFY(form.Editor->ReadOnly());
+        form.Editor->setFocus();
+        QTest::keyClick(form.Editor, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(form.Editor->SelectionStart(), 10);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   3   Символ:   3"));
+        QTest::keyClick(form.Editor, Qt::Key_Up);
+        QCOMPARE(form.Editor->SelectionStart(), 6);
+        QTest::keyClick(form.Editor, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(form.Editor->SelectionStart(), 5);
+        QCOMPARE(form.Editor->SelectionLength(), 1);
+        QVERIFY(form.CopyButton->isEnabled());
+        QTest::keyClick(form.Editor, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(form.Editor->SelectionStart(), 0);
+        QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("ab\r\ncd\r\nef")); // nothing typed
+        QTest::keyClicks(form.Editor, QStringLiteral("x"));
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("ab\r\ncd\r\nef"));
+    }
+
     void findDialogComesBackWhereItWasClosed() {
         open("text");
         QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);

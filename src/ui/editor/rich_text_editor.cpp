@@ -306,7 +306,7 @@ void RichTextEditor::setContentText(QString text, int reach) {
         m_pendingText = std::move(text);
         m_pendingNext = first;
         m_loadingPolicy = policy;
-        QPlainTextEdit::setReadOnly(true);
+        applyReadOnly(true);
         m_loadTimer->start();
     } else if (longText) {
         setVerticalScrollBarPolicy(policy);
@@ -354,7 +354,7 @@ void RichTextEditor::appendPending(qsizetype size) {
     if (last) {
         m_pendingNext = 0;
         m_loadTimer->stop();
-        QPlainTextEdit::setReadOnly(m_readOnly);
+        applyReadOnly(m_readOnly);
         setVerticalScrollBarPolicy(m_loadingPolicy);
         Q_EMIT loadFinished();
     }
@@ -371,7 +371,7 @@ void RichTextEditor::cancelLoading() {
     m_pendingSoft.clear();
     m_pendingSoftNext = 0;
     m_loadTimer->stop();
-    QPlainTextEdit::setReadOnly(m_readOnly);
+    applyReadOnly(m_readOnly);
     setVerticalScrollBarPolicy(m_loadingPolicy);
 }
 
@@ -379,10 +379,18 @@ int RichTextEditor::loadedOffsetEnd() const {
     return offsetOfPosition(std::max(0, document()->characterCount() - 1));
 }
 
+void RichTextEditor::applyReadOnly(bool readOnly) {
+    QPlainTextEdit::setReadOnly(readOnly);
+    // Read-only text is still selected and scrolled with the keyboard: arrows, Shift+arrows,
+    // Ctrl+Home and Ctrl+End move the caret.
+    if (readOnly)
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
 void RichTextEditor::setReadOnlyMode(bool readOnly) {
     m_readOnly = readOnly;
     if (!loading())
-        QPlainTextEdit::setReadOnly(readOnly);
+        applyReadOnly(readOnly);
 }
 
 void RichTextEditor::keyPressEvent(QKeyEvent* event) {

@@ -115,6 +115,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // QPlainTextEdit::setReadOnly, keeping keyboard selection in read-only text.
+    void applyReadOnly(bool readOnly);
     void setContentText(QString text, int reach = 0);
     // Cuts the document's long paragraphs of an RTF load into pieces.
     void breakLongParagraphs();
