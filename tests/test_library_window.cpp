@@ -246,6 +246,14 @@ private Q_SLOTS:
         QCOMPARE(form.pb->text(), QString());
         QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("Альфа"));
         QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
+
+        // Clicking the item the search box selected shows its details.
+        form.pb->insert(QStringLiteral("з"));
+        QCOMPARE(form.ListBox1->selectedItems().value(0)->text(), QStringLiteral("звезда"));
+        QCOMPARE(form.Edit1->text(), QStringLiteral("Альфа"));
+        click(form.ListBox1->currentRow());
+        QCOMPARE(form.Edit1->text(), QStringLiteral("звезда"));
+        QCOMPARE(form.catalogue().NameAt(form.catalogue().CurrentRow()), QStringLiteral("звезда"));
     }
 
     void doubleClickOpensTheReader() {

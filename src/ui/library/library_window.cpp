@@ -42,6 +42,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -381,7 +382,15 @@ void TForm1::buildLayout() {
     // Only a change of the selection made by the user runs the click handler: focus
     // moving into the list makes an item current without selecting it.
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!m_programSelects && selectedRow() >= 0)
+        if (!m_programSelects && selectedRow() >= 0) {
+            m_clickHandled = QApplication::mouseButtons() != Qt::NoButton;
+            guard([this] { ListBox1Click(); });
+        }
+    });
+    // A click on the item that is already selected (say, by the search box) changes no
+    // selection but is a selection by the user all the same.
+    connect(ListBox1, &QListWidget::itemPressed, this, [this] {
+        if (!std::exchange(m_clickHandled, false) && selectedRow() >= 0)
             guard([this] { ListBox1Click(); });
     });
     connect(ListBox1, &QListWidget::itemDoubleClicked, this,

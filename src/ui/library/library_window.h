@@ -101,12 +101,12 @@ public:
     TColorBtn* ColorBtn1;
     TColorBtn* ColorBtn2;
     QMenu* PopupMenu1;
-    QAction* N9;  // add a book
-    QAction* N8;  // delete the selected book
+    QAction* N9;             // add a book
+    QAction* N8;             // delete the selected book
     QAction* TextSearchItem; // search inside every book
-    QAction* N2;  // exit
-    QAction* N22; // help
-    QAction* N12; // about
+    QAction* N2;             // exit
+    QAction* N22;            // help
+    QAction* N12;            // about
 
     // Obnov: rebuild the book list from the catalogue.
     void Obnov();
@@ -160,4 +160,5 @@ private:
     SearchIndexer* m_indexer = nullptr;
     QPointer<SearchWindow> m_searchWindow;
     bool m_programSelects = false;
+    bool m_clickHandled = false; // the press being handled already ran ListBox1Click
 };
