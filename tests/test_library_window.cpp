@@ -149,6 +149,15 @@ private Q_SLOTS:
         TForm1& form = start();
         QCOMPARE(form.windowTitle(), QStringLiteral("Tomeria"));
         QCOMPARE(form.centralWidget()->size(), QSize(765, 508));
+        // The add panel's edits are white with black text, drawn so.
+        for (QLineEdit* edit : {form.Dfail, form.knigaimeno, form.zametki}) {
+            edit->setText(QStringLiteral("W"));
+            QCOMPARE(edit->palette().color(QPalette::Base), QColor(Qt::white));
+            QCOMPARE(edit->palette().color(QPalette::Text), QColor(Qt::black));
+            const QImage picture = edit->grab().toImage();
+            QCOMPARE(picture.pixelColor(picture.width() - 4, picture.height() / 2),
+                     QColor(Qt::white));
+        }
         QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), QColor(240, 202, 166));
         QCOMPARE(form.Panel1->height(), 41);
         QCOMPARE(form.StatusBar1->height(), 19);

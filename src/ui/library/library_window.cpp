@@ -83,6 +83,8 @@ QLineEdit* field(const QString& name, QWidget* parent, const QRect& geometry) {
     edit->setObjectName(name);
     edit->setGeometry(geometry);
     edit->setFont(sansSerif(11, true));
+    // A standard edit: black text on white, not the panel's colours.
+    paint(edit, Qt::white, Qt::black);
     return edit;
 }
 
