@@ -1,7 +1,8 @@
 // The library window's stored settings applied and saved, on any settings file: the
 // real window is created in a library folder, shown (the store applies tomeria.ini),
 // then destroyed (the store writes it back). Applying must end quickly whatever the
-// values, and the file written must read back.
+// values, the window must fit the screen with its list pane inside it, and the file
+// written must read back.
 #include "core/settings/profile_file.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/library/library_window.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TForm1 form;
         form.show();
         QCoreApplication::processEvents();
+        // Whatever was stored, a window in its normal state fits the screen's available
+        // area and is on it (a maximised one is placed by the window manager), and the
+        // list pane stays inside the window.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+        const QRect frame = form.frameGeometry();
+        if (form.windowState() == Qt::WindowNoState &&
+            (frame.width() > available.width() || frame.height() > available.height() ||
+             !frame.intersects(available)))
+            std::abort();
+        if (form.Panel4->width() < 0 || form.Panel4->width() > form.width())
+            std::abort();
     }
     QDir::setCurrent(previous);
     // The window's values were written back and read as written.
