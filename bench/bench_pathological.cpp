@@ -1,8 +1,8 @@
 // Pathological texts: a book that is one 20-50 MB line, and an RTF whose one word
 // changes its font size thousands of times, previewed as the add-book panel does.
 
-#include "core/base/cp1251.h"
 #include "bench_support.h"
+#include "core/base/cp1251.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
@@ -124,8 +124,8 @@ void oneLineBook(QTemporaryDir& dir, int megabytes) {
     }
     const double counted = ms(t);
     const int line = reader.Editor->LineOfChar(at);
-    const bool panelExact = reader.StatusBar->panelText(0).startsWith(
-        QStringLiteral("Строка: %1 ").arg(line + 1, 3));
+    const bool panelExact =
+        reader.StatusBar->panelText(0).startsWith(QStringLiteral("Строка: %1 ").arg(line + 1, 3));
     row(panelExact ? "  caret panel shows the line (exact)" : "  caret panel: LINE WRONG", counted,
         "ms", "");
     row("  longest freeze while the lines are counted", double(freezeCounting), "ms", "200");

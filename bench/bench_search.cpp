@@ -48,18 +48,20 @@ qint64 statusKb(const char* key) {
 QList<QByteArray> sourceTexts(const QString& folder) {
     QList<QByteArray> texts;
     if (!folder.isEmpty()) {
-        for (const QFileInfo& info : QDir(folder).entryInfoList({QStringLiteral("*.txt")}, QDir::Files)) {
+        for (const QFileInfo& info :
+             QDir(folder).entryInfoList({QStringLiteral("*.txt")}, QDir::Files)) {
             QFile file(info.filePath());
             if (file.open(QIODevice::ReadOnly))
                 texts << file.readAll();
         }
     }
     if (texts.isEmpty()) {
-        const QStringList words = QStringLiteral(
-            "война войны войне войной мир мира князь Андрей читал читала книга книги дом "
-            "дороге сказал она он они было была время жизнь человек глаза рука слово день "
-            "ночь город поле лес солдат полк генерал письмо сердце любовь снова тогда")
-                                      .split(QLatin1Char(' '));
+        const QStringList words =
+            QStringLiteral(
+                "война войны войне войной мир мира князь Андрей читал читала книга книги дом "
+                "дороге сказал она он они было была время жизнь человек глаза рука слово день "
+                "ночь город поле лес солдат полк генерал письмо сердце любовь снова тогда")
+                .split(QLatin1Char(' '));
         std::mt19937 random(7);
         QString text;
         while (text.size() < 3'000'000) {
@@ -98,16 +100,18 @@ double grepMs(const QString& books, const QString& pattern, const QTemporaryDir&
     file.open(QIODevice::WriteOnly);
     file.write(Cp1251::encode(pattern) + '\n');
     file.close();
-    return msOf([&] {
-        QProcess grep;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-        grep.setProcessEnvironment(env);
-        grep.start(QStringLiteral("grep"),
-                   {QStringLiteral("-c"), QStringLiteral("-r"), QStringLiteral("-F"),
-                    QStringLiteral("-f"), patternFile, books});
-        grep.waitForFinished(-1);
-    }, 3);
+    return msOf(
+        [&] {
+            QProcess grep;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+            grep.setProcessEnvironment(env);
+            grep.start(QStringLiteral("grep"),
+                       {QStringLiteral("-c"), QStringLiteral("-r"), QStringLiteral("-F"),
+                        QStringLiteral("-f"), patternFile, books});
+            grep.waitForFinished(-1);
+        },
+        3);
 }
 
 } // namespace
@@ -119,7 +123,8 @@ int main(int argc, char** argv) {
     const qint64 target = qEnvironmentVariableIntValue("TOMERIA_BENCH_MB") > 0
                               ? qEnvironmentVariableIntValue("TOMERIA_BENCH_MB") * 1'000'000LL
                               : 100'000'000LL;
-    const QList<QByteArray> texts = sourceTexts(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
+    const QList<QByteArray> texts =
+        sourceTexts(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
     const QString library = dir.filePath(QStringLiteral("library"));
     const QString books = library + QStringLiteral("/books");
     QDir().mkpath(books);
@@ -163,40 +168,59 @@ int main(int argc, char** argv) {
 
     SearchIndex index(location);
     int found = 0;
-    const double oneWord = msOf([&] { found = int(index.search(QStringLiteral("войной")).books.size()); });
+    const double oneWord =
+        msOf([&] { found = int(index.search(QStringLiteral("войной")).books.size()); });
     const double phrase = msOf([&] { index.search(QStringLiteral("\"князь андрей\"")); });
     const double twoWords = msOf([&] { index.search(QStringLiteral("война мир")); });
     const double prefix = msOf([&] { index.search(QStringLiteral("войн*")); });
     const QString bigName = list[largest].first;
     int places = 0;
-    const double allPlaces = msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).size()); });
+    const double allPlaces =
+        msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).size()); });
     double reindex = 0;
     qint64 bigSize = QFileInfo(list[largest].second).size();
     {
         IndexWriter writer(location);
-        reindex = msOf([&] {
-            writer.indexBook(bigName, list[largest].second);
-            writer.commit();
-        }, 3);
+        reindex = msOf(
+            [&] {
+                writer.indexBook(bigName, list[largest].second);
+                writer.commit();
+            },
+            3);
     }
     const double grepWord = grepMs(books, QStringLiteral("войной"), dir);
     const double grepPhrase = grepMs(books, QStringLiteral("князь Андрей"), dir);
 
     const double mb = double(total) / 1e6;
     std::printf("\n%-62s %12s\n",
-                qPrintable(QStringLiteral("search inside %1 books, %2 MB of text").arg(list.size()).arg(mb, 0, 'f', 0)),
+                qPrintable(QStringLiteral("search inside %1 books, %2 MB of text")
+                               .arg(list.size())
+                               .arg(mb, 0, 'f', 0)),
                 "measured");
-    std::printf("%-62s %9.1f MB/s\n", "index every book: text per second of CPU time", mb / indexCpu);
-    std::printf("%-62s %9.1f MB/s\n", "  the same per second of wall time (a low-priority thread)", mb / (indexMs / 1000));
+    std::printf("%-62s %9.1f MB/s\n", "index every book: text per second of CPU time",
+                mb / indexCpu);
+    std::printf("%-62s %9.1f MB/s\n", "  the same per second of wall time (a low-priority thread)",
+                mb / (indexMs / 1000));
     std::printf("%-62s %9.2f x text\n", "index size", double(indexSize) / double(total));
     std::printf("%-62s %9.1f ms\n", "longest event-loop pause while indexing", longestPause);
-    std::printf("%-62s %9.1f MB\n", "memory above idle while indexing (peak RSS)", (peakKb - idleKb) / 1024.0);
-    std::printf("%-62s %9.1f ms\n", qPrintable(QStringLiteral("one word «войной», %1 books, snippets of 50").arg(found)), oneWord);
+    std::printf("%-62s %9.1f MB\n", "memory above idle while indexing (peak RSS)",
+                (peakKb - idleKb) / 1024.0);
+    std::printf(
+        "%-62s %9.1f ms\n",
+        qPrintable(QStringLiteral("one word «войной», %1 books, snippets of 50").arg(found)),
+        oneWord);
     std::printf("%-62s %9.1f ms\n", "phrase \"князь андрей\"", phrase);
     std::printf("%-62s %9.1f ms\n", "two words: война мир", twoWords);
     std::printf("%-62s %9.1f ms\n", "prefix войн*", prefix);
-    std::printf("%-62s %9.1f ms\n", qPrintable(QStringLiteral("every place in the largest book (%1 places)").arg(places)), allPlaces);
-    std::printf("%-62s %9.1f ms\n", qPrintable(QStringLiteral("re-index one saved book of %1 MB").arg(bigSize / 1e6, 0, 'f', 1)), reindex);
+    std::printf(
+        "%-62s %9.1f ms\n",
+        qPrintable(QStringLiteral("every place in the largest book (%1 places)").arg(places)),
+        allPlaces);
+    std::printf(
+        "%-62s %9.1f ms\n",
+        qPrintable(
+            QStringLiteral("re-index one saved book of %1 MB").arg(bigSize / 1e6, 0, 'f', 1)),
+        reindex);
     std::printf("%-62s %9.1f ms\n", "  baseline: grep -c войной (exact form only)", grepWord);
     std::printf("%-62s %9.1f ms\n", "  baseline: grep -c \"князь Андрей\"", grepPhrase);
     return 0;

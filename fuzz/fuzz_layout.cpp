@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (plain) {
         // The text is the file's, line breaks as CR LF, soft breaks nowhere.
-        QString expected = TextImport::decode(QByteArrayView(
-            reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
+        QString expected = TextImport::decode(
+            QByteArrayView(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
         expected.replace(QChar(0), QChar(0x2400));
         TextImport::normaliseInPlace(expected);
         // Unicode's line and paragraph separators are line breaks too.

@@ -218,7 +218,8 @@ private Q_SLOTS:
     // line, what was indexed stays searchable, the library's files are never touched.
     void searchIndexOnAFullDisk() {
         makeLibrary();
-        TestFiles::write(path(QStringLiteral("books/Книга 000.boo")), cp1251(QStringLiteral("Война и мир.")));
+        TestFiles::write(path(QStringLiteral("books/Книга 000.boo")),
+                         cp1251(QStringLiteral("Война и мир.")));
         TForm1& form = start();
         SearchIndexer* indexer = form.searchIndexer();
         QTRY_VERIFY_WITH_TIMEOUT(!indexer->busy(), 20000);
@@ -229,13 +230,15 @@ private Q_SLOTS:
         QSignalSpy failed(indexer, &SearchIndexer::failed);
         {
             const FullDisk disk(location + QStringLiteral("/*"), 4096);
-            indexer->bookChanged(QStringLiteral("Книга 001"), path(QStringLiteral("books/Книга 001.boo")));
+            indexer->bookChanged(QStringLiteral("Книга 001"),
+                                 path(QStringLiteral("books/Книга 001.boo")));
             QTRY_VERIFY_WITH_TIMEOUT(!indexer->busy(), 20000);
         }
         QCOMPARE(failed.value(0).value(0).toString(), QStringLiteral("нет места на диске"));
         QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
         SearchIndex index(location);
-        QCOMPARE(index.search(QStringLiteral("войной")).books.value(0).name, QStringLiteral("Книга 000"));
+        QCOMPARE(index.search(QStringLiteral("войной")).books.value(0).name,
+                 QStringLiteral("Книга 000"));
         QVERIFY(index.search(QStringLiteral("самовар")).books.isEmpty());
     }
 };

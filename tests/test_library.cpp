@@ -122,8 +122,8 @@ private Q_SLOTS:
         TestFiles::write(target, "outside bytes");
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Ссылка=1\r\nПапка=2\r\n")));
         QVERIFY(QFile::link(target, path("books/Чужая.boo")));
-        QVERIFY(QFile::link(outside.filePath(QStringLiteral("nowhere.txt")),
-                            path("books/Пустая.boo")));
+        QVERIFY(
+            QFile::link(outside.filePath(QStringLiteral("nowhere.txt")), path("books/Пустая.boo")));
         QVERIFY(QFile::link(target, path("books/Ссылка.boo")));
         QVERIFY(QFile::link(outside.path(), path("books/Папка.boo")));
         TestFiles::write(path("books/Сирота.boo"), "unlisted");
@@ -172,9 +172,10 @@ private Q_SLOTS:
                  }).isEmpty());
         QCOMPARE(QFileInfo(path("books/Ссылка.boo")).symLinkTarget(), target);
         QVERIFY(!QFileInfo::exists(target));
-        QCOMPARE(QDir(path("books")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                               QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("Ссылка.boo")});
+        QCOMPARE(
+            QDir(path("books"))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("Ссылка.boo")});
     }
 
     void aCatalogueThatIsNoOrdinaryFileIsRefusedAtOnce_data() {

@@ -107,23 +107,27 @@ private Q_SLOTS:
         SearchIndex index(location());
         const QString war = QStringLiteral("Началась война.\r\nО войне говорили все; войной "
                                            "жили.\r\nКнязь Андрей читал письмо. Ёлка стояла.");
-        const QList<SearchPlace> places = index.places(QStringLiteral("война"), QStringLiteral("Война"));
+        const QList<SearchPlace> places =
+            index.places(QStringLiteral("война"), QStringLiteral("Война"));
         QCOMPARE(places.size(), 3);
         QCOMPARE(textAt(war, places[0]), QStringLiteral("война"));
         QCOMPARE(textAt(war, places[1]), QStringLiteral("войне"));
         QCOMPARE(textAt(war, places[2]), QStringLiteral("войной"));
-        QVERIFY2(places[2].snippet.contains(QStringLiteral("<b>войной</b>")), qPrintable(places[2].snippet));
+        QVERIFY2(places[2].snippet.contains(QStringLiteral("<b>войной</b>")),
+                 qPrintable(places[2].snippet));
 
         // A lone LF is one line break too: two characters in the reader.
         const QString peace = QStringLiteral("Мирная жизнь. Она читала книгу у окна.\r\nКнязь "
                                              "пришёл, а Андрей ушёл.");
-        const QList<SearchPlace> phrase = index.places(QStringLiteral("\"а андрей\""), QStringLiteral("Мир"));
+        const QList<SearchPlace> phrase =
+            index.places(QStringLiteral("\"а андрей\""), QStringLiteral("Мир"));
         QCOMPARE(phrase.size(), 1);
         QCOMPARE(textAt(peace, phrase[0]), QStringLiteral("а Андрей"));
     }
 
     void bookWithMorePlacesRanksHigher() {
-        writeBook(QStringLiteral("Редко"), cp1251(QStringLiteral("Один кот и много иных слов тут.")));
+        writeBook(QStringLiteral("Редко"),
+                  cp1251(QStringLiteral("Один кот и много иных слов тут.")));
         writeBook(QStringLiteral("Часто"), cp1251(QStringLiteral("Кот, коты, котом и кота тут.")));
         indexLibrary();
         SearchIndex index(location());
@@ -153,8 +157,9 @@ private Q_SLOTS:
         QFile::remove(bookPath(QStringLiteral("Мир")));
         writeBook(QStringLiteral("Новая"), cp1251(QStringLiteral("Самоваром.")));
         indexLibrary();
-        QCOMPARE(booksFound(QStringLiteral("самовар")),
-                 (QStringList{QStringLiteral("Война"), QStringLiteral("Новая"), QStringLiteral("Сад")}));
+        QCOMPARE(
+            booksFound(QStringLiteral("самовар")),
+            (QStringList{QStringLiteral("Война"), QStringLiteral("Новая"), QStringLiteral("Сад")}));
         QCOMPARE(booksFound(QStringLiteral("князь")), QStringList{});
     }
 
@@ -224,15 +229,18 @@ private Q_SLOTS:
 
     void indexNeverInsideTheLibrary() {
         QVERIFY(location().startsWith(m_cache->path() + QStringLiteral("/tomeria/")));
-        QDirIterator files(m_library->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator files(m_library->path(), QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
         QStringList all;
         while (files.hasNext())
             all << QDir(m_library->path()).relativeFilePath(files.next());
         all.sort();
-        QCOMPARE(all, (QStringList{QStringLiteral("books/Война.boo"), QStringLiteral("books/Мир.boo"),
-                                   QStringLiteral("books/Сад.boo")}));
+        QCOMPARE(all,
+                 (QStringList{QStringLiteral("books/Война.boo"), QStringLiteral("books/Мир.boo"),
+                              QStringLiteral("books/Сад.boo")}));
         // Two library folders never share an index.
-        QVERIFY(SearchIndex::locationFor(m_library->filePath(QStringLiteral("books"))) != location());
+        QVERIFY(SearchIndex::locationFor(m_library->filePath(QStringLiteral("books"))) !=
+                location());
     }
 };
 

@@ -35,7 +35,8 @@ class TestSearchWindow : public QObject {
     QString path(const QString& name) const { return m_dir->filePath(name); }
     void writeBook(const QString& name, const QString& text) {
         QDir().mkpath(path(QStringLiteral("books")));
-        TestFiles::write(path(QStringLiteral("books/") + name + QStringLiteral(".boo")), cp1251(text));
+        TestFiles::write(path(QStringLiteral("books/") + name + QStringLiteral(".boo")),
+                         cp1251(text));
     }
     void waitForIndex() { QTRY_VERIFY_WITH_TIMEOUT(!m_form->searchIndexer()->busy(), 20000); }
     SearchWindow* openSearch() {
@@ -44,8 +45,8 @@ class TestSearchWindow : public QObject {
         [[maybe_unused]] const bool active = QTest::qWaitForWindowActive(m_form.get());
         QTest::keyClick(m_form.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
         SearchWindow* window = m_form->searchWindow();
-        if (window)
-            [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(window);
+        if (window) [[maybe_unused]]
+            const bool shown = QTest::qWaitForWindowExposed(window);
         return window;
     }
     // Types Russian text key by key (QTest::keyClicks takes Latin-1 only).
@@ -93,9 +94,10 @@ private Q_SLOTS:
     }
 
     void menuItemBelowDelete() {
-        const QList<QAction*> actions = m_form->N8->associatedObjects().isEmpty()
-                                            ? QList<QAction*>{}
-                                            : qobject_cast<QMenu*>(m_form->N8->associatedObjects().first())->actions();
+        const QList<QAction*> actions =
+            m_form->N8->associatedObjects().isEmpty()
+                ? QList<QAction*>{}
+                : qobject_cast<QMenu*>(m_form->N8->associatedObjects().first())->actions();
         const qsizetype at = actions.indexOf(m_form->N8);
         QVERIFY(at >= 0 && at + 1 < actions.size());
         QCOMPARE(actions[at + 1]->text(), QStringLiteral("Поиск по тексту книг…"));
@@ -110,7 +112,8 @@ private Q_SLOTS:
         window->close();
         QCOMPARE(openSearch(), window);
         window->close();
-        const QString ini = QString::fromLatin1(TestFiles::read(path(QStringLiteral("tomeria.ini"))));
+        const QString ini =
+            QString::fromLatin1(TestFiles::read(path(QStringLiteral("tomeria.ini"))));
         QVERIFY2(ini.contains(QStringLiteral("[SearchWindow]")), qPrintable(ini));
         QVERIFY2(ini.contains(QStringLiteral(",644,364")), qPrintable(ini)); // with the frame
     }
@@ -122,10 +125,12 @@ private Q_SLOTS:
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("Поиск по тексту книг"));
         search(window, QStringLiteral("войной"));
-        QCOMPARE(bookRows(window), (QStringList{QStringLiteral("Война и мир"), QStringLiteral("Сад")}));
+        QCOMPARE(bookRows(window),
+                 (QStringList{QStringLiteral("Война и мир"), QStringLiteral("Сад")}));
         QTreeWidgetItem* book = window->Results->topLevelItem(0);
         QCOMPARE(book->text(1), QStringLiteral("3"));
-        QVERIFY(window->StatusLine->text().startsWith(QStringLiteral("Найдено: 2 книги, 4 места, ")));
+        QVERIFY(
+            window->StatusLine->text().startsWith(QStringLiteral("Найдено: 2 книги, 4 места, ")));
 
         window->Results->expandItem(book);
         QCOMPARE(book->childCount(), 3);

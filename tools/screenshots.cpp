@@ -14,8 +14,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 

@@ -20,7 +20,8 @@ struct Tables {
                 lower = QChar(0x0435);  // е
             const int folded = Cp1251::fromUnicode(lower.unicode());
             fold[b] = static_cast<unsigned char>(folded < 0 ? b : folded);
-            utf8[b] = QString(QChar(Cp1251::toUnicode(static_cast<unsigned char>(b)))).toStdString();
+            utf8[b] =
+                QString(QChar(Cp1251::toUnicode(static_cast<unsigned char>(b)))).toStdString();
         }
     }
 };

@@ -25,7 +25,6 @@ struct Word {
 // Words longer than this are not indexed (the engine limits a term's length).
 constexpr int kMaxWordBytes = 64;
 
-
 // Calls `visit(const Word&)` for each word of `text`, whose first byte stands at byte
 // `byteBase` and CR LF offset `offsetBase` of the book, and which starts at a word or at
 // the book's beginning. Returning false from `visit` stops the walk.

@@ -21,8 +21,7 @@ QString stampOf(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile())
         return {};
-    return QStringLiteral("%1:%2").arg(info.size()).arg(
-        info.lastModified().toMSecsSinceEpoch());
+    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
 }
 
 namespace {

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kNear = 12;            // words: parts this close count as near each other
+constexpr int kNear = 12;             // words: parts this close count as near each other
 constexpr qint64 kSnippetBefore = 40; // bytes of text shown before a place
 constexpr qint64 kSnippetAfter = 110; // and after it
 
@@ -124,20 +124,21 @@ public:
                 }
             }
         };
-        BookWords::split(QByteArrayView(text).sliced(start - from, stop - start), start, 0,
-                         [&](const BookWords::Word& word) {
-            plain(cursor, word.byte);
-            const QString shown = Cp1251::decode(
-                QByteArrayView(text).sliced(word.byte - from, word.length));
-            const bool inPlace = word.byte >= first.byte && word.byte < placeEnd;
-            if (inPlace || query.wants(word.folded, stemmer))
-                html += QStringLiteral("<b>") + shown.toHtmlEscaped() + QStringLiteral("</b>");
-            else
-                html += shown.toHtmlEscaped();
-            lastSpace = false;
-            cursor = word.byte + word.length;
-            return true;
-        });
+        BookWords::split(
+            QByteArrayView(text).sliced(start - from, stop - start), start, 0,
+            [&](const BookWords::Word& word) {
+                plain(cursor, word.byte);
+                const QString shown =
+                    Cp1251::decode(QByteArrayView(text).sliced(word.byte - from, word.length));
+                const bool inPlace = word.byte >= first.byte && word.byte < placeEnd;
+                if (inPlace || query.wants(word.folded, stemmer))
+                    html += QStringLiteral("<b>") + shown.toHtmlEscaped() + QStringLiteral("</b>");
+                else
+                    html += shown.toHtmlEscaped();
+                lastSpace = false;
+                cursor = word.byte + word.length;
+                return true;
+            });
         plain(cursor, stop);
         if (stop < size())
             html += QStringLiteral("…");
@@ -219,9 +220,8 @@ std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid do
             break;
         }
     }
-    std::sort(out.begin(), out.end(), [](const Occurrence& a, const Occurrence& b) {
-        return a.position < b.position;
-    });
+    std::sort(out.begin(), out.end(),
+              [](const Occurrence& a, const Occurrence& b) { return a.position < b.position; });
     return out;
 }
 
@@ -239,8 +239,8 @@ std::pair<size_t, int> nearest(const std::vector<Occurrence>& places, size_t par
                 ++near;
             }
         }
-        for (size_t j = i + 1; j < places.size() && places[j].position - places[i].position <= kNear;
-             ++j) {
+        for (size_t j = i + 1;
+             j < places.size() && places[j].position - places[i].position <= kNear; ++j) {
             if (places[j].part != places[i].part && seen[places[j].part] != int(i)) {
                 seen[places[j].part] = int(i);
                 ++near;
@@ -354,16 +354,16 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks) {
                     continue;
                 const auto [best, near] = nearest(places, query.parts.size());
                 Found f{{}, *it, it.get_weight(), near, places[best]};
-                f.book.name = QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
+                f.book.name =
+                    QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
                 f.book.placeCount = int(places.size());
                 result.placeCount += qint64(places.size());
                 found.push_back(std::move(f));
             }
             // With several words, the books where they stand near each other come first.
             if (wantedParts > 1) {
-                std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-                    return a.near > b.near;
-                });
+                std::stable_sort(found.begin(), found.end(),
+                                 [](const Found& a, const Found& b) { return a.near > b.near; });
             }
             for (size_t i = 0; i < found.size(); ++i) {
                 if (int(i) < snippetBooks) {

@@ -179,8 +179,8 @@ SearchIndexer::~SearchIndexer() {
 
 void SearchIndexer::follow(const Books& books) {
     ++m_sent;
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker, books] { worker->follow(books); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, books] { worker->follow(books); }, Qt::QueuedConnection);
 }
 
 void SearchIndexer::bookChanged(const QString& name, const QString& path) {

@@ -43,6 +43,6 @@ private:
     std::atomic_bool m_stop{false}; // set as the indexer is destroyed
     QThread m_thread;
     IndexWorker* m_worker; // lives in m_thread
-    int m_sent = 0;    // calls made
-    int m_handled = 0; // calls the worker had handled when it last went idle
+    int m_sent = 0;        // calls made
+    int m_handled = 0;     // calls the worker had handled when it last went idle
 };

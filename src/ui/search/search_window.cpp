@@ -29,10 +29,10 @@ constexpr int kTypingPauseMs = 300;
 QString counted(qint64 n, const char* one, const char* few, const char* many) {
     const qint64 tens = n % 100;
     const qint64 units = n % 10;
-    const char* form = (tens >= 11 && tens <= 14) ? many
-                       : units == 1               ? one
+    const char* form = (tens >= 11 && tens <= 14)   ? many
+                       : units == 1                 ? one
                        : (units >= 2 && units <= 4) ? few
-                                                     : many;
+                                                    : many;
     return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(form);
 }
 
@@ -167,10 +167,11 @@ void SearchWindow::runSearch() {
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    m_figures = QStringLiteral("Найдено: %1, %2, %3 с")
-                    .arg(counted(result.books.size(), "книга", "книги", "книг"),
-                         counted(result.placeCount, "место", "места", "мест"),
-                         QString::number(seconds, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
+    m_figures =
+        QStringLiteral("Найдено: %1, %2, %3 с")
+            .arg(counted(result.books.size(), "книга", "книги", "книг"),
+                 counted(result.placeCount, "место", "места", "мест"),
+                 QString::number(seconds, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
     showFigures();
 }
 
