@@ -1,5 +1,7 @@
 #include "core/base/regular_file.h"
 
+#include "core/base/tomeria_error.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -83,6 +85,20 @@ QString tooLargeMessage(const QString& path) {
     return QStringLiteral("Файл %1 слишком велик: Tomeria открывает файлы размером до %2 МБ")
         .arg(path)
         .arg(kMaxSize / (1024 * 1024));
+}
+
+QByteArray readBook(const QString& path) {
+    QByteArray data;
+    switch (read(path, kMaxSize, data)) {
+    case Status::Read:
+        return data;
+    case Status::TooLarge:
+        throw TomeriaError(tooLargeMessage(path));
+    case Status::ReadFailed:
+        throw TomeriaError(QStringLiteral("Failed to Load Stream"));
+    default:
+        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+    }
 }
 
 } // namespace RegularFile

@@ -27,4 +27,8 @@ constexpr qint64 kMaxSize = qint64(128) * 1024 * 1024;
 // The message for a book or an import refused by its size.
 QString tooLargeMessage(const QString& path);
 
+// A book or an import read whole under kMaxSize; a refusal throws TomeriaError with the
+// message the reader shows ("Cannot open file %s", the size message, "Failed to Load Stream").
+QByteArray readBook(const QString& path);
+
 } // namespace RegularFile

@@ -127,18 +127,7 @@ ImportedBook read(QByteArrayView data) {
 
 ImportedBook readFile(const QString& path) {
     // The editor's rules: only an ordinary file, no larger than the editor can hold.
-    QByteArray data;
-    switch (RegularFile::read(path, RegularFile::kMaxSize, data)) {
-    case RegularFile::Status::Read:
-        break;
-    case RegularFile::Status::TooLarge:
-        throw TomeriaError(RegularFile::tooLargeMessage(path));
-    case RegularFile::Status::ReadFailed:
-        throw TomeriaError(QStringLiteral("Failed to Load Stream"));
-    default:
-        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
-    }
-    return read(data);
+    return read(RegularFile::readBook(path));
 }
 
 } // namespace BookImport

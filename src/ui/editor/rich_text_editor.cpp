@@ -141,17 +141,7 @@ void RichTextEditor::LoadFile(const QString& path, int reach) {
     {
         // Only an ordinary file is read: a FIFO or a device is refused at once, and so
         // is a file larger than the editor can hold.
-        QByteArray data;
-        switch (RegularFile::read(path, RegularFile::kMaxSize, data)) {
-        case RegularFile::Status::Read:
-            break;
-        case RegularFile::Status::TooLarge:
-            throw TomeriaError(RegularFile::tooLargeMessage(path));
-        case RegularFile::Status::ReadFailed:
-            throw TomeriaError(QStringLiteral("Failed to Load Stream"));
-        default:
-            throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
-        }
+        const QByteArray data = RegularFile::readBook(path);
 
         if (!m_plainText) {
             RtfDocument rtf;
