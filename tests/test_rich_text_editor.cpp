@@ -35,6 +35,17 @@ QString run(const QString& program, const QStringList& args) {
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// The text of each page of a PDF file, in order.
+QStringList pdfPages(const QString& pdf) {
+    QStringList pages =
+        run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast(); // after the last page's form feed
+    for (QString& page : pages)
+        page = page.trimmed();
+    return pages;
+}
+
 } // namespace
 
 class TestRichTextEditor : public QObject {
@@ -521,6 +532,81 @@ private Q_SLOTS:
         printer.setOutputFileName(tallPdf);
         tall.PrintText(printer, QStringLiteral("text"));
         QVERIFY(run(QStringLiteral("pdfinfo"), {tallPdf}).contains(QStringLiteral("Pages:")));
+    }
+
+    // A PDF file makes no copies itself: the printing makes them, collated or page by
+    // page, and prints only the pages of a chosen range.
+    void copiesAndPageRangeOnAPdfFile() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("poppler-utils is not installed");
+        RichTextEditor editor;
+        QString text;
+        for (int i = 0; i < 100; ++i)
+            text += QStringLiteral("Строка номер %1\n").arg(i);
+        editor.setPlainText(text + QStringLiteral("Конец"));
+        QFont font(QStringLiteral("Liberation Serif"));
+        font.setPixelSize(24);
+        editor.SetTextFont(font, Qt::black);
+
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        QVERIFY(!printer.supportsMultipleCopies());
+        int job = 0;
+        auto print = [&] {
+            const QString pdf = m_dir.filePath(QStringLiteral("copies%1.pdf").arg(++job));
+            printer.setOutputFileName(pdf);
+            editor.PrintText(printer, QStringLiteral("text"));
+            return pdfPages(pdf);
+        };
+        const QStringList once = print();
+        QVERIFY2(once.size() >= 3, qPrintable(once.join(QStringLiteral("\n----\n"))));
+        QVERIFY(once.first().startsWith(QStringLiteral("Строка номер 0\n")));
+        QVERIFY(once.last().endsWith(QStringLiteral("Конец")));
+
+        printer.setCopyCount(3);
+        printer.setCollateCopies(true);
+        QCOMPARE(print(), once + once + once);
+
+        printer.setCollateCopies(false);
+        QStringList pageByPage;
+        for (const QString& page : once)
+            pageByPage << page << page << page;
+        QCOMPARE(print(), pageByPage);
+
+        printer.setCopyCount(2);
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 3);
+        QCOMPARE(print(), (QStringList{once[1], once[1], once[2], once[2]}));
+        printer.setCollateCopies(true);
+        QCOMPARE(print(), (QStringList{once[1], once[2], once[1], once[2]}));
+        // A range past the end prints what there is of it.
+        printer.setCopyCount(1);
+        printer.setFromTo(int(once.size()), int(once.size()) + 5);
+        QCOMPARE(print(), QStringList{once.last()});
+
+        printer.setPrintRange(QPrinter::AllPages);
+        QCOMPARE(print(), once);
+
+        // Lines taller than a page, page by page: each copy still ends.
+        RichTextEditor tall;
+        tall.setPlainText(QStringLiteral("Огромный\nтекст"));
+        QFont huge(QStringLiteral("Liberation Sans"));
+        huge.setPixelSize(2000);
+        tall.SetTextFont(huge, Qt::black);
+        auto pageCount = [&](int copies) {
+            printer.setCopyCount(copies);
+            printer.setCollateCopies(false);
+            const QString pdf = m_dir.filePath(QStringLiteral("tall%1.pdf").arg(copies));
+            printer.setOutputFileName(pdf);
+            tall.PrintText(printer, QStringLiteral("text"));
+            return QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                .match(run(QStringLiteral("pdfinfo"), {pdf}))
+                .captured(1)
+                .toInt();
+        };
+        const int tallPages = pageCount(1);
+        QVERIFY(tallPages >= 2);
+        QCOMPARE(pageCount(2), 2 * tallPages);
     }
 };
 

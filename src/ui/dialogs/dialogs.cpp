@@ -153,8 +153,10 @@ bool Dialogs::choosePrinter(QWidget* parent, QPrinter& printer) {
     if (sessionEnding())
         return false;
     QPrintDialog dialog(&printer, parent);
+    // The dialog shows its page range group whatever it is told; the range chosen there
+    // is honoured by the printing, as are the copies.
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     return dialog.exec() == QDialog::Accepted;

@@ -15,6 +15,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
@@ -994,49 +995,94 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
     const qsizetype paragraphs =
         uniform ? plain.count(QChar::ParagraphSeparator) + 1 : qsizetype(formatted.size());
 
-    qreal y = 0;
-    bool pageHasContent = false;
-    qsizetype next = 0; // the start of the next paragraph in `plain`
-    for (qsizetype p = 0; p < paragraphs; ++p) {
-        QString text;
-        Qt::Alignment alignment = Qt::AlignLeft;
-        if (uniform) {
-            qsizetype end = plain.indexOf(QChar::ParagraphSeparator, next);
-            if (end < 0)
-                end = plain.size();
-            text = plain.mid(next, end - next);
-            next = end + 1;
-        } else {
-            text = formatted[size_t(p)].text;
-            alignment = formatted[size_t(p)].alignment;
+    // A printer that makes copies itself gets the document once; for any other (a PDF
+    // file) the copies are printed here: collated, the whole document again and again;
+    // else each page as many times in a row. Only the pages of a chosen range print.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    const bool collate = printer.collateCopies();
+    const int passes = collate ? copies : 1;
+    const int copiesOfPage = collate ? 1 : copies;
+    const QPageRanges ranges =
+        printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges();
+
+    // The lines of the page being filled. A page is drawn from them as often as needed,
+    // so no paragraph is laid out again for a copy; its layout lives while a line of it
+    // waits on the page.
+    struct PlacedLine {
+        std::shared_ptr<const QTextLayout> layout;
+        int line;
+        qreal y;
+    };
+    std::vector<PlacedLine> page;
+    bool pagePrinted = false;
+    auto printPage = [&] {
+        if (pagePrinted) {
+            printer.newPage();
+            QCoreApplication::processEvents();
         }
-        QTextLayout layout(text, base, &printer);
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        option.setAlignment(alignment);
-        layout.setTextOption(option);
-        if (!uniform)
-            layout.setFormats(formatted[size_t(p)].formats);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(pageWidth);
-            line.setPosition(QPointF(0, 0));
-        }
-        layout.endLayout();
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            const QTextLine line = layout.lineAt(i);
-            // A line taller than the page still goes on a page of its own, so the loop
-            // always moves on.
-            if (pageHasContent && y + line.height() > pageHeight) {
-                printer.newPage();
-                y = 0;
-                pageHasContent = false;
+        for (const PlacedLine& placed : page)
+            placed.layout->lineAt(placed.line).draw(&painter, QPointF(0, placed.y));
+        pagePrinted = true;
+    };
+
+    for (int pass = 0; pass < passes; ++pass) {
+        int pageNumber = 1;
+        qreal y = 0;
+        page.clear();
+        // Ends the page being filled; false once the range has no more pages to come.
+        auto endPage = [&] {
+            if (ranges.isEmpty() || ranges.contains(pageNumber)) {
+                for (int copy = 0; copy < copiesOfPage; ++copy)
+                    printPage();
+            } else {
                 QCoreApplication::processEvents();
             }
-            line.draw(&painter, QPointF(0, y));
-            y += line.height();
-            pageHasContent = true;
+            page.clear();
+            y = 0;
+            ++pageNumber;
+            return ranges.isEmpty() || pageNumber <= ranges.lastPage();
+        };
+        bool more = true;
+        qsizetype next = 0; // the start of the next paragraph in `plain`
+        for (qsizetype p = 0; more && p < paragraphs; ++p) {
+            QString text;
+            Qt::Alignment alignment = Qt::AlignLeft;
+            if (uniform) {
+                qsizetype end = plain.indexOf(QChar::ParagraphSeparator, next);
+                if (end < 0)
+                    end = plain.size();
+                text = plain.mid(next, end - next);
+                next = end + 1;
+            } else {
+                text = formatted[size_t(p)].text;
+                alignment = formatted[size_t(p)].alignment;
+            }
+            auto layout = std::make_shared<QTextLayout>(text, base, &printer);
+            QTextOption option;
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            option.setAlignment(alignment);
+            layout->setTextOption(option);
+            if (!uniform)
+                layout->setFormats(formatted[size_t(p)].formats);
+            layout->beginLayout();
+            for (QTextLine line = layout->createLine(); line.isValid();
+                 line = layout->createLine()) {
+                line.setLineWidth(pageWidth);
+                line.setPosition(QPointF(0, 0));
+            }
+            layout->endLayout();
+            for (int i = 0; more && i < layout->lineCount(); ++i) {
+                const qreal height = layout->lineAt(i).height();
+                // A line taller than the page still goes on a page of its own, so the
+                // loop always moves on.
+                if (!page.empty() && y + height > pageHeight && !(more = endPage()))
+                    break;
+                page.push_back({layout, i, y});
+                y += height;
+            }
         }
+        if (more)
+            endPage();
     }
     painter.end();
 }
