@@ -1,13 +1,16 @@
 // The real message boxes and Qt's own translations, on real widgets.
 #include "ui/app/application.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/dialogs/font_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontComboBox>
+#include <QFontInfo>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -90,6 +93,75 @@ private Q_SLOTS:
             inspect([&] { real.error(&parent, QStringLiteral("Stream write error.")); },
                     QStringLiteral("OK"));
         QVERIFY((error.frame.center() - screenCentre).manhattanLength() <= 2);
+    }
+
+    void fontSizesConvertLikeTheScreenDoes() {
+        QCOMPARE(FontDialog::pointsFromPixels(11, 96), 8);
+        QCOMPARE(FontDialog::pointsFromPixels(14, 96), 11); // 10.5: half away from zero
+        QCOMPARE(FontDialog::pixelsFromPoints(8, 96), 11);
+        QCOMPARE(FontDialog::pixelsFromPoints(12, 96), 16);
+        QCOMPARE(FontDialog::pixelsFromPoints(11, 96), 15);
+        QCOMPARE(FontDialog::pixelsFromPoints(9, 120), 15);
+        QCOMPARE(FontDialog::pointsFromPixels(13, 120), 8); // 7.8
+    }
+
+    // The font dialog on the reader's first font: the face it resolves to, sizes in
+    // points, and the choice in pixels.
+    void fontDialogShowsTheResolvedFaceInPoints() {
+        if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() != 96)
+            QSKIP("the screen's logical resolution is not 96 dpi");
+        QFont layoutFont(QStringLiteral("MS Sans Serif"));
+        layoutFont.setPixelSize(11);
+        const QString resolved = QFontInfo(layoutFont).family();
+        QVERIFY(resolved != QStringLiteral("MS Sans Serif"));
+
+        FontDialog dialog({layoutFont, Qt::black});
+        auto* family = dialog.findChild<QFontComboBox*>(QStringLiteral("family"));
+        auto* size = dialog.findChild<QComboBox*>(QStringLiteral("size"));
+        QPushButton* ok = nullptr;
+        for (QAbstractButton* button : dialog.findChild<QDialogButtonBox*>()->buttons())
+            if (button->text() == QStringLiteral("OK"))
+                ok = qobject_cast<QPushButton*>(button);
+        QVERIFY(ok);
+        QCOMPARE(family->currentText(), resolved);
+        QCOMPARE(family->currentFont().family(), resolved);
+        QCOMPARE(size->currentText(), QStringLiteral("8"));
+        QVERIFY(size->findText(QStringLiteral("72")) >= 0);
+        // Untouched, the choice is the font given.
+        QCOMPARE(dialog.choice().font.family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(dialog.choice().font.pixelSize(), 11);
+
+        size->setCurrentIndex(size->findText(QStringLiteral("12")));
+        QCOMPARE(dialog.choice().font.pixelSize(), 16);
+        size->setEditText(QStringLiteral("7"));
+        QCOMPARE(dialog.choice().font.pixelSize(), 9);
+        QVERIFY(ok->isEnabled());
+        for (const QString& bad : {QString(), QStringLiteral("0")}) {
+            size->setEditText(bad);
+            QVERIFY2(!ok->isEnabled(), qPrintable(bad));
+        }
+        size->setEditText(QStringLiteral("8"));
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(dialog.choice().font.pixelSize(), 11);
+
+        family->setCurrentFont(QFont(QStringLiteral("Liberation Serif")));
+        QCOMPARE(dialog.choice().font.family(), QStringLiteral("Liberation Serif"));
+
+        // A pixel size with no whole point size of its own comes back as it was, and
+        // so does a face missing from the list.
+        QFont odd(QStringLiteral("Face Nobody Has"));
+        odd.setPixelSize(14);
+        odd.setBold(true);
+        FontDialog second({odd, QColor(128, 0, 0)});
+        QCOMPARE(second.findChild<QFontComboBox*>(QStringLiteral("family"))->currentText(),
+                 QFontInfo(odd).family());
+        QCOMPARE(second.findChild<QComboBox*>(QStringLiteral("size"))->currentText(),
+                 QStringLiteral("11"));
+        const FontChoice back = second.choice();
+        QCOMPARE(back.font.family(), QStringLiteral("Face Nobody Has"));
+        QCOMPARE(back.font.pixelSize(), 14);
+        QVERIFY(back.font.bold());
+        QCOMPARE(back.colour, QColor(128, 0, 0));
     }
 
     // The print dialog to a PDF file: the range and the copies chosen there are what

@@ -8,8 +8,12 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -447,6 +451,29 @@ private Q_SLOTS:
         m_form->openBook(
             book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
         QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Ёж"));
+    }
+
+    // The real font dialog, opened from the reader the first time: the layout's face as
+    // the font system resolves it, and its 11 pixels as 8 points.
+    void firstFontDialogShowsTheResolvedFace() {
+        TMainForm& form = open("text");
+        std::unique_ptr<Dialogs> recording = Dialogs::install(std::make_unique<Dialogs>());
+        QString face;
+        QString size;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_VERIFY(QApplication::activeModalWidget());
+            QWidget* dialog = QApplication::activeModalWidget();
+            face = dialog->findChild<QComboBox*>(QStringLiteral("family"))->currentText();
+            size = dialog->findChild<QComboBox*>(QStringLiteral("size"))->currentText();
+            qobject_cast<QDialog*>(dialog)->reject();
+        });
+        QTest::mouseClick(form.ToolButton4, Qt::LeftButton);
+        Dialogs::install(std::move(recording));
+        QFont layoutFont(QStringLiteral("MS Sans Serif"));
+        layoutFont.setPixelSize(11);
+        QCOMPARE(face, QFontInfo(layoutFont).family());
+        if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() == 96)
+            QCOMPARE(size, QStringLiteral("8"));
     }
 
     void fontAndColourDialogsRememberTheirChoice() {

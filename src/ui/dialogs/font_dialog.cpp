@@ -4,12 +4,19 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontComboBox>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QIntValidator>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
-#include <QSpinBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 const QList<QPair<QString, QColor>>& FontDialog::basicColours() {
     static const QList<QPair<QString, QColor>> colours = {
@@ -33,8 +40,16 @@ const QList<QPair<QString, QColor>>& FontDialog::basicColours() {
     return colours;
 }
 
+int FontDialog::pointsFromPixels(int pixels, qreal dpi) {
+    return int(std::lround(pixels * 72.0 / dpi));
+}
+
+int FontDialog::pixelsFromPoints(int points, qreal dpi) {
+    return int(std::lround(points * dpi / 72.0));
+}
+
 FontDialog::FontDialog(const FontChoice& initial, QWidget* parent)
-    : QDialog(parent), m_family(new QFontComboBox(this)), m_size(new QSpinBox(this)),
+    : QDialog(parent), m_family(new QFontComboBox(this)), m_size(new QComboBox(this)),
       m_bold(new QCheckBox(QStringLiteral("Полужирный"), this)),
       m_italic(new QCheckBox(QStringLiteral("Курсив"), this)),
       m_underline(new QCheckBox(QStringLiteral("Подчёркнутый"), this)),
@@ -45,8 +60,12 @@ FontDialog::FontDialog(const FontChoice& initial, QWidget* parent)
     m_family->setObjectName(QStringLiteral("family"));
     m_size->setObjectName(QStringLiteral("size"));
     m_colour->setObjectName(QStringLiteral("colour"));
-    m_size->setRange(1, 400);
-    m_size->setSuffix(QStringLiteral(" пикс."));
+    m_dpi = screen() ? screen()->logicalDotsPerInchY() : 96.0;
+    m_size->setEditable(true);
+    m_size->setInsertPolicy(QComboBox::NoInsert);
+    m_size->setValidator(new QIntValidator(1, 300, m_size));
+    for (int points : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
+        m_size->addItem(QString::number(points));
 
     for (const auto& [name, colour] : basicColours()) {
         QPixmap swatch(16, 16);
@@ -62,9 +81,16 @@ FontDialog::FontDialog(const FontChoice& initial, QWidget* parent)
     }
     m_colour->setCurrentIndex(index);
 
-    m_family->setCurrentFont(initial.font);
-    m_size->setValue(initial.font.pixelSize() > 0 ? initial.font.pixelSize()
-                                                  : qRound(initial.font.pointSizeF() * 96 / 72));
+    // A face missing from the list (the layout's "MS Sans Serif") shows as the face
+    // the font system gives for it.
+    m_initialFamily = initial.font.family();
+    m_family->setCurrentFont(QFont(QFontInfo(initial.font).family()));
+    m_resolvedFamily = m_family->currentFont().family();
+    m_initialPixels = initial.font.pixelSize() > 0
+                          ? initial.font.pixelSize()
+                          : pixelsFromPoints(qRound(initial.font.pointSizeF()), m_dpi);
+    m_initialPoints = QString::number(pointsFromPixels(m_initialPixels, m_dpi));
+    m_size->setCurrentText(m_initialPoints);
     m_bold->setChecked(initial.font.bold());
     m_italic->setChecked(initial.font.italic());
     m_underline->setChecked(initial.font.underline());
@@ -89,7 +115,7 @@ FontDialog::FontDialog(const FontChoice& initial, QWidget* parent)
     m_sample->setFrameShape(QFrame::StyledPanel);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -101,16 +127,29 @@ FontDialog::FontDialog(const FontChoice& initial, QWidget* parent)
     layout->addWidget(buttons);
 
     connect(m_family, &QFontComboBox::currentFontChanged, this, &FontDialog::updateSample);
-    connect(m_size, &QSpinBox::valueChanged, this, &FontDialog::updateSample);
+    connect(m_size, &QComboBox::currentTextChanged, this, &FontDialog::updateSample);
     for (QCheckBox* box : {m_bold, m_italic, m_underline, m_strikeOut})
         connect(box, &QCheckBox::toggled, this, &FontDialog::updateSample);
     connect(m_colour, &QComboBox::currentIndexChanged, this, &FontDialog::updateSample);
     updateSample();
 }
 
+int FontDialog::pixelSize() const {
+    // The size shown at the start stands for the pixel size given, whatever the rounding.
+    const QString points = m_size->currentText().trimmed();
+    if (points == m_initialPoints)
+        return m_initialPixels;
+    QString text = points;
+    int pos = 0;
+    if (m_size->validator()->validate(text, pos) != QValidator::Acceptable)
+        return 0;
+    return std::max(1, pixelsFromPoints(points.toInt(), m_dpi));
+}
+
 FontChoice FontDialog::choice() const {
-    QFont font(m_family->currentFont().family());
-    font.setPixelSize(m_size->value());
+    const QString family = m_family->currentFont().family();
+    QFont font(family == m_resolvedFamily ? m_initialFamily : family);
+    font.setPixelSize(std::max(1, pixelSize()));
     font.setBold(m_bold->isChecked());
     font.setItalic(m_italic->isChecked());
     font.setUnderline(m_underline->isChecked());
@@ -119,6 +158,7 @@ FontChoice FontDialog::choice() const {
 }
 
 void FontDialog::updateSample() {
+    m_ok->setEnabled(pixelSize() > 0);
     const FontChoice c = choice();
     m_sample->setFont(c.font);
     QPalette palette = m_sample->palette();
