@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -177,17 +178,51 @@ void manyRuns(int runs) {
     row("  longest freeze while scrolling", double(longest), "ms", "200");
 }
 
+// Printing a one-line book to a PDF file: once, three copies page by page, last page
+// first. The line is laid out once per pass whatever the copies or the order.
+void printOneLine(QTemporaryDir& dir, int megabytes) {
+    RichTextEditor editor;
+    editor.LoadFile(write(dir, QStringLiteral("print%1.boo").arg(megabytes),
+                          makeOneLine(qsizetype(megabytes) * 1024 * 1024)));
+    while (editor.loading())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(QStringLiteral("print.pdf")));
+    auto print = [&](const char* what, int copies, QPrinter::PageOrder order) {
+        printer.setCopyCount(copies);
+        printer.setCollateCopies(false);
+        printer.setPageOrder(order);
+        qint64 freeze = 0;
+        QElapsedTimer t;
+        t.start();
+        {
+            FreezeMeter meter;
+            editor.PrintText(printer, QStringLiteral("text"));
+            freeze = meter.longest();
+        }
+        char label[100];
+        std::snprintf(label, sizeof label, "print a one-line %d MB book: %s", megabytes, what);
+        row(label, ms(t), "ms", "");
+        row("  longest freeze", double(freeze), "ms", "");
+    };
+    print("1 copy", 1, QPrinter::FirstPageFirst);
+    print("3 copies page by page", 3, QPrinter::FirstPageFirst);
+    print("last page first", 1, QPrinter::LastPageFirst);
+}
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::printf("\n%-58s %14s %8s\n", "pathological texts", "measured", "target");
-    // "runs N" or "line MB" measures one case alone.
+    // "runs N", "line MB" or "print MB" measures one case alone.
     if (argc == 3) {
         const int n = QByteArray(argv[2]).toInt();
         QTemporaryDir dir;
         if (QByteArray(argv[1]) == "runs")
             manyRuns(n);
+        else if (QByteArray(argv[1]) == "print")
+            printOneLine(dir, n);
         else
             oneLineBook(dir, n);
         return 0;
@@ -197,5 +232,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     oneLineBook(dir, 20);
     oneLineBook(dir, 50);
+    printOneLine(dir, 1);
+    printOneLine(dir, 4);
     return 0;
 }

@@ -18,6 +18,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -586,6 +587,39 @@ private Q_SLOTS:
 
         printer.setPrintRange(QPrinter::AllPages);
         QCOMPARE(print(), once);
+
+        // Last page first, also with copies and a range.
+        QStringList reversed = once;
+        std::reverse(reversed.begin(), reversed.end());
+        printer.setPageOrder(QPrinter::LastPageFirst);
+        QCOMPARE(print(), reversed);
+        printer.setCopyCount(2);
+        QCOMPARE(print(), reversed + reversed);
+        printer.setCollateCopies(false);
+        QStringList reversedPageByPage;
+        for (const QString& page : reversed)
+            reversedPageByPage << page << page;
+        QCOMPARE(print(), reversedPageByPage);
+        printer.setCopyCount(1);
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 3);
+        QCOMPARE(print(), (QStringList{once[2], once[1]}));
+        printer.setPrintRange(QPrinter::AllPages);
+
+        // Paragraphs longer than a page, last page first: the same pages.
+        QString longParagraphs;
+        for (int i = 0; i < 3; ++i) {
+            for (int word = 0; word < 700; ++word)
+                longParagraphs += QStringLiteral("абзац%1слово%2 ").arg(i).arg(word);
+            longParagraphs += QLatin1Char('\n');
+        }
+        editor.setPlainText(longParagraphs);
+        const QStringList backwards = print();
+        printer.setPageOrder(QPrinter::FirstPageFirst);
+        QStringList forwards = print();
+        QVERIFY(forwards.size() >= 4);
+        std::reverse(forwards.begin(), forwards.end());
+        QCOMPARE(backwards, forwards);
 
         // Lines taller than a page, page by page: each copy still ends.
         RichTextEditor tall;

@@ -995,94 +995,139 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
     const qsizetype paragraphs =
         uniform ? plain.count(QChar::ParagraphSeparator) + 1 : qsizetype(formatted.size());
 
-    // A printer that makes copies itself gets the document once; for any other (a PDF
-    // file) the copies are printed here: collated, the whole document again and again;
-    // else each page as many times in a row. Only the pages of a chosen range print.
-    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
-    const bool collate = printer.collateCopies();
-    const int passes = collate ? copies : 1;
-    const int copiesOfPage = collate ? 1 : copies;
-    const QPageRanges ranges =
-        printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges();
+    // Paragraphs are laid out one at a time and kept while a page still needs them: the
+    // last one laid out, and the first one of the page composed last (where a page
+    // composed backwards ends). A paragraph longer than many pages is laid out once.
+    struct Laid {
+        qsizetype paragraph = -1;
+        std::shared_ptr<const QTextLayout> layout;
+    };
+    Laid last;
+    Laid pageFirst;
+    auto layoutOf = [&](qsizetype p, qsizetype offset) {
+        for (const Laid* kept : {&last, &pageFirst})
+            if (kept->paragraph == p)
+                return kept->layout;
+        QString text;
+        Qt::Alignment alignment = Qt::AlignLeft;
+        if (uniform) {
+            qsizetype end = plain.indexOf(QChar::ParagraphSeparator, offset);
+            text = plain.mid(offset, (end < 0 ? plain.size() : end) - offset);
+        } else {
+            text = formatted[size_t(p)].text;
+            alignment = formatted[size_t(p)].alignment;
+        }
+        auto layout = std::make_shared<QTextLayout>(text, base, &printer);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setAlignment(alignment);
+        layout->setTextOption(option);
+        if (!uniform)
+            layout->setFormats(formatted[size_t(p)].formats);
+        layout->beginLayout();
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(pageWidth);
+            line.setPosition(QPointF(0, 0));
+        }
+        layout->endLayout();
+        last = {p, layout};
+        return std::shared_ptr<const QTextLayout>(layout);
+    };
 
-    // The lines of the page being filled. A page is drawn from them as often as needed,
-    // so no paragraph is laid out again for a copy; its layout lives while a line of it
-    // waits on the page.
+    // Where a page starts: a paragraph (and its start in `plain`) and a line of it.
+    struct Position {
+        qsizetype paragraph = 0;
+        qsizetype offset = 0;
+        int line = 0;
+    };
     struct PlacedLine {
         std::shared_ptr<const QTextLayout> layout;
         int line;
         qreal y;
     };
     std::vector<PlacedLine> page;
-    bool pagePrinted = false;
-    auto printPage = [&] {
-        if (pagePrinted) {
-            printer.newPage();
-            QCoreApplication::processEvents();
-        }
-        for (const PlacedLine& placed : page)
-            placed.layout->lineAt(placed.line).draw(&painter, QPointF(0, placed.y));
-        pagePrinted = true;
-    };
-
-    for (int pass = 0; pass < passes; ++pass) {
-        int pageNumber = 1;
-        qreal y = 0;
+    // Fills `page` from `at` and moves `at` past its last line. A line taller than the
+    // page still goes on a page of its own, so every page moves on.
+    auto compose = [&](Position& at) {
         page.clear();
-        // Ends the page being filled; false once the range has no more pages to come.
-        auto endPage = [&] {
-            if (ranges.isEmpty() || ranges.contains(pageNumber)) {
-                for (int copy = 0; copy < copiesOfPage; ++copy)
-                    printPage();
-            } else {
-                QCoreApplication::processEvents();
-            }
-            page.clear();
-            y = 0;
-            ++pageNumber;
-            return ranges.isEmpty() || pageNumber <= ranges.lastPage();
-        };
-        bool more = true;
-        qsizetype next = 0; // the start of the next paragraph in `plain`
-        for (qsizetype p = 0; more && p < paragraphs; ++p) {
-            QString text;
-            Qt::Alignment alignment = Qt::AlignLeft;
-            if (uniform) {
-                qsizetype end = plain.indexOf(QChar::ParagraphSeparator, next);
-                if (end < 0)
-                    end = plain.size();
-                text = plain.mid(next, end - next);
-                next = end + 1;
-            } else {
-                text = formatted[size_t(p)].text;
-                alignment = formatted[size_t(p)].alignment;
-            }
-            auto layout = std::make_shared<QTextLayout>(text, base, &printer);
-            QTextOption option;
-            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-            option.setAlignment(alignment);
-            layout->setTextOption(option);
-            if (!uniform)
-                layout->setFormats(formatted[size_t(p)].formats);
-            layout->beginLayout();
-            for (QTextLine line = layout->createLine(); line.isValid();
-                 line = layout->createLine()) {
-                line.setLineWidth(pageWidth);
-                line.setPosition(QPointF(0, 0));
-            }
-            layout->endLayout();
-            for (int i = 0; more && i < layout->lineCount(); ++i) {
-                const qreal height = layout->lineAt(i).height();
-                // A line taller than the page still goes on a page of its own, so the
-                // loop always moves on.
-                if (!page.empty() && y + height > pageHeight && !(more = endPage()))
+        Laid first;
+        qreal y = 0;
+        bool full = false;
+        while (!full && at.paragraph < paragraphs) {
+            const std::shared_ptr<const QTextLayout> layout = layoutOf(at.paragraph, at.offset);
+            if (!first.layout)
+                first = {at.paragraph, layout};
+            for (; at.line < layout->lineCount(); ++at.line) {
+                const qreal height = layout->lineAt(at.line).height();
+                if (!page.empty() && y + height > pageHeight) {
+                    full = true;
                     break;
-                page.push_back({layout, i, y});
+                }
+                page.push_back({layout, at.line, y});
                 y += height;
             }
+            if (!full) {
+                ++at.paragraph;
+                at.offset += layout->text().size() + 1;
+                at.line = 0;
+            }
         }
-        if (more)
-            endPage();
+        pageFirst = std::move(first);
+    };
+
+    // A printer that makes copies itself gets the document once; for any other (a PDF
+    // file) the copies, and the reversed order, are made here: collated, the whole
+    // document again and again; else each page as many times in a row. Only the pages
+    // of a chosen range print.
+    const bool printerMakesCopies = printer.supportsMultipleCopies();
+    const int copies = printerMakesCopies ? 1 : std::max(1, printer.copyCount());
+    const bool collate = printer.collateCopies();
+    const bool reversed = !printerMakesCopies && printer.pageOrder() == QPrinter::LastPageFirst;
+    const QPageRanges ranges =
+        printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges();
+    const int lastPage = ranges.isEmpty() ? std::numeric_limits<int>::max() : ranges.lastPage();
+
+    bool pagePrinted = false;
+    auto printPage = [&] {
+        for (int copy = 0; copy < (collate ? 1 : copies); ++copy) {
+            if (pagePrinted) {
+                printer.newPage();
+                QCoreApplication::processEvents();
+            }
+            for (const PlacedLine& placed : page)
+                placed.layout->lineAt(placed.line).draw(&painter, QPointF(0, placed.y));
+            pagePrinted = true;
+        }
+    };
+    // Pages in order, each handed to `use` with its number and where it starts.
+    auto eachPage = [&](auto use) {
+        Position at;
+        for (int number = 1; number <= lastPage && at.paragraph < paragraphs; ++number) {
+            const Position start = at;
+            compose(at);
+            if (ranges.isEmpty() || ranges.contains(number))
+                use(start);
+            else
+                QCoreApplication::processEvents();
+        }
+    };
+
+    std::vector<Position> starts; // of the pages to print, when printed last first
+    if (reversed)
+        eachPage([&](const Position& start) {
+            starts.push_back(start);
+            QCoreApplication::processEvents();
+        });
+    for (int pass = 0; pass < (collate ? copies : 1); ++pass) {
+        if (!reversed) {
+            eachPage([&](const Position&) { printPage(); });
+            continue;
+        }
+        for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
+            Position at = *start;
+            compose(at);
+            printPage();
+        }
     }
     painter.end();
 }
