@@ -6,54 +6,14 @@
 #   placement.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$1
-for tool in Xvfb openbox xdotool xwininfo; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/test.sh installs it)"
-        exit 0
-    fi
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wm_ready=no
-for _ in $(seq 300); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-        wm_ready=yes
-        break
-    fi
-    sleep 0.1
-done
-[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; exit 1; }
-sleep 0.5 # openbox manages new windows once it has set up
+source "$(dirname "$0")/desktop.sh"
 
 library="$work/library"
 mkdir -p "$library"
 printf '\r\n' > "$library/books.dat"
 failures=0
 
-# The visible windows titled "Tomeria", newest last.
-windows() { xdotool search --onlyvisible --name '^Tomeria$' 2>/dev/null || true; }
-
-# Client rectangle of a window: x y width height.
-client_rect() {
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
-                             /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
-}
+windows() { windows_named '^Tomeria$'; }
 
 # Starts tomeria, prints the client rectangle of its window, ends it one of two ways.
 run_once() {

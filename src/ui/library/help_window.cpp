@@ -47,6 +47,9 @@ TSpravka::TSpravka(QWidget* parent)
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(10, 10, 526, 416);
     Memo1->setReadOnly(true);
+    // The memo has no scroll bars: the whole text fits, each line of it on one line.
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont memoFont(QStringLiteral("Times New Roman"));
     memoFont.setPixelSize(16);
     memoFont.setBold(true);

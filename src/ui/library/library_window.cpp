@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -774,6 +775,10 @@ void TForm1::N22Click() {
     setEnabled(false);
     auto* help = new TSpravka;
     help->setAttribute(Qt::WA_DeleteOnClose, false);
+    // The help window belongs to the library window: the window manager keeps it above
+    // the disabled library window, also when that one is clicked.
+    help->winId();
+    help->windowHandle()->setTransientParent(windowHandle());
     m_helpWindow = help;
     connect(help, &TSpravka::closing, this, [this, help] {
         setEnabled(true);

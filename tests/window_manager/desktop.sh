@@ -1,0 +1,63 @@
+# Sourced by the window-manager checks: a private X display (Xvfb, 1280 x 1024) with
+# openbox managing it, torn down on exit, and helpers for finding and measuring windows.
+# Sets: work (a temporary folder), pids (processes to end), DISPLAY.
+for tool in Xvfb openbox xdotool xwininfo xprop; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/test.sh installs it)"
+        exit 0
+    fi
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3<> "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+wm_ready=no
+for _ in $(seq 300); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        wm_ready=yes
+        break
+    fi
+    sleep 0.1
+done
+[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; exit 1; }
+sleep 0.5 # openbox manages new windows once it has set up
+
+# The visible windows with the title given as a regular expression, oldest first.
+windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
+
+# Waits up to five seconds for a visible window titled as given; prints its id.
+wait_for_window() {
+    local found=""
+    for _ in $(seq 50); do
+        found=$(windows_named "$1" | tail -n1)
+        [ -n "$found" ] && break
+        sleep 0.1
+    done
+    echo "$found"
+}
+
+# Client rectangle of a window: x y width height.
+client_rect() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+                             /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# The managed windows from bottom to top, as decimal ids.
+stacking() {
+    xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*#//; s/,/ /g' |
+        tr ' ' '\n' | grep . | while read -r id; do printf '%d\n' "$id"; done
+}
