@@ -159,6 +159,10 @@ private Q_SLOTS:
             QCOMPARE(picture.pixelColor(picture.width() - 4, picture.height() / 2),
                      QColor(Qt::white));
         }
+        // The browse button shows its picture: an open folder, drawn in colour.
+        QVERIFY(!form.SpeedButton1->icon().isNull());
+        const QImage folder = form.SpeedButton1->icon().pixmap(16, 16).toImage();
+        QVERIFY(!folder.isNull() && folder.pixelColor(8, 10).alpha() > 0);
         QCOMPARE(form.centralWidget()->palette().color(QPalette::Window), QColor(240, 202, 166));
         QCOMPARE(form.Panel1->height(), 41);
         QCOMPARE(form.StatusBar1->height(), 19);

@@ -38,6 +38,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -299,6 +300,9 @@ void TForm1::buildLayout() {
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setGeometry(395, 6, 26, 19);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    SpeedButton1->setIconSize(QSize(16, 16));
+    SpeedButton1->setToolTip(QStringLiteral("Выбрать файл"));
     caption(QStringLiteral("Название книги"), Panel2, 10, 35);
     knigaimeno = field(QStringLiteral("knigaimeno"), Panel2, QRect(120, 31, 301, 19));
     caption(QStringLiteral("Заметки"), Panel2, 10, 60);
