@@ -56,13 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TForm1 form;
         form.show();
         QCoreApplication::processEvents();
-        // Whatever was stored, a window in its normal state fits the screen's available
-        // area and is on it (a maximised one is placed by the window manager), and the
-        // list pane stays inside the window.
+        // Whatever was stored, the window, normal or maximised, fits the screen's
+        // available area and is on it, and the list pane stays inside the window.
         const QScreen* screen = QGuiApplication::primaryScreen();
         const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
         const QRect frame = form.frameGeometry();
-        if (form.windowState() == Qt::WindowNoState &&
+        if (!(form.windowState() & Qt::WindowMinimized) &&
             (frame.width() > available.width() || frame.height() > available.height() ||
              !frame.intersects(available)))
             std::abort();

@@ -117,6 +117,26 @@ private Q_SLOTS:
         QTRY_VERIFY(again.isMaximized());
     }
 
+    void maximisedWithAnAbsurdPaneWidthFitsTheScreen() {
+        TestFiles::write(ini(), "[TForm1]\r\nShowCmd=3\r\nNormPos=0,0,99999,99999\r\n"
+                                "Panel4_Width=99999\r\n");
+        TForm1& form = start();
+        QTRY_VERIFY(form.isMaximized());
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(form.frameGeometry().width() <= available.width());
+        QVERIFY(form.frameGeometry().height() <= available.height());
+        // The pane takes what the window leaves after the splitter and the right side.
+        QCOMPARE(form.Panel4->width(), form.width() - 3 - 30);
+        // Back to normal, the window fits as well.
+        form.showNormal();
+        QTRY_VERIFY(!form.isMaximized());
+        QVERIFY(form.frameGeometry().width() <= available.width());
+        QCOMPARE(form.Panel4->width(), form.width() - 3 - 30);
+        const QByteArray paneWidth = QByteArray::number(form.Panel4->width());
+        exit();
+        QCOMPARE(value("Panel4_Width").toLatin1(), paneWidth);
+    }
+
     void anotherScreenSizeUsesThePlainKeysAndAddsItsOwn() {
         TestFiles::write(ini(),
                          "[TForm1]\r\nFormVersion=0\r\nFlags=0\r\nShowCmd=1\r\nPixelsPerInch=96\r\n"

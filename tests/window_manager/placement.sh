@@ -113,6 +113,16 @@ for stored in "0,0,2147483647,2147483647" "-2147483648,-2147483648,2147483647,21
     fi
 done
 
+# 3. Maximised with a list pane wider than any screen: the window stays on the screen.
+printf '[TForm1]\r\nShowCmd=3\r\nNormPos=0,0,99999,99999\r\nPanel4_Width=99999\r\n' \
+    > "$library/tomeria.ini"
+read -r x y w h <<<"$(run_once term)"
+echo "maximised, pane 99999: client $x $y $w $h"
+if [ "$w" -gt 1280 ] || [ "$h" -gt 1024 ] || [ "$x" -lt 0 ] || [ "$y" -lt 0 ]; then
+    echo "FAIL: a maximised window with a wide pane is larger than the screen"
+    failures=$((failures + 1))
+fi
+
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"
     echo "0 passed, $failures failed"

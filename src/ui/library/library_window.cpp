@@ -283,6 +283,10 @@ void TForm1::buildLayout() {
     Panel3 = new QFrame(middle);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     paint(Panel3, Qt::black);
+    // The right side asks for no more than the least both sides keep, so a wide list
+    // pane can never push the window wider than its screen.
+    Panel3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Panel3->setMinimumWidth(DockPanel::kMinimumSide);
     middleLayout->addWidget(Panel3, 1);
     auto* rightLayout = new QVBoxLayout(Panel3);
     rightLayout->setContentsMargins(0, 0, 0, 0);
