@@ -1,17 +1,22 @@
-// Pathological texts: a book that is one 20-50 MB line, and an RTF whose one word
-// changes its font size thousands of times, previewed as the add-book panel does.
+// Pathological texts: a book that is one 20-50 MB line, an RTF whose one word changes
+// its font size thousands of times, previewed as the add-book panel does, and a window
+// settings file of 12 MB of empty lines.
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
 #include "ui/controls/status_panels.h"
+#include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPrinter>
 #include <QScrollBar>
@@ -210,12 +215,54 @@ void printOneLine(QTemporaryDir& dir, int megabytes) {
     print("3 copies page by page", 3, QPrinter::FirstPageFirst);
     print("last page first", 1, QPrinter::LastPageFirst);
 }
+
+// Nothing asked and nothing shown: the benchmark measures the settings store alone.
+class QuietDialogs : public Dialogs {
+public:
+    void message(QWidget*, const QString&) override {}
+    void error(QWidget*, const QString&) override {}
+    void beep() override {}
+};
+
+// The library window started and ended in a folder whose tomeria.ini holds `megabytes`
+// of empty lines before its keys.
+void bigSettingsFile(int megabytes) {
+    QTemporaryDir dir;
+    write(dir, QStringLiteral("books.dat"), "a=1\r\n");
+    QByteArray ini = "[TForm1]\r\n";
+    ini += QByteArray(qsizetype(megabytes) * 1024 * 1024 / 2, '\n').replace("\n", "\r\n");
+    ini += "FormVersion=0\r\nShowCmd=1\r\nNormPos=100,100,865,646\r\nPanel4_Width=200\r\n";
+    const QString path = write(dir, QStringLiteral("tomeria.ini"), ini);
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    auto dialogs = Dialogs::install(std::make_unique<QuietDialogs>());
+    {
+        QElapsedTimer t;
+        t.start();
+        TForm1 form;
+        form.show();
+        QCoreApplication::processEvents();
+        char label[100];
+        std::snprintf(label, sizeof label, "%d MB settings file: start (read once)", megabytes);
+        row(label, ms(t), "ms", "1000");
+        const bool restored = form.Panel4->Width() == 200;
+        t.restart();
+        form.writeSettingsAtEnd();
+        const double saved = ms(t);
+        const bool kept = QFileInfo(path).size() >= ini.size() - 100;
+        row(restored && kept ? "  exit (written once, lines kept)" : "  exit: SETTINGS WRONG", saved,
+            "ms", "1000");
+    }
+    Dialogs::install(std::move(dialogs));
+    QDir::setCurrent(previous);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::printf("\n%-58s %14s %8s\n", "pathological texts", "measured", "target");
-    // "runs N", "line MB" or "print MB" measures one case alone.
+    // "runs N", "line MB", "print MB" or "settings MB" measures one case alone.
     if (argc == 3) {
         const int n = QByteArray(argv[2]).toInt();
         QTemporaryDir dir;
@@ -223,10 +270,13 @@ int main(int argc, char** argv) {
             manyRuns(n);
         else if (QByteArray(argv[1]) == "print")
             printOneLine(dir, n);
+        else if (QByteArray(argv[1]) == "settings")
+            bigSettingsFile(n);
         else
             oneLineBook(dir, n);
         return 0;
     }
+    bigSettingsFile(12);
     manyRuns(8000);
     manyRuns(32000);
     QTemporaryDir dir;
