@@ -54,6 +54,15 @@ class TestDialogs : public QObject {
     }
 
 private Q_SLOTS:
+    // First: no translator may be installed before it.
+    void qtsOwnTextsAreRussianInAnEnglishSession() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        setUpApplication(*qApp);
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+        QLocale::setDefault(QLocale::system());
+    }
+
     void russianSessionGetsQtsOwnTextsInRussian() {
         QVERIFY(installQtTranslations(*qApp, QLocale(QLocale::Russian, QLocale::Russia)));
         QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);

@@ -30,9 +30,9 @@ void setUpApplication(QApplication& app) {
     app.setApplicationVersion(QStringLiteral("1.00"));
     app.setDesktopFileName(QStringLiteral("io.tomeria.Tomeria"));
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/io.tomeria.Tomeria.svg")));
-    // Qt's own dialogs, menus and buttons speak the user's language; the program's own
-    // texts are Russian already.
-    installQtTranslations(app, QLocale());
+    // Qt's own dialogs, menus and buttons speak Russian like the rest of the program,
+    // whatever the session's language.
+    installQtTranslations(app, QLocale(QLocale::Russian, QLocale::Russia));
     // The layout names Windows fonts; fontconfig resolves Arial and Times New Roman to
     // metric-compatible fonts, and "MS Sans Serif" becomes the desktop's sans-serif.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

@@ -9,7 +9,7 @@ class QLocale;
 bool installQtTranslations(QCoreApplication& app, const QLocale& locale);
 
 // Sets up the application object the way every part of the program expects it:
-// title "Tomeria", the program's icon, Qt's translations for the user's locale, the font
+// title "Tomeria", the program's icon, Qt's own texts in Russian, the font
 // substitutions of the layout's Windows font names.
 void setUpApplication(QApplication& app);
 
