@@ -250,8 +250,8 @@ void bigSettingsFile(int megabytes) {
         form.writeSettingsAtEnd();
         const double saved = ms(t);
         const bool kept = QFileInfo(path).size() >= ini.size() - 100;
-        row(restored && kept ? "  exit (written once, lines kept)" : "  exit: SETTINGS WRONG", saved,
-            "ms", "1000");
+        row(restored && kept ? "  exit (written once, lines kept)" : "  exit: SETTINGS WRONG",
+            saved, "ms", "1000");
     }
     Dialogs::install(std::move(dialogs));
     QDir::setCurrent(previous);

@@ -8,6 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontComboBox>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -60,6 +63,8 @@ private Q_SLOTS:
         setUpApplication(*qApp);
         QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
         QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+        // What Qt's own translations lack: the file dialog's type of a folder.
+        QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("Папка"));
         QLocale::setDefault(QLocale::system());
     }
 

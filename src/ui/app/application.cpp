@@ -15,8 +15,33 @@
 #include <QLocale>
 #include <QTranslator>
 
+namespace {
+
+// Texts of Qt's own dialogs that Qt's Russian translations lack. Consulted last, after
+// Qt's translations.
+class MissingQtTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        if (qstrcmp(source, "Folder") == 0)
+            return QStringLiteral("Папка");
+        if (qstrcmp(source, "Drive") == 0)
+            return QStringLiteral("Диск");
+        if (qstrcmp(source, "File") == 0)
+            return QStringLiteral("Файл");
+        return QString();
+    }
+};
+
+} // namespace
+
 bool installQtTranslations(QCoreApplication& app, const QLocale& locale) {
     auto* translator = new QTranslator(&app);
+    if (locale.language() == QLocale::Russian)
+        QCoreApplication::installTranslator(new MissingQtTexts(&app));
     if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
