@@ -26,28 +26,8 @@
 #include <unistd.h>
 
 using TestFiles::errorOf;
-
-namespace {
-
-QString run(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    process.waitForFinished(30000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// The text of each page of a PDF file, in order.
-QStringList pdfPages(const QString& pdf) {
-    QStringList pages =
-        run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast(); // after the last page's form feed
-    for (QString& page : pages)
-        page = page.trimmed();
-    return pages;
-}
-
-} // namespace
+using TestFiles::pdfPages;
+using TestFiles::run;
 
 class TestRichTextEditor : public QObject {
     Q_OBJECT

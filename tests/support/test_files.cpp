@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace TestFiles {
 
@@ -62,6 +63,23 @@ QString errorOf(const std::function<void()>& action) {
         return e.message();
     }
     return QString();
+}
+
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QStringList pdfPages(const QString& pdf) {
+    QStringList pages =
+        run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast(); // after the last page's form feed
+    for (QString& page : pages)
+        page = page.trimmed();
+    return pages;
 }
 
 } // namespace TestFiles

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -20,4 +21,8 @@ void makeSparse(const QString& path, qint64 size);
 QMap<QString, QByteArray> snapshot(const QString& folder);
 // The message of the TomeriaError the action throws, or an empty text.
 QString errorOf(const std::function<void()>& action);
+// What a program prints on its standard output, as UTF-8 (empty when it cannot run).
+QString run(const QString& program, const QStringList& args);
+// The text of each page of a PDF file, in order, trimmed (pdftotext from poppler-utils).
+QStringList pdfPages(const QString& pdf);
 } // namespace TestFiles
