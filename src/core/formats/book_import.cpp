@@ -8,8 +8,11 @@
 #include "core/formats/fb2_reader.h"
 #include "core/formats/html_reader.h"
 #include "core/formats/odt_reader.h"
+#include "core/formats/xml_guard.h"
 #include "core/formats/zip_archive.h"
 #include "core/text/imported_text.h"
+
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -67,13 +70,18 @@ ImportedBook readZip(QByteArrayView data) {
         if (OdtReader::read(archive, builder))
             return formatted(builder, "ODT");
     } else {
+        // The first book among the members: one that is not a book is passed over.
         for (const QString& name : archive.names()) {
-            if (name.endsWith(QLatin1String(".fb2"), Qt::CaseInsensitive) &&
-                archive.contains(name)) {
-                if (Fb2Reader::read(archive.member(name), builder))
-                    return formatted(builder, "FB2.ZIP");
-                break;
-            }
+            if (!name.endsWith(QLatin1String(".fb2"), Qt::CaseInsensitive) ||
+                !archive.contains(name))
+                continue;
+            BookBuilder member;
+            const QByteArray data = archive.member(name);
+            if (!Fb2Reader::looksLikeFb2(data) || !Fb2Reader::read(data, member))
+                continue;
+            book = formatted(member, "FB2.ZIP");
+            if (book.kind != ImportedBook::Kind::NotABook)
+                return book;
         }
     }
     return book;
@@ -95,7 +103,35 @@ QString filterLine() {
                           "*.fb2.zip;*.zip;*.epub;*.docx;*.odt;*.html;*.htm;*.xhtml");
 }
 
+// The bytes of UTF-16 markup as UTF-8, its XML declaration saying so; empty for
+// anything else (plain text in UTF-16 stays as it is).
+QByteArray utf16MarkupAsUtf8(QByteArrayView data) {
+    const ImportedText::CodePage codePage = ImportedText::detect(data);
+    if (codePage != ImportedText::CodePage::Utf16LE && codePage != ImportedText::CodePage::Utf16BE)
+        return QByteArray();
+    QString text = ImportedText::decode(data, codePage);
+    const QString head = text.first(qMin<qsizetype>(text.size(), 4096)).toLower();
+    if (!head.contains(QLatin1String("<fictionbook")) && !head.trimmed().startsWith(u'<'))
+        return QByteArray();
+    static const QRegularExpression declaration(
+        QStringLiteral(R"(^(\s*<\?xml[^>]*?encoding\s*=\s*)["'][^"']*["'])"));
+    text.replace(declaration, QStringLiteral("\\1\"UTF-8\""));
+    return text.toUtf8();
+}
+
+// Markup that is no book of ours is not shown as text either.
+bool looksLikeMarkup(QByteArrayView data) {
+    qsizetype i = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (i < data.size() &&
+           (data[i] == ' ' || data[i] == '\n' || data[i] == '\r' || data[i] == '\t'))
+        ++i;
+    return data.sliced(i).startsWith("<?xml") || data.sliced(i).startsWith("<!DOCTYPE") ||
+           XmlGuard::declaresEntities(data.first(qMin<qsizetype>(data.size(), 64 * 1024)));
+}
+
 ImportedBook read(QByteArrayView data) {
+    if (const QByteArray utf8 = utf16MarkupAsUtf8(data); !utf8.isEmpty())
+        return read(utf8);
     if (ZipArchive::looksLikeZip(data))
         return readZip(data);
     if (looksLikeRtf(data)) {
@@ -110,6 +146,7 @@ ImportedBook read(QByteArrayView data) {
         BookBuilder builder;
         if (Fb2Reader::read(data, builder))
             return formatted(builder, "FB2");
+        return ImportedBook();
     }
     if (HtmlReader::looksLikeHtml(data)) {
         BookBuilder builder;
@@ -117,6 +154,8 @@ ImportedBook read(QByteArrayView data) {
         return formatted(builder, "HTML");
     }
     ImportedBook book;
+    if (looksLikeMarkup(data))
+        return book;
     QString text = ImportedText::decode(data);
     if (!looksLikeText(text) ||
         std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); }))

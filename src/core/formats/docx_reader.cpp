@@ -1,5 +1,7 @@
 #include "core/formats/docx_reader.h"
 
+#include "core/formats/xml_guard.h"
+
 #include <QHash>
 #include <QXmlStreamReader>
 
@@ -19,7 +21,7 @@ bool switchedOn(const QXmlStreamReader& xml) {
 // Paragraph styles that make a heading, by style id.
 QHash<QString, BookBuilder::Style> headingStyles(const QByteArray& styles) {
     QHash<QString, BookBuilder::Style> headings;
-    QXmlStreamReader xml(styles);
+    QXmlStreamReader xml(XmlGuard::checked(styles));
     QString id;
     while (!xml.atEnd()) {
         const auto token = xml.readNext();
@@ -54,14 +56,14 @@ public:
           m_headings(headingStyles(archive.member(QStringLiteral("word/styles.xml")))) {}
 
     void read() {
-        QXmlStreamReader xml(m_archive.member(kDocument));
+        QXmlStreamReader xml(XmlGuard::checked(m_archive.member(kDocument)));
         readPart(xml);
         // The notes, in the order of their marks in the text.
         m_inNote = true;
         m_builder.beginNotes();
         for (const char* part : {"footnote", "endnote"}) {
-            QXmlStreamReader notes(
-                m_archive.member(QStringLiteral("word/%1s.xml").arg(QLatin1StringView(part))));
+            QXmlStreamReader notes(XmlGuard::checked(
+                m_archive.member(QStringLiteral("word/%1s.xml").arg(QLatin1StringView(part)))));
             readPart(notes);
         }
         m_builder.endNotes();
@@ -97,8 +99,7 @@ private:
             } else if (name == u"rPr" && m_inRun) {
                 readRunProperties(xml);
             } else if (name == u"t") {
-                m_builder.addText(xml.readElementText(QXmlStreamReader::IncludeChildElements),
-                                  false);
+                m_builder.addText(XmlGuard::elementText(xml), false);
             } else if (name == u"tab") {
                 m_builder.addText(u"\t", false);
             } else if (name == u"br" || name == u"cr") {
@@ -165,14 +166,14 @@ private:
 
 // dc:title and dc:creator of the document's properties.
 void readProperties(const QByteArray& data, BookBuilder& builder) {
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml(XmlGuard::checked(data));
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"title")
-            builder.setTitle(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+            builder.setTitle(XmlGuard::elementText(xml));
         else if (xml.name() == u"creator")
-            builder.setAuthor(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+            builder.setAuthor(XmlGuard::elementText(xml));
     }
 }
 

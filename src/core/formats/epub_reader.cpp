@@ -1,6 +1,7 @@
 #include "core/formats/epub_reader.h"
 
 #include "core/formats/html_reader.h"
+#include "core/formats/xml_guard.h"
 
 #include <QHash>
 #include <QSet>
@@ -13,7 +14,7 @@ namespace {
 const QString kContainer = QStringLiteral("META-INF/container.xml");
 
 QString packagePath(const ZipArchive& archive) {
-    QXmlStreamReader xml(archive.member(kContainer));
+    QXmlStreamReader xml(XmlGuard::checked(archive.member(kContainer)));
     while (!xml.atEnd())
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"rootfile")
             return resolveMemberPath(
@@ -37,19 +38,17 @@ Package readPackage(const QByteArray& data, const QString& path) {
     QHash<QString, QString> manifest;
     QStringList spine;
     QStringList extra;
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml(XmlGuard::checked(data));
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QStringView name = xml.name();
         const QXmlStreamAttributes attributes = xml.attributes();
         if (name == u"title" && package.title.isEmpty()) {
-            package.title =
-                xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+            package.title = XmlGuard::elementText(xml).simplified();
         } else if (name == u"creator") {
             const QStringView role = attributes.value(QLatin1StringView("role"));
-            const QString creator =
-                xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+            const QString creator = XmlGuard::elementText(xml).simplified();
             if (!creator.isEmpty() && (role.isEmpty() || role == u"aut"))
                 package.authors.append(creator);
         } else if (name == u"item") {

@@ -1,5 +1,7 @@
 #include "core/formats/fb2_reader.h"
 
+#include "core/formats/xml_guard.h"
+
 #include <QXmlStreamReader>
 
 #include <vector>
@@ -25,7 +27,8 @@ struct Frame {
 class Reader {
 public:
     Reader(QByteArrayView data, BookBuilder& builder)
-        : m_xml(QByteArray::fromRawData(data.data(), data.size())), m_builder(builder) {}
+        : m_data(XmlGuard::checked(QByteArray::fromRawData(data.data(), data.size()))),
+          m_xml(m_data), m_builder(builder) {}
 
     bool read() {
         if (!m_xml.readNextStartElement() || m_xml.name() != u"FictionBook")
@@ -143,7 +146,7 @@ private:
                 if (name == u"title-info") {
                     titleInfo = true;
                 } else if (titleInfo && name == u"book-title") {
-                    m_title = m_xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                    m_title = XmlGuard::elementText(m_xml);
                     --depth;
                 } else if (titleInfo && name == u"author") {
                     for (QString& part : author)
@@ -154,8 +157,7 @@ private:
                                       : name == u"middle-name" ? 1
                                       : name == u"last-name"   ? 2
                                                                : 3;
-                    author[index] =
-                        m_xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+                    author[index] = XmlGuard::elementText(m_xml).simplified();
                     --depth;
                 } else if (name == u"binary" || name == u"coverpage" || name == u"annotation") {
                     m_xml.skipCurrentElement();
@@ -180,6 +182,7 @@ private:
         }
     }
 
+    QByteArray m_data;
     QXmlStreamReader m_xml;
     BookBuilder& m_builder;
     std::vector<Frame> m_stack;

@@ -1,6 +1,7 @@
 #include "core/formats/html_reader.h"
 
 #include "core/formats/html_content.h"
+#include "core/formats/xml_guard.h"
 #include "core/text/imported_text.h"
 #include "core/text/text_import.h"
 
@@ -107,21 +108,129 @@ void walk(const GumboNode* root, HtmlContent& content) {
 }
 
 // The HTML parser slows down with the square of the nesting depth, which no book comes
-// near. The page is read up to the first tag nested deeper than this: the text before it
-// is kept, as from any damaged file.
+// near. The page is read up to the first tag nested deeper than this, or the first
+// with thousands of attributes: the text before it is kept, as from any damaged file.
 constexpr int kMaxDepth = 512;
+
+// The elements the parser keeps open, as it would keep them, or more. An end tag closes
+// only an element it really closes: "</x>" after "<span>" closes nothing. Emphasis
+// closed by the end of an enclosing element is opened again by the parser, so it stays
+// counted until its own end tag or the end of the table cell it is in.
+class OpenElements {
+public:
+    int depth() const { return int(m_stack.size()); }
+
+    void start(const QByteArray& name) {
+        if (name == "td" || name == "th")
+            closeInTable({"td", "th"});
+        else if (name == "tr")
+            closeInTable({"tr"});
+        m_stack.push_back(name);
+    }
+
+    void end(const QByteArray& name) {
+        if (formatting().contains(name)) {
+            for (qsizetype i = qsizetype(m_stack.size()) - 1; i >= 0; --i) {
+                if (m_stack[i] == name) {
+                    bool blockInside = false;
+                    for (qsizetype k = i + 1; k < qsizetype(m_stack.size()); ++k)
+                        blockInside = blockInside || special().contains(m_stack[k]);
+                    if (blockInside)
+                        m_stack[i] = QByteArray(); // moved, not closed: still counted
+                    else
+                        popFrom(i, true);
+                    return;
+                }
+                if (scopeEnd().contains(m_stack[i]))
+                    return;
+            }
+            return;
+        }
+        const bool isSpecial = special().contains(name);
+        for (qsizetype i = qsizetype(m_stack.size()) - 1; i >= 0; --i) {
+            if (m_stack[i] == name) {
+                popFrom(i, false);
+                return;
+            }
+            if (isSpecial ? scopeEnd().contains(m_stack[i]) : special().contains(m_stack[i]))
+                return;
+        }
+    }
+
+private:
+    static const QSet<QByteArray>& formatting() {
+        static const QSet<QByteArray> names = {"a",      "b",      "big",  "code", "em",
+                                               "font",   "i",      "nobr", "s",    "small",
+                                               "strike", "strong", "tt",   "u"};
+        return names;
+    }
+    // Elements an end tag of another name does not pass.
+    static const QSet<QByteArray>& special() {
+        static const QSet<QByteArray> names = {
+            "address", "applet",   "article",    "aside",    "blockquote", "body",     "button",
+            "caption", "center",   "dd",         "details",  "dir",        "div",      "dl",
+            "dt",      "fieldset", "figcaption", "figure",   "footer",     "form",     "frameset",
+            "h1",      "h2",       "h3",         "h4",       "h5",         "h6",       "head",
+            "header",  "hgroup",   "html",       "iframe",   "li",         "listing",  "main",
+            "marquee", "menu",     "nav",        "noembed",  "noframes",   "noscript", "object",
+            "ol",      "p",        "plaintext",  "pre",      "section",    "select",   "summary",
+            "table",   "tbody",    "td",         "template", "tfoot",      "th",       "thead",
+            "tr",      "ul",       "xmp"};
+        return names;
+    }
+    // Where the parser stops looking for an element to close.
+    static const QSet<QByteArray>& scopeEnd() {
+        static const QSet<QByteArray> names = {"applet", "caption", "html",   "table",   "td",
+                                               "th",     "marquee", "object", "template"};
+        return names;
+    }
+    static bool isMarker(const QByteArray& name) {
+        return name == "td" || name == "th" || name == "caption" || name == "applet" ||
+               name == "object" || name == "marquee" || name == "template";
+    }
+
+    void closeInTable(std::initializer_list<const char*> names) {
+        for (qsizetype i = qsizetype(m_stack.size()) - 1; i >= 0; --i) {
+            if (m_stack[i] == "table")
+                return;
+            for (const char* name : names)
+                if (m_stack[i] == name) {
+                    popFrom(i, false);
+                    return;
+                }
+        }
+    }
+
+    // Closes the element at `index` and all above it; the emphasis among them that the
+    // parser opens again (outside any table cell closed with them) stays.
+    void popFrom(qsizetype index, bool skipFirst) {
+        std::vector<QByteArray> reopened;
+        for (qsizetype k = index + (skipFirst ? 1 : 0); k < qsizetype(m_stack.size()); ++k) {
+            if (isMarker(m_stack[k]))
+                break;
+            if (formatting().contains(m_stack[k]))
+                reopened.push_back(m_stack[k]);
+        }
+        m_stack.resize(std::size_t(index));
+        for (QByteArray& name : reopened)
+            m_stack.push_back(std::move(name));
+    }
+
+    std::vector<QByteArray> m_stack;
+};
 
 qsizetype shallowPart(const QByteArray& html) {
     static const QSet<QByteArray> notNesting = {
         // void elements and elements closed without an end tag
-        "area", "base",  "br",     "col",    "embed", "hr",     "img",   "input",    "link",
-        "meta", "param", "source", "track",  "wbr",   "p",      "li",    "dt",       "dd",
-        "tr",   "td",    "th",     "option", "tbody", "thead",  "tfoot", "colgroup", "optgroup",
-        "rb",   "rt",    "rp",     "image",  "frame", "keygen",
+        "area", "base", "br",     "col",    "embed", "hr",     "img",      "input",
+        "link", "meta", "param",  "source", "track", "wbr",    "p",        "li",
+        "dt",   "dd",   "option", "tbody",  "thead", "tfoot",  "colgroup", "optgroup",
+        "rb",   "rt",   "rp",     "image",  "frame", "keygen", "basefont", "bgsound",
     };
+    const qsizetype crowded = XmlGuard::lengthBeforeCrowdedTag(html);
     const char* p = html.constData();
-    const qsizetype n = html.size();
-    int depth = 0;
+    const qsizetype n = crowded;
+    OpenElements open;
     for (qsizetype i = 0; i < n; ++i) {
         if (p[i] != '<' || i + 1 >= n)
             continue;
@@ -138,13 +247,13 @@ qsizetype shallowPart(const QByteArray& html) {
             continue;
         const QByteArray name = QByteArray(p + j, nameEnd - j).toLower();
         const qsizetype close = html.indexOf('>', nameEnd);
-        if (close < 0)
+        if (close < 0 || close >= n)
             break;
         i = close;
         if (notNesting.contains(name))
             continue;
         if (end) {
-            depth = qMax(0, depth - 1);
+            open.end(name);
             continue;
         }
         if (p[close - 1] == '/')
@@ -155,16 +264,20 @@ qsizetype shallowPart(const QByteArray& html) {
             i = after < 0 ? n : after - 1;
             continue;
         }
-        if (++depth > kMaxDepth)
+        open.start(name);
+        if (open.depth() > kMaxDepth)
             return tagStart;
     }
-    return n;
+    return crowded;
 }
 
 void parseHtml(QByteArray utf8, HtmlContent& content) {
     utf8.truncate(shallowPart(utf8));
+    // The parser's list of errors copies its stack of open elements for each: not kept.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
     std::unique_ptr<GumboOutput, GumboOutputDeleter> output(
-        gumbo_parse_with_options(&kGumboDefaultOptions, utf8.constData(), size_t(utf8.size())));
+        gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size())));
     if (output && output->root && output->root->type == GUMBO_NODE_ELEMENT)
         walk(output->root, content);
 }
@@ -173,7 +286,7 @@ void parseHtml(QByteArray utf8, HtmlContent& content) {
 bool parseXml(QByteArrayView data, BookBuilder& builder) {
     const BookBuilder::Mark mark = builder.mark();
     HtmlContent content(builder);
-    QXmlStreamReader xml(QByteArray::fromRawData(data.data(), data.size()));
+    QXmlStreamReader xml(XmlGuard::checked(QByteArray::fromRawData(data.data(), data.size())));
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement: {
@@ -217,6 +330,8 @@ bool looksLikeHtml(QByteArrayView data) {
 }
 
 bool readHtml(QByteArrayView data, BookBuilder& builder) {
+    if (XmlGuard::declaresEntities(data))
+        return false; // a trick of XML, not a page of a book
     HtmlContent content(builder);
     parseHtml(decodeHtml(data).toUtf8(), content);
     builder.setTitle(content.title());
@@ -225,6 +340,8 @@ bool readHtml(QByteArrayView data, BookBuilder& builder) {
 }
 
 void readXhtml(QByteArrayView data, BookBuilder& builder) {
+    if (XmlGuard::declaresEntities(data))
+        return; // a trick of XML, not a page of a book
     if (parseXml(data, builder))
         return;
     HtmlContent content(builder);

@@ -1,5 +1,7 @@
 #include "core/formats/odt_reader.h"
 
+#include "core/formats/xml_guard.h"
+
 #include <QHash>
 #include <QXmlStreamReader>
 
@@ -22,7 +24,7 @@ using Styles = QHash<QString, StyleInfo>;
 
 // The styles of a styles.xml or of content.xml's automatic styles.
 void readStyles(const QByteArray& data, Styles& styles) {
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml(XmlGuard::checked(data));
     QString current;
     while (!xml.atEnd()) {
         const auto token = xml.readNext();
@@ -158,7 +160,7 @@ private:
         } else if (name == u"line-break") {
             m_builder.beginParagraph();
         } else if (name == u"note-citation") {
-            m_citation = m_xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+            m_citation = XmlGuard::elementText(m_xml).simplified();
             m_builder.addText(QStringLiteral("[%1]").arg(m_citation), false);
             return;
         } else if (name == u"note-body") {
@@ -203,18 +205,18 @@ private:
 };
 
 void readMeta(const QByteArray& data, BookBuilder& builder) {
-    QXmlStreamReader xml(data);
+    QXmlStreamReader xml(XmlGuard::checked(data));
     QString creator;
     QString initialCreator;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"title")
-            builder.setTitle(xml.readElementText(QXmlStreamReader::IncludeChildElements));
+            builder.setTitle(XmlGuard::elementText(xml));
         else if (xml.name() == u"creator")
-            creator = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            creator = XmlGuard::elementText(xml);
         else if (xml.name() == u"initial-creator")
-            initialCreator = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            initialCreator = XmlGuard::elementText(xml);
     }
     builder.setAuthor(initialCreator.isEmpty() ? creator : initialCreator);
 }
@@ -238,7 +240,7 @@ bool read(const ZipArchive& archive, BookBuilder& builder) {
         return false;
     Styles styles;
     readStyles(archive.member(QStringLiteral("styles.xml")), styles);
-    const QByteArray content = archive.member(kContent);
+    const QByteArray content = XmlGuard::checked(archive.member(kContent));
     readStyles(content, styles);
     Reader(content, styles, builder).read();
     readMeta(archive.member(QStringLiteral("meta.xml")), builder);

@@ -1,10 +1,15 @@
 #include "core/formats/zip_archive.h"
 
+#include "core/text/imported_text.h"
+#include "core/text/text_import.h"
+
 #include <QUrl>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <clocale>
+#include <locale.h>
 #include <memory>
 
 namespace {
@@ -13,10 +18,40 @@ struct ArchiveDeleter {
     void operator()(archive* a) const { archive_read_free(a); }
 };
 
+// The archive library converts member names to the C library's locale, which would make
+// them depend on the environment. While an archive is read, this thread's locale is
+// UTF-8 whatever the process's is, so the library passes the names' bytes as they are.
+class Utf8Locale {
+public:
+    Utf8Locale() : m_locale(newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr))) {
+        if (m_locale)
+            m_previous = uselocale(m_locale);
+    }
+    ~Utf8Locale() {
+        if (m_locale) {
+            uselocale(m_previous);
+            freelocale(m_locale);
+        }
+    }
+    Utf8Locale(const Utf8Locale&) = delete;
+    Utf8Locale& operator=(const Utf8Locale&) = delete;
+
+private:
+    locale_t m_locale = locale_t(nullptr);
+    locale_t m_previous = locale_t(nullptr);
+};
+
 } // namespace
 
 bool ZipArchive::looksLikeZip(QByteArrayView data) {
     return data.startsWith("PK\x03\x04") || data.startsWith("PK\x05\x06");
+}
+
+QString ZipArchive::memberName(QByteArrayView raw) {
+    // Marked UTF-8 or simply valid UTF-8; otherwise the DOS code page of old Russian zips.
+    if (TextImport::isValidUtf8(raw, nullptr))
+        return QString::fromUtf8(raw);
+    return ImportedText::decode(raw, ImportedText::CodePage::Cp866);
 }
 
 ZipArchive::Status ZipArchive::read(QByteArrayView data,
@@ -33,6 +68,7 @@ ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
                                         const std::function<bool(const QString&)>& wanted) {
     m_names.clear();
     m_members.clear();
+    const Utf8Locale utf8;
     std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
     if (seekable)
         archive_read_support_format_zip_seekable(a.get());
@@ -41,22 +77,31 @@ ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
     if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
         return Status::NotZip;
     qsizetype total = 0;
+    qsizetype inflated = 0;
+    char buffer[1 << 16];
     archive_entry* entry = nullptr;
     int result = ARCHIVE_OK;
     while ((result = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK ||
            result == ARCHIVE_WARN) {
-        const char* rawName = archive_entry_pathname_utf8(entry);
-        if (!rawName)
-            rawName = archive_entry_pathname(entry);
-        const QString name = QString::fromUtf8(rawName ? rawName : "");
+        const char* rawName = archive_entry_pathname(entry);
+        const QString name = memberName(rawName ? rawName : "");
         m_names.append(name);
-        if (archive_entry_filetype(entry) != AE_IFREG || !wanted(name))
+        if (archive_entry_filetype(entry) != AE_IFREG || !wanted(name)) {
+            // With the central directory a member is passed over without being read.
+            // Without it, a member of unknown length is unpacked to find its end: every
+            // byte unpacked counts then.
+            if (!seekable) {
+                la_ssize_t n = 0;
+                while ((n = archive_read_data(a.get(), buffer, sizeof buffer)) > 0)
+                    if ((inflated += n) > kMaxInflated)
+                        return Status::TooBig;
+            }
             continue;
+        }
         QByteArray bytes;
         if (archive_entry_size_is_set(entry))
             bytes.reserve(qMin<qsizetype>(archive_entry_size(entry), kMaxUnpacked) + 1);
         // The declared size may lie: the limit counts what is really unpacked.
-        char buffer[1 << 16];
         bool complete = false;
         for (;;) {
             const la_ssize_t n = archive_read_data(a.get(), buffer, sizeof buffer);
@@ -67,7 +112,8 @@ ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
                 break;
             }
             total += n;
-            if (total > kMaxUnpacked)
+            inflated += n;
+            if (total > kMaxUnpacked || inflated > kMaxInflated)
                 return Status::TooBig;
             bytes.append(buffer, n);
         }
