@@ -1,4 +1,5 @@
 #include "core/formats/book_import.h"
+#include "core/formats/zip_archive.h"
 #include "core/text/imported_text.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
@@ -7,6 +8,9 @@
 #include <QImage>
 #include <QStringEncoder>
 #include <QTest>
+
+#include <clocale>
+#include <zlib.h>
 
 namespace {
 
@@ -62,6 +66,147 @@ QByteArray fb2(const QByteArray& body) {
            "xml/fictionbook/2.0\"><description><title-info><book-title>Книга</book-title>"
            "</title-info></description><body>" +
            body + "</body></FictionBook>";
+}
+
+// `text` inside `depth` nested <x> elements.
+QByteArray nested(int depth, const QByteArray& text) {
+    return QByteArray("<x>").repeated(depth) + text + QByteArray("</x>").repeated(depth);
+}
+
+// An element with `count` attributes around `text`.
+QByteArray crowded(const QByteArray& element, int count, const QByteArray& text) {
+    QByteArray out = "<" + element;
+    for (int i = 0; i < count; ++i)
+        out += " a" + QByteArray::number(i) + "=\"1\"";
+    return out + ">" + text + "</" + element + ">";
+}
+
+QByteArray epub(const QByteArray& metadata, const QByteArray& page) {
+    return TestBooks::zip(
+        {{QStringLiteral("mimetype"), "application/epub+zip"},
+         {QStringLiteral("META-INF/container.xml"),
+          "<?xml version=\"1.0\"?><container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:"
+          "container\"><rootfiles><rootfile full-path=\"content.opf\"/></rootfiles></container>"},
+         {QStringLiteral("content.opf"),
+          "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
+          "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><metadata>" +
+              metadata +
+              "</metadata><manifest><item id=\"p\" href=\"page.xhtml\" "
+              "media-type=\"application/xhtml+xml\"/></manifest><spine><itemref idref=\"p\"/>"
+              "</spine></package>"},
+         {QStringLiteral("page.xhtml"), page}});
+}
+
+QByteArray xhtml(const QByteArray& body) {
+    return "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>" + body +
+           "</body></html>";
+}
+
+QByteArray docx(const QByteArray& body, const QByteArray& title = "Заглавие") {
+    return TestBooks::zip(
+        {{QStringLiteral("word/document.xml"),
+          "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+          "wordprocessingml/2006/main\"><w:body>" +
+              body + "</w:body></w:document>"},
+         {QStringLiteral("docProps/core.xml"),
+          "<?xml version=\"1.0\"?><cp:coreProperties xmlns:cp=\"urn:cp\" "
+          "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>" +
+              title + "</dc:title></cp:coreProperties>"}});
+}
+
+QByteArray odt(const QByteArray& citation, const QByteArray& title = "Заглавие") {
+    const QByteArray ns = " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                          "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+                          "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"";
+    return TestBooks::zip(
+        {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
+         {QStringLiteral("content.xml"),
+          "<?xml version=\"1.0\"?><office:document-content" + ns +
+              "><office:body><office:text><text:p>Текст<text:note><text:note-citation>" + citation +
+              "</text:note-citation><text:note-body><text:p>Сноска</text:p></text:note-body>"
+              "</text:note></text:p></office:text></office:body></office:document-content>"},
+         {QStringLiteral("meta.xml"), "<?xml version=\"1.0\"?><office:document-meta" + ns +
+                                          "><office:meta><dc:title>" + title +
+                                          "</dc:title></office:meta></office:document-meta>"}});
+}
+
+QByteArray le32(quint32 v) {
+    QByteArray out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = char(v >> (8 * i));
+    return out;
+}
+QByteArray le16(quint16 v) {
+    return le32(v).left(2);
+}
+
+// A ZIP member, deflated as a streaming packer writes it.
+struct RawMember {
+    QByteArray name;
+    QByteArray packed;
+    quint32 crc = 0;
+    quint32 size = 0;
+    quint16 flags = 0;
+};
+
+// `data` repeated `times`, deflated: the packed data flushed once and repeated too, so a
+// gigabyte of zeros costs a megabyte's work.
+RawMember member(const QByteArray& name, const QByteArray& data, int times = 1, quint16 flags = 0) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(data.size()) + (1 << 16), '\0');
+    auto run = [&](const QByteArray& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        return out.left(out.size() - qsizetype(z.avail_out));
+    };
+    const QByteArray once = run(data, Z_FULL_FLUSH);
+    const QByteArray end = run(QByteArray(), Z_FINISH);
+    deflateEnd(&z);
+    uLong crc = 0;
+    for (int i = 0; i < times; ++i)
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
+    return {name, once.repeated(times) + end, quint32(crc), quint32(data.size() * times), flags};
+}
+
+// Members with their sizes after the data (flag 8); the central directory at the end
+// only when `directory`, with the sizes in the local headers then.
+QByteArray rawZip(const QList<RawMember>& members, bool directory) {
+    QByteArray out;
+    QByteArray central;
+    for (const RawMember& m : members) {
+        const quint16 flags = m.flags | (directory ? 0 : 8);
+        const QByteArray common =
+            le16(flags) + le16(8) + le32(0) +
+            (directory ? le32(m.crc) + le32(quint32(m.packed.size())) + le32(m.size)
+                       : le32(0) + le32(0) + le32(0)) +
+            le16(quint16(m.name.size())) + le16(0);
+        central += "PK\x01\x02" + le16(20) + le16(20) + common + le16(0) + le16(0) + le16(0) +
+                   le32(0) + le32(quint32(out.size())) + m.name;
+        out += "PK\x03\x04" + le16(20) + common + m.name + m.packed;
+        if (!directory)
+            out += "PK\x07\x08" + le32(m.crc) + le32(quint32(m.packed.size())) + le32(m.size);
+    }
+    if (directory)
+        out += central + "PK\x05\x06" + le32(0) + le16(quint16(members.size())) +
+               le16(quint16(members.size())) + le32(quint32(central.size())) +
+               le32(quint32(out.size())) + le16(0);
+    return out;
+}
+
+QByteArray utf16(const QByteArray& utf8, QStringConverter::Encoding encoding, bool mark) {
+    QStringEncoder encoder(encoding, mark ? QStringConverter::Flag::WriteBom
+                                          : QStringConverter::Flag::Default);
+    return encoder(QString::fromUtf8(utf8));
+}
+
+QByteArray entityFb2(const QByteArray& declarations, const QByteArray& body,
+                     const QByteArray& rootAttributes = "") {
+    return "<?xml version=\"1.0\"?><!DOCTYPE FictionBook [" + declarations + "]><FictionBook" +
+           rootAttributes + "><body><p>Текст</p>" + body + "</body></FictionBook>";
 }
 
 } // namespace
@@ -337,6 +482,150 @@ private Q_SLOTS:
             for (const QChar c : plainOf(book))
                 QVERIFY(c.isPrint() || c == u'\n' || c == u'\t' || c == QChar(0x2029));
         }
+    }
+
+    // Each shape of hostile file finishes or is refused, never shows markup, and yields
+    // no more text than it holds.
+    void hostileFilesAreReadOrRefused_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<ImportedBook::Kind>("kind");
+        QTest::addColumn<QString>("kept");
+        using K = ImportedBook::Kind;
+        const int deep = 200000;
+        const QByteArray title = nested(deep, "Заглавие");
+        QTest::newRow("FB2 title nested deep")
+            << fb2("<p>Текст</p>").replace("<book-title>Книга", "<book-title>" + title)
+            << K::Formatted << "Заглавие";
+        QTest::newRow("FB2 author nested deep")
+            << fb2("<p>Текст</p>")
+                   .replace("</title-info>", "<author><first-name>" + nested(deep, "Иван") +
+                                                 "</first-name></author></title-info>")
+            << K::Formatted << "Иван";
+        QTest::newRow("EPUB title nested deep")
+            << epub("<dc:title>" + title + "</dc:title>", xhtml("<p>Текст</p>")) << K::Formatted
+            << "Заглавие";
+        QTest::newRow("EPUB creator nested deep")
+            << epub("<dc:creator>" + nested(deep, "Иван") + "</dc:creator>", xhtml("<p>Текст</p>"))
+            << K::Formatted << "Иван";
+        QTest::newRow("DOCX run nested deep")
+            << docx("<w:p><w:r><w:t>" + nested(deep, "Текст") + "</w:t></w:r></w:p>")
+            << K::Formatted << "Текст";
+        QTest::newRow("DOCX title nested deep")
+            << docx("<w:p><w:r><w:t>Текст</w:t></w:r></w:p>", title) << K::Formatted << "Заглавие";
+        QTest::newRow("ODT note citation nested deep")
+            << odt(nested(deep, "1")) << K::Formatted << "Сноска";
+        QTest::newRow("ODT title nested deep") << odt("1", title) << K::Formatted << "Заглавие";
+
+        const QByteArray page = "<html><body><p>Начало</p>";
+        QTest::newRow("HTML <span></x> repeated")
+            << page + QByteArray("<span></x>").repeated(100000) << K::Formatted << "Начало";
+        QTest::newRow("HTML <em></q> repeated")
+            << page + QByteArray("<em></q>").repeated(100000) << K::Formatted << "Начало";
+        QTest::newRow("HTML <font></span> repeated")
+            << page + QByteArray("<font></span>").repeated(100000) << K::Formatted << "Начало";
+        QTest::newRow("HTML <div><b id></div> repeated")
+            << page + QByteArray("<div><b id=1></div>x").repeated(50000) << K::Formatted
+            << "Начало";
+        QTest::newRow("EPUB page not well-formed, <span></x> repeated")
+            << epub("<dc:title>Книга</dc:title>",
+                    "<html><body><p>Начало<br></p>" + QByteArray("<span></x>").repeated(100000))
+            << K::Formatted << "Начало";
+
+        QTest::newRow("FB2 element with 50,000 attributes")
+            << fb2("<p>Начало</p>" + crowded("p", 50000, "Хвост")) << K::Formatted << "Начало";
+        QTest::newRow("EPUB element with 50,000 attributes")
+            << epub("<dc:title>Книга</dc:title>",
+                    xhtml("<p>Начало</p>" + crowded("p", 50000, "Хвост")))
+            << K::Formatted << "Начало";
+        QTest::newRow("DOCX element with 50,000 attributes")
+            << docx("<w:p><w:r><w:t>Начало</w:t></w:r></w:p>" +
+                    crowded("w:p", 50000, "<w:r><w:t>Хвост</w:t></w:r>"))
+            << K::Formatted << "Начало";
+        QTest::newRow("HTML element with 50,000 attributes")
+            << page + crowded("p", 50000, "Хвост") << K::Formatted << "Начало";
+
+        const QByteArray book = fb2("<p>Текст</p>");
+        QTest::newRow("ZIP without directory, 120 MB of zeros before the book")
+            << rawZip({member("zeros.bin", QByteArray(1 << 20, 0), 120), member("book.fb2", book)},
+                      false)
+            << K::TooBig << "";
+        QTest::newRow("ZIP without directory, a small member before the book")
+            << rawZip({member("zeros.bin", QByteArray(1 << 20, 0), 2), member("book.fb2", book)},
+                      false)
+            << K::Formatted << "Текст";
+        QTest::newRow("ZIP whose first FB2 is not XML")
+            << rawZip({member("a.fb2", "не книга"), member("b.fb2", book)}, true) << K::Formatted
+            << "Текст";
+
+        const QByteArray utf8Fb2 = fb2("<p>Текст</p>").replace("UTF-8", "UTF-16");
+        const QByteArray html =
+            "<html><head><meta charset=\"utf-16\"><title>Книга</title></head><body><p>Текст</p>"
+            "</body></html>";
+        QTest::newRow("FB2 in UTF-16LE with a mark")
+            << utf16(utf8Fb2, QStringConverter::Utf16LE, true) << K::Formatted << "Текст";
+        QTest::newRow("FB2 in UTF-16BE without a mark")
+            << utf16(utf8Fb2, QStringConverter::Utf16BE, false) << K::Formatted << "Текст";
+        QTest::newRow("HTML in UTF-16LE without a mark")
+            << utf16(html, QStringConverter::Utf16LE, false) << K::Formatted << "Текст";
+        QTest::newRow("HTML in UTF-16BE with a mark")
+            << utf16(html, QStringConverter::Utf16BE, true) << K::Formatted << "Текст";
+
+        QTest::newRow("FB2 quadratic entity")
+            << entityFb2("<!ENTITY x \"" + QByteArray(10000, 'x') + "\">",
+                         "<p>" + QByteArray("&x;").repeated(10000) + "</p>")
+            << K::NotABook << "";
+        QTest::newRow("FB2 entity in an attribute")
+            << entityFb2("<!ENTITY e \"значение\">", "", " a=\"&e;\"") << K::NotABook << "";
+        QByteArray laughs = "<!ENTITY a \"ха\">";
+        for (char c = 'b'; c <= 'j'; ++c)
+            laughs += QByteArray("<!ENTITY ") + c + " \"" +
+                      (QByteArray("&") + char(c - 1) + ";").repeated(10) + "\">";
+        QTest::newRow("EPUB page of billion laughs")
+            << epub("<dc:title></dc:title>", "<?xml version=\"1.0\"?><!DOCTYPE html [" + laughs +
+                                                 "]><html><body><p>&j;</p></body></html>")
+            << K::NotABook << "";
+    }
+    void hostileFilesAreReadOrRefused() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(ImportedBook::Kind, kind);
+        QFETCH(QString, kept);
+        const ImportedBook book = BookImport::read(bytes);
+        QCOMPARE(book.kind, kind);
+        const QString text = plainOf(book);
+        QVERIFY2(text.contains(kept), qPrintable(text.left(200)));
+        for (const char* markup : {"<", ">", "&", "]>"})
+            QVERIFY2(!text.contains(QLatin1StringView(markup)), qPrintable(text.left(200)));
+        QVERIFY(text.size() <= bytes.size());
+    }
+
+    // Member names read alike whatever the C library's locale: UTF-8 when marked or
+    // valid, else the DOS code page of old Russian archives.
+    void zipMemberNamesDoNotDependOnTheLocale_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<quint16>("flags");
+        QStringEncoder dos("IBM866");
+        QTest::newRow("UTF-8, marked") << QString("Книга.fb2").toUtf8() << quint16(0x800);
+        QTest::newRow("UTF-8, not marked") << QString("Книга.fb2").toUtf8() << quint16(0);
+        QTest::newRow("code page 866")
+            << QByteArray(dos(QStringLiteral("Книга.fb2"))) << quint16(0);
+    }
+    void zipMemberNamesDoNotDependOnTheLocale() {
+        QFETCH(QByteArray, name);
+        QFETCH(quint16, flags);
+        const QByteArray previous = std::setlocale(LC_ALL, nullptr);
+        for (const char* locale : {"C", "C.UTF-8"}) {
+            std::setlocale(LC_ALL, locale);
+            for (const bool directory : {true, false}) {
+                const QByteArray zip =
+                    rawZip({member(name, fb2("<p>Текст</p>"), 1, flags)}, directory);
+                ZipArchive archive;
+                QCOMPARE(archive.read(zip, [](const QString&) { return true; }),
+                         ZipArchive::Status::Ok);
+                QCOMPARE(archive.names(), QStringList{QStringLiteral("Книга.fb2")});
+                QCOMPARE(BookImport::read(zip).format, QStringLiteral("FB2.ZIP"));
+            }
+        }
+        std::setlocale(LC_ALL, previous.constData());
     }
 
     void zipBombAndEntityExpansionAreRefused() {

@@ -59,8 +59,12 @@ ZipArchive::Status ZipArchive::read(QByteArrayView data,
     // The central directory at the end names every member; a truncated file has none,
     // and its members are then read one after another from their local headers.
     Status status = readWith(data, true, wanted);
-    if (status == Status::NotZip)
-        status = readWith(data, false, wanted);
+    if (status == Status::NotZip) {
+        // The reader looks a little past a member's trailing sizes: a last member read
+        // whole is kept when the file ends right after it.
+        const QByteArray padded = data.toByteArray() + QByteArray(64, '\0');
+        status = readWith(padded, false, wanted);
+    }
     return status;
 }
 
