@@ -1,3 +1,4 @@
+#include "core/text/imported_text.h"
 #include "core/text/text_import.h"
 #include "support/test_files.h"
 
@@ -31,6 +32,30 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QCOMPARE(decode(bytes), text);
+    }
+
+    // A file cut in the middle of a character reads alike as a book of the library and
+    // as an import: the cut character is shown as damaged, never dropped.
+    void aDamagedEndingReadsAlikeEverywhere_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8 with a mark") << QByteArray("\xEF\xBB\xBF"
+                                                         "abc\xD0")
+                                           << QStringLiteral("abc\uFFFD");
+        QTest::newRow("UTF-8 with a mark, a lead byte alone")
+            << QByteArray("\xEF\xBB\xBF\xF1") << QStringLiteral("\uFFFD");
+        QTest::newRow("UTF-16 LE, odd length") << QByteArray("\xFF\xFE"
+                                                             "a\0b",
+                                                             5)
+                                               << QStringLiteral("a\uFFFD");
+        QTest::newRow("UTF-16 BE, half a surrogate pair")
+            << QByteArray("\xFE\xFF\0a\xD8\x3D", 6) << QStringLiteral("a\uFFFD");
+    }
+    void aDamagedEndingReadsAlikeEverywhere() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(decode(bytes), text);
+        QCOMPARE(ImportedText::decode(bytes), text);
     }
 
     void lineBreaksBecomeOne_data() {

@@ -49,8 +49,11 @@ bool looksLikeUtf16(QByteArrayView sample, bool* littleEndian) {
     return false;
 }
 
+// Stateless: a sequence cut off at the end of the file is a damaged character like any
+// other, not one waiting for more bytes.
 QStringDecoder decoderFor(CodePage codePage) {
-    return QStringDecoder(nameOf(codePage).toLatin1().constData());
+    return QStringDecoder(nameOf(codePage).toLatin1().constData(),
+                          QStringConverter::Flag::Stateless);
 }
 
 } // namespace
@@ -163,7 +166,11 @@ QString decode(QByteArrayView bytes, CodePage codePage) {
     QStringDecoder decoder = decoderFor(codePage);
     if (!decoder.isValid())
         return Cp1251::decode(bytes);
-    return decoder(bytes);
+    QString text = decoder(bytes);
+    // Half a surrogate pair at the end is a cut character too.
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        text.back() = QChar::ReplacementCharacter;
+    return text;
 }
 
 } // namespace ImportedText

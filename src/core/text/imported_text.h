@@ -13,7 +13,9 @@ namespace ImportedText {
 enum class CodePage { Cp1251, Koi8R, Cp866, Iso88595, MacCyrillic, Utf8, Utf16LE, Utf16BE };
 
 CodePage detect(QByteArrayView bytes);
-// Decodes in the given code page (dropping a byte-order mark).
+// Decodes in the given code page (dropping a byte-order mark). Every text file, a
+// book of the library or an import, is decoded here: a damaged character, also one
+// cut off at the end, becomes U+FFFD.
 QString decode(QByteArrayView bytes, CodePage codePage);
 inline QString decode(QByteArrayView bytes) {
     return decode(bytes, detect(bytes));

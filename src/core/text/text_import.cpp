@@ -1,6 +1,7 @@
 #include "core/text/text_import.h"
 
 #include "core/base/cp1251.h"
+#include "core/text/imported_text.h"
 
 #include <QStringDecoder>
 
@@ -67,17 +68,11 @@ Encoding detectEncoding(QByteArrayView bytes) {
 QString decode(QByteArrayView bytes) {
     switch (detectEncoding(bytes)) {
     case Encoding::Utf8:
-        if (bytes.startsWith("\xEF\xBB\xBF"))
-            bytes = bytes.sliced(3);
-        return QString::fromUtf8(bytes);
-    case Encoding::Utf16LE: {
-        QStringDecoder decoder(QStringDecoder::Utf16LE);
-        return decoder(bytes.sliced(2));
-    }
-    case Encoding::Utf16BE: {
-        QStringDecoder decoder(QStringDecoder::Utf16BE);
-        return decoder(bytes.sliced(2));
-    }
+        return ImportedText::decode(bytes, ImportedText::CodePage::Utf8);
+    case Encoding::Utf16LE:
+        return ImportedText::decode(bytes, ImportedText::CodePage::Utf16LE);
+    case Encoding::Utf16BE:
+        return ImportedText::decode(bytes, ImportedText::CodePage::Utf16BE);
     case Encoding::Cp1251:
         break;
     }
