@@ -1,8 +1,13 @@
 // Importing big books to the shown add-book preview: a 10 MB FB2 and a 10 MB EPUB, and
 // how fast a ZIP bomb and a billion-laughs file are refused, with the peak memory of
 // each. Where pandoc is installed, `pandoc -t plain` on the same file is timed beside.
+// Then the hostile shapes: deep nesting, quadratic HTML, crowded elements, a ZIP bomb
+// without a central directory, UTF-16 markup, entity tricks; each must be read or
+// refused within 2 s. Pandoc is left out for them.
 // Each case runs in a process of its own; its memory is the peak added by the import.
 //   bench_import [FOLDER OF CP1251 TEXTS]   (prose for the books; random words without)
+//   bench_import --write-hostile FOLDER     (only writes the hostile files, to time
+//                                            them with another build's --import)
 
 #include "core/base/cp1251.h"
 #include "core/formats/book_import.h"
@@ -20,6 +25,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <zlib.h>
 
 #include <cstdio>
 
@@ -144,6 +150,152 @@ QByteArray makeBillionLaughs() {
     return xml + "]><FictionBook><body><p>&j;</p></body></FictionBook>";
 }
 
+// ---- Hostile shapes --------------------------------------------------------------------
+
+QByteArray nested(int depth, const QByteArray& text) {
+    return QByteArray("<x>").repeated(depth) + text + QByteArray("</x>").repeated(depth);
+}
+
+QByteArray crowded(const QByteArray& element, int count, const QByteArray& text) {
+    QByteArray out = "<" + element;
+    for (int i = 0; i < count; ++i)
+        out += " a" + QByteArray::number(i) + "=\"1\"";
+    return out + ">" + text + "</" + element + ">";
+}
+
+QByteArray smallFb2(const QByteArray& body, const QByteArray& title = "Книга") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FictionBook><description><title-info>"
+           "<book-title>" +
+           title + "</book-title></title-info></description><body>" + body +
+           "</body></FictionBook>";
+}
+
+QByteArray smallEpub(const QByteArray& metadata, const QByteArray& page) {
+    return TestBooks::zip(
+        {{QStringLiteral("mimetype"), "application/epub+zip"},
+         {QStringLiteral("META-INF/container.xml"),
+          "<?xml version=\"1.0\"?><container><rootfiles><rootfile full-path=\"content.opf\"/>"
+          "</rootfiles></container>"},
+         {QStringLiteral("content.opf"),
+          "<?xml version=\"1.0\"?><package xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+          "<metadata>" +
+              metadata +
+              "</metadata><manifest><item id=\"p\" href=\"page.xhtml\" "
+              "media-type=\"application/xhtml+xml\"/></manifest><spine><itemref idref=\"p\"/>"
+              "</spine></package>"},
+         {QStringLiteral("page.xhtml"), page}});
+}
+
+QByteArray xhtmlPage(const QByteArray& body) {
+    return "<?xml version=\"1.0\"?><html><body>" + body + "</body></html>";
+}
+
+QByteArray smallDocx(const QByteArray& body) {
+    return TestBooks::zip({{QStringLiteral("word/document.xml"),
+                            "<?xml version=\"1.0\"?><w:document xmlns:w=\"urn:w\"><w:body>" + body +
+                                "</w:body></w:document>"}});
+}
+
+QByteArray smallOdt(const QByteArray& citation) {
+    return TestBooks::zip(
+        {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
+         {QStringLiteral("content.xml"),
+          "<?xml version=\"1.0\"?><office:document-content xmlns:office=\"urn:o\" "
+          "xmlns:text=\"urn:t\"><office:body><office:text><text:p>Текст<text:note>"
+          "<text:note-citation>" +
+              citation +
+              "</text:note-citation><text:note-body><text:p>Сноска</text:p></text:note-body>"
+              "</text:note></text:p></office:text></office:body></office:document-content>"}});
+}
+
+QByteArray le(quint32 v, int bytes) {
+    QByteArray out(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        out[i] = char(v >> (8 * i));
+    return out;
+}
+
+// A streamed ZIP member (sizes after the data, no central directory): `data` repeated
+// `times`, deflated once and the packed data repeated.
+QByteArray streamedMember(const QByteArray& name, const QByteArray& data, int times) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(data.size() + (1 << 16), '\0');
+    auto run = [&](const QByteArray& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        return out.left(out.size() - qsizetype(z.avail_out));
+    };
+    const QByteArray once = run(data, Z_FULL_FLUSH);
+    const QByteArray packed = once.repeated(times) + run(QByteArray(), Z_FINISH);
+    deflateEnd(&z);
+    uLong crc = 0;
+    for (int i = 0; i < times; ++i)
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
+    return "PK\x03\x04" + le(20, 2) + le(8, 2) + le(8, 2) + le(0, 4) + le(0, 4) + le(0, 4) +
+           le(0, 4) + le(quint32(name.size()), 2) + le(0, 2) + name + packed + "PK\x07\x08" +
+           le(quint32(crc), 4) + le(quint32(packed.size()), 4) +
+           le(quint32(qint64(data.size()) * times), 4);
+}
+
+QByteArray utf16(const QByteArray& utf8, QStringConverter::Encoding encoding, bool mark) {
+    QStringEncoder encoder(encoding, mark ? QStringConverter::Flag::WriteBom
+                                          : QStringConverter::Flag::Default);
+    return encoder(QString::fromUtf8(utf8));
+}
+
+QList<QPair<QString, QByteArray>> hostileShapes() {
+    const QByteArray title = nested(200000, "Заглавие");
+    const QByteArray page = "<html><body><p>Начало</p>";
+    QByteArray laughs = "<!ENTITY a \"ха\">";
+    for (char c = 'b'; c <= 'j'; ++c)
+        laughs += QByteArray("<!ENTITY ") + c + " \"" +
+                  (QByteArray("&") + char(c - 1) + ";").repeated(10) + "\">";
+    const QByteArray utf16Fb2 = smallFb2("<p>Текст</p>").replace("UTF-8", "UTF-16");
+    return {
+        {"FB2 title, 200,000 nested", smallFb2("<p>Текст</p>", title)},
+        {"EPUB title, 200,000 nested",
+         smallEpub("<dc:title>" + title + "</dc:title>", xhtmlPage("<p>Текст</p>"))},
+        {"DOCX run, 200,000 nested", smallDocx("<w:p><w:r><w:t>" + title + "</w:t></w:r></w:p>")},
+        {"ODT note citation, 200,000 nested", smallOdt(title)},
+        {"HTML <span></x> x20,000", page + QByteArray("<span></x>").repeated(20000)},
+        {"HTML <span></x> x100,000", page + QByteArray("<span></x>").repeated(100000)},
+        {"HTML <em></q> x20,000", page + QByteArray("<em></q>").repeated(20000)},
+        {"HTML <font></span> x20,000", page + QByteArray("<font></span>").repeated(20000)},
+        {"EPUB page not XML, <span></x> x20,000",
+         smallEpub("<dc:title>Книга</dc:title>",
+                   "<html><body><p>Начало<br></p>" + QByteArray("<span></x>").repeated(20000))},
+        {"FB2 50,000 attributes", smallFb2("<p>Начало</p>" + crowded("p", 50000, "Хвост"))},
+        {"EPUB 50,000 attributes",
+         smallEpub("<dc:title>Книга</dc:title>",
+                   xhtmlPage("<p>Начало</p>" + crowded("p", 50000, "Хвост")))},
+        {"DOCX 50,000 attributes", smallDocx("<w:p><w:r><w:t>Начало</w:t></w:r></w:p>" +
+                                             crowded("w:p", 50000, "<w:r><w:t>Хвост</w:t></w:r>"))},
+        {"ZIP, no directory, 16 GB skipped zeros",
+         streamedMember("zeros.bin", QByteArray(1 << 20, '\0'), 16 * 1024) +
+             streamedMember("book.fb2", smallFb2("<p>Текст</p>"), 1)},
+        {"FB2 in UTF-16LE with a mark", utf16(utf16Fb2, QStringConverter::Utf16LE, true)},
+        {"HTML in UTF-16LE, no mark",
+         utf16(page + "<p>Текст</p></body></html>", QStringConverter::Utf16LE, false)},
+        {"FB2 quadratic entity (10,000 x 10,000)",
+         "<?xml version=\"1.0\"?><!DOCTYPE FictionBook [<!ENTITY x \"" + QByteArray(10000, 'x') +
+             "\">]><FictionBook><body><p>" + QByteArray("&x;").repeated(10000) +
+             "</p></body></FictionBook>"},
+        {"FB2 entity in an attribute",
+         "<?xml version=\"1.0\"?><!DOCTYPE FictionBook [<!ENTITY e \"v\">]><FictionBook "
+         "a=\"&e;\"><body><p>Текст</p></body></FictionBook>"},
+        {"EPUB page of billion laughs",
+         smallEpub("<dc:title></dc:title>", "<?xml version=\"1.0\"?><!DOCTYPE html [" + laughs +
+                                                "]><html><body><p>&j;</p></body></html>")},
+        {"ZIP whose first FB2 is not XML",
+         TestBooks::zip({{QStringLiteral("a.fb2"), "не книга"},
+                         {QStringLiteral("b.fb2"), smallFb2("<p>Текст</p>")}})},
+    };
+}
+
 // The process's peak resident memory (VmHWM: unlike ru_maxrss it starts afresh at exec).
 double peakMb() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -171,7 +323,7 @@ double childPeakMb() {
 
 // One import, in a process of its own (so the peak memory is its own), and pandoc on
 // the same file (at most a minute).
-int importCase(const QString& label, const QString& path) {
+int importCase(const QString& label, const QString& path, bool withPandoc) {
     const qsizetype fileSize = QFileInfo(path).size();
     RichTextEditor preview;
     preview.resize(640, 400);
@@ -198,7 +350,8 @@ int importCase(const QString& label, const QString& path) {
         "%-36s %7.1f MB %8.0f ms %8.0f ms %8.0f ms %8.0f MB %7.1fx  %s, %.1f M characters\n",
         qPrintable(label), fileSize / 1048576.0, read, shown, cpu, added,
         added * 1048576.0 / qMax<qsizetype>(fileSize, 1), kind, characters / 1e6);
-    const QString pandoc = QStandardPaths::findExecutable(QStringLiteral("pandoc"));
+    const QString pandoc =
+        withPandoc ? QStandardPaths::findExecutable(QStringLiteral("pandoc")) : QString();
     if (!pandoc.isEmpty()) {
         QProcess process;
         timer.restart();
@@ -222,8 +375,20 @@ int importCase(const QString& label, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc == 4 && QByteArrayView(argv[1]) == "--import")
-        return importCase(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc >= 4 && QByteArrayView(argv[1]) == "--import")
+        return importCase(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                          argc == 4);
+    if (argc == 3 && QByteArrayView(argv[1]) == "--write-hostile") {
+        const QDir folder(QString::fromLocal8Bit(argv[2]));
+        int n = 0;
+        for (const auto& [label, bytes] : hostileShapes()) {
+            QFile file(folder.filePath(QStringLiteral("%1.bin").arg(++n, 2, 10, QLatin1Char('0'))));
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            std::printf("%s\t%s\n", qPrintable(file.fileName()), qPrintable(label));
+        }
+        return 0;
+    }
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QTemporaryDir dir;
     auto save = [&dir](const QString& name, const QByteArray& data) {
@@ -249,12 +414,21 @@ int main(int argc, char** argv) {
     std::printf("\n%-36s %10s %11s %11s %11s %11s %8s\n", "import to the shown preview", "file",
                 "read", "shown", "processor", "memory", "×file");
     std::fflush(stdout);
-    for (const auto& [label, path] : cases) {
+    auto runCase = [](const QString& label, const QString& path, bool withPandoc) {
         QProcess run;
         run.setProcessChannelMode(QProcess::ForwardedChannels);
-        run.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--import"), label, path});
+        QStringList arguments{QStringLiteral("--import"), label, path};
+        if (!withPandoc)
+            arguments.append(QStringLiteral("--no-pandoc"));
+        run.start(QCoreApplication::applicationFilePath(), arguments);
         run.waitForFinished(-1);
-    }
+    };
+    for (const auto& [label, path] : cases)
+        runCase(label, path, true);
+    std::printf("\nhostile shapes: read or refused within 2 s, memory under 10x\n");
+    std::fflush(stdout);
+    int n = 0;
+    for (const auto& [label, bytes] : hostileShapes())
+        runCase(label, save(QStringLiteral("hostile%1.bin").arg(++n), bytes), false);
     return 0;
 }

@@ -21,7 +21,12 @@ for target in "${targets[@]}"; do
     mkdir -p "$work" "$ROOT/fuzz/crashes/$target"
     cp -n "$ROOT/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true
     echo "== fuzz_$target for ${seconds}s"
-    if ! "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+    # Hostile books need room: deep nesting or thousands of attributes take a megabyte.
+    case $target in
+        fb2|epub|docx|odt|html|book_import) max_len=1048576 ;;
+        *) max_len=65536 ;;
+    esac
+    if ! "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=$max_len -timeout=10 \
             -artifact_prefix="$ROOT/fuzz/crashes/$target/" "$work"; then
         status=1
     fi
