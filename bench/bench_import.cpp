@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
