@@ -201,8 +201,10 @@ QByteArray smallOdt(const QByteArray& citation) {
     return TestBooks::zip(
         {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
          {QStringLiteral("content.xml"),
-          "<?xml version=\"1.0\"?><office:document-content xmlns:office=\"urn:o\" "
-          "xmlns:text=\"urn:t\"><office:body><office:text><text:p>Текст<text:note>"
+          "<?xml version=\"1.0\"?><office:document-content "
+          "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+          "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
+          "<text:p>Текст<text:note>"
           "<text:note-citation>" +
               citation +
               "</text:note-citation><text:note-body><text:p>Сноска</text:p></text:note-body>"

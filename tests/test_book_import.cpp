@@ -501,6 +501,8 @@ private Q_SLOTS:
                    .replace("</title-info>", "<author><first-name>" + nested(deep, "Иван") +
                                                  "</first-name></author></title-info>")
             << K::Formatted << "Иван";
+        QTest::newRow("FB2 paragraph nested deep")
+            << fb2("<p>Текст" + nested(deep, "Глубина") + "</p>") << K::Formatted << "Глубина";
         QTest::newRow("EPUB title nested deep")
             << epub("<dc:title>" + title + "</dc:title>", xhtml("<p>Текст</p>")) << K::Formatted
             << "Заглавие";

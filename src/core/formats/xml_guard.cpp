@@ -11,9 +11,13 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-} // namespace
+enum class TagKind { Start, End, Empty };
 
-qsizetype lengthBeforeCrowdedTag(QByteArrayView data, int maxAttributes) {
+// Calls `visit(kind, begin, end)` for each tag in order (`end` past its '>'), skipping
+// comments, CDATA and declarations; stops before a tag with more than `maxAttributes`
+// attributes, or when `visit` returns false. Returns where it stopped (the length of
+// the data when it read to the end).
+template <typename Visit> qsizetype scanTags(QByteArrayView data, int maxAttributes, Visit visit) {
     const qsizetype n = data.size();
     qsizetype i = 0;
     while (i < n) {
@@ -21,14 +25,9 @@ qsizetype lengthBeforeCrowdedTag(QByteArrayView data, int maxAttributes) {
         if (i < 0 || i + 1 >= n)
             return n;
         const char next = data[i + 1];
-        if (!(QChar::isLetter(uchar(next)) || next == '_' || next == ':' || uchar(next) >= 0x80) &&
-            next != '!' && next != '?' && next != '/') {
-            ++i; // a lone '<' of a damaged page's text
-            continue;
-        }
-        if (next == '!' || next == '?' || next == '/') {
-            // Comments, declarations and end tags hold no attributes; their own ends
-            // are looked for only where they could hide a '<'.
+        if (next == '!' || next == '?') {
+            // Comments, CDATA, declarations: their own ends are looked for only where
+            // they could hide a '<'.
             qsizetype end = -1;
             if (data.sliced(i).startsWith("<!--"))
                 end = data.indexOf("-->", i + 4);
@@ -39,6 +38,13 @@ qsizetype lengthBeforeCrowdedTag(QByteArrayView data, int maxAttributes) {
             if (end < 0)
                 return n;
             i = end + 1;
+            continue;
+        }
+        const bool endTag = next == '/';
+        const char first = endTag ? (i + 2 < n ? data[i + 2] : ' ') : next;
+        if (!(QChar::isLetter(uchar(first)) || first == '_' || first == ':' ||
+              uchar(first) >= 0x80)) {
+            ++i; // a lone '<' of a damaged page's text
             continue;
         }
         const qsizetype start = i;
@@ -73,9 +79,22 @@ qsizetype lengthBeforeCrowdedTag(QByteArrayView data, int maxAttributes) {
                     return start;
             }
         }
+        if (i >= n)
+            return n;
         ++i;
+        const TagKind kind = endTag               ? TagKind::End
+                             : data[i - 2] == '/' ? TagKind::Empty
+                                                  : TagKind::Start;
+        if (!visit(kind, start, i))
+            return start;
     }
     return n;
+}
+
+} // namespace
+
+qsizetype lengthBeforeCrowdedTag(QByteArrayView data, int maxAttributes) {
+    return scanTags(data, maxAttributes, [](TagKind, qsizetype, qsizetype) { return true; });
 }
 
 bool declaresEntities(QByteArrayView data) {
@@ -85,8 +104,30 @@ bool declaresEntities(QByteArrayView data) {
 QByteArray checked(const QByteArray& data) {
     if (declaresEntities(data))
         return QByteArray();
-    const qsizetype length = lengthBeforeCrowdedTag(data);
-    return length == data.size() ? data : data.first(length);
+    // Tags nested deeper than the limit are left out, their text kept: the XML reader
+    // keeps every open element, and no book nests so deep.
+    QByteArray shallow;
+    qsizetype copied = 0;
+    qsizetype depth = 0;
+    const qsizetype length =
+        scanTags(data, kMaxAttributes, [&](TagKind kind, qsizetype begin, qsizetype end) {
+            if (kind == TagKind::End)
+                --depth;
+            const bool deep = depth >= kMaxDepth;
+            if (kind == TagKind::Start)
+                ++depth;
+            if (deep) {
+                if (shallow.isEmpty())
+                    shallow.reserve(data.size());
+                shallow.append(data.constData() + copied, begin - copied);
+                copied = end;
+            }
+            return true;
+        });
+    if (copied == 0)
+        return length == data.size() ? data : data.first(length);
+    shallow.append(data.constData() + copied, length - copied);
+    return shallow;
 }
 
 QString elementText(QXmlStreamReader& xml) {
