@@ -106,7 +106,9 @@ QString filterLine() {
 // The bytes of UTF-16 markup as UTF-8, its XML declaration saying so; empty for
 // anything else (plain text in UTF-16 stays as it is).
 QByteArray utf16MarkupAsUtf8(QByteArrayView data) {
-    const ImportedText::CodePage codePage = ImportedText::detect(data);
+    // A mark or the zero bytes of the first characters tell UTF-16.
+    const ImportedText::CodePage codePage =
+        ImportedText::detect(data.first(qMin<qsizetype>(data.size(), 4096)));
     if (codePage != ImportedText::CodePage::Utf16LE && codePage != ImportedText::CodePage::Utf16BE)
         return QByteArray();
     QString text = ImportedText::decode(data, codePage);

@@ -7,11 +7,13 @@
 class QXmlStreamReader;
 
 // What every XML part of a book (FB2, EPUB, DOCX, ODT) goes through before the XML
-// reader sees it, and the one way the readers take an element's text. A part that
-// declares its own entities is no book's: entity tricks multiply a small file into a
-// huge text. The XML reader keeps each open element: the tags nested deeper than any
-// book's are left out, their text kept. An element with thousands of attributes costs the XML
-// reader time with their square: the part ends before such an element, as a damaged file would.
+// reader sees it, and the one way the readers take an element's text.
+// - A part that declares its own entities is no book's: entity tricks multiply a small
+//   file into a huge text.
+// - The XML reader keeps each open element: tags nested deeper than any book's are left
+//   out, their text kept.
+// - An element with thousands of attributes costs the XML reader time with their square:
+//   the part ends before it, as a damaged file would.
 namespace XmlGuard {
 
 // Attributes one element may have, at most.
