@@ -528,6 +528,10 @@ private Q_SLOTS:
         QTest::newRow("HTML <div><b id></div> repeated")
             << page + QByteArray("<div><b id=1></div>x").repeated(50000) << K::Formatted
             << "Начало";
+        QTest::newRow("HTML table of a thousand cells with unclosed bold, read whole")
+            << page + "<table>" + QByteArray("<tr><td><b>ячейка").repeated(1000) +
+                   "<td>Последняя</table>"
+            << K::Formatted << "Последняя";
         QTest::newRow("EPUB page not well-formed, <span></x> repeated")
             << epub("<dc:title>Книга</dc:title>",
                     "<html><body><p>Начало<br></p>" + QByteArray("<span></x>").repeated(100000))
