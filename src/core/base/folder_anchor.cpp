@@ -44,8 +44,7 @@ FolderAnchor::FolderAnchor(const QString& folder) : m_entry(std::make_shared<Ent
             std::free(cwd);
         }
     } else if (!path.contains(QChar(0))) {
-        m_entry->fd =
-            ::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        m_entry->fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
     if (m_entry->fd < 0 || !path.startsWith(QLatin1Char('/'))) {
         m_entry.reset();

@@ -50,8 +50,8 @@ public:
             // Named after the target while that stays a short name, else generically.
             const QByteArray unique =
                 QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-            m_path = folder + "/." + (name.size() <= 200 ? name : QByteArray(kGenericName)) +
-                     '.' + unique;
+            m_path = folder + "/." + (name.size() <= 200 ? name : QByteArray(kGenericName)) + '.' +
+                     unique;
             m_fd = ::openat(m_dir, m_path.constData(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (m_fd < 0 && errno != EEXIST)
