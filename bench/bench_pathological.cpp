@@ -306,6 +306,32 @@ void ctrlEnd(QTemporaryDir& dir, int megabytes, int paragraph) {
     row(label, double(residentMegabytes()), "MB", "");
 }
 
+// Printing a book of `megabytes` to a PDF file when the session ends a second into it
+// (SIGTERM does the same): how long the print goes on after that, and the file left.
+void printSessionEnd(QTemporaryDir& dir, int megabytes) {
+    RichTextEditor editor;
+    editor.LoadFile(
+        write(dir, QStringLiteral("printend%1.boo").arg(megabytes), makeBook(megabytes, 300)));
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir.filePath(QStringLiteral("printend.pdf"));
+    printer.setOutputFileName(pdf);
+    QElapsedTimer t;
+    QElapsedTimer sinceEnd;
+    QTimer::singleShot(1000, &editor, [&] {
+        sinceEnd.start();
+        Dialogs::endSession();
+    });
+    t.start();
+    editor.PrintText(printer, QStringLiteral("text"));
+    char label[100];
+    std::snprintf(label, sizeof label, "print a %d MB book, the session ends after 1 s", megabytes);
+    row(label, ms(t), "ms", "");
+    row("  printing went on after the end for", ms(sinceEnd), "ms", "");
+    row("  PDF left behind", double(QFileInfo(pdf).size()) / (1024 * 1024), "MB", "");
+    row("  resident memory at the end", double(residentMegabytes()), "MB", "");
+}
+
 // Nothing asked and nothing shown: the benchmark measures the settings store alone.
 class QuietDialogs : public Dialogs {
 public:
@@ -366,6 +392,8 @@ int main(int argc, char** argv) {
             ctrlEnd(dir, n, 300);
         else if (QByteArray(argv[1]) == "endline")
             ctrlEnd(dir, n, 0);
+        else if (QByteArray(argv[1]) == "printend")
+            printSessionEnd(dir, n);
         else
             oneLineBook(dir, n);
         return 0;
@@ -380,5 +408,6 @@ int main(int argc, char** argv) {
     printOneLine(dir, 4);
     ctrlEnd(dir, 110, 300);
     ctrlEnd(dir, 50, 0);
+    printSessionEnd(dir, 20); // last: the session stays ended
     return 0;
 }
