@@ -190,6 +190,8 @@ int removeStaleTemporaries(const QString& folder,
     static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.[0-9a-z]{1,7}\\.tmp$"));
     int removed = 0;
     while (const dirent* entry = ::readdir(listing)) {
+        if (entry->d_name[0] != '.')
+            continue;
         const QByteArray name(entry->d_name);
         const QRegularExpressionMatch match = pattern.match(QLatin1StringView(name));
         if (!match.hasMatch())
