@@ -54,9 +54,9 @@ constexpr qsizetype kLongParagraph = 1 << 13;
 constexpr qsizetype kLongRun = 256;
 constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
 // Characters laid out at most by one step of counting display lines in the background,
-// and at once for a caret's line (a few tens of milliseconds) before it goes there.
+// and at once for a caret's line (about a tenth of a second) before it goes there.
 constexpr qsizetype kLayoutSlice = 1 << 14;
-constexpr qsizetype kLayoutAtOnce = 1 << 16;
+constexpr qsizetype kLayoutAtOnce = 1 << 18;
 
 bool isBreakSpace(QChar c) {
     const char16_t u = c.unicode();
