@@ -102,11 +102,12 @@ bool syncFile(int fd) {
     return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
-bool permitsWriting(const AnchoredPath& at) {
-    if (::faccessat(at.dir(), at.name(), W_OK, 0) != 0)
+// permitsWriting for `name` relative to `dir`; `folder` also asks that it be a folder.
+bool permitsWritingAt(int dir, const char* name, bool folder = false) {
+    if (::faccessat(dir, name, W_OK, 0) != 0)
         return false;
     struct stat st {};
-    if (!at.stat(st))
+    if (::fstatat(dir, name, &st, 0) != 0 || (folder && !S_ISDIR(st.st_mode)))
         return false;
     if (::geteuid() == 0 && (st.st_mode & S_IWUSR) == 0)
         return false;
@@ -131,7 +132,8 @@ const timespec g_processStart = [] {
 } // namespace
 
 bool permitsWriting(const QString& path) {
-    return permitsWriting(AnchoredPath(path));
+    const AnchoredPath at(path);
+    return permitsWritingAt(at.dir(), at.name());
 }
 
 void write(const QString& path, const QByteArray& data, const QString& createError,
@@ -148,13 +150,11 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
     }
     // A folder is never replaced, nor a file marked read-only; a link is replaced, so
     // only its folder's permission counts.
-    if (exists && (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !permitsWriting(target))))
+    if (exists && (S_ISDIR(st.st_mode) ||
+                   (S_ISREG(st.st_mode) && !permitsWritingAt(target.dir(), target.name()))))
         throw TomeriaError(createError);
     const QByteArray folder = folderOf(target.nameBytes());
-    struct stat folderSt {};
-    if (::fstatat(target.dir(), folder.constData(), &folderSt, 0) != 0 ||
-        !S_ISDIR(folderSt.st_mode) || ::faccessat(target.dir(), folder.constData(), W_OK, 0) != 0 ||
-        (::geteuid() == 0 && (folderSt.st_mode & S_IWUSR) == 0))
+    if (!permitsWritingAt(target.dir(), folder.constData(), true))
         throw TomeriaError(createError);
 
     // A replaced file keeps its permission bits; a new one gets the usual 0666 less umask.

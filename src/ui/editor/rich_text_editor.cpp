@@ -54,9 +54,12 @@ constexpr qsizetype kLongParagraph = 1 << 13;
 constexpr qsizetype kLongRun = 256;
 constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
 // Characters laid out at most by one step of counting display lines in the background,
-// and at once for a caret's line (about a tenth of a second) before it goes there.
+// and at once for a caret's line before it goes there: about a quarter of a second when
+// a book is opened at a place for reading, a few tens of milliseconds for a key pressed
+// while editing, where every caret move asks again.
 constexpr qsizetype kLayoutSlice = 1 << 14;
-constexpr qsizetype kLayoutAtOnce = 1 << 18;
+constexpr qsizetype kLayoutAtOnce = 1 << 19;
+constexpr qsizetype kLayoutAtOnceEditing = 1 << 16;
 
 bool isBreakSpace(QChar c) {
     const char16_t u = c.unicode();
@@ -903,7 +906,8 @@ bool RichTextEditor::lineOfCharReady(int offset) {
     const int number = document()->findBlock(positionOfOffset(offset)).blockNumber();
     // While lines are being counted in the background, nothing more is laid out at once:
     // the several reports of one caret move would each add their share of freeze.
-    return countLines(number, m_lineTimer->isActive() ? 0 : kLayoutAtOnce);
+    const qsizetype atOnce = m_readOnly ? kLayoutAtOnce : kLayoutAtOnceEditing;
+    return countLines(number, m_lineTimer->isActive() ? 0 : atOnce);
 }
 
 void RichTextEditor::prepareLineOfChar(int offset) {

@@ -58,8 +58,8 @@ public:
     int textLength() const;
     int LineOfChar(int offset);
     // Whether LineOfChar(offset) is answered at once: the display lines before it are
-    // counted, or paragraphs of at most 512 K characters remain to be laid out (this
-    // counts them).
+    // counted, or paragraphs of at most 512 K characters (64 K while editing) remain to be
+    // laid out (this counts them).
     bool lineOfCharReady(int offset);
     // Counts the display lines up to `offset` from the event loop, a slice at a time so
     // the window never freezes; emits linesReady when LineOfChar(offset) is at hand.
