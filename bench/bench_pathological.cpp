@@ -1,6 +1,7 @@
 // Pathological texts: a book that is one 20-50 MB line, an RTF whose one word changes
-// its font size thousands of times, previewed as the add-book panel does, and a window
-// settings file of 12 MB of empty lines.
+// its font size thousands of times, previewed as the add-book panel does, a window
+// settings file of 12 MB of empty lines, Ctrl+End in a 110 MB book and a one-line 50 MB
+// book being edited.
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
@@ -60,6 +61,16 @@ void runLoop(int msecs) {
     QEventLoop loop;
     QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+long residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong() / 1024;
+    return 0;
 }
 
 void row(const char* what, double value, const char* unit, const char* target) {
@@ -216,6 +227,111 @@ void printOneLine(QTemporaryDir& dir, int megabytes) {
     print("last page first", 1, QPrinter::LastPageFirst);
 }
 
+// A book of `megabytes` in paragraphs of about `paragraph` bytes (one paragraph when 0).
+QByteArray makeBook(int megabytes, int paragraph) {
+    if (paragraph == 0)
+        return makeOneLine(qsizetype(megabytes) * 1024 * 1024);
+    const QByteArray words = Cp1251::encode(QStringLiteral(
+        "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни "));
+    QByteArray line;
+    while (line.size() < paragraph)
+        line += words;
+    line += "\r\n";
+    QByteArray out;
+    out.reserve(qsizetype(megabytes) * 1024 * 1024 + line.size());
+    while (out.size() < qsizetype(megabytes) * 1024 * 1024)
+        out += line;
+    return out;
+}
+
+// Ctrl+End in an editor in editing mode, as the reader shows a book: at once after the
+// open (the text still arriving) and again once it has all arrived, with the caret
+// panel's line counted as the reader counts it.
+void ctrlEnd(QTemporaryDir& dir, int megabytes, int paragraph) {
+    const QString path =
+        write(dir, QStringLiteral("end%1.boo").arg(megabytes), makeBook(megabytes, paragraph));
+    RichTextEditor editor;
+    editor.setGuessEncoding(false);
+    editor.setReadOnlyMode(false);
+    editor.resize(1280, 1000);
+    editor.show();
+    QString panel;
+    auto showCaret = [&] {
+        const int start = editor.SelectionStart();
+        if (editor.lineOfCharReady(start)) {
+            const int line = editor.LineOfChar(start);
+            panel =
+                QStringLiteral("%1 %2").arg(line + 1).arg(start - editor.FirstCharOfLine(line) + 1);
+        } else {
+            panel = QStringLiteral("...");
+            editor.prepareLineOfChar(start);
+        }
+    };
+    QObject::connect(&editor, &RichTextEditor::OnSelectionChange, &editor, showCaret);
+    QObject::connect(&editor, &RichTextEditor::linesReady, &editor, showCaret);
+    QCoreApplication::processEvents();
+    char label[120];
+    const char* shape = paragraph == 0 ? "one-line" : "paragraphs";
+    for (const char* when : {"while arriving", "all arrived"}) {
+        QElapsedTimer t;
+        t.start();
+        editor.LoadFile(path);
+        editor.viewport()->repaint();
+        if (qstrcmp(when, "all arrived") == 0)
+            while (editor.loading())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        editor.setFocus();
+        t.restart();
+        qint64 freeze = 0;
+        {
+            FreezeMeter meter;
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+            QApplication::sendEvent(&editor, &press);
+            editor.viewport()->repaint();
+            const double key = ms(t);
+            std::snprintf(label, sizeof label, "%s %d MB book, editing, Ctrl+End %s", shape,
+                          megabytes, when);
+            row(label, key, "ms", "200");
+            while (panel.contains(QLatin1String("...")) || editor.loading())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            freeze = meter.longest();
+        }
+        const bool atEnd = editor.SelectionStart() == editor.textLength();
+        std::snprintf(label, sizeof label, "  caret panel shows the last line, %s%s",
+                      qPrintable(panel), atEnd ? "" : " (CARET NOT AT THE END)");
+        row(label, ms(t), "ms", "");
+        row("  longest freeze until then", double(freeze), "ms", "200");
+    }
+    std::snprintf(label, sizeof label, "  resident memory after the %d MB book", megabytes);
+    row(label, double(residentMegabytes()), "MB", "");
+}
+
+// Printing a book of `megabytes` to a PDF file when the session ends a second into it
+// (SIGTERM does the same): how long the print goes on after that, and the file left.
+void printSessionEnd(QTemporaryDir& dir, int megabytes) {
+    RichTextEditor editor;
+    editor.LoadFile(
+        write(dir, QStringLiteral("printend%1.boo").arg(megabytes), makeBook(megabytes, 300)));
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir.filePath(QStringLiteral("printend.pdf"));
+    printer.setOutputFileName(pdf);
+    QElapsedTimer t;
+    QElapsedTimer sinceEnd;
+    QTimer::singleShot(1000, &editor, [&] {
+        sinceEnd.start();
+        Dialogs::endSession();
+    });
+    t.start();
+    editor.PrintText(printer, QStringLiteral("text"));
+    char label[100];
+    std::snprintf(label, sizeof label, "print a %d MB book, the session ends after 1 s", megabytes);
+    row(label, ms(t), "ms", "");
+    row("  printing went on after the end for", ms(sinceEnd), "ms", "");
+    row("  PDF left behind", double(QFileInfo(pdf).size()) / (1024 * 1024), "MB", "");
+    row("  resident memory at the end", double(residentMegabytes()), "MB", "");
+}
+
 // Nothing asked and nothing shown: the benchmark measures the settings store alone.
 class QuietDialogs : public Dialogs {
 public:
@@ -272,6 +388,12 @@ int main(int argc, char** argv) {
             printOneLine(dir, n);
         else if (QByteArray(argv[1]) == "settings")
             bigSettingsFile(n);
+        else if (QByteArray(argv[1]) == "end")
+            ctrlEnd(dir, n, 300);
+        else if (QByteArray(argv[1]) == "endline")
+            ctrlEnd(dir, n, 0);
+        else if (QByteArray(argv[1]) == "printend")
+            printSessionEnd(dir, n);
         else
             oneLineBook(dir, n);
         return 0;
@@ -284,5 +406,8 @@ int main(int argc, char** argv) {
     oneLineBook(dir, 50);
     printOneLine(dir, 1);
     printOneLine(dir, 4);
+    ctrlEnd(dir, 110, 300);
+    ctrlEnd(dir, 50, 0);
+    printSessionEnd(dir, 20); // last: the session stays ended
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "core/base/regular_file.h"
 #include "core/library/library.h"
+#include "core/settings/profile_file.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -8,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using TestFiles::cp1251;
 
@@ -250,6 +253,123 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::errorOf([&] { library.deleteBook(QString()); }),
                  QStringLiteral("List index out of bounds (0)"));
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray());
+    }
+
+    // A library folder renamed while the program works in it: every write lands in the
+    // folder under its new name, and nothing appears at the old path, not even when a
+    // new folder has been made there meanwhile.
+    void everyWriteFollowsARenamedFolder_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("folderAtOldPath");
+        for (const char* action : {"add", "add into a new books folder", "delete", "catalogue",
+                                   "reading.dat", "tomeria.ini"}) {
+            QTest::newRow(action) << QString::fromLatin1(action) << false;
+            QTest::newRow(QByteArray(action) + ", a new folder at the old path")
+                << QString::fromLatin1(action) << true;
+        }
+    }
+    void everyWriteFollowsARenamedFolder() {
+        QFETCH(QString, action);
+        QFETCH(bool, folderAtOldPath);
+        const QString before = path("library");
+        const QString after = path("renamed");
+        QDir().mkpath(before + "/books");
+        TestFiles::write(before + "/books.dat", cp1251(QStringLiteral("Азбука=первая\r\n")));
+        TestFiles::write(before + "/books/Азбука.boo", QByteArray(2048, 'a'));
+        if (action == QLatin1String("add into a new books folder"))
+            QDir(before + "/books").removeRecursively();
+        Library library;
+        library.folder().setProgramFolder(before + QLatin1Char('/'));
+        QCOMPARE(library.load(nullptr), Library::LoadResult::Loaded);
+        library.reading().remember(before + QStringLiteral("/books/Азбука.boo"), 1);
+
+        QVERIFY(QDir().rename(before, after));
+        if (folderAtOldPath)
+            QVERIFY(QDir().mkdir(before));
+        if (action.startsWith(QLatin1String("add"))) {
+            library.addBook(QStringLiteral("Букварь"), QStringLiteral("вторая"), "b");
+            QCOMPARE(TestFiles::read(after + "/books/Букварь.boo"), QByteArray("b"));
+            QCOMPARE(library.openPath(QStringLiteral("Букварь")),
+                     before + QStringLiteral("/books/Букварь.boo"));
+        } else if (action == QLatin1String("delete")) {
+            library.deleteBook(QStringLiteral("Азбука"));
+            QVERIFY(!QFileInfo::exists(after + "/books/Азбука.boo"));
+            QCOMPARE(TestFiles::read(after + "/books.dat"), QByteArray());
+        } else if (action == QLatin1String("catalogue")) {
+            library.catalogue().AddRecord(QStringLiteral("Букварь"), QString());
+            library.saveCatalogue();
+        } else if (action == QLatin1String("reading.dat")) {
+            library.reading().save();
+            QVERIFY(TestFiles::read(after + "/reading.dat").contains("1 2048 "));
+        } else {
+            ProfileFile ini(library.folder().settingsPath());
+            ini.writeInteger(QStringLiteral("TForm1"), QStringLiteral("FormVersion"), 0);
+            ini.save();
+            QVERIFY(TestFiles::read(after + "/tomeria.ini").contains("FormVersion=0"));
+        }
+        if (action == QLatin1String("catalogue") || action.startsWith(QLatin1String("add")))
+            QVERIFY(
+                TestFiles::read(after + "/books.dat").contains(cp1251(QStringLiteral("Букварь"))));
+        // Reads come from the renamed folder too.
+        library.folder().Razmer();
+        const bool bookLeft = action != QLatin1String("delete") && !action.contains("new books");
+        QCOMPARE(library.folder().TotalSizeKb(), QString::fromLatin1(bookLeft ? "2" : "0"));
+        QCOMPARE(QFileInfo::exists(before), folderAtOldPath);
+        if (folderAtOldPath)
+            QVERIFY(TestFiles::snapshot(before).isEmpty());
+    }
+
+    // Temporary files of writes that a crash or a kill ended: those of our own form and
+    // targets, written before this process started, go at load; nothing else does.
+    void staleTemporaryFilesAreRemovedAtLoad_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("old");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("catalogue") << ".books.dat.1a2b3c.tmp" << true << true;
+        QTest::newRow("settings") << ".tomeria.ini.0.tmp" << true << true;
+        QTest::newRow("reading state") << ".reading.dat.zzzzzzz.tmp" << true << true;
+        QTest::newRow("book") << "books/.Книга.boo.k3.tmp" << true << true;
+        QTest::newRow("book of a long name") << "books/.tomeria-write.k3.tmp" << true << true;
+        QTest::newRow("written since the start") << ".books.dat.1a2b3c.tmp" << false << false;
+        QTest::newRow("book written since the start")
+            << "books/.Книга.boo.k3.tmp" << false << false;
+        QTest::newRow("not our target") << ".notes.txt.abc.tmp" << true << false;
+        QTest::newRow("a book name in the library folder") << ".Книга.boo.abc.tmp" << true << false;
+        QTest::newRow("catalogue name in books") << "books/.books.dat.abc.tmp" << true << false;
+        QTest::newRow("capitals") << "books/.Книга.boo.ABC.tmp" << true << false;
+        QTest::newRow("too long a number") << "books/.Книга.boo.12345678.tmp" << true << false;
+        QTest::newRow("not hidden") << "books/Книга.boo.abc.tmp" << true << false;
+        QTest::newRow("another folder") << "other/.books.dat.abc.tmp" << true << false;
+        QTest::newRow("no number") << ".books.dat.tmp" << true << false;
+    }
+    void staleTemporaryFilesAreRemovedAtLoad() {
+        QFETCH(QString, file);
+        QFETCH(bool, old);
+        QFETCH(bool, removed);
+        QDir().mkpath(QFileInfo(path(file)).absolutePath());
+        TestFiles::write(path(file), "partial");
+        if (old) {
+            const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path(file)).constData(), times, 0), 0);
+        }
+        open();
+        QCOMPARE(!QFileInfo::exists(path(file)), removed);
+    }
+
+    // Only ordinary files are removed: a link or a folder of such a name stays.
+    void staleTemporaryNamesThatAreNoFilesStay() {
+        const QString link = path(".books.dat.abc.tmp");
+        const QString folder = path("books/.Книга.boo.abc.tmp");
+        TestFiles::write(path("target"), "t");
+        QVERIFY(QFile::link(path("target"), link));
+        QVERIFY(QDir().mkdir(folder));
+        const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        for (const QString& name : {link, folder})
+            ::utimensat(AT_FDCWD, QFile::encodeName(name).constData(), times, AT_SYMLINK_NOFOLLOW);
+        open();
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(TestFiles::read(path("target")), QByteArray("t"));
     }
 };
 

@@ -437,6 +437,66 @@ private Q_SLOTS:
         QCOMPARE(editor.WholeText(), QStringLiteral("short"));
     }
 
+    // Keys that only move the caret never wait for a long text to arrive in editing:
+    // Ctrl+End sends the caret to the end of what has arrived, and it follows the end
+    // until the last piece is in; Ctrl+Shift+End selects up to there the same way.
+    void ctrlEndWhileTheTextArrivesFollowsTheEnd_data() {
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("selects");
+        QTest::newRow("Ctrl+End") << Qt::KeyboardModifiers(Qt::ControlModifier) << false;
+        QTest::newRow("Ctrl+Shift+End")
+            << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << true;
+    }
+    void ctrlEndWhileTheTextArrivesFollowsTheEnd() {
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, selects);
+        QByteArray bytes;
+        for (int i = 0; i < 30000; ++i)
+            bytes += "paragraph number " + QByteArray::number(i) + " of a long book\r\n";
+        bytes += "the end";
+        RichTextEditor editor;
+        editor.setReadOnlyMode(false);
+        editor.resize(600, 400);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.LoadFile(file(QStringLiteral("end.txt"), bytes));
+        QVERIFY(editor.loading());
+
+        // The modifiers go down first, as on a keyboard; an arrow moves the caret.
+        QTest::keyPress(&editor, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(&editor, Qt::Key_Down);
+        QVERIFY(editor.loading());
+        QTest::keyPress(&editor, Qt::Key_Control, Qt::ControlModifier);
+        if (selects)
+            QTest::keyPress(&editor, Qt::Key_Shift, modifiers);
+        QSignalSpy moved(&editor, &RichTextEditor::OnSelectionChange);
+        QTest::keyClick(&editor, Qt::Key_End, modifiers);
+        QVERIFY(editor.loading());
+        const int arrivedEnd = editor.SelectionStart() + editor.SelectionLength();
+        QVERIFY(arrivedEnd > 0 && arrivedEnd < editor.textLength());
+
+        QSignalSpy finished(&editor, &RichTextEditor::loadFinished);
+        QVERIFY(finished.wait(20000));
+        const int length = int(editor.WholeText().size());
+        QCOMPARE(editor.textCursor().position(), editor.document()->characterCount() - 1);
+        QCOMPARE(editor.SelectionStart() + editor.SelectionLength(), length);
+        QCOMPARE(editor.SelectionLength(), selects ? length - editor.SelectionStart() : 0);
+        if (selects)
+            QVERIFY(editor.SelectionStart() > 0); // from the line the arrow went to
+        // The caret panel heard of every move, the last one included.
+        QVERIFY(moved.size() >= 2);
+        QCOMPARE(editor.LineOfChar(length), editor.lineCount() - 1);
+        QVERIFY(!editor.isReadOnly());
+
+        // A click before the end stops the following.
+        editor.LoadFile(file(QStringLiteral("end.txt"), bytes));
+        QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
+        QTest::mouseClick(editor.viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        const int clicked = editor.SelectionStart();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(editor.SelectionStart(), clicked);
+    }
+
     void emptyTextHasOneEmptyLine() {
         RichTextEditor editor;
         editor.LoadFile(file(QStringLiteral("empty.txt"), QByteArray()));

@@ -1,3 +1,4 @@
+#include "core/base/folder_anchor.h"
 #include "core/base/safe_file.h"
 #include "support/test_files.h"
 
@@ -105,6 +106,31 @@ private Q_SLOTS:
         QVERIFY(!SafeFile::read(path("zero.ini"), data));
         QVERIFY(SafeFile::read(path("plain.ini"), data));
         QCOMPARE(data, QByteArray("[a]\r\n"));
+    }
+
+    // An anchored folder is written and read through its descriptor: renamed, it still
+    // gets its files; deleted, it takes none, and its old path never gets one.
+    void anAnchoredFolderIsWrittenWhereverItWent() {
+        QDir().mkpath(path("lib/sub"));
+        const FolderAnchor anchor(path("lib"));
+        QVERIFY(anchor.isOpen());
+        QVERIFY(QDir().rename(path("lib"), path("moved")));
+        QCOMPARE(write(path("lib/sub/file"), "new"), QString());
+        QCOMPARE(TestFiles::read(path("moved/sub/file")), QByteArray("new"));
+        QByteArray read;
+        QVERIFY(SafeFile::read(path("lib/sub/file"), read));
+        QCOMPARE(read, QByteArray("new"));
+        QVERIFY(!QFileInfo::exists(path("lib")));
+
+        QVERIFY(QDir(path("moved")).removeRecursively());
+        QVERIFY(QDir().mkpath(path("lib/sub")));
+        QCOMPARE(write(path("lib/sub/file"), "lost"),
+                 QStringLiteral("create %1").arg(path("lib/sub/file")));
+        QCOMPARE(entries(path("lib/sub")), QStringList());
+        QVERIFY(!SafeFile::read(path("lib/sub/file"), read));
+        // A path beside the folder is no part of it.
+        QCOMPARE(write(path("library"), "x"), QString());
+        QCOMPARE(TestFiles::read(path("library")), QByteArray("x"));
     }
 
     void aDeviceIsWrittenDirectly() {

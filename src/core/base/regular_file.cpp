@@ -1,5 +1,6 @@
 #include "core/base/regular_file.h"
 
+#include "core/base/folder_anchor.h"
 #include "core/base/tomeria_error.h"
 
 #include <QFile>
@@ -34,17 +35,18 @@ private:
 Status read(const QString& path, qint64 maxSize, QByteArray& data) {
     if (path.isEmpty() || path.contains(QChar(0)))
         return Status::CannotOpen;
-    const QByteArray native = QFile::encodeName(path);
+    // A path inside the library folder is read from that folder, wherever it is now.
+    const AnchoredPath at(path);
     struct stat st {};
     // Judged by its kind before it is opened: opening a FIFO for reading waits for a
     // writer, and opening some devices has effects of its own.
-    if (::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (!at.stat(st) || S_ISDIR(st.st_mode))
         return Status::CannotOpen;
     if (!S_ISREG(st.st_mode))
         return Status::NotRegular;
     // Judged again on what was opened, in case the name was swapped in between;
     // O_NONBLOCK keeps even that open from waiting.
-    const Descriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Descriptor fd(at.open(O_RDONLY | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0)
         return Status::CannotOpen;
     if (::fstat(fd.get(), &st) != 0)

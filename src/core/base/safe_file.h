@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Writing a whole file so that a failure never destroys the previous one: the bytes go
 // to a new temporary file of our own in the same folder (created exclusively), every
 // byte is written (a short write is continued; a full disk fails it), the file is
@@ -12,6 +14,9 @@
 // The target's own name is never followed: a symbolic link in its place is replaced by
 // a regular file, the file it points to is left alone. A target that is a device or a
 // pipe (such as /dev/full) is written directly.
+//
+// A path inside an anchored folder (FolderAnchor) is written relative to the folder's
+// descriptor, so a folder renamed meanwhile still gets it and its old path stays empty.
 //
 // Failures throw TomeriaError with the caller's messages: createError when the file
 // cannot be created (missing or read-only folder, read-only file, a folder in its
@@ -28,4 +33,12 @@ bool read(const QString& path, QByteArray& data);
 // access(), this also honours a missing write bit for the super-user, so a file
 // or folder marked read-only stays read-only for the program.
 bool permitsWriting(const QString& path);
+
+// Removes the temporary files writes left in `folder` when the program was ended in the
+// middle of one: only names of the temporary files' own form (.NAME.<random>.tmp) whose
+// NAME is a file `isTarget` accepts (or the generic name of a long one), only ordinary
+// files of this user, and only those last written before this process started (a write
+// of this process is never touched). Returns how many were removed.
+int removeStaleTemporaries(const QString& folder,
+                           const std::function<bool(const QByteArray& target)>& isTarget);
 } // namespace SafeFile

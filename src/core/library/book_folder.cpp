@@ -1,31 +1,48 @@
 #include "core/library/book_folder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "core/base/folder_anchor.h"
+#include "core/base/safe_file.h"
+#include "core/library/reading_state.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool BookFolder::ReadProgramFolder() {
-    // getcwd with a null buffer allocates as much as the path needs: no length limit.
-    char* cwd = ::getcwd(nullptr, 0);
-    if (!cwd) {
+    auto anchor = std::make_shared<FolderAnchor>();
+    if (!anchor->isOpen()) {
         m_programFolder.clear();
+        m_anchor.reset();
         return false;
     }
-    m_programFolder = QFile::decodeName(cwd) + QLatin1Char('/');
-    std::free(cwd);
+    m_programFolder = anchor->path();
+    m_anchor = std::move(anchor);
     return true;
 }
 
+void BookFolder::setProgramFolder(const QString& folder) {
+    m_programFolder = folder;
+    m_anchor = std::make_shared<FolderAnchor>(folder);
+}
+
 void BookFolder::Razmer() {
+    // The visible files of books/ (links followed), as a file manager counts them.
     qint64 total = 0;
-    const QDir dir(booksFolder());
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries)
-        total += entry.size();
+    const int fd = AnchoredPath(booksFolder()).open(O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+    if (DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr) {
+        while (const dirent* entry = ::readdir(listing)) {
+            struct stat st {};
+            if (entry->d_name[0] != '.' &&
+                ::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                total += st.st_size;
+        }
+        ::closedir(listing);
+    } else if (fd >= 0) {
+        ::close(fd);
+    }
     m_totalSizeKb = QString::number(total / 1024);
 }
 
@@ -44,15 +61,28 @@ bool BookFolder::isBookPath(const QString& path) const {
 qint64 BookFolder::BookFileSizeKb(const QString& path) const {
     if (!isBookPath(path))
         return -1;
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat st {};
+    if (!AnchoredPath(path).stat(st))
         return -1;
-    return info.isDir() ? 0 : info.size() / 1024;
+    return S_ISDIR(st.st_mode) ? 0 : st.st_size / 1024;
 }
 
 void BookFolder::deleteBook(const QString& path) const {
-    // QFile::remove unlinks a symbolic link itself, never the file it points to.
-    const QFileInfo info(path);
-    if (isBookPath(path) && (info.isSymLink() || !info.isDir()))
-        QFile::remove(path);
+    // unlink removes a symbolic link itself, never the file it points to.
+    const AnchoredPath at(path);
+    struct stat st {};
+    if (isBookPath(path) && at.lstat(st) && !S_ISDIR(st.st_mode))
+        at.unlink();
+}
+
+int BookFolder::removeStaleTemporaries() const {
+    if (m_programFolder.isEmpty())
+        return 0;
+    const QByteArray reading = QFile::encodeName(ReadingState::fileName());
+    int removed = SafeFile::removeStaleTemporaries(m_programFolder, [&](const QByteArray& name) {
+        return name == "books.dat" || name == "tomeria.ini" || name == reading;
+    });
+    removed += SafeFile::removeStaleTemporaries(
+        booksFolder(), [](const QByteArray& name) { return name.endsWith(".boo"); });
+    return removed;
 }

@@ -2,13 +2,21 @@
 
 #include <QString>
 
+#include <memory>
+
+class FolderAnchor;
+
 // The library folder: the working folder captured at start (ProgramFolder, always
 // ending in '/'), the paths built on it and the size figures the library window shows.
+// The folder is held open (FolderAnchor) from then on: every file of the library is
+// read and written through that descriptor, so a folder renamed while the program runs
+// keeps its library and nothing is created at its old path.
 class BookFolder {
 public:
     // Captures the working folder; false (ProgramFolder left empty) when it cannot be read.
     bool ReadProgramFolder();
-    void setProgramFolder(const QString& folder) { m_programFolder = folder; }
+    // A library in another folder (an absolute path ending in '/').
+    void setProgramFolder(const QString& folder);
     const QString& programFolder() const { return m_programFolder; }
 
     QString cataloguePath() const { return m_programFolder + QStringLiteral("books.dat"); }
@@ -34,7 +42,12 @@ public:
     // Deletes a book file; failures are silent.
     void deleteBook(const QString& path) const;
 
+    // Removes the temporary files that writes ended in the middle (the program killed)
+    // left in the library folder and in books/ before this process started.
+    int removeStaleTemporaries() const;
+
 private:
     QString m_programFolder;
+    std::shared_ptr<FolderAnchor> m_anchor;
     QString m_totalSizeKb = QStringLiteral("0");
 };

@@ -1,15 +1,13 @@
 #include "core/library/library.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/folder_anchor.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include <atomic>
-#include <cstdio>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -20,39 +18,47 @@ namespace {
 // dangling one included, never on the file it points to.
 class SetAside {
 public:
-    explicit SetAside(const QString& path) : m_path(QFile::encodeName(path)) {
-        const QFileInfo info(path);
-        if (path.isEmpty() || (!info.exists() && !info.isSymLink()) ||
-            (info.isDir() && !info.isSymLink()))
+    explicit SetAside(const QString& path) : m_path(path) {
+        struct stat st {};
+        if (path.isEmpty() || !m_path.lstat(st) || S_ISDIR(st.st_mode))
             return;
         static std::atomic<int> counter{0};
-        const QByteArray aside = QFile::encodeName(
-            info.absolutePath() +
-            QStringLiteral("/.tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1)));
-        if (::rename(m_path.constData(), aside.constData()) == 0)
-            m_aside = aside;
+        const QString aside =
+            path.left(path.lastIndexOf(QLatin1Char('/')) + 1) +
+            QStringLiteral(".tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
+        auto at = std::make_unique<AnchoredPath>(aside);
+        if (m_path.renameTo(*at))
+            m_aside = std::move(at);
     }
-    bool holdsFile() const { return !m_aside.isEmpty(); }
+    bool holdsFile() const { return m_aside != nullptr; }
     void restore() {
-        if (m_aside.isEmpty())
+        if (!m_aside)
             return;
-        ::rename(m_aside.constData(), m_path.constData());
-        m_aside.clear();
+        m_aside->renameTo(m_path);
+        m_aside.reset();
     }
     void discard() {
-        if (!m_aside.isEmpty())
-            ::unlink(m_aside.constData());
-        m_aside.clear();
+        if (m_aside)
+            m_aside->unlink();
+        m_aside.reset();
     }
 
 private:
-    QByteArray m_path;
-    QByteArray m_aside;
+    AnchoredPath m_path;
+    std::unique_ptr<AnchoredPath> m_aside;
 };
+
+// The kind of what stands at a path, the link itself for a symbolic link; 0 for nothing.
+mode_t kindAt(const QString& path) {
+    struct stat st {};
+    return AnchoredPath(path).lstat(st) ? (st.st_mode & S_IFMT) : 0;
+}
 
 } // namespace
 
 Library::LoadResult Library::load(QString* error) {
+    // What a write ended by a crash or a kill left behind goes first.
+    m_folder.removeStaleTemporaries();
     m_reading.load(readingPath(), m_folder.booksFolder());
     const QString path = m_folder.cataloguePath();
     try {
@@ -60,8 +66,7 @@ Library::LoadResult Library::load(QString* error) {
         m_catalogueUnreadable = false;
         return LoadResult::Loaded;
     } catch (const TomeriaError& e) {
-        const QFileInfo info(path);
-        if (info.exists() || info.isSymLink()) {
+        if (kindAt(path) != 0) {
             m_catalogueUnreadable = true;
             if (error)
                 *error = e.message();
@@ -91,7 +96,8 @@ Catalogue::Match Library::rowOfItem(const QString& itemName) const {
 
 QString Library::openPath(const QString& name) const {
     const QString path = m_folder.BookPath(name);
-    if (!m_folder.isBookPath(path) || !QFileInfo(path).isFile())
+    struct stat st {};
+    if (!m_folder.isBookPath(path) || !AnchoredPath(path).stat(st) || !S_ISREG(st.st_mode))
         return QString();
     return path;
 }
@@ -102,8 +108,8 @@ bool Library::hasUnlistedBookFile(const QString& name) const {
     const QString rowName = Catalogue::LineName(name + QLatin1Char('='));
     if (!rowName.isEmpty() && m_catalogue.FindName(rowName).found)
         return false;
-    const QFileInfo info(m_folder.BookPath(name));
-    return info.isSymLink() || info.isFile();
+    const mode_t kind = kindAt(m_folder.BookPath(name));
+    return kind == S_IFLNK || kind == S_IFREG;
 }
 
 namespace {
@@ -169,7 +175,8 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
 
     // A new library may not have its books folder yet.
     const QString booksFolder = m_folder.booksFolder();
-    const bool folderCreated = !QFileInfo::exists(booksFolder) && QDir().mkpath(booksFolder);
+    const AnchoredPath booksAt(booksFolder);
+    const bool folderCreated = kindAt(booksFolder) == 0 && booksAt.makeFolder();
     const Catalogue before = m_catalogue;
     SetAside previous(path);
     bool written = false;
@@ -182,10 +189,10 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
     } catch (...) {
         m_catalogue = before;
         if (written && !previous.holdsFile())
-            QFile::remove(path);
+            AnchoredPath(path).unlink();
         previous.restore();
         if (folderCreated)
-            QDir().rmdir(booksFolder);
+            booksAt.removeFolder();
         throw;
     }
     previous.discard();
@@ -224,8 +231,8 @@ void Library::deleteBook(const QString& itemName) {
     }
     // A symbolic link in the book's place is removed itself, never what it points to.
     const QString path = m_folder.BookPath(itemName);
-    const QFileInfo info(path);
-    const bool touchable = m_folder.isBookPath(path) && (info.isSymLink() || !info.isDir());
+    const mode_t kind = kindAt(path);
+    const bool touchable = m_folder.isBookPath(path) && kind != 0 && kind != S_IFDIR;
     SetAside file(touchable ? path : QString());
     try {
         saveCatalogue();

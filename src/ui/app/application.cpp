@@ -1,5 +1,6 @@
 #include "ui/app/application.h"
 
+#include "core/base/folder_anchor.h"
 #include "ui/app/single_instance.h"
 #include "ui/app/termination.h"
 #include "ui/dialogs/dialogs.h"
@@ -83,6 +84,10 @@ int runTomeria(QApplication& app) {
             QStringLiteral("Эта библиотека уже открыта в другой копии Tomeria"));
         return 0;
     }
+    // The library folder is held open for the whole run: every file of the library is
+    // written into it even after it is renamed, never at its old path, up to the last
+    // write of the windows' destructors.
+    const FolderAnchor libraryFolder;
     TForm1 form1;
     TSpravka spravka;
     TMainForm mainForm;

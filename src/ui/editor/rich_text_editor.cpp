@@ -9,9 +9,12 @@
 #include "core/rtf/rtf_writer.h"
 #include "core/text/imported_text.h"
 #include "core/text/text_import.h"
+#include "ui/dialogs/print_progress.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -51,9 +54,12 @@ constexpr qsizetype kLongParagraph = 1 << 13;
 constexpr qsizetype kLongRun = 256;
 constexpr int kSoftBreakProperty = QTextFormat::UserProperty + 1;
 // Characters laid out at most by one step of counting display lines in the background,
-// and at once for a caret's line (about a quarter of a second) before it goes there.
+// and at once for a caret's line before it goes there: about a quarter of a second when
+// a book is opened at a place for reading, a few tens of milliseconds for a key pressed
+// while editing, where every caret move asks again.
 constexpr qsizetype kLayoutSlice = 1 << 14;
 constexpr qsizetype kLayoutAtOnce = 1 << 19;
+constexpr qsizetype kLayoutAtOnceEditing = 1 << 16;
 
 bool isBreakSpace(QChar c) {
     const char16_t u = c.unicode();
@@ -108,6 +114,47 @@ QString decodeLibraryBook(const QByteArray& data) {
         data.startsWith("\xFE\xFF"))
         return TextImport::decode(data);
     return Cp1251::decode(data);
+}
+
+// Keys that only move the caret, select or copy: they need no more of the text than has
+// arrived. A modifier pressed alone (the Ctrl of Ctrl+End) is one of them.
+bool isModifierKey(int key) {
+    return key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt ||
+           key == Qt::Key_Meta || key == Qt::Key_AltGr;
+}
+
+bool isNavigationKey(QKeyEvent* event) {
+    if (isModifierKey(event->key()))
+        return true;
+    static const QKeySequence::StandardKey moves[] = {QKeySequence::MoveToNextChar,
+                                                      QKeySequence::MoveToPreviousChar,
+                                                      QKeySequence::MoveToNextWord,
+                                                      QKeySequence::MoveToPreviousWord,
+                                                      QKeySequence::MoveToNextLine,
+                                                      QKeySequence::MoveToPreviousLine,
+                                                      QKeySequence::MoveToNextPage,
+                                                      QKeySequence::MoveToPreviousPage,
+                                                      QKeySequence::MoveToStartOfLine,
+                                                      QKeySequence::MoveToEndOfLine,
+                                                      QKeySequence::MoveToStartOfBlock,
+                                                      QKeySequence::MoveToEndOfBlock,
+                                                      QKeySequence::MoveToStartOfDocument,
+                                                      QKeySequence::SelectNextChar,
+                                                      QKeySequence::SelectPreviousChar,
+                                                      QKeySequence::SelectNextWord,
+                                                      QKeySequence::SelectPreviousWord,
+                                                      QKeySequence::SelectNextLine,
+                                                      QKeySequence::SelectPreviousLine,
+                                                      QKeySequence::SelectNextPage,
+                                                      QKeySequence::SelectPreviousPage,
+                                                      QKeySequence::SelectStartOfLine,
+                                                      QKeySequence::SelectEndOfLine,
+                                                      QKeySequence::SelectStartOfBlock,
+                                                      QKeySequence::SelectEndOfBlock,
+                                                      QKeySequence::SelectStartOfDocument,
+                                                      QKeySequence::Copy};
+    return std::any_of(std::begin(moves), std::end(moves),
+                       [event](QKeySequence::StandardKey key) { return event->matches(key); });
 }
 
 struct ResetFlag {
@@ -347,8 +394,29 @@ void RichTextEditor::appendPending(qsizetype size) {
         m_loadTimer->stop();
         applyReadOnly(m_readOnly);
         setVerticalScrollBarPolicy(m_loadingPolicy);
+    }
+    if (m_endWanted != EndWanted::No)
+        followEnd();
+    if (last) {
+        m_endWanted = EndWanted::No;
         Q_EMIT loadFinished();
     }
+}
+
+void RichTextEditor::followEnd() {
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::End, m_endWanted == EndWanted::Select
+                                              ? QTextCursor::KeepAnchor
+                                              : QTextCursor::MoveAnchor);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    // A caret at the end moves with the text put in after it, silently: say where it is.
+    Q_EMIT OnSelectionChange();
+}
+
+void RichTextEditor::mousePressEvent(QMouseEvent* event) {
+    m_endWanted = EndWanted::No;
+    QPlainTextEdit::mousePressEvent(event);
 }
 
 void RichTextEditor::finishLoading() {
@@ -356,6 +424,7 @@ void RichTextEditor::finishLoading() {
 }
 
 void RichTextEditor::cancelLoading() {
+    m_endWanted = EndWanted::No;
     if (!loading())
         return;
     m_pendingText = QString();
@@ -385,9 +454,28 @@ void RichTextEditor::setReadOnlyMode(bool readOnly) {
 }
 
 void RichTextEditor::keyPressEvent(QKeyEvent* event) {
-    // An edit while the text is still arriving waits for the whole text.
-    if (loading() && !m_readOnly)
-        finishLoading();
+    const EndWanted followed = std::exchange(m_endWanted, EndWanted::No);
+    if (loading()) {
+        // Ctrl+End while the text arrives: the caret goes to the end of what has
+        // arrived and follows the end until the last piece is in; the window never
+        // waits for the rest.
+        const bool select = event->matches(QKeySequence::SelectEndOfDocument);
+        if (select || event->matches(QKeySequence::MoveToEndOfDocument)) {
+            m_endWanted = select ? EndWanted::Select : EndWanted::Move;
+            followEnd();
+            event->accept();
+            return;
+        }
+        if (isNavigationKey(event)) {
+            // A modifier pressed alone (Shift on its way to Ctrl+Shift+End) leaves the
+            // caret following the end.
+            if (isModifierKey(event->key()))
+                m_endWanted = followed;
+        } else if (!m_readOnly) {
+            // An edit while the text is still arriving waits for the whole text.
+            finishLoading();
+        }
+    }
     // Shift+Enter would put a line separator inside the paragraph: the text has one kind
     // of line break, so it makes a paragraph break like Enter.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -818,7 +906,8 @@ bool RichTextEditor::lineOfCharReady(int offset) {
     const int number = document()->findBlock(positionOfOffset(offset)).blockNumber();
     // While lines are being counted in the background, nothing more is laid out at once:
     // the several reports of one caret move would each add their share of freeze.
-    return countLines(number, m_lineTimer->isActive() ? 0 : kLayoutAtOnce);
+    const qsizetype atOnce = m_readOnly ? kLayoutAtOnce : kLayoutAtOnceEditing;
+    return countLines(number, m_lineTimer->isActive() ? 0 : atOnce);
 }
 
 void RichTextEditor::prepareLineOfChar(int offset) {
@@ -1087,28 +1176,38 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
         printer.printRange() == QPrinter::PageRange ? printer.pageRanges() : QPageRanges();
     const int lastPage = ranges.isEmpty() ? std::numeric_limits<int>::max() : ranges.lastPage();
 
+    // Progress and «Отмена»: asked before every page, as is the end of the session.
+    PrintProgress progress(window());
+    int printedPages = 0;
+    bool stopped = false;
+    auto goOn = [&] {
+        progress.setPage(printedPages + 1);
+        stopped = stopped || progress.stopRequested();
+        return !stopped;
+    };
+
     bool pagePrinted = false;
     auto printPage = [&] {
-        for (int copy = 0; copy < (collate ? 1 : copies); ++copy) {
-            if (pagePrinted) {
+        for (int copy = 0; copy < (collate ? 1 : copies) && goOn(); ++copy) {
+            if (pagePrinted)
                 printer.newPage();
-                QCoreApplication::processEvents();
-            }
             for (const PlacedLine& placed : page)
                 placed.layout->lineAt(placed.line).draw(&painter, QPointF(0, placed.y));
             pagePrinted = true;
+            ++printedPages;
         }
     };
     // Pages in order, each handed to `use` with its number and where it starts.
     auto eachPage = [&](auto use) {
         Position at;
-        for (int number = 1; number <= lastPage && at.paragraph < paragraphs; ++number) {
+        for (int number = 1; number <= lastPage && at.paragraph < paragraphs && !stopped;
+             ++number) {
             const Position start = at;
             compose(at);
             if (ranges.isEmpty() || ranges.contains(number))
                 use(start);
             else
-                QCoreApplication::processEvents();
+                goOn();
         }
     };
 
@@ -1116,18 +1215,30 @@ void RichTextEditor::PrintText(QPrinter& printer, const QString& title) {
     if (reversed)
         eachPage([&](const Position& start) {
             starts.push_back(start);
-            QCoreApplication::processEvents();
+            goOn();
         });
-    for (int pass = 0; pass < (collate ? copies : 1); ++pass) {
+    for (int pass = 0; pass < (collate ? copies : 1) && !stopped; ++pass) {
         if (!reversed) {
             eachPage([&](const Position&) { printPage(); });
             continue;
         }
-        for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
+        for (auto start = starts.rbegin(); start != starts.rend() && !stopped; ++start) {
             Position at = *start;
             compose(at);
             printPage();
         }
     }
-    painter.end();
+    if (!stopped) {
+        painter.end();
+        return;
+    }
+    // A stopped print leaves no half document: a printer drops the job where it can,
+    // a PDF file written so far is removed.
+    if (!printer.abort()) {
+        painter.end();
+        const QString output = printer.outputFileName();
+        if (printer.outputFormat() == QPrinter::PdfFormat && !output.isEmpty() &&
+            QFileInfo(output).isFile() && !QFileInfo(output).isSymLink())
+            QFile::remove(output);
+    }
 }

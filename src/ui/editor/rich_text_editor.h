@@ -38,6 +38,9 @@ public:
     QByteArray serialized();
 
     QString DisplayLine(int line);
+    // Prints the whole text (the chosen pages, copies and order) with a progress window
+    // whose «Отмена» stops the print at the next page; the end of the session stops it
+    // too. A stopped print leaves no PDF file behind.
     void PrintText(QPrinter& printer, const QString& title);
     bool printing() const { return m_printing; }
 
@@ -55,8 +58,8 @@ public:
     int textLength() const;
     int LineOfChar(int offset);
     // Whether LineOfChar(offset) is answered at once: the display lines before it are
-    // counted, or paragraphs of at most 512 K characters remain to be laid out (this
-    // counts them).
+    // counted, or paragraphs of at most 512 K characters (64 K while editing) remain to be
+    // laid out (this counts them).
     bool lineOfCharReady(int offset);
     // Counts the display lines up to `offset` from the event loop, a slice at a time so
     // the window never freezes; emits linesReady when LineOfChar(offset) is at hand.
@@ -109,6 +112,7 @@ Q_SIGNALS:
 protected:
     bool focusNextPrevChild(bool next) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
     QMimeData* createMimeDataFromSelection() const override;
     void resizeEvent(QResizeEvent* event) override;
@@ -136,6 +140,8 @@ private:
     // paragraphs only.
     void appendPending(qsizetype size);
     int loadedOffsetEnd() const;
+    // Moves the caret (or the selection's end) to the end of the text arrived so far.
+    void followEnd();
     void invalidateLines(int fromBlock = 0);
     // The block's line count when known without laying it out, else -1.
     int quickLineCount(const QTextBlock& block);
@@ -166,6 +172,9 @@ private:
     bool m_hideSelection = false;
     bool m_keepFocusOnTab = false;
     bool m_printing = false;
+    // Ctrl+End (or Ctrl+Shift+End) pressed while the text arrives: the caret follows its end.
+    enum class EndWanted { No, Move, Select };
+    EndWanted m_endWanted = EndWanted::No;
     bool m_uniformFormat = true; // no formatting of its own: the quick line count applies
     // m_lineStarts[i] = display lines in blocks before block i, valid for i <= m_validBlocks.
     std::vector<int> m_lineStarts{0};
