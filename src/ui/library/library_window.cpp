@@ -13,6 +13,7 @@
 #include "ui/library/about_dialog.h"
 #include "ui/library/help_window.h"
 #include "ui/library/logo.h"
+#include "ui/library/opening_click_guard.h"
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 #include "ui/settings/window_settings_store.h"
@@ -39,6 +40,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -406,6 +408,8 @@ void TForm1::buildLayout() {
     });
     connect(ListBox1, &QListWidget::itemDoubleClicked, this,
             guarded(this, &TForm1::ListBox1DblClick));
+    m_openingClicks = new OpeningClickGuard(this);
+    m_openingClicks->watchOpener(ListBox1->viewport());
     connect(pb, &QLineEdit::textChanged, this, guarded(this, &TForm1::pbChange));
     pb->installEventFilter(this);
     connect(SpeedButton1, &QPushButton::clicked, this, guarded(this, &TForm1::SpeedButton1Click));
@@ -751,6 +755,7 @@ void TForm1::TextSearchItemClick() {
                 [this](const QString& name, qint64 offset, int length) {
                     guard([&] { openSearchPlace(name, offset, length); });
                 });
+        m_openingClicks->watchOpener(m_searchWindow->Results->viewport());
     }
     m_searchWindow->show();
     m_searchWindow->raise();
@@ -773,6 +778,8 @@ void TForm1::openSearchPlace(const QString& name, qint64 offset, int length) {
         m_reader->openBook(path);
     else
         m_reader->openBookAt(path, offset, length);
+    // The clicks that opened the book stay off the reader now shown under the pointer.
+    m_openingClicks->guard(m_reader->windowHandle());
 }
 
 void TForm1::N2Click() {

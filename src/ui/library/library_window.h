@@ -13,6 +13,7 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class OpeningClickGuard;
 class RichTextEditor;
 class SearchIndexer;
 class SearchWindow;
@@ -159,6 +160,7 @@ private:
     QPointer<TSpravka> m_helpWindow;
     SearchIndexer* m_indexer = nullptr;
     QPointer<SearchWindow> m_searchWindow;
+    OpeningClickGuard* m_openingClicks = nullptr;
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
 };
