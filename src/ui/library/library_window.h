@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/library/library.h"
+#include "core/text/imported_text.h"
 
 #include <QFrame>
 #include <QMainWindow>
@@ -101,6 +102,7 @@ public:
     QLineEdit* zametki;
     TColorBtn* ColorBtn1;
     TColorBtn* ColorBtn2;
+    QPushButton* CodePageChoice; // «Кодировка» of a previewed plain text
     QMenu* PopupMenu1;
     QAction* N9;             // add a book
     QAction* N8;             // delete the selected book
@@ -120,6 +122,8 @@ public:
     // The file chosen by the browse button or dropped onto the window: shown in the
     // preview, its first line proposed as the book's name.
     void previewFile(const QString& path);
+    // Decodes the previewed plain text again in the code page chosen (none: detected).
+    void chooseCodePage(std::optional<ImportedText::CodePage> codePage);
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
@@ -147,6 +151,10 @@ private:
     bool m_settingsWrittenAtEnd = false;
     void buildLayout();
     void buildMenus();
+    void buildCodePageChoice();
+    // The plain text previewed, as its file holds it (none: a formatted book or none):
+    // the code page choice shows for it, at «Автоматически».
+    void setPlainTextSource(const QByteArray& bytes);
     void FormCreate();
     void setListSelection(int row);
     void startSearchIndexer();
@@ -161,6 +169,7 @@ private:
     SearchIndexer* m_indexer = nullptr;
     QPointer<SearchWindow> m_searchWindow;
     OpeningClickGuard* m_openingClicks = nullptr;
+    QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
 };
