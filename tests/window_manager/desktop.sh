@@ -37,7 +37,18 @@ done
 sleep 0.5 # openbox manages new windows once it has set up
 
 # The visible windows with the title given as a regular expression, oldest first.
-windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
+# The title is read as the window manager shows it (_NET_WM_NAME, always UTF-8): Qt
+# writes the older WM_NAME, which xdotool's own search reads, in the program's locale
+# encoding, so a Cyrillic title would not match it under LANG=C.
+windows_named() {
+    local id
+    for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        LC_ALL=C.UTF-8 xprop -id "$id" -notype _NET_WM_NAME 2>/dev/null |
+            sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p' |
+            LC_ALL=C.UTF-8 grep -Eq -- "$1" && echo "$id"
+    done
+    return 0
+}
 
 # Waits up to five seconds for a visible window titled as given; prints its id.
 wait_for_window() {
