@@ -295,6 +295,57 @@ private Q_SLOTS:
         QCOMPARE(m_reader->StatusBar->panelText(1), path(QStringLiteral("books/Есть.boo")));
     }
 
+    // The reader opens under the pointer at the second press of a double-click: presses
+    // that continue the gesture (by the events' times) never reach its text, later ones
+    // do. Real window-system events, as the window manager check sends them for real.
+    void clicksOfTheOpeningGestureStayOffTheReader_data() {
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<bool>("reaches");
+        QTest::newRow("the gesture's next click") << 80 << false;
+        QTest::newRow("a click long after") << 2000 << true;
+    }
+    void clicksOfTheOpeningGestureStayOffTheReader() {
+        QFETCH(int, gap);
+        QFETCH(bool, reaches);
+        TestFiles::write(path("books.dat"), "kot=\r\n");
+        writeBook(QStringLiteral("kot"), "one\r\ntwo\r\nthree\r\nfour\r\nfive");
+        TForm1& form = start();
+        QWindow* library = form.windowHandle();
+        const QPoint item = form.ListBox1->viewport()->mapTo(
+            &form, form.ListBox1->visualItemRect(form.ListBox1->item(0)).center());
+        int time = 100000;
+        const auto send = [&](QWindow* window, QPoint at, QEvent::Type type) {
+            const Qt::MouseButtons state =
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+            qt_handleMouseEvent(window, at, window->mapToGlobal(at), state, Qt::LeftButton, type,
+                                {}, time);
+        };
+        // A click to select, then a double-click: the book opens at the second press, and
+        // the third lands on the reader.
+        send(library, item, QEvent::MouseButtonPress);
+        time += 20;
+        send(library, item, QEvent::MouseButtonRelease);
+        time += 80;
+        QVERIFY(!m_reader->isVisible());
+        send(library, item, QEvent::MouseButtonPress);
+        QVERIFY(m_reader->isVisible());
+        time += 20;
+        send(library, item, QEvent::MouseButtonRelease);
+        QCOMPARE(m_reader->StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+
+        // The pointer stands below the text's end.
+        QWindow* reader = m_reader->windowHandle();
+        const QPoint text = m_reader->Editor->viewport()->mapTo(
+            m_reader.get(), m_reader->Editor->viewport()->rect().center());
+        time += gap;
+        send(reader, text, QEvent::MouseButtonPress);
+        time += 20;
+        send(reader, text, QEvent::MouseButtonRelease);
+        QCOMPARE(m_reader->StatusBar->panelText(0),
+                 reaches ? QStringLiteral("Строка:   5   Символ:   5")
+                         : QStringLiteral("Строка:   1   Символ:   1"));
+    }
+
     // A user reads into a book, the program ends with the reader shown (as on SIGTERM:
     // the reader is destroyed first), starts again, and the book reopens there. After
     // the book is deleted, a new one of the same name starts at its beginning.
