@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <optional>
+
 class QAction;
 class QLabel;
 class QLineEdit;
