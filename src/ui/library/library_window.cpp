@@ -724,9 +724,10 @@ void TForm1::previewFile(const QString& path) {
         RichEdit1->ShowImported(std::move(book));
     }
     Dfail->setText(path);
-    // The first line is proposed as the name unless the user has typed one.
+    // The first line is proposed as the name, in the form it can be stored in, unless
+    // the user has typed one.
     if (!knigaimeno->isModified())
-        knigaimeno->setText(RichEdit1->DisplayLine(0));
+        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
 }
 
 void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
@@ -745,7 +746,7 @@ void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
     RichEdit1->ClearText();
     RichEdit1->ShowImported(std::move(book));
     if (!knigaimeno->isModified())
-        knigaimeno->setText(RichEdit1->DisplayLine(0));
+        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
