@@ -23,17 +23,24 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
-openbox >/dev/null 2>&1 &
-pids+=($!)
+# openbox is started again should it end before it manages the display (it can, on a
+# loaded machine); what it said is shown when it never does.
 wm_ready=no
-for _ in $(seq 300); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-        wm_ready=yes
-        break
-    fi
-    sleep 0.1
+for _ in 1 2 3; do
+    openbox >>"$work/openbox.log" 2>&1 &
+    wm_pid=$!
+    pids+=($wm_pid)
+    for _ in $(seq 300); do
+        if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+            wm_ready=yes
+            break
+        fi
+        kill -0 "$wm_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ "$wm_ready" = yes ] && break
 done
-[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; exit 1; }
+[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; cat "$work/openbox.log"; exit 1; }
 sleep 0.5 # openbox manages new windows once it has set up
 
 # The visible windows with the title given as a regular expression, oldest first.
