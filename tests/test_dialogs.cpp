@@ -110,6 +110,39 @@ private Q_SLOTS:
         QVERIFY((error.frame.center() - screenCentre).manhattanLength() <= 2);
     }
 
+    // The question about unsaved edits: Russian buttons, centred like every other box,
+    // each button its own answer.
+    void theUnsavedEditsQuestionSpeaksRussian_data() {
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Да") << QStringLiteral("Да") << int(Dialogs::Answer::Yes);
+        QTest::newRow("Нет") << QStringLiteral("Нет") << int(Dialogs::Answer::No);
+        QTest::newRow("Отмена") << QStringLiteral("Отмена") << int(Dialogs::Answer::Cancel);
+    }
+    void theUnsavedEditsQuestionSpeaksRussian() {
+        QFETCH(QString, press);
+        QFETCH(int, answer);
+        QWidget parent;
+        parent.setGeometry(600, 10, 200, 100); // near the top right
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        Dialogs real;
+        Dialogs::Answer given = Dialogs::Answer::Yes;
+        const SeenBox seen = inspect(
+            [&] {
+                given = real.ask(&parent, QStringLiteral("В книге «Б» есть несохранённые "
+                                                         "изменения. Сохранить их?"));
+            },
+            press);
+        // In the order the desktop's style puts them.
+        QCOMPARE(QSet<QString>(seen.buttons.begin(), seen.buttons.end()),
+                 (QSet<QString>{"Да", "Нет", "Отмена"}));
+        QCOMPARE(seen.buttons.size(), 3);
+        QCOMPARE(int(given), answer);
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY((seen.frame.center() - screenCentre).manhattanLength() <= 2);
+    }
+
     void fontSizesConvertLikeTheScreenDoes() {
         QCOMPARE(FontDialog::pointsFromPixels(11, 96), 8);
         QCOMPARE(FontDialog::pointsFromPixels(14, 96), 11); // 10.5: half away from zero

@@ -1,5 +1,6 @@
 #include "core/base/cp1251.h"
 #include "core/formats/book_import.h"
+#include "core/text/imported_text.h"
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
@@ -10,6 +11,7 @@
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDate>
@@ -21,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -290,6 +293,57 @@ private Q_SLOTS:
         QVERIFY(m_reader->isVisible());
         QCOMPARE(m_reader->Editor->WholeText(), QStringLiteral("Текст книги\r\nвторая строка"));
         QCOMPARE(m_reader->StatusBar->panelText(1), path(QStringLiteral("books/Есть.boo")));
+    }
+
+    // The reader opens under the pointer at the second press of a double-click: presses
+    // that continue the gesture (by the events' times) never reach its text, later ones
+    // do. Real window-system events, as the window manager check sends them for real.
+    void clicksOfTheOpeningGestureStayOffTheReader_data() {
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<bool>("reaches");
+        QTest::newRow("the gesture's next click") << 80 << false;
+        QTest::newRow("a click long after") << 2000 << true;
+    }
+    void clicksOfTheOpeningGestureStayOffTheReader() {
+        QFETCH(int, gap);
+        QFETCH(bool, reaches);
+        TestFiles::write(path("books.dat"), "kot=\r\n");
+        writeBook(QStringLiteral("kot"), "one\r\ntwo\r\nthree\r\nfour\r\nfive");
+        TForm1& form = start();
+        QWindow* library = form.windowHandle();
+        const QPoint item = form.ListBox1->viewport()->mapTo(
+            &form, form.ListBox1->visualItemRect(form.ListBox1->item(0)).center());
+        int time = 100000;
+        const auto send = [&](QWindow* window, QPoint at, QEvent::Type type) {
+            const Qt::MouseButtons state =
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+            qt_handleMouseEvent(window, at, window->mapToGlobal(at), state, Qt::LeftButton, type,
+                                {}, time);
+        };
+        // A click to select, then a double-click: the book opens at the second press, and
+        // the third lands on the reader.
+        send(library, item, QEvent::MouseButtonPress);
+        time += 20;
+        send(library, item, QEvent::MouseButtonRelease);
+        time += 80;
+        QVERIFY(!m_reader->isVisible());
+        send(library, item, QEvent::MouseButtonPress);
+        QVERIFY(m_reader->isVisible());
+        time += 20;
+        send(library, item, QEvent::MouseButtonRelease);
+        QCOMPARE(m_reader->StatusBar->panelText(0), QStringLiteral("Строка:   1   Символ:   1"));
+
+        // The pointer stands below the text's end.
+        QWindow* reader = m_reader->windowHandle();
+        const QPoint text = m_reader->Editor->viewport()->mapTo(
+            m_reader.get(), m_reader->Editor->viewport()->rect().center());
+        time += gap;
+        send(reader, text, QEvent::MouseButtonPress);
+        time += 20;
+        send(reader, text, QEvent::MouseButtonRelease);
+        QCOMPARE(m_reader->StatusBar->panelText(0),
+                 reaches ? QStringLiteral("Строка:   5   Символ:   5")
+                         : QStringLiteral("Строка:   1   Символ:   1"));
     }
 
     // A user reads into a book, the program ends with the reader shown (as on SIGTERM:
@@ -677,6 +731,145 @@ private Q_SLOTS:
         QCOMPARE(form.zametki->text(), note);
         QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
         QCOMPARE(TestFiles::read(path("books.dat")), "text=" + cp1251(note) + "\r\n");
+    }
+
+    // Characters code page 1251 lacks: the near ones take their nearest form, the rest
+    // are asked about before anything is written.
+    void lettersTheCodePageLacksAreKeptOrAskedAbout() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        const QString source = path("u.txt");
+        TestFiles::write(source, QStringLiteral("Старый за\u0301мок, café, 1\u2009000 \u2212 "
+                                                "\u4E2D \U0001F600 \u4E2D")
+                                     .toUtf8());
+        TForm1& form = start();
+        const QString question =
+            QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: \u4E2D "
+                           "\U0001F600. Они будут сохранены как «?». Сохранить книгу?");
+        dialogs().confirmations.enqueue(false);
+        addBook(source, QStringLiteral("Замок"), QString());
+        QCOMPARE(dialogs().texts("confirm"), QStringList{question});
+        QVERIFY(!QFile::exists(path(QStringLiteral("books/Замок.boo"))));
+        QCOMPARE(TestFiles::read(path("books.dat")), QByteArray("\r\n"));
+        QVERIFY(form.Panel2->isVisible());
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton); // OK this time
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Замок.boo"))),
+                 cp1251(QStringLiteral("Старый замок, cafe, 1 000 - ? ? ?")));
+
+        // Nothing lost: nothing asked; the proposed name is the stored form too.
+        TestFiles::write(source, QStringLiteral("Ударе\u0301ние \u2014 ё").toUtf8());
+        addBook(source, QString(), QString());
+        QCOMPARE(dialogs().texts("confirm").size(), 2);
+        QCOMPARE(dialogs().texts("message"), QStringList());
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Ударение \u2014 ё.boo"))),
+                 cp1251(QStringLiteral("Ударение \u2014 ё")));
+    }
+
+    // Browsing again and cancelling keeps the file chosen; a file that cannot be read
+    // leaves none, so no empty book is ever stored.
+    void theChosenFileStaysUntilAnotherIsRead() {
+        TestFiles::write(path("books.dat"), "\r\n");
+        const QString source = path("first.txt");
+        TestFiles::write(source, cp1251(QStringLiteral("Первая книга")));
+        TForm1& form = start();
+        addBook(source, QString(), QString());
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton); // browse, then cancel
+        QCOMPARE(form.Dfail->text(), source);
+        QCOMPARE(form.RichEdit1->WholeText(), QStringLiteral("Первая книга"));
+        form.knigaimeno->setText(QStringLiteral("Вторая"));
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Вторая.boo"))),
+                 cp1251(QStringLiteral("Первая книга")));
+
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        dialogs().files.enqueue(path("missing.txt"));
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("error").size(), 1);
+        QVERIFY(form.Dfail->text().isEmpty());
+        form.knigaimeno->setText(QStringLiteral("Пустая"));
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("message").last(),
+                 QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        QVERIFY(!QFile::exists(path(QStringLiteral("books/Пустая.boo"))));
+        QCOMPARE(items(), (QStringList{QStringLiteral("Вторая"), QStringLiteral("Первая книга")}));
+    }
+
+    // «Кодировка»: a previewed plain text is decoded again in the code page chosen.
+    void aCodePageChosenByHand_data() {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        // Too short to tell code pages apart: detection takes it for code page 1251.
+        const QString text = QStringLiteral("Привет, мир");
+        // UTF-16 without a mark is refused as no text when shorter than this.
+        const QString longer = QStringLiteral("Привет, мир!!");
+        QTest::newRow("KOI8-R") << QStringLiteral("KOI8-R")
+                                << QByteArray(QStringEncoder("KOI8-R")(text)) << text;
+        QTest::newRow("DOS (866)")
+            << QStringLiteral("DOS (866)") << QByteArray(QStringEncoder("IBM866")(text)) << text;
+        QTest::newRow("ISO-8859-5") << QStringLiteral("ISO-8859-5")
+                                    << QByteArray(QStringEncoder("ISO-8859-5")(text)) << text;
+        QTest::newRow("Mac") << QStringLiteral("Mac")
+                             << QByteArray(QStringEncoder("x-mac-cyrillic")(text)) << text;
+        QTest::newRow("UTF-16 big-endian, no mark")
+            << QStringLiteral("UTF-16")
+            << QByteArray(QStringEncoder(QStringEncoder::Utf16BE)(longer)) << longer;
+        QTest::newRow("UTF-16 little-endian, no mark")
+            << QStringLiteral("UTF-16")
+            << QByteArray(QStringEncoder(QStringEncoder::Utf16LE)(longer)) << longer;
+    }
+    void aCodePageChosenByHand() {
+        QFETCH(QString, choice);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QString source = path("short.txt");
+        TestFiles::write(source, bytes);
+        TForm1& form = start();
+        QList<QRect> before;
+        const QList<QWidget*> controls = form.Panel2->findChildren<QWidget*>();
+        for (QWidget* control : controls)
+            before << control->geometry();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QVERIFY(form.CodePageChoice->isVisible());
+        QCOMPARE(form.CodePageChoice->text(), QStringLiteral("Кодировка: авто"));
+        const auto pick = [&](const QString& name) {
+            for (QAction* action : form.CodePageChoice->menu()->actions())
+                if (action->text() == name)
+                    action->trigger();
+        };
+        pick(choice);
+        QCOMPARE(form.RichEdit1->WholeText(), text);
+        QCOMPARE(form.knigaimeno->text(), text);
+        QVERIFY(form.CodePageChoice->text().startsWith(QStringLiteral("Кодировка: ")));
+        // A typed name stays; «Автоматически» gives the detected reading back.
+        form.knigaimeno->clear();
+        QTest::keyClicks(form.knigaimeno, QStringLiteral("Moja"));
+        pick(QStringLiteral("Автоматически"));
+        QCOMPARE(form.RichEdit1->WholeText(), ImportedText::decode(bytes));
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Moja"));
+        pick(choice);
+        QTest::mouseClick(form.ColorBtn1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Moja.boo"))), cp1251(text));
+
+        // Every other control kept its place; the choice covers none of them.
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            QCOMPARE(controls[i]->geometry(), before[i]);
+            if (controls[i] != form.CodePageChoice && !controls[i]->isHidden())
+                QVERIFY(!controls[i]->geometry().intersects(form.CodePageChoice->geometry()));
+        }
+        QVERIFY(form.Panel2->rect().contains(form.CodePageChoice->geometry()));
+
+        // A formatted book has its code page from its own markup: no choice.
+        form.N9->trigger();
+        dialogs().files.enqueue(TestBooks::path(QStringLiteral("book.fb2")));
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QVERIFY(form.CodePageChoice->isHidden());
     }
 
     void cancellingAddsNothing() {

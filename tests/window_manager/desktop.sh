@@ -23,21 +23,39 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
-openbox >/dev/null 2>&1 &
-pids+=($!)
+# openbox is started again should it end before it manages the display (it can, on a
+# loaded machine); what it said is shown when it never does.
 wm_ready=no
-for _ in $(seq 300); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-        wm_ready=yes
-        break
-    fi
-    sleep 0.1
+for _ in 1 2 3; do
+    openbox >>"$work/openbox.log" 2>&1 &
+    wm_pid=$!
+    pids+=($wm_pid)
+    for _ in $(seq 300); do
+        if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+            wm_ready=yes
+            break
+        fi
+        kill -0 "$wm_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ "$wm_ready" = yes ] && break
 done
-[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; exit 1; }
+[ "$wm_ready" = yes ] || { echo "FAIL: openbox did not start"; cat "$work/openbox.log"; exit 1; }
 sleep 0.5 # openbox manages new windows once it has set up
 
 # The visible windows with the title given as a regular expression, oldest first.
-windows_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
+# The title is read as the window manager shows it (_NET_WM_NAME, always UTF-8): Qt
+# writes the older WM_NAME, which xdotool's own search reads, in the program's locale
+# encoding, so a Cyrillic title would not match it under LANG=C.
+windows_named() {
+    local id
+    for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        LC_ALL=C.UTF-8 xprop -id "$id" -notype _NET_WM_NAME 2>/dev/null |
+            sed -n 's/^_NET_WM_NAME = "\(.*\)"$/\1/p' |
+            LC_ALL=C.UTF-8 grep -Eq -- "$1" && echo "$id"
+    done
+    return 0
+}
 
 # Waits up to five seconds for a visible window titled as given; prints its id.
 wait_for_window() {

@@ -144,6 +144,17 @@ CodePage detect(QByteArrayView bytes) {
     return CodePage::Cp1251;
 }
 
+CodePage utf16Order(QByteArrayView bytes) {
+    if (bytes.startsWith("\xFE\xFF"))
+        return CodePage::Utf16BE;
+    if (bytes.startsWith("\xFF\xFE"))
+        return CodePage::Utf16LE;
+    bool littleEndian = true;
+    if (looksLikeUtf16(bytes.first(qMin(bytes.size(), kSample)), &littleEndian) && !littleEndian)
+        return CodePage::Utf16BE;
+    return CodePage::Utf16LE;
+}
+
 QString decode(QByteArrayView bytes, CodePage codePage) {
     switch (codePage) {
     case CodePage::Cp1251:

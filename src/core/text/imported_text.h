@@ -20,6 +20,9 @@ QString decode(QByteArrayView bytes, CodePage codePage);
 inline QString decode(QByteArrayView bytes) {
     return decode(bytes, detect(bytes));
 }
+// UTF-16 in the byte order its mark or its zero bytes tell; little-endian when neither
+// does (a code page chosen by hand).
+CodePage utf16Order(QByteArrayView bytes);
 // The encoding name a charset declaration would use ("koi8-r").
 QString nameOf(CodePage codePage);
 // A code page from a declared name ("windows-1251", "cp866"...), if it is one of ours.

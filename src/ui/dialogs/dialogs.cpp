@@ -87,10 +87,11 @@ Dialogs::Answer Dialogs::ask(QWidget* parent, const QString& text) {
         std::fflush(stderr);
         return Answer::Cancel;
     }
-    QMessageBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton(QStringLiteral("Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    // The program's own question: its buttons speak Russian, whatever the translations.
+    ScreenCentredBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(cancel);
     box.exec();

@@ -31,7 +31,7 @@ public:
     virtual void message(QWidget* parent, const QString& text);
     // The same with "OK" (default) and "Cancel" (Esc); true only for "OK".
     virtual bool confirm(QWidget* parent, const QString& text);
-    // A question with "Yes" (default), "No" and "Cancel" (Esc).
+    // A question with «Да» (default), «Нет» and «Отмена» (Esc).
     enum class Answer { Yes, No, Cancel };
     virtual Answer ask(QWidget* parent, const QString& text);
     // The default error box: critical icon, caption "Tomeria", the text as given.

@@ -1,5 +1,7 @@
 #include "ui/library/library_window.h"
 
+#include "core/base/cp1251.h"
+#include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
 #include "core/search/search_index.h"
@@ -13,11 +15,13 @@
 #include "ui/library/about_dialog.h"
 #include "ui/library/help_window.h"
 #include "ui/library/logo.h"
+#include "ui/library/opening_click_guard.h"
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 #include "ui/settings/window_settings_store.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCollator>
@@ -39,6 +43,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -114,6 +119,33 @@ void keepOneLine(QLineEdit* edit) {
         if (Library::firstLine(text) == text)
             edit->setProperty("oneLineText", text);
     });
+}
+
+// The code pages a plain text can be read in by hand: the menu's text, the button's.
+struct CodePageEntry {
+    const char16_t* name;
+    const char16_t* shortName;
+    std::optional<ImportedText::CodePage> codePage; // none: detected
+};
+const CodePageEntry kCodePages[] = {
+    {u"Автоматически", u"авто", std::nullopt},
+    {u"Windows-1251", u"1251", ImportedText::CodePage::Cp1251},
+    {u"KOI8-R", u"KOI8-R", ImportedText::CodePage::Koi8R},
+    {u"DOS (866)", u"866", ImportedText::CodePage::Cp866},
+    {u"ISO-8859-5", u"8859-5", ImportedText::CodePage::Iso88595},
+    {u"Mac", u"Mac", ImportedText::CodePage::MacCyrillic},
+    {u"UTF-8", u"UTF-8", ImportedText::CodePage::Utf8},
+    {u"UTF-16", u"UTF-16", ImportedText::CodePage::Utf16LE}, // in the file's byte order
+};
+
+QString codePageCaption(const CodePageEntry& entry) {
+    return QStringLiteral("Кодировка: ") + QString::fromUtf16(entry.shortName);
+}
+
+// The characters of the text that code page 1251 lacks, for the question before the
+// book is stored: the first few, apart.
+QString lostCharacters(const QString& text) {
+    return Cp1251::missingCharacters(text, 5).join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -323,6 +355,7 @@ void TForm1::buildLayout() {
     ColorBtn1->setObjectName(QStringLiteral("ColorBtn1"));
     ColorBtn1->setText(QStringLiteral("Сохранить"));
     ColorBtn1->setGeometry(450, 50, 126, 21);
+    buildCodePageChoice();
     Panel2->hide();
     rightLayout->addWidget(Panel2);
 
@@ -406,11 +439,44 @@ void TForm1::buildLayout() {
     });
     connect(ListBox1, &QListWidget::itemDoubleClicked, this,
             guarded(this, &TForm1::ListBox1DblClick));
+    m_openingClicks = new OpeningClickGuard(this);
+    m_openingClicks->watchOpener(ListBox1->viewport());
     connect(pb, &QLineEdit::textChanged, this, guarded(this, &TForm1::pbChange));
     pb->installEventFilter(this);
     connect(SpeedButton1, &QPushButton::clicked, this, guarded(this, &TForm1::SpeedButton1Click));
     connect(ColorBtn1, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn1Click));
     connect(ColorBtn2, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn2Click));
+}
+
+void TForm1::buildCodePageChoice() {
+    // In the gap between «Отмена» and «Сохранить», where it moves no other control.
+    CodePageChoice = new QPushButton(codePageCaption(kCodePages[0]), Panel2);
+    CodePageChoice->setObjectName(QStringLiteral("CodePageChoice"));
+    CodePageChoice->setGeometry(450, 32, 126, 17);
+    CodePageChoice->setFont(sansSerif(11, false));
+    CodePageChoice->setToolTip(QStringLiteral("Кодировка текста"));
+    auto* menu = new QMenu(CodePageChoice);
+    menu->setObjectName(QStringLiteral("CodePageMenu"));
+    auto* group = new QActionGroup(menu);
+    for (const CodePageEntry& entry : kCodePages) {
+        QAction* action = menu->addAction(QString::fromUtf16(entry.name));
+        action->setCheckable(true);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, &entry] {
+            CodePageChoice->setText(codePageCaption(entry));
+            guard([this, &entry] { chooseCodePage(entry.codePage); });
+        });
+    }
+    menu->actions().front()->setChecked(true);
+    CodePageChoice->setMenu(menu);
+    CodePageChoice->hide();
+}
+
+void TForm1::setPlainTextSource(const QByteArray& bytes) {
+    m_plainTextBytes = bytes;
+    CodePageChoice->setVisible(!bytes.isNull());
+    CodePageChoice->setText(codePageCaption(kCodePages[0]));
+    CodePageChoice->menu()->actions().front()->setChecked(true);
 }
 
 void TForm1::buildMenus() {
@@ -615,6 +681,7 @@ void TForm1::N9Click() {
     knigaimeno->clear();
     knigaimeno->setModified(false); // the next file's first line is proposed again
     Dfail->clear();
+    setPlainTextSource(QByteArray());
     zametki->clear();
     Panel5->hide();
     Panel2->show();
@@ -622,36 +689,64 @@ void TForm1::N9Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-    RichEdit1->ClearText();
     const QString path = Dialogs::instance().openFile(
         this, BookImport::filterLine() + QStringLiteral("|Текстовые, RTF|*.txt;*.rtf"));
+    // Cancelled: the file chosen before and its preview stay as they were.
     if (path.isEmpty())
         return;
+    RichEdit1->ClearText();
     previewFile(path);
 }
 
 void TForm1::previewFile(const QString& path) {
-    Dfail->setText(path);
-    if (Dfail->text().isEmpty()) {
+    // Until the file is read, no file is chosen: one that cannot be read leaves none.
+    Dfail->clear();
+    setPlainTextSource(QByteArray());
+    if (path.isEmpty()) {
         Dialogs::instance().beep();
-    } else if (RichEdit1->PlainText()) {
-        RichEdit1->LoadFile(Dfail->text());
+        return;
+    }
+    if (RichEdit1->PlainText()) {
+        RichEdit1->LoadFile(path);
     } else {
-        ImportedBook book = BookImport::readFile(Dfail->text());
+        const QByteArray bytes = RegularFile::readBook(path);
+        ImportedBook book = BookImport::read(bytes);
         if (book.kind == ImportedBook::Kind::NotABook || book.kind == ImportedBook::Kind::TooBig) {
             // Nothing to store: the file is not kept as the chosen one.
-            Dfail->clear();
             Dialogs::instance().beep();
             Dialogs::instance().message(this, book.kind == ImportedBook::Kind::TooBig
                                                   ? BookImport::tooBigMessage()
                                                   : BookImport::notABookMessage());
             return;
         }
+        if (book.kind == ImportedBook::Kind::PlainText)
+            setPlainTextSource(bytes);
         RichEdit1->ShowImported(std::move(book));
     }
-    // The first line is proposed as the name unless the user has typed one.
+    Dfail->setText(path);
+    // The first line is proposed as the name, in the form it can be stored in, unless
+    // the user has typed one.
     if (!knigaimeno->isModified())
-        knigaimeno->setText(RichEdit1->DisplayLine(0));
+        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
+}
+
+void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
+    if (m_plainTextBytes.isNull())
+        return;
+    ImportedBook book;
+    book.kind = ImportedBook::Kind::PlainText;
+    book.format = QStringLiteral("TXT");
+    if (!codePage)
+        book.text = ImportedText::decode(m_plainTextBytes);
+    else if (*codePage == ImportedText::CodePage::Utf16LE)
+        book.text =
+            ImportedText::decode(m_plainTextBytes, ImportedText::utf16Order(m_plainTextBytes));
+    else
+        book.text = ImportedText::decode(m_plainTextBytes, *codePage);
+    RichEdit1->ClearText();
+    RichEdit1->ShowImported(std::move(book));
+    if (!knigaimeno->isModified())
+        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -679,8 +774,17 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::ColorBtn1Click() {
     const QString name = knigaimeno->text();
     const QString note = zametki->text();
-    // A name of blanks only names a book nobody could see: it counts as no name.
-    if (name.trimmed().isEmpty() || Dfail->text().isEmpty()) {
+    // The book is stored as the preview's plain text (a NUL byte shows there as its
+    // symbol), in its nearest code page 1251 form.
+    QString text = RichEdit1->WholeText();
+    text.replace(QChar(0x2400), QChar(0));
+    text = Cp1251::storable(text);
+    // A name of blanks only names a book nobody could see: it counts as no name; a
+    // book of blanks holds no text.
+    const auto blank = [](const QString& s) {
+        return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSpace(); });
+    };
+    if (blank(name) || Dfail->text().isEmpty() || blank(text)) {
         Dialogs::instance().beep();
         Dialogs::instance().message(
             this, QStringLiteral("Вы должны загрузить файл и указать название книги"));
@@ -699,12 +803,16 @@ void TForm1::ColorBtn1Click() {
                                  "Заменить его?")
                       .arg(m_library.folder().BookPath(name))))
         return;
-    // The book is stored as the preview's plain text; the preview stays in rich mode
-    // for the next file, also when the add is refused.
-    RichEdit1->setPlainTextMode(true);
-    const QByteArray text = RichEdit1->serialized();
-    RichEdit1->setPlainTextMode(false);
-    m_library.addBook(name, note, text);
+    // Characters the code page lacks would become «?»: the user decides first.
+    const QString lost = lostCharacters(text);
+    if (!lost.isEmpty() &&
+        !Dialogs::instance().confirm(
+            this, QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: %1. Они "
+                                 "будут сохранены как «?». Сохранить книгу?")
+                      .arg(lost)))
+        return;
+    m_library.addBook(name, note, Cp1251::encode(text));
+    setPlainTextSource(QByteArray());
     if (m_indexer)
         m_indexer->bookChanged(name, m_folder.BookPath(name));
     Obnov();
@@ -718,6 +826,7 @@ void TForm1::ColorBtn1Click() {
 void TForm1::ColorBtn2Click() {
     RichEdit1->hide();
     RichEdit1->ClearText();
+    setPlainTextSource(QByteArray());
     Image1->show();
     Panel2->hide();
     Panel5->show();
@@ -751,6 +860,7 @@ void TForm1::TextSearchItemClick() {
                 [this](const QString& name, qint64 offset, int length) {
                     guard([&] { openSearchPlace(name, offset, length); });
                 });
+        m_openingClicks->watchOpener(m_searchWindow->Results->viewport());
     }
     m_searchWindow->show();
     m_searchWindow->raise();
@@ -773,6 +883,8 @@ void TForm1::openSearchPlace(const QString& name, qint64 offset, int length) {
         m_reader->openBook(path);
     else
         m_reader->openBookAt(path, offset, length);
+    // The clicks that opened the book stay off the reader now shown under the pointer.
+    m_openingClicks->guard(m_reader->windowHandle());
 }
 
 void TForm1::N2Click() {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "core/library/library.h"
+#include "core/text/imported_text.h"
 
 #include <QFrame>
 #include <QMainWindow>
 #include <QPointer>
+
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -13,6 +16,7 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class OpeningClickGuard;
 class RichTextEditor;
 class SearchIndexer;
 class SearchWindow;
@@ -100,6 +104,7 @@ public:
     QLineEdit* zametki;
     TColorBtn* ColorBtn1;
     TColorBtn* ColorBtn2;
+    QPushButton* CodePageChoice; // «Кодировка» of a previewed plain text
     QMenu* PopupMenu1;
     QAction* N9;             // add a book
     QAction* N8;             // delete the selected book
@@ -119,6 +124,8 @@ public:
     // The file chosen by the browse button or dropped onto the window: shown in the
     // preview, its first line proposed as the book's name.
     void previewFile(const QString& path);
+    // Decodes the previewed plain text again in the code page chosen (none: detected).
+    void chooseCodePage(std::optional<ImportedText::CodePage> codePage);
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
@@ -146,6 +153,10 @@ private:
     bool m_settingsWrittenAtEnd = false;
     void buildLayout();
     void buildMenus();
+    void buildCodePageChoice();
+    // The plain text previewed, as its file holds it (none: a formatted book or none):
+    // the code page choice shows for it, at «Автоматически».
+    void setPlainTextSource(const QByteArray& bytes);
     void FormCreate();
     void setListSelection(int row);
     void startSearchIndexer();
@@ -159,6 +170,8 @@ private:
     QPointer<TSpravka> m_helpWindow;
     SearchIndexer* m_indexer = nullptr;
     QPointer<SearchWindow> m_searchWindow;
+    OpeningClickGuard* m_openingClicks = nullptr;
+    QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
 };

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The clicks that open a book stay off the reader: the real tomeria binary under Xvfb
+# and openbox, real clicks by xdotool. A book opened from the list by a double-click
+# (alone, after a click that selected it, or followed by one more click) shows its
+# caret at its start; a search hit opened the same way keeps the found words selected.
+# The reader's caret panel is read through the accessibility bus.
+#   opening_clicks.sh TOMERIA_BINARY
+set -euo pipefail
+binary=$1
+if [ -z "${TOMERIA_IN_SESSION:-}" ]; then
+    for tool in dbus-run-session /usr/libexec/at-spi-bus-launcher /usr/bin/python3; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
+    done
+    /usr/bin/python3 -c 'import dbus' 2>/dev/null || { echo "SKIP: python3-dbus is not installed"; exit 0; }
+    # The session bus's own notes are left out of the output.
+    TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
+        2> >(grep -v '^dbus-daemon\|^SpiRegistry' >&2)
+    exit
+fi
+source "$(dirname "$0")/desktop.sh"
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CACHE_HOME="$work/cache"
+accessible() { LC_ALL=C.UTF-8 /usr/bin/python3 "$(dirname "$0")/accessible.py"; }
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+library="$work/library"
+mkdir -p "$library/books"
+printf 'kot=\r\n' > "$library/books.dat"
+for line in one 'two kot' three four 'five kot' six seven eight 'nine kot'; do
+    printf '%s\r\n' "$line"
+done > "$library/books/kot.boo"
+
+(cd "$library" && exec "$binary") 2>>"$work/stderr" &
+pids+=($!)
+main=$(wait_for_window '^Tomeria$')
+[ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
+sleep 1.5
+
+# The centre of the first object with the role and name given (a regular expression).
+centre_of() {
+    accessible | awk -F'\t' -v role="$1" -v name="$2" '$1 ~ ("^" role "$") && $2 ~ name {
+        split($3, r, " "); if (r[3] > 0) { print r[1] + int(r[3] / 2), r[2] + int(r[4] / 2); exit } }'
+}
+# The reader's caret panel, once the reader shows one.
+caret_panel() {
+    local text=""
+    for _ in $(seq 30); do
+        text=$(accessible | awk -F'\t' '$1 == "label" && $2 ~ /^Строка:/ { print $2; exit }')
+        [ -n "$text" ] && break
+        sleep 0.2
+    done
+    echo "$text"
+}
+close_reader() {
+    xdotool key --clearmodifiers Escape
+    for _ in $(seq 30); do
+        [ -z "$(windows_named '^Rich Edit Control Demo$')" ] && return 0
+        sleep 0.1
+    done
+    fail "the reader did not close"
+}
+
+# 1. The list item: a double-click alone, after a selecting click, and with a click more.
+for _ in $(seq 25); do
+    read -r item_x item_y <<<"$(centre_of 'list item' '^kot$')"
+    [ -n "${item_x:-}" ] && break
+    sleep 0.2
+done
+[ -n "${item_x:-}" ] || { echo "FAIL: no list item kot"; accessible; exit 1; }
+for clicks in 2 3 4; do
+    xdotool windowactivate --sync "$main" mousemove "$item_x" "$item_y" \
+        click --repeat "$clicks" --delay 90 1
+    sleep 1
+    caret=$(caret_panel)
+    if [ "$caret" = "Строка:   1   Символ:   1" ]; then
+        echo "list, $clicks clicks: $caret"
+    else
+        fail "list, $clicks clicks: the caret panel shows «$caret»"
+    fi
+    close_reader
+done
+
+# 2. A search hit: the book's row opens its first place, «kot» on line 2.
+xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
+search=$(wait_for_window 'Поиск по тексту книг')
+[ -n "$search" ] || { echo "FAIL: no search window"; exit 1; }
+sleep 0.5
+xdotool windowactivate --sync "$search" type kot
+xdotool key Return
+hit_x=""
+for _ in $(seq 50); do
+    read -r hit_x hit_y <<<"$(centre_of '(tree item|table cell)' '^kot$')"
+    [ -n "${hit_x:-}" ] && break
+    xdotool key Return
+    sleep 0.2
+done
+if [ -z "${hit_x:-}" ]; then
+    fail "the search found no hit"
+    accessible
+else
+    for clicks in 2 3; do
+        xdotool windowactivate --sync "$search" mousemove "$hit_x" "$hit_y" \
+            click --repeat "$clicks" --delay 90 1
+        sleep 1
+        caret=$(caret_panel)
+        if [ "$caret" = "Строка:   2   Символ:   5" ]; then
+            echo "search hit, $clicks clicks: $caret"
+        else
+            fail "search hit, $clicks clicks: the caret panel shows «$caret»"
+        fi
+        close_reader
+    done
+fi
+
+if [ "$failures" -gt 0 ]; then
+    echo "stderr of the program:"; cat "$work/stderr"
+    echo "$failures failed"
+    exit 1
+fi
+echo "opening clicks: all checks passed"
