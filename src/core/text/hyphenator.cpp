@@ -1,6 +1,13 @@
 #include "core/text/hyphenator.h"
 
+#include "core/base/regular_file.h"
+
 #include <QFile>
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <hyphen.h>
 
@@ -24,11 +31,81 @@ unsigned char koi8(QChar c) {
     return 0;
 }
 
+// The patterns as libhyphen needs them. Its matcher reports, at each step, only the
+// values of the longest pattern read so far; a shorter pattern inside it (or inside a
+// beginning of a longer one) is lost unless its values were merged in beforehand.
+// Without the merging, the system's Russian patterns leave «мама» and «книга» whole.
+// So every beginning of every pattern becomes a pattern of its own, holding the largest
+// value at each place of all the patterns found inside it. Keyword lines stay as they are.
+QByteArray completePatterns(const QByteArray& file) {
+    QList<QByteArray> lines = file.split('\n');
+    QByteArray out;
+    std::unordered_map<std::string, std::string> values; // letters -> digit per gap
+    std::vector<std::string> order;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith('%'))
+            continue;
+        // The first line names the code page; keywords are upper-case Latin words.
+        if (i == 0 || (line[0] >= 'A' && line[0] <= 'Z')) {
+            out += line + '\n';
+            continue;
+        }
+        std::string letters, digits(1, '0');
+        for (const char c : line) {
+            if (c >= '0' && c <= '9') {
+                digits.back() = c;
+            } else {
+                letters += c;
+                digits += '0';
+            }
+        }
+        if (letters.empty())
+            continue;
+        if (values.emplace(letters, digits).second)
+            order.push_back(letters);
+    }
+    std::unordered_set<std::string> done;
+    for (const std::string& pattern : order) {
+        for (size_t length = 1; length <= pattern.size(); ++length) {
+            const std::string state = pattern.substr(0, length);
+            if (!done.insert(state).second)
+                continue;
+            std::string merged(state.size() + 1, '0');
+            for (size_t from = 0; from < state.size(); ++from)
+                for (size_t to = from + 1; to <= state.size(); ++to) {
+                    const auto found = values.find(state.substr(from, to - from));
+                    if (found == values.end())
+                        continue;
+                    for (size_t k = 0; k < found->second.size(); ++k)
+                        merged[from + k] = std::max(merged[from + k], found->second[k]);
+                }
+            if (merged.find_first_not_of('0') == std::string::npos)
+                continue;
+            for (size_t k = 0; k < state.size(); ++k) {
+                if (merged[k] != '0')
+                    out += merged[k];
+                out += state[k];
+            }
+            if (merged.back() != '0')
+                out += merged.back();
+            out += '\n';
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 Hyphenator::Hyphenator(const QString& patternsPath) {
-    if (QFile::exists(patternsPath))
-        m_dict = hnj_hyphen_load(QFile::encodeName(patternsPath).constData());
+    QByteArray file;
+    if (RegularFile::read(patternsPath, 16 * 1024 * 1024, file) != RegularFile::Status::Read)
+        return;
+    QByteArray patterns = completePatterns(file);
+    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
+        m_dict = hnj_hyphen_load_file(stream);
+        std::fclose(stream);
+    }
 }
 
 Hyphenator::~Hyphenator() {
