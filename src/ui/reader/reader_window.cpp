@@ -6,6 +6,7 @@
 #include "ui/dialogs/find_dialog.h"
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/reader/layout_dialog.h"
 #include "ui/reader/toolbar_images.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QHideEvent>
 #include <QMenu>
 #include <QPrinterInfo>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QToolBar>
@@ -29,10 +31,11 @@ TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       Editor(new RichTextEditor(this)),
       StatusBar(new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
-                                  {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered}},
+                                  {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
+                                  {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
                                  19, this)),
       ToolBar1(new QToolBar(this)), PopupMenu1(new QMenu(this)), PopupMenu2(new QMenu(this)),
-      FindDialog1(new FindDialog(this)) {
+      FindDialog1(new FindDialog(this)), LayoutDialog1(new LayoutDialog(this)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
     resize(617, 337);
@@ -49,6 +52,7 @@ TMainForm::TMainForm(QWidget* parent)
     ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск"), 7);
     ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна"), 10);
     ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста"), 11);
+    ToolButton8 = addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление"), 13);
     addSeparator(17);
     ToolButton7 =
         addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр"), 9);
@@ -115,6 +119,13 @@ TMainForm::TMainForm(QWidget* parent)
     connect(ToolButton5, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton5Click));
     connect(ToolButton4, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton4Click));
     connect(ToolButton7, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton7Click));
+    connect(ToolButton8, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton8Click));
+    connect(LayoutDialog1, &LayoutDialog::layoutChanged, this,
+            [this](const BookLayout& layout) { guard([&] { applyLayout(layout); }); });
+    connect(LayoutDialog1, &LayoutDialog::coloursChosen, this,
+            [this](const QColor& text, const QColor& background) {
+                guard([&] { applyPresetColours(text, background); });
+            });
     connect(ToolButton1, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton1Click));
     connect(ToolButton3, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton3Click));
     connect(UndoButton, &QAction::triggered, this, guarded(this, &TMainForm::UndoButtonClick));
@@ -133,6 +144,8 @@ TMainForm::TMainForm(QWidget* parent)
     connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
     connect(Editor, &RichTextEditor::linesReady, this,
             guarded(this, &TMainForm::ShowCaretPosition));
+    connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            guarded(this, &TMainForm::showProgress));
 }
 
 TMainForm::~TMainForm() {
@@ -156,6 +169,12 @@ void TMainForm::setReadingState(ReadingState* state) {
         m_colourChoice = *state->background();
         Editor->SetBackgroundColour(m_colourChoice);
     }
+    if (state->textColourChosen()) {
+        m_fontChoice.colour = state->textColour();
+        Editor->SetTextFont(Editor->font(), m_fontChoice.colour);
+    }
+    m_layout = state->layout();
+    LayoutDialog1->setBookLayout(m_layout);
 }
 
 void TMainForm::rememberPosition() {
@@ -308,6 +327,7 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::FormShow() {
     ShowCaretPosition();
+    showProgress();
 }
 
 void TMainForm::FormActivate() {
@@ -336,6 +356,7 @@ void TMainForm::ShowCaretPosition() {
 
 void TMainForm::SelectionChange() {
     ShowCaretPosition();
+    showProgress();
 }
 
 void TMainForm::RichEditChange() {
@@ -412,6 +433,47 @@ void TMainForm::ToolButton4Click() {
         m_reading->setFont(choice->font, choice->colour);
         saveReadingState();
     }
+}
+
+void TMainForm::ToolButton8Click() {
+    LayoutDialog1->setBookLayout(m_layout);
+    LayoutDialog1->show();
+    LayoutDialog1->raise();
+    LayoutDialog1->activateWindow();
+}
+
+void TMainForm::applyLayout(const BookLayout& layout) {
+    if (layout == m_layout)
+        return;
+    m_layout = layout;
+    if (m_reading) {
+        m_reading->setLayout(layout);
+        saveReadingState();
+    }
+}
+
+void TMainForm::applyPresetColours(const QColor& text, const QColor& background) {
+    m_fontChoice.colour = text;
+    m_colourChoice = background;
+    Editor->SetTextFont(Editor->font(), text);
+    Editor->SetBackgroundColour(background);
+    if (m_reading) {
+        if (m_reading->font())
+            m_reading->setFont(*m_reading->font(), text);
+        else
+            m_reading->setTextColour(text);
+        m_reading->setBackground(background);
+        saveReadingState();
+    }
+}
+
+void TMainForm::showProgress() {
+    const qint64 length = Editor->textLength();
+    const qint64 first = Editor->firstVisibleOffset();
+    StatusBar->setPanelText(
+        2, StatusBar->panelText(1).isEmpty() || length <= 0
+               ? QString()
+               : QStringLiteral("%1 %").arg(std::clamp<qint64>(first * 100 / length, 0, 100)));
 }
 
 void TMainForm::ToolButton7Click() {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/text/book_layout.h"
 #include "ui/dialogs/dialogs.h"
 
 #include <QPrinter>
 #include <QWidget>
 
 class FindDialog;
+class LayoutDialog;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -30,6 +32,7 @@ public:
     QToolButton* ToolButton2; // find
     QToolButton* ToolButton5; // background colour
     QToolButton* ToolButton4; // text font
+    QToolButton* ToolButton8; // the book's layout («Оформление»)
     QToolButton* ToolButton7; // viewing / editing
     QToolButton* ToolButton1; // save
     QToolButton* ToolButton3; // print
@@ -42,6 +45,7 @@ public:
     QAction* N5; // select all
     QAction* N2; // back to the list
     FindDialog* FindDialog1;
+    LayoutDialog* LayoutDialog1;
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
     // The book opens where it was left when the reading state remembers it (and its
@@ -71,6 +75,8 @@ public:
     const FontChoice& fontDialogChoice() const { return m_fontChoice; }
     const QColor& colourDialogChoice() const { return m_colourChoice; }
     QPrinter& printer() { return m_printer; }
+    // The layout viewing mode shows the book in.
+    const BookLayout& bookLayout() const { return m_layout; }
 
     void ShowCaretPosition();
     void FormShow();
@@ -82,6 +88,7 @@ public:
     void FindDialog1Find();
     void ToolButton5Click();
     void ToolButton4Click();
+    void ToolButton8Click();
     void ToolButton7Click();
     void ToolButton1Click();
     void ToolButton3Click();
@@ -108,6 +115,12 @@ private:
     // takes it.
     bool showAndLoad(const QString& path, int reach = 0);
     void saveReadingState();
+    // A choice of the «Оформление» dialog: shown at once, remembered.
+    void applyLayout(const BookLayout& layout);
+    // A preset's colours, as if chosen in the font and colour dialogs.
+    void applyPresetColours(const QColor& text, const QColor& background);
+    // Panel 2: how far into the book the first visible line is.
+    void showProgress();
 
     // Asks whether to save the open book's unsaved edits before its text is replaced;
     // false for Cancel.
@@ -123,4 +136,5 @@ private:
     QColor m_colourChoice = Qt::black;
     QPrinter m_printer;
     ReadingState* m_reading = nullptr;
+    BookLayout m_layout;
 };
