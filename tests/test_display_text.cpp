@@ -69,6 +69,15 @@ private Q_SLOTS:
         QCOMPARE(display.toText(2), 2);
         QCOMPARE(display.toDisplay(text.size()), display.text().size());
 
+        // A line breaker asks word by word and finds the same places.
+        std::vector<qsizetype> asked;
+        for (qsizetype t = 0; t < text.size(); ++t)
+            for (const qsizetype place : DisplayText::hyphenPlaces(text, t))
+                if (asked.empty() || place > asked.back())
+                    asked.push_back(place);
+        QCOMPARE(asked, display.hyphens());
+        QCOMPARE(DisplayText(text, asked).text(), display.text());
+
         const DisplayText plain(text, false, false);
         QCOMPARE(plain.text(), text);
         QCOMPARE(plain.toDisplay(7), 7);
@@ -94,6 +103,8 @@ private Q_SLOTS:
         const DisplayText joined(text, false, true);
         QCOMPARE(joined.text(), display);
         QCOMPARE(joined.toDisplay(5), 5);
+        for (qsizetype at = 0; at < text.size(); ++at)
+            QCOMPARE(DisplayText::holdsSpace(text, at), display[at] == DisplayText::kNoBreakSpace);
         QCOMPARE(DisplayText(text, false, false).text(), text);
     }
 

@@ -71,6 +71,41 @@ DisplayText::DisplayText(QStringView text, bool hyphenate, bool keepShortWords,
     }
 }
 
+DisplayText::DisplayText(QStringView text, std::vector<qsizetype> hyphens)
+    : m_hyphens(std::move(hyphens)) {
+    m_text.reserve(text.size() + qsizetype(m_hyphens.size()));
+    qsizetype from = 0;
+    for (const qsizetype at : m_hyphens) {
+        m_text += text.mid(from, at - from);
+        m_text += kSoftHyphen;
+        from = at;
+    }
+    m_text += text.mid(from);
+}
+
+std::vector<qsizetype> DisplayText::hyphenPlaces(QStringView text, qsizetype at,
+                                                 const Hyphenator& hyphenator) {
+    std::vector<qsizetype> places;
+    if (at < 0 || at >= text.size() || !Hyphenator::isLetter(text[at]))
+        return places;
+    qsizetype start = at, end = at;
+    while (start > 0 && Hyphenator::isLetter(text[start - 1]))
+        --start;
+    while (end < text.size() && Hyphenator::isLetter(text[end]))
+        ++end;
+    if ((start > 0 && wordCharacter(text[start - 1])) ||
+        (end < text.size() && wordCharacter(text[end])))
+        return places;
+    for (const int point : hyphenator.points(text.mid(start, end - start)))
+        places.push_back(start + point);
+    return places;
+}
+
+bool DisplayText::holdsSpace(QStringView text, qsizetype at) {
+    return at >= 1 && at < text.size() && text[at] == QLatin1Char(' ') &&
+           isShortWord(text[at - 1]) && (at == 1 || !wordCharacter(text[at - 2]));
+}
+
 qsizetype DisplayText::toDisplay(qsizetype textPosition) const {
     return textPosition +
            (std::upper_bound(m_hyphens.begin(), m_hyphens.end(), textPosition) - m_hyphens.begin());

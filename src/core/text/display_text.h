@@ -23,6 +23,20 @@ public:
     DisplayText(QStringView text, bool hyphenate, bool keepShortWords,
                 const Hyphenator& hyphenator = Hyphenator::russian());
 
+    // The text with a soft hyphen at each of `hyphens` (text positions, ascending): the
+    // places a line breaker broke words at.
+    DisplayText(QStringView text, std::vector<qsizetype> hyphens);
+
+    // For a line breaker: the places inside the word around `at` where a line may end
+    // with a hyphen, ascending, as positions in `text`; none unless the word is a run of
+    // Russian letters standing alone (what the first constructor hyphenates).
+    static std::vector<qsizetype>
+    hyphenPlaces(QStringView text, qsizetype at,
+                 const Hyphenator& hyphenator = Hyphenator::russian());
+    // For a line breaker: whether a line must not end at the space at `at`, a one-letter
+    // preposition or conjunction standing before it.
+    static bool holdsSpace(QStringView text, qsizetype at);
+
     const QString& text() const { return m_text; }
     // The display position of a text position (a place between characters): after any
     // soft hyphen inserted there, so a place at a broken line's end is the next line's start.
