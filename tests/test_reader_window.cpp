@@ -132,10 +132,10 @@ private Q_SLOTS:
         QCOMPARE(form.StatusBar->panel(0)->width(), 150);
         const QStringList hints{form.ToolButton6->toolTip(), form.ToolButton2->toolTip(),
                                 form.ToolButton5->toolTip(), form.ToolButton4->toolTip(),
-                                form.ToolButton7->toolTip(), form.ToolButton1->toolTip(),
-                                form.ToolButton3->toolTip()};
+                                form.ToolButton8->toolTip(), form.ToolButton7->toolTip(),
+                                form.ToolButton1->toolTip(), form.ToolButton3->toolTip()};
         QCOMPARE(hints,
-                 (QStringList{"Назад", "Поиск", "Цвет окна", "Шрифт текста",
+                 (QStringList{"Назад", "Поиск", "Цвет окна", "Шрифт текста", "Оформление",
                               "Редактирование/просмотр", "Сохранить изменения", "Печать книги"}));
         QStringList captions;
         for (QAction* a : form.PopupMenu1->actions())

@@ -327,7 +327,6 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::FormShow() {
     ShowCaretPosition();
-    showProgress();
 }
 
 void TMainForm::FormActivate() {
@@ -349,6 +348,7 @@ void TMainForm::ShowCaretPosition() {
         StatusBar->setPanelText(0, QStringLiteral("Строка: ...   Символ: ..."));
         Editor->prepareLineOfChar(start);
     }
+    showProgress();
     const bool selected = Editor->SelectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
@@ -356,7 +356,6 @@ void TMainForm::ShowCaretPosition() {
 
 void TMainForm::SelectionChange() {
     ShowCaretPosition();
-    showProgress();
 }
 
 void TMainForm::RichEditChange() {

@@ -1,0 +1,138 @@
+#include "core/library/reading_state.h"
+#include "support/recording_dialogs.h"
+#include "support/test_files.h"
+#include "ui/controls/status_panels.h"
+#include "ui/editor/rich_text_editor.h"
+#include "ui/reader/layout_dialog.h"
+#include "ui/reader/reader_window.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+// The reader's «Оформление»: the button and dialog, what is remembered, the progress panel.
+class TestReaderLayout : public QObject {
+    Q_OBJECT
+    std::unique_ptr<DialogsScope> m_dialogs;
+    std::unique_ptr<QTemporaryDir> m_library;
+    std::unique_ptr<ReadingState> m_state;
+    std::unique_ptr<TMainForm> m_form;
+
+    QString libraryFile(const QString& name) const { return m_library->filePath(name); }
+    QString libraryBook(const QString& name, const QByteArray& bytes) {
+        const QString path = libraryFile(QStringLiteral("books/") + name + QStringLiteral(".boo"));
+        TestFiles::write(path, bytes);
+        return path;
+    }
+    // A new run: a new reader window with what reading.dat holds.
+    TMainForm& restart() {
+        m_form.reset();
+        m_state = std::make_unique<ReadingState>();
+        m_state->load(libraryFile(QStringLiteral("reading.dat")),
+                      libraryFile(QStringLiteral("books")) + QLatin1Char('/'));
+        m_form = std::make_unique<TMainForm>();
+        m_form->setReadingState(m_state.get());
+        return *m_form;
+    }
+    TMainForm& openAt(const QString& path) {
+        m_form->openBook(path);
+        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(m_form.get());
+        return *m_form;
+    }
+    static QByteArray longBook(int lines) {
+        QByteArray text;
+        for (int i = 0; i < lines; ++i)
+            text +=
+                "line " + QByteArray::number(i) + ' ' + QByteArray((i * 37) % 300, 'w') + "\r\n";
+        return text;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_dialogs = std::make_unique<DialogsScope>();
+        m_library = std::make_unique<QTemporaryDir>();
+        QDir().mkdir(libraryFile(QStringLiteral("books")));
+        restart();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_state.reset();
+        m_dialogs.reset();
+    }
+
+    // «Оформление» follows «Шрифт текста» on the tool bar, with its own picture.
+    void theButton() {
+        TMainForm& form = *m_form;
+        QCOMPARE(form.ToolButton8->toolTip(), QStringLiteral("Оформление"));
+        QList<QWidget*> order;
+        for (QAction* action : form.ToolBar1->actions())
+            order << form.ToolBar1->widgetForAction(action);
+        QCOMPARE(order.indexOf(form.ToolButton8), order.indexOf(form.ToolButton4) + 1);
+        QVERIFY(!form.LayoutDialog1->isVisible());
+        openAt(libraryBook(QStringLiteral("Книга"), "text"));
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        QVERIFY(form.LayoutDialog1->isVisible());
+        QVERIFY(!form.LayoutDialog1->isModal());
+    }
+
+    // The choices and a preset's colours act at once and come back in the next run; an
+    // older reading.dat reads as the plain look.
+    void choicesSurviveARestart() {
+        TMainForm& first = openAt(libraryBook(QStringLiteral("Книга"), "text"));
+        QCOMPARE(first.bookLayout(), BookLayout());
+        QTest::mouseClick(first.ToolButton8, Qt::LeftButton);
+        first.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        first.LayoutDialog1->marginsBox()->setValue(40);
+        first.LayoutDialog1->presetButton(QStringLiteral("Сепия"))->click();
+        BookLayout book = *LayoutPreset::all()[1].layout;
+        book.margins = 40;
+        QCOMPARE(first.bookLayout(), book);
+        const QByteArray file = TestFiles::read(libraryFile(QStringLiteral("reading.dat")));
+        QVERIFY(file.contains("TextColour=#5b4636\r\nBackground=#f4ecd8\r\nTextWidth=66\r\n"
+                              "Margins=40\r\n"));
+
+        TMainForm& next = restart();
+        QCOMPARE(next.bookLayout(), book);
+        QCOMPARE(next.Editor->textColour(), QColor(0x5b, 0x46, 0x36));
+        QCOMPARE(next.Editor->backgroundColour(), QColor(0xf4, 0xec, 0xd8));
+        QTest::mouseClick(next.ToolButton8, Qt::LeftButton);
+        QCOMPARE(next.LayoutDialog1->bookLayout(), book);
+        // The colour dialog still works on top of a preset, and offers its colour.
+        QTest::mouseClick(next.ToolButton5, Qt::LeftButton);
+        QCOMPARE(dialogs().colourOffered, QColor(0xf4, 0xec, 0xd8));
+
+        next.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
+        QCOMPARE(next.bookLayout(), BookLayout());
+        QCOMPARE(restart().bookLayout(), BookLayout());
+        QCOMPARE(m_form->Editor->textColour(), QColor(Qt::black));
+    }
+
+    // Panel 2, 60 pixels at the right: how far the first visible line is into the book.
+    void progressPanel() {
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Книга"), longBook(2000)));
+        QCOMPARE(form.StatusBar->panelCount(), 3);
+        QCOMPARE(form.StatusBar->panel(2)->width(), 60);
+        QCOMPARE(form.StatusBar->panel(0)->width(), 150);
+        QVERIFY(form.StatusBar->panel(1)->width() > form.width() - 300);
+        QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("0 %"));
+        QScrollBar* bar = form.Editor->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+        const int percent = form.StatusBar->panelText(2).chopped(2).toInt();
+        QVERIFY2(percent > 40 && percent < 60, qPrintable(form.StatusBar->panelText(2)));
+        bar->setValue(bar->maximum());
+        QVERIFY(form.StatusBar->panelText(2).chopped(2).toInt() > 95);
+    }
+
+private:
+    RecordingDialogs& dialogs() { return **m_dialogs; }
+};
+
+QTEST_MAIN(TestReaderLayout)
+#include "test_reader_layout.moc"
