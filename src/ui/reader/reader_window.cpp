@@ -1,7 +1,10 @@
 #include "ui/reader/reader_window.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/book/book_text.h"
+#include "core/formats/book_import.h"
 #include "core/library/reading_state.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/dialogs/guard.h"
@@ -10,6 +13,7 @@
 #include "ui/reader/toolbar_images.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,7 +33,7 @@
 
 TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      Editor(new RichTextEditor(this)),
+      Editor(new RichTextEditor(this)), View(new BookView(this)),
       StatusBar(new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
                                   {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
                                   {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
@@ -84,6 +88,15 @@ TMainForm::TMainForm(QWidget* parent)
             m_contextMenu->exec(Editor->viewport()->mapToGlobal(pos));
     });
 
+    // Viewing mode shows the book in the view; the editor appears for editing.
+    View->setObjectName(QStringLiteral("View"));
+    View->setTextFont(editorFont, Qt::black);
+    View->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    View->setHideSelectionWithoutFocus(true);
+    View->setContextMenuPolicy(Qt::NoContextMenu);
+    Editor->hide();
+    View->setFocus();
+
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
 
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -112,6 +125,7 @@ TMainForm::TMainForm(QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
     layout->addWidget(Editor, 1);
+    layout->addWidget(View, 1);
     layout->addWidget(StatusBar);
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
@@ -144,6 +158,8 @@ TMainForm::TMainForm(QWidget* parent)
     connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
     connect(Editor, &RichTextEditor::linesReady, this,
             guarded(this, &TMainForm::ShowCaretPosition));
+    connect(View, &BookView::selectionChanged, this, guarded(this, &TMainForm::SelectionChange));
+    connect(View, &BookView::linesReady, this, guarded(this, &TMainForm::ShowCaretPosition));
     connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
             guarded(this, &TMainForm::showProgress));
 }
@@ -164,10 +180,12 @@ void TMainForm::setReadingState(ReadingState* state) {
     if (state->font()) {
         m_fontChoice = {*state->font(), state->textColour()};
         Editor->SetTextFont(m_fontChoice.font, m_fontChoice.colour);
+        View->setTextFont(m_fontChoice.font, m_fontChoice.colour);
     }
     if (state->background()) {
         m_colourChoice = *state->background();
         Editor->SetBackgroundColour(m_colourChoice);
+        View->setBackgroundColour(m_colourChoice);
     }
     if (state->textColourChosen()) {
         m_fontChoice.colour = state->textColour();
@@ -180,7 +198,19 @@ void TMainForm::setReadingState(ReadingState* state) {
 void TMainForm::rememberPosition() {
     const QString path = StatusBar->panelText(1);
     if (m_reading && !path.isEmpty())
-        m_reading->remember(path, Editor->firstVisibleOffset());
+        m_reading->remember(path, firstVisibleOffset());
+}
+
+bool TMainForm::viewing() const {
+    return Editor->ReadOnly();
+}
+
+int TMainForm::firstVisibleOffset() {
+    return viewing() ? int(View->firstVisibleOffset()) : Editor->firstVisibleOffset();
+}
+
+QWidget* TMainForm::textArea() const {
+    return viewing() ? static_cast<QWidget*>(View) : Editor;
 }
 
 void TMainForm::saveReadingState() {
@@ -258,10 +288,16 @@ bool TMainForm::openBook(const QString& path) {
     // The book shown until now, this one perhaps, has just been remembered.
     remembered = m_reading ? m_reading->position(path) : std::nullopt;
     int offset = 0;
-    if (remembered && *remembered <= Editor->textLength())
+    const qsizetype length = viewing() ? View->textLength() : Editor->textLength();
+    if (remembered && *remembered <= length)
         offset = *remembered;
-    Editor->setSelectionStart(offset);
-    Editor->scrollOffsetToTop(offset);
+    if (viewing()) {
+        View->setSelectionStart(offset);
+        View->scrollOffsetToTop(offset);
+    } else {
+        Editor->setSelectionStart(offset);
+        Editor->scrollOffsetToTop(offset);
+    }
     ShowCaretPosition();
     return true;
 }
@@ -286,7 +322,18 @@ bool TMainForm::showAndLoad(const QString& path, int reach) {
     raise();
     activateWindow();
     layout()->activate();
-    Editor->LoadFile(path, reach);
+    if (viewing()) {
+        // One read of the file; a failure leaves the book shown until now.
+        auto book = std::make_shared<const BookText>(BookText::readFile(path));
+        releaseEditor();
+        View->setBook(std::move(book));
+        m_viewHoldsBook = true;
+    } else {
+        Editor->LoadFile(path, reach);
+        m_editorHoldsBook = true;
+        m_viewHoldsBook = false;
+        View->setBook(nullptr);
+    }
     m_fileStamp = fileStamp(path);
     StatusBar->setPanelText(1, path);
     return true;
@@ -296,9 +343,14 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     // The place given replaces the remembered one.
     if (!showAndLoad(path, int(offset)))
         return;
-    Editor->setSelectionStart(int(offset));
-    Editor->setSelectionLength(length);
-    Editor->centerCursor();
+    if (viewing()) {
+        View->select(offset, offset + length);
+        View->centerOffset(offset);
+    } else {
+        Editor->setSelectionStart(int(offset));
+        Editor->setSelectionLength(length);
+        Editor->centerCursor();
+    }
     ShowCaretPosition();
 }
 
@@ -335,6 +387,19 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::ShowCaretPosition() {
+    if (viewing()) {
+        const qsizetype start = View->selectionStart();
+        const int line = View->lineOfChar(start);
+        // A far place is shown once the worker has counted the display lines before it.
+        StatusBar->setPanelText(
+            0, line < 0 ? QStringLiteral("Строка: ...   Символ: ...")
+                        : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
+                                            int(start - View->lineStartOf(start)) + 1));
+        const bool selected = View->selectionLength() > 0;
+        CutButton->setEnabled(selected);
+        CopyButton->setEnabled(selected);
+        return;
+    }
     const int start = Editor->SelectionStart();
     if (Editor->lineOfCharReady(start)) {
         const int line = Editor->LineOfChar(start);
@@ -359,6 +424,7 @@ void TMainForm::SelectionChange() {
 }
 
 void TMainForm::RichEditChange() {
+    m_viewHoldsBook = false; // the view shows the edited text when it is shown next
     UndoButton->setEnabled(Editor->UndoAvailable());
 }
 
@@ -373,11 +439,30 @@ void TMainForm::ToolButton2Click() {
 }
 
 void TMainForm::FindDialog1Find() {
-    const QString text = Editor->WholeText();
     const QString wanted = FindDialog1->findText();
     FindDialog1->hide();
     if (wanted.isEmpty())
         return;
+    if (viewing()) {
+        // Down from the end of the selection, or up from before its start, in the
+        // book's own bytes.
+        BookText::FindOptions options;
+        options.forward = FindDialog1->searchDown();
+        options.wholeWord = FindDialog1->wholeWord();
+        options.matchCase = FindDialog1->matchCase();
+        const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
+                                               : View->selectionStart();
+        const qsizetype found = View->book()->find(wanted, from, options);
+        if (found < 0) {
+            Dialogs::instance().beep(); // the selection stays
+            return;
+        }
+        View->setFocus(Qt::OtherFocusReason);
+        View->setSelectionStart(found);
+        View->setSelectionLength(wanted.size());
+        return;
+    }
+    const QString text = Editor->WholeText();
     // Down from the end of the selection, or up from before its start; whole words and
     // letter case as the dialog says.
     const Qt::CaseSensitivity sensitivity =
@@ -416,6 +501,7 @@ void TMainForm::ToolButton5Click() {
         return;
     m_colourChoice = *colour;
     Editor->SetBackgroundColour(*colour);
+    View->setBackgroundColour(*colour);
     if (m_reading) {
         m_reading->setBackground(*colour);
         saveReadingState();
@@ -428,6 +514,7 @@ void TMainForm::ToolButton4Click() {
         return;
     m_fontChoice = *choice;
     Editor->SetTextFont(choice->font, choice->colour);
+    View->setTextFont(choice->font, choice->colour);
     if (m_reading) {
         m_reading->setFont(choice->font, choice->colour);
         saveReadingState();
@@ -477,12 +564,85 @@ void TMainForm::showProgress() {
 
 void TMainForm::ToolButton7Click() {
     const bool viewing = Editor->ReadOnly();
+    if (viewing)
+        switchToEditing();
+    else
+        switchToViewing();
     m_modeImage = viewing ? 12 : 9;
     ToolButton7->setIcon(ToolbarImages::icon(m_modeImage));
     m_saveAction->setVisible(viewing);
     Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
     Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TMainForm::fillEditorFromView() {
+    if (m_editorHoldsBook)
+        return;
+    // A big book takes the editor a while.
+    const bool big = View->textLength() > (1 << 20);
+    if (big)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    ImportedBook book;
+    book.kind = ImportedBook::Kind::PlainText;
+    book.text = View->text(0, View->textLength());
+    Editor->ShowImported(std::move(book));
+    Editor->finishLoading();
+    if (big)
+        QApplication::restoreOverrideCursor();
+    m_editorHoldsBook = true;
+    m_viewHoldsBook = true;
+}
+
+void TMainForm::switchToEditing() {
+    const qsizetype top = View->firstVisibleOffset();
+    const qsizetype anchor = View->anchor();
+    const qsizetype caret = View->caret();
+    const bool hadFocus = View->hasFocus();
+    View->hide();
+    Editor->show();
+    layout()->activate();
+    fillEditorFromView();
+    // The place and the selection as they were; the editor's selection runs forward.
+    Editor->setSelectionStart(int(std::min(anchor, caret)));
+    Editor->setSelectionLength(int(std::abs(caret - anchor)));
+    Editor->scrollOffsetToTop(int(top));
+    if (hadFocus || isActiveWindow())
+        Editor->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::switchToViewing() {
+    if (!m_viewHoldsBook) {
+        // The edited text, unsaved edits included.
+        const bool big = Editor->textLength() > (1 << 20);
+        if (big)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        View->setBook(std::make_shared<const BookText>(BookText::fromText(Editor->WholeText())));
+        if (big)
+            QApplication::restoreOverrideCursor();
+        m_viewHoldsBook = true;
+    }
+    const int top = Editor->firstVisibleOffset();
+    const int start = Editor->SelectionStart();
+    const int length = Editor->SelectionLength();
+    const bool hadFocus = Editor->hasFocus();
+    Editor->hide();
+    View->show();
+    layout()->activate();
+    View->select(start, start + length);
+    View->scrollOffsetToTop(top);
+    if (hadFocus || isActiveWindow())
+        View->setFocus(Qt::OtherFocusReason);
+    // An unchanged text need not stay twice in memory.
+    if (!Editor->document()->isModified())
+        releaseEditor();
+}
+
+void TMainForm::releaseEditor() {
+    const bool viewCurrent = m_viewHoldsBook;
+    Editor->ClearText();
+    m_editorHoldsBook = false;
+    m_viewHoldsBook = viewCurrent;
 }
 
 void TMainForm::ToolButton1Click() {
@@ -509,7 +669,12 @@ void TMainForm::ToolButton3Click() {
         return;
     if (Editor->printing())
         throw TomeriaError(QStringLiteral("Printing in progress"));
+    // The editor prints: in viewing mode it takes the book for that.
+    if (viewing())
+        fillEditorFromView();
     Editor->PrintText(m_printer, QStringLiteral("text"));
+    if (viewing() && !Editor->document()->isModified())
+        releaseEditor();
 }
 
 void TMainForm::UndoButtonClick() {

@@ -6,6 +6,9 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <memory>
+
+class BookView;
 class FindDialog;
 class LayoutDialog;
 class QAction;
@@ -25,7 +28,10 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
+    // Editing mode's text area; viewing mode shows the book in View. The editor's
+    // ReadOnly() says which mode the reader is in.
     RichTextEditor* Editor;
+    BookView* View;
     StatusPanels* StatusBar;
     QToolBar* ToolBar1;
     QToolButton* ToolButton6; // back to the list
@@ -64,6 +70,11 @@ public:
     void setReadingState(ReadingState* state);
     // Records the first visible line of the shown book in the reading state (in memory).
     void rememberPosition();
+
+    // Whether the reader is in viewing mode (the book in View).
+    bool viewing() const;
+    // The first visible character of the book shown, in either mode.
+    int firstVisibleOffset();
 
     // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
     int modeImage() const { return m_modeImage; }
@@ -115,6 +126,16 @@ private:
     // takes it.
     bool showAndLoad(const QString& path, int reach = 0);
     void saveReadingState();
+    // The text area of the present mode.
+    QWidget* textArea() const;
+    // Hands the book from the view to the editor and back, keeping the place, the caret
+    // and the selection.
+    void switchToEditing();
+    void switchToViewing();
+    // Fills the editor with the book the view shows (for editing or printing).
+    void fillEditorFromView();
+    // Empties the editor of a text the view shows too.
+    void releaseEditor();
     // A choice of the «Оформление» dialog: shown at once, remembered.
     void applyLayout(const BookLayout& layout);
     // A preset's colours, as if chosen in the font and colour dialogs.
@@ -130,6 +151,10 @@ private:
     // The book file as it was loaded or last saved: a change by another program since
     // then is asked about before the save replaces it.
     QByteArray m_fileStamp;
+    // Whether the editor holds the book shown (maybe with unsaved edits), and whether
+    // the view shows its present text.
+    bool m_editorHoldsBook = false;
+    bool m_viewHoldsBook = true;
     int m_modeImage = 9;
     QMenu* m_contextMenu = nullptr;
     FontChoice m_fontChoice;

@@ -1,0 +1,212 @@
+#include "core/book/book_lines.h"
+
+#include "core/base/cp1251.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char16_t kNulSymbol = 0x2400;
+
+// The break rules of one character: a space hangs and may end a line; after a hyphen
+// between letters, or a dash, a line may end too.
+enum Kind : unsigned char { Plain, Space, Tab, Hyphen, Dash };
+
+Kind kindOf(char16_t ch) {
+    switch (ch) {
+    case u' ':
+        return Space;
+    case u'\t':
+        return Tab;
+    case u'-':
+        return Hyphen;
+    case 0x2013: // en dash
+    case 0x2014: // em dash
+        return Dash;
+    default:
+        return Plain;
+    }
+}
+
+struct ByteKinds {
+    std::array<Kind, 256> kind{};
+    std::array<bool, 256> letter{};
+    ByteKinds() {
+        for (int b = 0; b < 256; ++b) {
+            const char16_t ch = Cp1251::toUnicode(static_cast<unsigned char>(b));
+            kind[size_t(b)] = kindOf(ch);
+            letter[size_t(b)] = QChar(ch).isLetter();
+        }
+    }
+};
+
+const ByteKinds& byteKinds() {
+    static const ByteKinds kinds;
+    return kinds;
+}
+
+// The greedy breaker over raw characters; `widthOf`, `kindOfAt` and `letterAt` read
+// them.
+template <class WidthOf, class KindAt, class LetterAt>
+qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, WidthOf widthOf,
+                    KindAt kindAt, LetterAt letterAt) {
+    qreal w = 0;
+    qsizetype opportunity = -1; // a line may end before this offset
+    const qsizetype cap = std::min(end, from + BookLines::kMaxLineChars);
+    for (qsizetype i = from; i < cap; ++i) {
+        const Kind kind = kindAt(i);
+        if (kind == Space || kind == Tab) {
+            // Spaces hang past the edge: they never push a line over.
+            w += kind == Tab ? tabStop - std::fmod(w, tabStop) : widthOf(i);
+            opportunity = i + 1;
+            continue;
+        }
+        const qreal cw = widthOf(i);
+        if (w + cw > limit && i > from)
+            return opportunity > from ? opportunity : i;
+        w += cw;
+        if ((kind == Dash || (kind == Hyphen && i > from && letterAt(i - 1))) && i + 1 < end &&
+            kindAt(i + 1) == Plain)
+            opportunity = i + 1;
+    }
+    if (cap == end)
+        return end;
+    return opportunity > from ? opportunity : cap;
+}
+
+} // namespace
+
+CharWidths::CharWidths(const QFont& font, const BookText& text) {
+    const QFontMetricsF metrics(font);
+    for (int b = 0; b < 256; ++b) {
+        const char16_t ch = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
+        m_bytes[size_t(b)] = float(metrics.horizontalAdvance(QChar(ch)));
+    }
+    m_tabStop = 80;
+    if (!text.isWide())
+        return;
+    std::vector<bool> present(0x10000, false);
+    const char16_t* d = text.chars();
+    for (qsizetype i = 0; i < text.length(); ++i)
+        present[d[i]] = true;
+    m_wide.assign(0x10000, 0.0f);
+    for (int ch = 0; ch < 0x10000; ++ch) {
+        if (!present[size_t(ch)])
+            continue;
+        if (QChar::isHighSurrogate(char16_t(ch)))
+            m_wide[size_t(ch)] = float(metrics.averageCharWidth());
+        else if (!QChar::isLowSurrogate(char16_t(ch)))
+            m_wide[size_t(ch)] = float(metrics.horizontalAdvance(QChar(ch == 0 ? kNulSymbol : ch)));
+    }
+}
+
+BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width)
+    : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)) {
+    const int paragraphs = m_text->paragraphCount();
+    if (m_text->longestParagraph() <= kPieceSpan) {
+        m_pieceCount = paragraphs;
+        return;
+    }
+    m_pieceBase.resize(size_t(paragraphs));
+    int next = 0;
+    for (int p = 0; p < paragraphs; ++p) {
+        m_pieceBase[size_t(p)] = next;
+        next += piecesOf(p);
+    }
+    m_pieceCount = next;
+}
+
+int BookLines::piecesOf(int paragraph) const {
+    const qsizetype length = m_text->paragraphEnd(paragraph) - m_text->paragraphStart(paragraph);
+    return length <= kPieceSpan ? 1 : int((length + kPieceSpan - 1) / kPieceSpan);
+}
+
+qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
+    const qreal limit = m_width;
+    const qreal tab = m_widths.tabStop();
+    if (!m_text->isWide()) {
+        const unsigned char* d = m_text->bytes();
+        const float* w = m_widths.byteWidths();
+        const ByteKinds& kinds = byteKinds();
+        return breakLine(
+            from, end, limit, tab, [&](qsizetype i) { return qreal(w[d[i]]); },
+            [&](qsizetype i) { return kinds.kind[d[i]]; },
+            [&](qsizetype i) { return kinds.letter[d[i]]; });
+    }
+    const char16_t* d = m_text->chars();
+    qsizetype next = breakLine(
+        from, end, limit, tab, [&](qsizetype i) { return qreal(m_widths.of(d[i])); },
+        [&](qsizetype i) { return kindOf(d[i]); },
+        [&](qsizetype i) { return QChar(d[i]).isLetter(); });
+    // Never between the two halves of a surrogate pair.
+    if (next < end && QChar::isLowSurrogate(d[next]))
+        next = next - 1 > from ? next - 1 : next + 1;
+    return next;
+}
+
+qsizetype BookLines::pieceStart(int paragraph, int index) const {
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    if (index == 0)
+        return start;
+    const qsizetype end = m_text->paragraphEnd(paragraph);
+    const qsizetype anchor = start + index * kPieceSpan;
+    qsizetype line = std::max(start, anchor - kWarmUp);
+    for (;;) {
+        const qsizetype next = nextLineStart(line, end);
+        if (next > anchor || next >= end)
+            return line;
+        line = next;
+    }
+}
+
+BookLines::Piece BookLines::piece(int number) const {
+    number = std::clamp(number, 0, m_pieceCount - 1);
+    Piece piece;
+    piece.number = number;
+    if (m_pieceBase.empty()) {
+        piece.paragraph = number;
+    } else {
+        piece.paragraph = int(std::upper_bound(m_pieceBase.begin(), m_pieceBase.end(), number) -
+                              m_pieceBase.begin()) -
+                          1;
+        piece.index = number - m_pieceBase[size_t(piece.paragraph)];
+    }
+    const int count = m_pieceBase.empty() ? 1 : piecesOf(piece.paragraph);
+    piece.from = pieceStart(piece.paragraph, piece.index);
+    piece.lastOfParagraph = piece.index + 1 >= count;
+    piece.to = piece.lastOfParagraph ? m_text->paragraphEnd(piece.paragraph)
+                                     : pieceStart(piece.paragraph, piece.index + 1);
+    return piece;
+}
+
+BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
+    const int paragraph = m_text->paragraphAt(offset);
+    const int count = piecesOf(paragraph);
+    if (count == 1)
+        return piece(firstPieceOf(paragraph));
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    int index = int(std::clamp<qsizetype>((offset - start) / kPieceSpan, 0, count - 1));
+    while (index + 1 < count && pieceStart(paragraph, index + 1) <= offset)
+        ++index;
+    while (index > 0 && pieceStart(paragraph, index) > offset)
+        --index;
+    return piece(firstPieceOf(paragraph) + index);
+}
+
+std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
+    std::vector<qsizetype> starts{piece.from};
+    for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
+         at = nextLineStart(at, piece.to))
+        starts.push_back(at);
+    return starts;
+}
+
+int BookLines::lineCount(const Piece& piece) const {
+    int count = 1;
+    for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
+         at = nextLineStart(at, piece.to))
+        ++count;
+    return count;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/book/book_text.h"
+
+#include <QFont>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// The width of every character in a font, as the line breaker adds them up. Kerning is
+// left out (the view draws without it), so a line's width is the sum of its characters.
+class CharWidths {
+public:
+    CharWidths() { m_bytes.fill(0); }
+    // The widths of the code page's 256 characters, and for a wide book of each
+    // character it holds.
+    CharWidths(const QFont& font, const BookText& text);
+
+    const float* byteWidths() const { return m_bytes.data(); }
+    float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
+    // Where tabs stop: every this many pixels from the line's start.
+    qreal tabStop() const { return m_tabStop; }
+
+private:
+    std::array<float, 256> m_bytes;
+    std::vector<float> m_wide; // by UTF-16 unit, for a wide book
+    qreal m_tabStop = 80;
+};
+
+// The display lines of a book at one width: greedy word wrap at spaces (which hang past
+// the line's end), after a hyphen or dash, and inside a word too long for a line.
+//
+// A paragraph longer than kPieceSpan characters is laid out in pieces, so that any place
+// of it can be shown without laying out all that comes before: piece k starts at the
+// last line start at or before the paragraph's start + k * kPieceSpan, found by wrapping
+// from kWarmUp characters before that point. Wrapping that starts a few lines early
+// meets the wrapping of the whole paragraph, so the pieces join without a visible break;
+// where it does not, the last line of a piece ends where the next piece starts.
+class BookLines {
+public:
+    static constexpr qsizetype kPieceSpan = 2048;
+    static constexpr qsizetype kWarmUp = 2048;
+    // No line is longer (characters without width would make one endless).
+    static constexpr qsizetype kMaxLineChars = 1024;
+
+    struct Piece {
+        int number = 0; // counted over the whole book
+        int paragraph = 0;
+        int index = 0; // within its paragraph
+        qsizetype from = 0;
+        qsizetype to = 0;
+        bool lastOfParagraph = true;
+    };
+
+    BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width);
+
+    const BookText& text() const { return *m_text; }
+    const std::shared_ptr<const BookText>& sharedText() const { return m_text; }
+    const CharWidths& widths() const { return m_widths; }
+    qreal width() const { return m_width; }
+
+    int pieceCount() const { return m_pieceCount; }
+    int piecesOf(int paragraph) const;
+    Piece piece(int number) const;
+    // The piece holding the offset (a line start belongs to the line it starts).
+    Piece pieceAt(qsizetype offset) const;
+
+    // Where each display line of the piece starts; the first is the piece's start.
+    std::vector<qsizetype> lineStarts(const Piece& piece) const;
+    int lineCount(const Piece& piece) const;
+    // The start of the line after the one starting at `from`, wrapping the characters up
+    // to `end`; `end` when they all fit.
+    qsizetype nextLineStart(qsizetype from, qsizetype end) const;
+
+private:
+    qsizetype pieceStart(int paragraph, int index) const;
+    int firstPieceOf(int paragraph) const {
+        return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
+    }
+
+    std::shared_ptr<const BookText> m_text;
+    CharWidths m_widths;
+    qreal m_width;
+    int m_pieceCount = 0;
+    // The number of each paragraph's first piece, when some paragraph has several.
+    std::vector<int> m_pieceBase;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QTextLayout>
+
+#include <memory>
+#include <vector>
+
+class QPainter;
+
+// How the view lays out a paragraph: the font, the width of a line, the height of one.
+struct ParagraphStyle {
+    QFont font;
+    qreal width = 0;
+    qreal lineHeight = 0;
+};
+
+// One paragraph of the book, or one piece of a long paragraph, laid out for the view:
+// its characters, its display lines (given by where each starts, as the book's line
+// breaker found them) and one QTextLayout holding exactly those lines, one below the
+// other, `lineHeight` apart. Offsets are the book's.
+class ParagraphLayout {
+public:
+    // `endsParagraph`: the piece is its paragraph's last (a line break follows it).
+    ParagraphLayout(QString text, qsizetype from, const std::vector<qsizetype>& lineStarts,
+                    bool endsParagraph, const ParagraphStyle& style);
+
+    qsizetype from() const { return m_from; }
+    qsizetype to() const { return m_from + m_layout.text().size(); }
+    int lineCount() const { return m_layout.lineCount(); }
+    qreal height() const { return lineCount() * m_lineHeight; }
+    const QString& text() const { return m_text; }
+
+    // The display line holding the offset (a line start belongs to the line it starts).
+    int lineOf(qsizetype offset) const;
+    qsizetype lineStart(int line) const;
+    // The end of the line's characters (the next line's start, or the piece's end).
+    qsizetype lineEnd(int line) const;
+    // Where the caret at the offset stands, from the layout's left edge.
+    qreal xOf(qsizetype offset) const;
+    // The offset nearest to x on the line.
+    qsizetype offsetAt(int line, qreal x) const;
+    // The rectangle of the character at the offset, relative to the layout's top left.
+    QRectF characterRect(qsizetype offset) const;
+
+    // Draws the lines [firstLine, lastLine] with the top of the layout at `origin`; the
+    // characters [selectionFrom, selectionTo) (book offsets) in the selection's colours.
+    void draw(QPainter* painter, const QPointF& origin, int firstLine, int lastLine,
+              qsizetype selectionFrom, qsizetype selectionTo, const QColor& highlight,
+              const QColor& highlightedText) const;
+
+private:
+    QString m_text;
+    qsizetype m_from;
+    qreal m_lineHeight;
+    bool m_endsParagraph;
+    QTextLayout m_layout;
+};
