@@ -1,6 +1,7 @@
 #include "core/library/reading_state.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/layout_dialog.h"
@@ -100,8 +101,9 @@ private Q_SLOTS:
 
         TMainForm& next = restart();
         QCOMPARE(next.bookLayout(), book);
-        QCOMPARE(next.Editor->textColour(), QColor(0x5b, 0x46, 0x36));
-        QCOMPARE(next.Editor->backgroundColour(), QColor(0xf4, 0xec, 0xd8));
+        QCOMPARE(next.View->textColour(), QColor(0x5b, 0x46, 0x36));
+        QCOMPARE(next.View->backgroundColour(), QColor(0xf4, 0xec, 0xd8));
+        QCOMPARE(next.View->bookLayout(), book);
         QTest::mouseClick(next.ToolButton8, Qt::LeftButton);
         QCOMPARE(next.LayoutDialog1->bookLayout(), book);
         // The colour dialog still works on top of a preset, and offers its colour.
@@ -111,7 +113,8 @@ private Q_SLOTS:
         next.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
         QCOMPARE(next.bookLayout(), BookLayout());
         QCOMPARE(restart().bookLayout(), BookLayout());
-        QCOMPARE(m_form->Editor->textColour(), QColor(Qt::black));
+        QCOMPARE(m_form->View->textColour(), QColor(Qt::black));
+        QCOMPARE(m_form->View->backgroundColour(), QColor(Qt::white));
     }
 
     // Panel 2, 60 pixels at the right: how far the first visible line is into the book.
@@ -122,7 +125,7 @@ private Q_SLOTS:
         QCOMPARE(form.StatusBar->panel(0)->width(), 150);
         QVERIFY(form.StatusBar->panel(1)->width() > form.width() - 300);
         QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("0 %"));
-        QScrollBar* bar = form.Editor->verticalScrollBar();
+        QScrollBar* bar = form.View->verticalScrollBar();
         bar->setValue(bar->maximum() / 2);
         const int percent = form.StatusBar->panelText(2).chopped(2).toInt();
         QVERIFY2(percent > 40 && percent < 60, qPrintable(form.StatusBar->panelText(2)));

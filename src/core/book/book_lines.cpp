@@ -1,6 +1,7 @@
 #include "core/book/book_lines.h"
 
 #include "core/base/cp1251.h"
+#include "core/text/display_text.h"
 
 #include <QFontMetricsF>
 
@@ -48,10 +49,11 @@ const ByteKinds& byteKinds() {
 }
 
 // The greedy breaker over raw characters; `widthOf`, `kindOfAt` and `letterAt` read
-// them.
-template <class WidthOf, class KindAt, class LetterAt>
+// them. `holdAt(i)`: the space at i may not end a line. `hyphenAt(i, w)`: where to break
+// the word that overflows at i (w wide up to i) with a hyphen, or -1.
+template <class WidthOf, class KindAt, class LetterAt, class HoldAt, class HyphenAt>
 qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, WidthOf widthOf,
-                    KindAt kindAt, LetterAt letterAt) {
+                    KindAt kindAt, LetterAt letterAt, HoldAt holdAt, HyphenAt hyphenAt) {
     qreal w = 0;
     qsizetype opportunity = -1; // a line may end before this offset
     const qsizetype cap = std::min(end, from + BookLines::kMaxLineChars);
@@ -60,12 +62,17 @@ qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, W
         if (kind == Space || kind == Tab) {
             // Spaces hang past the edge: they never push a line over.
             w += kind == Tab ? tabStop - std::fmod(w, tabStop) : widthOf(i);
-            opportunity = i + 1;
+            if (kind == Tab || !holdAt(i))
+                opportunity = i + 1;
             continue;
         }
         const qreal cw = widthOf(i);
-        if (w + cw > limit && i > from)
+        if (w + cw > limit && i > from) {
+            const qsizetype hyphen = hyphenAt(i, w);
+            if (hyphen > opportunity && hyphen > from)
+                return hyphen;
             return opportunity > from ? opportunity : i;
+        }
         w += cw;
         if ((kind == Dash || (kind == Hyphen && i > from && letterAt(i - 1))) && i + 1 < end &&
             kindAt(i + 1) == Plain)
@@ -102,8 +109,10 @@ CharWidths::CharWidths(const QFont& font, const BookText& text) {
     }
 }
 
-BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width)
-    : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)) {
+BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
+                     LineRules rules)
+    : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)),
+      m_rules(rules) {
     const int paragraphs = m_text->paragraphCount();
     if (m_text->longestParagraph() <= kPieceSpan) {
         m_pieceCount = paragraphs;
@@ -123,27 +132,96 @@ int BookLines::piecesOf(int paragraph) const {
     return length <= kPieceSpan ? 1 : int((length + kPieceSpan - 1) / kPieceSpan);
 }
 
+QString BookLines::wordContext(qsizetype offset, qsizetype* base) const {
+    const qsizetype reach = Hyphenator::kMaxWord + 1;
+    const qsizetype from = std::max<qsizetype>(0, offset - reach);
+    const qsizetype to = std::min(m_text->length(), offset + reach);
+    *base = from;
+    QString context;
+    context.reserve(to - from);
+    for (qsizetype i = from; i < to; ++i)
+        context += QChar(m_text->at(i));
+    return context;
+}
+
 qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
-    const qreal limit = m_width;
+    // The first line of a paragraph is indented.
+    qreal limit = m_width;
+    if (m_rules.indent > 0 && from == m_text->paragraphStart(m_text->paragraphAt(from)))
+        limit = std::max<qreal>(1, m_width - m_rules.indent);
     const qreal tab = m_widths.tabStop();
+    const auto holdAt = [this](qsizetype i) {
+        if (!m_rules.holdShortWords || i < 1)
+            return false;
+        return DisplayText::isShortWord(QChar(m_text->at(i - 1))) &&
+               (i < 2 || !QChar(m_text->at(i - 2)).isLetterOrNumber());
+    };
+    const auto hyphenAt = [this, from, limit](qsizetype i, qreal w, auto widthOf) -> qsizetype {
+        if (!m_rules.hyphenate || !Hyphenator::isLetter(QChar(m_text->at(i))))
+            return -1;
+        qsizetype base = 0;
+        const QString context = wordContext(i, &base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, i - base);
+        // The last place before i where the line, its hyphen included, still fits.
+        qsizetype at = i;
+        for (auto place = places.rbegin(); place != places.rend(); ++place) {
+            const qsizetype p = base + *place;
+            if (p > i)
+                continue;
+            if (p <= from)
+                break;
+            for (; at > p; --at)
+                w -= widthOf(at - 1);
+            if (w + m_rules.hyphenWidth <= limit)
+                return p;
+        }
+        return -1;
+    };
     if (!m_text->isWide()) {
         const unsigned char* d = m_text->bytes();
         const float* w = m_widths.byteWidths();
         const ByteKinds& kinds = byteKinds();
+        const auto widthOf = [&](qsizetype i) { return qreal(w[d[i]]); };
         return breakLine(
-            from, end, limit, tab, [&](qsizetype i) { return qreal(w[d[i]]); },
-            [&](qsizetype i) { return kinds.kind[d[i]]; },
-            [&](qsizetype i) { return kinds.letter[d[i]]; });
+            from, end, limit, tab, widthOf, [&](qsizetype i) { return kinds.kind[d[i]]; },
+            [&](qsizetype i) { return kinds.letter[d[i]]; }, holdAt,
+            [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
     }
     const char16_t* d = m_text->chars();
+    const auto widthOf = [&](qsizetype i) { return qreal(m_widths.of(d[i])); };
     qsizetype next = breakLine(
-        from, end, limit, tab, [&](qsizetype i) { return qreal(m_widths.of(d[i])); },
-        [&](qsizetype i) { return kindOf(d[i]); },
-        [&](qsizetype i) { return QChar(d[i]).isLetter(); });
+        from, end, limit, tab, widthOf, [&](qsizetype i) { return kindOf(d[i]); },
+        [&](qsizetype i) { return QChar(d[i]).isLetter(); }, holdAt,
+        [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
     // Never between the two halves of a surrogate pair.
     if (next < end && QChar::isLowSurrogate(d[next]))
         next = next - 1 > from ? next - 1 : next + 1;
     return next;
+}
+
+std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
+                                                 const std::vector<qsizetype>& starts) const {
+    std::vector<qsizetype> ends;
+    if (!m_rules.hyphenate)
+        return ends;
+    const auto inWord = [this](qsizetype at) {
+        return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
+               Hyphenator::isLetter(QChar(m_text->at(at)));
+    };
+    const auto check = [&](qsizetype at) {
+        if (!inWord(at))
+            return;
+        qsizetype base = 0;
+        const QString context = wordContext(at, &base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, at - base);
+        if (std::find(places.begin(), places.end(), at - base) != places.end())
+            ends.push_back(at);
+    };
+    for (size_t i = 1; i < starts.size(); ++i)
+        check(starts[i]);
+    if (!piece.lastOfParagraph)
+        check(piece.to);
+    return ends;
 }
 
 qsizetype BookLines::pieceStart(int paragraph, int index) const {

@@ -28,6 +28,17 @@ private:
     qreal m_tabStop = 80;
 };
 
+// How lines are set beyond their width: the first line of a paragraph `indent` pixels
+// narrower; words broken at Russian hyphenation points (the line then ends in a hyphen
+// `hyphenWidth` wide); a one-letter preposition or conjunction never left at a line's end.
+struct LineRules {
+    qreal indent = 0;
+    bool hyphenate = false;
+    qreal hyphenWidth = 0;
+    bool holdShortWords = false;
+    bool operator==(const LineRules&) const = default;
+};
+
 // The display lines of a book at one width: greedy word wrap at spaces (which hang past
 // the line's end), after a hyphen or dash, and inside a word too long for a line.
 //
@@ -53,12 +64,14 @@ public:
         bool lastOfParagraph = true;
     };
 
-    BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width);
+    BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
+              LineRules rules = {});
 
     const BookText& text() const { return *m_text; }
     const std::shared_ptr<const BookText>& sharedText() const { return m_text; }
     const CharWidths& widths() const { return m_widths; }
     qreal width() const { return m_width; }
+    const LineRules& rules() const { return m_rules; }
 
     int pieceCount() const { return m_pieceCount; }
     int piecesOf(int paragraph) const;
@@ -72,9 +85,17 @@ public:
     // The start of the line after the one starting at `from`, wrapping the characters up
     // to `end`; `end` when they all fit.
     qsizetype nextLineStart(qsizetype from, qsizetype end) const;
+    // The ends of the piece's lines (given by `starts`) that break a word at a hyphenation
+    // point, so show a hyphen; the piece's own end among them when the next piece goes
+    // on with the word.
+    std::vector<qsizetype> hyphenatedEnds(const Piece& piece,
+                                          const std::vector<qsizetype>& starts) const;
 
 private:
     qsizetype pieceStart(int paragraph, int index) const;
+    // The text around the offset as shown, [*base, *base + size): enough for the word
+    // holding it and a character on either side.
+    QString wordContext(qsizetype offset, qsizetype* base) const;
     int firstPieceOf(int paragraph) const {
         return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
     }
@@ -82,6 +103,7 @@ private:
     std::shared_ptr<const BookText> m_text;
     CharWidths m_widths;
     qreal m_width;
+    LineRules m_rules;
     int m_pieceCount = 0;
     // The number of each paragraph's first piece, when some paragraph has several.
     std::vector<int> m_pieceBase;

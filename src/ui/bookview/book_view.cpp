@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -37,8 +38,7 @@ BookView::BookView(QWidget* parent)
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_font = font();
     m_font.setKerning(false);
-    m_style.font = m_font;
-    m_style.lineHeight = QFontMetricsF(m_font).height();
+    updateStyle();
     connect(m_counter, &LineCounter::progress, this, [this] {
         if (m_lines && m_counter->lines() == m_lines.get())
             Q_EMIT linesReady();
@@ -111,8 +111,13 @@ const BookLines& BookView::lines() {
             m_widths = CharWidths(m_font, *m_book);
             m_widthsValid = true;
         }
-        const qreal width = std::max<qreal>(1, viewport()->width() - 2 * margin());
-        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width);
+        LineRules rules;
+        rules.indent = m_style.indent;
+        rules.hyphenate = m_bookLayout.hyphenate;
+        rules.hyphenWidth = QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('-'));
+        rules.holdShortWords = m_bookLayout.justify;
+        m_style.width = columnWidth();
+        m_lines = std::make_shared<const BookLines>(m_book, m_widths, columnWidth(), rules);
         m_cache.clear();
         m_counter->start(m_lines);
     }
@@ -132,8 +137,10 @@ std::shared_ptr<const ParagraphLayout> BookView::layoutOf(int piece) {
         }
     }
     const BookLines::Piece p = l.piece(piece);
+    const std::vector<qsizetype> starts = l.lineStarts(p);
     auto layout = std::make_shared<const ParagraphLayout>(
-        m_book->text(p.from, p.to), p.from, l.lineStarts(p), p.lastOfParagraph, m_style);
+        m_book->text(p.from, p.to), p.from, starts, p.lastOfParagraph, m_style, p.index == 0,
+        l.hyphenatedEnds(p, starts));
     if (int(m_cache.size()) >= kCachedLayouts)
         m_cache.erase(m_cache.begin());
     m_cache.push_back({piece, layout});
@@ -481,13 +488,46 @@ void BookView::setBackgroundColour(const QColor& colour) {
     viewport()->update();
 }
 
+void BookView::setBookLayout(const BookLayout& layout) {
+    const BookLayout clamped = layout.clamped();
+    if (clamped == m_bookLayout)
+        return;
+    m_bookLayout = clamped;
+    updateStyle();
+    // The first visible character stays at the top: the top is found again from it.
+    invalidateLayout();
+    updateScrollBar();
+    viewport()->update();
+}
+
+void BookView::updateStyle() {
+    const QFontMetricsF metrics(m_font);
+    m_style.font = m_font;
+    m_style.lineHeight = metrics.height() * m_bookLayout.lineSpacing;
+    m_style.leading = (m_style.lineHeight - metrics.height()) / 2;
+    m_style.indent = m_bookLayout.indent * QFontInfo(m_font).pixelSize();
+    m_style.justify = m_bookLayout.justify;
+}
+
+qreal BookView::columnWidth() const {
+    const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    qreal width = room;
+    if (m_bookLayout.width > 0)
+        width = std::min(room, m_bookLayout.width * QFontMetricsF(m_font).averageCharWidth());
+    return std::max<qreal>(1, width);
+}
+
+qreal BookView::columnLeft() const {
+    const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    return margin() + m_bookLayout.margins + std::max<qreal>(0, (room - columnWidth()) / 2);
+}
+
 void BookView::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_font = font();
         m_font.setKerning(false);
-        m_style.font = m_font;
-        m_style.lineHeight = QFontMetricsF(m_font).height();
+        updateStyle();
         m_widthsValid = false;
         invalidateLayout();
         updateScrollBar();
@@ -516,7 +556,7 @@ void BookView::paintEvent(QPaintEvent*) {
         const auto layout = layoutOf(at.piece);
         const int shown = std::min(layout->lineCount() - 1,
                                    at.line + int(std::ceil((height - y) / lineHeight())));
-        const QPointF origin(margin(), y - at.line * lineHeight());
+        const QPointF origin(columnLeft(), y - at.line * lineHeight());
         layout->draw(&painter, origin, at.line, shown, selFrom, selTo, highlight, highlighted);
         if (caret.piece == at.piece && caret.line >= at.line && caret.line <= shown) {
             const qreal x = origin.x() + layout->xOf(m_caret);
@@ -530,7 +570,7 @@ void BookView::paintEvent(QPaintEvent*) {
 
 void BookView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    if (m_lines && std::abs(m_lines->width() - (viewport()->width() - 2 * margin())) > 0.01)
+    if (m_lines && std::abs(m_lines->width() - columnWidth()) > 0.01)
         invalidateLayout();
     m_lastTopValid = false;
     m_topValid = false;
@@ -610,7 +650,7 @@ qsizetype BookView::offsetAt(const QPoint& point) {
     const Place place = moved(top(), row);
     if (rowOf(place) != row)
         return -1; // past the book's last line
-    return layoutOf(place.piece)->offsetAt(place.line, point.x() - margin());
+    return layoutOf(place.piece)->offsetAt(place.line, point.x() - columnLeft());
 }
 
 void BookView::mousePressEvent(QMouseEvent* event) {
@@ -621,7 +661,7 @@ void BookView::mousePressEvent(QMouseEvent* event) {
     const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
     const Place place = moved(top(), row);
     const qsizetype offset =
-        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin());
+        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
     m_dragging = true;
     m_preferredX = -1;
     moveCaret(offset, event->modifiers() & Qt::ShiftModifier);
@@ -638,7 +678,8 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
     const int row =
         std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
     const Place place = moved(top(), row);
-    moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin()), true);
+    moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
+              true);
 }
 
 void BookView::mouseReleaseEvent(QMouseEvent* event) {
@@ -656,7 +697,7 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
     const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
     const Place place = moved(top(), row);
     const qsizetype offset =
-        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin());
+        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
     const auto [first, last] = wordAt(offset);
     select(first, last);
 }
@@ -692,6 +733,6 @@ QRect BookView::characterRect(qsizetype offset) {
     const auto layout = layoutOf(place.piece);
     QRectF rect = layout->characterRect(offset);
     rect.moveTop(margin() + row * lineHeight());
-    rect.moveLeft(rect.left() + margin());
+    rect.moveLeft(rect.left() + columnLeft());
     return rect.toAlignedRect();
 }

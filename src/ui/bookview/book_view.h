@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/book/book_lines.h"
+#include "core/text/book_layout.h"
 #include "ui/bookview/paragraph_layout.h"
 
 #include <QAbstractScrollArea>
@@ -69,6 +70,13 @@ public:
     QFont textFont() const { return m_font; }
     QColor textColour() const { return m_textColour; }
     void setBackgroundColour(const QColor& colour);
+    // The text column's width and margins, spacing, indent, justified lines and
+    // hyphenation; the first visible character stays at the top.
+    void setBookLayout(const BookLayout& layout);
+    const BookLayout& bookLayout() const { return m_bookLayout; }
+    // The text column: its left edge in the viewport and its width.
+    qreal columnLeft() const;
+    qreal columnWidth() const;
     QColor backgroundColour() const { return m_background; }
     // Hides the selection while the view does not have the keyboard focus.
     void setHideSelectionWithoutFocus(bool hide) { m_hideSelection = hide; }
@@ -131,6 +139,8 @@ private:
     qsizetype previousWord(qsizetype offset) const;
     void notifySelection();
     qreal margin() const { return 4; }
+    // The style and line rules of the font and the book layout.
+    void updateStyle();
     const Place& top();
     // The row on screen of a display line (0 at the top); -1 above the top, and at most
     // visibleLineCount() + 1 for a line below the bottom.
@@ -140,6 +150,7 @@ private:
     std::shared_ptr<const BookText> m_book;
     std::shared_ptr<const BookLines> m_lines;
     ParagraphStyle m_style;
+    BookLayout m_bookLayout;
     CharWidths m_widths;
     bool m_widthsValid = false;
     LineCounter* m_counter;

@@ -6,12 +6,28 @@
 
 ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                                  const std::vector<qsizetype>& lineStarts, bool endsParagraph,
-                                 const ParagraphStyle& style)
+                                 const ParagraphStyle& style, bool startsParagraph,
+                                 const std::vector<qsizetype>& hyphens)
     : m_text(std::move(text)), m_from(from), m_lineHeight(style.lineHeight),
-      m_endsParagraph(endsParagraph), m_layout(m_text, style.font) {
+      m_endsParagraph(endsParagraph) {
+    // Soft hyphens where the line breaker broke words: a line ending in one shows a hyphen.
+    std::vector<qsizetype> places;
+    places.reserve(hyphens.size());
+    for (const qsizetype at : hyphens)
+        places.push_back(at - from);
+    m_display = DisplayText(m_text, std::move(places));
+    // A justified piece that does not end its paragraph has its last line justified too:
+    // one character more, in no line, keeps that line from being the layout's last.
+    QString shown = m_display.text();
+    if (style.justify && !endsParagraph)
+        shown += QChar(0x200b);
+    m_layout.setText(shown);
+    m_layout.setFont(style.font);
     QTextOption option;
     // Each line takes exactly the characters the book's line breaker gave it.
     option.setWrapMode(QTextOption::WrapAnywhere);
+    if (style.justify)
+        option.setAlignment(Qt::AlignJustify);
     m_layout.setTextOption(option);
     m_layout.setCacheEnabled(true);
     m_layout.beginLayout();
@@ -20,14 +36,19 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
         if (!line.isValid())
             break;
         const qsizetype end = i + 1 < lineStarts.size() ? lineStarts[i + 1] : from + m_text.size();
-        line.setNumColumns(int(end - lineStarts[i]));
-        line.setPosition(QPointF(0, qreal(i) * m_lineHeight));
+        const qreal x = i == 0 && startsParagraph ? style.indent : 0;
+        const int columns = display(end) - display(lineStarts[i]);
+        if (style.justify)
+            line.setNumColumns(columns, std::max<qreal>(1, style.width - x));
+        else
+            line.setNumColumns(columns);
+        line.setPosition(QPointF(x, qreal(i) * m_lineHeight + style.leading));
     }
     m_layout.endLayout();
 }
 
 int ParagraphLayout::lineOf(qsizetype offset) const {
-    const int inText = int(std::clamp<qsizetype>(offset - m_from, 0, m_text.size()));
+    const int inText = display(offset);
     int line = 0;
     for (int i = 1; i < m_layout.lineCount(); ++i)
         if (m_layout.lineAt(i).textStart() <= inText)
@@ -36,47 +57,51 @@ int ParagraphLayout::lineOf(qsizetype offset) const {
 }
 
 qsizetype ParagraphLayout::lineStart(int line) const {
-    return m_from + m_layout.lineAt(line).textStart();
+    return book(m_layout.lineAt(line).textStart());
 }
 
 qsizetype ParagraphLayout::lineEnd(int line) const {
     const QTextLine l = m_layout.lineAt(line);
-    return m_from + l.textStart() + l.textLength();
+    return book(l.textStart() + l.textLength());
 }
 
 qreal ParagraphLayout::xOf(qsizetype offset) const {
     const int line = lineOf(offset);
-    return m_layout.lineAt(line).cursorToX(int(offset - m_from));
+    return m_layout.lineAt(line).cursorToX(display(offset));
 }
 
 qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
     const QTextLine l = m_layout.lineAt(std::clamp(line, 0, m_layout.lineCount() - 1));
     int at = l.xToCursor(x, QTextLine::CursorBetweenCharacters);
     // A wrapped line's last position is the next line's start: the caret stays on this
-    // line, before its trailing space.
+    // line, before its trailing space (or before the last letter of a broken word).
     const int end = l.textStart() + l.textLength();
     const bool wrapped = line + 1 < m_layout.lineCount() || !m_endsParagraph;
-    if (at >= end && wrapped && end > l.textStart())
+    const bool hyphenated =
+        end > l.textStart() + 1 && m_layout.text()[end - 1] == DisplayText::kSoftHyphen;
+    if (hyphenated && at >= end - 1)
+        at = end - 2;
+    else if (at >= end && wrapped && end > l.textStart())
         at = end - 1;
-    return m_from + at;
+    return book(at);
 }
 
 QRectF ParagraphLayout::characterRect(qsizetype offset) const {
     const int line = lineOf(offset);
     const QTextLine l = m_layout.lineAt(line);
-    const int at = int(offset - m_from);
+    const int at = display(offset);
     const qreal x0 = l.cursorToX(at);
-    const qreal x1 = at < m_text.size() ? l.cursorToX(at + 1) : x0;
-    return QRectF(std::min(x0, x1), l.y(), std::abs(x1 - x0), m_lineHeight);
+    const qreal x1 = offset - m_from < m_text.size() ? l.cursorToX(at + 1) : x0;
+    return QRectF(std::min(x0, x1), qreal(line) * m_lineHeight, std::abs(x1 - x0), m_lineHeight);
 }
 
 void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLine, int lastLine,
                            qsizetype selectionFrom, qsizetype selectionTo, const QColor& highlight,
                            const QColor& highlightedText) const {
     QList<QTextLayout::FormatRange> selections;
-    const qsizetype from = std::max(selectionFrom, m_from) - m_from;
-    const qsizetype to = std::min(selectionTo, this->to()) - m_from;
-    if (to > from) {
+    const int from = display(std::max(selectionFrom, m_from));
+    const int to = display(std::min(selectionTo, this->to()));
+    if (selectionTo > m_from && to > from) {
         QTextLayout::FormatRange range;
         range.start = int(from);
         range.length = int(to - from);
@@ -92,7 +117,8 @@ void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLi
     m_layout.draw(painter, origin, selections, clip);
     if (breakSelected && lastLine == m_layout.lineCount() - 1) {
         const QTextLine l = m_layout.lineAt(lastLine);
-        painter->fillRect(QRectF(origin.x() + l.naturalTextWidth(), origin.y() + l.y(),
+        painter->fillRect(QRectF(origin.x() + l.x() + l.naturalTextWidth(),
+                                 origin.y() + qreal(lastLine) * m_lineHeight,
                                  QFontMetricsF(m_layout.font()).averageCharWidth(), m_lineHeight),
                           highlight);
     }

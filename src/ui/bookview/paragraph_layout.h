@@ -1,20 +1,27 @@
 #pragma once
 
+#include "core/text/display_text.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 class QPainter;
 
-// How the view lays out a paragraph: the font, the width of a line, the height of one.
+// How the view lays out a paragraph: the font, the width of a line, the height of one;
+// the first line's indent, justified lines, the space above the text in each line.
 struct ParagraphStyle {
     QFont font;
     qreal width = 0;
     qreal lineHeight = 0;
+    qreal indent = 0;
+    bool justify = false;
+    qreal leading = 0;
 };
 
 // One paragraph of the book, or one piece of a long paragraph, laid out for the view:
@@ -23,12 +30,15 @@ struct ParagraphStyle {
 // other, `lineHeight` apart. Offsets are the book's.
 class ParagraphLayout {
 public:
-    // `endsParagraph`: the piece is its paragraph's last (a line break follows it).
+    // `endsParagraph`: the piece is its paragraph's last (a line break follows it);
+    // `startsParagraph`: its first (the first line is indented); `hyphens`: the line ends
+    // (book offsets) that show a hyphen.
     ParagraphLayout(QString text, qsizetype from, const std::vector<qsizetype>& lineStarts,
-                    bool endsParagraph, const ParagraphStyle& style);
+                    bool endsParagraph, const ParagraphStyle& style, bool startsParagraph = true,
+                    const std::vector<qsizetype>& hyphens = {});
 
     qsizetype from() const { return m_from; }
-    qsizetype to() const { return m_from + m_layout.text().size(); }
+    qsizetype to() const { return m_from + m_text.size(); }
     int lineCount() const { return m_layout.lineCount(); }
     qreal height() const { return lineCount() * m_lineHeight; }
     const QString& text() const { return m_text; }
@@ -52,7 +62,14 @@ public:
               const QColor& highlightedText) const;
 
 private:
+    // A book offset in the layout's string (with its soft hyphens), and back.
+    int display(qsizetype offset) const {
+        return int(m_display.toDisplay(std::clamp<qsizetype>(offset - m_from, 0, m_text.size())));
+    }
+    qsizetype book(int position) const { return m_from + m_display.toText(position); }
+
     QString m_text;
+    DisplayText m_display;
     qsizetype m_from;
     qreal m_lineHeight;
     bool m_endsParagraph;

@@ -162,6 +162,8 @@ TMainForm::TMainForm(QWidget* parent)
     connect(View, &BookView::linesReady, this, guarded(this, &TMainForm::ShowCaretPosition));
     connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
             guarded(this, &TMainForm::showProgress));
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            guarded(this, &TMainForm::showProgress));
 }
 
 TMainForm::~TMainForm() {
@@ -190,9 +192,11 @@ void TMainForm::setReadingState(ReadingState* state) {
     if (state->textColourChosen()) {
         m_fontChoice.colour = state->textColour();
         Editor->SetTextFont(Editor->font(), m_fontChoice.colour);
+        View->setTextFont(View->font(), m_fontChoice.colour);
     }
     m_layout = state->layout();
     LayoutDialog1->setBookLayout(m_layout);
+    View->setBookLayout(m_layout);
 }
 
 void TMainForm::rememberPosition() {
@@ -387,6 +391,7 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::ShowCaretPosition() {
+    showProgress();
     if (viewing()) {
         const qsizetype start = View->selectionStart();
         const int line = View->lineOfChar(start);
@@ -413,7 +418,6 @@ void TMainForm::ShowCaretPosition() {
         StatusBar->setPanelText(0, QStringLiteral("Строка: ...   Символ: ..."));
         Editor->prepareLineOfChar(start);
     }
-    showProgress();
     const bool selected = Editor->SelectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
@@ -532,6 +536,8 @@ void TMainForm::applyLayout(const BookLayout& layout) {
     if (layout == m_layout)
         return;
     m_layout = layout;
+    View->setBookLayout(layout);
+    showProgress();
     if (m_reading) {
         m_reading->setLayout(layout);
         saveReadingState();
@@ -543,6 +549,8 @@ void TMainForm::applyPresetColours(const QColor& text, const QColor& background)
     m_colourChoice = background;
     Editor->SetTextFont(Editor->font(), text);
     Editor->SetBackgroundColour(background);
+    View->setTextFont(View->font(), text);
+    View->setBackgroundColour(background);
     if (m_reading) {
         if (m_reading->font())
             m_reading->setFont(*m_reading->font(), text);
@@ -554,8 +562,8 @@ void TMainForm::applyPresetColours(const QColor& text, const QColor& background)
 }
 
 void TMainForm::showProgress() {
-    const qint64 length = Editor->textLength();
-    const qint64 first = Editor->firstVisibleOffset();
+    const qint64 length = viewing() ? View->textLength() : Editor->textLength();
+    const qint64 first = firstVisibleOffset();
     StatusBar->setPanelText(
         2, StatusBar->panelText(1).isEmpty() || length <= 0
                ? QString()
