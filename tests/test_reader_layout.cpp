@@ -1,3 +1,4 @@
+#include "core/base/cp1251.h"
 #include "core/library/reading_state.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
@@ -9,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -133,8 +136,108 @@ private Q_SLOTS:
         QVERIFY(form.StatusBar->panelText(2).chopped(2).toInt() > 95);
     }
 
+    // The plain look is the view's own: a reader that never chose a layout, and one that
+    // went back to «Как в редакторе», show the same lines in the same places.
+    void theDefaultsLookAsBefore() {
+        const QString path = libraryBook(QStringLiteral("Проза"), prose(60));
+        const QList<QRect> plain = shownLines(openAt(path));
+        QVERIFY(plain.size() > 10);
+        QTest::mouseClick(m_form->ToolButton8, Qt::LeftButton);
+        m_form->LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        QVERIFY(shownLines(*m_form) != plain);
+        m_form->LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
+        QCOMPARE(shownLines(*m_form), plain);
+        QCOMPARE(m_form->View->columnLeft(), 4.0);
+    }
+
+    // «Книжная»: a centred column of 66 average characters; every line but a paragraph's
+    // last fills it exactly, some ending in a hyphen inside a word; the first lines are
+    // indented. The text, find and copy never see the hyphens.
+    void bookLayoutLines() {
+        const QByteArray bytes = prose(40);
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Проза"), bytes));
+        form.resize(1200, 800);
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        BookView* view = form.View;
+        const qreal average = QFontMetricsF(view->textFont()).averageCharWidth();
+        QVERIFY(qAbs(view->columnWidth() - 66 * average) < 0.5);
+        const qreal left = view->columnLeft(), right = left + view->columnWidth();
+        QVERIFY(qAbs(left - (view->viewport()->width() - right)) < 1);
+        const qreal hyphen = QFontMetricsF(view->textFont()).horizontalAdvance(QLatin1Char('-'));
+        const qreal indent = 1.5 * QFontInfo(view->textFont()).pixelSize();
+
+        const QString text = view->text(0, view->textLength());
+        QCOMPARE(text, Cp1251::decode(bytes));
+        QVERIFY(!text.contains(QChar(0xad)));
+        int hyphenated = 0, full = 0, indented = 0;
+        for (qsizetype at = view->firstVisibleOffset(); at < view->textLength();) {
+            const auto [start, end] = view->lineRange(at);
+            const QRect first = view->characterRect(start);
+            if (first.isNull() || end >= view->textLength())
+                break;
+            const bool paragraphStart = start == 0 || text[start - 1] == QLatin1Char('\n');
+            indented += paragraphStart;
+            QVERIFY(qAbs(first.left() - (left + (paragraphStart ? indent : 0))) <= 1);
+            qsizetype last = end - 1;
+            while (last > start && text[last].isSpace())
+                --last;
+            if (text[end - 1] != QLatin1Char('\n')) {
+                const bool broken = text[end - 1].isLetter() && text[end].isLetter();
+                hyphenated += broken;
+                ++full;
+                const qreal edge = view->characterRect(last).right() + 1 + (broken ? hyphen : 0);
+                QVERIFY2(qAbs(edge - right) <= 2,
+                         qPrintable(QStringLiteral("%1 %2 «%3»")
+                                        .arg(edge)
+                                        .arg(right)
+                                        .arg(text.mid(start, end - start))));
+            }
+            at = end;
+        }
+        QVERIFY(indented >= 2);
+        QVERIFY2(full > 20, qPrintable(QString::number(full)));
+        QVERIFY2(hyphenated >= 3, qPrintable(QString::number(hyphenated)));
+    }
+
 private:
     RecordingDialogs& dialogs() { return **m_dialogs; }
+
+    // Russian prose of long words in paragraphs of several lines, code page 1251.
+    static QByteArray prose(int paragraphs) {
+        const QStringList words =
+            QStringLiteral(
+                "в кабинете полном дыма шел разговор о войне которая была объявлена манифестом о "
+                "наборе манифеста еще никто не читал но все знали о его появлении граф сидел на "
+                "оттоманке между двумя курившими и разговаривавшими соседями и с видимым "
+                "удовольствием смотрел на куривших и слушал разговор двух соседей своих которых он "
+                "стравил между собой один из говоривших был штатский с морщинистым желчным и "
+                "бритым "
+                "худым лицом человек уже приближавшийся к старости")
+                .split(QLatin1Char(' '));
+        QString text;
+        for (int p = 0; p < paragraphs; ++p) {
+            QString paragraph;
+            for (int w = 0; w < 60 + p % 23; ++w)
+                paragraph += words[(p * 7 + w * 3) % words.size()] + QLatin1Char(' ');
+            paragraph[0] = paragraph[0].toUpper();
+            text += paragraph.trimmed() + QStringLiteral(".\r\n");
+        }
+        return TestFiles::cp1251(text);
+    }
+    // Where the view shows its first lines: the rectangle of each line's first character.
+    static QList<QRect> shownLines(TMainForm& form) {
+        QList<QRect> lines;
+        BookView* view = form.View;
+        for (qsizetype at = view->firstVisibleOffset(); lines.size() < 30;) {
+            const auto [start, end] = view->lineRange(at);
+            lines << view->characterRect(start);
+            if (end <= at || end >= view->textLength())
+                break;
+            at = end;
+        }
+        return lines;
+    }
 };
 
 QTEST_MAIN(TestReaderLayout)

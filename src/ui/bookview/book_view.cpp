@@ -23,6 +23,8 @@ constexpr qsizetype kCountAtOnce = 256 * 1024;
 constexpr int kCachedLayouts = 96;
 // A word found by a double-click or Ctrl+arrow reaches at most this far.
 constexpr qsizetype kLongestWord = 4096;
+// Pixels a justified line's natural width stays under the column.
+constexpr qreal kJustifySlack = 2;
 
 } // namespace
 
@@ -117,7 +119,10 @@ const BookLines& BookView::lines() {
         rules.hyphenWidth = QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('-'));
         rules.holdShortWords = m_bookLayout.justify;
         m_style.width = columnWidth();
-        m_lines = std::make_shared<const BookLines>(m_book, m_widths, columnWidth(), rules);
+        // A justified line is stretched to the column by the text layout, which takes no
+        // more than the column: the breaker leaves room for its rounding.
+        const qreal width = m_style.width - (m_bookLayout.justify ? kJustifySlack : 0);
+        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width, rules);
         m_cache.clear();
         m_counter->start(m_lines);
     }
@@ -570,7 +575,7 @@ void BookView::paintEvent(QPaintEvent*) {
 
 void BookView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    if (m_lines && std::abs(m_lines->width() - columnWidth()) > 0.01)
+    if (m_lines && std::abs(m_style.width - columnWidth()) > 0.01)
         invalidateLayout();
     m_lastTopValid = false;
     m_topValid = false;
