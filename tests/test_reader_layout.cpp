@@ -4,14 +4,17 @@
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
+#include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/layout_dialog.h"
 #include "ui/reader/reader_window.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -20,6 +23,8 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <functional>
 
 // The reader's «Оформление»: the button and dialog, what is remembered, the progress panel.
 class TestReaderLayout : public QObject {
@@ -198,6 +203,88 @@ private Q_SLOTS:
         QVERIFY(indented >= 2);
         QVERIFY2(full > 20, qPrintable(QString::number(full)));
         QVERIFY2(hyphenated >= 3, qPrintable(QString::number(hyphenated)));
+    }
+
+    // Each choice keeps the place: the character first on screen stays in the top line;
+    // the caret panel counts the lines as shown.
+    void aChoiceKeepsThePlace() {
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Проза"), prose(400)));
+        BookView* view = form.View;
+        view->scrollOffsetToTop(view->textLength() / 2);
+        const qsizetype first = view->firstVisibleOffset();
+        view->setSelectionStart(first + 3);
+        const QString plainPanel = form.StatusBar->panelText(0);
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        LayoutDialog* dialog = form.LayoutDialog1;
+        const QList<std::function<void()>> changes{
+            [&] { dialog->presetButton(QStringLiteral("Книжная"))->click(); },
+            [&] { dialog->marginsBox()->setValue(120); },
+            [&] { dialog->lineSpacingBox()->setValue(2.0); },
+            [&] { dialog->indentBox()->setValue(3); },
+            [&] { dialog->widthBox()->setValue(45); },
+            [&] { dialog->hyphenateBox()->click(); },
+            [&] { dialog->justifyBox()->click(); },
+            [&] { dialog->widthBox()->setValue(dialog->widthBox()->minimum()); },
+            [&] { dialog->presetButton(QStringLiteral("Как в редакторе"))->click(); },
+        };
+        for (const auto& change : changes) {
+            change();
+            const auto [start, end] = view->lineRange(view->firstVisibleOffset());
+            QVERIFY2(start <= first && first < end,
+                     qPrintable(QStringLiteral("%1 [%2, %3)").arg(first).arg(start).arg(end)));
+            QTRY_VERIFY(!form.StatusBar->panelText(0).contains(QLatin1String("...")));
+            const int line = view->lineOfChar(first + 3);
+            QCOMPARE(form.StatusBar->panelText(0),
+                     QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
+                                       int(first + 3 - view->lineStartOf(first + 3)) + 1));
+        }
+        QCOMPARE(view->firstVisibleOffset(), first);
+        QCOMPARE(form.StatusBar->panelText(0), plainPanel);
+    }
+
+    // With hyphenation on, a word broken across lines is found, selected and copied whole.
+    void hyphensAreForTheEyesOnly() {
+        const QByteArray bytes = prose(30);
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Проза"), bytes));
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        BookView* view = form.View;
+        const QString text = Cp1251::decode(bytes);
+        // The first line that ends inside a word.
+        qsizetype broken = -1;
+        for (qsizetype at = 0; at < text.size() && broken < 0;) {
+            const qsizetype end = view->lineRange(at).second;
+            if (end <= at || end >= text.size())
+                break;
+            if (text[end - 1].isLetter() && text[end].isLetter())
+                broken = end;
+            at = end;
+        }
+        QVERIFY(broken > 0);
+        qsizetype wordStart = broken, wordEnd = broken;
+        while (text[wordStart - 1].isLetter())
+            --wordStart;
+        while (text[wordEnd].isLetter())
+            ++wordEnd;
+        const QString word = text.mid(wordStart, wordEnd - wordStart);
+        view->setSelectionStart(0);
+        form.FindDialog1->setFindText(word);
+        form.FindDialog1->findChild<QCheckBox*>(QStringLiteral("wholeWord"))->setChecked(true);
+        qsizetype found = -1;
+        for (int i = 0; i < 200 && view->selectionStart() != wordStart; ++i)
+            form.FindDialog1Find();
+        found = view->selectionStart();
+        QCOMPARE(found, wordStart);
+        QCOMPARE(view->selectionLength(), word.size());
+        QCOMPARE(view->selectedText(), word);
+        view->copySelection();
+        QCOMPARE(QGuiApplication::clipboard()->text(), word);
+        // The caret steps over the line end one character at a time.
+        view->setSelectionStart(broken - 1);
+        QTest::keyClick(view, Qt::Key_Right);
+        QCOMPARE(view->caret(), broken);
+        QTest::keyClick(view, Qt::Key_Right);
+        QCOMPARE(view->caret(), broken + 1);
     }
 
 private:

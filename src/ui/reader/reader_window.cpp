@@ -537,7 +537,7 @@ void TMainForm::applyLayout(const BookLayout& layout) {
         return;
     m_layout = layout;
     View->setBookLayout(layout);
-    showProgress();
+    ShowCaretPosition();
     if (m_reading) {
         m_reading->setLayout(layout);
         saveReadingState();
