@@ -3,6 +3,7 @@
 #include "core/base/cp1251.h"
 
 #include <QFontMetricsF>
+#include <QRawFont>
 
 #include <algorithm>
 
@@ -79,11 +80,23 @@ qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, W
 } // namespace
 
 CharWidths::CharWidths(const QFont& font, const BookText& text) {
+    // The font's own advances for all the characters at once; those it lacks (drawn in
+    // another font) one by one.
+    const QRawFont raw = QRawFont::fromFont(font);
     const QFontMetricsF metrics(font);
-    for (int b = 0; b < 256; ++b) {
-        const char16_t ch = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
-        m_bytes[size_t(b)] = float(metrics.horizontalAdvance(QChar(ch)));
-    }
+    const auto measure = [&](const QString& chars, float* out) {
+        const QList<quint32> glyphs = raw.glyphIndexesForString(chars);
+        const QList<QPointF> advances =
+            glyphs.size() == chars.size() ? raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>();
+        for (qsizetype i = 0; i < chars.size(); ++i)
+            out[i] = i < advances.size() && glyphs[i] != 0
+                         ? float(advances[i].x())
+                         : float(metrics.horizontalAdvance(chars[i]));
+    };
+    QString bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = QChar(b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b)));
+    measure(bytes, m_bytes.data());
     m_tabStop = 80;
     if (!text.isWide())
         return;
@@ -91,15 +104,22 @@ CharWidths::CharWidths(const QFont& font, const BookText& text) {
     const char16_t* d = text.chars();
     for (qsizetype i = 0; i < text.length(); ++i)
         present[d[i]] = true;
+    if (present[0]) // NUL shows as its symbol
+        present[kNulSymbol] = true;
+    QString chars;
+    for (int ch = 1; ch < 0x10000; ++ch)
+        if (present[size_t(ch)] && !QChar::isSurrogate(char16_t(ch)))
+            chars += QChar(char16_t(ch));
+    std::vector<float> widths(size_t(chars.size()));
+    measure(chars, widths.data());
     m_wide.assign(0x10000, 0.0f);
-    for (int ch = 0; ch < 0x10000; ++ch) {
-        if (!present[size_t(ch)])
-            continue;
-        if (QChar::isHighSurrogate(char16_t(ch)))
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        m_wide[chars[i].unicode()] = widths[size_t(i)];
+    m_wide[0] = m_wide[kNulSymbol];
+    // A character beyond the first plane: its high half carries an average width.
+    for (int ch = 0xD800; ch < 0xDC00; ++ch)
+        if (present[size_t(ch)])
             m_wide[size_t(ch)] = float(metrics.averageCharWidth());
-        else if (!QChar::isLowSurrogate(char16_t(ch)))
-            m_wide[size_t(ch)] = float(metrics.horizontalAdvance(QChar(ch == 0 ? kNulSymbol : ch)));
-    }
 }
 
 BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width)

@@ -19,6 +19,7 @@ public:
 
     const float* byteWidths() const { return m_bytes.data(); }
     float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
+    bool isWide() const { return !m_wide.empty(); }
     // Where tabs stop: every this many pixels from the line's start.
     qreal tabStop() const { return m_tabStop; }
 

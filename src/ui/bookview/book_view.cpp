@@ -78,8 +78,10 @@ BookView::~BookView() {
 
 void BookView::setBook(std::shared_ptr<const BookText> book) {
     m_counter->stop();
+    // The widths of the code page's characters serve every book; a wide book has its own.
+    if (m_widths.isWide() || (book && book->isWide()))
+        m_widthsValid = false;
     m_book = book ? std::move(book) : std::make_shared<BookText>();
-    m_widthsValid = false;
     m_caret = m_anchor = 0;
     m_preferredX = -1;
     m_topAnchor = 0;
