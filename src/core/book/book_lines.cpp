@@ -136,6 +136,7 @@ BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qr
         next += piecesOf(p);
     }
     m_pieceCount = next;
+    m_exact.assign(size_t(next), 0);
 }
 
 int BookLines::piecesOf(int paragraph) const {
@@ -170,6 +171,9 @@ qsizetype BookLines::pieceStart(int paragraph, int index) const {
     const qsizetype start = m_text->paragraphStart(paragraph);
     if (index == 0)
         return start;
+    const int number = firstPieceOf(paragraph) + index;
+    if (number < exactPieces())
+        return m_exact[size_t(number)];
     const qsizetype end = m_text->paragraphEnd(paragraph);
     const qsizetype anchor = start + index * kPieceSpan;
     qsizetype line = std::max(start, anchor - kWarmUp);
@@ -229,4 +233,44 @@ int BookLines::lineCount(const Piece& piece) const {
          at = nextLineStart(at, piece.to))
         ++count;
     return count;
+}
+
+void BookLines::walk(const std::function<bool(int, int)>& counted) const {
+    const int paragraphs = m_text->paragraphCount();
+    for (int p = 0; p < paragraphs; ++p) {
+        const int first = firstPieceOf(p);
+        const int pieces = m_pieceBase.empty() ? 1 : piecesOf(p);
+        if (pieces == 1) {
+            if (!m_exact.empty())
+                m_exactPieces.store(first + 1, std::memory_order_release);
+            if (!counted(first, lineCount(piece(first))))
+                return;
+            continue;
+        }
+        // The whole paragraph wrapped in order: piece k + 1 starts at the last line start
+        // at or before its anchor.
+        const qsizetype start = m_text->paragraphStart(p);
+        const qsizetype end = m_text->paragraphEnd(p);
+        int k = 0;
+        int lines = 0;
+        for (qsizetype at = start;;) {
+            const qsizetype next = nextLineStart(at, end);
+            const qsizetype anchor = start + (k + 1) * kPieceSpan;
+            if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
+                m_exact[size_t(first + k + 1)] = std::uint32_t(at);
+                m_exactPieces.store(first + k + 2, std::memory_order_release);
+                if (!counted(first + k, lines))
+                    return;
+                ++k;
+                lines = 0;
+            }
+            ++lines;
+            if (next >= end)
+                break;
+            at = next;
+        }
+        m_exactPieces.store(first + pieces, std::memory_order_release);
+        if (!counted(first + k, lines))
+            return;
+    }
 }

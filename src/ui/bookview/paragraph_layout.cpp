@@ -35,22 +35,26 @@ int ParagraphLayout::lineOf(qsizetype offset) const {
     return line;
 }
 
+QTextLine ParagraphLayout::lineAt(int line) const {
+    return m_layout.lineAt(std::clamp(line, 0, m_layout.lineCount() - 1));
+}
+
 qsizetype ParagraphLayout::lineStart(int line) const {
-    return m_from + m_layout.lineAt(line).textStart();
+    return m_from + lineAt(line).textStart();
 }
 
 qsizetype ParagraphLayout::lineEnd(int line) const {
-    const QTextLine l = m_layout.lineAt(line);
+    const QTextLine l = lineAt(line);
     return m_from + l.textStart() + l.textLength();
 }
 
 qreal ParagraphLayout::xOf(qsizetype offset) const {
     const int line = lineOf(offset);
-    return m_layout.lineAt(line).cursorToX(int(offset - m_from));
+    return lineAt(line).cursorToX(int(offset - m_from));
 }
 
 qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
-    const QTextLine l = m_layout.lineAt(std::clamp(line, 0, m_layout.lineCount() - 1));
+    const QTextLine l = lineAt(line);
     int at = l.xToCursor(x, QTextLine::CursorBetweenCharacters);
     // A wrapped line's last position is the next line's start: the caret stays on this
     // line, before its trailing space.
@@ -62,8 +66,7 @@ qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
 }
 
 QRectF ParagraphLayout::characterRect(qsizetype offset) const {
-    const int line = lineOf(offset);
-    const QTextLine l = m_layout.lineAt(line);
+    const QTextLine l = lineAt(lineOf(offset));
     const int at = int(offset - m_from);
     const qreal x0 = l.cursorToX(at);
     const qreal x1 = at < m_text.size() ? l.cursorToX(at + 1) : x0;
@@ -91,7 +94,7 @@ void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLi
                       (lastLine - firstLine + 1) * m_lineHeight);
     m_layout.draw(painter, origin, selections, clip);
     if (breakSelected && lastLine == m_layout.lineCount() - 1) {
-        const QTextLine l = m_layout.lineAt(lastLine);
+        const QTextLine l = lineAt(lastLine);
         painter->fillRect(QRectF(origin.x() + l.naturalTextWidth(), origin.y() + l.y(),
                                  QFontMetricsF(m_layout.font()).averageCharWidth(), m_lineHeight),
                           highlight);

@@ -52,6 +52,9 @@ public:
               const QColor& highlightedText) const;
 
 private:
+    // The line, or the nearest one there is.
+    QTextLine lineAt(int line) const;
+
     QString m_text;
     qsizetype m_from;
     qreal m_lineHeight;
