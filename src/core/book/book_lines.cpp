@@ -4,6 +4,7 @@
 #include "core/text/display_text.h"
 
 #include <QFontMetricsF>
+#include <QRawFont>
 
 #include <algorithm>
 
@@ -86,11 +87,23 @@ qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, W
 } // namespace
 
 CharWidths::CharWidths(const QFont& font, const BookText& text) {
+    // The font's own advances for all the characters at once; those it lacks (drawn in
+    // another font) one by one.
+    const QRawFont raw = QRawFont::fromFont(font);
     const QFontMetricsF metrics(font);
-    for (int b = 0; b < 256; ++b) {
-        const char16_t ch = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
-        m_bytes[size_t(b)] = float(metrics.horizontalAdvance(QChar(ch)));
-    }
+    const auto measure = [&](const QString& chars, float* out) {
+        const QList<quint32> glyphs = raw.glyphIndexesForString(chars);
+        const QList<QPointF> advances =
+            glyphs.size() == chars.size() ? raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>();
+        for (qsizetype i = 0; i < chars.size(); ++i)
+            out[i] = i < advances.size() && glyphs[i] != 0
+                         ? float(advances[i].x())
+                         : float(metrics.horizontalAdvance(chars[i]));
+    };
+    QString bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = QChar(b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b)));
+    measure(bytes, m_bytes.data());
     m_tabStop = 80;
     if (!text.isWide())
         return;
@@ -98,15 +111,22 @@ CharWidths::CharWidths(const QFont& font, const BookText& text) {
     const char16_t* d = text.chars();
     for (qsizetype i = 0; i < text.length(); ++i)
         present[d[i]] = true;
+    if (present[0]) // NUL shows as its symbol
+        present[kNulSymbol] = true;
+    QString chars;
+    for (int ch = 1; ch < 0x10000; ++ch)
+        if (present[size_t(ch)] && !QChar::isSurrogate(char16_t(ch)))
+            chars += QChar(char16_t(ch));
+    std::vector<float> widths(size_t(chars.size()));
+    measure(chars, widths.data());
     m_wide.assign(0x10000, 0.0f);
-    for (int ch = 0; ch < 0x10000; ++ch) {
-        if (!present[size_t(ch)])
-            continue;
-        if (QChar::isHighSurrogate(char16_t(ch)))
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        m_wide[chars[i].unicode()] = widths[size_t(i)];
+    m_wide[0] = m_wide[kNulSymbol];
+    // A character beyond the first plane: its high half carries an average width.
+    for (int ch = 0xD800; ch < 0xDC00; ++ch)
+        if (present[size_t(ch)])
             m_wide[size_t(ch)] = float(metrics.averageCharWidth());
-        else if (!QChar::isLowSurrogate(char16_t(ch)))
-            m_wide[size_t(ch)] = float(metrics.horizontalAdvance(QChar(ch == 0 ? kNulSymbol : ch)));
-    }
 }
 
 BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
@@ -125,6 +145,7 @@ BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qr
         next += piecesOf(p);
     }
     m_pieceCount = next;
+    m_exact.assign(size_t(next), 0);
 }
 
 int BookLines::piecesOf(int paragraph) const {
@@ -228,6 +249,9 @@ qsizetype BookLines::pieceStart(int paragraph, int index) const {
     const qsizetype start = m_text->paragraphStart(paragraph);
     if (index == 0)
         return start;
+    const int number = firstPieceOf(paragraph) + index;
+    if (number < exactPieces())
+        return m_exact[size_t(number)];
     const qsizetype end = m_text->paragraphEnd(paragraph);
     const qsizetype anchor = start + index * kPieceSpan;
     qsizetype line = std::max(start, anchor - kWarmUp);
@@ -287,4 +311,44 @@ int BookLines::lineCount(const Piece& piece) const {
          at = nextLineStart(at, piece.to))
         ++count;
     return count;
+}
+
+void BookLines::walk(const std::function<bool(int, int)>& counted) const {
+    const int paragraphs = m_text->paragraphCount();
+    for (int p = 0; p < paragraphs; ++p) {
+        const int first = firstPieceOf(p);
+        const int pieces = m_pieceBase.empty() ? 1 : piecesOf(p);
+        if (pieces == 1) {
+            if (!m_exact.empty())
+                m_exactPieces.store(first + 1, std::memory_order_release);
+            if (!counted(first, lineCount(piece(first))))
+                return;
+            continue;
+        }
+        // The whole paragraph wrapped in order: piece k + 1 starts at the last line start
+        // at or before its anchor.
+        const qsizetype start = m_text->paragraphStart(p);
+        const qsizetype end = m_text->paragraphEnd(p);
+        int k = 0;
+        int lines = 0;
+        for (qsizetype at = start;;) {
+            const qsizetype next = nextLineStart(at, end);
+            const qsizetype anchor = start + (k + 1) * kPieceSpan;
+            if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
+                m_exact[size_t(first + k + 1)] = std::uint32_t(at);
+                m_exactPieces.store(first + k + 2, std::memory_order_release);
+                if (!counted(first + k, lines))
+                    return;
+                ++k;
+                lines = 0;
+            }
+            ++lines;
+            if (next >= end)
+                break;
+            at = next;
+        }
+        m_exactPieces.store(first + pieces, std::memory_order_release);
+        if (!counted(first + k, lines))
+            return;
+    }
 }

@@ -5,6 +5,9 @@
 #include <QFont>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +22,7 @@ public:
 
     const float* byteWidths() const { return m_bytes.data(); }
     float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
+    bool isWide() const { return !m_wide.empty(); }
     // Where tabs stop: every this many pixels from the line's start.
     qreal tabStop() const { return m_tabStop; }
 
@@ -43,11 +47,12 @@ struct LineRules {
 // the line's end), after a hyphen or dash, and inside a word too long for a line.
 //
 // A paragraph longer than kPieceSpan characters is laid out in pieces, so that any place
-// of it can be shown without laying out all that comes before: piece k starts at the
-// last line start at or before the paragraph's start + k * kPieceSpan, found by wrapping
-// from kWarmUp characters before that point. Wrapping that starts a few lines early
-// meets the wrapping of the whole paragraph, so the pieces join without a visible break;
-// where it does not, the last line of a piece ends where the next piece starts.
+// of it can be shown without wrapping all that comes before: piece k starts at the last
+// line start at or before the paragraph's start + k * kPieceSpan. walk() (the line
+// counter's pass, in order) finds these starts exactly; until it has reached a piece,
+// its start is found by wrapping from kWarmUp characters before that point, which
+// nearly always meets the wrapping of the whole paragraph a few lines on (where it does
+// not, a piece's last line is short until the walk has passed).
 class BookLines {
 public:
     static constexpr qsizetype kPieceSpan = 2048;
@@ -82,6 +87,13 @@ public:
     // Where each display line of the piece starts; the first is the piece's start.
     std::vector<qsizetype> lineStarts(const Piece& piece) const;
     int lineCount(const Piece& piece) const;
+
+    // Wraps the whole book in order (on the line counter's thread), making the pieces'
+    // starts exact as it goes; after each piece, counted(piece, its line count) says
+    // what it found, and false from it stops the walk. The pieces below exactPieces()
+    // start where the walk found.
+    void walk(const std::function<bool(int, int)>& counted) const;
+    int exactPieces() const { return m_exactPieces.load(std::memory_order_acquire); }
     // The start of the line after the one starting at `from`, wrapping the characters up
     // to `end`; `end` when they all fit.
     qsizetype nextLineStart(qsizetype from, qsizetype end) const;
@@ -107,4 +119,7 @@ private:
     int m_pieceCount = 0;
     // The number of each paragraph's first piece, when some paragraph has several.
     std::vector<int> m_pieceBase;
+    // The pieces' exact starts as walk() finds them, valid below m_exactPieces.
+    mutable std::vector<std::uint32_t> m_exact;
+    mutable std::atomic<int> m_exactPieces{0};
 };

@@ -10,6 +10,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char16_t kNulSymbol = 0x2400;
@@ -145,21 +149,33 @@ void BookText::indexParagraphs() {
     } else {
         const char* d = m_bytes.constData();
         const qsizetype size = m_bytes.size();
-        // Lone CRs first (rare): a CR not followed by LF.
-        qsizetype lone = 0;
-        for (const char* p = d;
-             (p = static_cast<const char*>(std::memchr(p, '\r', size_t(d + size - p)))) != nullptr;
-             ++p)
-            if (p + 1 == d + size || p[1] != '\n')
-                ++lone;
         m_starts.reserve(size_t(size / 64) + 1);
-        for (const char* p = d;
-             (p = static_cast<const char*>(std::memchr(p, '\n', size_t(d + size - p)))) != nullptr;
-             ++p) {
-            if (p == d || p[-1] != '\r')
+        // One pass: every LF starts a paragraph; a lone CR or LF is counted.
+        qsizetype lone = 0;
+        const auto lineBreak = [&](qsizetype i) {
+            if (d[i] == '\n') {
+                if (i == 0 || d[i - 1] != '\r')
+                    ++lone;
+                m_starts.push_back(std::uint32_t(i + 1));
+            } else if (i + 1 == size || d[i + 1] != '\n') {
                 ++lone;
-            m_starts.push_back(std::uint32_t(p - d + 1));
+            }
+        };
+        qsizetype i = 0;
+#if defined(__SSE2__)
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i cr = _mm_set1_epi8('\r');
+        for (; i + 16 <= size; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+            unsigned mask = unsigned(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+            for (; mask != 0; mask &= mask - 1)
+                lineBreak(i + __builtin_ctz(mask));
         }
+#endif
+        for (; i < size; ++i)
+            if (d[i] == '\n' || d[i] == '\r')
+                lineBreak(i);
         if (lone > 0) {
             normaliseBytes(lone);
             indexParagraphs();

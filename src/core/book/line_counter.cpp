@@ -21,23 +21,25 @@ void LineCounter::stop() {
 
 void LineCounter::count(Run& run) {
     const BookLines& lines = *run.lines;
-    const int pieces = lines.pieceCount();
     QElapsedTimer sinceReport;
     sinceReport.start();
     int total = 0;
-    for (int n = 0; n < pieces; ++n) {
-        if ((n & 1023) == 0) {
+    lines.walk([&](int piece, int count) {
+        total += count;
+        run.starts[size_t(piece) + 1] = total;
+        if ((piece & 1023) == 0) {
             if (run.cancel.load(std::memory_order_relaxed))
-                return;
-            run.counted.store(n, std::memory_order_release);
+                return false;
+            run.counted.store(piece + 1, std::memory_order_release);
             if (sinceReport.elapsed() >= 100) {
                 sinceReport.restart();
                 QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
             }
         }
-        total += lines.lineCount(lines.piece(n));
-        run.starts[size_t(n) + 1] = total;
-    }
-    run.counted.store(pieces, std::memory_order_release);
+        return true;
+    });
+    if (run.cancel.load())
+        return;
+    run.counted.store(run.lines->pieceCount(), std::memory_order_release);
     QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
 }

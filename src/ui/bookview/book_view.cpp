@@ -42,8 +42,10 @@ BookView::BookView(QWidget* parent)
     m_font.setKerning(false);
     updateStyle();
     connect(m_counter, &LineCounter::progress, this, [this] {
-        if (m_lines && m_counter->lines() == m_lines.get())
+        if (m_lines && m_counter->lines() == m_lines.get()) {
+            dropInexactLayouts();
             Q_EMIT linesReady();
+        }
     });
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) {
         if (!m_book)
@@ -80,8 +82,10 @@ BookView::~BookView() {
 
 void BookView::setBook(std::shared_ptr<const BookText> book) {
     m_counter->stop();
+    // The widths of the code page's characters serve every book; a wide book has its own.
+    if (m_widths.isWide() || (book && book->isWide()))
+        m_widthsValid = false;
     m_book = book ? std::move(book) : std::make_shared<BookText>();
-    m_widthsValid = false;
     m_caret = m_anchor = 0;
     m_preferredX = -1;
     m_topAnchor = 0;
@@ -150,6 +154,36 @@ std::shared_ptr<const ParagraphLayout> BookView::layoutOf(int piece) {
         m_cache.erase(m_cache.begin());
     m_cache.push_back({piece, layout});
     return layout;
+}
+
+void BookView::syncExact() {
+    // Each operation starts from layouts that agree with the counted lines.
+    if (m_lines && m_lines->exactPieces() != m_exactSeen) {
+        m_exactSeen = m_lines->exactPieces();
+        dropInexactLayouts();
+    }
+}
+
+void BookView::dropInexactLayouts() {
+    // A long paragraph's piece shown before the counter reached it may start a little
+    // elsewhere now that its start is exact.
+    bool changed = false;
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        const BookLines::Piece piece = m_lines->piece(it->piece);
+        if (piece.from != it->layout->from() || piece.to != it->layout->to()) {
+            it = m_cache.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (!changed)
+        return;
+    m_topValid = false;
+    m_lastTopValid = false;
+    m_atOnceFor = nullptr;
+    updateScrollBar();
+    viewport()->update();
 }
 
 BookView::Place BookView::placeOf(qsizetype offset) {
@@ -271,18 +305,22 @@ void BookView::scrollContentsBy(int, int) {
 // ---- Places -------------------------------------------------------------------------
 
 qsizetype BookView::firstVisibleOffset() {
+    syncExact();
     return startOf(top());
 }
 
 void BookView::scrollOffsetToTop(qsizetype offset) {
+    syncExact();
     setTop(placeOf(offset));
 }
 
 void BookView::centerOffset(qsizetype offset) {
+    syncExact();
     setTop(moved(placeOf(offset), -(visibleLineCount() / 2)));
 }
 
 void BookView::ensureCaretVisible() {
+    syncExact();
     const Place caret = placeOf(m_caret);
     const int row = rowOf(caret);
     if (row < 0)
@@ -317,16 +355,19 @@ int BookView::linesBefore(int piece) {
 }
 
 int BookView::lineOfChar(qsizetype offset) {
+    syncExact();
     const Place place = placeOf(offset);
     const int before = linesBefore(place.piece);
     return before < 0 ? -1 : before + place.line;
 }
 
 qsizetype BookView::lineStartOf(qsizetype offset) {
+    syncExact();
     return startOf(placeOf(offset));
 }
 
 std::pair<qsizetype, qsizetype> BookView::lineRange(qsizetype offset) {
+    syncExact();
     const Place place = placeOf(offset);
     const Place next = moved(place, 1);
     const qsizetype start = startOf(place);
@@ -543,6 +584,7 @@ void BookView::changeEvent(QEvent* event) {
 // ---- Painting -----------------------------------------------------------------------
 
 void BookView::paintEvent(QPaintEvent*) {
+    syncExact();
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), m_background);
     painter.setPen(m_textColour);
@@ -585,6 +627,7 @@ void BookView::resizeEvent(QResizeEvent* event) {
 // ---- Input --------------------------------------------------------------------------
 
 void BookView::keyPressEvent(QKeyEvent* event) {
+    syncExact();
     if (event == QKeySequence::Copy ||
         (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ControlModifier)) {
         copySelection();
@@ -649,6 +692,7 @@ void BookView::keyPressEvent(QKeyEvent* event) {
 }
 
 qsizetype BookView::offsetAt(const QPoint& point) {
+    syncExact();
     if (point.y() < margin() - lineHeight() * 0 && point.y() < 0)
         return -1;
     const int row = int(std::floor((point.y() - margin()) / lineHeight()));
@@ -659,6 +703,7 @@ qsizetype BookView::offsetAt(const QPoint& point) {
 }
 
 void BookView::mousePressEvent(QMouseEvent* event) {
+    syncExact();
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
@@ -673,6 +718,7 @@ void BookView::mousePressEvent(QMouseEvent* event) {
 }
 
 void BookView::mouseMoveEvent(QMouseEvent* event) {
+    syncExact();
     if (!m_dragging || !(event->buttons() & Qt::LeftButton))
         return;
     const qreal y = event->position().y();
@@ -697,6 +743,7 @@ void BookView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
+    syncExact();
     if (event->button() != Qt::LeftButton)
         return;
     const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
@@ -708,6 +755,7 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void BookView::wheelEvent(QWheelEvent* event) {
+    syncExact();
     m_wheelRemainder += event->angleDelta().y();
     const int steps = m_wheelRemainder / 40; // three lines a notch of 120
     m_wheelRemainder -= steps * 40;
@@ -731,6 +779,7 @@ bool BookView::focusNextPrevChild(bool) {
 }
 
 QRect BookView::characterRect(qsizetype offset) {
+    syncExact();
     const Place place = placeOf(offset);
     const int row = rowOf(place);
     if (row < 0 || row > visibleLineCount())

@@ -128,6 +128,8 @@ private:
     Place lastTop();
     void setTop(const Place& place, bool keepAnchor = false);
     void invalidateLayout();
+    void dropInexactLayouts();
+    void syncExact();
     void updateScrollBar();
     int linesBefore(int piece);
     // Moves the caret, extending the selection when asked.
@@ -167,6 +169,7 @@ private:
     Place m_lastTop;
     bool m_lastTopValid = false;
     int m_wheelRemainder = 0;
+    int m_exactSeen = -1;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
     qreal m_preferredX = -1; // kept by Up, Down, PageUp and PageDown

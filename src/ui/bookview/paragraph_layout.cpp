@@ -56,22 +56,26 @@ int ParagraphLayout::lineOf(qsizetype offset) const {
     return line;
 }
 
+QTextLine ParagraphLayout::lineAt(int line) const {
+    return m_layout.lineAt(std::clamp(line, 0, m_layout.lineCount() - 1));
+}
+
 qsizetype ParagraphLayout::lineStart(int line) const {
-    return book(m_layout.lineAt(line).textStart());
+    return book(lineAt(line).textStart());
 }
 
 qsizetype ParagraphLayout::lineEnd(int line) const {
-    const QTextLine l = m_layout.lineAt(line);
+    const QTextLine l = lineAt(line);
     return book(l.textStart() + l.textLength());
 }
 
 qreal ParagraphLayout::xOf(qsizetype offset) const {
     const int line = lineOf(offset);
-    return m_layout.lineAt(line).cursorToX(display(offset));
+    return lineAt(line).cursorToX(display(offset));
 }
 
 qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
-    const QTextLine l = m_layout.lineAt(std::clamp(line, 0, m_layout.lineCount() - 1));
+    const QTextLine l = lineAt(line);
     int at = l.xToCursor(x, QTextLine::CursorBetweenCharacters);
     // A wrapped line's last position is the next line's start: the caret stays on this
     // line, before its trailing space (or before the last letter of a broken word).
@@ -88,7 +92,7 @@ qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
 
 QRectF ParagraphLayout::characterRect(qsizetype offset) const {
     const int line = lineOf(offset);
-    const QTextLine l = m_layout.lineAt(line);
+    const QTextLine l = lineAt(line);
     const int at = display(offset);
     const qreal x0 = l.cursorToX(at);
     const qreal x1 = offset - m_from < m_text.size() ? l.cursorToX(at + 1) : x0;
@@ -116,7 +120,7 @@ void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLi
                       (lastLine - firstLine + 1) * m_lineHeight);
     m_layout.draw(painter, origin, selections, clip);
     if (breakSelected && lastLine == m_layout.lineCount() - 1) {
-        const QTextLine l = m_layout.lineAt(lastLine);
+        const QTextLine l = lineAt(lastLine);
         painter->fillRect(QRectF(origin.x() + l.x() + l.naturalTextWidth(),
                                  origin.y() + qreal(lastLine) * m_lineHeight,
                                  QFontMetricsF(m_layout.font()).averageCharWidth(), m_lineHeight),

@@ -67,6 +67,8 @@ private:
         return int(m_display.toDisplay(std::clamp<qsizetype>(offset - m_from, 0, m_text.size())));
     }
     qsizetype book(int position) const { return m_from + m_display.toText(position); }
+    // The line, or the nearest one there is.
+    QTextLine lineAt(int line) const;
 
     QString m_text;
     DisplayText m_display;
