@@ -287,6 +287,39 @@ private Q_SLOTS:
         QCOMPARE(view->caret(), broken + 1);
     }
 
+    // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that
+    // much more; a click finds the line under it, and the book's end is reached whole.
+    void spaceBetweenParagraphs() {
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Проза"), prose(60)));
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        form.LayoutDialog1->lineSpacingBox()->setValue(1.5);
+        form.LayoutDialog1->paragraphSpacingBox()->setValue(1.0);
+        BookView* view = form.View;
+        const qreal line = 1.5 * QFontMetricsF(view->textFont()).height();
+        const QString text = view->text(0, view->textLength());
+        int gaps = 0;
+        qsizetype at = view->firstVisibleOffset();
+        QRect previous = view->characterRect(at);
+        for (;;) {
+            const qsizetype next = view->lineRange(at).second;
+            const QRect rect = view->characterRect(next);
+            if (rect.isNull() || next >= view->textLength())
+                break;
+            const bool newParagraph = text[next - 1] == QLatin1Char('\n');
+            gaps += newParagraph;
+            QVERIFY(qAbs(rect.top() - previous.top() - (newParagraph ? 2 : 1) * line) <= 1.01);
+            // A click in the middle of the line lands on it.
+            QCOMPARE(view->lineRange(view->offsetAt(rect.center())).first, next);
+            previous = rect;
+            at = next;
+        }
+        QVERIFY(gaps >= 1);
+        QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+        const QRect last = view->characterRect(view->textLength() - 1);
+        QVERIFY(!last.isNull());
+        QVERIFY(last.bottom() < view->viewport()->height());
+    }
+
 private:
     RecordingDialogs& dialogs() { return **m_dialogs; }
 

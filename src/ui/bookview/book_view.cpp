@@ -228,7 +228,7 @@ BookView::Place BookView::moved(Place place, int count) {
 BookView::Place BookView::lastTop() {
     if (!m_lastTopValid || !m_lines) {
         const int last = lines().pieceCount() - 1;
-        m_lastTop = moved({last, layoutOf(last)->lineCount() - 1}, -(visibleLineCount() - 1));
+        m_lastTop = topShowingAtBottom({last, layoutOf(last)->lineCount() - 1});
         m_lastTopValid = true;
     }
     return m_lastTop;
@@ -257,6 +257,75 @@ void BookView::setTop(const Place& place, bool keepAnchor) {
 
 int BookView::visibleLineCount() const {
     return std::max(1, int((viewport()->height() - margin()) / lineHeight()));
+}
+
+qreal BookView::heightOf(const Place& place) {
+    if (m_bookLayout.paragraphSpacing <= 0)
+        return lineHeight();
+    const auto layout = layoutOf(place.piece);
+    const bool last = layout->endsParagraph() && place.line == layout->lineCount() - 1;
+    return lineHeight() + (last ? m_bookLayout.paragraphSpacing * lineHeight() : 0);
+}
+
+BookView::Place BookView::placeAtY(qreal y, bool* inside) {
+    Place at = top();
+    qreal t = margin();
+    bool within = true;
+    while (y < t) {
+        const Place above = moved(at, -1);
+        if (above.piece == at.piece && above.line == at.line)
+            break;
+        at = above;
+        t -= heightOf(at);
+    }
+    for (;;) {
+        const qreal h = heightOf(at);
+        if (y < t + h)
+            break;
+        const Place below = moved(at, 1);
+        if (below.piece == at.piece && below.line == at.line) {
+            within = y < t + lineHeight();
+            break;
+        }
+        t += h;
+        at = below;
+    }
+    if (inside)
+        *inside = within;
+    return at;
+}
+
+qreal BookView::yOf(const Place& place) {
+    if (rowOf(place) < 0)
+        return -1;
+    Place at = top();
+    qreal t = margin();
+    while (at.piece != place.piece || at.line != place.line) {
+        if (t > viewport()->height())
+            return -1;
+        const Place below = moved(at, 1);
+        if (below.piece == at.piece && below.line == at.line)
+            return -1;
+        t += heightOf(at);
+        at = below;
+    }
+    return t;
+}
+
+BookView::Place BookView::topShowingAtBottom(Place place) {
+    // Lines above it are taken while they fit; the line itself always counts.
+    qreal used = lineHeight();
+    const qreal room = viewport()->height() - margin();
+    for (;;) {
+        const Place above = moved(place, -1);
+        if (above.piece == place.piece && above.line == place.line)
+            return place;
+        const qreal h = heightOf(above);
+        if (used + h > room + 1e-6)
+            return place;
+        used += h;
+        place = above;
+    }
 }
 
 int BookView::rowOf(const Place& place) {
@@ -322,11 +391,11 @@ void BookView::centerOffset(qsizetype offset) {
 void BookView::ensureCaretVisible() {
     syncExact();
     const Place caret = placeOf(m_caret);
-    const int row = rowOf(caret);
-    if (row < 0)
+    const qreal y = rowOf(caret) < 0 ? -1 : yOf(caret);
+    if (rowOf(caret) < 0)
         setTop(caret);
-    else if (row >= visibleLineCount())
-        setTop(moved(caret, -(visibleLineCount() - 1)));
+    else if (y < 0 || y + lineHeight() > viewport()->height())
+        setTop(topShowingAtBottom(caret));
 }
 
 int BookView::linesBefore(int piece) {
@@ -610,7 +679,7 @@ void BookView::paintEvent(QPaintEvent*) {
             const qreal top = origin.y() + caret.line * lineHeight();
             painter.fillRect(QRectF(x, top, 1, lineHeight()), m_textColour);
         }
-        y += (shown - at.line + 1) * lineHeight();
+        y += (shown - at.line) * lineHeight() + heightOf({at.piece, shown});
         at = {at.piece + 1, 0};
     }
 }
@@ -695,9 +764,9 @@ qsizetype BookView::offsetAt(const QPoint& point) {
     syncExact();
     if (point.y() < margin() - lineHeight() * 0 && point.y() < 0)
         return -1;
-    const int row = int(std::floor((point.y() - margin()) / lineHeight()));
-    const Place place = moved(top(), row);
-    if (rowOf(place) != row)
+    bool inside = false;
+    const Place place = placeAtY(point.y(), &inside);
+    if (!inside)
         return -1; // past the book's last line
     return layoutOf(place.piece)->offsetAt(place.line, point.x() - columnLeft());
 }
@@ -708,8 +777,7 @@ void BookView::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
-    const Place place = moved(top(), row);
+    const Place place = placeAtY(event->position().y());
     const qsizetype offset =
         layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
     m_dragging = true;
@@ -726,9 +794,7 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
         setTop(moved(top(), -1));
     else if (y > viewport()->height())
         setTop(moved(top(), 1));
-    const int row =
-        std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
-    const Place place = moved(top(), row);
+    const Place place = placeAtY(std::clamp<qreal>(y, margin(), viewport()->height() - 1));
     moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
               true);
 }
@@ -746,8 +812,7 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
     syncExact();
     if (event->button() != Qt::LeftButton)
         return;
-    const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
-    const Place place = moved(top(), row);
+    const Place place = placeAtY(event->position().y());
     const qsizetype offset =
         layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
     const auto [first, last] = wordAt(offset);
@@ -784,9 +849,12 @@ QRect BookView::characterRect(qsizetype offset) {
     const int row = rowOf(place);
     if (row < 0 || row > visibleLineCount())
         return QRect();
+    const qreal y = yOf(place);
+    if (y < 0)
+        return QRect();
     const auto layout = layoutOf(place.piece);
     QRectF rect = layout->characterRect(offset);
-    rect.moveTop(margin() + row * lineHeight());
+    rect.moveTop(y);
     rect.moveLeft(rect.left() + columnLeft());
     return rect.toAlignedRect();
 }

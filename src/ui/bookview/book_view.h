@@ -148,6 +148,16 @@ private:
     // visibleLineCount() + 1 for a line below the bottom.
     int rowOf(const Place& place);
     qreal lineHeight() const { return m_style.lineHeight; }
+    // The space a display line takes: its height, and the paragraph spacing after a
+    // paragraph's last line.
+    qreal heightOf(const Place& place);
+    // The display line at viewport height y (counted from the top line), and whether y
+    // falls on it rather than past the book's last line.
+    Place placeAtY(qreal y, bool* inside = nullptr);
+    // The top of a display line in the viewport, -1 when it is not on screen.
+    qreal yOf(const Place& place);
+    // The top line that shows `place` as the lowest line wholly on screen.
+    Place topShowingAtBottom(Place place);
 
     std::shared_ptr<const BookText> m_book;
     std::shared_ptr<const BookLines> m_lines;

@@ -42,6 +42,7 @@ public:
     int lineCount() const { return m_layout.lineCount(); }
     qreal height() const { return lineCount() * m_lineHeight; }
     const QString& text() const { return m_text; }
+    bool endsParagraph() const { return m_endsParagraph; }
 
     // The display line holding the offset (a line start belongs to the line it starts).
     int lineOf(qsizetype offset) const;
