@@ -154,14 +154,22 @@ int BookLines::piecesOf(int paragraph) const {
 }
 
 QString BookLines::wordContext(qsizetype offset, qsizetype* base) const {
+    // The run of letters holding the offset (no longer than a word hyphenation takes, and
+    // one letter more), with the character on either side.
+    const auto letter = [this](qsizetype i) { return Hyphenator::isLetter(QChar(m_text->at(i))); };
     const qsizetype reach = Hyphenator::kMaxWord + 1;
-    const qsizetype from = std::max<qsizetype>(0, offset - reach);
-    const qsizetype to = std::min(m_text->length(), offset + reach);
+    qsizetype from = offset;
+    while (from > 0 && offset - from < reach && letter(from - 1))
+        --from;
+    qsizetype to = offset;
+    while (to < m_text->length() && to - offset < reach && letter(to))
+        ++to;
+    from = std::max<qsizetype>(0, from - 1);
+    to = std::min(m_text->length(), to + 1);
     *base = from;
-    QString context;
-    context.reserve(to - from);
+    QString context(to - from, Qt::Uninitialized);
     for (qsizetype i = from; i < to; ++i)
-        context += QChar(m_text->at(i));
+        context[i - from] = QChar(m_text->at(i));
     return context;
 }
 

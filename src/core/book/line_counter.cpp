@@ -27,9 +27,10 @@ void LineCounter::count(Run& run) {
     lines.walk([&](int piece, int count) {
         total += count;
         run.starts[size_t(piece) + 1] = total;
+        // A new layout waits for the count to stop: it stops within a piece.
+        if (run.cancel.load(std::memory_order_relaxed))
+            return false;
         if ((piece & 1023) == 0) {
-            if (run.cancel.load(std::memory_order_relaxed))
-                return false;
             run.counted.store(piece + 1, std::memory_order_release);
             if (sinceReport.elapsed() >= 100) {
                 sinceReport.restart();

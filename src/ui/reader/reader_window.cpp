@@ -4,6 +4,7 @@
 #include "core/book/book_text.h"
 #include "core/formats/book_import.h"
 #include "core/library/reading_state.h"
+#include "core/text/hyphenator.h"
 #include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
@@ -24,6 +25,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QThreadPool>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -164,6 +166,9 @@ TMainForm::TMainForm(QWidget* parent)
             guarded(this, &TMainForm::showProgress));
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this,
             guarded(this, &TMainForm::showProgress));
+    // The hyphenation patterns are read once, off the window's thread, before the first
+    // hyphenated page needs them.
+    QThreadPool::globalInstance()->start([] { Hyphenator::russian(); });
 }
 
 TMainForm::~TMainForm() {
