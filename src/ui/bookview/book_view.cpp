@@ -364,6 +364,10 @@ std::pair<qsizetype, qsizetype> BookView::lineRange(qsizetype offset) {
     return {start, startOf(next)};
 }
 
+bool BookView::linesCounted() {
+    return m_counter->lines() == &lines() && m_counter->finished();
+}
+
 int BookView::lineCount() {
     const int pieces = lines().pieceCount();
     return linesBefore(pieces - 1) < 0
@@ -634,7 +638,7 @@ void BookView::keyPressEvent(QKeyEvent* event) {
             target = textLength();
         } else {
             const Place place = placeOf(m_caret);
-            target = layoutOf(place.piece)->offsetAt(place.line, 1e9);
+            target = layoutOf(place.piece)->offsetAt(place.line, 1e6);
         }
         break;
     default:

@@ -64,6 +64,8 @@ public:
     qsizetype lineStartOf(qsizetype offset);
     // The display lines of the whole book, -1 while they are counted.
     int lineCount();
+    // Whether the worker has counted every display line at the present width.
+    bool linesCounted();
 
     void setTextFont(const QFont& font, const QColor& colour);
     QFont textFont() const { return m_font; }
