@@ -598,7 +598,6 @@ void BookView::keyPressEvent(QKeyEvent* event) {
     }
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const qreal keepX = m_preferredX;
     qsizetype target = m_caret;
     switch (event->key()) {
     case Qt::Key_Left:
@@ -645,16 +644,15 @@ void BookView::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
-    Q_UNUSED(keepX);
     m_preferredX = -1;
     moveCaret(target, extend);
 }
 
 qsizetype BookView::offsetAt(const QPoint& point) {
     syncExact();
-    if (point.y() < margin() - lineHeight() * 0 && point.y() < 0)
+    if (point.y() < 0 || point.y() >= viewport()->height())
         return -1;
-    const int row = int(std::floor((point.y() - margin()) / lineHeight()));
+    const int row = rowAt(point.y());
     const Place place = moved(top(), row);
     if (rowOf(place) != row)
         return -1; // past the book's last line
@@ -667,8 +665,7 @@ void BookView::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
-    const Place place = moved(top(), row);
+    const Place place = moved(top(), rowAt(event->position().y()));
     const qsizetype offset =
         layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin());
     m_dragging = true;
@@ -685,9 +682,7 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
         setTop(moved(top(), -1));
     else if (y > viewport()->height())
         setTop(moved(top(), 1));
-    const int row =
-        std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
-    const Place place = moved(top(), row);
+    const Place place = moved(top(), rowAt(y));
     moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin()), true);
 }
 
@@ -704,8 +699,7 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
     syncExact();
     if (event->button() != Qt::LeftButton)
         return;
-    const int row = int(std::floor((event->position().y() - margin()) / lineHeight()));
-    const Place place = moved(top(), row);
+    const Place place = moved(top(), rowAt(event->position().y()));
     const qsizetype offset =
         layoutOf(place.piece)->offsetAt(place.line, event->position().x() - margin());
     const auto [first, last] = wordAt(offset);
@@ -730,6 +724,10 @@ void BookView::focusInEvent(QFocusEvent* event) {
 void BookView::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
     viewport()->update();
+}
+
+int BookView::rowAt(qreal y) const {
+    return std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
 }
 
 bool BookView::focusNextPrevChild(bool) {

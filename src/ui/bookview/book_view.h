@@ -140,6 +140,8 @@ private:
     // visibleLineCount() + 1 for a line below the bottom.
     int rowOf(const Place& place);
     qreal lineHeight() const { return m_style.lineHeight; }
+    // The row on screen at a height in the viewport, within the rows shown.
+    int rowAt(qreal y) const;
 
     std::shared_ptr<const BookText> m_book;
     std::shared_ptr<const BookLines> m_lines;
