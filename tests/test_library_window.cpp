@@ -3,12 +3,12 @@
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/color_btn.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/help_window.h"
 #include "ui/library/library_window.h"
-#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "core/search/search_indexer.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
-#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 

@@ -268,16 +268,10 @@ qreal BookView::heightOf(const Place& place) {
 }
 
 BookView::Place BookView::placeAtY(qreal y, bool* inside) {
+    // Within the lines wholly shown, as the rows of the mouse are.
     Place at = top();
     qreal t = margin();
     bool within = true;
-    while (y < t) {
-        const Place above = moved(at, -1);
-        if (above.piece == at.piece && above.line == at.line)
-            break;
-        at = above;
-        t -= heightOf(at);
-    }
     for (;;) {
         const qreal h = heightOf(at);
         if (y < t + h)
@@ -287,6 +281,8 @@ BookView::Place BookView::placeAtY(qreal y, bool* inside) {
             within = y < t + lineHeight();
             break;
         }
+        if (t + h + lineHeight() > viewport()->height())
+            break;
         t += h;
         at = below;
     }
@@ -443,6 +439,10 @@ std::pair<qsizetype, qsizetype> BookView::lineRange(qsizetype offset) {
     if (next.piece == place.piece && next.line == place.line)
         return {start, textLength()};
     return {start, startOf(next)};
+}
+
+bool BookView::linesCounted() {
+    return m_counter->lines() == &lines() && m_counter->finished();
 }
 
 int BookView::lineCount() {
@@ -708,7 +708,6 @@ void BookView::keyPressEvent(QKeyEvent* event) {
     }
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const qreal keepX = m_preferredX;
     qsizetype target = m_caret;
     switch (event->key()) {
     case Qt::Key_Left:
@@ -748,21 +747,20 @@ void BookView::keyPressEvent(QKeyEvent* event) {
             target = textLength();
         } else {
             const Place place = placeOf(m_caret);
-            target = layoutOf(place.piece)->offsetAt(place.line, 1e9);
+            target = layoutOf(place.piece)->offsetAt(place.line, 1e6);
         }
         break;
     default:
         event->ignore();
         return;
     }
-    Q_UNUSED(keepX);
     m_preferredX = -1;
     moveCaret(target, extend);
 }
 
 qsizetype BookView::offsetAt(const QPoint& point) {
     syncExact();
-    if (point.y() < margin() - lineHeight() * 0 && point.y() < 0)
+    if (point.y() < 0 || point.y() >= viewport()->height())
         return -1;
     bool inside = false;
     const Place place = placeAtY(point.y(), &inside);
@@ -794,7 +792,7 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
         setTop(moved(top(), -1));
     else if (y > viewport()->height())
         setTop(moved(top(), 1));
-    const Place place = placeAtY(std::clamp<qreal>(y, margin(), viewport()->height() - 1));
+    const Place place = placeAtY(y);
     moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
               true);
 }
@@ -837,6 +835,10 @@ void BookView::focusInEvent(QFocusEvent* event) {
 void BookView::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
     viewport()->update();
+}
+
+int BookView::rowAt(qreal y) const {
+    return std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
 }
 
 bool BookView::focusNextPrevChild(bool) {

@@ -65,6 +65,8 @@ public:
     qsizetype lineStartOf(qsizetype offset);
     // The display lines of the whole book, -1 while they are counted.
     int lineCount();
+    // Whether the worker has counted every display line at the present width.
+    bool linesCounted();
 
     void setTextFont(const QFont& font, const QColor& colour);
     QFont textFont() const { return m_font; }
@@ -158,6 +160,8 @@ private:
     qreal yOf(const Place& place);
     // The top line that shows `place` as the lowest line wholly on screen.
     Place topShowingAtBottom(Place place);
+    // The row on screen at a height in the viewport, within the rows shown.
+    int rowAt(qreal y) const;
 
     std::shared_ptr<const BookText> m_book;
     std::shared_ptr<const BookLines> m_lines;

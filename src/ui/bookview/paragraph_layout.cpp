@@ -116,7 +116,7 @@ void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLi
     // A selection running on past the paragraph's end marks the line break too.
     const bool breakSelected =
         m_endsParagraph && selectionFrom <= this->to() && selectionTo > this->to();
-    const QRectF clip(origin.x() - 1, origin.y() + firstLine * m_lineHeight, 1e9,
+    const QRectF clip(origin.x() - 1, origin.y() + firstLine * m_lineHeight, 1e6,
                       (lastLine - firstLine + 1) * m_lineHeight);
     m_layout.draw(painter, origin, selections, clip);
     if (breakSelected && lastLine == m_layout.lineCount() - 1) {

@@ -270,6 +270,19 @@ QString bookName(const QString& path) {
     return QFileInfo(path).completeBaseName();
 }
 
+// The wait cursor while a big text changes hands.
+struct WaitCursor {
+    const bool shown;
+    explicit WaitCursor(bool big) : shown(big) {
+        if (shown)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~WaitCursor() {
+        if (shown)
+            QApplication::restoreOverrideCursor();
+    }
+};
+
 } // namespace
 
 bool TMainForm::settleUnsavedEdits() {
@@ -587,22 +600,20 @@ void TMainForm::ToolButton7Click() {
     Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
     Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The caret's display line in the text area now shown.
+    ShowCaretPosition();
 }
 
 void TMainForm::fillEditorFromView() {
     if (m_editorHoldsBook)
         return;
     // A big book takes the editor a while.
-    const bool big = View->textLength() > (1 << 20);
-    if (big)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor wait(View->textLength() > (1 << 20));
     ImportedBook book;
     book.kind = ImportedBook::Kind::PlainText;
     book.text = View->text(0, View->textLength());
     Editor->ShowImported(std::move(book));
     Editor->finishLoading();
-    if (big)
-        QApplication::restoreOverrideCursor();
     m_editorHoldsBook = true;
     m_viewHoldsBook = true;
 }
@@ -627,12 +638,8 @@ void TMainForm::switchToEditing() {
 void TMainForm::switchToViewing() {
     if (!m_viewHoldsBook) {
         // The edited text, unsaved edits included.
-        const bool big = Editor->textLength() > (1 << 20);
-        if (big)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+        const WaitCursor wait(Editor->textLength() > (1 << 20));
         View->setBook(std::make_shared<const BookText>(BookText::fromText(Editor->WholeText())));
-        if (big)
-            QApplication::restoreOverrideCursor();
         m_viewHoldsBook = true;
     }
     const int top = Editor->firstVisibleOffset();
