@@ -308,8 +308,9 @@ private Q_SLOTS:
             const bool newParagraph = text[next - 1] == QLatin1Char('\n');
             gaps += newParagraph;
             QVERIFY(qAbs(rect.top() - previous.top() - (newParagraph ? 2 : 1) * line) <= 1.01);
-            // A click in the middle of the line lands on it.
-            QCOMPARE(view->lineRange(view->offsetAt(rect.center())).first, next);
+            // A click in the middle of a line wholly shown lands on it.
+            if (rect.top() + line <= view->viewport()->height())
+                QCOMPARE(view->lineRange(view->offsetAt(rect.center())).first, next);
             previous = rect;
             at = next;
         }
