@@ -16,11 +16,12 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
     for (const qsizetype at : hyphens)
         places.push_back(at - from);
     m_display = DisplayText(m_text, std::move(places));
-    // A justified piece that does not end its paragraph has its last line justified too:
-    // one character more, in no line, keeps that line from being the layout's last.
+    // A piece that does not end its paragraph goes on: one character more, in no line,
+    // keeps its last line from being the layout's last, so that line is justified and a
+    // soft hyphen ending it shows (a letter: after a zero-width space Qt shows none).
     QString shown = m_display.text();
-    if (style.justify && !endsParagraph)
-        shown += QChar(0x200b);
+    if (!endsParagraph)
+        shown += QLatin1Char('x');
     m_layout.setText(shown);
     m_layout.setFont(style.font);
     QTextOption option;
