@@ -218,10 +218,6 @@ int TMainForm::firstVisibleOffset() {
     return viewing() ? int(View->firstVisibleOffset()) : Editor->firstVisibleOffset();
 }
 
-QWidget* TMainForm::textArea() const {
-    return viewing() ? static_cast<QWidget*>(View) : Editor;
-}
-
 void TMainForm::saveReadingState() {
     if (m_reading)
         m_reading->save();

@@ -126,8 +126,6 @@ private:
     // takes it.
     bool showAndLoad(const QString& path, int reach = 0);
     void saveReadingState();
-    // The text area of the present mode.
-    QWidget* textArea() const;
     // Hands the book from the view to the editor and back, keeping the place, the caret
     // and the selection.
     void switchToEditing();
