@@ -1,5 +1,6 @@
-// Reader speed: opening big books, display lines, finding text, scrolling, RTF reading,
-// each beside a straightforward QTextEdit::setPlainText load of the same text.
+// The editor's speed in the reader's editing mode: opening big books, display lines,
+// finding text, scrolling, RTF reading, each beside a straightforward
+// QTextEdit::setPlainText load of the same text. (Viewing mode: bench_book_view.)
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
         // Child run: open one book and report the peak memory.
         TMainForm reader;
         reader.resize(1280, 1000);
+        reader.ToolButton7Click(); // editing
         openInReader(reader, QString::fromLocal8Bit(argv[2]));
         while (reader.Editor->loading())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -121,6 +123,7 @@ int main(int argc, char** argv) {
 
     TMainForm reader;
     reader.resize(1280, 1000);
+    reader.ToolButton7Click(); // editing: the editor shows the book
     reader.show();
     QCoreApplication::processEvents();
     const double open5 = openInReader(reader, path5);

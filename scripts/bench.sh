@@ -3,11 +3,14 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build" --target bench_catalogue bench_reader bench_library bench_pathological bench_reading bench_exit bench_import bench_search
+build "$ROOT/build" --target bench_catalogue bench_reader bench_book_view bench_layout bench_library bench_pathological bench_reading bench_exit bench_import bench_search
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-for b in bench_catalogue bench_library bench_reading bench_reader bench_pathological bench_exit; do
+for b in bench_catalogue bench_library bench_reading bench_reader bench_layout bench_pathological bench_exit; do
     "$ROOT/build/bench/$b"
 done
+# The reading view against the editor, on prose from a folder of code-page-1251 texts if
+# one is given (TOMERIA_BENCH_TEXTS).
+"$ROOT/build/bench/bench_book_view" ${TOMERIA_BENCH_TEXTS:-}
 # Prose for the import benchmark: a folder of code-page-1251 texts, if one is given.
 "$ROOT/build/bench/bench_import" ${TOMERIA_BENCH_TEXTS:-}
 # Real prose when a folder of code page 1251 texts is named (TOMERIA_BENCH_TEXTS);

@@ -4,6 +4,7 @@
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/color_btn.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
@@ -291,7 +292,8 @@ private Q_SLOTS:
         QVERIFY(!m_reader->isVisible());
         doubleClick(0);
         QVERIFY(m_reader->isVisible());
-        QCOMPARE(m_reader->Editor->WholeText(), QStringLiteral("Текст книги\r\nвторая строка"));
+        QCOMPARE(m_reader->View->text(0, m_reader->View->textLength()),
+                 QStringLiteral("Текст книги\r\nвторая строка"));
         QCOMPARE(m_reader->StatusBar->panelText(1), path(QStringLiteral("books/Есть.boo")));
     }
 
@@ -357,17 +359,17 @@ private Q_SLOTS:
         writeBook(QStringLiteral("Книга"), text);
         start();
         doubleClick(0);
-        QCOMPARE(m_reader->Editor->SelectionStart(), 0);
-        m_reader->Editor->verticalScrollBar()->setValue(500);
-        const int top = m_reader->Editor->firstVisibleOffset();
+        QCOMPARE(m_reader->View->selectionStart(), 0);
+        m_reader->View->scrollOffsetToTop(text.indexOf("line 500\r\n") + 3);
+        const int top = int(m_reader->View->firstVisibleOffset());
         QCOMPARE(top, int(text.indexOf("line 500\r\n")));
         m_reader.reset();
         m_form.reset();
 
         start();
         doubleClick(0);
-        QCOMPARE(m_reader->Editor->firstVisibleOffset(), top);
-        QCOMPARE(m_reader->Editor->SelectionStart(), top);
+        QCOMPARE(m_reader->View->firstVisibleOffset(), top);
+        QCOMPARE(m_reader->View->selectionStart(), top);
         QTest::mouseClick(m_reader->ToolButton6, Qt::LeftButton);
 
         click(0);
@@ -377,8 +379,8 @@ private Q_SLOTS:
         addBook(path("source.txt"), QStringLiteral("Книга"), QString());
         QCOMPARE(items(), QStringList{QStringLiteral("Книга")});
         doubleClick(0);
-        QCOMPARE(m_reader->Editor->firstVisibleOffset(), 0);
-        QCOMPARE(m_reader->Editor->SelectionStart(), 0);
+        QCOMPARE(m_reader->View->firstVisibleOffset(), 0);
+        QCOMPARE(m_reader->View->selectionStart(), 0);
     }
 
     // ---- Adding -----------------------------------------------------------------------

@@ -10,6 +10,24 @@
 
 using TestFiles::cp1251;
 
+Q_DECLARE_METATYPE(BookLayout)
+
+namespace QTest {
+template <> char* toString(const BookLayout& l) {
+    return qstrdup(QStringLiteral("width %1, margins %2, line spacing %3, indent %4, "
+                                  "paragraph spacing %5, justify %6, hyphenate %7")
+                       .arg(l.width)
+                       .arg(l.margins)
+                       .arg(l.lineSpacing)
+                       .arg(l.indent)
+                       .arg(l.paragraphSpacing)
+                       .arg(l.justify)
+                       .arg(l.hyphenate)
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
 // reading.dat judged by its bytes on disk and by what a new run reads back from it.
 class TestReadingState : public QObject {
     Q_OBJECT
@@ -140,6 +158,7 @@ private Q_SLOTS:
     void damagedFileIsIgnoredAndReplaced() {
         QFETCH(QByteArray, bytes);
         QFETCH(int, books);
+        book(QStringLiteral("good"));
         TestFiles::write(path("reading.dat"), bytes);
         ReadingState state = load();
         QVERIFY(!state.font());
@@ -185,6 +204,108 @@ private Q_SLOTS:
     // Deleting a book forgets where it was left, so a new book of that name (even one of
     // the same size) starts at its beginning; so does a book added under a name whose
     // entry outlived its book.
+    // The layout's keys: written only where they differ from the defaults, read back
+    // as written; a file without them (an older one) reads as the defaults; a value out
+    // of its range is brought into it.
+    void layoutSurvivesARestart_data() {
+        QTest::addColumn<QByteArray>("reader");
+        QTest::addColumn<BookLayout>("expected");
+        QTest::addColumn<QByteArray>("written");
+        BookLayout book;
+        book.width = 66;
+        book.lineSpacing = 1.3;
+        book.indent = 1.5;
+        book.justify = true;
+        book.hyphenate = true;
+        QTest::newRow("an older file") << QByteArray("Background=#ffff00\r\n") << BookLayout()
+                                       << QByteArray("Background=#ffff00\r\n");
+        QTest::newRow("«Книжная»")
+            << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
+                          "Hyphenation=1\r\n")
+            << book
+            << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
+                          "Hyphenation=1\r\n");
+        BookLayout full;
+        full.width = 120;
+        full.margins = 200;
+        full.lineSpacing = 2.5;
+        full.indent = 4;
+        full.paragraphSpacing = 1.5;
+        QTest::newRow("out of range")
+            << QByteArray("textwidth=500\r\nMargins=9999999999\r\nLineSpacing=7\r\n"
+                          "Indent=1e9\r\nParagraphSpacing=2\r\nJustify=yes\r\n")
+            << full
+            << QByteArray("TextWidth=120\r\nMargins=200\r\nLineSpacing=2.5\r\nIndent=4\r\n"
+                          "ParagraphSpacing=1.5\r\n");
+        BookLayout narrow;
+        narrow.width = 40;
+        narrow.paragraphSpacing = 0.5;
+        QTest::newRow("too narrow, nonsense, negative")
+            << QByteArray("TextWidth=3\r\nMargins=-5\r\nLineSpacing=nan\r\nIndent=-1\r\n"
+                          "ParagraphSpacing=0.5\r\n")
+            << narrow << QByteArray("TextWidth=40\r\nParagraphSpacing=0.5\r\n");
+    }
+    void layoutSurvivesARestart() {
+        QFETCH(QByteArray, reader);
+        QFETCH(BookLayout, expected);
+        QFETCH(QByteArray, written);
+        TestFiles::write(path("reading.dat"), "[Reader]\r\n" + reader + "[Books]\r\n");
+        ReadingState state = load();
+        QCOMPARE(state.layout(), expected);
+        state.save();
+        QVERIFY(
+            TestFiles::read(path("reading.dat")).startsWith("[Reader]\r\n" + written + "[Books]"));
+        QCOMPARE(load().layout(), expected);
+        // A change made in the program comes back too, brought into range.
+        BookLayout changed = expected;
+        changed.margins = 250;
+        changed.justify = !expected.justify;
+        state.setLayout(changed);
+        state.save();
+        changed.margins = 200;
+        QCOMPARE(load().layout(), changed);
+    }
+
+    // A preset's text colour is kept without a font; a font chosen later takes it over.
+    void textColourWithoutAFont() {
+        ReadingState state = load();
+        state.setTextColour(QColor(0xc8, 0xc8, 0xc8));
+        state.setBackground(QColor(0x1e, 0x1e, 0x1e));
+        state.save();
+        QVERIFY(TestFiles::read(path("reading.dat"))
+                    .startsWith("[Reader]\r\nTextColour=#c8c8c8\r\nBackground=#1e1e1e\r\n"));
+        ReadingState again = load();
+        QVERIFY(!again.font());
+        QVERIFY(again.textColourChosen());
+        QCOMPARE(again.textColour(), QColor(0xc8, 0xc8, 0xc8));
+        again.setFont(QFont(QStringLiteral("DejaVu Sans"), 12), Qt::blue);
+        again.save();
+        QCOMPARE(load().textColour(), QColor(Qt::blue));
+    }
+
+    // Only the places of books in the folder are read: a file of many places of books
+    // long gone keeps those of the books there, the last of repeated lines winning.
+    void placesOfBooksGoneAreDropped() {
+        book(QStringLiteral("Есть"), "12345");
+        book(QStringLiteral("Тоже есть"), "123");
+        QFile::remove(book(QStringLiteral("Была")));
+        QByteArray bytes = "[Books]\r\n";
+        for (int i = 0; i < 20000; ++i)
+            bytes +=
+                QByteArray::number(i) + " 5 " + cp1251(QStringLiteral("Нет %1").arg(i)) + "\r\n";
+        bytes += cp1251(QStringLiteral("1 5 Есть\r\n2 3 Тоже есть\r\n3 4 Была\r\n4 5 Есть\r\n"
+                                       "5 5 есть\r\n"));
+        TestFiles::write(path("reading.dat"), bytes);
+        ReadingState state = load();
+        QCOMPARE(state.bookCount(), 2);
+        QCOMPARE(state.position(booksFolder() + QStringLiteral("Есть.boo")), std::optional<int>(4));
+        QCOMPARE(state.position(booksFolder() + QStringLiteral("Тоже есть.boo")),
+                 std::optional<int>(2));
+        state.save();
+        QVERIFY(TestFiles::read(path("reading.dat"))
+                    .endsWith(cp1251(QStringLiteral("\r\n4 5 Есть\r\n2 3 Тоже есть\r\n"))));
+    }
+
     void deletingAndAddingForget() {
         Library library = openLibrary();
         library.addBook(QStringLiteral("Книга"), QString(), "0123456789");

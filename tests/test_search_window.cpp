@@ -1,6 +1,7 @@
 #include "core/search/search_indexer.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
@@ -140,8 +141,8 @@ private Q_SLOTS:
         QTest::mouseClick(window->Results->viewport(), Qt::LeftButton, {}, row.center());
         QTest::mouseDClick(window->Results->viewport(), Qt::LeftButton, {}, row.center());
         QTRY_VERIFY(m_reader->isVisible());
-        QCOMPARE(m_reader->Editor->SelectionStart(), int(kWar.indexOf(QStringLiteral("войной"))));
-        QCOMPARE(m_reader->Editor->textCursor().selectedText(), QStringLiteral("войной"));
+        QCOMPARE(m_reader->View->selectionStart(), kWar.indexOf(QStringLiteral("войной")));
+        QCOMPARE(m_reader->View->selectedText(), QStringLiteral("войной"));
         QCOMPARE(m_reader->StatusBar->panelText(0), QStringLiteral("Строка:   2   Символ:  23"));
 
         // Enter on a book's row opens its first place.
@@ -149,7 +150,7 @@ private Q_SLOTS:
         window->Results->setCurrentItem(window->Results->topLevelItem(1));
         QTest::keyClick(window->Results, Qt::Key_Return);
         QTRY_VERIFY(m_reader->isVisible());
-        QCOMPARE(m_reader->Editor->textCursor().selectedText(), QStringLiteral("Войны"));
+        QCOMPARE(m_reader->View->selectedText(), QStringLiteral("Войны"));
     }
 
     void searchesAfterAPauseInTyping() {

@@ -1,5 +1,6 @@
-// Makes the README's pictures: the library window, the add-book panel, the reader and
-// the search window, each drawn by the real windows over a copy of the sample library.
+// Makes the README's pictures: the library window, the add-book panel, the reader (plain
+// and «Книжная») and the search window, each drawn by the real windows over a copy of the sample
+// library.
 //   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
 
 #include "core/search/search_indexer.h"
@@ -7,6 +8,7 @@
 #include "ui/dialogs/dialogs.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
+#include "ui/reader/layout_dialog.h"
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -71,6 +74,10 @@ int main(int argc, char** argv) {
     reader.setWindowState(Qt::WindowNoState);
     reader.resize(1000, 700);
     save(reader, out + QStringLiteral("/reader.png"));
+    // The same page set as a book («Книжная»), then the plain look back.
+    reader.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+    save(reader, out + QStringLiteral("/reader-book.png"));
+    reader.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
     reader.hide();
 
     while (form.searchIndexer()->busy())

@@ -5,31 +5,22 @@
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringView>
 
 #include <algorithm>
-
 #include <limits>
+#include <string_view>
+#include <unordered_set>
+
+#include <dirent.h>
 
 namespace {
 
 const QLatin1StringView kReaderSection("[Reader]");
 const QLatin1StringView kBooksSection("[Books]");
 const QLatin1StringView kBooksComment("; offset, file size in bytes, book");
-
-// A whole non-negative decimal number, or -1.
-qint64 number(QStringView text) {
-    if (text.isEmpty() || text.size() > 18)
-        return -1;
-    qint64 value = 0;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value;
-}
 
 // "#rrggbb", or an invalid colour.
 QColor colour(QStringView text) {
@@ -63,65 +54,132 @@ void ReadingState::load(const QString& path, const QString& booksFolder) {
     m_index.clear();
     m_font.reset();
     m_textColour = Qt::black;
+    m_textColourChosen = false;
     m_background.reset();
+    m_layout = BookLayout();
     QByteArray bytes;
     // Only an ordinary file is read: a FIFO or a device in its place is not waited on.
     if (RegularFile::read(path, RegularFile::kMaxSize, bytes) == RegularFile::Status::Read)
-        parse(Cp1251::decode(bytes));
+        parse(bytes);
 }
 
-void ReadingState::parse(const QString& text) {
+namespace {
+
+// The code-page names of the books in a folder (NAME of NAME.boo), for telling the
+// places worth keeping without decoding the others.
+class FolderBooks {
+public:
+    explicit FolderBooks(const QString& folder) {
+        if (folder.isEmpty())
+            return;
+        DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+        if (!dir)
+            return;
+        while (const dirent* entry = ::readdir(dir)) {
+            const QString file = QFile::decodeName(entry->d_name);
+            if (!file.endsWith(QLatin1StringView(".boo")) || file.size() <= 4)
+                continue;
+            const QString name = file.chopped(4);
+            if (storable(name))
+                m_names.push_back(Cp1251::encode(name));
+        }
+        ::closedir(dir);
+        for (const QByteArray& name : m_names)
+            m_set.insert(std::string_view(name.constData(), size_t(name.size())));
+    }
+    bool contains(QByteArrayView name) const {
+        return m_set.count(std::string_view(name.data(), size_t(name.size()))) != 0;
+    }
+
+private:
+    std::vector<QByteArray> m_names;
+    std::unordered_set<std::string_view> m_set;
+};
+
+// A whole non-negative decimal number, or -1.
+qint64 number(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 18)
+        return -1;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+double decimal(QStringView text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? value : std::numeric_limits<double>::quiet_NaN();
+}
+
+} // namespace
+
+void ReadingState::parse(QByteArrayView all) {
     enum class Section { None, Reader, Books } section = Section::None;
     QString family;
-    QStringView size;
+    QString size;
     int weight = QFont::Normal;
     bool italic = false, underline = false, strikeOut = false;
     QColor textColour, background;
+    BookLayout layout;
+    std::optional<FolderBooks> folderBooks;
 
-    const QStringView all(text);
     qsizetype start = 0;
     while (start < all.size()) {
-        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+        qsizetype end = all.indexOf('\n', start);
         if (end < 0)
             end = all.size();
-        QStringView line = all.mid(start, end - start);
+        QByteArrayView line = all.sliced(start, end - start);
         start = end + 1;
-        if (line.endsWith(QLatin1Char('\r')))
+        if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+        if (line.isEmpty() || line.startsWith(';'))
             continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            section = line.compare(kReaderSection, Qt::CaseInsensitive) == 0  ? Section::Reader
-                      : line.compare(kBooksSection, Qt::CaseInsensitive) == 0 ? Section::Books
-                                                                              : Section::None;
+        if (line.startsWith('[')) {
+            const QString header = Cp1251::decode(line.first(std::min<qsizetype>(line.size(), 16)));
+            section = header.compare(kReaderSection, Qt::CaseInsensitive) == 0  ? Section::Reader
+                      : header.compare(kBooksSection, Qt::CaseInsensitive) == 0 ? Section::Books
+                                                                                : Section::None;
+            if (line.size() > 16)
+                section = Section::None;
             continue;
         }
         if (section == Section::Books) {
-            // "offset size name"; a line that does not read so is skipped.
-            const qsizetype first = line.indexOf(QLatin1Char(' '));
-            const qsizetype second = first < 0 ? -1 : line.indexOf(QLatin1Char(' '), first + 1);
+            // "offset size name"; a line that does not read so is skipped, and so is the
+            // place of a book not in the folder.
+            const qsizetype first = line.indexOf(' ');
+            const qsizetype second = first < 0 ? -1 : line.indexOf(' ', first + 1);
             if (second < 0)
                 continue;
-            const qint64 offset = number(line.left(first));
-            const qint64 fileSize = number(line.mid(first + 1, second - first - 1));
+            const qint64 offset = number(line.first(first));
+            const qint64 fileSize = number(line.sliced(first + 1, second - first - 1));
             if (offset < 0 || offset > std::numeric_limits<int>::max() || fileSize < 0)
                 continue;
-            setBook(line.mid(second + 1).toString(), offset, fileSize);
+            const QByteArrayView name = line.sliced(second + 1);
+            if (!folderBooks)
+                folderBooks.emplace(m_booksFolder);
+            if (folderBooks->contains(name))
+                setBook(Cp1251::decode(name), offset, fileSize);
         } else if (section == Section::Reader) {
-            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            const QString text = Cp1251::decode(line);
+            const qsizetype equals = text.indexOf(QLatin1Char('='));
             if (equals < 0)
                 continue;
-            const QStringView key = line.left(equals).trimmed();
-            const QStringView value = line.mid(equals + 1).trimmed();
+            const QStringView key = QStringView(text).left(equals).trimmed();
+            const QStringView value = QStringView(text).mid(equals + 1).trimmed();
             auto is = [&key](const char* name) {
                 return key.compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
             };
+            const auto whole = [&value] { return number(value.toLatin1()); };
             if (is("Font"))
                 family = value.toString();
             else if (is("Size"))
-                size = value;
+                size = value.toString();
             else if (is("Weight"))
-                weight = int(std::clamp<qint64>(number(value), 1, 1000));
+                weight = int(std::clamp<qint64>(whole(), 1, 1000));
             else if (is("Italic"))
                 italic = value == QLatin1Char('1');
             else if (is("Underline"))
@@ -132,14 +190,31 @@ void ReadingState::parse(const QString& text) {
                 textColour = colour(value);
             else if (is("Background"))
                 background = colour(value);
+            else if (is("TextWidth"))
+                layout.width = int(std::min<qint64>(whole(), 100000));
+            else if (is("Margins"))
+                layout.margins = int(std::min<qint64>(whole(), 100000));
+            else if (is("LineSpacing"))
+                layout.lineSpacing = decimal(value);
+            else if (is("Indent"))
+                layout.indent = decimal(value);
+            else if (is("ParagraphSpacing"))
+                layout.paragraphSpacing = decimal(value);
+            else if (is("Justify"))
+                layout.justify = value == QLatin1Char('1');
+            else if (is("Hyphenation"))
+                layout.hyphenate = value == QLatin1Char('1');
         }
     }
+    m_layout = layout.clamped();
 
-    // The font counts only with a face and a size that reads; its colour goes with it.
-    const bool pixels = size.endsWith(QLatin1StringView("px"));
-    const bool points = size.endsWith(QLatin1StringView("pt"));
+    // The font counts only with a face and a size that reads.
+    const QStringView sizeText(size);
+    const bool pixels = sizeText.endsWith(QLatin1StringView("px"));
+    const bool points = sizeText.endsWith(QLatin1StringView("pt"));
     bool sizeOk = false;
-    const double sizeValue = size.chopped(size.size() >= 2 ? 2 : size.size()).toDouble(&sizeOk);
+    const double sizeValue =
+        sizeText.chopped(sizeText.size() >= 2 ? 2 : sizeText.size()).toDouble(&sizeOk);
     if (!family.isEmpty() && (pixels || points) && sizeOk && sizeValue >= 1 && sizeValue <= 1000) {
         QFont font(family);
         if (pixels)
@@ -151,7 +226,11 @@ void ReadingState::parse(const QString& text) {
         font.setUnderline(underline);
         font.setStrikeOut(strikeOut);
         m_font = font;
-        m_textColour = textColour.isValid() ? textColour : QColor(Qt::black);
+    }
+    // The text colour goes with the font, or stands alone when a preset chose it.
+    if (textColour.isValid()) {
+        m_textColour = textColour;
+        m_textColourChosen = !m_font;
     }
     if (background.isValid())
         m_background = background;
@@ -173,9 +252,26 @@ QByteArray ReadingState::serialized() const {
         out += QByteArray("Underline=") + (font.underline() ? "1" : "0") + "\r\n";
         out += QByteArray("StrikeOut=") + (font.strikeOut() ? "1" : "0") + "\r\n";
         out += "TextColour=" + colourText(m_textColour) + "\r\n";
-    }
+    } else if (m_textColourChosen)
+        out += "TextColour=" + colourText(m_textColour) + "\r\n";
     if (m_background)
         out += "Background=" + colourText(*m_background) + "\r\n";
+    const BookLayout plain;
+    const auto decimalText = [](double value) { return QByteArray::number(value, 'g', 4); };
+    if (m_layout.width != plain.width)
+        out += "TextWidth=" + QByteArray::number(m_layout.width) + "\r\n";
+    if (m_layout.margins != plain.margins)
+        out += "Margins=" + QByteArray::number(m_layout.margins) + "\r\n";
+    if (m_layout.lineSpacing != plain.lineSpacing)
+        out += "LineSpacing=" + decimalText(m_layout.lineSpacing) + "\r\n";
+    if (m_layout.indent != plain.indent)
+        out += "Indent=" + decimalText(m_layout.indent) + "\r\n";
+    if (m_layout.paragraphSpacing != plain.paragraphSpacing)
+        out += "ParagraphSpacing=" + decimalText(m_layout.paragraphSpacing) + "\r\n";
+    if (m_layout.justify != plain.justify)
+        out += QByteArray("Justify=") + (m_layout.justify ? "1" : "0") + "\r\n";
+    if (m_layout.hyphenate != plain.hyphenate)
+        out += QByteArray("Hyphenation=") + (m_layout.hyphenate ? "1" : "0") + "\r\n";
     out += QByteArray(kBooksSection.data(), kBooksSection.size()) + "\r\n";
     out += QByteArray(kBooksComment.data(), kBooksComment.size()) + "\r\n";
     for (const Book& book : m_books) {
@@ -271,6 +367,12 @@ bool ReadingState::forget(const QString& name) {
 void ReadingState::setFont(const QFont& font, const QColor& colour) {
     m_font = font;
     m_textColour = colour;
+    m_textColourChosen = false;
+}
+
+void ReadingState::setTextColour(const QColor& colour) {
+    m_textColour = colour;
+    m_textColourChosen = !m_font;
 }
 
 void ReadingState::setBackground(const QColor& colour) {

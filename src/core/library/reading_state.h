@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/text/book_layout.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
@@ -23,18 +25,30 @@
 //   StrikeOut=0
 //   TextColour=#800000
 //   Background=#ffff00
+//   TextWidth=66
+//   Margins=0
+//   LineSpacing=1.3
+//   Indent=1.5
+//   ParagraphSpacing=0
+//   Justify=1
+//   Hyphenation=1
 //   [Books]
 //   ; offset, file size in bytes, book
 //   10422 5242880 Война и мир
 //
 // A damaged or unreadable file is ignored where it cannot be understood (the defaults
-// apply there) and replaced at the next save.
+// apply there) and replaced at the next save. The layout keys are written only where
+// they differ from the defaults; a value out of its range is brought into it.
+//
+// Only the places of books whose files are in the books folder are read: a file grown
+// to millions of places of books long gone costs one pass over its bytes, not memory.
 class ReadingState {
 public:
     static QString fileName() { return QStringLiteral("reading.dat"); }
 
     // Reads `path` (reading.dat of a library whose books are in `booksFolder`, ending in
-    // '/'); a missing, unreadable or damaged file leaves the defaults. Never throws.
+    // '/'); a missing, unreadable or damaged file leaves the defaults. Places of books
+    // not in the folder are dropped. Never throws.
     void load(const QString& path, const QString& booksFolder);
     const QString& path() const { return m_path; }
     // Writes the whole file with the safe write; throws "Unable to write to %1".
@@ -62,6 +76,12 @@ public:
     const std::optional<QColor>& background() const { return m_background; }
     void setFont(const QFont& font, const QColor& colour);
     void setBackground(const QColor& colour);
+    // A text colour chosen without a font (a preset's): kept with or without one.
+    void setTextColour(const QColor& colour);
+    bool textColourChosen() const { return m_textColourChosen; }
+
+    const BookLayout& layout() const { return m_layout; }
+    void setLayout(const BookLayout& layout) { m_layout = layout.clamped(); }
 
 private:
     struct Book {
@@ -70,7 +90,7 @@ private:
         qint64 size = 0;
         QByteArray line; // the line as written, without its line end
     };
-    void parse(const QString& text);
+    void parse(QByteArrayView bytes);
     void setBook(const QString& name, qint64 offset, qint64 size);
 
     QString m_path;
@@ -79,5 +99,7 @@ private:
     QHash<QString, qsizetype> m_index; // name -> index in m_books
     std::optional<QFont> m_font;
     QColor m_textColour = Qt::black;
+    bool m_textColourChosen = false;
     std::optional<QColor> m_background;
+    BookLayout m_layout;
 };

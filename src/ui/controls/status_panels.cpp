@@ -3,12 +3,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include <algorithm>
+
 StatusPanels::StatusPanels(const std::vector<Panel>& panels, int height, QWidget* parent)
     : QWidget(parent) {
     setFixedHeight(height);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
+    const bool anyFills =
+        std::any_of(panels.begin(), panels.end(), [](const Panel& p) { return p.fill; });
     for (std::size_t i = 0; i < panels.size(); ++i) {
         const Panel& p = panels[i];
         auto* label = new QLabel(this);
@@ -27,8 +31,7 @@ StatusPanels::StatusPanels(const std::vector<Panel>& panels, int height, QWidget
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             break;
         }
-        const bool last = i + 1 == panels.size();
-        if (last) {
+        if (anyFills ? p.fill : i + 1 == panels.size()) {
             label->setMinimumWidth(p.width);
             label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             layout->addWidget(label, 1);

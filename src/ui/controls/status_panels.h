@@ -6,7 +6,8 @@
 
 class QLabel;
 
-// A status bar of fixed-width panels; the last panel takes the rest of the width.
+// A status bar of fixed-width panels; the panel marked `fill` (else the last) takes the
+// rest of the width.
 class StatusPanels : public QWidget {
     Q_OBJECT
 public:
@@ -15,6 +16,7 @@ public:
         int width;
         Qt::Alignment alignment;
         Bevel bevel;
+        bool fill = false;
     };
 
     StatusPanels(const std::vector<Panel>& panels, int height, QWidget* parent = nullptr);

@@ -1,14 +1,20 @@
 #include "ui/reader/reader_window.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/book/book_text.h"
+#include "core/formats/book_import.h"
 #include "core/library/reading_state.h"
+#include "core/text/hyphenator.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/reader/layout_dialog.h"
 #include "ui/reader/toolbar_images.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,8 +22,10 @@
 #include <QHideEvent>
 #include <QMenu>
 #include <QPrinterInfo>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QThreadPool>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,12 +35,13 @@
 
 TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      Editor(new RichTextEditor(this)),
+      Editor(new RichTextEditor(this)), View(new BookView(this)),
       StatusBar(new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
-                                  {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered}},
+                                  {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
+                                  {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
                                  19, this)),
       ToolBar1(new QToolBar(this)), PopupMenu1(new QMenu(this)), PopupMenu2(new QMenu(this)),
-      FindDialog1(new FindDialog(this)) {
+      FindDialog1(new FindDialog(this)), LayoutDialog1(new LayoutDialog(this)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
     resize(617, 337);
@@ -49,6 +58,7 @@ TMainForm::TMainForm(QWidget* parent)
     ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск"), 7);
     ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна"), 10);
     ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста"), 11);
+    ToolButton8 = addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление"), 13);
     addSeparator(17);
     ToolButton7 =
         addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр"), 9);
@@ -80,6 +90,15 @@ TMainForm::TMainForm(QWidget* parent)
             m_contextMenu->exec(Editor->viewport()->mapToGlobal(pos));
     });
 
+    // Viewing mode shows the book in the view; the editor appears for editing.
+    View->setObjectName(QStringLiteral("View"));
+    View->setTextFont(editorFont, Qt::black);
+    View->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    View->setHideSelectionWithoutFocus(true);
+    View->setContextMenuPolicy(Qt::NoContextMenu);
+    Editor->hide();
+    View->setFocus();
+
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
 
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -108,6 +127,7 @@ TMainForm::TMainForm(QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
     layout->addWidget(Editor, 1);
+    layout->addWidget(View, 1);
     layout->addWidget(StatusBar);
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
@@ -115,6 +135,13 @@ TMainForm::TMainForm(QWidget* parent)
     connect(ToolButton5, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton5Click));
     connect(ToolButton4, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton4Click));
     connect(ToolButton7, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton7Click));
+    connect(ToolButton8, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton8Click));
+    connect(LayoutDialog1, &LayoutDialog::layoutChanged, this,
+            [this](const BookLayout& layout) { guard([&] { applyLayout(layout); }); });
+    connect(LayoutDialog1, &LayoutDialog::coloursChosen, this,
+            [this](const QColor& text, const QColor& background) {
+                guard([&] { applyPresetColours(text, background); });
+            });
     connect(ToolButton1, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton1Click));
     connect(ToolButton3, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton3Click));
     connect(UndoButton, &QAction::triggered, this, guarded(this, &TMainForm::UndoButtonClick));
@@ -133,6 +160,15 @@ TMainForm::TMainForm(QWidget* parent)
     connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
     connect(Editor, &RichTextEditor::linesReady, this,
             guarded(this, &TMainForm::ShowCaretPosition));
+    connect(View, &BookView::selectionChanged, this, guarded(this, &TMainForm::SelectionChange));
+    connect(View, &BookView::linesReady, this, guarded(this, &TMainForm::ShowCaretPosition));
+    connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            guarded(this, &TMainForm::showProgress));
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            guarded(this, &TMainForm::showProgress));
+    // The hyphenation patterns are read once, off the window's thread, before the first
+    // hyphenated page needs them.
+    QThreadPool::globalInstance()->start([] { Hyphenator::russian(); });
 }
 
 TMainForm::~TMainForm() {
@@ -151,17 +187,35 @@ void TMainForm::setReadingState(ReadingState* state) {
     if (state->font()) {
         m_fontChoice = {*state->font(), state->textColour()};
         Editor->SetTextFont(m_fontChoice.font, m_fontChoice.colour);
+        View->setTextFont(m_fontChoice.font, m_fontChoice.colour);
     }
     if (state->background()) {
         m_colourChoice = *state->background();
         Editor->SetBackgroundColour(m_colourChoice);
+        View->setBackgroundColour(m_colourChoice);
     }
+    if (state->textColourChosen()) {
+        m_fontChoice.colour = state->textColour();
+        Editor->SetTextFont(Editor->font(), m_fontChoice.colour);
+        View->setTextFont(View->font(), m_fontChoice.colour);
+    }
+    m_layout = state->layout();
+    LayoutDialog1->setBookLayout(m_layout);
+    View->setBookLayout(m_layout);
 }
 
 void TMainForm::rememberPosition() {
     const QString path = StatusBar->panelText(1);
     if (m_reading && !path.isEmpty())
-        m_reading->remember(path, Editor->firstVisibleOffset());
+        m_reading->remember(path, firstVisibleOffset());
+}
+
+bool TMainForm::viewing() const {
+    return Editor->ReadOnly();
+}
+
+int TMainForm::firstVisibleOffset() {
+    return viewing() ? int(View->firstVisibleOffset()) : Editor->firstVisibleOffset();
 }
 
 void TMainForm::saveReadingState() {
@@ -212,6 +266,19 @@ QString bookName(const QString& path) {
     return QFileInfo(path).completeBaseName();
 }
 
+// The wait cursor while a big text changes hands.
+struct WaitCursor {
+    const bool shown;
+    explicit WaitCursor(bool big) : shown(big) {
+        if (shown)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~WaitCursor() {
+        if (shown)
+            QApplication::restoreOverrideCursor();
+    }
+};
+
 } // namespace
 
 bool TMainForm::settleUnsavedEdits() {
@@ -239,10 +306,16 @@ bool TMainForm::openBook(const QString& path) {
     // The book shown until now, this one perhaps, has just been remembered.
     remembered = m_reading ? m_reading->position(path) : std::nullopt;
     int offset = 0;
-    if (remembered && *remembered <= Editor->textLength())
+    const qsizetype length = viewing() ? View->textLength() : Editor->textLength();
+    if (remembered && *remembered <= length)
         offset = *remembered;
-    Editor->setSelectionStart(offset);
-    Editor->scrollOffsetToTop(offset);
+    if (viewing()) {
+        View->setSelectionStart(offset);
+        View->scrollOffsetToTop(offset);
+    } else {
+        Editor->setSelectionStart(offset);
+        Editor->scrollOffsetToTop(offset);
+    }
     ShowCaretPosition();
     return true;
 }
@@ -267,7 +340,18 @@ bool TMainForm::showAndLoad(const QString& path, int reach) {
     raise();
     activateWindow();
     layout()->activate();
-    Editor->LoadFile(path, reach);
+    if (viewing()) {
+        // One read of the file; a failure leaves the book shown until now.
+        auto book = std::make_shared<const BookText>(BookText::readFile(path));
+        releaseEditor();
+        View->setBook(std::move(book));
+        m_viewHoldsBook = true;
+    } else {
+        Editor->LoadFile(path, reach);
+        m_editorHoldsBook = true;
+        m_viewHoldsBook = false;
+        View->setBook(nullptr);
+    }
     m_fileStamp = fileStamp(path);
     StatusBar->setPanelText(1, path);
     return true;
@@ -277,9 +361,14 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     // The place given replaces the remembered one.
     if (!showAndLoad(path, int(offset)))
         return;
-    Editor->setSelectionStart(int(offset));
-    Editor->setSelectionLength(length);
-    Editor->centerCursor();
+    if (viewing()) {
+        View->select(offset, offset + length);
+        View->centerOffset(offset);
+    } else {
+        Editor->setSelectionStart(int(offset));
+        Editor->setSelectionLength(length);
+        Editor->centerCursor();
+    }
     ShowCaretPosition();
 }
 
@@ -316,6 +405,20 @@ void TMainForm::FormActivate() {
 }
 
 void TMainForm::ShowCaretPosition() {
+    showProgress();
+    if (viewing()) {
+        const qsizetype start = View->selectionStart();
+        const int line = View->lineOfChar(start);
+        // A far place is shown once the worker has counted the display lines before it.
+        StatusBar->setPanelText(
+            0, line < 0 ? QStringLiteral("Строка: ...   Символ: ...")
+                        : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
+                                            int(start - View->lineStartOf(start)) + 1));
+        const bool selected = View->selectionLength() > 0;
+        CutButton->setEnabled(selected);
+        CopyButton->setEnabled(selected);
+        return;
+    }
     const int start = Editor->SelectionStart();
     if (Editor->lineOfCharReady(start)) {
         const int line = Editor->LineOfChar(start);
@@ -339,6 +442,7 @@ void TMainForm::SelectionChange() {
 }
 
 void TMainForm::RichEditChange() {
+    m_viewHoldsBook = false; // the view shows the edited text when it is shown next
     UndoButton->setEnabled(Editor->UndoAvailable());
 }
 
@@ -353,11 +457,30 @@ void TMainForm::ToolButton2Click() {
 }
 
 void TMainForm::FindDialog1Find() {
-    const QString text = Editor->WholeText();
     const QString wanted = FindDialog1->findText();
     FindDialog1->hide();
     if (wanted.isEmpty())
         return;
+    if (viewing()) {
+        // Down from the end of the selection, or up from before its start, in the
+        // book's own bytes.
+        BookText::FindOptions options;
+        options.forward = FindDialog1->searchDown();
+        options.wholeWord = FindDialog1->wholeWord();
+        options.matchCase = FindDialog1->matchCase();
+        const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
+                                               : View->selectionStart();
+        const qsizetype found = View->book()->find(wanted, from, options);
+        if (found < 0) {
+            Dialogs::instance().beep(); // the selection stays
+            return;
+        }
+        View->setFocus(Qt::OtherFocusReason);
+        View->setSelectionStart(found);
+        View->setSelectionLength(wanted.size());
+        return;
+    }
+    const QString text = Editor->WholeText();
     // Down from the end of the selection, or up from before its start; whole words and
     // letter case as the dialog says.
     const Qt::CaseSensitivity sensitivity =
@@ -396,6 +519,7 @@ void TMainForm::ToolButton5Click() {
         return;
     m_colourChoice = *colour;
     Editor->SetBackgroundColour(*colour);
+    View->setBackgroundColour(*colour);
     if (m_reading) {
         m_reading->setBackground(*colour);
         saveReadingState();
@@ -408,20 +532,133 @@ void TMainForm::ToolButton4Click() {
         return;
     m_fontChoice = *choice;
     Editor->SetTextFont(choice->font, choice->colour);
+    View->setTextFont(choice->font, choice->colour);
     if (m_reading) {
         m_reading->setFont(choice->font, choice->colour);
         saveReadingState();
     }
 }
 
+void TMainForm::ToolButton8Click() {
+    LayoutDialog1->setBookLayout(m_layout);
+    LayoutDialog1->show();
+    LayoutDialog1->raise();
+    LayoutDialog1->activateWindow();
+}
+
+void TMainForm::applyLayout(const BookLayout& layout) {
+    if (layout == m_layout)
+        return;
+    m_layout = layout;
+    View->setBookLayout(layout);
+    ShowCaretPosition();
+    if (m_reading) {
+        m_reading->setLayout(layout);
+        saveReadingState();
+    }
+}
+
+void TMainForm::applyPresetColours(const QColor& text, const QColor& background) {
+    m_fontChoice.colour = text;
+    m_colourChoice = background;
+    Editor->SetTextFont(Editor->font(), text);
+    Editor->SetBackgroundColour(background);
+    View->setTextFont(View->font(), text);
+    View->setBackgroundColour(background);
+    if (m_reading) {
+        if (m_reading->font())
+            m_reading->setFont(*m_reading->font(), text);
+        else
+            m_reading->setTextColour(text);
+        m_reading->setBackground(background);
+        saveReadingState();
+    }
+}
+
+void TMainForm::showProgress() {
+    const qint64 length = viewing() ? View->textLength() : Editor->textLength();
+    const qint64 first = firstVisibleOffset();
+    StatusBar->setPanelText(
+        2, StatusBar->panelText(1).isEmpty() || length <= 0
+               ? QString()
+               : QStringLiteral("%1 %").arg(std::clamp<qint64>(first * 100 / length, 0, 100)));
+}
+
 void TMainForm::ToolButton7Click() {
     const bool viewing = Editor->ReadOnly();
+    if (viewing)
+        switchToEditing();
+    else
+        switchToViewing();
     m_modeImage = viewing ? 12 : 9;
     ToolButton7->setIcon(ToolbarImages::icon(m_modeImage));
     m_saveAction->setVisible(viewing);
     Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
     Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The caret's display line in the text area now shown.
+    ShowCaretPosition();
+}
+
+void TMainForm::fillEditorFromView() {
+    if (m_editorHoldsBook)
+        return;
+    // A big book takes the editor a while.
+    const WaitCursor wait(View->textLength() > (1 << 20));
+    ImportedBook book;
+    book.kind = ImportedBook::Kind::PlainText;
+    book.text = View->text(0, View->textLength());
+    Editor->ShowImported(std::move(book));
+    Editor->finishLoading();
+    m_editorHoldsBook = true;
+    m_viewHoldsBook = true;
+}
+
+void TMainForm::switchToEditing() {
+    const qsizetype top = View->firstVisibleOffset();
+    const qsizetype anchor = View->anchor();
+    const qsizetype caret = View->caret();
+    const bool hadFocus = View->hasFocus();
+    View->hide();
+    Editor->show();
+    layout()->activate();
+    fillEditorFromView();
+    // The place and the selection as they were; the editor's selection runs forward.
+    Editor->setSelectionStart(int(std::min(anchor, caret)));
+    Editor->setSelectionLength(int(std::abs(caret - anchor)));
+    Editor->scrollOffsetToTop(int(top));
+    if (hadFocus || isActiveWindow())
+        Editor->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::switchToViewing() {
+    if (!m_viewHoldsBook) {
+        // The edited text, unsaved edits included.
+        const WaitCursor wait(Editor->textLength() > (1 << 20));
+        View->setBook(std::make_shared<const BookText>(BookText::fromText(Editor->WholeText())));
+        m_viewHoldsBook = true;
+    }
+    const int top = Editor->firstVisibleOffset();
+    const int start = Editor->SelectionStart();
+    const int length = Editor->SelectionLength();
+    const bool hadFocus = Editor->hasFocus();
+    Editor->hide();
+    View->show();
+    layout()->activate();
+    View->select(start, start + length);
+    View->scrollOffsetToTop(top);
+    if (hadFocus || isActiveWindow())
+        View->setFocus(Qt::OtherFocusReason);
+    // An unchanged text need not stay twice in memory.
+    if (!Editor->document()->isModified())
+        releaseEditor();
+}
+
+void TMainForm::releaseEditor() {
+    const bool viewCurrent = m_viewHoldsBook;
+    Editor->ClearText();
+    m_editorHoldsBook = false;
+    m_viewHoldsBook = viewCurrent;
 }
 
 void TMainForm::ToolButton1Click() {
@@ -448,7 +685,12 @@ void TMainForm::ToolButton3Click() {
         return;
     if (Editor->printing())
         throw TomeriaError(QStringLiteral("Printing in progress"));
+    // The editor prints: in viewing mode it takes the book for that.
+    if (viewing())
+        fillEditorFromView();
     Editor->PrintText(m_printer, QStringLiteral("text"));
+    if (viewing() && !Editor->document()->isModified())
+        releaseEditor();
 }
 
 void TMainForm::UndoButtonClick() {

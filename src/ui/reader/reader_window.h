@@ -1,11 +1,16 @@
 #pragma once
 
+#include "core/text/book_layout.h"
 #include "ui/dialogs/dialogs.h"
 
 #include <QPrinter>
 #include <QWidget>
 
+#include <memory>
+
+class BookView;
 class FindDialog;
+class LayoutDialog;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -23,13 +28,17 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
+    // Editing mode's text area; viewing mode shows the book in View. The editor's
+    // ReadOnly() says which mode the reader is in.
     RichTextEditor* Editor;
+    BookView* View;
     StatusPanels* StatusBar;
     QToolBar* ToolBar1;
     QToolButton* ToolButton6; // back to the list
     QToolButton* ToolButton2; // find
     QToolButton* ToolButton5; // background colour
     QToolButton* ToolButton4; // text font
+    QToolButton* ToolButton8; // the book's layout («Оформление»)
     QToolButton* ToolButton7; // viewing / editing
     QToolButton* ToolButton1; // save
     QToolButton* ToolButton3; // print
@@ -42,6 +51,7 @@ public:
     QAction* N5; // select all
     QAction* N2; // back to the list
     FindDialog* FindDialog1;
+    LayoutDialog* LayoutDialog1;
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
     // The book opens where it was left when the reading state remembers it (and its
@@ -61,6 +71,11 @@ public:
     // Records the first visible line of the shown book in the reading state (in memory).
     void rememberPosition();
 
+    // Whether the reader is in viewing mode (the book in View).
+    bool viewing() const;
+    // The first visible character of the book shown, in either mode.
+    int firstVisibleOffset();
+
     // The picture ToolButton7 shows: 9 while viewing, 12 while editing.
     int modeImage() const { return m_modeImage; }
     // Whether the save button is on the tool bar: only while editing.
@@ -71,6 +86,8 @@ public:
     const FontChoice& fontDialogChoice() const { return m_fontChoice; }
     const QColor& colourDialogChoice() const { return m_colourChoice; }
     QPrinter& printer() { return m_printer; }
+    // The layout viewing mode shows the book in.
+    const BookLayout& bookLayout() const { return m_layout; }
 
     void ShowCaretPosition();
     void FormShow();
@@ -82,6 +99,7 @@ public:
     void FindDialog1Find();
     void ToolButton5Click();
     void ToolButton4Click();
+    void ToolButton8Click();
     void ToolButton7Click();
     void ToolButton1Click();
     void ToolButton3Click();
@@ -108,6 +126,20 @@ private:
     // takes it.
     bool showAndLoad(const QString& path, int reach = 0);
     void saveReadingState();
+    // Hands the book from the view to the editor and back, keeping the place, the caret
+    // and the selection.
+    void switchToEditing();
+    void switchToViewing();
+    // Fills the editor with the book the view shows (for editing or printing).
+    void fillEditorFromView();
+    // Empties the editor of a text the view shows too.
+    void releaseEditor();
+    // A choice of the «Оформление» dialog: shown at once, remembered.
+    void applyLayout(const BookLayout& layout);
+    // A preset's colours, as if chosen in the font and colour dialogs.
+    void applyPresetColours(const QColor& text, const QColor& background);
+    // Panel 2: how far into the book the first visible line is.
+    void showProgress();
 
     // Asks whether to save the open book's unsaved edits before its text is replaced;
     // false for Cancel.
@@ -117,10 +149,15 @@ private:
     // The book file as it was loaded or last saved: a change by another program since
     // then is asked about before the save replaces it.
     QByteArray m_fileStamp;
+    // Whether the editor holds the book shown (maybe with unsaved edits), and whether
+    // the view shows its present text.
+    bool m_editorHoldsBook = false;
+    bool m_viewHoldsBook = true;
     int m_modeImage = 9;
     QMenu* m_contextMenu = nullptr;
     FontChoice m_fontChoice;
     QColor m_colourChoice = Qt::black;
     QPrinter m_printer;
     ReadingState* m_reading = nullptr;
+    BookLayout m_layout;
 };

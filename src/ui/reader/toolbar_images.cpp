@@ -215,6 +215,19 @@ void paint(QPainter& p, int index) {
         p.drawPath(body);
         break;
     }
+    case 13: { // page with lines of text, the last one short
+        p.setPen(QPen(kOutline, 0.8));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 1.5, 11, 13));
+        p.setPen(QPen(QColor(30, 60, 160), 1));
+        for (int i = 0; i < 5; ++i) {
+            const qreal y = 4 + i * 2.2;
+            const qreal left = i == 0 || i == 3 ? 6 : 4.5; // indented first lines
+            const qreal right = i == 2 || i == 4 ? 8.5 : 11.5;
+            p.drawLine(QPointF(left, y), QPointF(right, y));
+        }
+        break;
+    }
     default:
         break;
     }

@@ -1,0 +1,362 @@
+#include "core/book/book_lines.h"
+
+#include "core/base/cp1251.h"
+#include "core/text/display_text.h"
+
+#include <QFontMetricsF>
+#include <QRawFont>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char16_t kNulSymbol = 0x2400;
+
+// The break rules of one character: a space hangs and may end a line; after a hyphen
+// between letters, or a dash, a line may end too.
+enum Kind : unsigned char { Plain, Space, Tab, Hyphen, Dash };
+
+Kind kindOf(char16_t ch) {
+    switch (ch) {
+    case u' ':
+        return Space;
+    case u'\t':
+        return Tab;
+    case u'-':
+        return Hyphen;
+    case 0x2013: // en dash
+    case 0x2014: // em dash
+        return Dash;
+    default:
+        return Plain;
+    }
+}
+
+struct ByteKinds {
+    std::array<Kind, 256> kind{};
+    std::array<bool, 256> letter{};
+    ByteKinds() {
+        for (int b = 0; b < 256; ++b) {
+            const char16_t ch = Cp1251::toUnicode(static_cast<unsigned char>(b));
+            kind[size_t(b)] = kindOf(ch);
+            letter[size_t(b)] = QChar(ch).isLetter();
+        }
+    }
+};
+
+const ByteKinds& byteKinds() {
+    static const ByteKinds kinds;
+    return kinds;
+}
+
+// The greedy breaker over raw characters; `widthOf`, `kindOfAt` and `letterAt` read
+// them. `holdAt(i)`: the space at i may not end a line. `hyphenAt(i, w)`: where to break
+// the word that overflows at i (w wide up to i) with a hyphen, or -1.
+template <class WidthOf, class KindAt, class LetterAt, class HoldAt, class HyphenAt>
+qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, WidthOf widthOf,
+                    KindAt kindAt, LetterAt letterAt, HoldAt holdAt, HyphenAt hyphenAt) {
+    qreal w = 0;
+    qsizetype opportunity = -1; // a line may end before this offset
+    const qsizetype cap = std::min(end, from + BookLines::kMaxLineChars);
+    for (qsizetype i = from; i < cap; ++i) {
+        const Kind kind = kindAt(i);
+        if (kind == Space || kind == Tab) {
+            // Spaces hang past the edge: they never push a line over.
+            w += kind == Tab ? tabStop - std::fmod(w, tabStop) : widthOf(i);
+            if (kind == Tab || !holdAt(i))
+                opportunity = i + 1;
+            continue;
+        }
+        const qreal cw = widthOf(i);
+        if (w + cw > limit && i > from) {
+            const qsizetype hyphen = hyphenAt(i, w);
+            if (hyphen > opportunity && hyphen > from)
+                return hyphen;
+            return opportunity > from ? opportunity : i;
+        }
+        w += cw;
+        if ((kind == Dash || (kind == Hyphen && i > from && letterAt(i - 1))) && i + 1 < end &&
+            kindAt(i + 1) == Plain)
+            opportunity = i + 1;
+    }
+    if (cap == end)
+        return end;
+    return opportunity > from ? opportunity : cap;
+}
+
+} // namespace
+
+CharWidths::CharWidths(const QFont& font, const BookText& text) {
+    // The font's own advances for all the characters at once; those it lacks (drawn in
+    // another font) one by one.
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QFontMetricsF metrics(font);
+    const auto measure = [&](const QString& chars, float* out) {
+        const QList<quint32> glyphs = raw.glyphIndexesForString(chars);
+        const QList<QPointF> advances =
+            glyphs.size() == chars.size() ? raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>();
+        for (qsizetype i = 0; i < chars.size(); ++i)
+            out[i] = i < advances.size() && glyphs[i] != 0
+                         ? float(advances[i].x())
+                         : float(metrics.horizontalAdvance(chars[i]));
+    };
+    QString bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = QChar(b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b)));
+    measure(bytes, m_bytes.data());
+    m_tabStop = 80;
+    if (!text.isWide())
+        return;
+    std::vector<bool> present(0x10000, false);
+    const char16_t* d = text.chars();
+    for (qsizetype i = 0; i < text.length(); ++i)
+        present[d[i]] = true;
+    if (present[0]) // NUL shows as its symbol
+        present[kNulSymbol] = true;
+    QString chars;
+    for (int ch = 1; ch < 0x10000; ++ch)
+        if (present[size_t(ch)] && !QChar::isSurrogate(char16_t(ch)))
+            chars += QChar(char16_t(ch));
+    std::vector<float> widths(size_t(chars.size()));
+    measure(chars, widths.data());
+    m_wide.assign(0x10000, 0.0f);
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        m_wide[chars[i].unicode()] = widths[size_t(i)];
+    m_wide[0] = m_wide[kNulSymbol];
+    // A character beyond the first plane: its high half carries an average width.
+    for (int ch = 0xD800; ch < 0xDC00; ++ch)
+        if (present[size_t(ch)])
+            m_wide[size_t(ch)] = float(metrics.averageCharWidth());
+}
+
+BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
+                     LineRules rules)
+    : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)),
+      m_rules(rules) {
+    const int paragraphs = m_text->paragraphCount();
+    if (m_text->longestParagraph() <= kPieceSpan) {
+        m_pieceCount = paragraphs;
+        return;
+    }
+    m_pieceBase.resize(size_t(paragraphs));
+    int next = 0;
+    for (int p = 0; p < paragraphs; ++p) {
+        m_pieceBase[size_t(p)] = next;
+        next += piecesOf(p);
+    }
+    m_pieceCount = next;
+    m_exact.assign(size_t(next), 0);
+}
+
+int BookLines::piecesOf(int paragraph) const {
+    const qsizetype length = m_text->paragraphEnd(paragraph) - m_text->paragraphStart(paragraph);
+    return length <= kPieceSpan ? 1 : int((length + kPieceSpan - 1) / kPieceSpan);
+}
+
+QString BookLines::wordContext(qsizetype offset, qsizetype* base) const {
+    // The run of letters holding the offset (no longer than a word hyphenation takes, and
+    // one letter more), with the character on either side.
+    const auto letter = [this](qsizetype i) { return Hyphenator::isLetter(QChar(m_text->at(i))); };
+    const qsizetype reach = Hyphenator::kMaxWord + 1;
+    qsizetype from = offset;
+    while (from > 0 && offset - from < reach && letter(from - 1))
+        --from;
+    qsizetype to = offset;
+    while (to < m_text->length() && to - offset < reach && letter(to))
+        ++to;
+    from = std::max<qsizetype>(0, from - 1);
+    to = std::min(m_text->length(), to + 1);
+    *base = from;
+    QString context(to - from, Qt::Uninitialized);
+    for (qsizetype i = from; i < to; ++i)
+        context[i - from] = QChar(m_text->at(i));
+    return context;
+}
+
+qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
+    // The first line of a paragraph is indented.
+    qreal limit = m_width;
+    if (m_rules.indent > 0 && from == m_text->paragraphStart(m_text->paragraphAt(from)))
+        limit = std::max<qreal>(1, m_width - m_rules.indent);
+    const qreal tab = m_widths.tabStop();
+    const auto holdAt = [this](qsizetype i) {
+        if (!m_rules.holdShortWords || i < 1)
+            return false;
+        return DisplayText::isShortWord(QChar(m_text->at(i - 1))) &&
+               (i < 2 || !QChar(m_text->at(i - 2)).isLetterOrNumber());
+    };
+    const auto hyphenAt = [this, from, limit](qsizetype i, qreal w, auto widthOf) -> qsizetype {
+        if (!m_rules.hyphenate || !Hyphenator::isLetter(QChar(m_text->at(i))))
+            return -1;
+        qsizetype base = 0;
+        const QString context = wordContext(i, &base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, i - base);
+        // The last place before i where the line, its hyphen included, still fits.
+        qsizetype at = i;
+        for (auto place = places.rbegin(); place != places.rend(); ++place) {
+            const qsizetype p = base + *place;
+            if (p > i)
+                continue;
+            if (p <= from)
+                break;
+            for (; at > p; --at)
+                w -= widthOf(at - 1);
+            if (w + m_rules.hyphenWidth <= limit)
+                return p;
+        }
+        return -1;
+    };
+    if (!m_text->isWide()) {
+        const unsigned char* d = m_text->bytes();
+        const float* w = m_widths.byteWidths();
+        const ByteKinds& kinds = byteKinds();
+        const auto widthOf = [&](qsizetype i) { return qreal(w[d[i]]); };
+        return breakLine(
+            from, end, limit, tab, widthOf, [&](qsizetype i) { return kinds.kind[d[i]]; },
+            [&](qsizetype i) { return kinds.letter[d[i]]; }, holdAt,
+            [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
+    }
+    const char16_t* d = m_text->chars();
+    const auto widthOf = [&](qsizetype i) { return qreal(m_widths.of(d[i])); };
+    qsizetype next = breakLine(
+        from, end, limit, tab, widthOf, [&](qsizetype i) { return kindOf(d[i]); },
+        [&](qsizetype i) { return QChar(d[i]).isLetter(); }, holdAt,
+        [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
+    // Never between the two halves of a surrogate pair.
+    if (next < end && QChar::isLowSurrogate(d[next]))
+        next = next - 1 > from ? next - 1 : next + 1;
+    return next;
+}
+
+std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
+                                                 const std::vector<qsizetype>& starts) const {
+    std::vector<qsizetype> ends;
+    if (!m_rules.hyphenate)
+        return ends;
+    const auto inWord = [this](qsizetype at) {
+        return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
+               Hyphenator::isLetter(QChar(m_text->at(at)));
+    };
+    const auto check = [&](qsizetype at) {
+        if (!inWord(at))
+            return;
+        qsizetype base = 0;
+        const QString context = wordContext(at, &base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, at - base);
+        if (std::find(places.begin(), places.end(), at - base) != places.end())
+            ends.push_back(at);
+    };
+    for (size_t i = 1; i < starts.size(); ++i)
+        check(starts[i]);
+    if (!piece.lastOfParagraph)
+        check(piece.to);
+    return ends;
+}
+
+qsizetype BookLines::pieceStart(int paragraph, int index) const {
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    if (index == 0)
+        return start;
+    const int number = firstPieceOf(paragraph) + index;
+    if (number < exactPieces())
+        return m_exact[size_t(number)];
+    const qsizetype end = m_text->paragraphEnd(paragraph);
+    const qsizetype anchor = start + index * kPieceSpan;
+    qsizetype line = std::max(start, anchor - kWarmUp);
+    for (;;) {
+        const qsizetype next = nextLineStart(line, end);
+        if (next > anchor || next >= end)
+            return line;
+        line = next;
+    }
+}
+
+BookLines::Piece BookLines::piece(int number) const {
+    number = std::clamp(number, 0, m_pieceCount - 1);
+    Piece piece;
+    piece.number = number;
+    if (m_pieceBase.empty()) {
+        piece.paragraph = number;
+    } else {
+        piece.paragraph = int(std::upper_bound(m_pieceBase.begin(), m_pieceBase.end(), number) -
+                              m_pieceBase.begin()) -
+                          1;
+        piece.index = number - m_pieceBase[size_t(piece.paragraph)];
+    }
+    const int count = m_pieceBase.empty() ? 1 : piecesOf(piece.paragraph);
+    piece.from = pieceStart(piece.paragraph, piece.index);
+    piece.lastOfParagraph = piece.index + 1 >= count;
+    piece.to = piece.lastOfParagraph ? m_text->paragraphEnd(piece.paragraph)
+                                     : pieceStart(piece.paragraph, piece.index + 1);
+    return piece;
+}
+
+BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
+    const int paragraph = m_text->paragraphAt(offset);
+    const int count = piecesOf(paragraph);
+    if (count == 1)
+        return piece(firstPieceOf(paragraph));
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    int index = int(std::clamp<qsizetype>((offset - start) / kPieceSpan, 0, count - 1));
+    while (index + 1 < count && pieceStart(paragraph, index + 1) <= offset)
+        ++index;
+    while (index > 0 && pieceStart(paragraph, index) > offset)
+        --index;
+    return piece(firstPieceOf(paragraph) + index);
+}
+
+std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
+    std::vector<qsizetype> starts{piece.from};
+    for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
+         at = nextLineStart(at, piece.to))
+        starts.push_back(at);
+    return starts;
+}
+
+int BookLines::lineCount(const Piece& piece) const {
+    int count = 1;
+    for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
+         at = nextLineStart(at, piece.to))
+        ++count;
+    return count;
+}
+
+void BookLines::walk(const std::function<bool(int, int)>& counted) const {
+    const int paragraphs = m_text->paragraphCount();
+    for (int p = 0; p < paragraphs; ++p) {
+        const int first = firstPieceOf(p);
+        const int pieces = m_pieceBase.empty() ? 1 : piecesOf(p);
+        if (pieces == 1) {
+            if (!m_exact.empty())
+                m_exactPieces.store(first + 1, std::memory_order_release);
+            if (!counted(first, lineCount(piece(first))))
+                return;
+            continue;
+        }
+        // The whole paragraph wrapped in order: piece k + 1 starts at the last line start
+        // at or before its anchor.
+        const qsizetype start = m_text->paragraphStart(p);
+        const qsizetype end = m_text->paragraphEnd(p);
+        int k = 0;
+        int lines = 0;
+        for (qsizetype at = start;;) {
+            const qsizetype next = nextLineStart(at, end);
+            const qsizetype anchor = start + (k + 1) * kPieceSpan;
+            if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
+                m_exact[size_t(first + k + 1)] = std::uint32_t(at);
+                m_exactPieces.store(first + k + 2, std::memory_order_release);
+                if (!counted(first + k, lines))
+                    return;
+                ++k;
+                lines = 0;
+            }
+            ++lines;
+            if (next >= end)
+                break;
+            at = next;
+        }
+        m_exactPieces.store(first + pieces, std::memory_order_release);
+        if (!counted(first + k, lines))
+            return;
+    }
+}

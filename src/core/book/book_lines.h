@@ -1,0 +1,125 @@
+#pragma once
+
+#include "core/book/book_text.h"
+
+#include <QFont>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The width of every character in a font, as the line breaker adds them up. Kerning is
+// left out (the view draws without it), so a line's width is the sum of its characters.
+class CharWidths {
+public:
+    CharWidths() { m_bytes.fill(0); }
+    // The widths of the code page's 256 characters, and for a wide book of each
+    // character it holds.
+    CharWidths(const QFont& font, const BookText& text);
+
+    const float* byteWidths() const { return m_bytes.data(); }
+    float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
+    bool isWide() const { return !m_wide.empty(); }
+    // Where tabs stop: every this many pixels from the line's start.
+    qreal tabStop() const { return m_tabStop; }
+
+private:
+    std::array<float, 256> m_bytes;
+    std::vector<float> m_wide; // by UTF-16 unit, for a wide book
+    qreal m_tabStop = 80;
+};
+
+// How lines are set beyond their width: the first line of a paragraph `indent` pixels
+// narrower; words broken at Russian hyphenation points (the line then ends in a hyphen
+// `hyphenWidth` wide); a one-letter preposition or conjunction never left at a line's end.
+struct LineRules {
+    qreal indent = 0;
+    bool hyphenate = false;
+    qreal hyphenWidth = 0;
+    bool holdShortWords = false;
+    bool operator==(const LineRules&) const = default;
+};
+
+// The display lines of a book at one width: greedy word wrap at spaces (which hang past
+// the line's end), after a hyphen or dash, and inside a word too long for a line.
+//
+// A paragraph longer than kPieceSpan characters is laid out in pieces, so that any place
+// of it can be shown without wrapping all that comes before: piece k starts at the last
+// line start at or before the paragraph's start + k * kPieceSpan. walk() (the line
+// counter's pass, in order) finds these starts exactly; until it has reached a piece,
+// its start is found by wrapping from kWarmUp characters before that point, which
+// nearly always meets the wrapping of the whole paragraph a few lines on (where it does
+// not, a piece's last line is short until the walk has passed).
+class BookLines {
+public:
+    static constexpr qsizetype kPieceSpan = 2048;
+    static constexpr qsizetype kWarmUp = 2048;
+    // No line is longer (characters without width would make one endless).
+    static constexpr qsizetype kMaxLineChars = 1024;
+
+    struct Piece {
+        int number = 0; // counted over the whole book
+        int paragraph = 0;
+        int index = 0; // within its paragraph
+        qsizetype from = 0;
+        qsizetype to = 0;
+        bool lastOfParagraph = true;
+    };
+
+    BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
+              LineRules rules = {});
+
+    const BookText& text() const { return *m_text; }
+    const std::shared_ptr<const BookText>& sharedText() const { return m_text; }
+    const CharWidths& widths() const { return m_widths; }
+    qreal width() const { return m_width; }
+    const LineRules& rules() const { return m_rules; }
+
+    int pieceCount() const { return m_pieceCount; }
+    int piecesOf(int paragraph) const;
+    Piece piece(int number) const;
+    // The piece holding the offset (a line start belongs to the line it starts).
+    Piece pieceAt(qsizetype offset) const;
+
+    // Where each display line of the piece starts; the first is the piece's start.
+    std::vector<qsizetype> lineStarts(const Piece& piece) const;
+    int lineCount(const Piece& piece) const;
+
+    // Wraps the whole book in order (on the line counter's thread), making the pieces'
+    // starts exact as it goes; after each piece, counted(piece, its line count) says
+    // what it found, and false from it stops the walk. The pieces below exactPieces()
+    // start where the walk found.
+    void walk(const std::function<bool(int, int)>& counted) const;
+    int exactPieces() const { return m_exactPieces.load(std::memory_order_acquire); }
+    // The start of the line after the one starting at `from`, wrapping the characters up
+    // to `end`; `end` when they all fit.
+    qsizetype nextLineStart(qsizetype from, qsizetype end) const;
+    // The ends of the piece's lines (given by `starts`) that break a word at a hyphenation
+    // point, so show a hyphen; the piece's own end among them when the next piece goes
+    // on with the word.
+    std::vector<qsizetype> hyphenatedEnds(const Piece& piece,
+                                          const std::vector<qsizetype>& starts) const;
+
+private:
+    qsizetype pieceStart(int paragraph, int index) const;
+    // The text around the offset as shown, [*base, *base + size): enough for the word
+    // holding it and a character on either side.
+    QString wordContext(qsizetype offset, qsizetype* base) const;
+    int firstPieceOf(int paragraph) const {
+        return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
+    }
+
+    std::shared_ptr<const BookText> m_text;
+    CharWidths m_widths;
+    qreal m_width;
+    LineRules m_rules;
+    int m_pieceCount = 0;
+    // The number of each paragraph's first piece, when some paragraph has several.
+    std::vector<int> m_pieceBase;
+    // The pieces' exact starts as walk() finds them, valid below m_exactPieces.
+    mutable std::vector<std::uint32_t> m_exact;
+    mutable std::atomic<int> m_exactPieces{0};
+};

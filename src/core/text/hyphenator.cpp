@@ -1,0 +1,175 @@
+#include "core/text/hyphenator.h"
+
+#include "core/base/regular_file.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <hyphen.h>
+
+namespace {
+
+// KOI8-R of the lower-case letters а..я, then ё.
+constexpr unsigned char kKoi8[32] = {
+    0xc1, 0xc2, 0xd7, 0xc7, 0xc4, 0xc5, 0xd6, 0xda, 0xc9, 0xca, 0xcb, 0xcc, 0xcd, 0xce, 0xcf, 0xd0,
+    0xd2, 0xd3, 0xd4, 0xd5, 0xc6, 0xc8, 0xc3, 0xde, 0xdb, 0xdd, 0xdf, 0xd9, 0xd8, 0xdc, 0xc0, 0xd1};
+
+// The KOI8-R byte of a Cyrillic letter in either case, or 0. The patterns know no «ё»:
+// it is broken as «е» is.
+unsigned char koi8(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= 0x0430 && u <= 0x044f)
+        return kKoi8[u - 0x0430];
+    if (u >= 0x0410 && u <= 0x042f)
+        return kKoi8[u - 0x0410];
+    if (u == 0x0451 || u == 0x0401)
+        return kKoi8[5];
+    return 0;
+}
+
+// The patterns as libhyphen needs them. Its matcher reports, at each step, only the
+// values of the longest pattern read so far; a shorter pattern inside it (or inside a
+// beginning of a longer one) is lost unless its values were merged in beforehand.
+// Without the merging, the system's Russian patterns leave «мама» and «книга» whole.
+// So every beginning of every pattern becomes a pattern of its own, holding the largest
+// value at each place of all the patterns found inside it. Keyword lines stay as they are.
+QByteArray completePatterns(const QByteArray& file) {
+    QList<QByteArray> lines = file.split('\n');
+    QByteArray out;
+    std::unordered_map<std::string, std::string> values; // letters -> digit per gap
+    std::vector<std::string> order;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i].trimmed();
+        if (line.isEmpty() || line.startsWith('%'))
+            continue;
+        // The first line names the code page; keywords are upper-case Latin words.
+        if (i == 0 || (line[0] >= 'A' && line[0] <= 'Z')) {
+            out += line + '\n';
+            continue;
+        }
+        std::string letters, digits(1, '0');
+        for (const char c : line) {
+            if (c >= '0' && c <= '9') {
+                digits.back() = c;
+            } else {
+                letters += c;
+                digits += '0';
+            }
+        }
+        if (letters.empty())
+            continue;
+        if (values.emplace(letters, digits).second)
+            order.push_back(letters);
+    }
+    std::unordered_set<std::string> done;
+    for (const std::string& pattern : order) {
+        for (size_t length = 1; length <= pattern.size(); ++length) {
+            const std::string state = pattern.substr(0, length);
+            if (!done.insert(state).second)
+                continue;
+            std::string merged(state.size() + 1, '0');
+            for (size_t from = 0; from < state.size(); ++from)
+                for (size_t to = from + 1; to <= state.size(); ++to) {
+                    const auto found = values.find(state.substr(from, to - from));
+                    if (found == values.end())
+                        continue;
+                    for (size_t k = 0; k < found->second.size(); ++k)
+                        merged[from + k] = std::max(merged[from + k], found->second[k]);
+                }
+            if (merged.find_first_not_of('0') == std::string::npos)
+                continue;
+            for (size_t k = 0; k < state.size(); ++k) {
+                if (merged[k] != '0')
+                    out += merged[k];
+                out += state[k];
+            }
+            if (merged.back() != '0')
+                out += merged.back();
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Hyphenator::Hyphenator(const QString& patternsPath) {
+    QByteArray file;
+    if (RegularFile::read(patternsPath, 16 * 1024 * 1024, file) != RegularFile::Status::Read)
+        return;
+    QByteArray patterns = completePatterns(file);
+    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
+        m_dict = hnj_hyphen_load_file(stream);
+        std::fclose(stream);
+    }
+}
+
+Hyphenator::~Hyphenator() {
+    if (m_dict)
+        hnj_hyphen_free(m_dict);
+}
+
+const Hyphenator& Hyphenator::russian() {
+    static const Hyphenator instance;
+    return instance;
+}
+
+bool Hyphenator::isLetter(QChar c) {
+    return koi8(c) != 0;
+}
+
+std::vector<int> Hyphenator::points(QStringView word) const {
+    std::vector<int> result;
+    const int size = int(word.size());
+    if (!m_dict || size < 4 || size > kMaxWord)
+        return result;
+    char bytes[kMaxWord + 1];
+    for (int i = 0; i < size; ++i) {
+        bytes[i] = char(koi8(word[i]));
+        if (bytes[i] == 0)
+            return result;
+    }
+    bytes[size] = 0;
+    char hyphens[kMaxWord + 5] = {};
+    char** rep = nullptr;
+    int* pos = nullptr;
+    int* cut = nullptr;
+    int failed = 0;
+    {
+        // The library keeps no state between calls, but it is not documented as safe
+        // to share: one word at a time costs a few microseconds.
+        std::lock_guard lock(m_mutex);
+        failed = hnj_hyphen_hyphenate3(m_dict, bytes, size, hyphens, nullptr, &rep, &pos, &cut, 2,
+                                       2, 2, 2);
+    }
+    if (rep) {
+        for (int i = 0; i < size; ++i)
+            free(rep[i]);
+        free(rep);
+    }
+    free(pos);
+    free(cut);
+    if (failed)
+        return result;
+    // An odd digit after letter i allows a break after it.
+    for (int i = 1; i + 2 < size; ++i)
+        if (hyphens[i] & 1)
+            result.push_back(i + 1);
+    return result;
+}
+
+QString Hyphenator::marked(QStringView word, QChar mark) const {
+    QString out;
+    int from = 0;
+    for (const int at : points(word)) {
+        out += word.mid(from, at - from);
+        out += mark;
+        from = at;
+    }
+    out += word.mid(from);
+    return out;
+}

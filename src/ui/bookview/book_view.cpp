@@ -1,0 +1,862 @@
+#include "ui/bookview/book_view.h"
+
+#include "core/book/book_text.h"
+#include "core/book/line_counter.h"
+#include "ui/bookview/book_view_accessible.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Display lines counted at once on the window's thread, before the worker gets there:
+// the characters of at most this many (about a millisecond's work).
+constexpr qsizetype kCountAtOnce = 256 * 1024;
+constexpr int kCachedLayouts = 96;
+// A word found by a double-click or Ctrl+arrow reaches at most this far.
+constexpr qsizetype kLongestWord = 4096;
+// Pixels a justified line's natural width stays under the column.
+constexpr qreal kJustifySlack = 2;
+
+} // namespace
+
+BookView::BookView(QWidget* parent)
+    : QAbstractScrollArea(parent), m_book(std::make_shared<BookText>()),
+      m_counter(new LineCounter(this)) {
+    BookViewAccessible::install();
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    m_font = font();
+    m_font.setKerning(false);
+    updateStyle();
+    connect(m_counter, &LineCounter::progress, this, [this] {
+        if (m_lines && m_counter->lines() == m_lines.get()) {
+            dropInexactLayouts();
+            Q_EMIT linesReady();
+        }
+    });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) {
+        if (!m_book)
+            return;
+        const int page = std::max(1, visibleLineCount() - 1);
+        Place target = top();
+        switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            target = moved(target, 1);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            target = moved(target, -1);
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            target = moved(target, page);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            target = moved(target, -page);
+            break;
+        default:
+            return; // a drag or a jump: the value says where
+        }
+        if (startOf(target) > startOf(lastTop()))
+            target = lastTop();
+        verticalScrollBar()->setSliderPosition(int(startOf(target)));
+    });
+}
+
+BookView::~BookView() {
+    m_counter->stop();
+}
+
+// ---- The book and its lines ---------------------------------------------------------
+
+void BookView::setBook(std::shared_ptr<const BookText> book) {
+    m_counter->stop();
+    // The widths of the code page's characters serve every book; a wide book has its own.
+    if (m_widths.isWide() || (book && book->isWide()))
+        m_widthsValid = false;
+    m_book = book ? std::move(book) : std::make_shared<BookText>();
+    m_caret = m_anchor = 0;
+    m_preferredX = -1;
+    m_topAnchor = 0;
+    invalidateLayout();
+    updateScrollBar();
+    viewport()->update();
+    notifySelection();
+}
+
+qsizetype BookView::textLength() const {
+    return m_book->length();
+}
+
+QString BookView::text(qsizetype from, qsizetype to) const {
+    return m_book->text(from, to);
+}
+
+void BookView::invalidateLayout() {
+    m_lines.reset();
+    m_cache.clear();
+    m_topValid = false;
+    m_lastTopValid = false;
+    m_atOnceFor = nullptr;
+}
+
+const BookLines& BookView::lines() {
+    if (!m_lines) {
+        if (!m_widthsValid) {
+            m_widths = CharWidths(m_font, *m_book);
+            m_widthsValid = true;
+        }
+        LineRules rules;
+        rules.indent = m_style.indent;
+        rules.hyphenate = m_bookLayout.hyphenate;
+        rules.hyphenWidth = QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('-'));
+        rules.holdShortWords = m_bookLayout.justify;
+        m_style.width = columnWidth();
+        // A justified line is stretched to the column by the text layout, which takes no
+        // more than the column: the breaker leaves room for its rounding.
+        const qreal width = m_style.width - (m_bookLayout.justify ? kJustifySlack : 0);
+        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width, rules);
+        m_cache.clear();
+        m_counter->start(m_lines);
+    }
+    return *m_lines;
+}
+
+std::shared_ptr<const ParagraphLayout> BookView::layoutOf(int piece) {
+    const BookLines& l = lines();
+    for (auto it = m_cache.rbegin(); it != m_cache.rend(); ++it) {
+        if (it->piece == piece) {
+            auto layout = it->layout;
+            if (it != m_cache.rbegin()) {
+                m_cache.erase(std::next(it).base());
+                m_cache.push_back({piece, layout});
+            }
+            return layout;
+        }
+    }
+    const BookLines::Piece p = l.piece(piece);
+    const std::vector<qsizetype> starts = l.lineStarts(p);
+    auto layout = std::make_shared<const ParagraphLayout>(
+        m_book->text(p.from, p.to), p.from, starts, p.lastOfParagraph, m_style, p.index == 0,
+        l.hyphenatedEnds(p, starts));
+    if (int(m_cache.size()) >= kCachedLayouts)
+        m_cache.erase(m_cache.begin());
+    m_cache.push_back({piece, layout});
+    return layout;
+}
+
+void BookView::syncExact() {
+    // Each operation starts from layouts that agree with the counted lines.
+    if (m_lines && m_lines->exactPieces() != m_exactSeen) {
+        m_exactSeen = m_lines->exactPieces();
+        dropInexactLayouts();
+    }
+}
+
+void BookView::dropInexactLayouts() {
+    // A long paragraph's piece shown before the counter reached it may start a little
+    // elsewhere now that its start is exact.
+    bool changed = false;
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        const BookLines::Piece piece = m_lines->piece(it->piece);
+        if (piece.from != it->layout->from() || piece.to != it->layout->to()) {
+            it = m_cache.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (!changed)
+        return;
+    m_topValid = false;
+    m_lastTopValid = false;
+    m_atOnceFor = nullptr;
+    updateScrollBar();
+    viewport()->update();
+}
+
+BookView::Place BookView::placeOf(qsizetype offset) {
+    const int piece = lines().pieceAt(std::clamp<qsizetype>(offset, 0, textLength())).number;
+    return {piece, layoutOf(piece)->lineOf(offset)};
+}
+
+qsizetype BookView::startOf(const Place& place) {
+    return layoutOf(place.piece)->lineStart(place.line);
+}
+
+BookView::Place BookView::moved(Place place, int count) {
+    const int pieces = lines().pieceCount();
+    while (count > 0) {
+        const int inPiece = layoutOf(place.piece)->lineCount();
+        if (place.line + count < inPiece) {
+            place.line += count;
+            break;
+        }
+        if (place.piece + 1 >= pieces) {
+            place.line = inPiece - 1;
+            break;
+        }
+        count -= inPiece - place.line;
+        place = {place.piece + 1, 0};
+    }
+    while (count < 0) {
+        if (place.line + count >= 0) {
+            place.line += count;
+            break;
+        }
+        if (place.piece == 0) {
+            place.line = 0;
+            break;
+        }
+        count += place.line + 1;
+        place = {place.piece - 1, layoutOf(place.piece - 1)->lineCount() - 1};
+    }
+    return place;
+}
+
+BookView::Place BookView::lastTop() {
+    if (!m_lastTopValid || !m_lines) {
+        const int last = lines().pieceCount() - 1;
+        m_lastTop = topShowingAtBottom({last, layoutOf(last)->lineCount() - 1});
+        m_lastTopValid = true;
+    }
+    return m_lastTop;
+}
+
+const BookView::Place& BookView::top() {
+    if (!m_topValid || !m_lines) {
+        m_top = placeOf(m_topAnchor);
+        if (startOf(m_top) > startOf(lastTop()))
+            m_top = lastTop();
+        m_topValid = true;
+    }
+    return m_top;
+}
+
+void BookView::setTop(const Place& place, bool keepAnchor) {
+    m_top = place;
+    if (startOf(m_top) > startOf(lastTop()))
+        m_top = lastTop();
+    m_topValid = true;
+    if (!keepAnchor)
+        m_topAnchor = startOf(m_top);
+    updateScrollBar();
+    viewport()->update();
+}
+
+int BookView::visibleLineCount() const {
+    return std::max(1, int((viewport()->height() - margin()) / lineHeight()));
+}
+
+qreal BookView::heightOf(const Place& place) {
+    if (m_bookLayout.paragraphSpacing <= 0)
+        return lineHeight();
+    const auto layout = layoutOf(place.piece);
+    const bool last = layout->endsParagraph() && place.line == layout->lineCount() - 1;
+    return lineHeight() + (last ? m_bookLayout.paragraphSpacing * lineHeight() : 0);
+}
+
+BookView::Place BookView::placeAtY(qreal y, bool* inside) {
+    // Within the lines wholly shown, as the rows of the mouse are.
+    Place at = top();
+    qreal t = margin();
+    bool within = true;
+    for (;;) {
+        const qreal h = heightOf(at);
+        if (y < t + h)
+            break;
+        const Place below = moved(at, 1);
+        if (below.piece == at.piece && below.line == at.line) {
+            within = y < t + lineHeight();
+            break;
+        }
+        if (t + h + lineHeight() > viewport()->height())
+            break;
+        t += h;
+        at = below;
+    }
+    if (inside)
+        *inside = within;
+    return at;
+}
+
+qreal BookView::yOf(const Place& place) {
+    if (rowOf(place) < 0)
+        return -1;
+    Place at = top();
+    qreal t = margin();
+    while (at.piece != place.piece || at.line != place.line) {
+        if (t > viewport()->height())
+            return -1;
+        const Place below = moved(at, 1);
+        if (below.piece == at.piece && below.line == at.line)
+            return -1;
+        t += heightOf(at);
+        at = below;
+    }
+    return t;
+}
+
+BookView::Place BookView::topShowingAtBottom(Place place) {
+    // Lines above it are taken while they fit; the line itself always counts.
+    qreal used = lineHeight();
+    const qreal room = viewport()->height() - margin();
+    for (;;) {
+        const Place above = moved(place, -1);
+        if (above.piece == place.piece && above.line == place.line)
+            return place;
+        const qreal h = heightOf(above);
+        if (used + h > room + 1e-6)
+            return place;
+        used += h;
+        place = above;
+    }
+}
+
+int BookView::rowOf(const Place& place) {
+    const Place& t = top();
+    if (place.piece < t.piece || (place.piece == t.piece && place.line < t.line))
+        return -1;
+    const int limit = visibleLineCount() + 1;
+    int row = 0;
+    for (int piece = t.piece; piece < place.piece && row <= limit; ++piece)
+        row += layoutOf(piece)->lineCount() - (piece == t.piece ? t.line : 0);
+    row += place.line - (place.piece == t.piece ? t.line : 0);
+    return std::min(row, limit);
+}
+
+void BookView::updateScrollBar() {
+    QScrollBar* bar = verticalScrollBar();
+    m_settingScroll = true;
+    const qsizetype maximum = m_book->isEmpty() ? 0 : startOf(lastTop());
+    bar->setRange(0, int(maximum));
+    // A screenful of characters, so that the handle shows the share of the book on screen.
+    const qreal perLine = std::max<qreal>(
+        1, viewport()->width() / std::max<qreal>(1, QFontMetricsF(m_font).averageCharWidth()));
+    bar->setPageStep(std::max(1, int(visibleLineCount() * perLine)));
+    bar->setSingleStep(std::max(1, int(perLine)));
+    if (!bar->isSliderDown())
+        bar->setValue(m_book->isEmpty() ? 0 : int(startOf(top())));
+    m_settingScroll = false;
+}
+
+void BookView::scrollContentsBy(int, int) {
+    if (m_settingScroll || !m_book)
+        return;
+    // The user moved the scroll bar: the line holding that character goes to the top.
+    const QScrollBar* bar = verticalScrollBar();
+    Place place = placeOf(bar->value());
+    if (startOf(place) > startOf(lastTop()))
+        place = lastTop();
+    m_top = place;
+    m_topValid = true;
+    m_topAnchor = startOf(place);
+    if (!bar->isSliderDown())
+        updateScrollBar();
+    viewport()->update();
+}
+
+// ---- Places -------------------------------------------------------------------------
+
+qsizetype BookView::firstVisibleOffset() {
+    syncExact();
+    return startOf(top());
+}
+
+void BookView::scrollOffsetToTop(qsizetype offset) {
+    syncExact();
+    setTop(placeOf(offset));
+}
+
+void BookView::centerOffset(qsizetype offset) {
+    syncExact();
+    setTop(moved(placeOf(offset), -(visibleLineCount() / 2)));
+}
+
+void BookView::ensureCaretVisible() {
+    syncExact();
+    const Place caret = placeOf(m_caret);
+    const qreal y = rowOf(caret) < 0 ? -1 : yOf(caret);
+    if (rowOf(caret) < 0)
+        setTop(caret);
+    else if (y < 0 || y + lineHeight() > viewport()->height())
+        setTop(topShowingAtBottom(caret));
+}
+
+int BookView::linesBefore(int piece) {
+    const BookLines& l = lines();
+    const bool counting = m_counter->lines() == &l;
+    if (counting && m_counter->counted() >= piece)
+        return m_counter->linesBefore(piece);
+    int from = 0;
+    int base = 0;
+    if (counting) {
+        from = m_counter->counted();
+        base = m_counter->linesBefore(from);
+    }
+    if (m_atOnceFor == &l && m_atOncePiece <= piece && m_atOncePiece > from) {
+        from = m_atOncePiece;
+        base = m_atOnceLines;
+    }
+    if (l.piece(piece).from - l.piece(from).from > kCountAtOnce)
+        return -1;
+    for (int n = from; n < piece; ++n)
+        base += l.lineCount(l.piece(n));
+    m_atOnceFor = &l;
+    m_atOncePiece = piece;
+    m_atOnceLines = base;
+    return base;
+}
+
+int BookView::lineOfChar(qsizetype offset) {
+    syncExact();
+    const Place place = placeOf(offset);
+    const int before = linesBefore(place.piece);
+    return before < 0 ? -1 : before + place.line;
+}
+
+qsizetype BookView::lineStartOf(qsizetype offset) {
+    syncExact();
+    return startOf(placeOf(offset));
+}
+
+std::pair<qsizetype, qsizetype> BookView::lineRange(qsizetype offset) {
+    syncExact();
+    const Place place = placeOf(offset);
+    const Place next = moved(place, 1);
+    const qsizetype start = startOf(place);
+    if (next.piece == place.piece && next.line == place.line)
+        return {start, textLength()};
+    return {start, startOf(next)};
+}
+
+bool BookView::linesCounted() {
+    return m_counter->lines() == &lines() && m_counter->finished();
+}
+
+int BookView::lineCount() {
+    const int pieces = lines().pieceCount();
+    return linesBefore(pieces - 1) < 0
+               ? -1
+               : linesBefore(pieces - 1) + layoutOf(pieces - 1)->lineCount();
+}
+
+// ---- Selection ----------------------------------------------------------------------
+
+namespace {
+
+// An offset inside a line break stands for the end of the line.
+qsizetype settled(const BookText& book, qsizetype offset) {
+    offset = std::clamp<qsizetype>(offset, 0, book.length());
+    const int paragraph = book.paragraphAt(offset);
+    return std::min(offset, book.paragraphEnd(paragraph));
+}
+
+} // namespace
+
+void BookView::notifySelection() {
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent cursor(this, int(m_caret));
+        QAccessible::updateAccessibility(&cursor);
+        QAccessibleTextSelectionEvent selection(this, int(selectionStart()),
+                                                int(selectionStart() + selectionLength()));
+        selection.setCursorPosition(int(m_caret));
+        QAccessible::updateAccessibility(&selection);
+    }
+    Q_EMIT selectionChanged();
+}
+
+void BookView::select(qsizetype anchor, qsizetype caret) {
+    m_anchor = settled(*m_book, anchor);
+    m_caret = settled(*m_book, caret);
+    m_preferredX = -1;
+    viewport()->update();
+    notifySelection();
+}
+
+void BookView::setSelectionStart(qsizetype offset) {
+    select(offset, offset);
+    ensureCaretVisible();
+}
+
+void BookView::setSelectionLength(qsizetype length) {
+    const qsizetype start = selectionStart();
+    select(start, start + std::max<qsizetype>(0, length));
+    ensureCaretVisible();
+}
+
+QString BookView::selectedText() const {
+    return m_book->text(selectionStart(), selectionStart() + selectionLength());
+}
+
+void BookView::selectAll() {
+    select(0, textLength());
+}
+
+void BookView::copySelection() const {
+    if (selectionLength() > 0)
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void BookView::moveCaret(qsizetype offset, bool extend) {
+    m_caret = settled(*m_book, offset);
+    if (!extend)
+        m_anchor = m_caret;
+    ensureCaretVisible();
+    viewport()->update();
+    notifySelection();
+}
+
+qsizetype BookView::nextOffset(qsizetype offset) const {
+    const int paragraph = m_book->paragraphAt(offset);
+    if (offset >= m_book->paragraphEnd(paragraph))
+        return paragraph + 1 < m_book->paragraphCount() ? m_book->paragraphStart(paragraph + 1)
+                                                        : textLength();
+    ++offset;
+    if (m_book->isWide() && offset < textLength() && QChar::isLowSurrogate(m_book->chars()[offset]))
+        ++offset;
+    return offset;
+}
+
+qsizetype BookView::previousOffset(qsizetype offset) const {
+    const int paragraph = m_book->paragraphAt(offset);
+    if (offset <= m_book->paragraphStart(paragraph))
+        return paragraph > 0 ? m_book->paragraphEnd(paragraph - 1) : 0;
+    --offset;
+    if (m_book->isWide() && offset > 0 && QChar::isLowSurrogate(m_book->chars()[offset]))
+        --offset;
+    return offset;
+}
+
+std::pair<qsizetype, qsizetype> BookView::wordAt(qsizetype offset) const {
+    const qsizetype length = textLength();
+    const auto word = [&](qsizetype i) { return BookText::isWordCharacter(m_book->at(i)); };
+    qsizetype at = offset;
+    if (!(at < length && word(at))) {
+        if (at > 0 && word(at - 1))
+            --at;
+        else
+            return {offset, nextOffset(offset)};
+    }
+    qsizetype first = at;
+    while (first > 0 && at - first < kLongestWord && word(first - 1))
+        --first;
+    qsizetype last = at;
+    while (last < length && last - at < kLongestWord && word(last))
+        ++last;
+    return {first, last};
+}
+
+qsizetype BookView::nextWord(qsizetype offset) const {
+    const qsizetype length = textLength();
+    const qsizetype limit = std::min(length, offset + kLongestWord);
+    qsizetype i = offset;
+    while (i < limit && BookText::isWordCharacter(m_book->at(i)))
+        ++i;
+    while (i < limit && !BookText::isWordCharacter(m_book->at(i)))
+        ++i;
+    return i == offset ? nextOffset(offset) : i;
+}
+
+qsizetype BookView::previousWord(qsizetype offset) const {
+    const qsizetype limit = std::max<qsizetype>(0, offset - kLongestWord);
+    qsizetype i = offset;
+    while (i > limit && !BookText::isWordCharacter(m_book->at(i - 1)))
+        --i;
+    while (i > limit && BookText::isWordCharacter(m_book->at(i - 1)))
+        --i;
+    return i == offset ? previousOffset(offset) : i;
+}
+
+qsizetype BookView::caretAfterLines(int count) {
+    const Place place = placeOf(m_caret);
+    if (m_preferredX < 0)
+        m_preferredX = layoutOf(place.piece)->xOf(m_caret);
+    const Place target = moved(place, count);
+    if (target.piece == place.piece && target.line == place.line)
+        return count < 0 ? (std::abs(count) > 1 ? 0 : m_caret)
+                         : (count > 1 ? textLength() : m_caret);
+    return layoutOf(target.piece)->offsetAt(target.line, m_preferredX);
+}
+
+// ---- Look ---------------------------------------------------------------------------
+
+void BookView::setTextFont(const QFont& font, const QColor& colour) {
+    m_textColour = colour;
+    setFont(font);
+    viewport()->update();
+}
+
+void BookView::setBackgroundColour(const QColor& colour) {
+    m_background = colour;
+    viewport()->update();
+}
+
+void BookView::setBookLayout(const BookLayout& layout) {
+    const BookLayout clamped = layout.clamped();
+    if (clamped == m_bookLayout)
+        return;
+    m_bookLayout = clamped;
+    updateStyle();
+    // The first visible character stays at the top: the top is found again from it.
+    invalidateLayout();
+    updateScrollBar();
+    viewport()->update();
+}
+
+void BookView::updateStyle() {
+    const QFontMetricsF metrics(m_font);
+    m_style.font = m_font;
+    m_style.lineHeight = metrics.height() * m_bookLayout.lineSpacing;
+    m_style.leading = (m_style.lineHeight - metrics.height()) / 2;
+    m_style.indent = m_bookLayout.indent * QFontInfo(m_font).pixelSize();
+    m_style.justify = m_bookLayout.justify;
+}
+
+qreal BookView::columnWidth() const {
+    const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    qreal width = room;
+    if (m_bookLayout.width > 0)
+        width = std::min(room, m_bookLayout.width * QFontMetricsF(m_font).averageCharWidth());
+    return std::max<qreal>(1, width);
+}
+
+qreal BookView::columnLeft() const {
+    const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    return margin() + m_bookLayout.margins + std::max<qreal>(0, (room - columnWidth()) / 2);
+}
+
+void BookView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_font = font();
+        m_font.setKerning(false);
+        updateStyle();
+        m_widthsValid = false;
+        invalidateLayout();
+        updateScrollBar();
+        viewport()->update();
+    }
+}
+
+// ---- Painting -----------------------------------------------------------------------
+
+void BookView::paintEvent(QPaintEvent*) {
+    syncExact();
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), m_background);
+    painter.setPen(m_textColour);
+    const bool showSelection = selectionLength() > 0 && (!m_hideSelection || hasFocus());
+    const qsizetype selFrom = showSelection ? selectionStart() : -1;
+    const qsizetype selTo = showSelection ? selectionStart() + selectionLength() : -1;
+    const QPalette& p = palette();
+    const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
+    const QColor highlighted = p.color(QPalette::Active, QPalette::HighlightedText);
+    const qreal height = viewport()->height();
+    const int pieces = lines().pieceCount();
+    Place at = top();
+    qreal y = margin();
+    const Place caret = hasFocus() ? placeOf(m_caret) : Place{-1, -1};
+    while (y < height && at.piece < pieces) {
+        const auto layout = layoutOf(at.piece);
+        const int shown = std::min(layout->lineCount() - 1,
+                                   at.line + int(std::ceil((height - y) / lineHeight())));
+        const QPointF origin(columnLeft(), y - at.line * lineHeight());
+        layout->draw(&painter, origin, at.line, shown, selFrom, selTo, highlight, highlighted);
+        if (caret.piece == at.piece && caret.line >= at.line && caret.line <= shown) {
+            const qreal x = origin.x() + layout->xOf(m_caret);
+            const qreal top = origin.y() + caret.line * lineHeight();
+            painter.fillRect(QRectF(x, top, 1, lineHeight()), m_textColour);
+        }
+        y += (shown - at.line) * lineHeight() + heightOf({at.piece, shown});
+        at = {at.piece + 1, 0};
+    }
+}
+
+void BookView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (m_lines && std::abs(m_style.width - columnWidth()) > 0.01)
+        invalidateLayout();
+    m_lastTopValid = false;
+    m_topValid = false;
+    updateScrollBar();
+}
+
+// ---- Input --------------------------------------------------------------------------
+
+void BookView::keyPressEvent(QKeyEvent* event) {
+    syncExact();
+    if (event == QKeySequence::Copy ||
+        (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ControlModifier)) {
+        copySelection();
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        selectAll();
+        return;
+    }
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    qsizetype target = m_caret;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (!extend && selectionLength() > 0 && !ctrl)
+            target = selectionStart();
+        else
+            target = ctrl ? previousWord(m_caret) : previousOffset(m_caret);
+        break;
+    case Qt::Key_Right:
+        if (!extend && selectionLength() > 0 && !ctrl)
+            target = selectionStart() + selectionLength();
+        else
+            target = ctrl ? nextWord(m_caret) : nextOffset(m_caret);
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        const int page = std::max(1, visibleLineCount() - 1);
+        const int count = event->key() == Qt::Key_Up       ? -1
+                          : event->key() == Qt::Key_Down   ? 1
+                          : event->key() == Qt::Key_PageUp ? -page
+                                                           : page;
+        target = caretAfterLines(count);
+        if (std::abs(count) > 1) // the page moves with the caret
+            setTop(moved(top(), count));
+        const qreal x = m_preferredX;
+        moveCaret(target, extend);
+        m_preferredX = x;
+        return;
+    }
+    case Qt::Key_Home:
+        target = ctrl ? 0 : lineStartOf(m_caret);
+        break;
+    case Qt::Key_End:
+        if (ctrl) {
+            target = textLength();
+        } else {
+            const Place place = placeOf(m_caret);
+            target = layoutOf(place.piece)->offsetAt(place.line, 1e6);
+        }
+        break;
+    default:
+        event->ignore();
+        return;
+    }
+    m_preferredX = -1;
+    moveCaret(target, extend);
+}
+
+qsizetype BookView::offsetAt(const QPoint& point) {
+    syncExact();
+    if (point.y() < 0 || point.y() >= viewport()->height())
+        return -1;
+    bool inside = false;
+    const Place place = placeAtY(point.y(), &inside);
+    if (!inside)
+        return -1; // past the book's last line
+    return layoutOf(place.piece)->offsetAt(place.line, point.x() - columnLeft());
+}
+
+void BookView::mousePressEvent(QMouseEvent* event) {
+    syncExact();
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const Place place = placeAtY(event->position().y());
+    const qsizetype offset =
+        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+    m_dragging = true;
+    m_preferredX = -1;
+    moveCaret(offset, event->modifiers() & Qt::ShiftModifier);
+}
+
+void BookView::mouseMoveEvent(QMouseEvent* event) {
+    syncExact();
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    const qreal y = event->position().y();
+    if (y < 0)
+        setTop(moved(top(), -1));
+    else if (y > viewport()->height())
+        setTop(moved(top(), 1));
+    const Place place = placeAtY(y);
+    moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
+              true);
+}
+
+void BookView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_dragging = false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection() && selectionLength() > 0)
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
+    syncExact();
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Place place = placeAtY(event->position().y());
+    const qsizetype offset =
+        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+    const auto [first, last] = wordAt(offset);
+    select(first, last);
+}
+
+void BookView::wheelEvent(QWheelEvent* event) {
+    syncExact();
+    m_wheelRemainder += event->angleDelta().y();
+    const int steps = m_wheelRemainder / 40; // three lines a notch of 120
+    m_wheelRemainder -= steps * 40;
+    if (steps != 0)
+        setTop(moved(top(), -steps));
+    event->accept();
+}
+
+void BookView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void BookView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+int BookView::rowAt(qreal y) const {
+    return std::clamp(int(std::floor((y - margin()) / lineHeight())), 0, visibleLineCount() - 1);
+}
+
+bool BookView::focusNextPrevChild(bool) {
+    return false; // Tab stays in the text
+}
+
+QRect BookView::characterRect(qsizetype offset) {
+    syncExact();
+    const Place place = placeOf(offset);
+    const int row = rowOf(place);
+    if (row < 0 || row > visibleLineCount())
+        return QRect();
+    const qreal y = yOf(place);
+    if (y < 0)
+        return QRect();
+    const auto layout = layoutOf(place.piece);
+    QRectF rect = layout->characterRect(offset);
+    rect.moveTop(y);
+    rect.moveLeft(rect.left() + columnLeft());
+    return rect.toAlignedRect();
+}

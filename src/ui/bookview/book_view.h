@@ -1,0 +1,200 @@
+#pragma once
+
+#include "core/book/book_lines.h"
+#include "core/text/book_layout.h"
+#include "ui/bookview/paragraph_layout.h"
+
+#include <QAbstractScrollArea>
+
+#include <memory>
+#include <vector>
+
+class BookText;
+class LineCounter;
+
+// The reading view: a book shown read-only, laid out only where it is on screen. The
+// book is a BookText (its bytes and where its paragraphs start); the display lines come
+// from BookLines at the view's width, each paragraph (or piece of a long one) laid out
+// in one ParagraphLayout when it is shown, a few dozen kept. The scroll bar runs over
+// the book's characters, so any place is reached at once; the number of a far display
+// line is counted by a LineCounter on a worker thread.
+//
+// Offsets are the book's: one character one offset, a line break two (CR LF).
+class BookView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit BookView(QWidget* parent = nullptr);
+    ~BookView() override;
+
+    // Shows the book from its start, the caret there.
+    void setBook(std::shared_ptr<const BookText> book);
+    const std::shared_ptr<const BookText>& book() const { return m_book; }
+    qsizetype textLength() const;
+    // The characters [from, to) as shown, line breaks as CR LF.
+    QString text(qsizetype from, qsizetype to) const;
+
+    // The selection: its lower end and length; the caret is the end that moves.
+    qsizetype selectionStart() const { return std::min(m_anchor, m_caret); }
+    qsizetype selectionLength() const { return std::abs(m_caret - m_anchor); }
+    qsizetype caret() const { return m_caret; }
+    qsizetype anchor() const { return m_anchor; }
+    // The caret at the offset, nothing selected, scrolled into view.
+    void setSelectionStart(qsizetype offset);
+    // Keeps the start and selects `length` characters from it, scrolled into view.
+    void setSelectionLength(qsizetype length);
+    // Selects from `anchor` to `caret`, without scrolling.
+    void select(qsizetype anchor, qsizetype caret);
+    QString selectedText() const;
+    void selectAll();
+    void copySelection() const;
+
+    // The first visible character: the start of the display line at the top.
+    qsizetype firstVisibleOffset();
+    // Shows the display line holding the offset at the top (as far as the book reaches
+    // below it).
+    void scrollOffsetToTop(qsizetype offset);
+    // Shows the display line holding the offset in the middle.
+    void centerOffset(qsizetype offset);
+    void ensureCaretVisible();
+    int visibleLineCount() const;
+
+    // The number of the display line holding the offset, from 0; -1 while the lines
+    // before it are still being counted (linesReady follows).
+    int lineOfChar(qsizetype offset);
+    // The start of the display line holding the offset.
+    qsizetype lineStartOf(qsizetype offset);
+    // The display lines of the whole book, -1 while they are counted.
+    int lineCount();
+    // Whether the worker has counted every display line at the present width.
+    bool linesCounted();
+
+    void setTextFont(const QFont& font, const QColor& colour);
+    QFont textFont() const { return m_font; }
+    QColor textColour() const { return m_textColour; }
+    void setBackgroundColour(const QColor& colour);
+    // The text column's width and margins, spacing, indent, justified lines and
+    // hyphenation; the first visible character stays at the top.
+    void setBookLayout(const BookLayout& layout);
+    const BookLayout& bookLayout() const { return m_bookLayout; }
+    // The text column: its left edge in the viewport and its width.
+    qreal columnLeft() const;
+    qreal columnWidth() const;
+    QColor backgroundColour() const { return m_background; }
+    // Hides the selection while the view does not have the keyboard focus.
+    void setHideSelectionWithoutFocus(bool hide) { m_hideSelection = hide; }
+
+    // For accessibility: the character's rectangle in viewport coordinates (empty when
+    // it is not on screen), and the offset under a viewport point (-1 outside the text).
+    QRect characterRect(qsizetype offset);
+    qsizetype offsetAt(const QPoint& point);
+    // The display line holding the offset: its start and the next line's start (or the
+    // end of the book).
+    std::pair<qsizetype, qsizetype> lineRange(qsizetype offset);
+    // The word around the offset: [first, second).
+    std::pair<qsizetype, qsizetype> wordAt(qsizetype offset) const;
+
+Q_SIGNALS:
+    // The caret or the selection moved, whoever moved it.
+    void selectionChanged();
+    // More display lines are counted: lineOfChar may answer where it could not.
+    void linesReady();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    // A display line: a piece of the book and a line of its layout.
+    struct Place {
+        int piece = 0;
+        int line = 0;
+    };
+    const BookLines& lines();
+    std::shared_ptr<const ParagraphLayout> layoutOf(int piece);
+    Place placeOf(qsizetype offset);
+    qsizetype startOf(const Place& place);
+    // The place `count` display lines below (above, for a negative count), stopping at
+    // the book's first and last line.
+    Place moved(Place place, int count);
+    Place lastTop();
+    void setTop(const Place& place, bool keepAnchor = false);
+    void invalidateLayout();
+    void dropInexactLayouts();
+    void syncExact();
+    void updateScrollBar();
+    int linesBefore(int piece);
+    // Moves the caret, extending the selection when asked.
+    void moveCaret(qsizetype offset, bool extend);
+    qsizetype caretAfterLines(int count);
+    qsizetype nextOffset(qsizetype offset) const;
+    qsizetype previousOffset(qsizetype offset) const;
+    qsizetype nextWord(qsizetype offset) const;
+    qsizetype previousWord(qsizetype offset) const;
+    void notifySelection();
+    qreal margin() const { return 4; }
+    // The style and line rules of the font and the book layout.
+    void updateStyle();
+    const Place& top();
+    // The row on screen of a display line (0 at the top); -1 above the top, and at most
+    // visibleLineCount() + 1 for a line below the bottom.
+    int rowOf(const Place& place);
+    qreal lineHeight() const { return m_style.lineHeight; }
+    // The space a display line takes: its height, and the paragraph spacing after a
+    // paragraph's last line.
+    qreal heightOf(const Place& place);
+    // The display line at viewport height y (counted from the top line), and whether y
+    // falls on it rather than past the book's last line.
+    Place placeAtY(qreal y, bool* inside = nullptr);
+    // The top of a display line in the viewport, -1 when it is not on screen.
+    qreal yOf(const Place& place);
+    // The top line that shows `place` as the lowest line wholly on screen.
+    Place topShowingAtBottom(Place place);
+    // The row on screen at a height in the viewport, within the rows shown.
+    int rowAt(qreal y) const;
+
+    std::shared_ptr<const BookText> m_book;
+    std::shared_ptr<const BookLines> m_lines;
+    ParagraphStyle m_style;
+    BookLayout m_bookLayout;
+    CharWidths m_widths;
+    bool m_widthsValid = false;
+    LineCounter* m_counter;
+    struct Cached {
+        int piece;
+        std::shared_ptr<const ParagraphLayout> layout;
+    };
+    std::vector<Cached> m_cache; // most recently used last
+
+    // The character the top line should hold: the line is found again at another width.
+    qsizetype m_topAnchor = 0;
+    Place m_top;
+    bool m_topValid = false;
+    Place m_lastTop;
+    bool m_lastTopValid = false;
+    int m_wheelRemainder = 0;
+    int m_exactSeen = -1;
+    qsizetype m_caret = 0;
+    qsizetype m_anchor = 0;
+    qreal m_preferredX = -1; // kept by Up, Down, PageUp and PageDown
+    bool m_dragging = false;
+    bool m_settingScroll = false;
+    bool m_hideSelection = true;
+    QFont m_font;
+    QColor m_textColour = Qt::black;
+    QColor m_background = Qt::white;
+    // A count made at once for a near place while the worker has not reached it.
+    int m_atOncePiece = -1;
+    int m_atOnceLines = 0;
+    const BookLines* m_atOnceFor = nullptr;
+};

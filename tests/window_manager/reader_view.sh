@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The reading view with real X input: the real tomeria binary under Xvfb and openbox. A
+# double-click opens a book of a few megabytes in viewing mode; Ctrl+End, PageUp and
+# Esc reach the view and the window, and the place left is what reading.dat keeps and
+# where the next run reopens the book.
+#   reader_view.sh TOMERIA_BINARY
+set -euo pipefail
+binary=$(realpath "$1")
+source "$(dirname "$0")/desktop.sh"
+
+library="$work/library"
+mkdir -p "$library/books"
+printf 'Book=\r\n' > "$library/books.dat"
+for i in $(seq 60000); do printf 'Line %d of the book, long enough to be read.\r\n' "$i"; done \
+    > "$library/books/Book.boo"
+size=$(stat -c %s "$library/books/Book.boo")
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Starts the program, opens the book by a double-click, sends the keys to the reader and
+# closes the reader with Esc; prints the offset reading.dat then keeps for the book.
+read_book() {
+    (cd "$library" && exec "$binary") 2>>"$work/stderr" &
+    local pid=$!
+    pids+=($pid)
+    local main reader
+    main=$(wait_for_window '^Tomeria$')
+    [ -n "$main" ] || { echo "FAIL: no library window" >&2; return 1; }
+    sleep 1.5
+    read -r x y _ _ <<<"$(client_rect "$main")"
+    xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
+    reader=$(wait_for_window '^Rich Edit Control Demo$')
+    [ -n "$reader" ] || { echo "FAIL: the reader did not open" >&2; return 1; }
+    sleep 1
+    if [ $# -gt 0 ]; then
+        xdotool windowactivate --sync "$reader" key --clearmodifiers --delay 100 "$@"
+    fi
+    xdotool windowactivate --sync "$reader" key --clearmodifiers Escape
+    for _ in $(seq 50); do
+        windows_named '^Rich Edit Control Demo$' | grep -q . || break
+        sleep 0.1
+    done
+    windows_named '^Rich Edit Control Demo$' | grep -q . && echo "FAIL: Esc left the reader open" >&2
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    tr -d '\r' < "$library/reading.dat" | awk '$3 == "Book" {print $1}'
+}
+
+# To the end, three pages up: the place is near the end of the book.
+left=$(read_book ctrl+End Prior Prior Prior)
+if [ -z "$left" ] || [ "$left" -lt $((size * 9 / 10)) ] || [ "$left" -ge "$size" ]; then
+    fail "the place left is $left in a book of $size bytes"
+else
+    echo "the place left, $left of $size, is kept"
+fi
+# A line start: the character before it ends a line.
+if [ -n "$left" ] && [ "$(tail -c +"$left" "$library/books/Book.boo" | head -c 1 | od -An -c | tr -d ' ')" != '\n' ]; then
+    fail "the place $left is not a line start"
+fi
+# The next run reopens there and leaves it unchanged.
+again=$(read_book)
+[ "$again" = "$left" ] || fail "the book reopened at $again, not at $left"
+
+if [ "$failures" -gt 0 ]; then
+    echo "stderr of the program:"; cat "$work/stderr"
+    echo "$failures failed"
+    exit 1
+fi
+echo "reading view under a window manager: all checks passed"
