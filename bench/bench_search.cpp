@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
     const QString bigName = list[largest].first;
     int places = 0;
     const double allPlaces =
-        msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).size()); });
+        msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).count); });
     double reindex = 0;
     qint64 bigSize = QFileInfo(list[largest].second).size();
     {

@@ -58,6 +58,7 @@ class TestSearchWindow : public QObject {
         window->QueryEdit->clear();
         type(window->QueryEdit, query);
         QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->searching(), 20000);
     }
     QStringList bookRows(SearchWindow* window) const {
         QStringList rows;
@@ -133,7 +134,7 @@ private Q_SLOTS:
             window->StatusLine->text().startsWith(QStringLiteral("Найдено: 2 книги, 4 места, ")));
 
         window->Results->expandItem(book);
-        QCOMPARE(book->childCount(), 3);
+        QTRY_COMPARE(book->childCount(), 3);
         QVERIFY2(book->child(2)->text(2).contains(QStringLiteral("<b>войной</b>")),
                  qPrintable(book->child(2)->text(2)));
         const QRect row = window->Results->visualItemRect(book->child(2));
