@@ -106,6 +106,7 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
 
     FormStorage = new WindowSettingsStore(this, QStringLiteral("SearchWindow"), {});
     FormStorage->IniFileName = iniFile;
+    FormStorage->WhollyOnScreen = true;
 
     m_typingPause.setSingleShot(true);
     m_typingPause.setInterval(kTypingPauseMs);
