@@ -57,7 +57,7 @@ public:
         length = std::clamp<qint64>(length, 0, m_size - from);
         if (m_whole)
             return m_image.mid(from, length);
-        if (!m_file.seek(from))
+        if (!m_file.isOpen() || !m_file.seek(from))
             return {};
         return m_file.read(length);
     }
