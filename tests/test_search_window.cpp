@@ -260,6 +260,19 @@ private Q_SLOTS:
                                 .arg(window->frameGeometry().height())));
     }
 
+    // A newer query gives up the one before: whatever answer of the older one comes, the
+    // list shows the newer query's books.
+    void newerQueryWins() {
+        SearchWindow* window = openSearch();
+        window->QueryEdit->setText(QStringLiteral("сады"));
+        window->runSearch();
+        window->QueryEdit->setText(QStringLiteral("князь"));
+        window->runSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->searching(), 20000);
+        QTest::qWait(100); // an older answer would have come by now
+        QCOMPARE(bookRows(window), QStringList{QStringLiteral("Война и мир")});
+    }
+
     void searchesAfterAPauseInTyping() {
         SearchWindow* window = openSearch();
         type(window->QueryEdit, QStringLiteral("сады"));

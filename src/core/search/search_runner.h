@@ -22,6 +22,8 @@ public:
     // Each returns the request's number, which its answer carries.
     int search(const QString& query);
     int places(const QString& query, const QString& name);
+    // Gives up every request made so far.
+    void cancel() { m_search = ++m_next; }
     // Takes in what the indexer has committed (queued behind the requests made).
     void reopen();
 

@@ -172,7 +172,7 @@ void SearchWindow::runSearch() {
     m_pendingPlaces.clear();
     m_openFirst.clear();
     if (m_query.trimmed().isEmpty()) {
-        m_request = m_runner->search(QString()); // gives up a search under way
+        m_runner->cancel();
         m_request = 0;
         m_figures.clear();
         showFigures();
