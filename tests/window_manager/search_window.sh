@@ -13,10 +13,17 @@ source "$(dirname "$0")/desktop.sh"
 limit=${FREEZE_LIMIT_MS:-2000}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# xdotool matches window titles in the locale's encoding: the Russian ones need UTF-8.
-search_title='Поиск по тексту книг'
-search_windows() { LC_ALL=C.UTF-8 xdotool search --onlyvisible --name "$search_title" 2>/dev/null || true; }
 reader_windows() { windows_named '^Rich Edit Control Demo$'; }
+# The search window: the program's visible window that is neither the library window
+# nor the reader (found by its process, as a Russian title is not matched in every
+# locale).
+search_windows() {
+    local readers
+    readers=$(reader_windows)
+    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true); do
+        [ "$w" = "$main" ] || grep -qx "$w" <<<"$readers" || echo "$w"
+    done
+}
 now_ms() { date +%s%3N; }
 
 # A library of made-up Russian prose in code page 1251: three books of 400,000 common
