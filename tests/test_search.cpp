@@ -336,6 +336,17 @@ private Q_SLOTS:
         QVERIFY(rebuilt);
     }
 
+    // A repair asked for an index that is whole (made anew meanwhile, or damage a
+    // search only thought it saw) leaves it as it is.
+    void repairLeavesAWholeIndex() {
+        SearchIndexer indexer(location());
+        QSignalSpy rebuilt(&indexer, &SearchIndexer::rebuilt);
+        indexer.repair();
+        QTRY_VERIFY(!indexer.busy());
+        QVERIFY(rebuilt.isEmpty());
+        QCOMPARE(booksFound(QStringLiteral("войной")), QStringList{QStringLiteral("Война")});
+    }
+
     // What keeps the index from being written is told by the system's error, whatever
     // the locale: an index folder that cannot be written is not "taken by another copy".
     void indexProblems_data() {

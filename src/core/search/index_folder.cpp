@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace IndexFolder {
@@ -109,8 +109,7 @@ bool isDamage(const Xapian::Error& error) {
     // unknown format, values that do not decode.
     const std::string_view kind = error.get_type();
     return kind == "DatabaseCorruptError" || kind == "DatabaseError" ||
-           kind == "DatabaseVersionError" || kind == "SerialisationError" ||
-           kind == "RangeError";
+           kind == "DatabaseVersionError" || kind == "SerialisationError" || kind == "RangeError";
 }
 
 } // namespace IndexFolder

@@ -96,6 +96,14 @@ template <class Step> void IndexWriter::run(Step&& step) {
     }
 }
 
+bool IndexWriter::damaged() const {
+    try {
+        return Xapian::Database::check(d->path) != 0;
+    } catch (const Xapian::Error&) {
+        return true;
+    }
+}
+
 void IndexWriter::rebuild() {
     try {
         d->create(m_location);

@@ -30,7 +30,10 @@ public:
     void removeBook(const QString& name);
     // Makes the changes visible to searches.
     void commit();
-    // Removes the index and creates it anew, empty (a search found it damaged).
+    // Whether the committed index fails the engine's check of every table (a search
+    // found it damaged; it may have been made anew meanwhile).
+    bool damaged() const;
+    // Removes the index and creates it anew, empty.
     void rebuild();
 
 private:

@@ -74,13 +74,14 @@ public:
         schedule();
     }
 
-    // A search found the index damaged: it is made anew from the library's books.
+    // A search found the index damaged: unless it was made anew meanwhile, it is made
+    // anew from the library's books.
     void repair() {
         ++m_requests;
-        if (!writer()) {
-            finish();
-            return;
-        }
+        if (!writer() || noticeRebuild())
+            return finishUnlessBusy();
+        if (!m_writer->damaged())
+            return finishUnlessBusy();
         try {
             m_writer->rebuild();
         } catch (const TomeriaError& error) {
@@ -137,6 +138,11 @@ private:
             finish();
         schedule();
         return true;
+    }
+
+    void finishUnlessBusy() {
+        if (m_jobs.empty())
+            finish();
     }
 
     // Indexing stops: the index stays as last committed; the writer is dropped and

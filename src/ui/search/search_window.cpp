@@ -129,6 +129,7 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
         connect(m_indexer, &SearchIndexer::failed, this, &SearchWindow::indexingStopped);
         connect(m_indexer, &SearchIndexer::rebuilt, this, [this] {
             m_rebuilt = true;
+            m_repairAsked = false;
             m_failure.clear();
             m_runner->reopen();
             showFigures();
@@ -142,6 +143,7 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
         });
         connect(m_indexer, &SearchIndexer::idle, this, [this] {
             m_indexing = false;
+            m_repairAsked = false;
             m_progress.clear();
             m_runner->reopen();
             showFigures();
@@ -293,10 +295,13 @@ void SearchWindow::openItem(QTreeWidgetItem* item) {
                      item->data(NameColumn, LengthRole).toInt());
 }
 
-// A search met a damaged index: the indexer makes it anew.
+// A search met a damaged index: the indexer checks it and makes it anew (asked once
+// until the indexer has answered).
 void SearchWindow::indexDamaged() {
-    if (m_indexer && !m_indexer->busy())
+    if (m_indexer && !m_repairAsked) {
+        m_repairAsked = true;
         m_indexer->repair();
+    }
 }
 
 void SearchWindow::indexingProgress(int done, int total) {

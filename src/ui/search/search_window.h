@@ -70,4 +70,5 @@ private:
     QString m_failure;
     bool m_indexing = false;
     bool m_rebuilt = false;
+    bool m_repairAsked = false;
 };
