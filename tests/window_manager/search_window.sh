@@ -128,40 +128,57 @@ for damage in cut block; do
     [ "$damage" = cut ] && stop
 done
 
-# 2. The pasted passage. «Запрос» is copied from the reader, then pasted as the query.
+# 2. The pasted passage. «Запрос» is copied from the reader, then pasted as the query
+# (all again, up to three times, should a key have gone astray on a loaded machine).
 read -r x y _ _ <<<"$(client_rect "$main")"
-xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
-reader=""
-for _ in $(seq 100); do reader=$(reader_windows | tail -n1); [ -n "$reader" ] && break; sleep 0.1; done
-[ -n "$reader" ] || { fail "the reader did not open «Запрос»"; exit 1; }
-sleep 0.5
-xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+a ctrl+c
-sleep 0.3
-xdotool windowactivate --sync "$reader" key --clearmodifiers alt+F4
-for _ in $(seq 50); do [ -z "$(reader_windows)" ] && break; sleep 0.1; done
-xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
 search=""
-for _ in $(seq 50); do search=$(search_windows | tail -n1); [ -n "$search" ] && break; sleep 0.1; done
-[ -n "$search" ] || { fail "Ctrl+Shift+F showed no search window"; exit 1; }
-xdotool windowactivate --sync "$search"
-sleep 0.5
+copy_passage() {
+    # The search window of an earlier attempt is closed first: it may cover the list.
+    if [ -n "$search" ]; then
+        xdotool windowactivate --sync "$search" key --clearmodifiers alt+F4 2>/dev/null || true
+        sleep 0.5
+    fi
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+    xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
+    reader=""
+    for _ in $(seq 100); do reader=$(reader_windows | tail -n1); [ -n "$reader" ] && break; sleep 0.1; done
+    [ -n "$reader" ] || return 0
+    sleep 1
+    xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+a ctrl+c
+    sleep 0.5
+    xdotool windowactivate --sync "$reader" key --clearmodifiers alt+F4
+    for _ in $(seq 50); do [ -z "$(reader_windows)" ] && break; sleep 0.1; done
+}
+open_search() {
+    xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
+    search=""
+    for _ in $(seq 50); do search=$(search_windows | tail -n1); [ -n "$search" ] && break; sleep 0.1; done
+    [ -n "$search" ] && xdotool windowactivate --sync "$search"
+    sleep 0.5
+}
 
 probe "$work/waits" "$work/probe.stop" &
 probe_pid=$!
 pids+=("$probe_pid")
-sleep 0.5
-t_paste=$(now_ms)
-xdotool key --clearmodifiers ctrl+v
-# The first result: Tab to the list, its first row, Enter; tried until the list is
-# there and the reader shows the book.
 opened=""
-for _ in $(seq 120); do
-    sleep 0.5
-    xdotool key --clearmodifiers Tab Home Return 2>/dev/null || true
-    opened=$(reader_windows | tail -n1)
+for attempt in 1 2 3; do
+    copy_passage
+    open_search
+    [ -n "$search" ] || { fail "Ctrl+Shift+F showed no search window"; break; }
+    t_paste=$(now_ms)
+    xdotool key --clearmodifiers ctrl+a ctrl+v
+    # The first result: Tab to the list, its first row, Enter; tried until the list is
+    # there and the reader shows the book.
+    for _ in $(seq 40); do
+        sleep 0.5
+        xdotool key --clearmodifiers Tab Home Return 2>/dev/null || true
+        opened=$(reader_windows | tail -n1)
+        [ -n "$opened" ] && break
+        xdotool windowactivate --sync "$search" 2>/dev/null || true
+        xdotool key --clearmodifiers shift+Tab 2>/dev/null || true
+    done
     [ -n "$opened" ] && break
-    xdotool windowactivate --sync "$search" 2>/dev/null || true
-    xdotool key --clearmodifiers shift+Tab 2>/dev/null || true
+    echo "attempt $attempt: no result opened; copying again"
 done
 t_open=$(now_ms)
 sleep 1
