@@ -176,7 +176,22 @@ int main(int argc, char** argv) {
     const QString bigName = list[largest].first;
     int places = 0;
     const double allPlaces =
-        msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).size()); });
+        msOf([&] { places = int(index.places(QStringLiteral("войной"), bigName).count); });
+    // A pasted passage of 1,000 common words (only its first 100 are searched), and the
+    // listing of its places in the largest book (the first few thousand are listed).
+    QStringList passageWords;
+    const QStringList common = QStringLiteral("война мир князь Андрей читал книга дом сказал она "
+                                              "он было время жизнь человек глаза рука слово день")
+                                   .split(QLatin1Char(' '));
+    for (int i = 0; i < 1000; ++i)
+        passageWords << common[(i * 7 + i / 5) % common.size()];
+    const QString passage = passageWords.join(QLatin1Char(' '));
+    const qint64 beforeLongKb = statusKb("VmRSS:");
+    const double longQuery = msOf([&] { index.search(passage); }, 3);
+    qint64 longPlaces = 0;
+    const double longListing =
+        msOf([&] { longPlaces = index.places(passage, list[largest].first).count; }, 3);
+    const qint64 longKb = statusKb("VmHWM:") - beforeLongKb;
     double reindex = 0;
     qint64 bigSize = QFileInfo(list[largest].second).size();
     {
@@ -216,6 +231,13 @@ int main(int argc, char** argv) {
         "%-62s %9.1f ms\n",
         qPrintable(QStringLiteral("every place in the largest book (%1 places)").arg(places)),
         allPlaces);
+    std::printf("%-62s %9.1f ms\n", "a pasted passage of 1,000 common words", longQuery);
+    std::printf("%-62s %9.1f ms\n",
+                qPrintable(QStringLiteral("  its places in the largest book (%1, first %2 listed)")
+                               .arg(longPlaces)
+                               .arg(SearchIndex::kMaxListedPlaces)),
+                longListing);
+    std::printf("%-62s %9.1f MB\n", "  memory for both (peak RSS growth)", longKb / 1024.0);
     std::printf(
         "%-62s %9.1f ms\n",
         qPrintable(

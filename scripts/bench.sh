@@ -5,6 +5,10 @@ source "$(dirname "$0")/common.sh"
 install_missing
 build "$ROOT/build" --target bench_catalogue bench_reader bench_book_view bench_layout bench_library bench_pathological bench_reading bench_exit bench_import bench_search
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# The search index of every library a benchmark makes goes to a temporary cache folder.
+XDG_CACHE_HOME=$(mktemp -d)
+export XDG_CACHE_HOME
+trap 'rm -rf "$XDG_CACHE_HOME"' EXIT
 for b in bench_catalogue bench_library bench_reading bench_reader bench_layout bench_pathological bench_exit; do
     "$ROOT/build/bench/$b"
 done

@@ -1,6 +1,8 @@
 #include "core/base/regular_file.h"
+#include "core/search/book_words.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
+#include "core/search/search_query.h"
 #include "support/test_files.h"
 
 #include <QDir>
@@ -10,10 +12,69 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <memory>
+#include <random>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using TestFiles::cp1251;
+
+namespace {
+
+// Makes a folder and the files in it unwritable for the time of a test, the super-user
+// included (the immutable attribute); undone at the end. False when neither works here.
+class Unwritable {
+public:
+    explicit Unwritable(const QString& folder) {
+        m_paths << folder;
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files))
+            m_paths << file.filePath();
+        for (const QString& path : m_paths)
+            m_ok = set(path, true) && m_ok;
+    }
+    ~Unwritable() {
+        for (const QString& path : m_paths)
+            set(path, false);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    static bool set(const QString& path, bool on) {
+        if (::geteuid() != 0) {
+            TestFiles::setReadOnly(path, on);
+            return true;
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+    QStringList m_paths;
+    bool m_ok = true;
+};
+
+// A passage of `count` words from the books' vocabulary.
+QString passage(int count) {
+    const QStringList words = QStringLiteral("война князь андрей читал письмо мир жизнь окно "
+                                             "книга сад и а на в")
+                                  .split(QLatin1Char(' '));
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out << words[(i * 7 + i / 3) % words.size()];
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
 
 // The search index over real book files in a library folder, its cache in a temporary
 // XDG_CACHE_HOME: word forms and the query language, the places' CR LF offsets, and
@@ -54,6 +115,38 @@ class TestSearch : public QObject {
         names.sort();
         return names;
     }
+    // Starts as the program does on a possibly damaged index: the indexer follows the
+    // library; a search that finds the index damaged has it repaired, then searches
+    // again. Returns the books found; `rebuilt` tells whether the indexer said it
+    // rebuilt the index.
+    QStringList startAndSearch(const QString& query, bool* rebuilt = nullptr) {
+        SearchIndexer indexer(location());
+        QSignalSpy rebuiltSpy(&indexer, &SearchIndexer::rebuilt);
+        QSignalSpy failed(&indexer, &SearchIndexer::failed);
+        indexer.follow(m_books);
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(!indexer.busy(), 20000); }();
+        SearchIndex index(location());
+        SearchResult result = index.search(query);
+        if (result.damaged) {
+            indexer.repair();
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(!indexer.busy(), 20000); }();
+            index.reopen();
+            result = index.search(query);
+        }
+        if (rebuilt)
+            *rebuilt = !rebuiltSpy.isEmpty() && indexer.wasRebuilt();
+        QStringList names;
+        if (!failed.isEmpty())
+            names << QStringLiteral("failed: ") + failed.first().first().toString();
+        if (result.damaged)
+            names << QStringLiteral("still damaged");
+        for (const SearchBook& book : result.books)
+            names << book.name;
+        names.sort();
+        return names;
+    }
+    QString postlist() const { return location() + QStringLiteral("/postlist.glass"); }
+
     // The text at a place, as the reader would select it (CR LF offsets).
     static QString textAt(const QString& book, const SearchPlace& place) {
         return book.mid(place.offset, place.length);
@@ -108,7 +201,7 @@ private Q_SLOTS:
         const QString war = QStringLiteral("Началась война.\r\nО войне говорили все; войной "
                                            "жили.\r\nКнязь Андрей читал письмо. Ёлка стояла.");
         const QList<SearchPlace> places =
-            index.places(QStringLiteral("война"), QStringLiteral("Война"));
+            index.places(QStringLiteral("война"), QStringLiteral("Война")).listed;
         QCOMPARE(places.size(), 3);
         QCOMPARE(textAt(war, places[0]), QStringLiteral("война"));
         QCOMPARE(textAt(war, places[1]), QStringLiteral("войне"));
@@ -120,7 +213,7 @@ private Q_SLOTS:
         const QString peace = QStringLiteral("Мирная жизнь. Она читала книгу у окна.\r\nКнязь "
                                              "пришёл, а Андрей ушёл.");
         const QList<SearchPlace> phrase =
-            index.places(QStringLiteral("\"а андрей\""), QStringLiteral("Мир"));
+            index.places(QStringLiteral("\"а андрей\""), QStringLiteral("Мир")).listed;
         QCOMPARE(phrase.size(), 1);
         QCOMPARE(textAt(peace, phrase[0]), QStringLiteral("а Андрей"));
     }
@@ -184,6 +277,201 @@ private Q_SLOTS:
         QCOMPARE(failure, QString());
         QCOMPARE(booksFound(QStringLiteral("князь")),
                  (QStringList{QStringLiteral("Война"), QStringLiteral("Мир")}));
+    }
+
+    // Damage of every shape: the program never aborts, the index is made anew (and the
+    // indexer says so where it noticed), and every book is found again.
+    void damagedIndex_data() {
+        QTest::addColumn<QString>("shape");
+        QTest::newRow("random bytes over each 8 KB block of the postings in turn")
+            << QStringLiteral("block");
+        QTest::newRow("postings cut short") << QStringLiteral("cut");
+        QTest::newRow("postings cut to nothing") << QStringLiteral("empty");
+        QTest::newRow("commit failed half-way: postings of the commit before")
+            << QStringLiteral("half commit");
+        QTest::newRow("version file gone") << QStringLiteral("no version");
+    }
+    void damagedIndex() {
+        QFETCH(QString, shape);
+        const QStringList all{QStringLiteral("Война")};
+        if (shape == QStringLiteral("block")) {
+            // The whole index as built, put back before each block is damaged.
+            const auto pristine = TestFiles::snapshot(location());
+            const qint64 blocks = QFileInfo(postlist()).size() / 8192;
+            QVERIFY(blocks >= 2);
+            std::mt19937 random(26);
+            for (qint64 block = 0; block < blocks; ++block) {
+                for (auto it = pristine.cbegin(); it != pristine.cend(); ++it)
+                    TestFiles::write(location() + QLatin1Char('/') + it.key(), it.value());
+                QFile file(postlist());
+                QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(block * 8192));
+                QByteArray junk(8192, Qt::Uninitialized);
+                for (char& c : junk)
+                    c = char(random());
+                file.write(junk);
+                file.close();
+                QCOMPARE(startAndSearch(QStringLiteral("войной")), all);
+            }
+            return;
+        }
+        if (shape == QStringLiteral("cut")) {
+            QFile file(postlist());
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(file.size() / 2 - 100));
+        } else if (shape == QStringLiteral("empty")) {
+            TestFiles::write(postlist(), {});
+        } else if (shape == QStringLiteral("half commit")) {
+            const QByteArray before = TestFiles::read(postlist());
+            writeBook(QStringLiteral("Новая"), cp1251(QStringLiteral("Война началась снова.")));
+            indexLibrary();
+            TestFiles::write(postlist(), before);
+        } else {
+            QVERIFY(QFile::remove(location() + QStringLiteral("/iamglass")));
+        }
+        bool rebuilt = false;
+        const QStringList found = startAndSearch(QStringLiteral("войной"), &rebuilt);
+        if (shape == QStringLiteral("half commit"))
+            QCOMPARE(found, (QStringList{QStringLiteral("Война"), QStringLiteral("Новая")}));
+        else
+            QCOMPARE(found, all);
+        QVERIFY(rebuilt);
+    }
+
+    // A repair asked for an index that is whole (made anew meanwhile, or damage a
+    // search only thought it saw) leaves it as it is.
+    void repairLeavesAWholeIndex() {
+        SearchIndexer indexer(location());
+        QSignalSpy rebuilt(&indexer, &SearchIndexer::rebuilt);
+        indexer.repair();
+        QTRY_VERIFY(!indexer.busy());
+        QVERIFY(rebuilt.isEmpty());
+        QCOMPARE(booksFound(QStringLiteral("войной")), QStringList{QStringLiteral("Война")});
+    }
+
+    // What keeps the index from being written is told by the system's error, whatever
+    // the locale: an index folder that cannot be written is not "taken by another copy".
+    void indexProblems_data() {
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("locked by another copy")
+            << QStringLiteral("locked")
+            << QStringLiteral("указатель занят другой копией программы");
+        QTest::newRow("index folder read-only")
+            << QStringLiteral("read-only index")
+            << QStringLiteral("папка указателя недоступна для записи");
+        QTest::newRow("cache folder read-only, no index yet")
+            << QStringLiteral("read-only cache")
+            << QStringLiteral("папка указателя недоступна для записи");
+    }
+    void indexProblems() {
+        QFETCH(QString, problem);
+        QFETCH(QString, message);
+        std::unique_ptr<SearchIndexer> holder;
+        std::unique_ptr<Unwritable> unwritable;
+        if (problem == QStringLiteral("locked")) {
+            holder = std::make_unique<SearchIndexer>(location());
+            holder->follow(m_books);
+            QTRY_VERIFY(!holder->busy());
+        } else if (problem == QStringLiteral("read-only index")) {
+            unwritable = std::make_unique<Unwritable>(location());
+        } else {
+            QDir(location()).removeRecursively();
+            unwritable = std::make_unique<Unwritable>(m_cache->filePath(QStringLiteral("tomeria")));
+        }
+        if (unwritable && !unwritable->ok())
+            QSKIP("files cannot be made unwritable here");
+        writeBook(QStringLiteral("Сад"), cp1251(QStringLiteral("Самовар.")));
+        QString failure;
+        indexLibrary(&failure);
+        QCOMPARE(failure, message);
+    }
+
+    // A pasted passage: only its first 100 words are searched, and the result says so;
+    // a word repeated counts once; a book's places are counted in full and listed up to
+    // the limit.
+    void longQueries() {
+        BookWords::Stemmer stemmer;
+        const SearchQuery hundred = SearchQuery::parse(passage(100), stemmer);
+        QVERIFY(!hundred.cut);
+        const SearchQuery thousand = SearchQuery::parse(passage(1000), stemmer);
+        QVERIFY(thousand.cut);
+        QCOMPARE(thousand.parts.size(), hundred.parts.size());
+        QVERIFY(hundred.parts.size() <= 15); // the vocabulary's words, each once
+        QCOMPARE(SearchQuery::parse(QStringLiteral("кот ").repeated(99), stemmer).parts.size(),
+                 size_t(1));
+
+        SearchIndex index(location());
+        const SearchResult cut = index.search(passage(1000));
+        QVERIFY(cut.cut);
+        QVERIFY(!index.search(passage(100)).cut);
+        QCOMPARE(cut.placeCount, index.search(passage(100)).placeCount);
+
+        writeBook(QStringLiteral("Коты"), cp1251(QStringLiteral("Кот и кошка. ").repeated(2500)));
+        indexLibrary();
+        index.reopen();
+        const SearchPlaces places = index.places(QStringLiteral("кот"), QStringLiteral("Коты"));
+        QCOMPARE(places.count, 2500);
+        QCOMPARE(places.listed.size(), SearchIndex::kMaxListedPlaces);
+        QCOMPARE(places.listed.first().offset, 0);
+        QCOMPARE(places.listed.last().offset, qint64(SearchIndex::kMaxListedPlaces - 1) * 13);
+        QCOMPARE(index.search(QStringLiteral("кот")).books.value(0).placeCount, 2500);
+    }
+
+    // A search asked to give up stops and says its results are incomplete.
+    void searchGivesUp() {
+        SearchIndex index(location());
+        QVERIFY(index.search(QStringLiteral("войной"), 50, [] { return true; }).cancelled);
+        QVERIFY(index.places(QStringLiteral("войной"), QStringLiteral("Война"), [] { return true; })
+                    .cancelled);
+        QVERIFY(!index.search(QStringLiteral("войной")).cancelled);
+    }
+
+    // Snippets as plain text too (a screen reader's words), the same text without tags.
+    void snippetsAsPlainText() {
+        SearchIndex index(location());
+        const SearchPlace place =
+            index.places(QStringLiteral("войной"), QStringLiteral("Война")).listed.value(0);
+        QCOMPARE(place.text, QStringLiteral("Началась война. О войне говорили все; войной жили. "
+                                            "Князь Андрей читал письмо. Ёлка стояла."));
+        QVERIFY2(place.snippet.contains(QStringLiteral("<b>войной</b>")),
+                 qPrintable(place.snippet));
+    }
+
+    // Book files replaced after indexing by a FIFO or by a link to /dev/zero: a search
+    // neither waits for a writer nor reads without end; those books show no snippet.
+    void snippetsOfOddBookFiles() {
+        writeBook(QStringLiteral("Юникод"),
+                  QStringLiteral("\uFEFFКнязь Андрей в кодировке UTF-8.").toUtf8());
+        indexLibrary();
+        const QString fifo = bookPath(QStringLiteral("Война"));
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& name : {QStringLiteral("Мир"), QStringLiteral("Юникод")}) {
+            QFile::remove(bookPath(name));
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), bookPath(name)));
+        }
+        // Should the search open the FIFO, a writer comes after ten seconds to end it.
+        std::atomic_bool done{false};
+        std::atomic_bool hung{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 100 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!done) {
+                hung = true;
+                const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+        SearchIndex index(location());
+        const SearchResult result = index.search(QStringLiteral("князь"));
+        const SearchPlaces places = index.places(QStringLiteral("князь"), QStringLiteral("Война"));
+        done = true;
+        watchdog.join();
+        QVERIFY(!hung);
+        QCOMPARE(result.books.size(), 3);
+        for (const SearchBook& book : result.books)
+            QCOMPARE(book.best.snippet, QString());
+        QCOMPARE(places.count, 1);
     }
 
     void damagedIndexIsRebuilt() {

@@ -1,3 +1,4 @@
+#include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
@@ -8,11 +9,14 @@
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 
+#include <QAccessible>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -59,6 +63,7 @@ class TestSearchWindow : public QObject {
         window->QueryEdit->clear();
         type(window->QueryEdit, query);
         QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->searching(), 20000);
     }
     QStringList bookRows(SearchWindow* window) const {
         QStringList rows;
@@ -134,7 +139,7 @@ private Q_SLOTS:
             window->StatusLine->text().startsWith(QStringLiteral("Найдено: 2 книги, 4 места, ")));
 
         window->Results->expandItem(book);
-        QCOMPARE(book->childCount(), 3);
+        QTRY_COMPARE(book->childCount(), 3);
         QVERIFY2(book->child(2)->text(2).contains(QStringLiteral("<b>войной</b>")),
                  qPrintable(book->child(2)->text(2)));
         const QRect row = window->Results->visualItemRect(book->child(2));
@@ -151,6 +156,122 @@ private Q_SLOTS:
         QTest::keyClick(window->Results, Qt::Key_Return);
         QTRY_VERIFY(m_reader->isVisible());
         QCOMPARE(m_reader->View->selectedText(), QStringLiteral("Войны"));
+    }
+
+    // What befell the index before the search window was made is on its status line:
+    // a damaged index made anew, a cache folder that cannot be written.
+    void statusLineTellsOfTheIndex_data() {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("damaged at the start")
+            << QStringLiteral("damaged")
+            << QStringLiteral("Указатель был повреждён и построен заново");
+        QTest::newRow("cache folder unwritable")
+            << QStringLiteral("unwritable")
+            << QStringLiteral("Указатель не обновляется: папка указателя недоступна для записи");
+    }
+    void statusLineTellsOfTheIndex() {
+        QFETCH(QString, trouble);
+        QFETCH(QString, status);
+        const QString location = SearchIndex::locationFor(m_dir->path());
+        m_form.reset();
+        if (trouble == QStringLiteral("damaged")) {
+            TestFiles::write(location + QStringLiteral("/postlist.glass"), {});
+        } else {
+            QDir(m_cache->filePath(QStringLiteral("tomeria"))).removeRecursively();
+            TestFiles::write(m_cache->filePath(QStringLiteral("tomeria")), "not a folder");
+        }
+        m_form = std::make_unique<TForm1>();
+        m_form->setReaderWindow(m_reader.get());
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        waitForIndex();
+        SearchWindow* window = openSearch();
+        QVERIFY(window);
+        QVERIFY2(window->StatusLine->text().contains(status),
+                 qPrintable(window->StatusLine->text()));
+        if (trouble == QStringLiteral("damaged")) {
+            search(window, QStringLiteral("войной"));
+            QCOMPARE(bookRows(window),
+                     (QStringList{QStringLiteral("Война и мир"), QStringLiteral("Сад")}));
+        }
+    }
+
+    // A pasted passage of 1,000 words: searched by its first 100, and the status line
+    // says so; its first result opens.
+    void longPastedQuery() {
+        SearchWindow* window = openSearch();
+        QStringList words;
+        for (int i = 0; i < 1000; ++i)
+            words << (i % 3 ? QStringLiteral("войной") : QStringLiteral("князь"));
+        window->QueryEdit->setText(words.join(QLatin1Char(' ')));
+        QTest::keyClick(window->QueryEdit, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->searching(), 20000);
+        QVERIFY2(window->StatusLine->text().contains(
+                     QStringLiteral("Запрос длиннее 100 слов: искались первые 100")),
+                 qPrintable(window->StatusLine->text()));
+        QCOMPARE(bookRows(window), QStringList{QStringLiteral("Война и мир")});
+        window->Results->setCurrentItem(window->Results->topLevelItem(0));
+        QTest::keyClick(window->Results, Qt::Key_Return);
+        QTRY_VERIFY(m_reader->isVisible());
+        QCOMPARE(m_reader->Editor->textCursor().selectedText(), QStringLiteral("война"));
+    }
+
+    // A screen reader reads a result's snippet as plain text, without the bold tags.
+    void snippetsReadAsPlainText() {
+        SearchWindow* window = openSearch();
+        search(window, QStringLiteral("войной"));
+        QTreeWidgetItem* book = window->Results->topLevelItem(0);
+        window->Results->expandItem(book);
+        QTRY_COMPARE(book->childCount(), 3);
+        QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(window->Results);
+        QVERIFY(tree && tree->tableInterface());
+        QAccessibleInterface* cell = tree->tableInterface()->cellAt(0, 2);
+        QVERIFY(cell);
+        QCOMPARE(cell->text(QAccessible::Name),
+                 QStringLiteral("Началась война. О войне говорили все; войной жили. Князь "
+                                "Андрей читал письмо."));
+        QVERIFY(book->text(2).contains(QStringLiteral("<b>")));
+        const QString place = book->child(2)->data(2, Qt::AccessibleTextRole).toString();
+        QVERIFY2(!place.contains(QLatin1Char('<')) && place.contains(QStringLiteral("войной")),
+                 qPrintable(place));
+    }
+
+    // A stored place off the screen, or larger than it: the window stands wholly on it.
+    void placeFittedToTheScreen_data() {
+        QTest::addColumn<QString>("normPos");
+        QTest::newRow("far right and below") << QStringLiteral("5000,5000,5760,5480");
+        QTest::newRow("far left and above") << QStringLiteral("-9000,-9000,-8000,-8500");
+        QTest::newRow("larger than any screen")
+            << QStringLiteral("-2147483648,-2147483648,2147483647,2147483647");
+    }
+    void placeFittedToTheScreen() {
+        QFETCH(QString, normPos);
+        TestFiles::write(path(QStringLiteral("tomeria.ini")),
+                         cp1251(QStringLiteral("[SearchWindow]\r\nNormPos=") + normPos +
+                                QStringLiteral("\r\n")));
+        SearchWindow* window = openSearch();
+        QVERIFY(window);
+        const QRect available = window->screen()->availableGeometry();
+        QVERIFY2(available.contains(window->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(window->frameGeometry().x())
+                                .arg(window->frameGeometry().y())
+                                .arg(window->frameGeometry().width())
+                                .arg(window->frameGeometry().height())));
+    }
+
+    // A newer query gives up the one before: whatever answer of the older one comes, the
+    // list shows the newer query's books.
+    void newerQueryWins() {
+        SearchWindow* window = openSearch();
+        window->QueryEdit->setText(QStringLiteral("сады"));
+        window->runSearch();
+        window->QueryEdit->setText(QStringLiteral("князь"));
+        window->runSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->searching(), 20000);
+        QTest::qWait(100); // an older answer would have come by now
+        QCOMPARE(bookRows(window), QStringList{QStringLiteral("Война и мир")});
     }
 
     void searchesAfterAPauseInTyping() {

@@ -22,7 +22,8 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work"
+# The program's search index goes to the temporary folder too, never the user's cache.
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" HOME="$work" XDG_CACHE_HOME="$work/cache"
 # openbox is started again should it end before it manages the display (it can, on a
 # loaded machine); what it said is shown when it never does.
 wm_ready=no

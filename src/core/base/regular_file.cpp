@@ -25,14 +25,19 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return m_fd; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
 
 private:
     int m_fd;
 };
 
-} // namespace
-
-Status read(const QString& path, qint64 maxSize, QByteArray& data) {
+// Opens `path` for reading after judging it twice, by its name and by what was opened.
+Status openChecked(const QString& path, qint64 maxSize, int& out) {
+    out = -1;
     if (path.isEmpty() || path.contains(QChar(0)))
         return Status::CannotOpen;
     // A path inside the library folder is read from that folder, wherever it is now.
@@ -46,7 +51,7 @@ Status read(const QString& path, qint64 maxSize, QByteArray& data) {
         return Status::NotRegular;
     // Judged again on what was opened, in case the name was swapped in between;
     // O_NONBLOCK keeps even that open from waiting.
-    const Descriptor fd(at.open(O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    Descriptor fd(at.open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0)
         return Status::CannotOpen;
     if (::fstat(fd.get(), &st) != 0)
@@ -57,6 +62,33 @@ Status read(const QString& path, qint64 maxSize, QByteArray& data) {
         return Status::NotRegular;
     if (st.st_size > maxSize)
         return Status::TooLarge;
+    out = fd.release();
+    return Status::Read;
+}
+
+} // namespace
+
+Status open(const QString& path, qint64 maxSize, QFile& file) {
+    int fd = -1;
+    const Status status = openChecked(path, maxSize, fd);
+    if (status != Status::Read)
+        return status;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Status::CannotOpen;
+    }
+    return Status::Read;
+}
+
+Status read(const QString& path, qint64 maxSize, QByteArray& data) {
+    int opened = -1;
+    const Status status = openChecked(path, maxSize, opened);
+    if (status != Status::Read)
+        return status;
+    const Descriptor fd(opened);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return Status::ReadFailed;
 
     // A file that grows while it is read is read to its end, up to the limit.
     QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 // Reading a whole file that must be an ordinary file on disk. A FIFO, a device or a
@@ -19,6 +20,10 @@ enum class Status {
 };
 
 Status read(const QString& path, qint64 maxSize, QByteArray& data);
+
+// Opens the file for reads of its parts, after the same checks (Status::Read: `file` is
+// open).
+Status open(const QString& path, qint64 maxSize, QFile& file);
 
 // The largest file the program reads (a catalogue, a book, an import): the editor's text
 // and the document's copy of it stay well inside memory and inside its int positions.

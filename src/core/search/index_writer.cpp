@@ -3,6 +3,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/search/book_words.h"
+#include "core/search/index_folder.h"
 #include "core/search/index_format.h"
 
 #include <QDir>
@@ -11,56 +12,54 @@
 
 #include <xapian.h>
 
-#include <cerrno>
-#include <cstring>
-
-namespace {
-
-// The status line's words for a failed write.
-[[noreturn]] void fail(const Xapian::Error& error) {
-    const bool full = error.get_error_string() &&
-                      std::strcmp(error.get_error_string(), std::strerror(ENOSPC)) == 0;
-    throw TomeriaError(full ? QStringLiteral("нет места на диске")
-                            : QStringLiteral("папка указателя недоступна для записи"));
-}
-
-} // namespace
-
 struct IndexWriter::Impl {
+    std::string path;
     Xapian::WritableDatabase db;
     BookWords::Stemmer stemmer;
+
+    void create(const QString& location) {
+        db = Xapian::WritableDatabase();
+        QDir(location).removeRecursively();
+        db = Xapian::WritableDatabase(path, Xapian::DB_CREATE_OR_OVERWRITE);
+        db.set_metadata(IndexFormat::kFormatKey, IndexFormat::kFormat);
+        db.commit();
+    }
 };
 
-IndexWriter::IndexWriter(const QString& location) : d(std::make_unique<Impl>()) {
+IndexWriter::IndexWriter(const QString& location)
+    : d(std::make_unique<Impl>()), m_location(location) {
+    d->path = QFile::encodeName(location).toStdString();
     if (!QDir().mkpath(QFileInfo(location).absolutePath()))
-        throw TomeriaError(QStringLiteral("папка указателя недоступна для записи"));
-    const std::string path = QFile::encodeName(location).toStdString();
+        fail(false);
+    const bool existed = QFileInfo::exists(location + QStringLiteral("/iamglass"));
+    bool damaged = false;
     try {
-        try {
-            d->db = Xapian::WritableDatabase(path, Xapian::DB_CREATE_OR_OPEN);
-            if (d->db.get_metadata(IndexFormat::kFormatKey) != IndexFormat::kFormat)
-                throw Xapian::DatabaseVersionError("another format");
-        } catch (const Xapian::DatabaseLockError&) {
-            throw;
-        } catch (const Xapian::DatabaseCorruptError&) {
-            m_rebuilt = true;
-        } catch (const Xapian::DatabaseVersionError&) {
-            m_rebuilt = true;
-        } catch (const Xapian::DatabaseOpeningError&) {
-            m_rebuilt = true;
+        d->db = Xapian::WritableDatabase(d->path, Xapian::DB_CREATE_OR_OPEN);
+        if (d->db.get_metadata(IndexFormat::kFormatKey) == IndexFormat::kFormat)
+            return;
+        if (!existed) { // a new index
+            d->db.set_metadata(IndexFormat::kFormatKey, IndexFormat::kFormat);
+            d->db.commit();
+            return;
         }
-        if (m_rebuilt) {
-            d->db = Xapian::WritableDatabase();
-            QDir(location).removeRecursively();
-            d->db = Xapian::WritableDatabase(path, Xapian::DB_CREATE_OR_OVERWRITE);
-        }
-        d->db.set_metadata(IndexFormat::kFormatKey, IndexFormat::kFormat);
-        d->db.commit();
     } catch (const Xapian::DatabaseLockError&) {
-        throw TomeriaError(QStringLiteral("указатель занят другой копией программы"));
-    } catch (const Xapian::Error& error) {
-        fail(error);
+        fail(true);
+    } catch (const Xapian::Error&) {
+        // A folder that cannot be written fails the opening too: only an index that
+        // could be written again is damage.
+        if (IndexFolder::diagnose(location, false) != IndexFolder::Problem::None)
+            fail(false);
+        damaged = true;
     }
+    // Damaged, or of another format: made anew.
+    try {
+        d->create(location);
+    } catch (const Xapian::DatabaseLockError&) {
+        fail(true);
+    } catch (const Xapian::Error&) {
+        fail(false);
+    }
+    m_rebuilt = damaged;
 }
 
 IndexWriter::~IndexWriter() {
@@ -71,13 +70,61 @@ IndexWriter::~IndexWriter() {
     }
 }
 
-QHash<QString, QString> IndexWriter::stamps() const {
-    QHash<QString, QString> out;
-    for (auto it = d->db.postlist_begin(""); it != d->db.postlist_end(""); ++it) {
-        const Xapian::Document doc = d->db.get_document(*it);
-        out.insert(QString::fromStdString(doc.get_value(IndexFormat::NameSlot)),
-                   QString::fromStdString(doc.get_value(IndexFormat::StampSlot)));
+void IndexWriter::fail(bool lockFailed) {
+    IndexFolder::Problem problem = IndexFolder::diagnose(m_location, lockFailed);
+    if (problem == IndexFolder::Problem::None)
+        problem = lockFailed ? IndexFolder::Problem::Locked : IndexFolder::Problem::ReadOnly;
+    throw TomeriaError(IndexFolder::message(problem));
+}
+
+// Runs one step on the index. An engine error is judged by what is behind it: a folder
+// that cannot be written or a full disk stops the writer; else the index is damaged,
+// and it is made anew and the step tried once more on the empty index.
+template <class Step> void IndexWriter::run(Step&& step) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            step();
+            return;
+        } catch (const Xapian::DatabaseLockError&) {
+            fail(true);
+        } catch (const Xapian::Error&) {
+            if (attempt > 0 ||
+                IndexFolder::diagnose(m_location, false) != IndexFolder::Problem::None)
+                fail(false);
+        }
+        rebuild();
     }
+}
+
+bool IndexWriter::damaged() const {
+    try {
+        return Xapian::Database::check(d->path) != 0;
+    } catch (const Xapian::Error&) {
+        return true;
+    }
+}
+
+void IndexWriter::rebuild() {
+    try {
+        d->create(m_location);
+    } catch (const Xapian::DatabaseLockError&) {
+        fail(true);
+    } catch (const Xapian::Error&) {
+        fail(false);
+    }
+    m_rebuilt = true;
+}
+
+QHash<QString, QString> IndexWriter::stamps() {
+    QHash<QString, QString> out;
+    run([&] {
+        out.clear();
+        for (auto it = d->db.postlist_begin(""); it != d->db.postlist_end(""); ++it) {
+            const Xapian::Document doc = d->db.get_document(*it);
+            out.insert(QString::fromStdString(doc.get_value(IndexFormat::NameSlot)),
+                       QString::fromStdString(doc.get_value(IndexFormat::StampSlot)));
+        }
+    });
     return out;
 }
 
@@ -120,26 +167,14 @@ qint64 IndexWriter::indexBook(const QString& name, const QString& path,
     doc.add_value(IndexFormat::PathSlot, QFile::encodeName(path).toStdString());
     doc.add_value(IndexFormat::ConvertedSlot, converted ? "1" : "0");
     doc.set_data(IndexFormat::encodeCheckpoints(checkpoints));
-    try {
-        d->db.replace_document(id, doc);
-    } catch (const Xapian::Error& error) {
-        fail(error);
-    }
+    run([&] { d->db.replace_document(id, doc); });
     return text.size();
 }
 
 void IndexWriter::removeBook(const QString& name) {
-    try {
-        d->db.delete_document(IndexFormat::idTerm(name));
-    } catch (const Xapian::Error& error) {
-        fail(error);
-    }
+    run([&] { d->db.delete_document(IndexFormat::idTerm(name)); });
 }
 
 void IndexWriter::commit() {
-    try {
-        d->db.commit();
-    } catch (const Xapian::Error& error) {
-        fail(error);
-    }
+    run([&] { d->db.commit(); });
 }

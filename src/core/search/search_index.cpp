@@ -1,7 +1,9 @@
 #include "core/search/search_index.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/regular_file.h"
 #include "core/search/book_words.h"
+#include "core/search/index_folder.h"
 #include "core/search/index_format.h"
 #include "core/search/search_query.h"
 
@@ -31,17 +33,21 @@ struct Occurrence {
 // Reads the words of one book file at their positions.
 class BookReader {
 public:
-    BookReader(const Xapian::Document& doc)
-        : m_file(QFile::decodeName(doc.get_value(IndexFormat::PathSlot).c_str())),
-          m_checkpoints(IndexFormat::decodeCheckpoints(doc.get_data())) {
-        if (!m_file.open(QIODevice::ReadOnly))
-            return;
+    // The book's file is read as an ordinary file only: a FIFO or a device put in its
+    // place is never waited on or read without end, and gives no snippets.
+    explicit BookReader(const Xapian::Document& doc)
+        : m_checkpoints(IndexFormat::decodeCheckpoints(doc.get_data())) {
+        const QString path = QFile::decodeName(doc.get_value(IndexFormat::PathSlot).c_str());
         if (doc.get_value(IndexFormat::ConvertedSlot) == "1") {
+            QByteArray bytes;
+            if (RegularFile::read(path, RegularFile::kMaxSize, bytes) != RegularFile::Status::Read)
+                return;
             bool converted = false;
-            m_image = IndexFormat::bookImage(m_file.readAll(), &converted);
+            m_image = IndexFormat::bookImage(bytes, &converted);
             m_whole = true;
             m_size = m_image.size();
-        } else {
+        } else if (RegularFile::open(path, RegularFile::kMaxSize, m_file) ==
+                   RegularFile::Status::Read) {
             m_size = m_file.size();
         }
     }
@@ -51,7 +57,7 @@ public:
         length = std::clamp<qint64>(length, 0, m_size - from);
         if (m_whole)
             return m_image.mid(from, length);
-        if (!m_file.seek(from))
+        if (!m_file.isOpen() || !m_file.seek(from))
             return {};
         return m_file.read(length);
     }
@@ -87,39 +93,48 @@ public:
         }
     }
 
-    // The snippet around the words from `first` to `last`, wanted words in bold.
-    QString snippet(const BookWords::Word& first, const BookWords::Word& last,
-                    const SearchQuery& query, BookWords::Stemmer& stemmer) {
+    // The snippet around the words from `first` to `last`: as HTML with the wanted words
+    // in bold, and as plain text.
+    void snippet(const BookWords::Word& first, const BookWords::Word& last,
+                 const SearchQuery& query, BookWords::Stemmer& stemmer, SearchPlace& out) {
         const qint64 placeEnd = last.byte + last.length;
         qint64 from = std::max<qint64>(0, first.byte - kSnippetBefore);
         const QByteArray text = bytes(from, placeEnd + kSnippetAfter - from);
+        if (text.isEmpty())
+            return;
         const qint64 end = from + text.size();
         const bool* isWord = BookWords::wordTable();
         auto at = [&](qint64 byte) { return static_cast<unsigned char>(text[byte - from]); };
         qint64 start = from;
         if (start > 0) { // no partial word at the start
-            while (start < first.byte && isWord[at(start)])
+            while (start < first.byte && start < end && isWord[at(start)])
                 ++start;
         }
         qint64 stop = end;
         if (stop < size()) {
-            while (stop > placeEnd && isWord[at(stop - 1)])
+            while (stop > placeEnd && stop > start && isWord[at(stop - 1)])
                 --stop;
         }
         QString html;
-        if (start > 0)
+        QString plainText;
+        if (start > 0) {
             html += QStringLiteral("…");
+            plainText += QStringLiteral("…");
+        }
         qint64 cursor = start;
         bool lastSpace = true;
         auto plain = [&](qint64 a, qint64 b) {
             for (qint64 i = a; i < b; ++i) {
                 const QChar ch(Cp1251::toUnicode(at(i)));
                 if (ch.isSpace() || ch.unicode() < 0x20) {
-                    if (!lastSpace)
+                    if (!lastSpace) {
                         html += QLatin1Char(' ');
+                        plainText += QLatin1Char(' ');
+                    }
                     lastSpace = true;
                 } else {
                     html += QString(ch).toHtmlEscaped();
+                    plainText += ch;
                     lastSpace = false;
                 }
             }
@@ -135,14 +150,18 @@ public:
                     html += QStringLiteral("<b>") + shown.toHtmlEscaped() + QStringLiteral("</b>");
                 else
                     html += shown.toHtmlEscaped();
+                plainText += shown;
                 lastSpace = false;
                 cursor = word.byte + word.length;
                 return true;
             });
         plain(cursor, stop);
-        if (stop < size())
+        if (stop < size()) {
             html += QStringLiteral("…");
-        return html;
+            plainText += QStringLiteral("…");
+        }
+        out.snippet = std::move(html);
+        out.text = std::move(plainText);
     }
 
 private:
@@ -226,26 +245,27 @@ std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid do
 }
 
 // The index of the place where most other wanted parts stand within kNear words, the
-// first of those; and that count.
+// first of those; and that count. One pass with a window sliding over the places.
 std::pair<size_t, int> nearest(const std::vector<Occurrence>& places, size_t partCount) {
     size_t best = 0;
     int bestNear = -1;
-    std::vector<int> seen(partCount, -1);
+    std::vector<int> inWindow(partCount, 0); // places of each part in the window
+    int distinct = 0;                        // parts with a place in the window
+    size_t begin = 0;
+    size_t end = 0;
     for (size_t i = 0; i < places.size(); ++i) {
-        int near = 0;
-        for (size_t j = i; j-- > 0 && places[i].position - places[j].position <= kNear;) {
-            if (places[j].part != places[i].part && seen[places[j].part] != int(i)) {
-                seen[places[j].part] = int(i);
-                ++near;
-            }
+        const Xapian::termpos at = places[i].position;
+        while (end < places.size() && places[end].position <= at + kNear) {
+            if (inWindow[places[end].part]++ == 0)
+                ++distinct;
+            ++end;
         }
-        for (size_t j = i + 1;
-             j < places.size() && places[j].position - places[i].position <= kNear; ++j) {
-            if (places[j].part != places[i].part && seen[places[j].part] != int(i)) {
-                seen[places[j].part] = int(i);
-                ++near;
-            }
+        while (places[begin].position + kNear < at) {
+            if (--inWindow[places[begin].part] == 0)
+                --distinct;
+            ++begin;
         }
+        const int near = distinct - 1; // the place's own part is in the window
         if (near > bestNear) {
             bestNear = near;
             best = i;
@@ -254,21 +274,31 @@ std::pair<size_t, int> nearest(const std::vector<Occurrence>& places, size_t par
     return {best, bestNear};
 }
 
+bool cancelled(const SearchIndex::Cancel& cancel) {
+    return cancel && cancel();
+}
+
 } // namespace
 
 struct SearchIndex::Impl {
+    QString location;
     std::string path;
     Xapian::Database db;
     bool open = false;
+    bool damaged = false; // the index's files could not be read
     BookWords::Stemmer stemmer;
 
     void openDb() {
+        db = Xapian::Database();
+        open = false;
+        damaged = false;
         try {
             db = Xapian::Database(path);
             open = true;
-        } catch (const Xapian::Error&) {
-            db = Xapian::Database();
-            open = false;
+        } catch (const Xapian::Error& error) {
+            // Missing (not built yet) finds nothing; present but unreadable is damage.
+            damaged = IndexFolder::isDamage(error) ||
+                      QFileInfo::exists(location + QStringLiteral("/iamglass"));
         }
     }
 
@@ -283,12 +313,37 @@ struct SearchIndex::Impl {
             last = first;
         out.offset = first.offset;
         out.length = int(last.offset + last.length - first.offset);
-        out.snippet = reader.snippet(first, last, query, stemmer);
+        reader.snippet(first, last, query, stemmer, out);
         return out;
+    }
+
+    // Runs a reading step, once more after the writer changed the index meanwhile. An
+    // error of a damaged index is told in `outcome`; any other engine error finds nothing.
+    template <class Step> void run(SearchOutcome& outcome, Step&& step) {
+        if (!open) {
+            outcome.damaged = damaged;
+            return;
+        }
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                step();
+                return;
+            } catch (const Xapian::DatabaseModifiedError&) {
+                try {
+                    db.reopen();
+                } catch (const Xapian::Error&) {
+                    openDb();
+                }
+            } catch (const Xapian::Error& error) {
+                outcome.damaged = IndexFolder::isDamage(error);
+                return;
+            }
+        }
     }
 };
 
 SearchIndex::SearchIndex(const QString& location) : d(std::make_unique<Impl>()) {
+    d->location = location;
     d->path = QFile::encodeName(location).toStdString();
     d->openDb();
 }
@@ -308,13 +363,7 @@ QString SearchIndex::locationFor(const QString& libraryFolder) {
 }
 
 void SearchIndex::reopen() {
-    try {
-        if (d->open && d->db.reopen())
-            return;
-        if (d->open)
-            return;
-    } catch (const Xapian::Error&) {
-    }
+    // Opened afresh: the index may have been removed and made anew.
     d->openDb();
 }
 
@@ -326,79 +375,93 @@ int SearchIndex::bookCount() {
     }
 }
 
-SearchResult SearchIndex::search(const QString& text, int snippetBooks) {
+SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Cancel& cancel) {
     SearchResult result;
     const SearchQuery query = SearchQuery::parse(text, d->stemmer);
-    if (!d->open || !query.hasWanted())
+    result.cut = query.cut;
+    if (!query.hasWanted()) {
+        result.damaged = !d->open && d->damaged;
         return result;
+    }
     size_t wantedParts = 0;
     for (const auto& part : query.parts)
         wantedParts += part.excluded ? 0 : 1;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            const Expansions expansions = expand(d->db, query);
-            Xapian::Enquire enquire(d->db);
-            enquire.set_query(query.engineQuery());
-            const Xapian::MSet matches = enquire.get_mset(0, d->db.get_doccount());
-            struct Found {
-                SearchBook book;
-                Xapian::docid doc;
-                double weight;
-                int near;
-                Occurrence best;
-            };
-            std::vector<Found> found;
-            for (auto it = matches.begin(); it != matches.end(); ++it) {
-                const std::vector<Occurrence> places = occurrences(d->db, *it, query, expansions);
-                if (places.empty())
-                    continue;
-                const auto [best, near] = nearest(places, query.parts.size());
-                Found f{{}, *it, it.get_weight(), near, places[best]};
-                f.book.name =
-                    QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
-                f.book.placeCount = int(places.size());
-                result.placeCount += qint64(places.size());
-                found.push_back(std::move(f));
+    d->run(result, [&] {
+        result.books.clear();
+        result.placeCount = 0;
+        const Expansions expansions = expand(d->db, query);
+        Xapian::Enquire enquire(d->db);
+        enquire.set_query(query.engineQuery());
+        const Xapian::MSet matches = enquire.get_mset(0, d->db.get_doccount());
+        struct Found {
+            SearchBook book;
+            Xapian::docid doc;
+            int near;
+            Occurrence best;
+        };
+        std::vector<Found> found;
+        for (auto it = matches.begin(); it != matches.end(); ++it) {
+            if (cancelled(cancel)) {
+                result.cancelled = true;
+                return;
             }
-            // With several words, the books where they stand near each other come first.
-            if (wantedParts > 1) {
-                std::stable_sort(found.begin(), found.end(),
-                                 [](const Found& a, const Found& b) { return a.near > b.near; });
-            }
-            for (size_t i = 0; i < found.size(); ++i) {
-                if (int(i) < snippetBooks) {
-                    BookReader reader(d->db.get_document(found[i].doc));
-                    found[i].book.best = d->place(reader, found[i].best, query);
-                }
-                result.books.push_back(std::move(found[i].book));
-            }
-            return result;
-        } catch (const Xapian::DatabaseModifiedError&) {
-            result = {};
-            d->db.reopen();
-        } catch (const Xapian::Error&) {
-            return {};
+            const std::vector<Occurrence> places = occurrences(d->db, *it, query, expansions);
+            if (places.empty())
+                continue;
+            const auto [best, near] = nearest(places, query.parts.size());
+            Found f{{}, *it, near, places[best]};
+            f.book.name =
+                QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
+            f.book.placeCount = int(places.size());
+            result.placeCount += qint64(places.size());
+            found.push_back(std::move(f));
         }
-    }
+        // With several words, the books where they stand near each other come first.
+        if (wantedParts > 1) {
+            std::stable_sort(found.begin(), found.end(),
+                             [](const Found& a, const Found& b) { return a.near > b.near; });
+        }
+        for (size_t i = 0; i < found.size(); ++i) {
+            if (int(i) < snippetBooks) {
+                if (cancelled(cancel)) {
+                    result.cancelled = true;
+                    return;
+                }
+                BookReader reader(d->db.get_document(found[i].doc));
+                found[i].book.best = d->place(reader, found[i].best, query);
+            }
+            result.books.push_back(std::move(found[i].book));
+        }
+    });
     return result;
 }
 
-QList<SearchPlace> SearchIndex::places(const QString& text, const QString& name) {
-    QList<SearchPlace> out;
+SearchPlaces SearchIndex::places(const QString& text, const QString& name, const Cancel& cancel) {
+    SearchPlaces out;
     const SearchQuery query = SearchQuery::parse(text, d->stemmer);
-    if (!d->open || !query.hasWanted())
+    out.cut = query.cut;
+    if (!query.hasWanted())
         return out;
-    try {
+    d->run(out, [&] {
+        out.listed.clear();
+        out.count = 0;
         const std::string id = IndexFormat::idTerm(name);
         const auto posting = d->db.postlist_begin(id);
         if (posting == d->db.postlist_end(id))
-            return out;
+            return;
         const Xapian::docid doc = *posting;
+        const std::vector<Occurrence> all = occurrences(d->db, doc, query, expand(d->db, query));
+        out.count = qint64(all.size());
         BookReader reader(d->db.get_document(doc));
-        for (const Occurrence& occurrence : occurrences(d->db, doc, query, expand(d->db, query)))
-            out.push_back(d->place(reader, occurrence, query));
-    } catch (const Xapian::Error&) {
-        return {};
-    }
+        const size_t listed = std::min(all.size(), size_t(kMaxListedPlaces));
+        out.listed.reserve(qsizetype(listed));
+        for (size_t i = 0; i < listed; ++i) {
+            if (i % 64 == 0 && cancelled(cancel)) {
+                out.cancelled = true;
+                return;
+            }
+            out.listed.push_back(d->place(reader, all[i], query));
+        }
+    });
     return out;
 }

@@ -19,6 +19,8 @@ namespace {
 // memory; a long batch is cut after a while so that searches see the books indexed.
 constexpr qint64 kBatchBytes = 32 * 1024 * 1024;
 constexpr qint64 kBatchMs = 15000;
+// An index damaged again and again (a failing disk) is given up after this many rebuilds.
+constexpr int kMaxRebuilds = 3;
 } // namespace
 
 // The indexer's half that runs in the worker thread. Jobs arrive as queued calls and
@@ -31,11 +33,22 @@ public:
 
     void follow(const SearchIndexer::Books& books) {
         ++m_requests;
+        m_library.clear();
+        for (const auto& [name, path] : books)
+            m_library.insert(name, path);
         if (!writer()) {
             finish();
             return;
         }
-        QHash<QString, QString> stored = m_writer->stamps();
+        QHash<QString, QString> stored;
+        try {
+            stored = m_writer->stamps();
+        } catch (const TomeriaError& error) {
+            stop(error.message());
+            return;
+        }
+        if (noticeRebuild())
+            return;
         QSet<QString> present;
         for (const auto& [name, path] : books) {
             present.insert(name);
@@ -53,8 +66,29 @@ public:
 
     void change(const QString& name, const QString& path, bool remove) {
         ++m_requests;
+        if (remove)
+            m_library.remove(name);
+        else
+            m_library.insert(name, path);
         add({name, path, remove});
         schedule();
+    }
+
+    // A search found the index damaged: unless it was made anew meanwhile, it is made
+    // anew from the library's books.
+    void repair() {
+        ++m_requests;
+        if (!writer() || noticeRebuild())
+            return finishUnlessBusy();
+        if (!m_writer->damaged())
+            return finishUnlessBusy();
+        try {
+            m_writer->rebuild();
+        } catch (const TomeriaError& error) {
+            stop(error.message());
+            return;
+        }
+        noticeRebuild();
     }
 
 Q_SIGNALS:
@@ -62,6 +96,7 @@ Q_SIGNALS:
     void committed();
     void idle(int requests);
     void failed(const QString& reason);
+    void rebuilt();
 
 private:
     struct Job {
@@ -86,6 +121,39 @@ private:
         return m_writer.get();
     }
 
+    // After a rebuild every book of the library is indexed anew (true: so it was).
+    bool noticeRebuild() {
+        if (!m_writer || !m_writer->takeRebuilt())
+            return false;
+        if (++m_rebuilds > kMaxRebuilds) {
+            stop(QStringLiteral("не удаётся построить указатель"));
+            return true;
+        }
+        Q_EMIT rebuilt();
+        m_jobs.clear();
+        m_done = m_total = 0;
+        for (auto it = m_library.cbegin(); it != m_library.cend(); ++it)
+            add({it.key(), it.value(), false});
+        if (m_jobs.empty())
+            finish();
+        schedule();
+        return true;
+    }
+
+    void finishUnlessBusy() {
+        if (m_jobs.empty())
+            finish();
+    }
+
+    // Indexing stops: the index stays as last committed; the writer is dropped and
+    // opened anew for the next change.
+    void stop(const QString& reason) {
+        m_writer.reset();
+        m_jobs.clear();
+        Q_EMIT failed(reason);
+        finish();
+    }
+
     void schedule() {
         if (m_scheduled || m_jobs.empty())
             return;
@@ -107,24 +175,25 @@ private:
                 finish();
                 return;
             }
+            if (noticeRebuild())
+                return;
             if (job.remove)
                 m_writer->removeBook(job.name);
             else
                 m_batchBytes += m_writer->indexBook(job.name, job.path, m_stop);
             ++m_done;
+            if (noticeRebuild())
+                return;
             if (m_jobs.empty() || m_batchBytes >= kBatchBytes || m_batch.elapsed() >= kBatchMs) {
                 m_writer->commit();
                 m_batchBytes = 0;
                 m_batch.restart();
+                if (noticeRebuild())
+                    return;
                 Q_EMIT committed();
             }
         } catch (const TomeriaError& error) {
-            // The index stays as last committed; the writer is dropped and opened anew
-            // for the next change.
-            m_writer.reset();
-            m_jobs.clear();
-            Q_EMIT failed(error.message());
-            finish();
+            stop(error.message());
             return;
         }
         if (m_jobs.empty()) {
@@ -144,6 +213,8 @@ private:
     const std::atomic_bool* m_stop;
     std::unique_ptr<IndexWriter> m_writer;
     std::deque<Job> m_jobs;
+    QHash<QString, QString> m_library; // the library's books: name, file path
+    int m_rebuilds = 0;
     int m_requests = 0; // calls received from the indexer
     int m_done = 0;
     int m_total = 0;
@@ -161,8 +232,19 @@ SearchIndexer::SearchIndexer(const QString& location, QObject* parent)
         setpriority(PRIO_PROCESS, int(gettid()), 10); // a nice thread: the windows come first
     });
     connect(m_worker, &IndexWorker::progress, this, &SearchIndexer::progress);
-    connect(m_worker, &IndexWorker::committed, this, &SearchIndexer::committed);
-    connect(m_worker, &IndexWorker::failed, this, &SearchIndexer::failed);
+    connect(m_worker, &IndexWorker::failed, this, [this](const QString& reason) {
+        m_failure = reason;
+        Q_EMIT failed(reason);
+    });
+    connect(m_worker, &IndexWorker::rebuilt, this, [this] {
+        m_rebuilt = true;
+        m_failure.clear();
+        Q_EMIT rebuilt();
+    });
+    connect(m_worker, &IndexWorker::committed, this, [this] {
+        m_failure.clear();
+        Q_EMIT committed();
+    });
     connect(m_worker, &IndexWorker::idle, this, [this](int requests) {
         m_handled = requests;
         if (!busy())
@@ -195,6 +277,12 @@ void SearchIndexer::bookRemoved(const QString& name) {
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, name] { worker->change(name, {}, true); },
         Qt::QueuedConnection);
+}
+
+void SearchIndexer::repair() {
+    ++m_sent;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->repair(); }, Qt::QueuedConnection);
 }
 
 #include "search_indexer.moc"

@@ -26,9 +26,15 @@ public:
     // A book added or saved: indexed again. A book deleted: removed.
     void bookChanged(const QString& name, const QString& path);
     void bookRemoved(const QString& name);
+    // A search found the index damaged: it is removed and every book indexed anew.
+    void repair();
 
     // Whether work is queued or in progress.
     bool busy() const { return m_handled < m_sent; }
+    // Why indexing last stopped ("" once it works again), and whether the index was
+    // found damaged and rebuilt: kept for a window opened afterwards.
+    const QString& failure() const { return m_failure; }
+    bool wasRebuilt() const { return m_rebuilt; }
 
 Q_SIGNALS:
     void progress(int done, int total);
@@ -38,6 +44,8 @@ Q_SIGNALS:
     void idle();
     // Indexing stopped: the reason, for the status line.
     void failed(const QString& reason);
+    // The index was found damaged and is being built anew.
+    void rebuilt();
 
 private:
     std::atomic_bool m_stop{false}; // set as the indexer is destroyed
@@ -45,4 +53,6 @@ private:
     IndexWorker* m_worker; // lives in m_thread
     int m_sent = 0;        // calls made
     int m_handled = 0;     // calls the worker had handled when it last went idle
+    QString m_failure;
+    bool m_rebuilt = false;
 };

@@ -2,20 +2,30 @@
 
 namespace {
 
-// The words of one piece of the query, folded and in order.
-std::vector<std::string> foldedWords(const QString& piece) {
+// The words of one piece of the query, folded and in order, at most `room` of them
+// (`cut` set when more were there).
+std::vector<std::string> foldedWords(const QString& piece, int room, bool& cut) {
     std::vector<std::string> words;
     BookWords::split(BookWords::encodeQuery(piece), 0, 0, [&](const BookWords::Word& word) {
+        if (int(words.size()) >= room) {
+            cut = true;
+            return false;
+        }
         words.emplace_back(word.folded);
         return true;
     });
     return words;
 }
 
+bool samePart(const SearchQuery::Part& a, const SearchQuery::Part& b) {
+    return a.kind == b.kind && a.excluded == b.excluded && a.terms == b.terms;
+}
+
 } // namespace
 
 SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer) {
     SearchQuery query;
+    int words = 0;
     auto addPart = [&](const QString& piece, bool phrase, bool excluded) {
         QString body = piece;
         bool prefix = false;
@@ -25,25 +35,33 @@ SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer)
                 prefix = true;
             }
         }
-        const std::vector<std::string> words = foldedWords(body);
-        if (words.empty())
+        const std::vector<std::string> folded =
+            foldedWords(body, SearchQuery::kMaxWords - words, query.cut);
+        if (folded.empty())
             return;
+        words += int(folded.size());
         Part part;
         part.excluded = excluded;
-        if (prefix && words.size() == 1) {
+        if (prefix && folded.size() == 1 && !query.cut) {
             part.kind = Part::Kind::Prefix;
-            part.terms.push_back(BookWords::Stemmer::utf8(words.front()));
+            part.terms.push_back(BookWords::Stemmer::utf8(folded.front()));
         } else {
-            part.kind = words.size() == 1 ? Part::Kind::Word : Part::Kind::Phrase;
-            for (const std::string& word : words)
+            part.kind = folded.size() == 1 ? Part::Kind::Word : Part::Kind::Phrase;
+            for (const std::string& word : folded)
                 part.terms.push_back(stemmer.stem(word));
         }
+        for (const Part& earlier : query.parts) {
+            if (samePart(earlier, part))
+                return;
+        }
+        if (!part.excluded && part.kind != Part::Kind::Prefix)
+            query.m_wantedStems.insert(part.terms.begin(), part.terms.end());
         query.parts.push_back(std::move(part));
     };
 
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n) {
+    while (i < n && !query.cut) {
         if (text[i].isSpace()) {
             ++i;
             continue;
@@ -106,19 +124,12 @@ Xapian::Query SearchQuery::engineQuery() const {
 }
 
 bool SearchQuery::wants(std::string_view folded, BookWords::Stemmer& stemmer) const {
+    if (m_wantedStems.contains(stemmer.stem(folded)))
+        return true;
     for (const Part& part : parts) {
-        if (part.excluded)
-            continue;
-        if (part.kind == Part::Kind::Prefix) {
-            if (BookWords::Stemmer::utf8(folded).starts_with(part.terms.front()))
-                return true;
-            continue;
-        }
-        const std::string& stem = stemmer.stem(folded);
-        for (const std::string& term : part.terms) {
-            if (term == stem)
-                return true;
-        }
+        if (!part.excluded && part.kind == Part::Kind::Prefix &&
+            BookWords::Stemmer::utf8(folded).starts_with(part.terms.front()))
+            return true;
     }
     return false;
 }

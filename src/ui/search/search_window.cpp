@@ -2,6 +2,8 @@
 
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
+#include "core/search/search_query.h"
+#include "core/search/search_runner.h"
 #include "ui/dialogs/guard.h"
 #include "ui/settings/window_settings_store.h"
 
@@ -67,7 +69,7 @@ public:
 
 SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
                            const QString& iniFile, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_index(std::make_unique<SearchIndex>(indexLocation)),
+    : QWidget(owner, Qt::Window), m_runner(new SearchRunner(indexLocation, this)),
       m_indexer(indexer) {
     setObjectName(QStringLiteral("SearchWindow"));
     setWindowTitle(QStringLiteral("Поиск по тексту книг"));
@@ -104,6 +106,7 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
 
     FormStorage = new WindowSettingsStore(this, QStringLiteral("SearchWindow"), {});
     FormStorage->IniFileName = iniFile;
+    FormStorage->WhollyOnScreen = true;
 
     m_typingPause.setSingleShot(true);
     m_typingPause.setInterval(kTypingPauseMs);
@@ -114,22 +117,42 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
             [this](QTreeWidgetItem* item) { guard([this, item] { fillPlaces(item); }); });
     connect(Results, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { guard([this, item] { activate(item); }); });
+    connect(m_runner, &SearchRunner::found, this, [this](int request, const SearchResult& result) {
+        guard([&] { showResult(request, result); });
+    });
+    connect(m_runner, &SearchRunner::placesFound, this,
+            [this](int request, const QString& name, const SearchPlaces& places) {
+                guard([&] { showPlaces(request, name, places); });
+            });
     if (m_indexer) {
         connect(m_indexer, &SearchIndexer::progress, this, &SearchWindow::indexingProgress);
         connect(m_indexer, &SearchIndexer::failed, this, &SearchWindow::indexingStopped);
+        connect(m_indexer, &SearchIndexer::rebuilt, this, [this] {
+            m_rebuilt = true;
+            m_repairAsked = false;
+            m_failure.clear();
+            m_runner->reopen();
+            showFigures();
+        });
         connect(m_indexer, &SearchIndexer::committed, this, [this] {
-            m_index->reopen();
+            m_failure.clear();
+            m_runner->reopen();
             // New books join the list unless the user is looking through it.
             if (!m_query.isEmpty() && !Results->currentItem())
                 guard([this] { runSearch(); });
         });
         connect(m_indexer, &SearchIndexer::idle, this, [this] {
             m_indexing = false;
+            m_repairAsked = false;
             m_progress.clear();
-            m_index->reopen();
+            m_runner->reopen();
             showFigures();
         });
+        // What happened before the window was made.
         m_indexing = m_indexer->busy();
+        m_rebuilt = m_indexer->wasRebuilt();
+        if (!m_indexer->failure().isEmpty())
+            indexingStopped(m_indexer->failure());
     }
     showFigures();
 }
@@ -147,31 +170,58 @@ void SearchWindow::runSearch() {
     m_typingPause.stop();
     m_query = QueryEdit->text();
     Results->clear();
+    m_bookItems.clear();
+    m_pendingPlaces.clear();
+    m_openFirst.clear();
     if (m_query.trimmed().isEmpty()) {
+        m_runner->cancel();
+        m_request = 0;
         m_figures.clear();
         showFigures();
         return;
     }
-    QElapsedTimer timer;
-    timer.start();
-    const SearchResult result = m_index->search(m_query);
+    m_searchTime.start();
+    m_request = m_runner->search(m_query);
+    m_figures = QStringLiteral("Поиск…");
+    showFigures();
+}
+
+bool SearchWindow::searching() const {
+    return m_request != 0 || !m_pendingPlaces.isEmpty();
+}
+
+void SearchWindow::showResult(int request, const SearchResult& result) {
+    if (request != m_request)
+        return;
+    m_request = 0;
+    if (result.damaged)
+        indexDamaged();
+    QList<QTreeWidgetItem*> rows;
     for (const SearchBook& book : result.books) {
-        auto* item = new QTreeWidgetItem(Results);
+        auto* item = new QTreeWidgetItem;
         item->setText(NameColumn, book.name);
         item->setText(CountColumn, QString::number(book.placeCount));
         item->setTextAlignment(CountColumn, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(SnippetColumn, book.best.snippet);
+        item->setData(SnippetColumn, Qt::AccessibleTextRole, book.best.text);
         item->setData(NameColumn, NameRole, book.name);
         item->setData(NameColumn, OffsetRole, book.best.offset);
         item->setData(NameColumn, LengthRole, book.best.length);
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        m_bookItems.insert(book.name, item);
+        rows << item;
     }
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    Results->addTopLevelItems(rows);
+    const double seconds = double(m_searchTime.nsecsElapsed()) / 1e9;
     m_figures =
         QStringLiteral("Найдено: %1, %2, %3 с")
             .arg(counted(result.books.size(), "книга", "книги", "книг"),
                  counted(result.placeCount, "место", "места", "мест"),
                  QString::number(seconds, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
+    if (result.cut) {
+        m_figures += QStringLiteral(" · Запрос длиннее %1 слов: искались первые %1")
+                         .arg(SearchQuery::kMaxWords);
+    }
     showFigures();
 }
 
@@ -180,31 +230,78 @@ void SearchWindow::fillPlaces(QTreeWidgetItem* book) {
         return;
     book->setData(NameColumn, FilledRole, true);
     const QString name = book->data(NameColumn, NameRole).toString();
-    const QList<SearchPlace> places = m_index->places(m_query, name);
+    m_pendingPlaces.insert(m_runner->places(m_query, name), name);
+}
+
+void SearchWindow::showPlaces(int request, const QString& name, const SearchPlaces& places) {
+    if (!m_pendingPlaces.remove(request))
+        return;
+    QTreeWidgetItem* book = m_bookItems.value(name);
+    if (!book)
+        return;
+    if (places.damaged)
+        indexDamaged();
     QList<QTreeWidgetItem*> rows;
-    for (const SearchPlace& place : places) {
+    for (const SearchPlace& place : places.listed) {
         auto* item = new QTreeWidgetItem;
         item->setText(SnippetColumn, place.snippet);
+        item->setData(SnippetColumn, Qt::AccessibleTextRole, place.text);
         item->setData(NameColumn, NameRole, name);
         item->setData(NameColumn, OffsetRole, place.offset);
         item->setData(NameColumn, LengthRole, place.length);
         rows << item;
     }
+    if (places.count > places.listed.size()) {
+        // The rest are counted, not listed: a row that says so and opens nothing.
+        auto* more = new QTreeWidgetItem;
+        const QString text = QStringLiteral("Показаны первые %1 мест, всего: %2")
+                                 .arg(places.listed.size())
+                                 .arg(places.count);
+        more->setText(SnippetColumn, text.toHtmlEscaped());
+        more->setData(SnippetColumn, Qt::AccessibleTextRole, text);
+        more->setFlags(Qt::ItemIsEnabled);
+        rows << more;
+    }
     book->addChildren(rows);
     if (rows.isEmpty())
         book->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    if (m_openFirst == name) {
+        m_openFirst.clear();
+        if (!places.listed.isEmpty())
+            openItem(book->child(0));
+    }
 }
 
 void SearchWindow::activate(QTreeWidgetItem* item) {
-    // A book's row stands for its first place.
+    // A book's row stands for its first place, which may still have to be listed.
     if (!item->parent()) {
-        fillPlaces(item);
+        if (!item->data(NameColumn, FilledRole).toBool() ||
+            m_pendingPlaces.values().contains(item->data(NameColumn, NameRole).toString())) {
+            m_openFirst = item->data(NameColumn, NameRole).toString();
+            fillPlaces(item);
+            return;
+        }
         if (item->childCount() > 0)
             item = item->child(0);
     }
+    openItem(item);
+}
+
+void SearchWindow::openItem(QTreeWidgetItem* item) {
+    if (item->data(NameColumn, NameRole).toString().isEmpty())
+        return; // the row telling how many places were not listed
     Q_EMIT openPlace(item->data(NameColumn, NameRole).toString(),
                      item->data(NameColumn, OffsetRole).toLongLong(),
                      item->data(NameColumn, LengthRole).toInt());
+}
+
+// A search met a damaged index: the indexer checks it and makes it anew (asked once
+// until the indexer has answered).
+void SearchWindow::indexDamaged() {
+    if (m_indexer && !m_repairAsked) {
+        m_repairAsked = true;
+        m_indexer->repair();
+    }
 }
 
 void SearchWindow::indexingProgress(int done, int total) {
@@ -228,6 +325,10 @@ void SearchWindow::showFigures() {
     QStringList parts;
     if (!m_figures.isEmpty())
         parts << m_figures;
+    if (m_rebuilt) {
+        parts << (m_indexing ? QStringLiteral("Указатель был повреждён и строится заново")
+                             : QStringLiteral("Указатель был повреждён и построен заново"));
+    }
     if (m_indexing && !m_progress.isEmpty())
         parts << m_progress;
     if (!m_failure.isEmpty())

@@ -1,24 +1,26 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
-
-#include <memory>
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
-class SearchIndex;
 class SearchIndexer;
+class SearchRunner;
+struct SearchPlaces;
+struct SearchResult;
 class WindowSettingsStore;
 
 // «Поиск по тексту книг»: a query field, the books found (best first, each with its
-// number of places and the best place's snippet; expanded, every place in text order)
-// and a status line with the figures or the indexing's progress. Activating a place asks
-// the owner to open the book there.
+// number of places and the best place's snippet; expanded, its places in text order, the
+// first few thousand) and a status line with the figures, the indexing's progress and
+// what went wrong with the index. Searches run in a worker thread; a new query gives up
+// the one before. Activating a place asks the owner to open the book there.
 class SearchWindow : public QWidget {
     Q_OBJECT
 public:
@@ -32,8 +34,10 @@ public:
     QProgressBar* Progress;
     WindowSettingsStore* FormStorage;
 
-    // Searches the query field's text and lists the books found.
+    // Searches the query field's text; the books found are listed when the answer comes.
     void runSearch();
+    // Whether a search or a listing of places is under way.
+    bool searching() const;
 
 Q_SIGNALS:
     void openPlace(const QString& name, qint64 offset, int length);
@@ -42,18 +46,29 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void showResult(int request, const SearchResult& result);
     void fillPlaces(QTreeWidgetItem* book);
+    void showPlaces(int request, const QString& name, const SearchPlaces& places);
     void activate(QTreeWidgetItem* item);
+    void openItem(QTreeWidgetItem* item);
+    void indexDamaged();
     void indexingProgress(int done, int total);
     void indexingStopped(const QString& reason);
     void showFigures();
 
-    std::unique_ptr<SearchIndex> m_index;
+    SearchRunner* m_runner;
     SearchIndexer* m_indexer;
     QTimer m_typingPause;
+    QElapsedTimer m_searchTime;
     QString m_query;
+    int m_request = 0;                            // the search whose answer is awaited
+    QHash<int, QString> m_pendingPlaces;          // listings awaited: request, book
+    QHash<QString, QTreeWidgetItem*> m_bookItems; // the books' rows by name
+    QString m_openFirst;                          // a book to open at its first place
     QString m_figures;
     QString m_progress;
     QString m_failure;
     bool m_indexing = false;
+    bool m_rebuilt = false;
+    bool m_repairAsked = false;
 };

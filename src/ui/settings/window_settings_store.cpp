@@ -286,7 +286,15 @@ void WindowSettingsStore::LoadWindowSettings() {
         if (found) {
             const QScreen* screen = QGuiApplication::primaryScreen();
             const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-            const QRect normal = fitToScreen(left, top, right, bottom, available);
+            QRect normal = fitToScreen(left, top, right, bottom, available);
+            if (WhollyOnScreen && !normal.isNull()) {
+                normal.moveTo(
+                    std::clamp(normal.left(), available.left(),
+                               std::max(available.left(), available.right() + 1 - normal.width())),
+                    std::clamp(
+                        normal.top(), available.top(),
+                        std::max(available.top(), available.bottom() + 1 - normal.height())));
+            }
             if (!normal.isNull()) {
                 m_centreOnShow = false;
                 applyNormalRect(normal);

@@ -27,6 +27,9 @@ public:
     bool PlacementRestored = false;
     bool PlacementSaved = false;
     bool SavingOnDestroy = false;
+    // A restored rectangle is moved wholly onto the screen's available area, not only
+    // its title bar (a secondary window such as the search window).
+    bool WhollyOnScreen = false;
 
     // The owner's own handlers that the hooks call.
     std::function<void()> chainedShow;
