@@ -1,3 +1,4 @@
+#include "core/book/book_lines.h"
 #include "core/library/reading_state.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
@@ -685,8 +686,16 @@ private Q_SLOTS:
         QVERIFY(displayLineStart(top) == m_form->firstVisibleOffset() ||
                 !m_form->View->linesCounted());
         QTRY_VERIFY(m_form->View->linesCounted());
-        QCOMPARE(m_form->firstVisibleOffset(), top);
         QCOMPARE(selectionStart(), top);
+        if (QByteArray(QTest::currentDataTag()).contains("lines")) {
+            QCOMPARE(m_form->firstVisibleOffset(), top);
+        } else {
+            // The place was left as the view wrapped the paragraph then: a line start,
+            // or (when the window changed its width just before) a character of the
+            // line at the top.
+            QCOMPARE(m_form->firstVisibleOffset(), displayLineStart(top));
+            QVERIFY(top - m_form->firstVisibleOffset() < BookLines::kMaxLineChars);
+        }
         QCOMPARE(readable()->characterCount(), bytes.size());
         QCOMPARE(readable()->text(top, top + 20), QString::fromLatin1(bytes.mid(top, 20)));
     }
