@@ -61,6 +61,62 @@ qsizetype findBytes(const unsigned char* d, qsizetype size, const QByteArray& wa
             return true;
         return (at == 0 || !word[d[at - 1]]) && (at + m >= size || !word[d[at + m]]);
     };
+#if defined(__SSE2__)
+    // Sixteen places at a time: those whose first and last bytes fold to the wanted ones
+    // (a letter in either case) are compared in full.
+    std::array<unsigned char, 2> firsts{};
+    std::array<unsigned char, 2> lasts{};
+    int nFirst = 0;
+    int nLast = 0;
+    const auto note = [](std::array<unsigned char, 2>& bytes, int& count, int b) {
+        if (count < 2)
+            bytes[size_t(count)] = static_cast<unsigned char>(b);
+        ++count;
+    };
+    for (int b = 0; b < 256; ++b) {
+        if (fold[b] == w[0])
+            note(firsts, nFirst, b);
+        if (fold[b] == w[m - 1])
+            note(lasts, nLast, b);
+    }
+    if (nFirst >= 1 && nFirst <= 2 && nLast >= 1 && nLast <= 2) {
+        const __m128i f1 = _mm_set1_epi8(char(firsts[0]));
+        const __m128i f2 = _mm_set1_epi8(char(firsts[size_t(nFirst - 1)]));
+        const __m128i l1 = _mm_set1_epi8(char(lasts[0]));
+        const __m128i l2 = _mm_set1_epi8(char(lasts[size_t(nLast - 1)]));
+        const auto candidates = [&](qsizetype at) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + at));
+            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + at + m - 1));
+            const __m128i ea = _mm_or_si128(_mm_cmpeq_epi8(a, f1), _mm_cmpeq_epi8(a, f2));
+            const __m128i ez = _mm_or_si128(_mm_cmpeq_epi8(z, l1), _mm_cmpeq_epi8(z, l2));
+            return unsigned(_mm_movemask_epi8(_mm_and_si128(ea, ez)));
+        };
+        if (forward) {
+            qsizetype at = std::max<qsizetype>(0, from);
+            for (; at + m + 15 <= size; at += 16)
+                for (unsigned mask = candidates(at); mask != 0; mask &= mask - 1)
+                    if (matches(at + __builtin_ctz(mask)))
+                        return at + __builtin_ctz(mask);
+            for (; at + m <= size; ++at)
+                if (matches(at))
+                    return at;
+            return -1;
+        }
+        qsizetype at = std::min(from, size) - m - 15;
+        for (; at >= 0; at -= 16) {
+            for (unsigned mask = candidates(at); mask != 0;) {
+                const int bit = 31 - __builtin_clz(mask);
+                if (matches(at + bit))
+                    return at + bit;
+                mask &= ~(1u << bit);
+            }
+        }
+        for (qsizetype p = at + 15; p >= 0; --p)
+            if (matches(p))
+                return p;
+        return -1;
+    }
+#endif
     std::array<qsizetype, 256> shift;
     if (forward) {
         shift.fill(m);

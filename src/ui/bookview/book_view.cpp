@@ -376,7 +376,10 @@ qsizetype BookView::firstVisibleOffset() {
 
 void BookView::scrollOffsetToTop(qsizetype offset) {
     syncExact();
-    setTop(placeOf(offset));
+    // The character asked for stays the one at the top when the width or font changes
+    // before the view settles (a window being shown and maximised).
+    setTop(placeOf(offset), true);
+    m_topAnchor = std::clamp<qsizetype>(offset, 0, textLength());
 }
 
 void BookView::centerOffset(qsizetype offset) {
