@@ -2,6 +2,7 @@
 
 #include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
+#include "core/library/bulk_import.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "ui/controls/color_btn.h"
@@ -11,6 +12,7 @@
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/about_dialog.h"
+#include "ui/library/bulk_import_window.h"
 #include "ui/library/help_window.h"
 #include "ui/library/logo.h"
 #include "ui/reader/reader_window.h"
@@ -39,6 +41,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -157,6 +160,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFont(sansSerif(11, false));
     buildLayout();
     buildMenus();
+    buildBulkImport();
     // A file dropped anywhere on the window becomes the book to add: no control takes
     // the drop for itself (the text fields would paste the file's path).
     for (QWidget* child : findChildren<QWidget*>())
@@ -177,6 +181,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    // An import still running ends while the library is there: its rows are stored.
+    delete m_bulkWindow;
     if (m_reader)
         m_reader->setReadingState(nullptr);
     if (!m_settingsWrittenAtEnd)
@@ -656,12 +662,17 @@ void TForm1::previewFile(const QString& path) {
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile())
+    if (!urls.isEmpty() && std::all_of(urls.cbegin(), urls.cend(),
+                                       [](const QUrl& url) { return url.isLocalFile(); }))
         event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
+    if (dropStartsBulkImport(urls)) {
+        event->acceptProposedAction();
+        return;
+    }
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
@@ -816,4 +827,141 @@ void TForm1::closeEvent(QCloseEvent* event) {
     if (m_helpWindow)
         m_helpWindow->close();
     QApplication::quit();
+}
+
+// ---- Adding a folder of books; the list's keys and tooltips ---------------------------
+
+namespace {
+
+// Enter in the list opens the selected book, as a double-click does; Delete deletes it,
+// as «Удалить книгу» does. A name the list's width cuts off shows whole in a tooltip.
+class ListKeys : public QObject {
+public:
+    explicit ListKeys(TForm1* form) : QObject(form), m_form(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        QListWidget* list = m_form->ListBox1;
+        if (watched == list && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+                return false;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                guard([this] { m_form->ListBox1DblClick(); });
+                return true;
+            }
+            if (key->key() == Qt::Key_Delete) {
+                guard([this] { m_form->N8Click(); });
+                return true;
+            }
+        } else if (watched == list->viewport() && event->type() == QEvent::ToolTip) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QListWidgetItem* item = list->itemAt(help->pos());
+            const QRect rect = item ? list->visualItemRect(item) : QRect();
+            if (item && list->fontMetrics().horizontalAdvance(item->text()) > rect.width()) {
+                QToolTip::showText(help->globalPos(), item->text(), list->viewport(), rect);
+            } else {
+                QToolTip::hideText();
+                event->ignore();
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    TForm1* m_form;
+};
+
+} // namespace
+
+void TForm1::buildBulkImport() {
+    BulkAddItem = new QAction(QStringLiteral("Добавить книги из папки…"), this);
+    BulkAddItem->setObjectName(QStringLiteral("BulkAddItem"));
+    if (auto* file = menuBar()->findChild<QMenu*>(QStringLiteral("N1")))
+        file->insertAction(N8, BulkAddItem);
+    auto* popupBulkAdd = new QAction(QStringLiteral("Добавить книги из папки…"), this);
+    popupBulkAdd->setObjectName(QStringLiteral("PopupBulkAddItem"));
+    PopupMenu1->insertAction(PopupMenu1->findChild<QAction*>(QStringLiteral("N5")), popupBulkAdd);
+    connect(BulkAddItem, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
+    connect(popupBulkAdd, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
+
+    auto* keys = new ListKeys(this);
+    ListBox1->installEventFilter(keys);
+    ListBox1->viewport()->installEventFilter(keys);
+}
+
+BulkImportWindow* TForm1::bulkImportWindow() const {
+    return m_bulkWindow;
+}
+
+void TForm1::BulkAddItemClick() {
+    const QString folder = Dialogs::instance().chooseFolder(this);
+    if (!folder.isEmpty())
+        startBulkImport({folder});
+}
+
+bool TForm1::dropStartsBulkImport(const QList<QUrl>& urls) {
+    if (urls.isEmpty() || !std::all_of(urls.cbegin(), urls.cend(),
+                                       [](const QUrl& url) { return url.isLocalFile(); }))
+        return false;
+    if (urls.size() == 1 && !QFileInfo(urls.front().toLocalFile()).isDir())
+        return false; // one file: the add-book panel
+    QStringList paths;
+    for (const QUrl& url : urls)
+        paths.append(url.toLocalFile());
+    guard([this, paths] { startBulkImport(paths); });
+    return true;
+}
+
+void TForm1::startBulkImport(const QStringList& paths) {
+    if (m_bulkWindow) {
+        if (!m_bulkWindow->import()->isFinished()) {
+            m_bulkWindow->show();
+            m_bulkWindow->raise();
+            m_bulkWindow->activateWindow();
+            return;
+        }
+        delete m_bulkWindow;
+    }
+    auto* window = new BulkImportWindow(m_library, paths, this);
+    connect(window->import(), &BulkImport::booksAdded, this,
+            [this](const QStringList& names) { insertBookNames(names); });
+    connect(window->import(), &BulkImport::booksRemoved, this, [this] { Obnov(); });
+    connect(window->import(), &BulkImport::finished, this, [this] { m_folder.Razmer(); });
+    try {
+        window->start();
+    } catch (...) {
+        delete window;
+        throw;
+    }
+    m_bulkWindow = window;
+    window->show();
+}
+
+void TForm1::insertBookNames(const QStringList& names) {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_programSelects = true;
+    for (const QString& name : names) {
+        // After the names it sorts with, as the list's own sort puts a later row.
+        const QString key = name.toCaseFolded();
+        int low = 0;
+        int high = ListBox1->count();
+        while (low < high) {
+            const int middle = (low + high) / 2;
+            if (collator.compare(ListBox1->item(middle)->text().toCaseFolded(), key) <= 0)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        ListBox1->insertItem(low, name);
+    }
+    m_programSelects = false;
+    // A blank row the first book took the place of: the list is built anew.
+    if (ListBox1->count() != Val.ListedRowCount())
+        Obnov();
+    if (m_indexer)
+        for (const QString& name : names)
+            m_indexer->bookChanged(name, m_folder.BookPath(name));
 }
