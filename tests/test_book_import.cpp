@@ -100,6 +100,8 @@ private Q_SLOTS:
         // The title first (the proposed name), the author next, each once.
         QCOMPARE(lines.value(0), TestBooks::title());
         QCOMPARE(lines.value(1), TestBooks::author());
+        QCOMPARE(book.title, TestBooks::title());
+        QCOMPARE(book.author, TestBooks::author());
         QCOMPARE(text.count(TestBooks::title()), 1);
         // All the words in order, the note after the text, no markup.
         QCOMPARE(TestBooks::words(text), TestBooks::expectedWords());

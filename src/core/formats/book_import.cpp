@@ -37,6 +37,8 @@ ImportedBook formatted(BookBuilder& builder, const char* format) {
         return book;
     book.kind = ImportedBook::Kind::Formatted;
     book.format = QLatin1StringView(format);
+    book.title = builder.title();
+    book.author = builder.author();
     book.document = builder.finish();
     return book;
 }

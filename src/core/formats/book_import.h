@@ -21,6 +21,10 @@ struct ImportedBook {
     QString format; // "TXT", "FB2", "EPUB"... for messages and tests
     QString text;
     RtfDocument document;
+    // The book's own title and author when its format names them (several authors
+    // joined with ", "); empty otherwise.
+    QString title;
+    QString author;
 };
 
 namespace BookImport {
