@@ -32,8 +32,8 @@ constexpr int kAheadPerThread = 3;
 bool renameNoReplace(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
@@ -54,7 +54,8 @@ bool pathExists(const QString& path) {
 
 // A name whose file name fits the file system's limit (255 bytes) with its suffix.
 QString fitted(QString base, const QString& suffix) {
-    while (!base.isEmpty() && QFile::encodeName(base + suffix + QStringLiteral(".boo")).size() > 255)
+    while (!base.isEmpty() &&
+           QFile::encodeName(base + suffix + QStringLiteral(".boo")).size() > 255)
         base.chop(1);
     return base.trimmed() + suffix;
 }
@@ -94,9 +95,8 @@ struct BulkImport::Shared {
         for (const int i : existingBySize.values(item.text.size())) {
             if (!existingHash.contains(i)) {
                 QByteArray data;
-                const bool read =
-                    RegularFile::read(existing[i].second, RegularFile::kMaxSize, data) ==
-                    RegularFile::Status::Read;
+                const bool read = RegularFile::read(existing[i].second, RegularFile::kMaxSize,
+                                                    data) == RegularFile::Status::Read;
                 existingHash.insert(i, read ? ImportSource::hashOf(data) : QByteArray());
             }
             if (existingHash.value(i) == item.hash)
@@ -158,8 +158,8 @@ void BulkImport::start() {
     for (const QString& name :
          dir.entryList({kStagingPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
         QFile::remove(dir.filePath(name));
-    for (const QString& name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                             QDir::NoDotAndDotDot)) {
+    for (const QString& name :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (name.endsWith(QLatin1String(".boo")))
             m_takenFiles.insert(name.chopped(4).toCaseFolded());
     }
@@ -183,7 +183,7 @@ void BulkImport::start() {
             // One chosen folder: its files by their path inside it; several sources:
             // each by its path from the folder it was chosen in.
             const QDir base(paths.size() == 1 && info.isDir() ? info.absoluteFilePath()
-                                                               : info.absolutePath());
+                                                              : info.absolutePath());
             for (const QString& file : ImportSource::scan({top}, &shared->stop)) {
                 files.append(file);
                 shown.append(base.relativeFilePath(file));
@@ -257,7 +257,8 @@ void BulkImport::pump() {
                 items = ImportSource::read(path, shown);
             }
             QMetaObject::invokeMethod(
-                this, [this, index, items = std::move(items)]() mutable {
+                this,
+                [this, index, items = std::move(items)]() mutable {
                     converted(index, std::move(items));
                 },
                 Qt::QueuedConnection);
@@ -304,8 +305,8 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                     result.duplicateOf = known->name;
                     result.duplicateOfSeq = known->seq;
                 } else {
-                    result.staging =
-                        books + kStagingPrefix + QStringLiteral("%1-%2.boo").arg(::getpid()).arg(seq);
+                    result.staging = books + kStagingPrefix +
+                                     QStringLiteral("%1-%2.boo").arg(::getpid()).arg(seq);
                     {
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.insert(result.staging);
@@ -353,8 +354,8 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
         entry.source = item.source;
         entry.order = index;
         entry.reason = Reason::Duplicate;
-        entry.duplicateOf =
-            result.duplicateOfSeq >= 0 ? m_nameOfSeq.value(result.duplicateOfSeq) : result.duplicateOf;
+        entry.duplicateOf = result.duplicateOfSeq >= 0 ? m_nameOfSeq.value(result.duplicateOfSeq)
+                                                       : result.duplicateOf;
         m_notAdded.append(entry);
         ++m_counts.duplicates;
         break;

@@ -117,9 +117,8 @@ QStringList scan(const QStringList& paths, const std::atomic<bool>* stop) {
                 visited.contains({quint64(st.st_dev), quint64(st.st_ino)}))
                 continue;
             visited.insert({quint64(st.st_dev), quint64(st.st_ino)});
-            const QFileInfoList entries =
-                QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                                           QDir::Name | QDir::DirsLast);
+            const QFileInfoList entries = QDir(folder).entryInfoList(
+                QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
             QStringList subfolders;
             for (const QFileInfo& entry : entries) {
                 if (entry.isDir()) {
@@ -255,14 +254,15 @@ QString firstNonBlankLine(QStringView text, qsizetype limit) {
 }
 
 QString proposedName(const ImportedBook& book, const QString& fileName) {
-    QString name;
-    if (book.kind == ImportedBook::Kind::Formatted) {
+    // The title the book names; else the first line the preview would propose.
+    QString name = storableName(book.title);
+    if (name.isEmpty() && book.kind == ImportedBook::Kind::Formatted) {
         for (const RtfParagraph& paragraph : book.document.paragraphs) {
             name = storableName(firstNonBlankLine(paragraphText(paragraph)));
             if (!name.isEmpty())
                 break;
         }
-    } else {
+    } else if (name.isEmpty()) {
         name = storableName(firstNonBlankLine(book.text));
     }
     if (name.isEmpty())
@@ -272,8 +272,15 @@ QString proposedName(const ImportedBook& book, const QString& fileName) {
     return name;
 }
 
-QString proposedNote(const ImportedBook&) {
-    return QString();
+QString proposedNote(const ImportedBook& book) {
+    QString note;
+    for (const QChar c : book.author) {
+        if (breaksLine(c.unicode()) || c == QLatin1Char('\t'))
+            note += QLatin1Char(' ');
+        else if (!c.isSurrogate() && c.unicode() >= 0x20 && Cp1251::fromUnicode(c.unicode()) >= 0)
+            note += c;
+    }
+    return note.trimmed();
 }
 
 QByteArray hashOf(const QByteArray& text) {

@@ -18,9 +18,9 @@ namespace ImportSource {
 struct Item {
     enum class Kind { Book, NotABook, TooBig, ReadError };
     Kind kind = Kind::NotABook;
-    QString source; // shown in the report: the path below the chosen folder, "a.zip/b.fb2"
-    QString name;   // the name proposed (storable, never empty) for a book
-    QString note;   // the author or authors, one line
+    QString source;  // shown in the report: the path below the chosen folder, "a.zip/b.fb2"
+    QString name;    // the name proposed (storable, never empty) for a book
+    QString note;    // the author or authors, one line
     QByteArray text; // the book file's bytes: code page 1251, CR LF
     QByteArray hash; // of `text`
 };

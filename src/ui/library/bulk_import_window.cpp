@@ -92,7 +92,8 @@ void BulkImportWindow::showReport() {
     currentLabel->setToolTip(QString());
     QStringList lines;
     if (!m_import->error().isEmpty())
-        lines.append(QStringLiteral("Добавление остановлено: %1").arg(errorBoxText(m_import->error())));
+        lines.append(
+            QStringLiteral("Добавление остановлено: %1").arg(errorBoxText(m_import->error())));
     else if (m_import->isStopped())
         lines.append(QStringLiteral("Добавление остановлено."));
     const QList<BulkImport::NotAdded> notAdded = m_import->notAdded();

@@ -662,8 +662,8 @@ void TForm1::previewFile(const QString& path) {
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && std::all_of(urls.cbegin(), urls.cend(),
-                                       [](const QUrl& url) { return url.isLocalFile(); }))
+    if (!urls.isEmpty() &&
+        std::all_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); }))
         event->acceptProposedAction();
 }
 
@@ -858,7 +858,9 @@ protected:
             const auto* help = static_cast<QHelpEvent*>(event);
             const QListWidgetItem* item = list->itemAt(help->pos());
             const QRect rect = item ? list->visualItemRect(item) : QRect();
-            if (item && list->fontMetrics().horizontalAdvance(item->text()) > rect.width()) {
+            // An item is as wide as its text: what passes the viewport's edge is cut off.
+            if (item && rect.left() + list->fontMetrics().horizontalAdvance(item->text()) >
+                            list->viewport()->width()) {
                 QToolTip::showText(help->globalPos(), item->text(), list->viewport(), rect);
             } else {
                 QToolTip::hideText();
@@ -902,8 +904,8 @@ void TForm1::BulkAddItemClick() {
 }
 
 bool TForm1::dropStartsBulkImport(const QList<QUrl>& urls) {
-    if (urls.isEmpty() || !std::all_of(urls.cbegin(), urls.cend(),
-                                       [](const QUrl& url) { return url.isLocalFile(); }))
+    if (urls.isEmpty() ||
+        !std::all_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); }))
         return false;
     if (urls.size() == 1 && !QFileInfo(urls.front().toLocalFile()).isDir())
         return false; // one file: the add-book panel
