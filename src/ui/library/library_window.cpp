@@ -192,6 +192,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::writeSettingsAtEnd() {
+    // A running import stops and stores its rows before the library is let go.
+    delete m_bulkWindow;
     // Tried once: a failed write is reported here, not again by the destructor.
     m_settingsWrittenAtEnd = true;
     FormStorage1->destroyHook();
