@@ -7,6 +7,7 @@
 // read, converted and added with the catalogue stored each time (the add panel's way).
 // Each part runs in a process of its own.
 //   bench_bulk_import [FOLDER OF CP1251 TEXTS]
+//   bench_bulk_import --make FOLDER [FOLDER OF CP1251 TEXTS]   (only writes the books)
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
@@ -243,6 +244,11 @@ int main(int argc, char** argv) {
         return measureImport(args[2], args[3]) > 0 ? 0 : 1;
     if (args.size() >= 4 && args[1] == QLatin1String("--baseline")) {
         measureStraightforward(args[2], args[3], 100);
+        return 0;
+    }
+    // The folder alone, for trying the real program with it.
+    if (args.size() >= 3 && args[1] == QLatin1String("--make")) {
+        makeFolder(args[2], args.value(3));
         return 0;
     }
     if (args.size() >= 3 && args[1] == QLatin1String("--load")) {

@@ -88,8 +88,7 @@ void BulkImportWindow::showProgress() {
 
 void BulkImportWindow::showReport() {
     showProgress();
-    currentLabel->clear();
-    currentLabel->setToolTip(QString());
+    currentLabel->hide();
     QStringList lines;
     if (!m_import->error().isEmpty())
         lines.append(
