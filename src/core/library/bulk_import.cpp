@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,15 @@ const QString kStagingPrefix = QStringLiteral(".tomeria-import-");
 
 // Files read ahead of the writer, at most, per reading thread.
 constexpr int kAheadPerThread = 3;
+
+// The threads of an import give way to the windows, as the search indexer does.
+void beNice() {
+    thread_local bool done = false;
+    if (!done) {
+        done = true;
+        setpriority(PRIO_PROCESS, int(gettid()), 10);
+    }
+}
 
 // Renames without replacing: false with errno EEXIST when the target exists.
 bool renameNoReplace(const QString& from, const QString& to) {
@@ -176,6 +186,7 @@ void BulkImport::start() {
     const std::shared_ptr<Shared> shared = m_shared;
     const QStringList paths = m_paths;
     m_readers.start([this, shared, paths] {
+        beNice();
         QStringList files;
         QStringList shown;
         for (const QString& top : paths) {
@@ -248,6 +259,7 @@ void BulkImport::pump() {
         const QString path = m_files[index];
         const QString shown = m_shown[index];
         m_readers.start([this, shared, index, path, shown] {
+            beNice();
             QList<ImportSource::Item> items;
             if (!shared->stop) {
                 {
@@ -297,6 +309,7 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
             const QString createError =
                 QStringLiteral("Cannot create file %1").arg(m_library.folder().BookPath(item.name));
             m_writer.start([this, shared, seq, file, item, books, createError] {
+                beNice();
                 WriteResult result;
                 if (shared->stop) {
                     result.kind = WriteResult::Kind::Dropped;

@@ -931,7 +931,12 @@ void TForm1::startBulkImport(const QStringList& paths) {
     auto* window = new BulkImportWindow(m_library, paths, this);
     connect(window->import(), &BulkImport::booksAdded, this,
             [this](const QStringList& names) { insertBookNames(names); });
-    connect(window->import(), &BulkImport::booksRemoved, this, [this] { Obnov(); });
+    connect(window->import(), &BulkImport::booksRemoved, this, [this](const QStringList& names) {
+        Obnov();
+        if (m_indexer)
+            for (const QString& name : names)
+                m_indexer->bookRemoved(name);
+    });
     connect(window->import(), &BulkImport::finished, this, [this] { m_folder.Razmer(); });
     try {
         window->start();
