@@ -29,6 +29,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -362,21 +363,25 @@ private Q_SLOTS:
         {
             Library lib;
             auto import = std::make_unique<BulkImport>(openLibrary(lib), QStringList{source()});
-            QSignalSpy finished(import.get(), &BulkImport::finished);
+            // Stopped, or ended, as the tenth book is added.
+            bool reached = false;
+            connect(import.get(), &BulkImport::progress, this, [&] {
+                if (reached || !import || import->counts().added < 10)
+                    return;
+                reached = true;
+                if (byDestruction)
+                    QTimer::singleShot(0, this, [&] { import.reset(); });
+                else
+                    import->stop();
+            });
             import->start();
-            QTRY_VERIFY_WITH_TIMEOUT(import->counts().added >= 10, 30000);
-            if (byDestruction) {
-                import.reset();
-            } else {
-                import->stop();
-                QVERIFY(finished.wait(30000));
-                QVERIFY(import->counts().added < 150);
-            }
+            QTRY_VERIFY_WITH_TIMEOUT(reached && (!import || import->isFinished()), 30000);
+            QVERIFY(lib.catalogue().rowCount() - 2 < 150);
             QCOMPARE(lib.catalogue().rowCount() - 2, int(bookFiles(library()).size()) - 2);
         }
         catalogueAndFilesAgree();
         keepsWhatWasThere(before);
-        QVERIFY(cataloguedNames(library()).size() > 2 + 10);
+        QVERIFY(cataloguedNames(library()).size() >= 2 + 10);
     }
 
     void aFullDiskHalfWay() {
