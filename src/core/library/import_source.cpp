@@ -162,17 +162,27 @@ QList<Item> readData(const QByteArray& data, const QString& shown) {
     listing.read(data, [](const QString&) { return false; });
     if (listing.names().isEmpty() || isSingleDocument(listing.names()))
         return {itemOf(BookImport::read(data), shown, fileName)};
-    // A bundle of books: each member read on its own, its unpacking limit its own.
+    // A bundle of books: each member read on its own, its unpacking limit its own. The
+    // members are told apart by their place: a name may repeat, or be empty when the
+    // locale cannot hold it.
+    int regular = 0;
+    listing.read(data, [&regular](const QString&) {
+        ++regular;
+        return false;
+    });
     QList<Item> items;
-    QSet<QString> seen;
-    for (const QString& name : listing.names()) {
-        if (name.endsWith(QLatin1Char('/')) || seen.contains(name))
-            continue;
-        seen.insert(name);
+    for (int k = 0; k < regular; ++k) {
         ZipArchive member;
-        const ZipArchive::Status status =
-            member.read(data, [&name](const QString& candidate) { return candidate == name; });
-        const QString memberShown = shown + QLatin1Char('/') + name;
+        int seen = 0;
+        QString name;
+        const ZipArchive::Status status = member.read(data, [&](const QString& candidate) {
+            if (seen++ != k)
+                return false;
+            name = candidate;
+            return true;
+        });
+        const QString memberShown =
+            shown + QLatin1Char('/') + (name.isEmpty() ? QString::number(k + 1) : name);
         if (status == ZipArchive::Status::TooBig) {
             Item item;
             item.kind = Item::Kind::TooBig;
