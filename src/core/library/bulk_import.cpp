@@ -38,28 +38,37 @@ void beNice() {
     }
 }
 
+// The books folder is held open while an import runs: names are put in place and
+// removed inside it, also when the library folder is renamed meanwhile.
+QByteArray nameIn(const QString& pathOrName) {
+    return QFile::encodeName(pathOrName.section(QLatin1Char('/'), -1));
+}
+
 // Renames without replacing: false with errno EEXIST when the target exists.
-bool renameNoReplace(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
+bool renameNoReplace(int folder, const QString& from, const QString& to) {
+    const QByteArray source = nameIn(from);
+    const QByteArray target = nameIn(to);
+    if (::renameat2(folder, source.constData(), folder, target.constData(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     // A file system without the flag: the check and the rename are apart, but only this
     // program writes in the folder.
     struct stat st {};
-    if (::lstat(target.constData(), &st) == 0) {
+    if (::fstatat(folder, target.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return false;
     }
-    return ::rename(source.constData(), target.constData()) == 0;
+    return ::renameat(folder, source.constData(), folder, target.constData()) == 0;
 }
 
-bool pathExists(const QString& path) {
+bool existsIn(int folder, const QString& name) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::fstatat(folder, nameIn(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void removeIn(int folder, const QString& name) {
+    ::unlinkat(folder, nameIn(name).constData(), 0);
 }
 
 // A name whose file name fits the file system's limit (255 bytes) with its suffix.
@@ -139,7 +148,7 @@ BulkImport::~BulkImport() {
     {
         const QMutexLocker lock(&m_shared->mutex);
         for (const QString& path : std::as_const(m_shared->staged))
-            QFile::remove(path);
+            removeIn(m_booksFd, path);
         m_shared->staged.clear();
     }
     if (!m_finished) {
@@ -153,6 +162,8 @@ BulkImport::~BulkImport() {
     }
     if (m_forgotPositions)
         m_library.reading().trySave();
+    if (m_booksFd >= 0)
+        ::close(m_booksFd);
 }
 
 void BulkImport::start() {
@@ -161,6 +172,9 @@ void BulkImport::start() {
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(folder.cataloguePath()));
     const QString books = folder.booksFolder();
     if (!QFileInfo(books).isDir() && !QDir().mkpath(books))
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
+    m_booksFd = ::open(QFile::encodeName(books).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_booksFd < 0)
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
 
     // What an earlier import left written but not in place (the program ended at once).
@@ -357,7 +371,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
         if (m_stopping) {
             const QMutexLocker lock(&m_shared->mutex);
             m_shared->staged.remove(result.staging);
-            QFile::remove(result.staging);
+            removeIn(m_booksFd, result.staging);
         } else {
             place(seq, item, result.staging);
         }
@@ -390,12 +404,12 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
     BookFolder& folder = m_library.folder();
     QString name = uniqueName(item.name, item.note);
     for (int attempt = 0;; ++attempt) {
-        if (renameNoReplace(staging, folder.BookPath(name)))
+        if (renameNoReplace(m_booksFd, staging, name + QStringLiteral(".boo")))
             break;
         if (errno != EEXIST || attempt > 1000) {
             const QMutexLocker lock(&m_shared->mutex);
             m_shared->staged.remove(staging);
-            QFile::remove(staging);
+            removeIn(m_booksFd, staging);
             fail(QStringLiteral("Cannot create file %1").arg(folder.BookPath(name)));
             return;
         }
@@ -411,7 +425,7 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
     try {
         m_library.catalogue().AddRecord(name, Library::firstLine(item.note));
     } catch (const TomeriaError& e) {
-        QFile::remove(folder.BookPath(name));
+        removeIn(m_booksFd, name + QStringLiteral(".boo"));
         fail(e.message());
         return;
     }
@@ -427,7 +441,7 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
 bool BulkImport::nameTaken(const QString& name) const {
     return m_library.catalogue().FindName(name).found ||
            m_takenFiles.contains(name.toCaseFolded()) ||
-           pathExists(m_library.folder().BookPath(name));
+           existsIn(m_booksFd, name + QStringLiteral(".boo"));
 }
 
 QString BulkImport::uniqueName(const QString& proposed, const QString& author) const {
@@ -526,7 +540,7 @@ void BulkImport::takeBackUnstored() {
         if (!match.found)
             continue;
         catalogue.RemoveRecord(match.row);
-        QFile::remove(m_library.folder().BookPath(name));
+        removeIn(m_booksFd, name + QStringLiteral(".boo"));
         m_unannounced.removeAll(name);
         removed.append(name);
         --m_counts.added;

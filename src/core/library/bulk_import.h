@@ -104,6 +104,7 @@ private:
     Library& m_library;
     QStringList m_paths;
     std::shared_ptr<Shared> m_shared;
+    int m_booksFd = -1; // the books folder, held open
     QThreadPool m_readers;
     QThreadPool m_writer;
     QTimer m_listTimer;
