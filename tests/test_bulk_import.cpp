@@ -483,6 +483,24 @@ private Q_SLOTS:
         QTest::mouseClick(window->closeButton, Qt::LeftButton);
         QTRY_VERIFY(!form.bulkImportWindow());
         QVERIFY(!form.Panel2->isVisible());
+
+        // A dropped folder, stopped at once: what was added is listed and stored.
+        for (int i = 0; i < 60; ++i)
+            write(m_dir->filePath(QStringLiteral("more/%1.txt").arg(i)),
+                  cp1251(QStringLiteral("Ещё книга %1\n").arg(i) + QString(5000, QChar(u'щ'))));
+        mime.setUrls({QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("more")))});
+        QDragEnterEvent enterFolder(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &enterFolder);
+        QDropEvent dropFolder(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &dropFolder);
+        window = form.bulkImportWindow();
+        QVERIFY(window);
+        QTest::mouseClick(window->stopButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window->closeButton->isVisible(), 30000);
+        QCOMPARE(window->reportText->toPlainText(), QStringLiteral("Добавление остановлено."));
+        QVERIFY(window->import()->counts().added < 60);
+        QCOMPARE(list->count(), 42 + window->import()->counts().added);
+        catalogueAndFilesAgree();
     }
 
     void enterOpensAndDeleteDeletes() {
