@@ -31,6 +31,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <deque>
 #include <sys/resource.h>
 
 namespace {
@@ -143,9 +144,26 @@ int measureImport(const QString& source, const QString& library) {
     QTest::qWait(300);
     const qint64 idle = residentKb();
     qint64 peak = idle;
+    // How long a book is in the catalogue before the list shows it: the row counts seen
+    // with the time each was first seen, until the list holds as many items.
+    QElapsedTimer since;
+    since.start();
+    std::deque<std::pair<int, qint64>> unlisted;
+    int rowsSeen = form.catalogue().rowCount();
+    qint64 longestLag = 0;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, &sampler,
-                     [&] { peak = std::max(peak, residentKb()); });
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
+        peak = std::max(peak, residentKb());
+        const qint64 now = since.elapsed();
+        if (form.catalogue().rowCount() > rowsSeen) {
+            rowsSeen = form.catalogue().rowCount();
+            unlisted.emplace_back(rowsSeen, now);
+        }
+        while (!unlisted.empty() && unlisted.front().first <= form.ListBox1->count()) {
+            longestLag = std::max(longestLag, now - unlisted.front().second);
+            unlisted.pop_front();
+        }
+    });
     sampler.start(20);
     FreezeMeter freeze;
     QElapsedTimer clock;
@@ -153,14 +171,6 @@ int measureImport(const QString& source, const QString& library) {
     const double cpuBefore = cpuSeconds();
     form.startBulkImport({source});
     BulkImportWindow* window = form.bulkImportWindow();
-    // How long the list goes without new books while they are being added.
-    qint64 lastNews = 0;
-    qint64 longestWithoutNews = 0;
-    QObject::connect(window->import(), &BulkImport::booksAdded, window, [&] {
-        const qint64 now = clock.elapsed();
-        longestWithoutNews = std::max(longestWithoutNews, now - lastNews);
-        lastNews = now;
-    });
     QEventLoop loop;
     QObject::connect(window->import(), &BulkImport::finished, &loop, &QEventLoop::quit);
     if (!window->import()->isFinished())
@@ -186,8 +196,8 @@ int measureImport(const QString& source, const QString& library) {
                 static_cast<long long>(longest));
     std::printf("  memory above idle:                      %8lld MB (target <= 200)\n",
                 static_cast<long long>((peak - idle) / 1024));
-    std::printf("  longest wait for new books in the list: %8lld ms (target <= 1000)\n",
-                static_cast<long long>(longestWithoutNews));
+    std::printf("  longest a new book waited for the list: %8lld ms (target <= 1000)\n",
+                static_cast<long long>(longestLag));
     std::printf("  list items after the import:            %8d\n", int(form.ListBox1->count()));
     return counts.added;
 }
@@ -248,6 +258,11 @@ void measureLoad(const QString& library) {
         const double load = bestOf(5, [&] { catalogue.LoadCatalogue(file); });
         std::printf("  catalogue load, %-12s %5d books: %8.1f ms (target <= 50)\n", label,
                     catalogue.rowCount(), load);
+        // An import stores the catalogue every 1.5 s on the window's thread.
+        const QString copy = library + QStringLiteral("/stored.dat");
+        const double store = bestOf(5, [&] { catalogue.SaveCatalogue(copy); });
+        std::printf("  catalogue store, %-12s %5d books: %7.1f ms\n", label, catalogue.rowCount(),
+                    store);
     }
     // The whole start of the window with the 10,000 books: load and the sorted list.
     QFile::remove(path);
