@@ -35,6 +35,140 @@ const ReverseTable& reverseTable() {
     return table;
 }
 
+bool hasForm(char32_t c) {
+    return c < 0x10000 && Cp1251::fromUnicode(char16_t(c)) >= 0;
+}
+
+// Marks that only decorate or join the letters around them: left out.
+bool isDropped(char32_t c) {
+    return (c >= 0x0300 && c <= 0x036F) || // combining accents (the stress mark U+0301)
+           (c >= 0x200B && c <= 0x200F) || // zero-width space and joiners, direction marks
+           c == 0x2060 || c == 0xFEFF;     // word joiner, zero-width no-break space
+}
+
+// The nearest code-page form of a character of which Unicode says nothing helpful.
+const char16_t* substitute(char32_t c) {
+    switch (c) {
+    case 0x2007: // figure space
+    case 0x202F: // narrow no-break space
+        return u"\u00A0";
+    case 0x2000:
+    case 0x2001:
+    case 0x2002:
+    case 0x2003:
+    case 0x2004:
+    case 0x2005:
+    case 0x2006:
+    case 0x2008:
+    case 0x2009:
+    case 0x200A:
+    case 0x205F:
+    case 0x3000:
+        return u" ";
+    case 0x2010: // hyphen
+    case 0x2011: // non-breaking hyphen
+    case 0x2043: // hyphen bullet
+    case 0x2212: // minus sign
+    case 0xFE63:
+    case 0xFF0D:
+        return u"-";
+    case 0x2012: // figure dash
+        return u"\u2013";
+    case 0x2015: // horizontal bar
+    case 0x2E3A:
+    case 0x2E3B:
+        return u"\u2014";
+    case 0x00B4:
+    case 0x2032:
+    case 0x201B:
+    case 0x2035:
+        return u"'";
+    case 0x2033:
+    case 0x201F:
+    case 0x2036:
+    case 0x02DD:
+        return u"\"";
+    case 0x2024:
+        return u".";
+    case 0x2025:
+        return u"..";
+    case 0x22EF:
+    case 0x2E2E:
+        return u"\u2026";
+    case 0x2044:
+    case 0x2215:
+        return u"/";
+    case 0x00D7:
+        return u"x";
+    case 0x00DF:
+        return u"ss";
+    case 0x00C6:
+        return u"AE";
+    case 0x00E6:
+        return u"ae";
+    case 0x0152:
+        return u"OE";
+    case 0x0153:
+        return u"oe";
+    case 0x00D8:
+        return u"O";
+    case 0x00F8:
+        return u"o";
+    case 0x0141:
+        return u"L";
+    case 0x0142:
+        return u"l";
+    case 0x0110:
+    case 0x00D0:
+        return u"D";
+    case 0x0111:
+    case 0x00F0:
+        return u"d";
+    case 0x0131:
+        return u"i";
+    default:
+        return nullptr;
+    }
+}
+
+// Appends the nearest storable form of `c`; false, with nothing appended, when it has
+// none. Unicode's decomposition gives a letter's base letter and accents (é: e and
+// U+0301, which is dropped) and the plain forms of many others (a wide letter).
+bool appendNearest(char32_t c, QString* out, int depth) {
+    if (hasForm(c)) {
+        out->append(QChar(char16_t(c)));
+        return true;
+    }
+    if (isDropped(c))
+        return true;
+    if (const char16_t* form = substitute(c)) {
+        out->append(QString::fromUtf16(form));
+        return true;
+    }
+    const QString parts = QChar::decomposition(c);
+    if (parts.isEmpty() || depth > 8)
+        return false;
+    const qsizetype mark = out->size();
+    for (char32_t part : parts.toUcs4()) {
+        if (!appendNearest(part, out, depth + 1)) {
+            out->truncate(mark);
+            return false;
+        }
+    }
+    return true;
+}
+
+template <typename Visit> void forEachCharacter(QStringView text, Visit visit) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        visit(c);
+    }
+}
+
 } // namespace
 
 namespace Cp1251 {
@@ -85,6 +219,40 @@ QByteArray encode(QStringView text) {
     }
     out.truncate(n);
     return out;
+}
+
+QString storable(QStringView text) {
+    qsizetype first = 0;
+    while (first < text.size() && fromUnicode(text[first].unicode()) >= 0)
+        ++first;
+    if (first == text.size())
+        return text.toString(); // the usual case: nothing to change
+    // Composed first, so a letter written as a base and a mark the code page has as
+    // one letter (и and U+0306: й) stays that letter.
+    const QString composed = text.toString().normalized(QString::NormalizationForm_C);
+    QString out;
+    out.reserve(composed.size());
+    forEachCharacter(composed, [&out](char32_t c) {
+        if (!appendNearest(c, &out, 0))
+            out.append(QString::fromUcs4(&c, 1));
+    });
+    return out;
+}
+
+QByteArray encodeStorable(QStringView text) {
+    return encode(storable(text));
+}
+
+QStringList missingCharacters(QStringView text, int limit) {
+    QStringList found;
+    forEachCharacter(text, [&found, limit](char32_t c) {
+        if (found.size() >= limit || hasForm(c))
+            return;
+        const QString character = QString::fromUcs4(&c, 1);
+        if (!found.contains(character))
+            found.append(character);
+    });
+    return found;
 }
 
 } // namespace Cp1251
