@@ -58,12 +58,14 @@ void write(const QString& path, const QByteArray& bytes) {
     TestFiles::write(path, bytes);
 }
 
-// What the add-book panel stores for a file: previewed, then saved as plain text.
+// What the add-book panel stores for a file: the preview's plain text (a NUL shown as
+// its symbol), in its nearest code page 1251 form.
 QByteArray storedByTheAddPanel(const QByteArray& data) {
     RichTextEditor editor;
     editor.ShowImported(BookImport::read(data));
-    editor.setPlainTextMode(true);
-    return editor.serialized();
+    QString text = editor.WholeText();
+    text.replace(QChar(0x2400), QChar(0));
+    return Cp1251::encodeStorable(text);
 }
 
 // The catalogue's names, read from books.dat.
@@ -190,7 +192,9 @@ private Q_SLOTS:
             << TestBooks::zip({{"book.fb2", TestBooks::read(QStringLiteral("book.fb2"))}});
         QTest::newRow("text, every line end") << QByteArray("one\r\ntwo\rthree\n\nfour\r");
         QTest::newRow("text in UTF-8 with separators")
-            << QStringLiteral("Строка\u2028вторая\u2029третья «кавычки» — тире ☃ ␀").toUtf8();
+            << QStringLiteral("Строка\u2028вторая\u2029третья «кавычки» — тире ☃ ␀ café ‒ "
+                              "\u2009")
+                   .toUtf8();
         QTest::newRow("text with NUL") << QByteArray(200, 'a') + QByteArray("\0b\r\nc", 5);
         QTest::newRow("a long paragraph") << cp1251(
             QString(20000, QChar(u'ы')) + QStringLiteral(" конец\n") + QString(300, QChar(u'a')));

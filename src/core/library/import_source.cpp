@@ -228,7 +228,8 @@ QByteArray storedText(const ImportedBook& book) {
         out.reserve(book.text.size() + book.text.size() / 32);
         appendStored(book.text, out);
     }
-    return Cp1251::encode(out);
+    // In the nearest code-page form, as the add-book panel stores a book.
+    return Cp1251::encodeStorable(out);
 }
 
 QString storableName(QStringView raw) {

@@ -37,7 +37,7 @@ QList<Item> read(const QString& path, const QString& shown);
 QList<Item> readData(const QByteArray& data, const QString& shown);
 
 // The bytes the add-book panel stores for an imported book: its text with every line
-// break as CR LF, in code page 1251.
+// break as CR LF, in code page 1251 (characters it lacks in their nearest form).
 QByteArray storedText(const ImportedBook& book);
 
 // A name as the library can store it: characters code page 1251 lacks, '=' and control
