@@ -129,11 +129,9 @@ BulkImport::BulkImport(Library& library, const QStringList& paths, QObject* pare
     : QObject(parent), m_library(library), m_paths(paths), m_shared(std::make_shared<Shared>()) {
     m_readers.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
     m_writer.setMaxThreadCount(1);
-    m_listTimer.setInterval(kListInterval);
-    m_storeTimer.setInterval(kStoreInterval);
-    connect(&m_listTimer, &QTimer::timeout, this, [this] { flushAdded(); });
-    connect(&m_storeTimer, &QTimer::timeout, this, [this] {
-        if (!storeCatalogue())
+    m_batchTimer.setInterval(kBatchInterval);
+    connect(&m_batchTimer, &QTimer::timeout, this, [this] {
+        if (!commitBatch())
             checkFinished();
     });
 }
@@ -179,8 +177,9 @@ void BulkImport::start() {
 
     // What an earlier import left written but not in place (the program ended at once).
     const QDir dir(books);
-    for (const QString& name :
-         dir.entryList({kStagingPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden))
+    for (const QString& name : dir.entryList({kStagingPrefix + QLatin1Char('*'),
+                                              QLatin1Char('.') + kStagingPrefix + QLatin1Char('*')},
+                                             QDir::Files | QDir::Hidden))
         QFile::remove(dir.filePath(name));
     for (const QString& name :
          dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
@@ -195,8 +194,7 @@ void BulkImport::start() {
     }
 
     m_counts.found = -1;
-    m_listTimer.start();
-    m_storeTimer.start();
+    m_batchTimer.start();
     const std::shared_ptr<Shared> shared = m_shared;
     const QStringList paths = m_paths;
     m_readers.start([this, shared, paths] {
@@ -235,6 +233,9 @@ QString BulkImport::currentFile() const {
 
 QList<BulkImport::NotAdded> BulkImport::notAdded() const {
     QList<NotAdded> list = m_notAdded;
+    for (NotAdded& entry : list)
+        if (entry.duplicateOfSeq >= 0)
+            entry.duplicateOf = m_nameOfSeq.value(entry.duplicateOfSeq);
     std::stable_sort(list.begin(), list.end(),
                      [](const NotAdded& a, const NotAdded& b) { return a.order < b.order; });
     return list;
@@ -373,7 +374,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
             m_shared->staged.remove(result.staging);
             removeIn(m_booksFd, result.staging);
         } else {
-            place(seq, item, result.staging);
+            m_written.append({seq, item, result.staging});
         }
         break;
     case WriteResult::Kind::Duplicate: {
@@ -381,8 +382,8 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
         entry.source = item.source;
         entry.order = index;
         entry.reason = Reason::Duplicate;
-        entry.duplicateOf = result.duplicateOfSeq >= 0 ? m_nameOfSeq.value(result.duplicateOfSeq)
-                                                       : result.duplicateOf;
+        entry.duplicateOf = result.duplicateOf;
+        entry.duplicateOfSeq = result.duplicateOfSeq;
         m_notAdded.append(entry);
         ++m_counts.duplicates;
         break;
@@ -400,7 +401,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
     Q_EMIT progress();
 }
 
-void BulkImport::place(int seq, const ImportSource::Item& item, const QString& staging) {
+bool BulkImport::place(int seq, const ImportSource::Item& item, const QString& staging) {
     BookFolder& folder = m_library.folder();
     QString name = uniqueName(item.name, item.note);
     for (int attempt = 0;; ++attempt) {
@@ -411,7 +412,7 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
             m_shared->staged.remove(staging);
             removeIn(m_booksFd, staging);
             fail(QStringLiteral("Cannot create file %1").arg(folder.BookPath(name)));
-            return;
+            return false;
         }
         // A file appeared under the name since it was chosen.
         m_takenFiles.insert(name.toCaseFolded());
@@ -427,7 +428,7 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
     } catch (const TomeriaError& e) {
         removeIn(m_booksFd, name + QStringLiteral(".boo"));
         fail(e.message());
-        return;
+        return false;
     }
     m_nameOfSeq.insert(seq, name);
     // A new book starts at its beginning, whatever a book of that name had remembered.
@@ -436,6 +437,7 @@ void BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
     m_unannounced.append(name);
     m_unstored.append(name);
     ++m_counts.added;
+    return true;
 }
 
 bool BulkImport::nameTaken(const QString& name) const {
@@ -477,7 +479,7 @@ void BulkImport::fail(const QString& message) {
 }
 
 void BulkImport::checkFinished() {
-    if (m_finished || m_writesOutstanding > 0)
+    if (m_finished || m_committing || m_writesOutstanding > 0)
         return;
     const bool allDone = m_scanned && m_counts.done == m_files.size();
     const bool stopped = m_stopping && (!m_scanned || m_inFlight == 0);
@@ -487,10 +489,8 @@ void BulkImport::checkFinished() {
 
 void BulkImport::finish() {
     m_finished = true;
-    m_listTimer.stop();
-    m_storeTimer.stop();
-    storeCatalogue();
-    flushAdded();
+    m_batchTimer.stop();
+    commitBatch();
     if (m_forgotPositions && m_library.reading().trySave())
         m_forgotPositions = false;
     {
@@ -499,6 +499,28 @@ void BulkImport::finish() {
     }
     Q_EMIT progress();
     Q_EMIT finished();
+}
+
+bool BulkImport::commitBatch() {
+    const QList<Written> batch = std::exchange(m_written, {});
+    m_committing = true;
+    bool placing = true;
+    for (const Written& book : batch) {
+        if (placing) {
+            placing = place(book.seq, book.item, book.staging);
+        } else {
+            // A book could not be put in place: the rest of the batch goes too.
+            const QMutexLocker lock(&m_shared->mutex);
+            m_shared->staged.remove(book.staging);
+            removeIn(m_booksFd, book.staging);
+        }
+    }
+    const bool stored = storeCatalogue();
+    m_committing = false;
+    flushAdded();
+    if (!batch.isEmpty())
+        Q_EMIT progress();
+    return stored;
 }
 
 void BulkImport::flushAdded() {
