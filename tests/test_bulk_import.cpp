@@ -513,6 +513,15 @@ private Q_SLOTS:
         catalogueAndFilesAgree();
     }
 
+    void whatAKilledImportLeftGoesAtTheNextStart() {
+        const auto before = makeLibrary();
+        write(library() + QStringLiteral("/books/.tomeria-import-7-3.boo"), "written");
+        write(library() + QStringLiteral("/books/..tomeria-import-7-4.boo.abc123.tmp"), "half");
+        QDir::setCurrent(library());
+        TForm1 form;
+        QTRY_COMPARE(TestFiles::snapshot(library()), before);
+    }
+
     void enterOpensAndDeleteDeletes() {
         makeLibrary();
         QDir::setCurrent(library());

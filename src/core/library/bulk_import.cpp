@@ -176,11 +176,8 @@ void BulkImport::start() {
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
 
     // What an earlier import left written but not in place (the program ended at once).
+    removeLeftovers(books);
     const QDir dir(books);
-    for (const QString& name : dir.entryList({kStagingPrefix + QLatin1Char('*'),
-                                              QLatin1Char('.') + kStagingPrefix + QLatin1Char('*')},
-                                             QDir::Files | QDir::Hidden))
-        QFile::remove(dir.filePath(name));
     for (const QString& name :
          dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (name.endsWith(QLatin1String(".boo")))
@@ -215,6 +212,14 @@ void BulkImport::start() {
         QMetaObject::invokeMethod(
             this, [this, files, shown] { scanned(files, shown); }, Qt::QueuedConnection);
     });
+}
+
+void BulkImport::removeLeftovers(const QString& booksFolder) {
+    const QDir dir(booksFolder);
+    for (const QString& name : dir.entryList({kStagingPrefix + QLatin1Char('*'),
+                                              QLatin1Char('.') + kStagingPrefix + QLatin1Char('*')},
+                                             QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
 }
 
 void BulkImport::stop() {

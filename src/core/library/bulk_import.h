@@ -62,6 +62,10 @@ public:
     QList<NotAdded> notAdded() const;
     // The failure that stopped the import, or empty.
     const QString& error() const { return m_error; }
+    // Removes what an import the program could not end left in the books folder (the
+    // files written under hidden names and their temporaries); the folder lock keeps
+    // every other copy of the program out.
+    static void removeLeftovers(const QString& booksFolder);
     // "не книга", "слишком велик", "повтор книги «…»", "ошибка чтения".
     static QString reasonText(const NotAdded& entry);
 

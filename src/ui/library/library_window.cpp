@@ -41,6 +41,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -893,6 +894,12 @@ void TForm1::buildBulkImport() {
     auto* keys = new ListKeys(this);
     ListBox1->installEventFilter(keys);
     ListBox1->viewport()->installEventFilter(keys);
+
+    // Books an import had written when the program was killed, never put in place.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_folder.programFolder().isEmpty())
+            BulkImport::removeLeftovers(m_folder.booksFolder());
+    });
 }
 
 BulkImportWindow* TForm1::bulkImportWindow() const {
