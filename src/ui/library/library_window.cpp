@@ -47,6 +47,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -838,23 +839,31 @@ namespace {
 
 // Enter in the list opens the selected book, as a double-click does; Delete deletes it,
 // as «Удалить книгу» does. A name the list's width cuts off shows whole in a tooltip.
+// It belongs to the list and knows nothing of the window until a key asks for it.
 class ListKeys : public QObject {
 public:
-    explicit ListKeys(TForm1* form) : QObject(form), m_form(form) {}
+    ListKeys(QListWidget* list, std::function<void()> open, std::function<void()> remove)
+        : QObject(list), m_open(std::move(open)), m_remove(std::move(remove)) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        QListWidget* list = m_form->ListBox1;
+        // No list while the list is being taken down.
+        auto* list = qobject_cast<QListWidget*>(parent());
+        if (!list)
+            return false;
         if (watched == list && event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
                 return false;
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                guard([this] { m_form->ListBox1DblClick(); });
+                guard(m_open);
                 return true;
             }
             if (key->key() == Qt::Key_Delete) {
-                guard([this] { m_form->N8Click(); });
+                guard(m_remove);
                 return true;
             }
         } else if (watched == list->viewport() && event->type() == QEvent::ToolTip) {
@@ -875,7 +884,8 @@ protected:
     }
 
 private:
-    TForm1* m_form;
+    std::function<void()> m_open;
+    std::function<void()> m_remove;
 };
 
 } // namespace
@@ -891,9 +901,8 @@ void TForm1::buildBulkImport() {
     connect(BulkAddItem, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
     connect(popupBulkAdd, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
 
-    auto* keys = new ListKeys(this);
-    ListBox1->installEventFilter(keys);
-    ListBox1->viewport()->installEventFilter(keys);
+    new ListKeys(
+        ListBox1, [this] { ListBox1DblClick(); }, [this] { N8Click(); });
 
     // Books an import had written when the program was killed, never put in place.
     QTimer::singleShot(0, this, [this] {
