@@ -203,6 +203,7 @@ void measureImportAlone(const QString& source, const QString& library) {
     QElapsedTimer clock;
     clock.start();
     const double cpuBefore = cpuSeconds();
+    FreezeMeter freeze;
     BulkImport import(lib, {source});
     QEventLoop loop;
     QObject::connect(&import, &BulkImport::finished, &loop, &QEventLoop::quit);
@@ -211,8 +212,9 @@ void measureImportAlone(const QString& source, const QString& library) {
         loop.exec();
     const int books = import.counts().added + import.counts().duplicates;
     std::printf("  the import alone, no window or index:   %8.1f books/s (%.1f ms of processor "
-                "time a book)\n",
-                books / (ms(clock) / 1000.0), 1000.0 * (cpuSeconds() - cpuBefore) / books);
+                "time a book), freeze %lld ms\n",
+                books / (ms(clock) / 1000.0), 1000.0 * (cpuSeconds() - cpuBefore) / books,
+                static_cast<long long>(freeze.longest()));
 }
 
 // One book after another on the window's thread, the catalogue stored each time.
