@@ -34,6 +34,9 @@ public:
         lastFilter = filter;
         return files.isEmpty() ? QString() : files.dequeue();
     }
+    QString chooseFolder(QWidget*) override {
+        return folders.isEmpty() ? QString() : folders.dequeue();
+    }
     std::optional<FontChoice> chooseFont(QWidget*, const FontChoice& initial) override {
         fontOffered = initial;
         if (fonts.isEmpty())
@@ -59,6 +62,7 @@ public:
     QQueue<bool> confirmations;
     QQueue<Answer> answers;
     QQueue<QString> files;
+    QQueue<QString> folders;
     QQueue<FontChoice> fonts;
     QQueue<QColor> colours;
     // When set, the print dialog is confirmed with output to this PDF file.

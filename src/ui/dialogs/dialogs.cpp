@@ -132,6 +132,12 @@ QString Dialogs::openFile(QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
 }
 
+QString Dialogs::chooseFolder(QWidget* parent) {
+    if (sessionEnding())
+        return QString();
+    return QFileDialog::getExistingDirectory(parent);
+}
+
 std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice& initial) {
     if (sessionEnding())
         return std::nullopt;

@@ -41,6 +41,8 @@ public:
     virtual void beep();
     // The chosen file's path, or an empty text when the user cancels.
     virtual QString openFile(QWidget* parent, const QString& filter);
+    // The chosen folder's path, or an empty text when the user cancels.
+    virtual QString chooseFolder(QWidget* parent);
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial);
     virtual std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial);
     // Runs the print dialog on the printer; true when the user confirms.

@@ -4,6 +4,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
+#include "core/library/bulk_import.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "ui/controls/color_btn.h"
@@ -13,6 +14,7 @@
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/about_dialog.h"
+#include "ui/library/bulk_import_window.h"
 #include "ui/library/help_window.h"
 #include "ui/library/logo.h"
 #include "ui/library/opening_click_guard.h"
@@ -43,11 +45,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -189,6 +194,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFont(sansSerif(11, false));
     buildLayout();
     buildMenus();
+    buildBulkImport();
     // A file dropped anywhere on the window becomes the book to add: no control takes
     // the drop for itself (the text fields would paste the file's path).
     for (QWidget* child : findChildren<QWidget*>())
@@ -209,6 +215,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    // An import still running ends while the library is there: its rows are stored.
+    delete m_bulkWindow;
     if (m_reader)
         m_reader->setReadingState(nullptr);
     if (!m_settingsWrittenAtEnd)
@@ -218,6 +226,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::writeSettingsAtEnd() {
+    // A running import stops and stores its rows before the library is let go.
+    delete m_bulkWindow;
     // Tried once: a failed write is reported here, not again by the destructor.
     m_settingsWrittenAtEnd = true;
     FormStorage1->destroyHook();
@@ -751,12 +761,17 @@ void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile())
+    if (!urls.isEmpty() &&
+        std::all_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); }))
         event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
+    if (dropStartsBulkImport(urls)) {
+        event->acceptProposedAction();
+        return;
+    }
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return;
     event->acceptProposedAction();
@@ -928,4 +943,162 @@ void TForm1::closeEvent(QCloseEvent* event) {
     if (m_helpWindow)
         m_helpWindow->close();
     QApplication::quit();
+}
+
+// ---- Adding a folder of books; the list's keys and tooltips ---------------------------
+
+namespace {
+
+// Enter in the list opens the selected book, as a double-click does; Delete deletes it,
+// as «Удалить книгу» does. A name the list's width cuts off shows whole in a tooltip.
+// It belongs to the list and knows nothing of the window until a key asks for it.
+class ListKeys : public QObject {
+public:
+    ListKeys(QListWidget* list, std::function<void()> open, std::function<void()> remove)
+        : QObject(list), m_open(std::move(open)), m_remove(std::move(remove)) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // No list while the list is being taken down.
+        auto* list = qobject_cast<QListWidget*>(parent());
+        if (!list)
+            return false;
+        if (watched == list && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+                return false;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                guard(m_open);
+                return true;
+            }
+            if (key->key() == Qt::Key_Delete) {
+                guard(m_remove);
+                return true;
+            }
+        } else if (watched == list->viewport() && event->type() == QEvent::ToolTip) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QListWidgetItem* item = list->itemAt(help->pos());
+            const QRect rect = item ? list->visualItemRect(item) : QRect();
+            // An item is as wide as its text: what passes the viewport's edge is cut off.
+            if (item && rect.left() + list->fontMetrics().horizontalAdvance(item->text()) >
+                            list->viewport()->width()) {
+                QToolTip::showText(help->globalPos(), item->text(), list->viewport(), rect);
+            } else {
+                QToolTip::hideText();
+                event->ignore();
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_open;
+    std::function<void()> m_remove;
+};
+
+} // namespace
+
+void TForm1::buildBulkImport() {
+    BulkAddItem = new QAction(QStringLiteral("Добавить книги из папки…"), this);
+    BulkAddItem->setObjectName(QStringLiteral("BulkAddItem"));
+    if (auto* file = menuBar()->findChild<QMenu*>(QStringLiteral("N1")))
+        file->insertAction(N8, BulkAddItem);
+    auto* popupBulkAdd = new QAction(QStringLiteral("Добавить книги из папки…"), this);
+    popupBulkAdd->setObjectName(QStringLiteral("PopupBulkAddItem"));
+    PopupMenu1->insertAction(PopupMenu1->findChild<QAction*>(QStringLiteral("N5")), popupBulkAdd);
+    connect(BulkAddItem, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
+    connect(popupBulkAdd, &QAction::triggered, this, guarded(this, &TForm1::BulkAddItemClick));
+
+    new ListKeys(
+        ListBox1, [this] { ListBox1DblClick(); }, [this] { N8Click(); });
+
+    // Books an import had written when the program was killed, never put in place.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_folder.programFolder().isEmpty())
+            BulkImport::removeLeftovers(m_folder.booksFolder());
+    });
+}
+
+BulkImportWindow* TForm1::bulkImportWindow() const {
+    return m_bulkWindow;
+}
+
+void TForm1::BulkAddItemClick() {
+    const QString folder = Dialogs::instance().chooseFolder(this);
+    if (!folder.isEmpty())
+        startBulkImport({folder});
+}
+
+bool TForm1::dropStartsBulkImport(const QList<QUrl>& urls) {
+    if (urls.isEmpty() ||
+        !std::all_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); }))
+        return false;
+    if (urls.size() == 1 && !QFileInfo(urls.front().toLocalFile()).isDir())
+        return false; // one file: the add-book panel
+    QStringList paths;
+    for (const QUrl& url : urls)
+        paths.append(url.toLocalFile());
+    guard([this, paths] { startBulkImport(paths); });
+    return true;
+}
+
+void TForm1::startBulkImport(const QStringList& paths) {
+    if (m_bulkWindow) {
+        if (!m_bulkWindow->import()->isFinished()) {
+            m_bulkWindow->show();
+            m_bulkWindow->raise();
+            m_bulkWindow->activateWindow();
+            return;
+        }
+        delete m_bulkWindow;
+    }
+    auto* window = new BulkImportWindow(m_library, paths, this);
+    connect(window->import(), &BulkImport::booksAdded, this,
+            [this](const QStringList& names) { insertBookNames(names); });
+    connect(window->import(), &BulkImport::booksRemoved, this, [this](const QStringList& names) {
+        Obnov();
+        if (m_indexer)
+            for (const QString& name : names)
+                m_indexer->bookRemoved(name);
+    });
+    connect(window->import(), &BulkImport::finished, this, [this] { m_folder.Razmer(); });
+    try {
+        window->start();
+    } catch (...) {
+        delete window;
+        throw;
+    }
+    m_bulkWindow = window;
+    window->show();
+}
+
+void TForm1::insertBookNames(const QStringList& names) {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_programSelects = true;
+    for (const QString& name : names) {
+        // After the names it sorts with, as the list's own sort puts a later row.
+        const QString key = name.toCaseFolded();
+        int low = 0;
+        int high = ListBox1->count();
+        while (low < high) {
+            const int middle = (low + high) / 2;
+            if (collator.compare(ListBox1->item(middle)->text().toCaseFolded(), key) <= 0)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        ListBox1->insertItem(low, name);
+    }
+    m_programSelects = false;
+    // A blank row the first book took the place of: the list is built anew.
+    if (ListBox1->count() != Val.ListedRowCount())
+        Obnov();
+    if (m_indexer)
+        for (const QString& name : names)
+            m_indexer->bookChanged(name, m_folder.BookPath(name));
 }

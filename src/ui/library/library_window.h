@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class BulkImportWindow;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -112,6 +113,7 @@ public:
     QAction* N2;             // exit
     QAction* N22;            // help
     QAction* N12;            // about
+    QAction* BulkAddItem;    // add every book of a folder
 
     // Obnov: rebuild the book list from the catalogue.
     void Obnov();
@@ -136,6 +138,12 @@ public:
     void openSearchPlace(const QString& name, qint64 offset, int length);
     SearchIndexer* searchIndexer() const { return m_indexer; }
     SearchWindow* searchWindow() const;
+    // Adds every book of a folder chosen in the folder dialog.
+    void BulkAddItemClick();
+    // Adds the books of these files and folders in the background, in the window
+    // «Добавление книг» (brought up instead while an import runs).
+    void startBulkImport(const QStringList& paths);
+    BulkImportWindow* bulkImportWindow() const;
     void N2Click();
     void N22Click();
     void N12Click();
@@ -162,6 +170,12 @@ private:
     void startSearchIndexer();
     // Row of the selected list item, -1 when none is selected.
     int selectedRow() const;
+    // The folder import's menu items; Enter, Delete and the tooltips of the list.
+    void buildBulkImport();
+    // Puts names added to the catalogue into the sorted list, keeping the selection.
+    void insertBookNames(const QStringList& names);
+    // A drop of several files or of a folder: added in the background.
+    bool dropStartsBulkImport(const QList<QUrl>& urls);
 
     Library m_library;
     Catalogue& Val = m_library.catalogue();
@@ -172,6 +186,7 @@ private:
     QPointer<SearchWindow> m_searchWindow;
     OpeningClickGuard* m_openingClicks = nullptr;
     QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
+    QPointer<BulkImportWindow> m_bulkWindow;
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
 };

@@ -1,0 +1,337 @@
+// Adding a folder of 1,000 FB2 books of about 300 KB (prose from a folder of code page
+// 1251 texts, else random words) to an empty library through the library window: 900
+// files in ten subfolders, 50 books in ten ZIPs, 50 byte-identical copies. Figures:
+// books added per second, the longest freeze of the window, memory above idle, and the
+// load of the resulting catalogue (and of one of 10,000 books) at the next start. Beside
+// them the straightforward way: one book after another on the window's thread, each
+// read, converted and added with the catalogue stored each time (the add panel's way).
+// Each part runs in a process of its own.
+//   bench_bulk_import [FOLDER OF CP1251 TEXTS]
+//   bench_bulk_import --make FOLDER [FOLDER OF CP1251 TEXTS]   (only writes the books)
+
+#include "bench_support.h"
+#include "core/base/cp1251.h"
+#include "core/formats/book_import.h"
+#include "core/library/bulk_import.h"
+#include "core/library/import_source.h"
+#include "core/library/library.h"
+#include "support/recording_dialogs.h"
+#include "support/test_books.h"
+#include "support/test_files.h"
+#include "ui/library/bulk_import_window.h"
+#include "ui/library/library_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kBooks = 1000;
+constexpr int kZipped = 50;
+constexpr int kCopies = 50;
+constexpr qsizetype kBookBytes = 300 * 1024;
+
+QStringList prose(const QString& folder) {
+    QString text;
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        QFile file(QDir(folder).filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            text += Cp1251::decode(file.readAll());
+    }
+    if (text.isEmpty()) {
+        const QString letters = QStringLiteral("оооеееаааииинннтттсссрррвввлллккмммддппуяыь");
+        QRandomGenerator random(24);
+        while (text.size() < 4 << 20) {
+            for (int word = 0; word < 80; ++word) {
+                const int length = 1 + int(random.bounded(9));
+                for (int i = 0; i < length; ++i)
+                    text += letters[int(random.bounded(letters.size()))];
+                text += QLatin1Char(' ');
+            }
+            text += QStringLiteral(".\n");
+        }
+    }
+    text.replace(QLatin1Char('&'), QStringLiteral("и"))
+        .remove(QLatin1Char('<'))
+        .remove(QLatin1Char('>'));
+    QStringList paragraphs;
+    for (const QString& p : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (!p.trimmed().isEmpty())
+            paragraphs.append(p.trimmed().toHtmlEscaped());
+    return paragraphs;
+}
+
+// Book `number`: its own title and author, prose from its own place in the paragraphs.
+QByteArray book(const QStringList& paragraphs, int number) {
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<FictionBook "
+                     "xmlns=\"http://www.gribuser.ru/xml/fictionbook/2.0\"><description>"
+                     "<title-info><author><first-name>Автор</first-name><last-name>Номер " +
+                     QByteArray::number(number % 97) + "</last-name></author><book-title>Книга " +
+                     QByteArray::number(number) +
+                     "</book-title></title-info></description><body><section>\n";
+    qsizetype i = qsizetype(number) * 7919 % paragraphs.size();
+    while (out.size() < kBookBytes)
+        out += "<p>" + paragraphs[i++ % paragraphs.size()].toUtf8() + "</p>\n";
+    return out + "</section></body></FictionBook>\n";
+}
+
+void makeFolder(const QString& folder, const QString& texts) {
+    const QStringList paragraphs = prose(texts);
+    QDir().mkpath(folder);
+    for (int n = 0; n < kBooks - kZipped - kCopies; ++n) {
+        const QString sub = folder + QStringLiteral("/автор %1").arg(n % 10);
+        QDir().mkpath(sub);
+        TestFiles::write(sub + QStringLiteral("/книга %1.fb2").arg(n), book(paragraphs, n));
+    }
+    for (int z = 0; z < kZipped / 5; ++z) {
+        QList<QPair<QString, QByteArray>> members;
+        for (int k = 0; k < 5; ++k) {
+            const int n = kBooks - kZipped - kCopies + z * 5 + k;
+            members.append({QStringLiteral("книга %1.fb2").arg(n), book(paragraphs, n)});
+        }
+        TestFiles::write(folder + QStringLiteral("/сборник %1.zip").arg(z),
+                         TestBooks::zip(members));
+    }
+    QDir().mkpath(folder + QStringLiteral("/копии"));
+    for (int c = 0; c < kCopies; ++c) {
+        const int n = c * 17;
+        QFile::copy(folder + QStringLiteral("/автор %1/книга %2.fb2").arg(n % 10).arg(n),
+                    folder + QStringLiteral("/копии/книга %1.fb2").arg(n));
+    }
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+qint64 residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+void newLibrary(const QString& library) {
+    QDir(library).removeRecursively();
+    QDir().mkpath(library);
+    TestFiles::write(library + QStringLiteral("/books.dat"), "\r\n");
+    QDir::setCurrent(library);
+}
+
+// The import through the window, as the user starts it.
+int measureImport(const QString& source, const QString& library) {
+    newLibrary(library);
+    DialogsScope dialogs;
+    TForm1 form;
+    form.show();
+    [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(&form);
+    QTest::qWait(300);
+    const qint64 idle = residentKb();
+    qint64 peak = idle;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, &sampler,
+                     [&] { peak = std::max(peak, residentKb()); });
+    sampler.start(20);
+    FreezeMeter freeze;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    form.startBulkImport({source});
+    BulkImportWindow* window = form.bulkImportWindow();
+    // How often the list takes new books: the longest time between two batches.
+    qint64 lastBatch = -1;
+    qint64 longestBetween = 0;
+    QObject::connect(window->import(), &BulkImport::booksAdded, window, [&] {
+        const qint64 now = clock.elapsed();
+        if (lastBatch >= 0)
+            longestBetween = std::max(longestBetween, now - lastBatch);
+        lastBatch = now;
+    });
+    QEventLoop loop;
+    QObject::connect(window->import(), &BulkImport::finished, &loop, &QEventLoop::quit);
+    if (!window->import()->isFinished())
+        loop.exec();
+    const double seconds = ms(clock) / 1000.0;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 longest = freeze.longest();
+    const BulkImport::Counts counts = window->import()->counts();
+    std::printf("  folder import: %d files, %d added, %d repeats, %d not books, %s\n", counts.found,
+                counts.added, counts.duplicates, counts.notBooks,
+                qPrintable(window->import()->error()));
+    std::printf("  books per second (%d cores):            %8.1f   (%.1f s for %d books, "
+                "target >= 40)\n",
+                QThread::idealThreadCount(), (counts.added + counts.duplicates) / seconds, seconds,
+                counts.added + counts.duplicates);
+    // On a machine shared with other work the time taken says little: the processor time
+    // per book gives what two free cores would do.
+    std::printf("  processor time per book:                %8.1f ms (two free cores: %.0f "
+                "books/s)\n",
+                1000.0 * cpu / (counts.added + counts.duplicates),
+                2.0 * (counts.added + counts.duplicates) / cpu);
+    std::printf("  longest freeze of the window:           %8lld ms (target <= 100)\n",
+                static_cast<long long>(longest));
+    std::printf("  memory above idle:                      %8lld MB (target <= 200)\n",
+                static_cast<long long>((peak - idle) / 1024));
+    std::printf("  longest time between list updates:      %8lld ms (target <= 1000)\n",
+                static_cast<long long>(longestBetween));
+    std::printf("  list items after the import:            %8d\n", int(form.ListBox1->count()));
+    return counts.added;
+}
+
+// The import alone, without the window and its search indexer: what compares with the
+// straightforward way below.
+void measureImportAlone(const QString& source, const QString& library) {
+    newLibrary(library);
+    Library lib;
+    lib.folder().setProgramFolder(library + QLatin1Char('/'));
+    lib.load(nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = cpuSeconds();
+    FreezeMeter freeze;
+    BulkImport import(lib, {source});
+    QEventLoop loop;
+    QObject::connect(&import, &BulkImport::finished, &loop, &QEventLoop::quit);
+    import.start();
+    if (!import.isFinished())
+        loop.exec();
+    const int books = import.counts().added + import.counts().duplicates;
+    std::printf("  the import alone, no window or index:   %8.1f books/s (%.1f ms of processor "
+                "time a book), freeze %lld ms\n",
+                books / (ms(clock) / 1000.0), 1000.0 * (cpuSeconds() - cpuBefore) / books,
+                static_cast<long long>(freeze.longest()));
+}
+
+// One book after another on the window's thread, the catalogue stored each time.
+void measureStraightforward(const QString& source, const QString& library, int books) {
+    newLibrary(library);
+    Library lib;
+    lib.folder().setProgramFolder(library + QLatin1Char('/'));
+    lib.load(nullptr);
+    const QStringList files = ImportSource::scan({source});
+    double longest = 0;
+    QElapsedTimer clock;
+    clock.start();
+    int done = 0;
+    for (const QString& file : files) {
+        if (done == books)
+            break;
+        QElapsedTimer one;
+        one.start();
+        const ImportedBook imported = BookImport::readFile(file);
+        if (imported.kind == ImportedBook::Kind::PlainText ||
+            imported.kind == ImportedBook::Kind::Formatted) {
+            const QString name = ImportSource::proposedName(imported, file);
+            try {
+                lib.addBook(name, imported.author, ImportSource::storedText(imported));
+            } catch (...) {
+            }
+        }
+        ++done;
+        longest = std::max(longest, ms(one));
+    }
+    const double seconds = ms(clock) / 1000.0;
+    std::printf("  baseline, one by one on the window's thread, no index: %.1f books/s, "
+                "freeze %.0f ms (first %d books)\n",
+                done / seconds, longest, done);
+}
+
+// The catalogue left by the import, and one ten times longer, loaded as at a start.
+void measureLoad(const QString& library) {
+    const QString path = library + QStringLiteral("/books.dat");
+    const QByteArray rows = TestFiles::read(path);
+    QByteArray tenfold;
+    int count = 0;
+    for (int copy = 0; count < 10000; ++copy) {
+        for (const QByteArray& line : rows.split('\n')) {
+            const qsizetype eq = line.indexOf('=');
+            if (eq > 0 && count++ < 10000)
+                tenfold +=
+                    line.left(eq) + " (" + QByteArray::number(copy) + ")" + line.mid(eq) + "\n";
+        }
+    }
+    const QString tenPath = library + QStringLiteral("/ten.dat");
+    TestFiles::write(tenPath, tenfold);
+    for (const auto& [file, label] :
+         {std::pair{path, "the import's"}, std::pair{tenPath, "a longer"}}) {
+        Catalogue catalogue;
+        const double load = bestOf(5, [&] { catalogue.LoadCatalogue(file); });
+        std::printf("  catalogue load, %-12s %5d books: %8.1f ms (target <= 50)\n", label,
+                    catalogue.rowCount(), load);
+        // An import stores the catalogue every 1.5 s on the window's thread.
+        const QString copy = library + QStringLiteral("/stored.dat");
+        const double store = bestOf(5, [&] { catalogue.SaveCatalogue(copy); });
+        std::printf("  catalogue store, %-12s %5d books: %7.1f ms\n", label, catalogue.rowCount(),
+                    store);
+    }
+    // The whole start of the window with the 10,000 books: load and the sorted list.
+    QFile::remove(path);
+    QFile::rename(tenPath, path);
+    QDir::setCurrent(library);
+    DialogsScope dialogs;
+    QElapsedTimer clock;
+    clock.start();
+    TForm1 form;
+    std::printf("  library window created with %5d books:  %8.1f ms\n", form.ListBox1->count(),
+                ms(clock));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 4 && args[1] == QLatin1String("--import"))
+        return measureImport(args[2], args[3]) > 0 ? 0 : 1;
+    if (args.size() >= 4 && args[1] == QLatin1String("--alone")) {
+        measureImportAlone(args[2], args[3]);
+        return 0;
+    }
+    if (args.size() >= 4 && args[1] == QLatin1String("--baseline")) {
+        measureStraightforward(args[2], args[3], 100);
+        return 0;
+    }
+    // The folder alone, for trying the real program with it.
+    if (args.size() >= 3 && args[1] == QLatin1String("--make")) {
+        makeFolder(args[2], args.value(3));
+        return 0;
+    }
+    if (args.size() >= 3 && args[1] == QLatin1String("--load")) {
+        measureLoad(args[2]);
+        return 0;
+    }
+    QTemporaryDir dir;
+    qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+    const QString source = dir.filePath(QStringLiteral("source"));
+    const QString library = dir.filePath(QStringLiteral("library"));
+    std::printf("bench_bulk_import: %d FB2 books of %lld KB (%d zipped, %d copies)\n", kBooks,
+                static_cast<long long>(kBookBytes / 1024), kZipped, kCopies);
+    std::fflush(stdout);
+    makeFolder(source, args.value(1));
+    auto part = [&](const QStringList& partArgs) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QCoreApplication::applicationFilePath(), partArgs);
+        process.waitForFinished(-1);
+    };
+    part({QStringLiteral("--import"), source, library});
+    part({QStringLiteral("--load"), library});
+    part({QStringLiteral("--alone"), source, dir.filePath(QStringLiteral("alone"))});
+    part({QStringLiteral("--baseline"), source, dir.filePath(QStringLiteral("baseline"))});
+    return 0;
+}
