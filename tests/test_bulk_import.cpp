@@ -15,6 +15,7 @@
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/bulk_import_window.h"
 #include "ui/library/library_window.h"
+#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 
 #include <QDir>
@@ -537,7 +538,7 @@ private Q_SLOTS:
 
         QTest::keyClick(list, Qt::Key_Return);
         QTRY_VERIFY(reader.isVisible());
-        QCOMPARE(reader.Editor->WholeText(), QStringLiteral("записи"));
+        QCOMPARE(reader.View->text(0, reader.View->textLength()), QStringLiteral("записи"));
         reader.hide();
 
         (*m_dialogs)->confirmations.enqueue(false);

@@ -338,8 +338,7 @@ private Q_SLOTS:
 
         // The pointer stands below the text's end.
         QWindow* reader = m_reader->windowHandle();
-        const QPoint text = m_reader->Editor->viewport()->mapTo(
-            m_reader.get(), m_reader->Editor->viewport()->rect().center());
+        const QPoint text = m_reader->View->mapTo(m_reader.get(), m_reader->View->rect().center());
         time += gap;
         send(reader, text, QEvent::MouseButtonPress);
         time += 20;

@@ -214,7 +214,7 @@ private Q_SLOTS:
         window->Results->setCurrentItem(window->Results->topLevelItem(0));
         QTest::keyClick(window->Results, Qt::Key_Return);
         QTRY_VERIFY(m_reader->isVisible());
-        QCOMPARE(m_reader->Editor->textCursor().selectedText(), QStringLiteral("война"));
+        QCOMPARE(m_reader->View->selectedText(), QStringLiteral("война"));
     }
 
     // A screen reader reads a result's snippet as plain text, without the bold tags.

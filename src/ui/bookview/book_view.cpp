@@ -89,6 +89,7 @@ void BookView::setBook(std::shared_ptr<const BookText> book) {
     m_caret = m_anchor = 0;
     m_preferredX = -1;
     m_topAnchor = 0;
+    m_anchorOfLayout = false;
     invalidateLayout();
     updateScrollBar();
     viewport()->update();
@@ -249,8 +250,10 @@ void BookView::setTop(const Place& place, bool keepAnchor) {
     if (startOf(m_top) > startOf(lastTop()))
         m_top = lastTop();
     m_topValid = true;
-    if (!keepAnchor)
+    if (!keepAnchor) {
         m_topAnchor = startOf(m_top);
+        m_anchorOfLayout = false;
+    }
     updateScrollBar();
     viewport()->update();
 }
@@ -362,6 +365,7 @@ void BookView::scrollContentsBy(int, int) {
     m_top = place;
     m_topValid = true;
     m_topAnchor = startOf(place);
+    m_anchorOfLayout = false;
     if (!bar->isSliderDown())
         updateScrollBar();
     viewport()->update();
@@ -380,6 +384,7 @@ void BookView::scrollOffsetToTop(qsizetype offset) {
     // before the view settles (a window being shown and maximised).
     setTop(placeOf(offset), true);
     m_topAnchor = std::clamp<qsizetype>(offset, 0, textLength());
+    m_anchorOfLayout = false;
 }
 
 void BookView::centerOffset(qsizetype offset) {
@@ -610,9 +615,16 @@ void BookView::setBookLayout(const BookLayout& layout) {
     const BookLayout clamped = layout.clamped();
     if (clamped == m_bookLayout)
         return;
+    // The first visible character stays at the top: the top is found again from it.
+    // A character kept from an earlier choice stays while it is still in the top line.
+    if (m_book) {
+        const auto [start, end] = lineRange(firstVisibleOffset());
+        if (!m_anchorOfLayout || m_topAnchor < start || m_topAnchor >= end)
+            m_topAnchor = start;
+        m_anchorOfLayout = true;
+    }
     m_bookLayout = clamped;
     updateStyle();
-    // The first visible character stays at the top: the top is found again from it.
     invalidateLayout();
     updateScrollBar();
     viewport()->update();

@@ -178,6 +178,9 @@ private:
 
     // The character the top line should hold: the line is found again at another width.
     qsizetype m_topAnchor = 0;
+    // The anchor is the first visible character of a layout choice, kept through further
+    // choices while it stays in the top line.
+    bool m_anchorOfLayout = false;
     Place m_top;
     bool m_topValid = false;
     Place m_lastTop;
