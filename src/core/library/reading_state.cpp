@@ -1,12 +1,13 @@
 #include "core/library/reading_state.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/folder_anchor.h"
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
 #include <QFile>
-#include <QFileInfo>
+
 #include <QStringView>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <unordered_set>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -285,8 +287,8 @@ void ReadingState::save() const {
     const QString message = QStringLiteral("Unable to write to %1").arg(m_path);
     // A pipe or a device in its place would be written straight to (a pipe with no
     // reader never lets go): the file is ours only as an ordinary file.
-    const QFileInfo info(m_path);
-    if (info.exists() && !info.isFile() && !info.isSymLink())
+    struct stat st {};
+    if (AnchoredPath(m_path).lstat(st) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
         throw TomeriaError(message);
     SafeFile::write(m_path, serialized(), message, message);
 }
@@ -299,6 +301,19 @@ bool ReadingState::trySave() const noexcept {
         return false;
     }
 }
+
+namespace {
+
+// The size of the ordinary file at `path`, looked up in the library folder wherever it
+// is now (the folder may have been renamed while the program runs).
+std::optional<qint64> fileSize(const QString& path) {
+    struct stat st {};
+    if (!AnchoredPath(path).stat(st) || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return qint64(st.st_size);
+}
+
+} // namespace
 
 QString ReadingState::bookName(const QString& bookPath) const {
     const QLatin1StringView extension(".boo");
@@ -320,8 +335,8 @@ std::optional<int> ReadingState::position(const QString& bookPath) const {
     if (name.isEmpty() || found == m_index.constEnd())
         return std::nullopt;
     const Book& book = m_books[*found];
-    QFileInfo info(bookPath);
-    if (!info.isFile() || info.size() != book.size)
+    const std::optional<qint64> size = fileSize(bookPath);
+    if (!size || *size != book.size)
         return std::nullopt;
     return int(book.offset);
 }
@@ -330,10 +345,10 @@ void ReadingState::remember(const QString& bookPath, int offset) {
     const QString name = bookName(bookPath);
     if (name.isEmpty() || !storable(name))
         return;
-    const QFileInfo info(bookPath);
-    if (!info.isFile())
+    const std::optional<qint64> size = fileSize(bookPath);
+    if (!size)
         return;
-    setBook(name, std::max(0, offset), info.size());
+    setBook(name, std::max(0, offset), *size);
 }
 
 void ReadingState::setBook(const QString& name, qint64 offset, qint64 size) {

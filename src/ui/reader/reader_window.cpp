@@ -1,5 +1,6 @@
 #include "ui/reader/reader_window.h"
 
+#include "core/base/folder_anchor.h"
 #include "core/base/tomeria_error.h"
 #include "core/book/book_text.h"
 #include "core/formats/book_import.h"
@@ -251,7 +252,7 @@ namespace {
 // change; empty when there is no file.
 QByteArray fileStamp(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (!AnchoredPath(path).stat(st))
         return QByteArray();
     return QByteArray::number(qulonglong(st.st_dev)) + ':' +
            QByteArray::number(qulonglong(st.st_ino)) + ':' +
