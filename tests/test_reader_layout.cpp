@@ -89,6 +89,10 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
         QVERIFY(form.LayoutDialog1->isVisible());
         QVERIFY(!form.LayoutDialog1->isModal());
+        // The dialog belongs to the reader: back in the library, it is gone with it.
+        QTest::keyClick(form.View, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.LayoutDialog1->isVisible());
     }
 
     // The choices and a preset's colours act at once and come back in the next run; an

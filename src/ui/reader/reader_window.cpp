@@ -384,6 +384,8 @@ void TMainForm::hideEvent(QHideEvent* event) {
     // was left.
     if (event->spontaneous())
         return;
+    // The layout choices act on the reader: they go with it.
+    LayoutDialog1->hide();
     guard([this] {
         rememberPosition();
         saveReadingState();
