@@ -384,7 +384,8 @@ void TMainForm::hideEvent(QHideEvent* event) {
     // was left.
     if (event->spontaneous())
         return;
-    // The layout choices act on the reader: they go with it.
+    // The find dialog and the layout choices act on the reader: they go with it.
+    FindDialog1->hide();
     LayoutDialog1->hide();
     guard([this] {
         rememberPosition();
