@@ -300,6 +300,27 @@ private Q_SLOTS:
         QVERIFY(!text()->characterRect(int(bytes.size()) - 3).isEmpty()); // on screen
     }
 
+    // The line above the top one is never drawn: after paging down, and in a paragraph
+    // scrolled part way, the margin above the first line is bare.
+    void nothingShowsAboveTheTopLine_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("short paragraphs") << QByteArray("\xf0\xf3 \xf0\xf3 \xf0\xf3\r\n");
+        QTest::newRow("one long paragraph") << QByteArray("\xf0\xf3 \xf0\xf3 \xf0\xf3 ");
+    }
+    void nothingShowsAboveTheTopLine() {
+        QFETCH(QByteArray, line);
+        TMainForm& form = open(line.repeated(20000));
+        QTest::keyClick(form.View, Qt::Key_PageDown);
+        QVERIFY(form.firstVisibleOffset() > 0);
+        const QImage image = form.View->viewport()->grab().toImage();
+        const QColor background = form.View->backgroundColour();
+        int inked = 0;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                inked += image.pixelColor(x, y) != background;
+        QCOMPARE(inked, 0);
+    }
+
     // While the view has no focus its selection is not drawn.
     void theSelectionIsHiddenWithoutFocus() {
         TMainForm& form = open("selected words here");

@@ -12,10 +12,10 @@
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/bulk_import_window.h"
 #include "ui/library/library_window.h"
-#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 
 #include <QDir>
@@ -511,6 +511,29 @@ private Q_SLOTS:
         QCOMPARE(window->reportText->toPlainText(), QStringLiteral("Добавление остановлено."));
         QVERIFY(window->import()->counts().added < 60);
         QCOMPARE(list->count(), 42 + window->import()->counts().added);
+        catalogueAndFilesAgree();
+    }
+
+    // Leaving the program while an import runs ends the import with it: its window
+    // does not stay behind to keep the program running, and what was added is stored.
+    void exitWhileAnImportRuns() {
+        makeLibrary();
+        makeTexts(150);
+        QDir::setCurrent(library());
+        TMainForm reader;
+        TForm1 form;
+        form.setReaderWindow(&reader);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        (*m_dialogs)->folders.enqueue(source());
+        form.BulkAddItem->trigger();
+        QVERIFY(form.bulkImportWindow());
+        QVERIFY(!form.bulkImportWindow()->import()->isFinished());
+        (*m_dialogs)->confirmations.enqueue(true);
+        QVERIFY(form.close());
+        QVERIFY(!form.bulkImportWindow());
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY2(!window->isVisible(), qPrintable(window->windowTitle()));
         catalogueAndFilesAgree();
     }
 

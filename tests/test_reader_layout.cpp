@@ -89,6 +89,10 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
         QVERIFY(form.LayoutDialog1->isVisible());
         QVERIFY(!form.LayoutDialog1->isModal());
+        // The dialog belongs to the reader: back in the library, it is gone with it.
+        QTest::keyClick(form.View, Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.LayoutDialog1->isVisible());
     }
 
     // The choices and a preset's colours act at once and come back in the next run; an
@@ -137,8 +141,14 @@ private Q_SLOTS:
         bar->setValue(bar->maximum() / 2);
         const int percent = form.StatusBar->panelText(2).chopped(2).toInt();
         QVERIFY2(percent > 40 && percent < 60, qPrintable(form.StatusBar->panelText(2)));
+        // The last page is the end of the book, in viewing and in editing alike.
         bar->setValue(bar->maximum());
-        QVERIFY(form.StatusBar->panelText(2).chopped(2).toInt() > 95);
+        QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("100 %"));
+        QTest::keyClick(form.View, Qt::Key_PageUp);
+        QVERIFY(form.StatusBar->panelText(2).chopped(2).toInt() < 100);
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QTest::keyClick(form.Editor, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("100 %"));
     }
 
     // The plain look is the view's own: a reader that never chose a layout, and one that

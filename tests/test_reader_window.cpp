@@ -326,6 +326,14 @@ private Q_SLOTS:
         m_form->FindDialog1->hide();
         QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);
         QCOMPARE(m_form->FindDialog1->pos(), QPoint(33, 44));
+        // Left open when the reader closes, it goes with the reader and comes back in
+        // the same place.
+        QTest::keyClick(m_form->View, Qt::Key_Escape);
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(!m_form->FindDialog1->isVisible());
+        open("text");
+        QTest::mouseClick(m_form->ToolButton2, Qt::LeftButton);
+        QCOMPARE(m_form->FindDialog1->pos(), QPoint(33, 44));
     }
 
     void findOfMissingTextChangesNothing() {

@@ -119,7 +119,12 @@ void ParagraphLayout::draw(QPainter* painter, const QPointF& origin, int firstLi
         m_endsParagraph && selectionFrom <= this->to() && selectionTo > this->to();
     const QRectF clip(origin.x() - 1, origin.y() + firstLine * m_lineHeight, 1e6,
                       (lastLine - firstLine + 1) * m_lineHeight);
+    // QTextLayout also draws the line just above its clip, which would show in the top
+    // margin above the first line: the painter clips it.
+    painter->save();
+    painter->setClipRect(clip, Qt::IntersectClip);
     m_layout.draw(painter, origin, selections, clip);
+    painter->restore();
     if (breakSelected && lastLine == m_layout.lineCount() - 1) {
         const QTextLine l = lineAt(lastLine);
         painter->fillRect(QRectF(origin.x() + l.x() + l.naturalTextWidth(),

@@ -942,6 +942,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
         m_reader->hide();
     if (m_helpWindow)
         m_helpWindow->close();
+    // A running import stops and stores its rows now: its window would refuse to close
+    // and keep the program running.
+    delete m_bulkWindow;
     QApplication::quit();
 }
 

@@ -384,6 +384,9 @@ void TMainForm::hideEvent(QHideEvent* event) {
     // was left.
     if (event->spontaneous())
         return;
+    // The find dialog and the layout choices act on the reader: they go with it.
+    FindDialog1->hide();
+    LayoutDialog1->hide();
     guard([this] {
         rememberPosition();
         saveReadingState();
@@ -579,10 +582,16 @@ void TMainForm::applyPresetColours(const QColor& text, const QColor& background)
 void TMainForm::showProgress() {
     const qint64 length = viewing() ? View->textLength() : Editor->textLength();
     const qint64 first = firstVisibleOffset();
-    StatusBar->setPanelText(
-        2, StatusBar->panelText(1).isEmpty() || length <= 0
-               ? QString()
-               : QStringLiteral("%1 %").arg(std::clamp<qint64>(first * 100 / length, 0, 100)));
+    // The last page of a book longer than the window is its end: 100 %, not the share
+    // before the page's first line.
+    const QScrollBar* bar = viewing() ? View->verticalScrollBar() : Editor->verticalScrollBar();
+    const bool atEnd = bar->maximum() > 0 && bar->value() == bar->maximum();
+    if (StatusBar->panelText(1).isEmpty() || length <= 0) {
+        StatusBar->setPanelText(2, QString());
+        return;
+    }
+    const qint64 percent = atEnd ? 100 : std::clamp<qint64>(first * 100 / length, 0, 100);
+    StatusBar->setPanelText(2, QStringLiteral("%1 %").arg(percent));
 }
 
 void TMainForm::ToolButton7Click() {
