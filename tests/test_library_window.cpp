@@ -659,6 +659,17 @@ private Q_SLOTS:
         QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая строка"));
     }
 
+    // Blank lines and blanks before a title are not proposed as a name that looks empty.
+    void theProposedNameIsTheFirstLineThatIsNotBlank() {
+        const QString source = path("x.txt");
+        TestFiles::write(source, "  \r\n\r\n   Война и мир  \r\nтекст");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(source);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Война и мир"));
+    }
+
     void addingNeedsAFileAndAName() {
         start();
         m_form->N9->trigger();

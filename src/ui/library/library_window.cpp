@@ -737,7 +737,19 @@ void TForm1::previewFile(const QString& path) {
     // The first line is proposed as the name, in the form it can be stored in, unless
     // the user has typed one.
     if (!knigaimeno->isModified())
-        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
+        knigaimeno->setText(proposedName());
+}
+
+QString TForm1::proposedName() {
+    // Blank lines before the title and blanks around it would make a name that looks
+    // empty or sorts before every other: the first line that is not blank is taken,
+    // trimmed.
+    for (int line = 0; line < 64; ++line) {
+        const QString text = Cp1251::storable(RichEdit1->DisplayLine(line)).trimmed();
+        if (!text.isEmpty())
+            return text;
+    }
+    return QString();
 }
 
 void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
@@ -756,7 +768,7 @@ void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
     RichEdit1->ClearText();
     RichEdit1->ShowImported(std::move(book));
     if (!knigaimeno->isModified())
-        knigaimeno->setText(Cp1251::storable(RichEdit1->DisplayLine(0)));
+        knigaimeno->setText(proposedName());
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

@@ -128,6 +128,8 @@ public:
     void previewFile(const QString& path);
     // Decodes the previewed plain text again in the code page chosen (none: detected).
     void chooseCodePage(std::optional<ImportedText::CodePage> codePage);
+    // The name proposed for the previewed text: its first display line that is not blank.
+    QString proposedName();
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
