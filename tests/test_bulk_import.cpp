@@ -13,6 +13,7 @@
 #include "support/test_books.h"
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
+#include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/bulk_import_window.h"
 #include "ui/library/library_window.h"
@@ -450,8 +451,10 @@ private Q_SLOTS:
 
         // A book selected before stays selected while the list fills in.
         QListWidget* list = form.ListBox1;
-        list->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(1)).center());
         QCOMPARE(list->currentItem()->text(), QStringLiteral("Повесть"));
+        QCOMPARE(form.StatusBar1->panelText(1), QStringLiteral("2 / 2"));
 
         (*m_dialogs)->folders.enqueue(source());
         popup.at(1)->trigger();
@@ -466,6 +469,8 @@ private Q_SLOTS:
         QCOMPARE(window->progressBar->value(), window->progressBar->maximum());
         QCOMPARE(list->count(), 42);
         QCOMPARE(list->selectedItems().value(0)->text(), QStringLiteral("Повесть"));
+        QCOMPARE(form.StatusBar1->panelText(1),
+                 QStringLiteral("%1 / 42").arg(list->currentRow() + 1));
         QStringList shown;
         for (int i = 0; i < list->count(); ++i)
             shown.append(list->item(i)->text());

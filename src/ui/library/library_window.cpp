@@ -1110,6 +1110,11 @@ void TForm1::insertBookNames(const QStringList& names) {
         ListBox1->insertItem(low, name);
     }
     m_programSelects = false;
+    // The selected book's place and the count follow the list as it grows.
+    if (const int current = ListBox1->currentRow();
+        current >= 0 && !StatusBar1->panelText(1).isEmpty())
+        StatusBar1->setPanelText(1,
+                                 QStringLiteral("%1 / %2").arg(current + 1).arg(ListBox1->count()));
     // A blank row the first book took the place of: the list is built anew.
     if (ListBox1->count() != Val.ListedRowCount())
         Obnov();
