@@ -1,5 +1,6 @@
 #include "core/base/cp1251.h"
 #include "core/library/reading_state.h"
+#include "support/reader_library.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
@@ -27,47 +28,13 @@
 #include <functional>
 
 // The reader's «Оформление»: the button and dialog, what is remembered, the progress panel.
-class TestReaderLayout : public QObject {
+class TestReaderLayout : public ReaderLibraryTest {
     Q_OBJECT
     std::unique_ptr<DialogsScope> m_dialogs;
-    std::unique_ptr<QTemporaryDir> m_library;
-    std::unique_ptr<ReadingState> m_state;
-    std::unique_ptr<TMainForm> m_form;
-
-    QString libraryFile(const QString& name) const { return m_library->filePath(name); }
-    QString libraryBook(const QString& name, const QByteArray& bytes) {
-        const QString path = libraryFile(QStringLiteral("books/") + name + QStringLiteral(".boo"));
-        TestFiles::write(path, bytes);
-        return path;
-    }
-    // A new run: a new reader window with what reading.dat holds.
-    TMainForm& restart() {
-        m_form.reset();
-        m_state = std::make_unique<ReadingState>();
-        m_state->load(libraryFile(QStringLiteral("reading.dat")),
-                      libraryFile(QStringLiteral("books")) + QLatin1Char('/'));
-        m_form = std::make_unique<TMainForm>();
-        m_form->setReadingState(m_state.get());
-        return *m_form;
-    }
-    TMainForm& openAt(const QString& path) {
-        m_form->openBook(path);
-        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(m_form.get());
-        return *m_form;
-    }
-    static QByteArray longBook(int lines) {
-        QByteArray text;
-        for (int i = 0; i < lines; ++i)
-            text +=
-                "line " + QByteArray::number(i) + ' ' + QByteArray((i * 37) % 300, 'w') + "\r\n";
-        return text;
-    }
-
 private Q_SLOTS:
     void init() {
         m_dialogs = std::make_unique<DialogsScope>();
-        m_library = std::make_unique<QTemporaryDir>();
-        QDir().mkdir(libraryFile(QStringLiteral("books")));
+        newLibrary();
         restart();
     }
     void cleanup() {

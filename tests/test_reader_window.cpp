@@ -1,5 +1,6 @@
 #include "core/book/book_lines.h"
 #include "core/library/reading_state.h"
+#include "support/reader_library.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
@@ -31,11 +32,10 @@
 #include <QToolBar>
 #include <QToolButton>
 
-class TestReaderWindow : public QObject {
+class TestReaderWindow : public ReaderLibraryTest {
     Q_OBJECT
     QTemporaryDir m_dir;
     std::unique_ptr<DialogsScope> m_dialogs;
-    std::unique_ptr<TMainForm> m_form;
 
     QString book(const QString& name, const QByteArray& bytes) {
         const QString path = m_dir.filePath(name);
@@ -57,38 +57,6 @@ class TestReaderWindow : public QObject {
     }
     RecordingDialogs& dialogs() { return **m_dialogs; }
 
-    // A library folder of its own: books/NAME.boo and reading.dat beside them.
-    std::unique_ptr<ReadingState> m_state;
-    std::unique_ptr<QTemporaryDir> m_library;
-    QString libraryFile(const QString& name) const { return m_library->filePath(name); }
-    QString libraryBook(const QString& name, const QByteArray& bytes) {
-        const QString path = libraryFile(QStringLiteral("books/") + name + QStringLiteral(".boo"));
-        TestFiles::write(path, bytes);
-        return path;
-    }
-    // A new run: a new reader window with what reading.dat holds.
-    TMainForm& restart() {
-        m_form.reset();
-        m_state = std::make_unique<ReadingState>();
-        m_state->load(libraryFile(QStringLiteral("reading.dat")),
-                      libraryFile(QStringLiteral("books")) + QLatin1Char('/'));
-        m_form = std::make_unique<TMainForm>();
-        m_form->setReadingState(m_state.get());
-        return *m_form;
-    }
-    TMainForm& openAt(const QString& path) {
-        m_form->openBook(path);
-        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(m_form.get());
-        return *m_form;
-    }
-    // Lines of different lengths, some long enough to wrap.
-    static QByteArray longBook(int lines) {
-        QByteArray text;
-        for (int i = 0; i < lines; ++i)
-            text +=
-                "line " + QByteArray::number(i) + ' ' + QByteArray((i * 37) % 300, 'w') + "\r\n";
-        return text;
-    }
     // Where the reader shows the book: the first visible offset, the caret, panel 0.
     struct Place {
         int top;
@@ -149,8 +117,7 @@ private Q_SLOTS:
     void init() {
         m_dialogs = std::make_unique<DialogsScope>();
         m_form = std::make_unique<TMainForm>();
-        m_library = std::make_unique<QTemporaryDir>();
-        QDir().mkdir(libraryFile(QStringLiteral("books")));
+        newLibrary();
     }
     void cleanup() {
         m_form.reset();
