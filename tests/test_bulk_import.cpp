@@ -9,6 +9,7 @@
 #include "core/library/bulk_import.h"
 #include "core/library/import_source.h"
 #include "core/library/library.h"
+#include "support/full_disk.h"
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
@@ -85,19 +86,6 @@ QStringList bookFiles(const QString& folder) {
     return QDir(folder + QStringLiteral("/books"))
         .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
-
-// While alive, the files whose path matches `pattern` are on a disk with `free` bytes left.
-class FullDisk {
-public:
-    FullDisk(const QString& pattern, int free) {
-        qputenv("TOMERIA_DISK_FREE", QByteArray::number(free));
-        qputenv("TOMERIA_FULL_DISK", QFile::encodeName(pattern));
-    }
-    ~FullDisk() {
-        qunsetenv("TOMERIA_FULL_DISK");
-        qunsetenv("TOMERIA_DISK_FREE");
-    }
-};
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "core/base/safe_file.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
+#include "support/full_disk.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/controls/color_btn.h"
@@ -27,22 +28,7 @@
 
 using TestFiles::cp1251;
 
-namespace {
-
-// While alive, the files whose path matches `pattern` are on a disk with `free` bytes left.
-class FullDisk {
-public:
-    FullDisk(const QString& pattern, int free) {
-        qputenv("TOMERIA_DISK_FREE", QByteArray::number(free));
-        qputenv("TOMERIA_FULL_DISK", QFile::encodeName(pattern));
-    }
-    ~FullDisk() {
-        qunsetenv("TOMERIA_FULL_DISK");
-        qunsetenv("TOMERIA_DISK_FREE");
-    }
-};
-
-} // namespace
+namespace {} // namespace
 
 class TestFullDisk : public QObject {
     Q_OBJECT
