@@ -99,6 +99,22 @@ class TestBulkImport : public QObject {
     QString library() const { return m_dir->filePath(QStringLiteral("library")); }
     QString source() const { return m_dir->filePath(QStringLiteral("source")); }
 
+    // The library window on library(), with its reader, shown.
+    struct Windows {
+        TMainForm reader;
+        TForm1 form;
+        Windows() {
+            form.setReaderWindow(&reader);
+            form.show();
+        }
+    };
+    std::unique_ptr<Windows> showWindows() {
+        QDir::setCurrent(library());
+        auto windows = std::make_unique<Windows>();
+        [[maybe_unused]] const bool shown = QTest::qWaitForWindowExposed(&windows->form);
+        return windows;
+    }
+
     // A library of two books; every file of it as it was, for comparing afterwards.
     QMap<QString, QByteArray> makeLibrary() {
         write(library() + QStringLiteral("/books.dat"),
@@ -422,12 +438,8 @@ private Q_SLOTS:
     void addingAFolderThroughTheWindow() {
         makeLibrary();
         makeTexts(40);
-        QDir::setCurrent(library());
-        TMainForm reader;
-        TForm1 form;
-        form.setReaderWindow(&reader);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto windows = showWindows();
+        TForm1& form = windows->form;
 
         // The items come right after «Добавить книгу».
         const QList<QAction*> file = form.menuBar()->findChild<QMenu*>("N1")->actions();
@@ -512,12 +524,8 @@ private Q_SLOTS:
     void exitWhileAnImportRuns() {
         makeLibrary();
         makeTexts(150);
-        QDir::setCurrent(library());
-        TMainForm reader;
-        TForm1 form;
-        form.setReaderWindow(&reader);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto windows = showWindows();
+        TForm1& form = windows->form;
         (*m_dialogs)->folders.enqueue(source());
         form.BulkAddItem->trigger();
         QVERIFY(form.bulkImportWindow());
@@ -541,12 +549,9 @@ private Q_SLOTS:
 
     void enterOpensAndDeleteDeletes() {
         makeLibrary();
-        QDir::setCurrent(library());
-        TMainForm reader;
-        TForm1 form;
-        form.setReaderWindow(&reader);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto windows = showWindows();
+        TMainForm& reader = windows->reader;
+        TForm1& form = windows->form;
         QListWidget* list = form.ListBox1;
         const QListWidgetItem* item = list->findItems("Дневник", Qt::MatchExactly).value(0);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -576,10 +581,8 @@ private Q_SLOTS:
                                                 "помещается в узкий список");
         write(library() + QStringLiteral("/books.dat"),
               cp1251(QStringLiteral("Кот=\r\n") + longName + QStringLiteral("=\r\n")));
-        QDir::setCurrent(library());
-        TForm1 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto windows = showWindows();
+        TForm1& form = windows->form;
         QListWidget* list = form.ListBox1;
         auto tooltipAt = [&](const QString& name) {
             QToolTip::hideText();
