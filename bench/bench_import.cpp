@@ -11,6 +11,7 @@
 
 #include "core/base/cp1251.h"
 #include "core/formats/book_import.h"
+#include "support/hostile_books.h"
 #include "support/test_books.h"
 #include "ui/editor/rich_text_editor.h"
 
@@ -26,9 +27,10 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
-#include <zlib.h>
 
 #include <cstdio>
+
+using namespace HostileBooks;
 
 namespace {
 
@@ -153,103 +155,6 @@ QByteArray makeBillionLaughs() {
 
 // ---- Hostile shapes --------------------------------------------------------------------
 
-QByteArray nested(int depth, const QByteArray& text) {
-    return QByteArray("<x>").repeated(depth) + text + QByteArray("</x>").repeated(depth);
-}
-
-QByteArray crowded(const QByteArray& element, int count, const QByteArray& text) {
-    QByteArray out = "<" + element;
-    for (int i = 0; i < count; ++i)
-        out += " a" + QByteArray::number(i) + "=\"1\"";
-    return out + ">" + text + "</" + element + ">";
-}
-
-QByteArray smallFb2(const QByteArray& body, const QByteArray& title = "Книга") {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><FictionBook><description><title-info>"
-           "<book-title>" +
-           title + "</book-title></title-info></description><body>" + body +
-           "</body></FictionBook>";
-}
-
-QByteArray smallEpub(const QByteArray& metadata, const QByteArray& page) {
-    return TestBooks::zip(
-        {{QStringLiteral("mimetype"), "application/epub+zip"},
-         {QStringLiteral("META-INF/container.xml"),
-          "<?xml version=\"1.0\"?><container><rootfiles><rootfile full-path=\"content.opf\"/>"
-          "</rootfiles></container>"},
-         {QStringLiteral("content.opf"),
-          "<?xml version=\"1.0\"?><package xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
-          "<metadata>" +
-              metadata +
-              "</metadata><manifest><item id=\"p\" href=\"page.xhtml\" "
-              "media-type=\"application/xhtml+xml\"/></manifest><spine><itemref idref=\"p\"/>"
-              "</spine></package>"},
-         {QStringLiteral("page.xhtml"), page}});
-}
-
-QByteArray xhtmlPage(const QByteArray& body) {
-    return "<?xml version=\"1.0\"?><html><body>" + body + "</body></html>";
-}
-
-QByteArray smallDocx(const QByteArray& body) {
-    return TestBooks::zip({{QStringLiteral("word/document.xml"),
-                            "<?xml version=\"1.0\"?><w:document xmlns:w=\"urn:w\"><w:body>" + body +
-                                "</w:body></w:document>"}});
-}
-
-QByteArray smallOdt(const QByteArray& citation) {
-    return TestBooks::zip(
-        {{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text"},
-         {QStringLiteral("content.xml"),
-          "<?xml version=\"1.0\"?><office:document-content "
-          "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-          "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
-          "<text:p>Текст<text:note>"
-          "<text:note-citation>" +
-              citation +
-              "</text:note-citation><text:note-body><text:p>Сноска</text:p></text:note-body>"
-              "</text:note></text:p></office:text></office:body></office:document-content>"}});
-}
-
-QByteArray le(quint32 v, int bytes) {
-    QByteArray out(bytes, '\0');
-    for (int i = 0; i < bytes; ++i)
-        out[i] = char(v >> (8 * i));
-    return out;
-}
-
-// A streamed ZIP member (sizes after the data, no central directory): `data` repeated
-// `times`, deflated once and the packed data repeated.
-QByteArray streamedMember(const QByteArray& name, const QByteArray& data, int times) {
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(data.size() + (1 << 16), '\0');
-    auto run = [&](const QByteArray& in, int flush) {
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
-        z.avail_in = uInt(in.size());
-        z.next_out = reinterpret_cast<Bytef*>(out.data());
-        z.avail_out = uInt(out.size());
-        deflate(&z, flush);
-        return out.left(out.size() - qsizetype(z.avail_out));
-    };
-    const QByteArray once = run(data, Z_FULL_FLUSH);
-    const QByteArray packed = once.repeated(times) + run(QByteArray(), Z_FINISH);
-    deflateEnd(&z);
-    uLong crc = 0;
-    for (int i = 0; i < times; ++i)
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size()));
-    return "PK\x03\x04" + le(20, 2) + le(8, 2) + le(8, 2) + le(0, 4) + le(0, 4) + le(0, 4) +
-           le(0, 4) + le(quint32(name.size()), 2) + le(0, 2) + name + packed + "PK\x07\x08" +
-           le(quint32(crc), 4) + le(quint32(packed.size()), 4) +
-           le(quint32(qint64(data.size()) * times), 4);
-}
-
-QByteArray utf16(const QByteArray& utf8, QStringConverter::Encoding encoding, bool mark) {
-    QStringEncoder encoder(encoding, mark ? QStringConverter::Flag::WriteBom
-                                          : QStringConverter::Flag::Default);
-    return encoder(QString::fromUtf8(utf8));
-}
-
 QList<QPair<QString, QByteArray>> hostileShapes() {
     const QByteArray title = nested(200000, "Заглавие");
     const QByteArray page = "<html><body><p>Начало</p>";
@@ -257,29 +162,29 @@ QList<QPair<QString, QByteArray>> hostileShapes() {
     for (char c = 'b'; c <= 'j'; ++c)
         laughs += QByteArray("<!ENTITY ") + c + " \"" +
                   (QByteArray("&") + char(c - 1) + ";").repeated(10) + "\">";
-    const QByteArray utf16Fb2 = smallFb2("<p>Текст</p>").replace("UTF-8", "UTF-16");
+    const QByteArray utf16Fb2 = fb2("<p>Текст</p>").replace("UTF-8", "UTF-16");
     return {
-        {"FB2 title, 200,000 nested", smallFb2("<p>Текст</p>", title)},
+        {"FB2 title, 200,000 nested", fb2("<p>Текст</p>", title)},
         {"EPUB title, 200,000 nested",
-         smallEpub("<dc:title>" + title + "</dc:title>", xhtmlPage("<p>Текст</p>"))},
-        {"DOCX run, 200,000 nested", smallDocx("<w:p><w:r><w:t>" + title + "</w:t></w:r></w:p>")},
-        {"ODT note citation, 200,000 nested", smallOdt(title)},
+         epub("<dc:title>" + title + "</dc:title>", xhtml("<p>Текст</p>"))},
+        {"DOCX run, 200,000 nested", docx("<w:p><w:r><w:t>" + title + "</w:t></w:r></w:p>")},
+        {"ODT note citation, 200,000 nested", odt(title)},
         {"HTML <span></x> x20,000", page + QByteArray("<span></x>").repeated(20000)},
         {"HTML <span></x> x100,000", page + QByteArray("<span></x>").repeated(100000)},
         {"HTML <em></q> x20,000", page + QByteArray("<em></q>").repeated(20000)},
         {"HTML <font></span> x20,000", page + QByteArray("<font></span>").repeated(20000)},
         {"EPUB page not XML, <span></x> x20,000",
-         smallEpub("<dc:title>Книга</dc:title>",
-                   "<html><body><p>Начало<br></p>" + QByteArray("<span></x>").repeated(20000))},
-        {"FB2 50,000 attributes", smallFb2("<p>Начало</p>" + crowded("p", 50000, "Хвост"))},
+         epub("<dc:title>Книга</dc:title>",
+              "<html><body><p>Начало<br></p>" + QByteArray("<span></x>").repeated(20000))},
+        {"FB2 50,000 attributes", fb2("<p>Начало</p>" + crowded("p", 50000, "Хвост"))},
         {"EPUB 50,000 attributes",
-         smallEpub("<dc:title>Книга</dc:title>",
-                   xhtmlPage("<p>Начало</p>" + crowded("p", 50000, "Хвост")))},
-        {"DOCX 50,000 attributes", smallDocx("<w:p><w:r><w:t>Начало</w:t></w:r></w:p>" +
-                                             crowded("w:p", 50000, "<w:r><w:t>Хвост</w:t></w:r>"))},
+         epub("<dc:title>Книга</dc:title>", xhtml("<p>Начало</p>" + crowded("p", 50000, "Хвост")))},
+        {"DOCX 50,000 attributes", docx("<w:p><w:r><w:t>Начало</w:t></w:r></w:p>" +
+                                        crowded("w:p", 50000, "<w:r><w:t>Хвост</w:t></w:r>"))},
         {"ZIP, no directory, 16 GB skipped zeros",
-         streamedMember("zeros.bin", QByteArray(1 << 20, '\0'), 16 * 1024) +
-             streamedMember("book.fb2", smallFb2("<p>Текст</p>"), 1)},
+         rawZip({member("zeros.bin", QByteArray(1 << 20, '\0'), 16 * 1024),
+                 member("book.fb2", fb2("<p>Текст</p>"))},
+                false)},
         {"FB2 in UTF-16LE with a mark", utf16(utf16Fb2, QStringConverter::Utf16LE, true)},
         {"HTML in UTF-16LE, no mark",
          utf16(page + "<p>Текст</p></body></html>", QStringConverter::Utf16LE, false)},
@@ -291,11 +196,11 @@ QList<QPair<QString, QByteArray>> hostileShapes() {
          "<?xml version=\"1.0\"?><!DOCTYPE FictionBook [<!ENTITY e \"v\">]><FictionBook "
          "a=\"&e;\"><body><p>Текст</p></body></FictionBook>"},
         {"EPUB page of billion laughs",
-         smallEpub("<dc:title></dc:title>", "<?xml version=\"1.0\"?><!DOCTYPE html [" + laughs +
-                                                "]><html><body><p>&j;</p></body></html>")},
+         epub("<dc:title></dc:title>", "<?xml version=\"1.0\"?><!DOCTYPE html [" + laughs +
+                                           "]><html><body><p>&j;</p></body></html>")},
         {"ZIP whose first FB2 is not XML",
          TestBooks::zip({{QStringLiteral("a.fb2"), "не книга"},
-                         {QStringLiteral("b.fb2"), smallFb2("<p>Текст</p>")}})},
+                         {QStringLiteral("b.fb2"), fb2("<p>Текст</p>")}})},
     };
 }
 
