@@ -77,9 +77,11 @@ wait_for_index() {
 }
 
 # The longest time the active window takes to notice a key: each Shift press makes Qt
-# set the window's _NET_WM_USER_TIME, which it does only from its event loop.
+# set the window's _NET_WM_USER_TIME, which it does only from its event loop. A probe
+# during which another window became active proves nothing (its key went elsewhere) and
+# is not counted; a window that freezes stays the active one.
 probe() { # probe OUTPUT_FILE STOP_FILE
-    local out=$1 stopfile=$2 window before t0 t
+    local out=$1 stopfile=$2 window before t0 t counted
     : > "$out"
     while [ ! -e "$stopfile" ]; do
         window=$(xdotool getactivewindow 2>/dev/null || true)
@@ -87,13 +89,18 @@ probe() { # probe OUTPUT_FILE STOP_FILE
         before=$(xprop -id "$window" _NET_WM_USER_TIME 2>/dev/null || true)
         t0=$(now_ms)
         xdotool key --clearmodifiers shift 2>/dev/null || true
+        counted=1
         while [ "$(xprop -id "$window" _NET_WM_USER_TIME 2>/dev/null || true)" = "$before" ]; do
             t=$(now_ms)
             [ $((t - t0)) -gt 120000 ] && break
             [ -e "$stopfile" ] && [ $((t - t0)) -gt 1000 ] && break
+            if [ "$(xdotool getactivewindow 2>/dev/null || true)" != "$window" ]; then
+                counted=""
+                break
+            fi
             sleep 0.005
         done
-        echo $(($(now_ms) - t0)) >> "$out"
+        [ -n "$counted" ] && echo $(($(now_ms) - t0)) >> "$out"
         sleep 0.05
     done
 }
