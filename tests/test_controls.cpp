@@ -1,8 +1,10 @@
 #include "ui/controls/color_btn.h"
 #include "ui/controls/gl_bevel.h"
+#include "ui/controls/status_panels.h"
 
 #include <QApplication>
 #include <QBitmap>
+#include <QLabel>
 #include <QPainter>
 #include <QSet>
 #include <QSignalSpy>
@@ -365,6 +367,32 @@ private Q_SLOTS:
         button->setButtonColor(rgbColour(255, 0, 0));
         QTRY_VERIFY(counter.paints > 0);
         QCOMPARE(button->ButtonColor(), rgbColour(255, 0, 0));
+    }
+
+    // A fixed panel shows a long text whole, then narrows back; the filling one stays put.
+    void statusPanelWidensForItsText() {
+        QWidget window;
+        window.resize(600, 19);
+        auto* panels = new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
+                                         {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true}},
+                                        19, &window);
+        panels->resize(600, 19);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QLabel* line = panels->panel(0);
+        const auto fits = [line] {
+            return line->contentsRect().width() >=
+                   line->fontMetrics().horizontalAdvance(line->text()) + line->indent();
+        };
+        for (const char* text : {"Строка:   1   Символ:   1", "Строка: 1234567   Символ: 123456",
+                                 "1"}) {
+            panels->setPanelText(0, QString::fromUtf8(text));
+            QCoreApplication::processEvents();
+            QVERIFY2(fits(), text);
+            QCOMPARE(line->width(), std::max(150, line->width()));
+        }
+        QCOMPARE(line->width(), 150);
+        QCOMPARE(panels->panel(1)->geometry().right(), panels->width() - 1);
     }
 };
 

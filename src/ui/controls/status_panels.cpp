@@ -35,9 +35,11 @@ StatusPanels::StatusPanels(const std::vector<Panel>& panels, int height, QWidget
             label->setMinimumWidth(p.width);
             label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             layout->addWidget(label, 1);
+            m_widths.push_back(0);
         } else {
             label->setFixedWidth(p.width);
             layout->addWidget(label);
+            m_widths.push_back(p.width);
         }
         m_labels.push_back(label);
     }
@@ -48,5 +50,14 @@ QString StatusPanels::panelText(int index) const {
 }
 
 void StatusPanels::setPanelText(int index, const QString& text) {
-    m_labels.at(index)->setText(text);
+    QLabel* label = m_labels.at(index);
+    label->setText(text);
+    const int own = m_widths.at(index);
+    if (own == 0)
+        return;
+    const int needed = label->fontMetrics().horizontalAdvance(text) + 2 * label->indent() +
+                       2 * label->frameWidth() + 2;
+    const int width = std::max(own, needed);
+    if (label->width() != width || label->minimumWidth() != width)
+        label->setFixedWidth(width);
 }

@@ -7,7 +7,8 @@
 class QLabel;
 
 // A status bar of fixed-width panels; the panel marked `fill` (else the last) takes the
-// rest of the width.
+// rest of the width. A fixed panel whose text does not fit widens to show it whole
+// (a six-digit line number), and narrows back to its own width when it fits again.
 class StatusPanels : public QWidget {
     Q_OBJECT
 public:
@@ -28,4 +29,5 @@ public:
 
 private:
     std::vector<QLabel*> m_labels;
+    std::vector<int> m_widths; // each fixed panel's own width; 0 for the one that fills
 };
