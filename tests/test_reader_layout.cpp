@@ -56,6 +56,12 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
         QVERIFY(form.LayoutDialog1->isVisible());
         QVERIFY(!form.LayoutDialog1->isModal());
+        // Editing has no layout: the button rests and the dialog goes until viewing again.
+        form.ToolButton7Click();
+        QVERIFY(!form.ToolButton8->isEnabled());
+        QVERIFY(!form.LayoutDialog1->isVisible());
+        form.ToolButton7Click();
+        QVERIFY(form.ToolButton8->isEnabled());
         // The dialog belongs to the reader: back in the library, it is gone with it.
         QTest::keyClick(form.View, Qt::Key_Escape);
         QVERIFY(!form.isVisible());

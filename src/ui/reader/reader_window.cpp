@@ -606,6 +606,10 @@ void TMainForm::ToolButton7Click() {
     Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
     Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The layout is the reading view's: while editing it has nothing to act on.
+    ToolButton8->setEnabled(!viewing);
+    if (viewing)
+        LayoutDialog1->hide();
     // The caret's display line in the text area now shown.
     ShowCaretPosition();
 }
