@@ -121,8 +121,13 @@ private Q_SLOTS:
         QVERIFY(SafeFile::read(path("lib/sub/file"), read));
         QCOMPARE(read, QByteArray("new"));
         QVERIFY(!QFileInfo::exists(path("lib")));
+        // Messages name the folder where it stands now, and its old place once it is gone.
+        QCOMPARE(AnchoredPath::current(path("lib/sub/file")), path("moved/sub/file"));
+        QCOMPARE(AnchoredPath::current(path("lib")), path("moved"));
+        QCOMPARE(AnchoredPath::current(path("library")), path("library"));
 
         QVERIFY(QDir(path("moved")).removeRecursively());
+        QCOMPARE(AnchoredPath::current(path("lib/sub/file")), path("lib/sub/file"));
         QVERIFY(QDir().mkpath(path("lib/sub")));
         QCOMPARE(write(path("lib/sub/file"), "lost"),
                  QStringLiteral("create %1").arg(path("lib/sub/file")));

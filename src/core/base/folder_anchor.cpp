@@ -104,6 +104,27 @@ AnchoredPath::AnchoredPath(const QString& path) : m_dir(AT_FDCWD) {
 
 AnchoredPath::~AnchoredPath() = default;
 
+QString AnchoredPath::current(const QString& path) {
+    const AnchoredPath anchored(path);
+    if (!anchored.m_anchor)
+        return path;
+    // The system knows where a descriptor's folder stands now; a folder deleted
+    // meanwhile has no present path, and keeps its old one.
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(anchored.m_dir);
+    char target[4096];
+    const ssize_t size = ::readlink(link.constData(), target, sizeof target);
+    if (size <= 0 || size == ssize_t(sizeof target) || target[0] != '/')
+        return path;
+    const QByteArray folder(target, size);
+    if (folder.endsWith(" (deleted)"))
+        return path;
+    QString now = QFile::decodeName(folder);
+    if (!now.endsWith(QLatin1Char('/')))
+        now += QLatin1Char('/');
+    return anchored.m_name == "." ? now.chopped(now.size() > 1 ? 1 : 0)
+                                  : now + QFile::decodeName(anchored.m_name);
+}
+
 bool AnchoredPath::stat(struct stat& st) const {
     return ::fstatat(m_dir, name(), &st, 0) == 0;
 }

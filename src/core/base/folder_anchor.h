@@ -44,6 +44,10 @@ public:
     AnchoredPath(const AnchoredPath&) = delete;
     AnchoredPath& operator=(const AnchoredPath&) = delete;
 
+    // Where `path` is now, for messages: under a folder renamed or moved since it was
+    // anchored, its present path; otherwise `path` itself.
+    static QString current(const QString& path);
+
     int dir() const { return m_dir; }
     // The path relative to dir() ("." for the anchored folder itself).
     const char* name() const { return m_name.constData(); }

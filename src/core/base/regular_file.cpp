@@ -117,7 +117,7 @@ Status read(const QString& path, qint64 maxSize, QByteArray& data) {
 
 QString tooLargeMessage(const QString& path) {
     return QStringLiteral("Файл %1 слишком велик: Tomeria открывает файлы размером до %2 МБ")
-        .arg(path)
+        .arg(AnchoredPath::current(path))
         .arg(kMaxSize / (1024 * 1024));
 }
 
@@ -131,7 +131,7 @@ QByteArray readBook(const QString& path) {
     case Status::ReadFailed:
         throw TomeriaError(QStringLiteral("Failed to Load Stream"));
     default:
-        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(AnchoredPath::current(path)));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/library/catalogue.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/folder_anchor.h"
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
@@ -57,7 +58,7 @@ void Catalogue::LoadCatalogue(const QString& path) {
     // A FIFO or a device in the catalogue's place is refused, never read.
     QByteArray data;
     if (RegularFile::read(path, RegularFile::kMaxSize, data) != RegularFile::Status::Read)
-        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(path));
+        throw TomeriaError(QStringLiteral("Cannot open file %1").arg(AnchoredPath::current(path)));
 
     m_rows.clear();
     const qsizetype nul = data.indexOf('\0');
@@ -95,7 +96,7 @@ QByteArray Catalogue::serialized() const {
 }
 
 void Catalogue::SaveCatalogue(const QString& path) const {
-    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(path),
+    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                     QStringLiteral("Stream write error"));
 }
 

@@ -79,7 +79,7 @@ Library::LoadResult Library::load(QString* error) {
 void Library::saveCatalogue() {
     const QString path = m_folder.cataloguePath();
     if (m_catalogueUnreadable)
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(path));
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
     m_catalogue.SaveCatalogue(path);
 }
 
@@ -167,7 +167,7 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
             QStringLiteral("A key with the name of \"%1\" already exists").arg(name));
     const QString path = m_folder.BookPath(name);
     if (!BookFolder::isValidBookName(name))
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(path));
+        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
     // A catalogue that could not be read is never written: say so before a book file
     // is written that no row would list.
     if (m_catalogueUnreadable)
@@ -181,7 +181,7 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
     SetAside previous(path);
     bool written = false;
     try {
-        SafeFile::write(path, text, QStringLiteral("Cannot create file %1").arg(path),
+        SafeFile::write(path, text, QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                         QStringLiteral("Failed to Save Stream"));
         written = true;
         m_catalogue.AddRecord(name, note);

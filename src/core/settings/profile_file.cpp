@@ -1,6 +1,7 @@
 #include "core/settings/profile_file.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/folder_anchor.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
@@ -213,6 +214,6 @@ QByteArray ProfileFile::contents() const {
 }
 
 void ProfileFile::save() const {
-    const QString error = QStringLiteral("Unable to write to %1").arg(m_path);
+    const QString error = QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
     SafeFile::write(m_path, contents(), error, error);
 }

@@ -1,6 +1,7 @@
 #include "ui/editor/rich_text_editor.h"
 
 #include "core/base/cp1251.h"
+#include "core/base/folder_anchor.h"
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
@@ -605,7 +606,7 @@ QByteArray RichTextEditor::serialized() {
 }
 
 void RichTextEditor::SaveFile(const QString& path) {
-    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(path),
+    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                     QStringLiteral("Failed to Save Stream"));
 }
 
