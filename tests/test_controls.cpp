@@ -384,8 +384,8 @@ private Q_SLOTS:
             return line->contentsRect().width() >=
                    line->fontMetrics().horizontalAdvance(line->text()) + line->indent();
         };
-        for (const char* text : {"Строка:   1   Символ:   1", "Строка: 1234567   Символ: 123456",
-                                 "1"}) {
+        for (const char* text :
+             {"Строка:   1   Символ:   1", "Строка: 1234567   Символ: 123456", "1"}) {
             panels->setPanelText(0, QString::fromUtf8(text));
             QCoreApplication::processEvents();
             QVERIFY2(fits(), text);

@@ -360,6 +360,47 @@ private Q_SLOTS:
         QCOMPARE(!QFileInfo::exists(path(file)), removed);
     }
 
+    // A book file an add or a delete had set aside when the run was killed: put back when
+    // the step did not go through, removed when it did; never one of a running program.
+    void booksSetAsideByAKilledRunAreRecovered_data() {
+        QTest::addColumn<QString>("aside");
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("replacedBy");
+        QTest::addColumn<QString>("left"); // the book file's text, or where the old text stays
+        const QString dead = QStringLiteral(".Книга.boo.999999999-0.");
+        QTest::newRow("deletion killed before the catalogue")
+            << dead + "deleted" << true << false << "old";
+        QTest::newRow("deletion killed after the catalogue")
+            << dead + "deleted" << false << false << "";
+        QTest::newRow("replacement killed before the write")
+            << dead + "replaced" << false << false << "old";
+        QTest::newRow("replacement killed after the write")
+            << dead + "replaced" << false << true << "new";
+        QTest::newRow("set aside by a running program")
+            << QStringLiteral(".Книга.boo.%1-0.deleted").arg(::getppid()) << true << false
+            << "aside";
+        QTest::newRow("not of our form") << ".Книга.boo.x-0.deleted" << true << false << "aside";
+    }
+    void booksSetAsideByAKilledRunAreRecovered() {
+        QFETCH(QString, aside);
+        QFETCH(bool, listed);
+        QFETCH(bool, replacedBy);
+        QFETCH(QString, left);
+        TestFiles::write(path("books.dat"), cp1251(listed ? QStringLiteral("Книга=\r\n")
+                                                          : QStringLiteral("Азбука=\r\n")));
+        TestFiles::write(path("books/" + aside), "old");
+        if (replacedBy)
+            TestFiles::write(path("books/Книга.boo"), "new");
+        const timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(path("books/" + aside)).constData(), times, 0);
+        open();
+        const bool asideStays = left == QLatin1String("aside");
+        QCOMPARE(QFileInfo::exists(path("books/" + aside)), asideStays);
+        QCOMPARE(QFileInfo::exists(path("books/Книга.boo")), !asideStays && !left.isEmpty());
+        if (!asideStays && !left.isEmpty())
+            QCOMPARE(TestFiles::read(path("books/Книга.boo")), left.toLatin1());
+    }
+
     // Only ordinary files are removed: a link or a folder of such a name stays.
     void staleTemporaryNamesThatAreNoFilesStay() {
         const QString link = path(".books.dat.abc.tmp");

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace SafeFile {
 
@@ -177,28 +178,37 @@ bool read(const QString& path, QByteArray& data) {
 
 int removeStaleTemporaries(const QString& folder,
                            const std::function<bool(const QByteArray&)>& isTarget) {
-    const AnchoredPath at(folder);
-    const int fd = at.open(O_RDONLY | O_DIRECTORY | O_NONBLOCK);
-    if (fd < 0)
-        return 0;
-    DIR* listing = ::fdopendir(fd);
-    if (!listing) {
-        ::close(fd);
-        return 0;
-    }
     // .NAME.<a 32-bit number in base 36>.tmp, as TemporaryFile names them.
     static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.[0-9a-z]{1,7}\\.tmp$"));
     int removed = 0;
+    forEachStaleHiddenFile(folder, [&](int dir, const QByteArray& name) {
+        const QRegularExpressionMatch match = pattern.match(QLatin1StringView(name));
+        if (!match.hasMatch())
+            return;
+        const QByteArray target = match.captured(1).toLatin1();
+        if ((target == kGenericName || isTarget(target)) &&
+            ::unlinkat(dir, name.constData(), 0) == 0)
+            ++removed;
+    });
+    return removed;
+}
+
+void forEachStaleHiddenFile(const QString& folder,
+                            const std::function<void(int dir, const QByteArray& name)>& visit) {
+    const AnchoredPath at(folder);
+    const int fd = at.open(O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    DIR* listing = ::fdopendir(fd);
+    if (!listing) {
+        ::close(fd);
+        return;
+    }
+    std::vector<QByteArray> names;
     while (const dirent* entry = ::readdir(listing)) {
         if (entry->d_name[0] != '.')
             continue;
         const QByteArray name(entry->d_name);
-        const QRegularExpressionMatch match = pattern.match(QLatin1StringView(name));
-        if (!match.hasMatch())
-            continue;
-        const QByteArray target = match.captured(1).toLatin1();
-        if (target != kGenericName && !isTarget(target))
-            continue;
         struct stat st {};
         if (::fstatat(::dirfd(listing), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
@@ -206,11 +216,13 @@ int removeStaleTemporaries(const QString& folder,
         const bool older = st.st_mtim.tv_sec < g_processStart.tv_sec ||
                            (st.st_mtim.tv_sec == g_processStart.tv_sec &&
                             st.st_mtim.tv_nsec < g_processStart.tv_nsec);
-        if (older && ::unlinkat(::dirfd(listing), name.constData(), 0) == 0)
-            ++removed;
+        if (older)
+            names.push_back(name);
     }
+    // Visited after the listing is read: a visit may rename or remove entries.
+    for (const QByteArray& name : names)
+        visit(::dirfd(listing), name);
     ::closedir(listing);
-    return removed;
 }
 
 } // namespace SafeFile

@@ -41,4 +41,11 @@ bool permitsWriting(const QString& path);
 // of this process is never touched). Returns how many were removed.
 int removeStaleTemporaries(const QString& folder,
                            const std::function<bool(const QByteArray& target)>& isTarget);
+
+// Calls `visit` with each hidden ordinary file of this user in `folder` that was last
+// written before this process started: what an earlier run of the program may have left
+// there. `dir` is a descriptor of the folder, `name` the entry's name in it, for the *at
+// system calls.
+void forEachStaleHiddenFile(const QString& folder,
+                            const std::function<void(int dir, const QByteArray& name)>& visit);
 } // namespace SafeFile

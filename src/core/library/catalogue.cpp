@@ -96,7 +96,8 @@ QByteArray Catalogue::serialized() const {
 }
 
 void Catalogue::SaveCatalogue(const QString& path) const {
-    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
+    SafeFile::write(path, serialized(),
+                    QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                     QStringLiteral("Stream write error"));
 }
 

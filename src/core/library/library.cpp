@@ -5,7 +5,13 @@
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
+#include <QFile>
+#include <QRegularExpression>
+
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,17 +22,30 @@ namespace {
 // hidden name in the same folder (hidden files do not count in the folder's size), then
 // either removed or put back. rename() and unlink() act on a symbolic link itself, a
 // dangling one included, never on the file it points to.
+//
+// The hidden name keeps the file's own and says why it was moved, so that a file left
+// aside by a run that was killed meanwhile can be put back at the next start
+// (Library::recoverSetAside): .NAME.<process>-<n>.replaced for a file being replaced,
+// .NAME.<process>-<n>.deleted for a book being deleted.
 class SetAside {
 public:
-    explicit SetAside(const QString& path) : m_path(path) {
+    enum class Why { Replaced, Deleted };
+    SetAside(const QString& path, Why why) : m_path(path) {
         struct stat st {};
         if (path.isEmpty() || !m_path.lstat(st) || S_ISDIR(st.st_mode))
             return;
         static std::atomic<int> counter{0};
-        const QString aside =
-            path.left(path.lastIndexOf(QLatin1Char('/')) + 1) +
-            QStringLiteral(".tomeria-aside-%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
-        auto at = std::make_unique<AnchoredPath>(aside);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/')) + 1;
+        const QString fileName = path.mid(slash);
+        const QString unique = QStringLiteral("%1-%2").arg(::getpid()).arg(counter.fetch_add(1));
+        // A name too long to keep is set aside under a plain one; it cannot be recovered.
+        const QString aside = QFile::encodeName(fileName).size() <= 200
+                                  ? QStringLiteral(".%1.%2.%3")
+                                        .arg(fileName, unique,
+                                             why == Why::Deleted ? QStringLiteral("deleted")
+                                                                 : QStringLiteral("replaced"))
+                                  : QStringLiteral(".tomeria-aside-%1").arg(unique);
+        auto at = std::make_unique<AnchoredPath>(path.left(slash) + aside);
         if (m_path.renameTo(*at))
             m_aside = std::move(at);
     }
@@ -64,6 +83,7 @@ Library::LoadResult Library::load(QString* error) {
     try {
         m_catalogue.LoadCatalogue(path);
         m_catalogueUnreadable = false;
+        recoverSetAside();
         return LoadResult::Loaded;
     } catch (const TomeriaError& e) {
         if (kindAt(path) != 0) {
@@ -76,10 +96,38 @@ Library::LoadResult Library::load(QString* error) {
     }
 }
 
+void Library::recoverSetAside() {
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(.+)\\.boo\\.([0-9]+)-[0-9]+\\.(replaced|deleted)$"));
+    SafeFile::forEachStaleHiddenFile(m_folder.booksFolder(), [&](int dir, const QByteArray& name) {
+        const QRegularExpressionMatch match = pattern.match(QLatin1StringView(name));
+        // A file set aside by a program still running is its own business.
+        const pid_t owner = pid_t(match.capturedView(2).toLongLong());
+        if (!match.hasMatch() || owner == ::getpid() || ::kill(owner, 0) == 0 || errno == EPERM)
+            return;
+        const QByteArray fileName = match.captured(1).toLatin1() + ".boo";
+        struct stat st {};
+        // What stands in the book's place now was put there after the file was set
+        // aside: the step went through, the old file is no longer wanted.
+        bool putBack = ::fstatat(dir, fileName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0;
+        if (putBack && match.capturedView(3) == QLatin1String("deleted")) {
+            // A deletion went through only once the catalogue stopped listing the book.
+            const QString rowName =
+                Catalogue::LineName(QFile::decodeName(fileName).chopped(4) + QLatin1Char('='));
+            putBack = !rowName.isEmpty() && m_catalogue.FindName(rowName).found;
+        }
+        if (putBack)
+            ::renameat(dir, name.constData(), dir, fileName.constData());
+        else
+            ::unlinkat(dir, name.constData(), 0);
+    });
+}
+
 void Library::saveCatalogue() {
     const QString path = m_folder.cataloguePath();
     if (m_catalogueUnreadable)
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
     m_catalogue.SaveCatalogue(path);
 }
 
@@ -167,7 +215,8 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
             QStringLiteral("A key with the name of \"%1\" already exists").arg(name));
     const QString path = m_folder.BookPath(name);
     if (!BookFolder::isValidBookName(name))
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)));
     // A catalogue that could not be read is never written: say so before a book file
     // is written that no row would list.
     if (m_catalogueUnreadable)
@@ -178,10 +227,11 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
     const AnchoredPath booksAt(booksFolder);
     const bool folderCreated = kindAt(booksFolder) == 0 && booksAt.makeFolder();
     const Catalogue before = m_catalogue;
-    SetAside previous(path);
+    SetAside previous(path, SetAside::Why::Replaced);
     bool written = false;
     try {
-        SafeFile::write(path, text, QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
+        SafeFile::write(path, text,
+                        QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                         QStringLiteral("Failed to Save Stream"));
         written = true;
         m_catalogue.AddRecord(name, note);
@@ -233,7 +283,7 @@ void Library::deleteBook(const QString& itemName) {
     const QString path = m_folder.BookPath(itemName);
     const mode_t kind = kindAt(path);
     const bool touchable = m_folder.isBookPath(path) && kind != 0 && kind != S_IFDIR;
-    SetAside file(touchable ? path : QString());
+    SetAside file(touchable ? path : QString(), SetAside::Why::Deleted);
     try {
         saveCatalogue();
     } catch (...) {

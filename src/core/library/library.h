@@ -74,6 +74,10 @@ public:
     void deleteBook(const QString& itemName);
 
 private:
+    // Book files that an add or a delete set aside and a killed run left there: put back
+    // when the step did not go through (nothing stands in their place and, for a
+    // deletion, the catalogue still lists the book), removed otherwise.
+    void recoverSetAside();
     // Forgets a book's position; reading.dat is written when it can be (a failure leaves
     // the entry on disk, where its file's size no longer matches or the next add
     // forgets it again).

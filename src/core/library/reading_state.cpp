@@ -284,7 +284,8 @@ QByteArray ReadingState::serialized() const {
 }
 
 void ReadingState::save() const {
-    const QString message = QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
+    const QString message =
+        QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
     // A pipe or a device in its place would be written straight to (a pipe with no
     // reader never lets go): the file is ours only as an ordinary file.
     struct stat st {};

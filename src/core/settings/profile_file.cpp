@@ -214,6 +214,7 @@ QByteArray ProfileFile::contents() const {
 }
 
 void ProfileFile::save() const {
-    const QString error = QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
+    const QString error =
+        QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
     SafeFile::write(m_path, contents(), error, error);
 }

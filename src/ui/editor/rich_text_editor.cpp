@@ -606,7 +606,8 @@ QByteArray RichTextEditor::serialized() {
 }
 
 void RichTextEditor::SaveFile(const QString& path) {
-    SafeFile::write(path, serialized(), QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
+    SafeFile::write(path, serialized(),
+                    QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
                     QStringLiteral("Failed to Save Stream"));
 }
 
