@@ -279,6 +279,25 @@ private Q_SLOTS:
         QCOMPARE(view->caret(), broken);
         QTest::keyClick(view, Qt::Key_Right);
         QCOMPARE(view->caret(), broken + 1);
+        // End stands after the broken word's last letter on its own line, and Shift+End
+        // from the line's start takes every letter of it.
+        const qsizetype lineStart = view->lineStartOf(broken - 1);
+        view->setSelectionStart(lineStart + 1);
+        QTest::keyClick(view, Qt::Key_End);
+        QCOMPARE(view->caret(), broken);
+        QCOMPARE(view->lineOfChar(broken), view->lineOfChar(lineStart));
+        QVERIFY2(form.StatusBar->panelText(0).endsWith(
+                     QString::asprintf("Символ: %3d", int(broken - lineStart) + 1)),
+                 qPrintable(form.StatusBar->panelText(0)));
+        QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(view->caret(), lineStart);
+        QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(view->selectedText(), text.mid(lineStart, broken - lineStart));
+        // A step right leaves the line end for the next line's second letter.
+        QTest::keyClick(view, Qt::Key_End);
+        QTest::keyClick(view, Qt::Key_Right);
+        QCOMPARE(view->caret(), broken + 1);
+        QCOMPARE(view->lineOfChar(broken + 1), view->lineOfChar(lineStart) + 1);
     }
 
     // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that

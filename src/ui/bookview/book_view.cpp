@@ -87,6 +87,7 @@ void BookView::setBook(std::shared_ptr<const BookText> book) {
         m_widthsValid = false;
     m_book = book ? std::move(book) : std::make_shared<BookText>();
     m_caret = m_anchor = 0;
+    m_caretAtLineEnd = false;
     m_preferredX = -1;
     m_topAnchor = 0;
     m_anchorOfLayout = false;
@@ -394,7 +395,7 @@ void BookView::centerOffset(qsizetype offset) {
 
 void BookView::ensureCaretVisible() {
     syncExact();
-    const Place caret = placeOf(m_caret);
+    const Place caret = caretPlace();
     const qreal y = rowOf(caret) < 0 ? -1 : yOf(caret);
     if (rowOf(caret) < 0)
         setTop(caret);
@@ -429,14 +430,14 @@ int BookView::linesBefore(int piece) {
 
 int BookView::lineOfChar(qsizetype offset) {
     syncExact();
-    const Place place = placeOf(offset);
+    const Place place = placeOfCaretOr(offset);
     const int before = linesBefore(place.piece);
     return before < 0 ? -1 : before + place.line;
 }
 
 qsizetype BookView::lineStartOf(qsizetype offset) {
     syncExact();
-    return startOf(placeOf(offset));
+    return startOf(placeOfCaretOr(offset));
 }
 
 std::pair<qsizetype, qsizetype> BookView::lineRange(qsizetype offset) {
@@ -488,6 +489,7 @@ void BookView::notifySelection() {
 void BookView::select(qsizetype anchor, qsizetype caret) {
     m_anchor = settled(*m_book, anchor);
     m_caret = settled(*m_book, caret);
+    m_caretAtLineEnd = false;
     m_preferredX = -1;
     viewport()->update();
     notifySelection();
@@ -517,8 +519,9 @@ void BookView::copySelection() const {
         QGuiApplication::clipboard()->setText(selectedText());
 }
 
-void BookView::moveCaret(qsizetype offset, bool extend) {
+void BookView::moveCaret(qsizetype offset, bool extend, bool atLineEnd) {
     m_caret = settled(*m_book, offset);
+    m_caretAtLineEnd = atLineEnd && m_caret == offset;
     if (!extend)
         m_anchor = m_caret;
     ensureCaretVisible();
@@ -587,15 +590,32 @@ qsizetype BookView::previousWord(qsizetype offset) const {
     return i == offset ? previousOffset(offset) : i;
 }
 
-qsizetype BookView::caretAfterLines(int count) {
-    const Place place = placeOf(m_caret);
+qsizetype BookView::caretAfterLines(int count, bool* atLineEnd) {
+    const Place place = caretPlace();
+    *atLineEnd = false;
     if (m_preferredX < 0)
-        m_preferredX = layoutOf(place.piece)->xOf(m_caret);
+        m_preferredX = m_caretAtLineEnd ? layoutOf(place.piece)->endX(place.line)
+                                        : layoutOf(place.piece)->xOf(m_caret);
     const Place target = moved(place, count);
-    if (target.piece == place.piece && target.line == place.line)
+    if (target.piece == place.piece && target.line == place.line) {
+        *atLineEnd = m_caretAtLineEnd && std::abs(count) == 1;
         return count < 0 ? (std::abs(count) > 1 ? 0 : m_caret)
                          : (count > 1 ? textLength() : m_caret);
-    return layoutOf(target.piece)->offsetAt(target.line, m_preferredX);
+    }
+    return layoutOf(target.piece)->offsetAt(target.line, m_preferredX, atLineEnd);
+}
+
+BookView::Place BookView::caretPlace() {
+    const Place place = placeOf(m_caret);
+    if (!m_caretAtLineEnd || startOf(place) != m_caret)
+        return place;
+    const Place before = moved(place, -1);
+    const bool moves = before.piece != place.piece || before.line != place.line;
+    return moves && layoutOf(before.piece)->hyphenated(before.line) ? before : place;
+}
+
+BookView::Place BookView::placeOfCaretOr(qsizetype offset) {
+    return offset == m_caret ? caretPlace() : placeOf(offset);
 }
 
 // ---- Look ---------------------------------------------------------------------------
@@ -682,7 +702,9 @@ void BookView::paintEvent(QPaintEvent*) {
     const int pieces = lines().pieceCount();
     Place at = top();
     qreal y = margin();
-    const Place caret = hasFocus() ? placeOf(m_caret) : Place{-1, -1};
+    const Place caret = hasFocus() ? caretPlace() : Place{-1, -1};
+    const Place caretOwn = hasFocus() ? placeOf(m_caret) : caret;
+    const bool caretAtEnd = caret.piece != caretOwn.piece || caret.line != caretOwn.line;
     while (y < height && at.piece < pieces) {
         const auto layout = layoutOf(at.piece);
         const int shown = std::min(layout->lineCount() - 1,
@@ -690,7 +712,8 @@ void BookView::paintEvent(QPaintEvent*) {
         const QPointF origin(columnLeft(), y - at.line * lineHeight());
         layout->draw(&painter, origin, at.line, shown, selFrom, selTo, highlight, highlighted);
         if (caret.piece == at.piece && caret.line >= at.line && caret.line <= shown) {
-            const qreal x = origin.x() + layout->xOf(m_caret);
+            const qreal x =
+                origin.x() + (caretAtEnd ? layout->endX(caret.line) : layout->xOf(m_caret));
             const qreal top = origin.y() + caret.line * lineHeight();
             painter.fillRect(QRectF(x, top, 1, lineHeight()), m_textColour);
         }
@@ -746,11 +769,12 @@ void BookView::keyPressEvent(QKeyEvent* event) {
                           : event->key() == Qt::Key_Down   ? 1
                           : event->key() == Qt::Key_PageUp ? -page
                                                            : page;
-        target = caretAfterLines(count);
+        bool atLineEnd = false;
+        target = caretAfterLines(count, &atLineEnd);
         if (std::abs(count) > 1) // the page moves with the caret
             setTop(moved(top(), count));
         const qreal x = m_preferredX;
-        moveCaret(target, extend);
+        moveCaret(target, extend, atLineEnd);
         m_preferredX = x;
         return;
     }
@@ -761,8 +785,12 @@ void BookView::keyPressEvent(QKeyEvent* event) {
         if (ctrl) {
             target = textLength();
         } else {
-            const Place place = placeOf(m_caret);
-            target = layoutOf(place.piece)->offsetAt(place.line, 1e6);
+            const Place place = caretPlace();
+            bool atLineEnd = false;
+            target = layoutOf(place.piece)->offsetAt(place.line, 1e6, &atLineEnd);
+            m_preferredX = -1;
+            moveCaret(target, extend, atLineEnd);
+            return;
         }
         break;
     default:
@@ -791,11 +819,13 @@ void BookView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const Place place = placeAtY(event->position().y());
+    bool atLineEnd = false;
     const qsizetype offset =
-        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+        layoutOf(place.piece)
+            ->offsetAt(place.line, event->position().x() - columnLeft(), &atLineEnd);
     m_dragging = true;
     m_preferredX = -1;
-    moveCaret(offset, event->modifiers() & Qt::ShiftModifier);
+    moveCaret(offset, event->modifiers() & Qt::ShiftModifier, atLineEnd);
 }
 
 void BookView::mouseMoveEvent(QMouseEvent* event) {
@@ -808,8 +838,11 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
     else if (y > viewport()->height())
         setTop(moved(top(), 1));
     const Place place = placeAtY(y);
-    moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
-              true);
+    bool atLineEnd = false;
+    const qsizetype offset =
+        layoutOf(place.piece)
+            ->offsetAt(place.line, event->position().x() - columnLeft(), &atLineEnd);
+    moveCaret(offset, true, atLineEnd);
 }
 
 void BookView::mouseReleaseEvent(QMouseEvent* event) {

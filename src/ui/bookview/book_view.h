@@ -135,8 +135,15 @@ private:
     void updateScrollBar();
     int linesBefore(int piece);
     // Moves the caret, extending the selection when asked.
-    void moveCaret(qsizetype offset, bool extend);
-    qsizetype caretAfterLines(int count);
+    // `atLineEnd`: the offset starts a line, and the caret stands at the end of the line
+    // before, after the last letter of its broken word.
+    void moveCaret(qsizetype offset, bool extend, bool atLineEnd = false);
+    qsizetype caretAfterLines(int count, bool* atLineEnd);
+    // The display line the caret stands on: its offset's, or the line before when it
+    // stands at the end of a broken word's first part.
+    Place caretPlace();
+    // The place of an offset, the caret's own line for the caret's offset.
+    Place placeOfCaretOr(qsizetype offset);
     qsizetype nextOffset(qsizetype offset) const;
     qsizetype previousOffset(qsizetype offset) const;
     qsizetype nextWord(qsizetype offset) const;
@@ -190,6 +197,7 @@ private:
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
     qreal m_preferredX = -1; // kept by Up, Down, PageUp and PageDown
+    bool m_caretAtLineEnd = false;
     bool m_dragging = false;
     bool m_settingScroll = false;
     bool m_hideSelection = true;

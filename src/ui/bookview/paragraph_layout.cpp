@@ -75,20 +75,35 @@ qreal ParagraphLayout::xOf(qsizetype offset) const {
     return lineAt(line).cursorToX(display(offset));
 }
 
-qsizetype ParagraphLayout::offsetAt(int line, qreal x) const {
+qsizetype ParagraphLayout::offsetAt(int line, qreal x, bool* atEnd) const {
     const QTextLine l = lineAt(line);
     int at = l.xToCursor(x, QTextLine::CursorBetweenCharacters);
     // A wrapped line's last position is the next line's start: the caret stays on this
-    // line, before its trailing space (or before the last letter of a broken word).
+    // line, before its trailing space (or, unless the caller keeps it at the line's end,
+    // before the last letter of a broken word).
     const int end = l.textStart() + l.textLength();
     const bool wrapped = line + 1 < m_layout.lineCount() || !m_endsParagraph;
-    const bool hyphenated =
-        end > l.textStart() + 1 && m_layout.text()[end - 1] == DisplayText::kSoftHyphen;
-    if (hyphenated && at >= end - 1)
-        at = end - 2;
-    else if (at >= end && wrapped && end > l.textStart())
+    if (atEnd)
+        *atEnd = false;
+    if (hyphenated(line) && at >= end - 1) {
+        if (atEnd)
+            *atEnd = true;
+        at = atEnd ? end - 1 : end - 2;
+    } else if (at >= end && wrapped && end > l.textStart()) {
         at = end - 1;
+    }
     return book(at);
+}
+
+bool ParagraphLayout::hyphenated(int line) const {
+    const QTextLine l = lineAt(line);
+    const int end = l.textStart() + l.textLength();
+    return end > l.textStart() + 1 && m_layout.text()[end - 1] == DisplayText::kSoftHyphen;
+}
+
+qreal ParagraphLayout::endX(int line) const {
+    const QTextLine l = lineAt(line);
+    return l.cursorToX(l.textStart() + l.textLength() - (hyphenated(line) ? 1 : 0));
 }
 
 QRectF ParagraphLayout::characterRect(qsizetype offset) const {

@@ -51,8 +51,15 @@ public:
     qsizetype lineEnd(int line) const;
     // Where the caret at the offset stands, from the layout's left edge.
     qreal xOf(qsizetype offset) const;
-    // The offset nearest to x on the line.
-    qsizetype offsetAt(int line, qreal x) const;
+    // The offset nearest to x on the line. Past the last letter of a line that ends in a
+    // broken word, that offset is the next line's start: with `atEnd` given, it is
+    // returned and *atEnd set (the caret then stands at this line's end); without, the
+    // offset before the last letter, which stays on this line.
+    qsizetype offsetAt(int line, qreal x, bool* atEnd = nullptr) const;
+    // Whether the line ends in a broken word (a hyphen shows at its end).
+    bool hyphenated(int line) const;
+    // Where the caret after the line's last letter stands, before the hyphen.
+    qreal endX(int line) const;
     // The rectangle of the character at the offset, relative to the layout's top left.
     QRectF characterRect(qsizetype offset) const;
 
