@@ -24,7 +24,7 @@ namespace {
 class SilentDialogs : public Dialogs {
 public:
     void message(QWidget*, const QString&) override {}
-    bool confirm(QWidget*, const QString&) override { return false; }
+    bool confirm(QWidget*, const QString&, const QString& = QString()) override { return false; }
     void error(QWidget*, const QString&) override {}
     void notice(const QString&, const QString&) override {}
     void beep() override {}

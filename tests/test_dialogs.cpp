@@ -110,6 +110,26 @@ private Q_SLOTS:
         QVERIFY((error.frame.center() - screenCentre).manhattanLength() <= 2);
     }
 
+    // The program's own yes-or-no questions name their action and «Отмена» in Russian;
+    // the confirmations of old keep "OK" and "Cancel".
+    void ownQuestionsNameTheirAction() {
+        Dialogs real;
+        const QString text = QStringLiteral("Заменить его вашей версией?");
+        bool given = false;
+        SeenBox seen = inspect([&] { given = real.confirm(nullptr, text, "Заменить"); },
+                               QStringLiteral("Заменить"));
+        QCOMPARE(QSet<QString>(seen.buttons.begin(), seen.buttons.end()),
+                 (QSet<QString>{"Заменить", "Отмена"}));
+        QVERIFY(given);
+        seen = inspect([&] { given = real.confirm(nullptr, text, "Заменить"); },
+                       QStringLiteral("Отмена"));
+        QVERIFY(!given);
+        seen = inspect([&] { given = real.confirm(nullptr, text); }, QStringLiteral("Cancel"));
+        QCOMPARE(QSet<QString>(seen.buttons.begin(), seen.buttons.end()),
+                 (QSet<QString>{"OK", "Cancel"}));
+        QVERIFY(!given);
+    }
+
     // The question about unsaved edits: Russian buttons, centred like every other box,
     // each button its own answer.
     void theUnsavedEditsQuestionSpeaksRussian_data() {

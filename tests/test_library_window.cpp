@@ -383,6 +383,46 @@ private Q_SLOTS:
         QCOMPARE(m_reader->View->selectionStart(), 0);
     }
 
+    // Edits left unsaved in the hidden reader: saved through the question on opening
+    // another book, the book keeps its place; deleted meanwhile, the book takes its edits
+    // with it, and no file without a row comes back.
+    void editsLeftInTheHiddenReader() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Азбука=\r\nКнига=\r\n")));
+        QByteArray text;
+        for (int i = 0; i < 2000; ++i)
+            text += "line " + QByteArray::number(i) + "\r\n";
+        writeBook(QStringLiteral("Азбука"), "A");
+        writeBook(QStringLiteral("Книга"), text);
+        start();
+        const auto editBook = [&](const char* typed) {
+            doubleClick(1);
+            m_reader->ToolButton7Click(); // editing
+            m_reader->Editor->setSelectionStart(int(text.indexOf("line 500\r\n")));
+            m_reader->Editor->scrollOffsetToTop(int(text.indexOf("line 500\r\n")));
+            QTest::keyClicks(m_reader->Editor, QString::fromLatin1(typed));
+            m_reader->ToolButton7Click(); // viewing, the edits unsaved
+            QTest::mouseClick(m_reader->ToolButton6, Qt::LeftButton);
+        };
+        editBook("x");
+        dialogs().answers.enqueue(Dialogs::Answer::Yes);
+        doubleClick(0);
+        QCOMPARE(dialogs().texts("ask").size(), 1);
+        QVERIFY(TestFiles::read(path(QStringLiteral("books/Книга.boo"))).contains("xline 500"));
+        QTest::mouseClick(m_reader->ToolButton6, Qt::LeftButton);
+        doubleClick(1);
+        QCOMPARE(m_reader->View->firstVisibleOffset(), text.indexOf("line 500\r\n"));
+        QTest::mouseClick(m_reader->ToolButton6, Qt::LeftButton);
+
+        editBook("y");
+        click(1);
+        dialogs().clear();
+        m_form->N8->trigger();
+        doubleClick(0);
+        QCOMPARE(dialogs().texts("ask"), QStringList());
+        QVERIFY(!QFile::exists(path(QStringLiteral("books/Книга.boo"))));
+        QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Азбука=\r\n")));
+    }
+
     // ---- Adding -----------------------------------------------------------------------
 
     void addingAPlainTextBook() {

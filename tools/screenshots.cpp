@@ -27,7 +27,7 @@ class ScriptedDialogs : public Dialogs {
 public:
     explicit ScriptedDialogs(QString file) : m_file(std::move(file)) {}
     QString openFile(QWidget*, const QString&) override { return m_file; }
-    bool confirm(QWidget*, const QString&) override { return true; }
+    bool confirm(QWidget*, const QString&, const QString& = QString()) override { return true; }
     void message(QWidget*, const QString&) override {}
     void beep() override {}
 

@@ -16,7 +16,7 @@ public:
     };
 
     void message(QWidget*, const QString& text) override { shown.append({"message", text}); }
-    bool confirm(QWidget*, const QString& text) override {
+    bool confirm(QWidget*, const QString& text, const QString& = QString()) override {
         shown.append({"confirm", text});
         return confirmations.isEmpty() ? true : confirmations.dequeue();
     }

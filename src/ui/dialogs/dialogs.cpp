@@ -50,7 +50,7 @@ protected:
 // Button texts are set explicitly so that no translation changes them. Once the session
 // ends, the text goes to standard error instead and the answer is "Cancel".
 int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-           bool withCancel) {
+           bool withCancel, const QString& action = QString()) {
     if (Dialogs::sessionEnding()) {
         std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
                      text.toLocal8Bit().constData());
@@ -58,10 +58,13 @@ int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, cons
         return 0;
     }
     ScreenCentredBox box(icon, caption, text, QMessageBox::NoButton, parent);
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok =
+        box.addButton(action.isEmpty() ? QStringLiteral("OK") : action, QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     if (withCancel) {
-        QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        QPushButton* cancel =
+            box.addButton(action.isEmpty() ? QStringLiteral("Cancel") : QStringLiteral("Отмена"),
+                          QMessageBox::RejectRole);
         box.setEscapeButton(cancel);
     } else {
         box.setEscapeButton(ok);
@@ -76,8 +79,8 @@ void Dialogs::message(QWidget* parent, const QString& text) {
     runBox(parent, QMessageBox::NoIcon, title(), text, false);
 }
 
-bool Dialogs::confirm(QWidget* parent, const QString& text) {
-    return runBox(parent, QMessageBox::NoIcon, title(), text, true) == 1;
+bool Dialogs::confirm(QWidget* parent, const QString& text, const QString& action) {
+    return runBox(parent, QMessageBox::NoIcon, title(), text, true, action) == 1;
 }
 
 Dialogs::Answer Dialogs::ask(QWidget* parent, const QString& text) {

@@ -29,8 +29,9 @@ public:
 
     // A dialog without icon, caption "Tomeria", one "OK" button.
     virtual void message(QWidget* parent, const QString& text);
-    // The same with "OK" (default) and "Cancel" (Esc); true only for "OK".
-    virtual bool confirm(QWidget* parent, const QString& text);
+    // The same with "OK" (default) and "Cancel" (Esc); true only for "OK". The program's
+    // own questions name their action instead: `action` (default) and «Отмена» (Esc).
+    virtual bool confirm(QWidget* parent, const QString& text, const QString& action = QString());
     // A question with «Да» (default), «Нет» and «Отмена» (Esc).
     enum class Answer { Yes, No, Cancel };
     virtual Answer ask(QWidget* parent, const QString& text);

@@ -826,17 +826,21 @@ void TForm1::ColorBtn1Click() {
     // A book file that no row lists is not replaced without a word.
     if (m_library.hasUnlistedBookFile(name) &&
         !Dialogs::instance().confirm(
-            this, QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. "
-                                 "Заменить его?")
-                      .arg(m_library.folder().BookPath(name))))
+            this,
+            QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. "
+                           "Заменить его?")
+                .arg(m_library.folder().BookPath(name)),
+            QStringLiteral("Заменить")))
         return;
     // Characters the code page lacks would become «?»: the user decides first.
     const QString lost = lostCharacters(text);
     if (!lost.isEmpty() &&
         !Dialogs::instance().confirm(
-            this, QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: %1. Они "
-                                 "будут сохранены как «?». Сохранить книгу?")
-                      .arg(lost)))
+            this,
+            QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: %1. Они "
+                           "будут сохранены как «?». Сохранить книгу?")
+                .arg(lost),
+            QStringLiteral("Сохранить")))
         return;
     m_library.addBook(name, note, Cp1251::encode(text));
     setPlainTextSource(QByteArray());
@@ -871,7 +875,10 @@ void TForm1::N8Click() {
         return;
     // The row removed is the selected book's own row, also when the search box made
     // the selection.
+    const QString path = m_library.folder().BookPath(name);
     m_library.deleteBook(name);
+    if (m_reader)
+        m_reader->bookDeleted(path);
     if (m_indexer)
         m_indexer->bookRemoved(name);
     Obnov();

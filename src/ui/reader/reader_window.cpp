@@ -373,6 +373,17 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     ShowCaretPosition();
 }
 
+void TMainForm::bookDeleted(const QString& path) {
+    if (path.isEmpty() || StatusBar->panelText(1) != path)
+        return;
+    Editor->ClearModified();
+    releaseEditor();
+    View->setBook(nullptr);
+    m_viewHoldsBook = false;
+    StatusBar->setPanelText(1, QString());
+    RichEditChange();
+}
+
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     guard([this] { FormShow(); });
@@ -681,13 +692,19 @@ void TMainForm::ToolButton1Click() {
     // not overwritten without a word.
     if (fileStamp(path) != m_fileStamp &&
         !Dialogs::instance().confirm(
-            this, QStringLiteral("Файл книги «%1» изменён другой программой после открытия. "
-                                 "Заменить его вашей версией?")
-                      .arg(bookName(path))))
+            this,
+            QStringLiteral("Файл книги «%1» изменён другой программой после открытия. "
+                           "Заменить его вашей версией?")
+                .arg(bookName(path)),
+            QStringLiteral("Заменить")))
         return;
     Editor->SaveFile(path);
     m_fileStamp = fileStamp(path);
     Editor->ClearModified();
+    // The place is kept for the book as it now is (a place is kept only while the book's
+    // size is the one remembered with it); a hidden reader saving through the unsaved-edits
+    // question is not remembered again at its close.
+    rememberPosition();
     RichEditChange();
     Q_EMIT bookSaved(path);
 }

@@ -62,6 +62,10 @@ public:
     // Opens the book with `length` characters from CR LF offset `offset` selected and
     // scrolled into view (a place found by the search).
     void openBookAt(const QString& path, qint64 offset, int length);
+    // The book at `path` was deleted from the library: when it is the one the reader
+    // holds (hidden, perhaps with unsaved edits), the reader lets it go, edits and all,
+    // so that nothing writes its file again.
+    void bookDeleted(const QString& path);
 
     // What the reader remembers across runs (owned by the library window; may be null).
     // The remembered font and colours are applied at once; a book's position is taken
