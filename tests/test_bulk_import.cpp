@@ -238,6 +238,11 @@ private Q_SLOTS:
             << QStringLiteral("  Мир/Война = 日本 \u2603\n").toUtf8() << "a.txt"
             << "Мир-Война"
             << "";
+        QTest::newRow("mapped as the text is, blanks made one space")
+            << QStringLiteral("За\u0301мок  кафе café,\tминус \u2212 и\u2009шпация\n").toUtf8()
+            << "a.txt"
+            << "Замок кафе cafe, минус - и шпация"
+            << "";
         QTest::newRow("nothing storable: the file name")
             << QStringLiteral("日本語\nтекст").toUtf8() << "папка/Рассказ.txt"
             << "Рассказ"

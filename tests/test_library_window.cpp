@@ -702,7 +702,7 @@ private Q_SLOTS:
     // Blank lines and blanks before a title are not proposed as a name that looks empty.
     void theProposedNameIsTheFirstLineThatIsNotBlank() {
         const QString source = path("x.txt");
-        TestFiles::write(source, "  \r\n\r\n   Война и мир  \r\nтекст");
+        TestFiles::write(source, cp1251(QStringLiteral("  \r\n\r\n   Война  и\tмир  \r\nтекст")));
         TForm1& form = start();
         form.N9->trigger();
         dialogs().files.enqueue(source);

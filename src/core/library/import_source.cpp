@@ -233,9 +233,13 @@ QByteArray storedText(const ImportedBook& book) {
 }
 
 QString storableName(QStringView raw) {
+    // Mapped as the stored text is (stress marks dropped, typographic spaces and dashes
+    // in their plain forms), then what is left that no name can hold goes; every run of
+    // blanks becomes one space.
+    const QString mapped = Cp1251::storable(raw);
     QString name;
-    name.reserve(raw.size());
-    for (const QChar c : raw) {
+    name.reserve(mapped.size());
+    for (const QChar c : mapped) {
         const char16_t u = c.unicode();
         if (c.isSurrogate())
             continue;
@@ -248,7 +252,7 @@ QString storableName(QStringView raw) {
         else if (Cp1251::fromUnicode(u) >= 0)
             name += c;
     }
-    return name.trimmed();
+    return name.simplified();
 }
 
 QString firstNonBlankLine(QStringView text, qsizetype limit) {

@@ -743,9 +743,9 @@ void TForm1::previewFile(const QString& path) {
 QString TForm1::proposedName() {
     // Blank lines before the title and blanks around it would make a name that looks
     // empty or sorts before every other: the first line that is not blank is taken,
-    // trimmed.
+    // trimmed, each run of blanks in it made one space.
     for (int line = 0; line < 64; ++line) {
-        const QString text = Cp1251::storable(RichEdit1->DisplayLine(line)).trimmed();
+        const QString text = Cp1251::storable(RichEdit1->DisplayLine(line)).simplified();
         if (!text.isEmpty())
             return text;
     }
