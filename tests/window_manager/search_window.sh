@@ -10,7 +10,7 @@
 set -euo pipefail
 binary=$1
 source "$(dirname "$0")/desktop.sh"
-limit=${FREEZE_LIMIT_MS:-2000}
+limit=${FREEZE_LIMIT_MS:-1000}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 reader_windows() { windows_named '^Rich Edit Control Demo$'; }
@@ -25,6 +25,11 @@ search_windows() {
     done
 }
 now_ms() { date +%s%3N; }
+# The probe's key and the check's own input never interleave: a Shift pressed while the
+# check holds Ctrl would make Ctrl+V a Ctrl+Shift+V, and its clearing of modifiers would
+# let go of the check's Ctrl.
+keylock="$work/keys.lock"
+input() { flock "$keylock" xdotool "$@"; }
 
 # A library of made-up Russian prose in code page 1251: three books of 400,000 common
 # words each, and «Запрос», a single line of 1,000 of the same words to paste.
@@ -87,8 +92,8 @@ probe() { # probe OUTPUT_FILE STOP_FILE
         window=$(xdotool getactivewindow 2>/dev/null || true)
         [ -n "$window" ] || { sleep 0.05; continue; }
         before=$(xprop -id "$window" _NET_WM_USER_TIME 2>/dev/null || true)
+        input key --clearmodifiers shift 2>/dev/null || true
         t0=$(now_ms)
-        xdotool key --clearmodifiers shift 2>/dev/null || true
         counted=1
         while [ "$(xprop -id "$window" _NET_WM_USER_TIME 2>/dev/null || true)" = "$before" ]; do
             t=$(now_ms)
@@ -142,22 +147,22 @@ search=""
 copy_passage() {
     # The search window of an earlier attempt is closed first: it may cover the list.
     if [ -n "$search" ]; then
-        xdotool windowactivate --sync "$search" key --clearmodifiers alt+F4 2>/dev/null || true
+        input windowactivate --sync "$search" key --clearmodifiers alt+F4 2>/dev/null || true
         sleep 0.5
     fi
     xdotool windowactivate --sync "$main" 2>/dev/null || true
-    xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
+    input mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
     reader=""
     for _ in $(seq 100); do reader=$(reader_windows | tail -n1); [ -n "$reader" ] && break; sleep 0.1; done
     [ -n "$reader" ] || return 0
     sleep 1
-    xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+a ctrl+c
+    input windowactivate --sync "$reader" key --clearmodifiers ctrl+a ctrl+c
     sleep 0.5
-    xdotool windowactivate --sync "$reader" key --clearmodifiers alt+F4
+    input windowactivate --sync "$reader" key --clearmodifiers alt+F4
     for _ in $(seq 50); do [ -z "$(reader_windows)" ] && break; sleep 0.1; done
 }
 open_search() {
-    xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
+    input windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
     search=""
     for _ in $(seq 50); do search=$(search_windows | tail -n1); [ -n "$search" ] && break; sleep 0.1; done
     [ -n "$search" ] && xdotool windowactivate --sync "$search"
@@ -173,16 +178,16 @@ for attempt in 1 2 3; do
     open_search
     [ -n "$search" ] || { fail "Ctrl+Shift+F showed no search window"; break; }
     t_paste=$(now_ms)
-    xdotool key --clearmodifiers ctrl+a ctrl+v
+    input key --clearmodifiers ctrl+a ctrl+v
     # The first result: Tab to the list, its first row, Enter; tried until the list is
     # there and the reader shows the book.
     for _ in $(seq 40); do
         sleep 0.5
-        xdotool key --clearmodifiers Tab Home Return 2>/dev/null || true
+        input key --clearmodifiers Tab Home Return 2>/dev/null || true
         opened=$(reader_windows | tail -n1)
         [ -n "$opened" ] && break
         xdotool windowactivate --sync "$search" 2>/dev/null || true
-        xdotool key --clearmodifiers shift+Tab 2>/dev/null || true
+        input key --clearmodifiers shift+Tab 2>/dev/null || true
     done
     [ -n "$opened" ] && break
     echo "attempt $attempt: no result opened; copying again"
