@@ -51,8 +51,10 @@ private Q_SLOTS:
             << QByteArray("a=1\r\n\r\nb=2\r\n");
         QTest::newRow("lone CR") << QByteArray("a=1\rb=2\r") << QStringList{"a=1", "b=2"}
                                  << QByteArray("a=1\r\nb=2\r\n");
-        QTest::newRow("NUL ends the text")
-            << QByteArray("a=1\r\n\0b=2", 9) << QStringList{"a=1"} << QByteArray("a=1\r\n");
+        QTest::newRow("NUL kept, and the rows after it")
+            << QByteArray("a=1\r\nb\0=2\r\nc=3", 14)
+            << QStringList{"a=1", QString::fromLatin1("b\0=2", 4), "c=3"}
+            << QByteArray("a=1\r\nb\0=2\r\nc=3\r\n", 16);
         QTest::newRow("line without =") << cp1251(QStringLiteral("просто текст\r\n"))
                                         << QStringList{QStringLiteral("просто текст")}
                                         << cp1251(QStringLiteral("просто текст\r\n"));

@@ -61,8 +61,9 @@ void Catalogue::LoadCatalogue(const QString& path) {
         throw TomeriaError(QStringLiteral("Cannot open file %1").arg(AnchoredPath::current(path)));
 
     m_rows.clear();
-    const qsizetype nul = data.indexOf('\0');
-    const qsizetype end = nul < 0 ? data.size() : nul;
+    // A NUL byte is kept as any other byte of its line: ending the text there would drop
+    // every row after it at the next save, and the books with them.
+    const qsizetype end = data.size();
     const char* text = data.constData();
     qsizetype pos = 0;
     while (pos < end) {
