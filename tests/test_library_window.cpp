@@ -634,6 +634,8 @@ private Q_SLOTS:
             << QStringLiteral("Книга 😀") << QStringLiteral("Знак «😀» ") + refused;
         QTest::newRow("equals sign")
             << QStringLiteral("a=b") << QStringLiteral("Знак «=» ") + refused;
+        QTest::newRow("too long for a file name")
+            << QString(130, QChar(u'д')) << Library::longNameMessage();
         QTest::newRow("blanks only") << QStringLiteral("   ")
                                      << QStringLiteral("Вы должны загрузить файл и указать "
                                                        "название книги");
@@ -1090,6 +1092,14 @@ private Q_SLOTS:
         QVERIFY(!form.isEnabled());
         form.helpWindow()->close(); // the close box and Alt+F4 close the same way
         QVERIFY(form.isEnabled());
+        // Esc closes it from the text, Enter from «Ок».
+        for (const QString& focus : {QStringLiteral("Memo1"), QStringLiteral("Button1")}) {
+            form.N22->trigger();
+            QWidget* target = form.helpWindow()->findChild<QWidget*>(focus);
+            QTest::keyClick(target,
+                            focus == QLatin1String("Memo1") ? Qt::Key_Escape : Qt::Key_Return);
+            QVERIFY(form.isEnabled());
+        }
     }
 };
 

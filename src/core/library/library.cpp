@@ -193,6 +193,15 @@ QString Library::unstorableNameMessage(const QString& characters) {
         .arg(characters);
 }
 
+bool Library::nameFitsFileName(const QString& name) {
+    return QFile::encodeName(name + QStringLiteral(".boo")).size() <= 255;
+}
+
+QString Library::longNameMessage() {
+    return QStringLiteral("Название книги слишком длинное для имени файла. "
+                          "Пожалуйста, сократите его.");
+}
+
 QString Library::firstLine(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i)
         if (isLineBreak(text[i]))
@@ -206,6 +215,8 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
     const QString unstorable = unstorableNameCharacters(name);
     if (!unstorable.isEmpty())
         throw TomeriaError(unstorableNameMessage(unstorable));
+    if (!nameFitsFileName(name))
+        throw TomeriaError(longNameMessage());
     const QString note = firstLine(rawNote);
     // A name the catalogue would refuse is refused before anything is written, so an
     // existing book's file is never replaced by the new text.

@@ -53,6 +53,10 @@ public:
     static QString unstorableNameCharacters(const QString& name);
     // The message refusing such a name.
     static QString unstorableNameMessage(const QString& characters);
+    // Whether the name's book file fits the file system's limit on a file name (255
+    // bytes), and the message refusing a name that does not.
+    static bool nameFitsFileName(const QString& name);
+    static QString longNameMessage();
     // The one line a name or note field holds: the text up to its first line break.
     static QString firstLine(const QString& text);
 

@@ -71,6 +71,17 @@ TSpravka::TSpravka(QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
+void TSpravka::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    // The text is read-only: Enter anywhere means «Ок».
+    if (event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void TSpravka::closeEvent(QCloseEvent* event) {
     event->accept();
     Q_EMIT closing();

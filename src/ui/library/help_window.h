@@ -19,6 +19,8 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Esc and Enter close the window, as «Ок» does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPlainTextEdit* Memo1;

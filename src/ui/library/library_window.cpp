@@ -643,6 +643,7 @@ void TForm1::ListBox1Click() {
     const QString name = item->text();
     Val.SelectRow(m_library.rowOfItem(name).row);
     Edit1->setText(name);
+    Edit1->setCursorPosition(0); // a name too long for the field shows its start
     // The note of the item's own row: a row repeating the name in another letter case
     // keeps its note to itself.
     const int row = Val.CurrentRow();
@@ -736,16 +737,20 @@ void TForm1::previewFile(const QString& path) {
     Dfail->setText(path);
     // The first line is proposed as the name, in the form it can be stored in, unless
     // the user has typed one.
-    if (!knigaimeno->isModified())
+    if (!knigaimeno->isModified()) {
         knigaimeno->setText(proposedName());
+        knigaimeno->setCursorPosition(0);
+    }
 }
 
 QString TForm1::proposedName() {
     // Blank lines before the title and blanks around it would make a name that looks
     // empty or sorts before every other: the first line that is not blank is taken,
-    // trimmed, each run of blanks in it made one space.
+    // trimmed, each run of blanks in it made one space, at most 100 characters (as the
+    // folder import names a book: a longer name would not fit a file name).
     for (int line = 0; line < 64; ++line) {
-        const QString text = Cp1251::storable(RichEdit1->DisplayLine(line)).simplified();
+        const QString text =
+            Cp1251::storable(RichEdit1->DisplayLine(line)).simplified().left(100).trimmed();
         if (!text.isEmpty())
             return text;
     }
@@ -767,8 +772,10 @@ void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
         book.text = ImportedText::decode(m_plainTextBytes, *codePage);
     RichEdit1->ClearText();
     RichEdit1->ShowImported(std::move(book));
-    if (!knigaimeno->isModified())
+    if (!knigaimeno->isModified()) {
         knigaimeno->setText(proposedName());
+        knigaimeno->setCursorPosition(0);
+    }
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -821,6 +828,11 @@ void TForm1::ColorBtn1Click() {
     if (!unstorable.isEmpty()) {
         Dialogs::instance().beep();
         Dialogs::instance().message(this, Library::unstorableNameMessage(unstorable));
+        return;
+    }
+    if (!Library::nameFitsFileName(name)) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(this, Library::longNameMessage());
         return;
     }
     // A book file that no row lists is not replaced without a word.
