@@ -137,6 +137,35 @@ private Q_SLOTS:
         QCOMPARE(value("Panel4_Width").toLatin1(), paneWidth);
     }
 
+    // A place stored for another screen size comes wholly onto this screen; one stored
+    // for this screen keeps hanging off it as the user left it.
+    void aPlaceFromAnotherScreenComesWhollyOnScreen_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("wholly");
+        QTest::newRow("another screen") << "NormPos" << true;
+        QTest::newRow("this screen") << "NormPos(1024x768)" << false;
+    }
+    void aPlaceFromAnotherScreenComesWhollyOnScreen() {
+        QFETCH(QString, key);
+        QFETCH(bool, wholly);
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        const int left = available.left() + 10;
+        const int top = available.bottom() - 80;
+        TestFiles::write(ini(), QStringLiteral("[TForm1]\r\n%1=%2,%3,%4,%5\r\n")
+                                    .arg(key)
+                                    .arg(left)
+                                    .arg(top)
+                                    .arg(left + 500)
+                                    .arg(top + 400)
+                                    .toLatin1());
+        TForm1& form = start();
+        QTRY_COMPARE(form.frameGeometry().height(), 400);
+        if (wholly)
+            QVERIFY(available.contains(form.frameGeometry()));
+        else
+            QCOMPARE(form.frameGeometry().top(), top);
+    }
+
     void anotherScreenSizeUsesThePlainKeysAndAddsItsOwn() {
         TestFiles::write(ini(),
                          "[TForm1]\r\nFormVersion=0\r\nFlags=0\r\nShowCmd=1\r\nPixelsPerInch=96\r\n"

@@ -273,6 +273,13 @@ void WindowSettingsStore::LoadWindowSettings() {
         qint64 right = left + current.width();
         qint64 bottom = top + current.height();
         const QString norm = readBySuffix(file, m_section, QStringLiteral("NormPos"));
+        // A place stored for another screen size (the plain key) may hang off this screen
+        // at the bottom or the right: such a window comes wholly onto it. A place stored
+        // for this screen stays where the user left it.
+        const bool otherScreen =
+            !norm.isEmpty() &&
+            file.readText(m_section, QStringLiteral("NormPos") + screenSizeSuffix(), QString())
+                .isEmpty();
         if (!norm.isEmpty()) {
             found = true;
             left = wordValue(norm, 1, current.left());
@@ -287,7 +294,7 @@ void WindowSettingsStore::LoadWindowSettings() {
             const QScreen* screen = QGuiApplication::primaryScreen();
             const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
             QRect normal = fitToScreen(left, top, right, bottom, available);
-            if (WhollyOnScreen && !normal.isNull()) {
+            if ((WhollyOnScreen || otherScreen) && !normal.isNull()) {
                 normal.moveTo(
                     std::clamp(normal.left(), available.left(),
                                std::max(available.left(), available.right() + 1 - normal.width())),
