@@ -513,6 +513,15 @@ private Q_SLOTS:
                  QStringLiteral("Вы должны загрузить файл и указать название книги"));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral("books/Картинка.boo"))));
         QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("Старая=\r\n")));
+        // A book chosen before stays chosen, with its preview, when the next file is none.
+        const QString book = path("book.txt");
+        TestFiles::write(book, cp1251(QStringLiteral("Текст книги")));
+        dialogs().files.enqueue(book);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        dialogs().files.enqueue(picture);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(form.Dfail->text(), book);
+        QCOMPARE(form.RichEdit1->WholeText(), QStringLiteral("Текст книги"));
     }
 
     void droppingAFileOpensThePanelWithIt() {

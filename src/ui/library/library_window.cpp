@@ -705,14 +705,32 @@ void TForm1::SpeedButton1Click() {
     // Cancelled: the file chosen before and its preview stay as they were.
     if (path.isEmpty())
         return;
-    RichEdit1->ClearText();
     previewFile(path);
 }
 
 void TForm1::previewFile(const QString& path) {
+    // A file that holds no book is refused before anything changes: the file chosen
+    // before and its preview stay.
+    ImportedBook book;
+    QByteArray bytes;
+    if (!path.isEmpty() && !RichEdit1->PlainText()) {
+        try {
+            bytes = RegularFile::readBook(path);
+        } catch (...) {
+            clearChosenFile();
+            throw;
+        }
+        book = BookImport::read(bytes);
+        if (book.kind == ImportedBook::Kind::NotABook || book.kind == ImportedBook::Kind::TooBig) {
+            Dialogs::instance().beep();
+            Dialogs::instance().message(this, book.kind == ImportedBook::Kind::TooBig
+                                                  ? BookImport::tooBigMessage()
+                                                  : BookImport::notABookMessage());
+            return;
+        }
+    }
     // Until the file is read, no file is chosen: one that cannot be read leaves none.
-    Dfail->clear();
-    setPlainTextSource(QByteArray());
+    clearChosenFile();
     if (path.isEmpty()) {
         Dialogs::instance().beep();
         return;
@@ -720,16 +738,6 @@ void TForm1::previewFile(const QString& path) {
     if (RichEdit1->PlainText()) {
         RichEdit1->LoadFile(path);
     } else {
-        const QByteArray bytes = RegularFile::readBook(path);
-        ImportedBook book = BookImport::read(bytes);
-        if (book.kind == ImportedBook::Kind::NotABook || book.kind == ImportedBook::Kind::TooBig) {
-            // Nothing to store: the file is not kept as the chosen one.
-            Dialogs::instance().beep();
-            Dialogs::instance().message(this, book.kind == ImportedBook::Kind::TooBig
-                                                  ? BookImport::tooBigMessage()
-                                                  : BookImport::notABookMessage());
-            return;
-        }
         if (book.kind == ImportedBook::Kind::PlainText)
             setPlainTextSource(bytes);
         RichEdit1->ShowImported(std::move(book));
@@ -741,6 +749,12 @@ void TForm1::previewFile(const QString& path) {
         knigaimeno->setText(proposedName());
         knigaimeno->setCursorPosition(0);
     }
+}
+
+void TForm1::clearChosenFile() {
+    RichEdit1->ClearText();
+    Dfail->clear();
+    setPlainTextSource(QByteArray());
 }
 
 QString TForm1::proposedName() {
@@ -800,7 +814,6 @@ void TForm1::dropEvent(QDropEvent* event) {
     guard([this, path] {
         if (!Panel2->isVisible())
             N9Click();
-        RichEdit1->ClearText();
         previewFile(path);
     });
 }

@@ -126,6 +126,8 @@ public:
     // The file chosen by the browse button or dropped onto the window: shown in the
     // preview, its first line proposed as the book's name.
     void previewFile(const QString& path);
+    // No file chosen: the preview, the file's path and its bytes emptied.
+    void clearChosenFile();
     // Decodes the previewed plain text again in the code page chosen (none: detected).
     void chooseCodePage(std::optional<ImportedText::CodePage> codePage);
     // The name proposed for the previewed text: its first display line that is not blank.
