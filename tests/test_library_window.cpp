@@ -954,6 +954,22 @@ private Q_SLOTS:
         QCOMPARE(form.knigaimeno->text(), QStringLiteral("text"));
     }
 
+    // A list widened by the user makes room for the add panel's buttons while the panel
+    // shows, and takes its width again after.
+    void theAddPanelsButtonsStayInTheWindow() {
+        TForm1& form = start();
+        form.resize(765, form.height());
+        form.Panel4->setWidth(340);
+        QCOMPARE(form.Panel4->Width(), 340);
+        form.N9->trigger();
+        QCoreApplication::processEvents();
+        const QRect save(form.ColorBtn1->mapTo(&form, QPoint(0, 0)), form.ColorBtn1->size());
+        QVERIFY2(form.rect().contains(save), qPrintable(QString::number(save.right())));
+        QCOMPARE(form.Panel4->property("Width").toInt(), 340); // what is stored
+        QTest::mouseClick(form.ColorBtn2, Qt::LeftButton);
+        QCOMPARE(form.Panel4->Width(), 340);
+    }
+
     // ---- Deleting ---------------------------------------------------------------------
 
     void deletingNeedsASelectionAndAnOk() {

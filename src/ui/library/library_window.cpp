@@ -162,11 +162,22 @@ void DockPanel::setWidth(int width) {
     fitToWindow();
 }
 
-void DockPanel::fitToWindow() {
+int DockPanel::storedWidth() const {
     // The splitter bar beside the panel takes 3 pixels of the rest.
     const int largest = std::max(kMinimumSide, window()->width() - 3 - kMinimumSide);
-    m_shown = std::clamp(m_wanted, kMinimumSide, largest);
+    return std::clamp(m_wanted, kMinimumSide, largest);
+}
+
+void DockPanel::fitToWindow() {
+    const int largest =
+        std::max(kMinimumSide, window()->width() - 3 - std::max(kMinimumSide, m_roomBeside));
+    m_shown = std::min(storedWidth(), largest);
     setFixedWidth(m_shown);
+}
+
+void DockPanel::setRoomBeside(int room) {
+    m_roomBeside = room;
+    fitToWindow();
 }
 
 SplitterBar::SplitterBar(DockPanel* target, QWidget* parent) : QWidget(parent), m_target(target) {
@@ -453,6 +464,7 @@ void TForm1::buildLayout() {
     m_openingClicks->watchOpener(ListBox1->viewport());
     connect(pb, &QLineEdit::textChanged, this, guarded(this, &TForm1::pbChange));
     pb->installEventFilter(this);
+    Panel2->installEventFilter(this);
     connect(SpeedButton1, &QPushButton::clicked, this, guarded(this, &TForm1::SpeedButton1Click));
     connect(ColorBtn1, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn1Click));
     connect(ColorBtn2, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn2Click));
@@ -680,6 +692,10 @@ void TForm1::pbClick() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pb && event->type() == QEvent::MouseButtonPress)
         guard([this] { pbClick(); });
+    // While the add-book panel shows, the list leaves room for all its controls.
+    if (watched == Panel2 && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        Panel4->setRoomBeside(event->type() == QEvent::Show ? Panel2->childrenRect().right() + 10
+                                                            : 0);
     return QMainWindow::eventFilter(watched, event);
 }
 
