@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -237,30 +236,6 @@ private Q_SLOTS:
             const QString snippet = index.search(query).books.value(0).best.snippet;
             QVERIFY2(snippet.contains(QStringLiteral("<b>") + bold + QStringLiteral("</b>")),
                      qPrintable(snippet));
-        }
-    }
-
-    // Every word beginning with a prefix is indexed under a stem that begins with the
-    // prefix or is one of the prefix's shorter stems: nouns, adjectives, verbs,
-    // participles, gerunds, superlatives, reflexives, nouns of quality.
-    void prefixStemsCoverTheWords() {
-        BookWords::Stemmer stemmer;
-        const QStringList words =
-            QStringLiteral(
-                "главнокомандующим мирные войнами читающими улыбнувшись сказавшийся "
-                "добрейшего радостью людей стояла одевающимися смешнее прочтение князьями "
-                "упорствовать горячностью")
-                .split(QLatin1Char(' '));
-        for (const QString& word : words) {
-            const QByteArray folded = BookWords::encodeQuery(word);
-            const std::string stem = stemmer.stem(folded.toStdString());
-            for (qsizetype length = 1; length < folded.size(); ++length) {
-                const std::string prefix = folded.first(length).toStdString();
-                const std::vector<std::string> shorter = stemmer.shorterStems(prefix);
-                const bool found = stem.starts_with(BookWords::Stemmer::utf8(prefix)) ||
-                                   std::find(shorter.begin(), shorter.end(), stem) != shorter.end();
-                QVERIFY2(found, qPrintable(word + QLatin1Char(' ') + QString::number(length)));
-            }
         }
     }
 
