@@ -184,7 +184,8 @@ private Q_SLOTS:
         QTest::newRow("phrase left open") << QStringLiteral("\"андрей читал") << QStringList{war};
         QTest::newRow("prefix") << QStringLiteral("мирн*") << QStringList{peace};
         QTest::newRow("exclusion") << QStringLiteral("князь -война") << QStringList{peace};
-        QTest::newRow("only exclusions") << QStringLiteral("-князь") << QStringList{};
+        QTest::newRow("only exclusions") << QStringLiteral("-князь") << QStringList{garden};
+        QTest::newRow("exclusions alone") << QStringLiteral("-война -сад") << QStringList{peace};
         QTest::newRow("signs alone") << QStringLiteral("- * \" ") << QStringList{};
         QTest::newRow("word not there") << QStringLiteral("самовар") << QStringList{};
     }
@@ -192,6 +193,50 @@ private Q_SLOTS:
         QFETCH(QString, query);
         QFETCH(QStringList, books);
         QCOMPARE(booksFound(query), books);
+    }
+
+    // A prefix finds every word that begins with it although the index holds stems, which
+    // may end inside the prefix: a whole word with a star finds its forms too, and so does
+    // a pasted passage where a footnote's star follows a word. The best place's snippet
+    // shows the word found in bold.
+    void prefixes_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("books");
+        QTest::addColumn<QString>("bold");
+        const QString war = QStringLiteral("Война");
+        const QString peace = QStringLiteral("Мир");
+        const QString general = QStringLiteral("Кутузов");
+        QTest::newRow("a whole word's other form")
+            << QStringLiteral("мирные*") << QStringList{peace} << QStringLiteral("Мирная");
+        QTest::newRow("a whole word")
+            << QStringLiteral("войной*") << QStringList{war} << QStringLiteral("войной");
+        QTest::newRow("stem shorter than the prefix")
+            << QStringLiteral("главнокомандующ*") << QStringList{general}
+            << QStringLiteral("главнокомандующим");
+        QTest::newRow("passage with a footnote's star")
+            << QStringLiteral("Кутузов был назначен главнокомандующим.* Он уехал.")
+            << QStringList{general} << QStringLiteral("главнокомандующим");
+        QTest::newRow("start of a stem")
+            << QStringLiteral("мирн*") << QStringList{peace} << QStringLiteral("Мирная");
+        QTest::newRow("a shorter stem is no prefix")
+            << QStringLiteral("мира*") << QStringList{} << QString();
+        QTest::newRow("no word") << QStringLiteral("самовар*") << QStringList{} << QString();
+    }
+    void prefixes() {
+        QFETCH(QString, query);
+        QFETCH(QStringList, books);
+        QFETCH(QString, bold);
+        writeBook(QStringLiteral("Кутузов"),
+                  cp1251(QStringLiteral("Кутузов был назначен главнокомандующим.* Он уехал.\r\n"
+                                        "* Примечание.")));
+        indexLibrary();
+        QCOMPARE(booksFound(query), books);
+        if (!bold.isEmpty()) {
+            SearchIndex index(location());
+            const QString snippet = index.search(query).books.value(0).best.snippet;
+            QVERIFY2(snippet.contains(QStringLiteral("<b>") + bold + QStringLiteral("</b>")),
+                     qPrintable(snippet));
+        }
     }
 
     // Offsets count each line break as two characters whatever the file holds, so the

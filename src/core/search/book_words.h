@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 // The words of a book as the search index sees them. A book's text is code page 1251
 // bytes; a word is a run of letters and digits. Each word is folded (lower case, ё as е)
@@ -41,6 +42,12 @@ class Stemmer {
 public:
     const std::string& stem(std::string_view folded);
     static std::string utf8(std::string_view folded);
+    // The stems of the words beginning with a folded prefix that end inside it, shorter
+    // than the prefix: «мирн» and «мирны» for «мирные», whose own stem is «мирн». Found by
+    // stemming the prefix followed by each ending the stemmer can take off (and each tail
+    // of one), so every word beginning with the prefix has its stem either here or
+    // beginning with the prefix.
+    std::vector<std::string> shorterStems(std::string_view prefix);
 
 private:
     struct Hash {

@@ -180,8 +180,9 @@ std::vector<Xapian::termpos> positions(const Xapian::Database& db, Xapian::docid
     return out;
 }
 
-// The index's terms a prefix stands for, most frequent first, as many as the engine's
-// query expands it to; by part of the query (empty for other parts).
+// The index's terms a prefix stands for: those beginning with it, most frequent first, as
+// many as the engine's query expands it to, and its shorter stems; by part of the query
+// (empty for other parts).
 using Expansions = std::vector<std::vector<std::string>>;
 Expansions expand(const Xapian::Database& db, const SearchQuery& query) {
     Expansions out(query.parts.size());
@@ -198,6 +199,10 @@ Expansions expand(const Xapian::Database& db, const SearchQuery& query) {
                           [](const auto& a, const auto& b) { return a.first > b.first; });
         for (size_t k = 0; k < kept; ++k)
             out[i].push_back(std::move(terms[k].second));
+        for (size_t k = 1; k < part.terms.size(); ++k) {
+            if (db.term_exists(part.terms[k]))
+                out[i].push_back(part.terms[k]);
+        }
     }
     return out;
 }
@@ -379,7 +384,7 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Ca
     SearchResult result;
     const SearchQuery query = SearchQuery::parse(text, d->stemmer);
     result.cut = query.cut;
-    if (!query.hasWanted()) {
+    if (query.parts.empty()) {
         result.damaged = !d->open && d->damaged;
         return result;
     }
@@ -406,23 +411,33 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Ca
                 return;
             }
             const std::vector<Occurrence> places = occurrences(d->db, *it, query, expansions);
-            if (places.empty())
+            // Exclusions alone: every other book is found, with no place in it.
+            if (places.empty() && wantedParts > 0)
                 continue;
-            const auto [best, near] = nearest(places, query.parts.size());
-            Found f{{}, *it, near, places[best]};
+            Found f{{}, *it, 0, {}};
+            if (!places.empty()) {
+                const auto [best, near] = nearest(places, query.parts.size());
+                f.near = near;
+                f.best = places[best];
+            }
             f.book.name =
                 QString::fromStdString(it.get_document().get_value(IndexFormat::NameSlot));
             f.book.placeCount = int(places.size());
             result.placeCount += qint64(places.size());
             found.push_back(std::move(f));
         }
-        // With several words, the books where they stand near each other come first.
+        // With several words, the books where they stand near each other come first; with
+        // none, by name.
         if (wantedParts > 1) {
             std::stable_sort(found.begin(), found.end(),
                              [](const Found& a, const Found& b) { return a.near > b.near; });
+        } else if (wantedParts == 0) {
+            std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+                return a.book.name.compare(b.book.name, Qt::CaseInsensitive) < 0;
+            });
         }
         for (size_t i = 0; i < found.size(); ++i) {
-            if (int(i) < snippetBooks) {
+            if (int(i) < snippetBooks && wantedParts > 0) {
                 if (cancelled(cancel)) {
                     result.cancelled = true;
                     return;

@@ -1,5 +1,7 @@
 #include "core/search/search_query.h"
 
+#include <algorithm>
+
 namespace {
 
 // The words of one piece of the query, folded and in order, at most `room` of them
@@ -45,6 +47,8 @@ SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer)
         if (prefix && folded.size() == 1 && !query.cut) {
             part.kind = Part::Kind::Prefix;
             part.terms.push_back(BookWords::Stemmer::utf8(folded.front()));
+            for (std::string& stem : stemmer.shorterStems(folded.front()))
+                part.terms.push_back(std::move(stem));
         } else {
             part.kind = folded.size() == 1 ? Part::Kind::Word : Part::Kind::Phrase;
             for (const std::string& word : folded)
@@ -109,14 +113,21 @@ Xapian::Query SearchQuery::engineQuery() const {
             q = Xapian::Query(Xapian::Query::OP_PHRASE, part.terms.begin(), part.terms.end(),
                               Xapian::termcount(part.terms.size()));
             break;
-        case Part::Kind::Prefix:
-            q = Xapian::Query(Xapian::Query::OP_WILDCARD, part.terms.front(), kMaxPrefixTerms,
-                              Xapian::Query::WILDCARD_LIMIT_MOST_FREQUENT);
+        case Part::Kind::Prefix: {
+            std::vector<Xapian::Query> any{
+                Xapian::Query(Xapian::Query::OP_WILDCARD, part.terms.front(), kMaxPrefixTerms,
+                              Xapian::Query::WILDCARD_LIMIT_MOST_FREQUENT)};
+            for (size_t i = 1; i < part.terms.size(); ++i)
+                any.emplace_back(part.terms[i]);
+            q = Xapian::Query(Xapian::Query::OP_OR, any.begin(), any.end());
             break;
+        }
         }
         (part.excluded ? unwanted : wanted).push_back(q);
     }
-    Xapian::Query all(Xapian::Query::OP_AND, wanted.begin(), wanted.end());
+    Xapian::Query all = wanted.empty()
+                            ? Xapian::Query::MatchAll
+                            : Xapian::Query(Xapian::Query::OP_AND, wanted.begin(), wanted.end());
     if (unwanted.empty())
         return all;
     return Xapian::Query(Xapian::Query::OP_AND_NOT, all,
@@ -124,11 +135,15 @@ Xapian::Query SearchQuery::engineQuery() const {
 }
 
 bool SearchQuery::wants(std::string_view folded, BookWords::Stemmer& stemmer) const {
-    if (m_wantedStems.contains(stemmer.stem(folded)))
+    const std::string& stem = stemmer.stem(folded);
+    if (m_wantedStems.contains(stem))
         return true;
     for (const Part& part : parts) {
-        if (!part.excluded && part.kind == Part::Kind::Prefix &&
-            BookWords::Stemmer::utf8(folded).starts_with(part.terms.front()))
+        if (part.excluded || part.kind != Part::Kind::Prefix)
+            continue;
+        const std::string& prefix = part.terms.front();
+        if (stem.starts_with(prefix) || BookWords::Stemmer::utf8(folded).starts_with(prefix) ||
+            std::find(part.terms.begin() + 1, part.terms.end(), stem) != part.terms.end())
             return true;
     }
     return false;

@@ -11,16 +11,20 @@
 #include <vector>
 
 // A query as the user types it, with nothing to learn: words (matched in all their
-// forms through their stems), "words in quotes" (a phrase), a trailing * (a prefix) and
-// a leading minus (excluded). Any text is a valid query: a quote left open runs to the
-// end, and signs that stand alone are ignored. A part repeated adds nothing and is kept
-// once; words beyond the first kMaxWords are left out (`cut` tells), so a long pasted
-// passage costs no more than its beginning.
+// forms through their stems), "words in quotes" (a phrase), a trailing * (a prefix: every
+// word that begins with it, so a whole word with a * finds all its forms too) and a
+// leading minus (excluded; exclusions alone leave every book without them). Any text is a
+// valid query: a quote left open runs to the end, and signs that stand alone are ignored. A part
+// repeated adds nothing and is kept once; words beyond the first kMaxWords are left out (`cut`
+// tells), so a long pasted passage costs no more than its beginning.
 struct SearchQuery {
     struct Part {
         enum class Kind { Word, Phrase, Prefix };
         Kind kind = Kind::Word;
-        std::vector<std::string> terms; // stems; for a prefix, the folded prefix (UTF-8)
+        // Stems. For a prefix, the folded prefix (UTF-8), which the index's stems that
+        // begin with it match, then the stems shorter than it of the words beginning with
+        // it (the index holds «мирные» as «мирн»).
+        std::vector<std::string> terms;
         bool excluded = false;
     };
     std::vector<Part> parts;
@@ -28,14 +32,16 @@ struct SearchQuery {
 
     static constexpr int kMaxWords = 100;
 
-    // A prefix stands for at most this many of the index's words, the most frequent.
+    // A prefix stands for at most this many of the index's stems that begin with it, the
+    // most frequent (besides its few shorter stems).
     static constexpr Xapian::termcount kMaxPrefixTerms = 200;
 
     static SearchQuery parse(const QString& text, BookWords::Stemmer& stemmer);
 
-    // Whether some part is wanted (a query of exclusions alone finds nothing).
+    // Whether some part is wanted (else the query finds the books without the excluded).
     bool hasWanted() const;
-    // The engine's query: every wanted part in one book, none of the excluded ones.
+    // The engine's query: every wanted part in one book (any book when none is), none of
+    // the excluded ones.
     Xapian::Query engineQuery() const;
     // Whether a folded word of a book is one the query asks for (the bold words).
     bool wants(std::string_view folded, BookWords::Stemmer& stemmer) const;
