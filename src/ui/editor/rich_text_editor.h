@@ -129,7 +129,8 @@ private:
     // Soft blocks with numbers up to and including `blockNumber`.
     int softBlocksUpTo(int blockNumber) const;
     void updateSoftBlocks() const;
-    // The text between two document positions, soft breaks left out, paragraph breaks '\n'.
+    // The text between two document positions as it is (no-break spaces too), soft breaks
+    // left out, paragraph and line breaks '\n'.
     QString textBetween(int from, int to) const;
     // Key handling of a document with soft breaks: true when the key was handled.
     bool softBreakKey(QKeyEvent* event);
