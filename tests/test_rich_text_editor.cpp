@@ -320,6 +320,47 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("saved.boo"))), bytes);
     }
 
+    // A selection from a paragraph's start into a later piece of it, cut or typed over,
+    // leaves the paragraph break before it; one undo brings the text back.
+    void replacingASelectionKeepsTheParagraphBreakBeforeIt_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement");
+        QTest::newRow("Ctrl+X") << int(Qt::Key_X) << QString() << QString();
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << QString() << QString();
+        QTest::newRow("a letter") << int(Qt::Key_unknown) << QStringLiteral("z")
+                                  << QStringLiteral("z");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << QString() << QStringLiteral("\r\n");
+        QTest::newRow("Ctrl+V") << int(Qt::Key_V) << QString() << QStringLiteral("вставка");
+    }
+    void replacingASelectionKeepsTheParagraphBreakBeforeIt() {
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        RichTextEditor editor;
+        editor.setGuessEncoding(false);
+        editor.LoadFile(file(QStringLiteral("long.boo"),
+                             "x\r\n" + QByteArray("word ").repeated(5000) + "\r\nend"));
+        QVERIFY(editor.softBreakCount() > 1);
+        editor.show();
+        editor.setFocus();
+        const QString whole = editor.WholeText();
+        QApplication::clipboard()->setText(QStringLiteral("вставка"));
+        editor.setSelectionStart(3);
+        editor.setSelectionLength(20000);
+        if (!text.isEmpty())
+            QTest::keyClicks(&editor, text);
+        else
+            QTest::keyClick(&editor, Qt::Key(key),
+                            key == Qt::Key_X || key == Qt::Key_V ? Qt::ControlModifier
+                                                                 : Qt::NoModifier);
+        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(20003));
+        if (replacement.isEmpty()) {
+            editor.UndoLast();
+            QCOMPARE(editor.WholeText(), whole);
+        }
+    }
+
     // A formatted text offers its selection as HTML too, and its text as it is.
     void aFormattedSelectionIsCopiedWithItsHtml() {
         RichTextEditor editor;

@@ -511,12 +511,57 @@ void RichTextEditor::keyPressEvent(QKeyEvent* event) {
         event->setAccepted(plain.isAccepted());
         return;
     }
+    if (m_softBreaks && !isReadOnly() && textCursor().hasSelection()) {
+        // A key that replaces or removes the selection: it goes first, as it should.
+        if (event->matches(QKeySequence::Cut)) {
+            CutSelection();
+            event->accept();
+            return;
+        }
+        const bool removes = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete;
+        const bool types = !event->text().isEmpty() && event->text().front().isPrint() &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (removes || types || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            removeSelection();
+        if (removes) {
+            event->accept();
+            return;
+        }
+    }
     if (m_softBreaks && !isReadOnly() && softBreakKey(event)) {
         event->accept();
         ensureCursorVisible();
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextEditor::removeSelection() {
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return;
+    const bool soft = continuesParagraph(document()->findBlock(cursor.selectionStart()));
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (continuesParagraph(cursor.block()) != soft) {
+        QTextBlockFormat format = cursor.blockFormat();
+        if (soft)
+            format.setProperty(kSoftBreakProperty, true);
+        else
+            format.clearProperty(kSoftBreakProperty);
+        cursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+void RichTextEditor::CutSelection() {
+    if (!m_softBreaks || isReadOnly() || !textCursor().hasSelection()) {
+        cut();
+        return;
+    }
+    copy();
+    removeSelection();
 }
 
 bool RichTextEditor::softBreakKey(QKeyEvent* event) {
@@ -577,6 +622,11 @@ void RichTextEditor::insertFromMimeData(const QMimeData* source) {
     TextImport::normaliseInPlace(text);
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
+    if (cursor.hasSelection()) {
+        setTextCursor(cursor);
+        removeSelection();
+        cursor = textCursor();
+    }
     const QList<QStringView> lines = QStringView(text).split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)

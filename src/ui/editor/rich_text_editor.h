@@ -69,7 +69,7 @@ public:
 
     bool UndoAvailable() const { return document()->isUndoAvailable(); }
     void UndoLast() { undo(); }
-    void CutSelection() { cut(); }
+    void CutSelection();
     void CopySelection() { copy(); }
     void PasteClipboard();
     void SelectWholeText();
@@ -134,6 +134,9 @@ private:
     QString textBetween(int from, int to) const;
     // Key handling of a document with soft breaks: true when the key was handled.
     bool softBreakKey(QKeyEvent* event);
+    // Removes the selection as one edit; the block it started in keeps its own soft mark
+    // (the document would give it the mark of the block the selection ended in).
+    void removeSelection();
     void setContentDocument(const RtfDocument& document);
     void setContentPlainText(QString text, int reach = 0);
     void cancelLoading();
