@@ -442,6 +442,34 @@ private Q_SLOTS:
         QVERIFY(dialogs().shown.isEmpty());
     }
 
+    // In editing mode too, a book saved through the question opens again where it was
+    // left, though a short book shown in between took away the scroll bar.
+    void aBookSavedThroughTheQuestionReopensWhereItWasLeft() {
+        restart();
+        QByteArray text;
+        for (int i = 0; text.size() < 40000; ++i)
+            text += "Paragraph " + QByteArray::number(i) + ' ' +
+                    QByteArray("word ").repeated(i * 7 % 90) + "\r\n";
+        const QString path = libraryBook(QStringLiteral("Книга"), text);
+        TMainForm& form = openAt(path);
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(form.Editor, Qt::Key_PageDown);
+        QTest::keyClicks(form.Editor, QStringLiteral("QQQ"));
+        const int top = form.firstVisibleOffset();
+        QVERIFY(top > 0);
+        form.ToolButton6->click();
+        dialogs().answers.enqueue(Dialogs::Answer::Yes);
+        openAt(libraryBook(QStringLiteral("Другая"), "x"));
+        QVERIFY(TestFiles::read(path).contains("QQQ"));
+        QCOMPARE(m_state->position(path), top);
+        form.ToolButton6->click();
+        openAt(path);
+        QTRY_VERIFY(form.Editor->verticalScrollBar()->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(form.firstVisibleOffset(), top);
+    }
+
     // A file changed or replaced by another program while open is not overwritten
     // without a question.
     void aBookChangedOutsideIsAskedAbout() {

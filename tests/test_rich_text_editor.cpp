@@ -1,3 +1,4 @@
+#include "core/base/cp1251.h"
 #include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "support/test_files.h"
@@ -10,6 +11,7 @@
 #include <QMimeData>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -240,6 +242,136 @@ private Q_SLOTS:
         QCOMPARE(editor.DisplayLine(0), paragraph);
         QCOMPARE(editor.lineCount(), 2);
         QCOMPARE(editor.LineOfChar(int(paragraph.size()) + 3), 1);
+    }
+
+    // The line at the top of the text area holds the same character after the text is
+    // wrapped anew: a vertical scroll bar appearing once a long text has come in and been
+    // scrolled to a place, or the window made narrower or wider.
+    void theTopCharacterStaysWhenTheWidthChanges_data() {
+        QTest::addColumn<int>("newWidth");
+        QTest::addColumn<bool>("lastPage");
+        QTest::newRow("the scroll bar appears") << 0 << false;
+        QTest::newRow("narrower") << 350 << false;
+        QTest::newRow("wider") << 900 << false;
+        QTest::newRow("narrower, the last page") << 350 << true;
+    }
+    void theTopCharacterStaysWhenTheWidthChanges() {
+        QFETCH(int, newWidth);
+        QFETCH(bool, lastPage);
+        QByteArray bytes;
+        for (int i = 0; bytes.size() < 40000; ++i)
+            bytes += TestFiles::cp1251(QStringLiteral("Абзац %1. ").arg(i) +
+                                       QStringLiteral("слово ").repeated(i * 7 % 90) +
+                                       QStringLiteral("\r\n"));
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        editor.setGuessEncoding(false);
+        editor.LoadFile(file(QStringLiteral("short.boo"), "short"));
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QTRY_VERIFY(!editor.verticalScrollBar()->isVisible());
+        editor.LoadFile(file(QStringLiteral("long.boo"), bytes));
+        // A paragraph's start two thirds into the text, or the top of the last page.
+        int place =
+            editor.WholeText().indexOf(QStringLiteral("\r\n"), editor.textLength() * 2 / 3) + 2;
+        editor.setSelectionStart(place);
+        editor.scrollOffsetToTop(place);
+        if (lastPage) {
+            QTRY_VERIFY(editor.verticalScrollBar()->isVisible());
+            editor.verticalScrollBar()->setValue(editor.verticalScrollBar()->maximum());
+            place = editor.firstVisibleOffset();
+        } else {
+            QCOMPARE(editor.firstVisibleOffset(), place);
+        }
+        if (newWidth > 0)
+            editor.resize(newWidth, 400);
+        QTRY_VERIFY(editor.verticalScrollBar()->isVisible());
+        QCoreApplication::processEvents();
+        if (lastPage)
+            QCOMPARE(editor.LineOfChar(editor.firstVisibleOffset()), editor.LineOfChar(place));
+        else
+            QCOMPARE(editor.firstVisibleOffset(), place);
+        QVERIFY(editor.verticalScrollBar()->value() < editor.verticalScrollBar()->maximum());
+    }
+
+    // No-break spaces go to the clipboard, and come back from it, as they are; a cut of
+    // the whole text pasted back saves the very bytes loaded.
+    void cutAndPasteKeepNoBreakSpaces_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray words = TestFiles::cp1251(QStringLiteral("один\u00A0два — три\u00A0"));
+        QTest::newRow("short lines") << QByteArray(words + "\r\n" + words + "\r\n\xA0");
+        QTest::newRow("a paragraph held in pieces") << QByteArray("x\r\n" + words.repeated(2000));
+    }
+    void cutAndPasteKeepNoBreakSpaces() {
+        QFETCH(QByteArray, bytes);
+        RichTextEditor editor;
+        editor.setGuessEncoding(false);
+        editor.LoadFile(file(QStringLiteral("nbsp.boo"), bytes));
+        editor.show();
+        editor.setFocus();
+        QTest::keyClick(&editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&editor, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(editor.WholeText(), QString());
+        const QString cut = QApplication::clipboard()->text();
+        QCOMPARE(cut.count(QChar::Nbsp), bytes.count('\xA0'));
+        QCOMPARE(cut, Cp1251::decode(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        QTest::keyClick(&editor, Qt::Key_V, Qt::ControlModifier);
+        editor.SaveFile(m_dir.filePath(QStringLiteral("saved.boo")));
+        QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("saved.boo"))), bytes);
+    }
+
+    // A selection from a paragraph's start into a later piece of it, cut or typed over,
+    // leaves the paragraph break before it; one undo brings the text back.
+    void replacingASelectionKeepsTheParagraphBreakBeforeIt_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("replacement");
+        QTest::newRow("Ctrl+X") << int(Qt::Key_X) << QString() << QString();
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << QString() << QString();
+        QTest::newRow("a letter") << int(Qt::Key_unknown) << QStringLiteral("z")
+                                  << QStringLiteral("z");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << QString() << QStringLiteral("\r\n");
+        QTest::newRow("Ctrl+V") << int(Qt::Key_V) << QString() << QStringLiteral("вставка");
+    }
+    void replacingASelectionKeepsTheParagraphBreakBeforeIt() {
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(QString, replacement);
+        RichTextEditor editor;
+        editor.setGuessEncoding(false);
+        editor.LoadFile(file(QStringLiteral("long.boo"),
+                             "x\r\n" + QByteArray("word ").repeated(5000) + "\r\nend"));
+        QVERIFY(editor.softBreakCount() > 1);
+        editor.show();
+        editor.setFocus();
+        const QString whole = editor.WholeText();
+        QApplication::clipboard()->setText(QStringLiteral("вставка"));
+        editor.setSelectionStart(3);
+        editor.setSelectionLength(20000);
+        if (!text.isEmpty())
+            QTest::keyClicks(&editor, text);
+        else
+            QTest::keyClick(&editor, Qt::Key(key),
+                            key == Qt::Key_X || key == Qt::Key_V ? Qt::ControlModifier
+                                                                 : Qt::NoModifier);
+        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(20003));
+        if (replacement.isEmpty()) {
+            editor.UndoLast();
+            QCOMPARE(editor.WholeText(), whole);
+        }
+    }
+
+    // A formatted text offers its selection as HTML too, and its text as it is.
+    void aFormattedSelectionIsCopiedWithItsHtml() {
+        RichTextEditor editor;
+        editor.setPlainTextMode(false);
+        editor.LoadFile(file(QStringLiteral("f.rtf"), R"({\rtf1 {\b bold}\~text\par})"));
+        editor.SelectWholeText();
+        editor.CopySelection();
+        const QMimeData* data = QApplication::clipboard()->mimeData();
+        QVERIFY(data->text().contains(QStringLiteral("bold\u00A0text")));
+        QVERIFY(data->hasHtml());
+        QVERIFY(data->html().contains(QStringLiteral("font-weight")));
     }
 
     void lineCountsAgreeWithTheRealLayout() {

@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QTimer>
 
@@ -92,6 +93,29 @@ template <class Cut> void forEachSoftBreak(QStringView text, Cut&& cut) {
         }
     }
 }
+
+// A selection on the clipboard or in a drag: its text as the document holds it, and
+// the HTML of a formatted selection, made only when another program asks for it.
+class SelectionData : public QMimeData {
+public:
+    explicit SelectionData(QTextDocumentFragment formatted) : m_formatted(std::move(formatted)) {}
+    QStringList formats() const override {
+        QStringList list = QMimeData::formats();
+        if (!m_formatted.isEmpty())
+            list.append(QStringLiteral("text/html"));
+        return list;
+    }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType metaType) const override {
+        if (type == QLatin1String("text/html") && !m_formatted.isEmpty())
+            return m_formatted.toHtml().toUtf8();
+        return QMimeData::retrieveData(type, metaType);
+    }
+
+private:
+    QTextDocumentFragment m_formatted;
+};
 
 QTextBlockFormat withoutSoftBreak(QTextBlockFormat format) {
     format.clearProperty(kSoftBreakProperty);
@@ -487,12 +511,57 @@ void RichTextEditor::keyPressEvent(QKeyEvent* event) {
         event->setAccepted(plain.isAccepted());
         return;
     }
+    if (m_softBreaks && !isReadOnly() && textCursor().hasSelection()) {
+        // A key that replaces or removes the selection: it goes first, as it should.
+        if (event->matches(QKeySequence::Cut)) {
+            CutSelection();
+            event->accept();
+            return;
+        }
+        const bool removes = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete;
+        const bool types = !event->text().isEmpty() && event->text().front().isPrint() &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (removes || types || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            removeSelection();
+        if (removes) {
+            event->accept();
+            return;
+        }
+    }
     if (m_softBreaks && !isReadOnly() && softBreakKey(event)) {
         event->accept();
         ensureCursorVisible();
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextEditor::removeSelection() {
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return;
+    const bool soft = continuesParagraph(document()->findBlock(cursor.selectionStart()));
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (continuesParagraph(cursor.block()) != soft) {
+        QTextBlockFormat format = cursor.blockFormat();
+        if (soft)
+            format.setProperty(kSoftBreakProperty, true);
+        else
+            format.clearProperty(kSoftBreakProperty);
+        cursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+void RichTextEditor::CutSelection() {
+    if (!m_softBreaks || isReadOnly() || !textCursor().hasSelection()) {
+        cut();
+        return;
+    }
+    copy();
+    removeSelection();
 }
 
 bool RichTextEditor::softBreakKey(QKeyEvent* event) {
@@ -553,6 +622,11 @@ void RichTextEditor::insertFromMimeData(const QMimeData* source) {
     TextImport::normaliseInPlace(text);
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
+    if (cursor.hasSelection()) {
+        setTextCursor(cursor);
+        removeSelection();
+        cursor = textCursor();
+    }
     const QList<QStringView> lines = QStringView(text).split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -565,10 +639,14 @@ void RichTextEditor::insertFromMimeData(const QMimeData* source) {
 }
 
 QMimeData* RichTextEditor::createMimeDataFromSelection() const {
-    if (!m_softBreaks)
-        return QPlainTextEdit::createMimeDataFromSelection();
+    // Qt's own plain text of a selection turns every no-break space into a space: a cut
+    // and paste would change the book's characters. A formatted text that is not held
+    // in pieces offers its HTML too.
     const QTextCursor cursor = textCursor();
-    auto* data = new QMimeData;
+    QTextDocumentFragment formatted;
+    if (!m_uniformFormat && !m_softBreaks)
+        formatted = QTextDocumentFragment(cursor);
+    auto* data = new SelectionData(std::move(formatted));
     data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
     return data;
 }
@@ -664,11 +742,16 @@ QString RichTextEditor::textBetween(int from, int to) const {
         const int end = std::min(to, block.position() + block.length() - 1) - block.position();
         out += block.text().mid(start, end - start);
     }
+    if (hasSeparators(out))
+        replaceSeparators(out);
     return out;
 }
 
 bool RichTextEditor::continuesParagraph(const QTextBlock& block) {
-    return block.isValid() && block.blockFormat().boolProperty(kSoftBreakProperty);
+    // The first block continues nothing, even when a cut of the text from its start has
+    // left it the mark of the block the cut ended in.
+    return block.isValid() && block.position() > 0 &&
+           block.blockFormat().boolProperty(kSoftBreakProperty);
 }
 
 void RichTextEditor::updateSoftBlocks() const {
@@ -810,8 +893,19 @@ bool RichTextEditor::focusNextPrevChild(bool next) {
 }
 
 void RichTextEditor::resizeEvent(QResizeEvent* event) {
+    // A new width wraps the text anew, every paragraph counted as one line until it is
+    // laid out again: the text area would keep at best the paragraph at the top, and a
+    // scroll range cut short by the uncounted lines moves even that. The character at
+    // the top stays there. (A vertical scroll bar appearing after a place was shown, once
+    // the text has arrived, is such a change.)
+    const bool rewrapped = event->oldSize().width() >= 0 &&
+                           event->oldSize().width() != event->size().width() &&
+                           !document()->isEmpty();
+    const int top = rewrapped ? firstVisibleOffset() : 0;
     QPlainTextEdit::resizeEvent(event);
     invalidateLines();
+    if (top > 0)
+        scrollOffsetToTop(top);
 }
 
 void RichTextEditor::changeEvent(QEvent* event) {

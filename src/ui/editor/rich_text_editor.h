@@ -69,7 +69,7 @@ public:
 
     bool UndoAvailable() const { return document()->isUndoAvailable(); }
     void UndoLast() { undo(); }
-    void CutSelection() { cut(); }
+    void CutSelection();
     void CopySelection() { copy(); }
     void PasteClipboard();
     void SelectWholeText();
@@ -129,10 +129,14 @@ private:
     // Soft blocks with numbers up to and including `blockNumber`.
     int softBlocksUpTo(int blockNumber) const;
     void updateSoftBlocks() const;
-    // The text between two document positions, soft breaks left out, paragraph breaks '\n'.
+    // The text between two document positions as it is (no-break spaces too), soft breaks
+    // left out, paragraph and line breaks '\n'.
     QString textBetween(int from, int to) const;
     // Key handling of a document with soft breaks: true when the key was handled.
     bool softBreakKey(QKeyEvent* event);
+    // Removes the selection as one edit; the block it started in keeps its own soft mark
+    // (the document would give it the mark of the block the selection ended in).
+    void removeSelection();
     void setContentDocument(const RtfDocument& document);
     void setContentPlainText(QString text, int reach = 0);
     void cancelLoading();
