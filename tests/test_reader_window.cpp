@@ -499,6 +499,29 @@ private Q_SLOTS:
         QCOMPARE(dialogs().texts("confirm").size(), 2);
     }
 
+    // A save stores letters the code page lacks in their nearest form (ü as u) and asks
+    // before any would still become «?»; «Отмена» writes nothing.
+    void lettersTheCodePageLacksAreMappedOrAskedAbout() {
+        const QString path = book(QStringLiteral("letters.boo"), "text");
+        m_form->openBook(path);
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        m_form->Editor->insertPlainText(QStringLiteral("ü\u00A0€ "));
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QVERIFY(dialogs().texts("confirm").isEmpty());
+        QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
+        m_form->Editor->insertPlainText(QStringLiteral("♥"));
+        dialogs().confirmations.enqueue(false);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("confirm"),
+                 QStringList{QStringLiteral(
+                     "В книге есть знаки, которых нет в кодировке 1251: ♥. Они будут сохранены как "
+                     "«?». Сохранить книгу?")});
+        QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
+        QVERIFY(m_form->Editor->document()->isModified());
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton); // unanswered: "OK"
+        QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 ?text"));
+    }
+
     // The library's books are code page 1251: bytes that happen to form valid UTF-8 are
     // still read as code page letters and saved back unchanged; a byte-order mark wins.
     void libraryBooksAreReadAsCodePage1251() {

@@ -193,6 +193,15 @@ QString Library::unstorableNameMessage(const QString& characters) {
         .arg(characters);
 }
 
+QString Library::lostCharactersQuestion(const QString& text) {
+    const QStringList lost = Cp1251::missingCharacters(text, 5);
+    if (lost.isEmpty())
+        return QString();
+    return QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: %1. Они будут "
+                          "сохранены как «?». Сохранить книгу?")
+        .arg(lost.join(QLatin1Char(' ')));
+}
+
 bool Library::nameFitsFileName(const QString& name) {
     return QFile::encodeName(name + QStringLiteral(".boo")).size() <= 255;
 }

@@ -53,6 +53,9 @@ public:
     static QString unstorableNameCharacters(const QString& name);
     // The message refusing such a name.
     static QString unstorableNameMessage(const QString& characters);
+    // The question asked before a text is stored with characters code page 1251 lacks
+    // (they would become «?»), naming the first few; empty when the text loses none.
+    static QString lostCharactersQuestion(const QString& text);
     // Whether the name's book file fits the file system's limit on a file name (255
     // bytes), and the message refusing a name that does not.
     static bool nameFitsFileName(const QString& name);

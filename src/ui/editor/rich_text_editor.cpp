@@ -677,10 +677,15 @@ QByteArray RichTextEditor::serialized() {
         }
         return writeRtf(*copy);
     }
+    // In the nearest code-page form, as a book is stored when it is added.
+    return Cp1251::encodeStorable(storedText());
+}
+
+QString RichTextEditor::storedText() {
     QString text = WholeText();
     if (text.contains(QChar(kNulSymbol)))
         text.replace(QChar(kNulSymbol), QChar(0));
-    return Cp1251::encode(text);
+    return text;
 }
 
 void RichTextEditor::SaveFile(const QString& path) {

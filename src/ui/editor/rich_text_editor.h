@@ -22,6 +22,8 @@ public:
     explicit RichTextEditor(QWidget* parent = nullptr);
 
     // Mode of the next load and save: plain text when true, RTF when false.
+    // The plain text a save stores, before its code-page form (NUL symbols as NUL).
+    QString storedText();
     bool PlainText() const { return m_plainText; }
     void setPlainTextMode(bool plain) { m_plainText = plain; }
 

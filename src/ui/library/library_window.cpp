@@ -149,10 +149,6 @@ QString codePageCaption(const CodePageEntry& entry) {
 
 // The characters of the text that code page 1251 lacks, for the question before the
 // book is stored: the first few, apart.
-QString lostCharacters(const QString& text) {
-    return Cp1251::missingCharacters(text, 5).join(QLatin1Char(' '));
-}
-
 } // namespace
 
 // ---- DockPanel and SplitterBar ------------------------------------------------------
@@ -874,14 +870,8 @@ void TForm1::ColorBtn1Click() {
             QStringLiteral("Заменить")))
         return;
     // Characters the code page lacks would become «?»: the user decides first.
-    const QString lost = lostCharacters(text);
-    if (!lost.isEmpty() &&
-        !Dialogs::instance().confirm(
-            this,
-            QStringLiteral("В книге есть знаки, которых нет в кодировке 1251: %1. Они "
-                           "будут сохранены как «?». Сохранить книгу?")
-                .arg(lost),
-            QStringLiteral("Сохранить")))
+    const QString lost = Library::lostCharactersQuestion(text);
+    if (!lost.isEmpty() && !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
         return;
     m_library.addBook(name, note, Cp1251::encode(text));
     setPlainTextSource(QByteArray());

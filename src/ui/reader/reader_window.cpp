@@ -1,9 +1,11 @@
 #include "ui/reader/reader_window.h"
 
+#include "core/base/cp1251.h"
 #include "core/base/folder_anchor.h"
 #include "core/base/tomeria_error.h"
 #include "core/book/book_text.h"
 #include "core/formats/book_import.h"
+#include "core/library/library.h"
 #include "core/library/reading_state.h"
 #include "core/text/hyphenator.h"
 #include "ui/bookview/book_view.h"
@@ -698,6 +700,14 @@ void TMainForm::ToolButton1Click() {
                 .arg(bookName(path)),
             QStringLiteral("Заменить")))
         return;
+    // Characters the code page lacks would become «?»: the user decides first.
+    if (Editor->PlainText()) {
+        const QString lost =
+            Library::lostCharactersQuestion(Cp1251::storable(Editor->storedText()));
+        if (!lost.isEmpty() &&
+            !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
+            return;
+    }
     Editor->SaveFile(path);
     m_fileStamp = fileStamp(path);
     Editor->ClearModified();
