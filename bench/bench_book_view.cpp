@@ -216,17 +216,6 @@ Figures measure(bool viewing, const QString& path, qsizetype farPlace, QTemporar
     return f;
 }
 
-// The peak resident memory of this process (VmHWM), in KB.
-long peakKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // Child run: the reader in one mode reads a book (or none), goes to its end and back.
 int peakRun(const QString& mode, const QString& path) {
     TMainForm reader;
@@ -249,7 +238,7 @@ int peakRun(const QString& mode, const QString& path) {
         reader.FindDialog1Find();
         paint(reader);
     }
-    std::printf("%ld\n", peakKb());
+    std::printf("%ld\n", long(statusKb("VmHWM:")));
     return 0;
 }
 

@@ -116,16 +116,6 @@ double cpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-qint64 residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 void newLibrary(const QString& library) {
     QDir(library).removeRecursively();
     QDir().mkpath(library);
@@ -141,11 +131,11 @@ int measureImport(const QString& source, const QString& library) {
     form.show();
     [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(&form);
     QTest::qWait(300);
-    const qint64 idle = residentKb();
+    const qint64 idle = statusKb("VmRSS:");
     qint64 peak = idle;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &sampler,
-                     [&] { peak = std::max(peak, residentKb()); });
+                     [&] { peak = std::max(peak, statusKb("VmRSS:")); });
     sampler.start(20);
     FreezeMeter freeze;
     QElapsedTimer clock;

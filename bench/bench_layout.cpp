@@ -36,12 +36,7 @@ int main(int argc, char** argv) {
     view.viewport()->grab();
 
     const BookLayout plain;
-    BookLayout book;
-    book.width = 66;
-    book.lineSpacing = 1.3;
-    book.indent = 1.5;
-    book.justify = true;
-    book.hyphenate = true;
+    const BookLayout book = BookLayout::bookish();
     const auto change = [&](const BookLayout& layout) {
         QElapsedTimer t;
         t.start();

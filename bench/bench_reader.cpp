@@ -85,18 +85,6 @@ double plainTextEditLoad(const QString& path, QTextEdit& edit) {
     return ms(t);
 }
 
-// The peak resident size of this process (VmHWM: unlike getrusage's figure it starts
-// afresh at exec, so a child does not inherit its parent's peak).
-long peakKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -109,7 +97,7 @@ int main(int argc, char** argv) {
         openInReader(reader, QString::fromLocal8Bit(argv[2]));
         while (reader.Editor->loading())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        std::printf("%ld\n", peakKb());
+        std::printf("%ld\n", long(statusKb("VmHWM:")));
         return 0;
     }
 

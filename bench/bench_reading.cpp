@@ -24,18 +24,6 @@ QString name(int i) {
     return QStringLiteral("Книга номер %1 о чём-то важном").arg(i);
 }
 
-// A figure of this process from /proc/self/status ("VmRSS", "VmHWM"), in MB.
-double memoryMb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(std::strlen(key)) + 1).trimmed().split(' ').value(0).toDouble() /
-                   1024;
-    return 0;
-}
-
 // Loads a 71 MB reading.dat first, while the process is small, so that its peak is the
 // load's own.
 void hugeFile() {
@@ -70,14 +58,14 @@ void hugeFile() {
         book.open(QIODevice::WriteOnly);
         book.write(QByteArray(100, 'a'));
     }
-    const double before = memoryMb("VmRSS:");
+    const double before = (statusKb("VmRSS:") / 1024.0);
     QElapsedTimer t;
     t.start();
     ReadingState state;
     state.load(file, books);
     const double loadMs = ms(t);
-    const double peak = memoryMb("VmHWM:") - before;
-    const double kept = memoryMb("VmRSS:") - before;
+    const double peak = (statusKb("VmHWM:") / 1024.0) - before;
+    const double kept = (statusKb("VmRSS:") / 1024.0) - before;
     int found = 0;
     for (int n = 0; n < kBooks; ++n)
         found += state.position(books + QStringLiteral("Книга %1.boo").arg(n)) == n * 13;

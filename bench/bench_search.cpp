@@ -34,16 +34,6 @@ qint64 folderBytes(const QString& path) {
     return total;
 }
 
-qint64 statusKb(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 // Texts to fill the library with: the given folder's, or made-up Russian prose.
 QList<QByteArray> sourceTexts(const QString& folder) {
     QList<QByteArray> texts;

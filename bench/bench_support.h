@@ -8,6 +8,20 @@
 
 #include <algorithm>
 
+// A figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in KB; VmHWM,
+// unlike getrusage's peak, starts afresh at exec, so a child does not inherit its
+// parent's.
+inline qint64 statusKb(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray wanted(key);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(wanted))
+            return line.mid(wanted.size()).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
 // Writes a file of the benchmark into its folder; returns its path.
 inline QString write(QTemporaryDir& dir, const QString& name, const QByteArray& data) {
     const QString path = dir.filePath(name);

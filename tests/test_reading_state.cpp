@@ -211,12 +211,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reader");
         QTest::addColumn<BookLayout>("expected");
         QTest::addColumn<QByteArray>("written");
-        BookLayout book;
-        book.width = 66;
-        book.lineSpacing = 1.3;
-        book.indent = 1.5;
-        book.justify = true;
-        book.hyphenate = true;
+        const BookLayout book = BookLayout::bookish();
         QTest::newRow("an older file") << QByteArray("Background=#ffff00\r\n") << BookLayout()
                                        << QByteArray("Background=#ffff00\r\n");
         QTest::newRow("«Книжная»")

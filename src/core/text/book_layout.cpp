@@ -21,17 +21,21 @@ BookLayout BookLayout::clamped() const {
     return out;
 }
 
+BookLayout BookLayout::bookish() {
+    BookLayout book;
+    book.width = 66;
+    book.lineSpacing = 1.3;
+    book.indent = 1.5;
+    book.justify = true;
+    book.hyphenate = true;
+    return book;
+}
+
 const std::vector<LayoutPreset>& LayoutPreset::all() {
     static const std::vector<LayoutPreset> presets = [] {
-        BookLayout book;
-        book.width = 66;
-        book.lineSpacing = 1.3;
-        book.indent = 1.5;
-        book.justify = true;
-        book.hyphenate = true;
         return std::vector<LayoutPreset>{
             {QStringLiteral("Как в редакторе"), BookLayout(), QColor(Qt::black), QColor(Qt::white)},
-            {QStringLiteral("Книжная"), book, std::nullopt, std::nullopt},
+            {QStringLiteral("Книжная"), BookLayout::bookish(), std::nullopt, std::nullopt},
             {QStringLiteral("Ночная"), std::nullopt, QColor(0xc8, 0xc8, 0xc8),
              QColor(0x1e, 0x1e, 0x1e)},
             {QStringLiteral("Сепия"), std::nullopt, QColor(0x5b, 0x46, 0x36),

@@ -29,6 +29,9 @@ struct BookLayout {
     // least, a number that is not a number the default.
     BookLayout clamped() const;
     bool isDefault() const { return *this == BookLayout(); }
+    // The choices of «Книжная»: 66 characters, spacing 1.3, indent 1.5, justified,
+    // hyphenated.
+    static BookLayout bookish();
     bool operator==(const BookLayout&) const = default;
 };
 
