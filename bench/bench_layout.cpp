@@ -9,12 +9,53 @@
 #include "ui/bookview/book_view.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
+#include <random>
+
+namespace {
+
+// Loading the hyphenation patterns: the system's, and damaged files as big as are read.
+void patternLoading() {
+    QTemporaryDir dir;
+    std::mt19937 random(29);
+    QByteArray noise(Hyphenator::kMaxFile, Qt::Uninitialized);
+    for (char& c : noise)
+        c = char(random());
+    QByteArray longest = "KOI8-R\n";
+    for (int i = 0; i < 1200; ++i)
+        longest += char(0xc0 + random() % 32);
+    QByteArray many = "KOI8-R\n";
+    while (many.size() + 70 < Hyphenator::kMaxFile) {
+        for (int i = 0; i < Hyphenator::kMaxPattern; ++i)
+            many += char(0xc0 + random() % 32);
+        many += '\n';
+    }
+    const struct {
+        const char* what;
+        QString path;
+    } files[] = {
+        {"the system's Russian patterns", Hyphenator::defaultPatterns()},
+        {"2 MB of random bytes", write(dir, QStringLiteral("noise.dic"), noise)},
+        {"one pattern of 1,200 letters", write(dir, QStringLiteral("long.dic"), longest)},
+        {"2 MB of 64-letter patterns", write(dir, QStringLiteral("many.dic"), many)},
+    };
+    std::printf("\n%-52s %12s\n", "hyphenation patterns loaded (off the window)", "measured");
+    for (const auto& file : files) {
+        QElapsedTimer t;
+        t.start();
+        const Hyphenator hyphenator(file.path);
+        std::printf("%-52s %9.1f ms\n", file.what, ms(t));
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    patternLoading();
     const QString sentence = QStringLiteral(
         "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни "
         "с удивительной отчётливостью. ");

@@ -1,5 +1,6 @@
 #include "core/base/cp1251.h"
 #include "core/library/reading_state.h"
+#include "core/text/hyphenator.h"
 #include "support/reader_library.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
@@ -18,6 +19,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -26,6 +28,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <random>
 
 // The reader's «Оформление»: the button and dialog, what is remembered, the progress panel.
 class TestReaderLayout : public ReaderLibraryTest {
@@ -298,6 +301,69 @@ private Q_SLOTS:
         QTest::keyClick(view, Qt::Key_Right);
         QCOMPARE(view->caret(), broken + 1);
         QCOMPARE(view->lineOfChar(broken + 1), view->lineOfChar(lineStart) + 1);
+    }
+
+    // A damaged hyphenation dictionary costs the window nothing: the book is laid out at
+    // once, without hyphens until the patterns are read, then again with what they give;
+    // a pattern longer than any real one is left out.
+    void aDamagedDictionary_data() {
+        QTest::addColumn<QByteArray>("patterns");
+        QTest::addColumn<bool>("breaks");
+        std::mt19937 random(29);
+        QByteArray noise(Hyphenator::kMaxFile, Qt::Uninitialized);
+        for (char& c : noise)
+            c = char(random());
+        QByteArray longest;
+        for (int i = 0; i < 1200; ++i) {
+            longest += char(0xc0 + random() % 32);
+            if (i % 3 == 1)
+                longest += char('1' + random() % 5);
+        }
+        const QByteArray system = TestFiles::read(Hyphenator::defaultPatterns());
+        QVERIFY(!system.isEmpty());
+        QTest::newRow("random bytes") << noise << false;
+        QTest::newRow("one pattern of 1,200 letters") << "KOI8-R\n" + longest + '\n' << false;
+        QTest::newRow("the system's patterns and one of 1,200 letters")
+            << system + '\n' + longest + '\n' << true;
+    }
+    void aDamagedDictionary() {
+        QFETCH(QByteArray, patterns);
+        QFETCH(bool, breaks);
+        const QString path = m_library->filePath(QStringLiteral("hyph.dic"));
+        TestFiles::write(path, patterns);
+        Hyphenator::reload(path);
+        const auto restore = qScopeGuard([] {
+            Hyphenator::reload(Hyphenator::defaultPatterns());
+            QTRY_VERIFY_WITH_TIMEOUT(Hyphenator::loaded(), 30000);
+        });
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Проза"), prose(40)));
+        form.resize(1200, 800);
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        BookView* view = form.View;
+        const auto brokenWords = [view] {
+            const QString text = view->text(0, view->textLength());
+            int broken = 0;
+            for (qsizetype at = 0; at < view->textLength();) {
+                const qsizetype end = view->lineRange(at).second;
+                if (end <= at || end >= view->textLength())
+                    break;
+                broken += text[end - 1].isLetter() && text[end].isLetter();
+                at = end;
+            }
+            return broken;
+        };
+        if (!Hyphenator::loaded())
+            QCOMPARE(brokenWords(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Hyphenator::loaded(), 30000);
+        QCOMPARE(Hyphenator::loaded()->marked(QStringLiteral("библиотека")),
+                 breaks ? QStringLiteral("биб-лио-те-ка") : QStringLiteral("библиотека"));
+        if (breaks) {
+            QTRY_VERIFY(brokenWords() > 0);
+        } else {
+            QCoreApplication::processEvents();
+            QCOMPARE(brokenWords(), 0);
+        }
     }
 
     // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that

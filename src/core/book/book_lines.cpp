@@ -186,11 +186,11 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
                (i < 2 || !QChar(m_text->at(i - 2)).isLetterOrNumber());
     };
     const auto hyphenAt = [this, from, limit](qsizetype i, qreal w, auto widthOf) -> qsizetype {
-        if (!m_rules.hyphenate || !Hyphenator::isLetter(QChar(m_text->at(i))))
+        if (!m_rules.hyphenator || !Hyphenator::isLetter(QChar(m_text->at(i))))
             return -1;
         qsizetype base = 0;
         const QString context = wordContext(i, &base);
-        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, i - base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, i - base, *m_rules.hyphenator);
         // The last place before i where the line, its hyphen included, still fits.
         qsizetype at = i;
         for (auto place = places.rbegin(); place != places.rend(); ++place) {
@@ -231,7 +231,7 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
 std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
                                                  const std::vector<qsizetype>& starts) const {
     std::vector<qsizetype> ends;
-    if (!m_rules.hyphenate)
+    if (!m_rules.hyphenator)
         return ends;
     const auto inWord = [this](qsizetype at) {
         return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
@@ -242,7 +242,7 @@ std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
             return;
         qsizetype base = 0;
         const QString context = wordContext(at, &base);
-        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, at - base);
+        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, at - base, *m_rules.hyphenator);
         if (std::find(places.begin(), places.end(), at - base) != places.end())
             ends.push_back(at);
     };

@@ -32,12 +32,15 @@ private:
     qreal m_tabStop = 80;
 };
 
+class Hyphenator;
+
 // How lines are set beyond their width: the first line of a paragraph `indent` pixels
-// narrower; words broken at Russian hyphenation points (the line then ends in a hyphen
-// `hyphenWidth` wide); a one-letter preposition or conjunction never left at a line's end.
+// narrower; words broken at the hyphenation points of `hyphenator`, when given (the line
+// then ends in a hyphen `hyphenWidth` wide); a one-letter preposition or conjunction
+// never left at a line's end.
 struct LineRules {
     qreal indent = 0;
-    bool hyphenate = false;
+    const Hyphenator* hyphenator = nullptr;
     qreal hyphenWidth = 0;
     bool holdShortWords = false;
     bool operator==(const LineRules&) const = default;

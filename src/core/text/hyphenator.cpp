@@ -4,7 +4,10 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <thread>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -37,18 +40,29 @@ unsigned char koi8(QChar c) {
 // Without the merging, the system's Russian patterns leave «мама» and «книга» whole.
 // So every beginning of every pattern becomes a pattern of its own, holding the largest
 // value at each place of all the patterns found inside it. Keyword lines stay as they are.
+//
+// A damaged file costs no more than a sound one: a line longer than kMaxPattern
+// letters, or holding a control character, is no pattern and is left out; patterns
+// beyond kMaxPatternLetters letters in all are not taken; and each beginning adds only
+// the patterns that end where it ends (each pattern's beginnings cost the square of its
+// length, not the cube).
 QByteArray completePatterns(const QByteArray& file) {
     QList<QByteArray> lines = file.split('\n');
     QByteArray out;
     std::unordered_map<std::string, std::string> values; // letters -> digit per gap
     std::vector<std::string> order;
+    size_t longest = 0, total = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QByteArray line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith('%'))
             continue;
+        if (std::any_of(line.begin(), line.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+            continue;
         // The first line names the code page; keywords are upper-case Latin words.
         if (i == 0 || (line[0] >= 'A' && line[0] <= 'Z')) {
-            out += line + '\n';
+            if (line.size() <= Hyphenator::kMaxPattern)
+                out += line + '\n';
             continue;
         }
         std::string letters, digits(1, '0');
@@ -60,32 +74,40 @@ QByteArray completePatterns(const QByteArray& file) {
                 digits += '0';
             }
         }
-        if (letters.empty())
+        if (letters.empty() || letters.size() > size_t(Hyphenator::kMaxPattern))
             continue;
-        if (values.emplace(letters, digits).second)
+        if (total + letters.size() > size_t(Hyphenator::kMaxPatternLetters))
+            break;
+        longest = std::max(longest, letters.size());
+        if (values.emplace(letters, digits).second) {
             order.push_back(letters);
+            total += letters.size();
+        }
     }
     std::unordered_set<std::string> done;
+    std::string merged, key;
     for (const std::string& pattern : order) {
+        merged.assign(1, '0');
         for (size_t length = 1; length <= pattern.size(); ++length) {
-            const std::string state = pattern.substr(0, length);
-            if (!done.insert(state).second)
+            // The values of the beginning one letter shorter, and those of every pattern
+            // that ends at this beginning's end.
+            merged += '0';
+            for (size_t from = length > longest ? length - longest : 0; from < length; ++from) {
+                key.assign(pattern, from, length - from);
+                const auto found = values.find(key);
+                if (found == values.end())
+                    continue;
+                for (size_t k = 0; k < found->second.size(); ++k)
+                    merged[from + k] = std::max(merged[from + k], found->second[k]);
+            }
+            if (!done.insert(pattern.substr(0, length)).second)
                 continue;
-            std::string merged(state.size() + 1, '0');
-            for (size_t from = 0; from < state.size(); ++from)
-                for (size_t to = from + 1; to <= state.size(); ++to) {
-                    const auto found = values.find(state.substr(from, to - from));
-                    if (found == values.end())
-                        continue;
-                    for (size_t k = 0; k < found->second.size(); ++k)
-                        merged[from + k] = std::max(merged[from + k], found->second[k]);
-                }
             if (merged.find_first_not_of('0') == std::string::npos)
                 continue;
-            for (size_t k = 0; k < state.size(); ++k) {
+            for (size_t k = 0; k < length; ++k) {
                 if (merged[k] != '0')
                     out += merged[k];
-                out += state[k];
+                out += pattern[k];
             }
             if (merged.back() != '0')
                 out += merged.back();
@@ -99,7 +121,7 @@ QByteArray completePatterns(const QByteArray& file) {
 
 Hyphenator::Hyphenator(const QString& patternsPath) {
     QByteArray file;
-    if (RegularFile::read(patternsPath, 16 * 1024 * 1024, file) != RegularFile::Status::Read)
+    if (RegularFile::read(patternsPath, kMaxFile, file) != RegularFile::Status::Read)
         return;
     QByteArray patterns = completePatterns(file);
     if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
@@ -113,9 +135,74 @@ Hyphenator::~Hyphenator() {
         hnj_hyphen_free(m_dict);
 }
 
+namespace {
+
+// The program's hyphenator and its loading. Kept for the whole run (never destroyed, so
+// a loading thread still at work when the program ends touches nothing destroyed); every
+// hyphenator once loaded stays valid.
+struct Shared {
+    std::mutex mutex;
+    std::condition_variable loadedCondition;
+    const Hyphenator* current = nullptr;
+    int generation = 0; // loadings started
+    bool started = false;
+    std::vector<std::unique_ptr<Hyphenator>> kept;
+
+    void start(const QString& path) {
+        // Under the mutex.
+        started = true;
+        current = nullptr;
+        const int mine = ++generation;
+        std::thread([this, path, mine] {
+            auto hyphenator = std::make_unique<Hyphenator>(path);
+            {
+                std::lock_guard lock(mutex);
+                if (mine != generation)
+                    return;
+                current = hyphenator.get();
+                kept.push_back(std::move(hyphenator));
+            }
+            loadedCondition.notify_all();
+            Q_EMIT HyphenatorLoading::instance()->ready();
+        }).detach();
+    }
+};
+
+Shared& shared() {
+    static Shared* state = new Shared;
+    return *state;
+}
+
+} // namespace
+
+HyphenatorLoading* HyphenatorLoading::instance() {
+    static HyphenatorLoading* loading = new HyphenatorLoading;
+    return loading;
+}
+
 const Hyphenator& Hyphenator::russian() {
-    static const Hyphenator instance;
-    return instance;
+    Shared& state = shared();
+    std::unique_lock lock(state.mutex);
+    if (!state.started)
+        state.start(defaultPatterns());
+    state.loadedCondition.wait(lock, [&] { return state.current != nullptr; });
+    return *state.current;
+}
+
+const Hyphenator* Hyphenator::loaded() {
+    HyphenatorLoading::instance();
+    Shared& state = shared();
+    std::lock_guard lock(state.mutex);
+    if (!state.started)
+        state.start(defaultPatterns());
+    return state.current;
+}
+
+void Hyphenator::reload(const QString& patternsPath) {
+    HyphenatorLoading::instance();
+    Shared& state = shared();
+    std::lock_guard lock(state.mutex);
+    state.start(patternsPath);
 }
 
 bool Hyphenator::isLetter(QChar c) {

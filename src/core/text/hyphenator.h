@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringView>
 
@@ -13,6 +14,10 @@ struct _HyphenDict;
 // hyphenation patterns (libhyphen). A word is a run of Cyrillic letters in any case,
 // «ё» included; a break never leaves fewer than two letters on either side, so words
 // of one to three letters are never broken. Loaded once; usable from any thread.
+//
+// The program's hyphenator is loaded on a thread of its own: loaded() never waits, and
+// HyphenatorLoading::instance() tells when it is there, so a window lays out without
+// hyphens meanwhile and again with them.
 class Hyphenator {
 public:
     static QString defaultPatterns() { return QStringLiteral("/usr/share/hyphen/hyph_ru_RU.dic"); }
@@ -23,8 +28,15 @@ public:
     Hyphenator(const Hyphenator&) = delete;
     Hyphenator& operator=(const Hyphenator&) = delete;
 
-    // The program's hyphenator of the default patterns, loaded on first use.
+    // The program's hyphenator, waiting for it if it is still being loaded (the first
+    // call starts the loading). Not for the window's thread: see loaded().
     static const Hyphenator& russian();
+    // The program's hyphenator when its patterns are loaded, else nullptr; starts the
+    // loading on a thread of its own if nothing has. Never waits.
+    static const Hyphenator* loaded();
+    // Loads the program's hyphenator again, from `patternsPath` (in the background, as at
+    // first). A hyphenator handed out before stays valid.
+    static void reload(const QString& patternsPath);
 
     bool available() const { return m_dict != nullptr; }
     // The places `word` may be broken at, ascending: i means between word[i - 1] and
@@ -35,10 +47,26 @@ public:
     QString marked(QStringView word, QChar mark = QLatin1Char('-')) const;
 
     static constexpr int kMaxWord = 64;
+    // The longest pattern taken (the system's longest has 16 letters): a longer line of
+    // a damaged file is left out, and so are patterns beyond kMaxPatternLetters letters in
+    // all (the system's have 18,000). A file over kMaxFile bytes is not read.
+    static constexpr int kMaxPattern = 64;
+    static constexpr int kMaxPatternLetters = 64 * 1024;
+    static constexpr qint64 kMaxFile = 2 * 1024 * 1024;
     // Whether a character can be part of a word this hyphenator breaks.
     static bool isLetter(QChar c);
 
 private:
     _HyphenDict* m_dict = nullptr;
     mutable std::mutex m_mutex;
+};
+
+// Tells the window's thread that the program's hyphenator has been loaded.
+class HyphenatorLoading : public QObject {
+    Q_OBJECT
+public:
+    static HyphenatorLoading* instance();
+Q_SIGNALS:
+    // The program's hyphenator is loaded: Hyphenator::loaded() now gives it.
+    void ready();
 };

@@ -2,6 +2,7 @@
 
 #include "core/book/book_text.h"
 #include "core/book/line_counter.h"
+#include "core/text/hyphenator.h"
 #include "ui/bookview/book_view_accessible.h"
 
 #include <QAccessible>
@@ -45,6 +46,15 @@ BookView::BookView(QWidget* parent)
         if (m_lines && m_counter->lines() == m_lines.get()) {
             dropInexactLayouts();
             Q_EMIT linesReady();
+        }
+    });
+    // Hyphenated lines wait for the patterns, loaded in the background: until then the
+    // lines are laid out without hyphens, then again with them.
+    connect(HyphenatorLoading::instance(), &HyphenatorLoading::ready, this, [this] {
+        if (m_lines && m_bookLayout.hyphenate &&
+            m_lines->rules().hyphenator != Hyphenator::loaded()) {
+            keepTopAnchor();
+            relayout();
         }
     });
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) {
@@ -121,7 +131,7 @@ const BookLines& BookView::lines() {
         }
         LineRules rules;
         rules.indent = m_style.indent;
-        rules.hyphenate = m_bookLayout.hyphenate;
+        rules.hyphenator = m_bookLayout.hyphenate ? Hyphenator::loaded() : nullptr;
         rules.hyphenWidth = QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('-'));
         rules.holdShortWords = m_bookLayout.justify;
         m_style.width = columnWidth();
@@ -635,6 +645,12 @@ void BookView::setBookLayout(const BookLayout& layout) {
     const BookLayout clamped = layout.clamped();
     if (clamped == m_bookLayout)
         return;
+    keepTopAnchor();
+    m_bookLayout = clamped;
+    relayout();
+}
+
+void BookView::keepTopAnchor() {
     // The first visible character stays at the top: the top is found again from it.
     // A character kept from an earlier choice stays while it is still in the top line.
     if (m_book) {
@@ -643,7 +659,9 @@ void BookView::setBookLayout(const BookLayout& layout) {
             m_topAnchor = start;
         m_anchorOfLayout = true;
     }
-    m_bookLayout = clamped;
+}
+
+void BookView::relayout() {
     updateStyle();
     invalidateLayout();
     updateScrollBar();

@@ -115,6 +115,10 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // Before a layout change: the first visible character is the one kept at the top.
+    void keepTopAnchor();
+    // Lays the book out again (after a change of the layout or its hyphenation).
+    void relayout();
     // A display line: a piece of the book and a line of its layout.
     struct Place {
         int piece = 0;

@@ -28,7 +28,6 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
-#include <QThreadPool>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -171,7 +170,7 @@ TMainForm::TMainForm(QWidget* parent)
             guarded(this, &TMainForm::showProgress));
     // The hyphenation patterns are read once, off the window's thread, before the first
     // hyphenated page needs them.
-    QThreadPool::globalInstance()->start([] { Hyphenator::russian(); });
+    Hyphenator::loaded();
 }
 
 TMainForm::~TMainForm() {
