@@ -366,6 +366,60 @@ private Q_SLOTS:
         }
     }
 
+    // A tab is a place to break a line and a tab stop: words break only where they may be
+    // hyphenated, and no line runs past the column's edge.
+    void tabs_data() {
+        QTest::addColumn<bool>("narrowJustified");
+        QTest::newRow("the default layout") << false;
+        QTest::newRow("a narrow justified column") << true;
+    }
+    void tabs() {
+        QFETCH(bool, narrowJustified);
+        QString paragraph;
+        for (int i = 0; i < 60; ++i)
+            paragraph += QStringLiteral("электрификация\tсоциалистического хозяйства\t\tплан%1 ")
+                             .arg(i % 2 ? QStringLiteral("\t") : QString());
+        const QByteArray bytes = TestFiles::cp1251(paragraph + QStringLiteral("\r\n") + paragraph);
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Таблица"), bytes));
+        form.resize(1000, 800);
+        BookView* view = form.View;
+        if (narrowJustified) {
+            QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+            form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+            form.LayoutDialog1->widthBox()->setValue(form.LayoutDialog1->widthBox()->minimum());
+            QTRY_VERIFY(Hyphenator::loaded());
+        }
+        const QString text = view->text(0, view->textLength());
+        const qreal right = view->columnLeft() + view->columnWidth();
+        int lines = 0;
+        for (qsizetype at = view->firstVisibleOffset(); at < view->textLength(); ++lines) {
+            const auto [start, end] = view->lineRange(at);
+            const QRect first = view->characterRect(start);
+            if (first.isNull() || first.bottom() > view->viewport()->height() || end <= start)
+                break;
+            for (qsizetype i = start; i < end; ++i)
+                if (!text[i].isSpace())
+                    QVERIFY2(view->characterRect(i).right() <= right + 1,
+                             qPrintable(text.mid(start, end - start)));
+            if (end < text.size() && text[end - 1].isLetter() && text[end].isLetter()) {
+                qsizetype word = end;
+                while (word > 0 && text[word - 1].isLetter())
+                    --word;
+                qsizetype wordEnd = end;
+                while (wordEnd < text.size() && text[wordEnd].isLetter())
+                    ++wordEnd;
+                const std::vector<int> points =
+                    Hyphenator::russian().points(QStringView(text).mid(word, wordEnd - word));
+                QVERIFY2(narrowJustified && std::find(points.begin(), points.end(),
+                                                      int(end - word)) != points.end(),
+                         qPrintable(text.mid(start, end - start) + QStringLiteral(" / ") +
+                                    text.mid(end, 20)));
+            }
+            at = end;
+        }
+        QVERIFY(lines > 10);
+    }
+
     // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that
     // much more; a click finds the line under it, and the book's end is reached whole.
     void spaceBetweenParagraphs() {

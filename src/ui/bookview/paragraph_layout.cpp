@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                                  const std::vector<qsizetype>& lineStarts, bool endsParagraph,
@@ -22,8 +23,37 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
     QString shown = m_display.text();
     if (!endsParagraph)
         shown += QLatin1Char('x');
+    // A tab stands at the next tab stop from its line's start, as the line breaker
+    // measured it: it is drawn as a space widened to there (the text layout's own tabs
+    // would not keep to the lines the breaker gave).
+    QList<QTextLayout::FormatRange> tabs;
+    if (m_text.contains(QLatin1Char('\t'))) {
+        const QFontMetricsF metrics(style.font);
+        const qreal space = metrics.horizontalAdvance(QLatin1Char(' '));
+        for (size_t i = 0; i < lineStarts.size(); ++i) {
+            const qsizetype end = i + 1 < lineStarts.size() ? lineStarts[i + 1] : to();
+            qreal x = 0;
+            for (qsizetype at = lineStarts[i]; at < end; ++at) {
+                const QChar c = m_text[at - from];
+                if (c != QLatin1Char('\t')) {
+                    x += metrics.horizontalAdvance(c);
+                    continue;
+                }
+                const qreal width = style.tabStop - std::fmod(x, style.tabStop);
+                QTextLayout::FormatRange range;
+                range.start = display(at);
+                range.length = 1;
+                range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+                range.format.setFontLetterSpacing(width - space);
+                tabs.append(range);
+                shown[range.start] = QLatin1Char(' ');
+                x += width;
+            }
+        }
+    }
     m_layout.setText(shown);
     m_layout.setFont(style.font);
+    m_layout.setFormats(tabs);
     QTextOption option;
     // Each line takes exactly the characters the book's line breaker gave it.
     option.setWrapMode(QTextOption::WrapAnywhere);

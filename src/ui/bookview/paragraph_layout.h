@@ -22,6 +22,9 @@ struct ParagraphStyle {
     qreal indent = 0;
     bool justify = false;
     qreal leading = 0;
+    // Where tabs stop: every this many pixels from a line's start (as the line breaker's
+    // CharWidths::tabStop()).
+    qreal tabStop = 80;
 };
 
 // One paragraph of the book, or one piece of a long paragraph, laid out for the view:
