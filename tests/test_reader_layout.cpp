@@ -420,6 +420,69 @@ private Q_SLOTS:
         QVERIFY(lines > 10);
     }
 
+    // Paragraphs that bring their own indent as leading blanks, with blank lines between
+    // them: under an indent the blanks are not drawn and a blank line is the paragraph
+    // spacing; without one, both show as before. The text and its offsets stay the book's.
+    void leadingBlanks_data() {
+        QTest::addColumn<double>("indent");
+        QTest::addColumn<double>("spacing");
+        QTest::newRow("no indent") << 0.0 << 0.0;
+        QTest::newRow("an indent") << 1.5 << 0.0;
+        QTest::newRow("an indent and spacing") << 1.5 << 1.0;
+    }
+    void leadingBlanks() {
+        QFETCH(double, indent);
+        QFETCH(double, spacing);
+        QByteArray bytes;
+        for (int p = 0; p < 8; ++p)
+            bytes += (p % 2 ? "\t " : "     ") + prose(1).trimmed() + "\r\n \r\n";
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Отступы"), bytes));
+        form.resize(1000, 900);
+        QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
+        form.LayoutDialog1->indentBox()->setValue(indent);
+        form.LayoutDialog1->paragraphSpacingBox()->setValue(spacing);
+        BookView* view = form.View;
+        const QString text = view->text(0, view->textLength());
+        QCOMPARE(text, Cp1251::decode(bytes));
+        const qreal line = QFontMetricsF(view->textFont()).height();
+        const qreal em = indent * QFontInfo(view->textFont()).pixelSize();
+        int paragraphs = 0;
+        qreal lastTop = -1;
+        for (qsizetype at = 0; at < view->textLength();) {
+            const auto [start, end] = view->lineRange(at);
+            const QRect rect = view->characterRect(start);
+            if (rect.isNull() || end <= start)
+                break;
+            const bool blank = text.mid(start, end - start).trimmed().isEmpty();
+            if (!blank && (start == 0 || text[start - 1] == QLatin1Char('\n'))) {
+                ++paragraphs;
+                qsizetype letter = start;
+                while (text[letter].isSpace())
+                    ++letter;
+                const qreal x = view->characterRect(letter).left() - view->columnLeft();
+                if (indent > 0)
+                    QVERIFY(qAbs(x - em) <= 1);
+                else
+                    QVERIFY(x > 2 * QFontMetricsF(view->textFont()).horizontalAdvance(' '));
+                // The blank line above: a line, or the paragraph spacing.
+                if (lastTop >= 0) {
+                    const qreal gap = rect.top() - lastTop;
+                    const qreal expected =
+                        indent > 0 ? (1 + spacing + std::max(spacing, 0.25)) * line : 2 * line;
+                    QVERIFY2(qAbs(gap - expected) <= 1.5,
+                             qPrintable(QStringLiteral("%1 %2").arg(gap).arg(expected)));
+                }
+            }
+            if (!blank)
+                lastTop = rect.top();
+            at = end;
+        }
+        QVERIFY(paragraphs >= 3);
+        // The caret and the selection go by the book's offsets, blanks included.
+        view->setSelectionStart(2);
+        QCOMPARE(view->selectionStart(), 2);
+    }
+
     // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that
     // much more; a click finds the line under it, and the book's end is reached whole.
     void spaceBetweenParagraphs() {

@@ -52,14 +52,18 @@ const ByteKinds& byteKinds() {
 // The greedy breaker over raw characters; `widthOf`, `kindOfAt` and `letterAt` read
 // them. `holdAt(i)`: the space at i may not end a line. `hyphenAt(i, w)`: where to break
 // the word that overflows at i (w wide up to i) with a hyphen, or -1.
+// The blanks before `shownFrom` are not shown: they take no width and end no line.
 template <class WidthOf, class KindAt, class LetterAt, class HoldAt, class HyphenAt>
 qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, WidthOf widthOf,
-                    KindAt kindAt, LetterAt letterAt, HoldAt holdAt, HyphenAt hyphenAt) {
+                    KindAt kindAt, LetterAt letterAt, HoldAt holdAt, HyphenAt hyphenAt,
+                    qsizetype shownFrom = 0) {
     qreal w = 0;
     qsizetype opportunity = -1; // a line may end before this offset
     const qsizetype cap = std::min(end, from + BookLines::kMaxLineChars);
     for (qsizetype i = from; i < cap; ++i) {
         const Kind kind = kindAt(i);
+        if (i < shownFrom && (kind == Space || kind == Tab))
+            continue;
         if (kind == Space || kind == Tab) {
             // Spaces hang past the edge: they never push a line over.
             w += kind == Tab ? tabStop - std::fmod(w, tabStop) : widthOf(i);
@@ -174,10 +178,14 @@ QString BookLines::wordContext(qsizetype offset, qsizetype* base) const {
 }
 
 qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
-    // The first line of a paragraph is indented.
+    // The first line of a paragraph is indented; the blanks it starts with are then not
+    // shown (the indent stands for them).
     qreal limit = m_width;
-    if (m_rules.indent > 0 && from == m_text->paragraphStart(m_text->paragraphAt(from)))
+    qsizetype shownFrom = 0;
+    if (m_rules.indent > 0 && from == m_text->paragraphStart(m_text->paragraphAt(from))) {
         limit = std::max<qreal>(1, m_width - m_rules.indent);
+        shownFrom = leadingBlanksEnd(from, end);
+    }
     const qreal tab = m_widths.tabStop();
     const auto holdAt = [this](qsizetype i) {
         if (!m_rules.holdShortWords || i < 1)
@@ -214,18 +222,26 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
         return breakLine(
             from, end, limit, tab, widthOf, [&](qsizetype i) { return kinds.kind[d[i]]; },
             [&](qsizetype i) { return kinds.letter[d[i]]; }, holdAt,
-            [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
+            [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); }, shownFrom);
     }
     const char16_t* d = m_text->chars();
     const auto widthOf = [&](qsizetype i) { return qreal(m_widths.of(d[i])); };
     qsizetype next = breakLine(
         from, end, limit, tab, widthOf, [&](qsizetype i) { return kindOf(d[i]); },
         [&](qsizetype i) { return QChar(d[i]).isLetter(); }, holdAt,
-        [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); });
+        [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); }, shownFrom);
     // Never between the two halves of a surrogate pair.
     if (next < end && QChar::isLowSurrogate(d[next]))
         next = next - 1 > from ? next - 1 : next + 1;
     return next;
+}
+
+qsizetype BookLines::leadingBlanksEnd(qsizetype from, qsizetype end) const {
+    qsizetype at = from;
+    while (at < end && at - from < kMaxLineChars &&
+           (m_text->at(at) == u' ' || m_text->at(at) == u'\t'))
+        ++at;
+    return at;
 }
 
 std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,

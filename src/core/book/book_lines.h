@@ -106,6 +106,10 @@ public:
     std::vector<qsizetype> hyphenatedEnds(const Piece& piece,
                                           const std::vector<qsizetype>& starts) const;
 
+    // Where the blanks (spaces and tabs) starting at `from` end, before `end`: with an
+    // indent, a paragraph's leading blanks are not shown.
+    qsizetype leadingBlanksEnd(qsizetype from, qsizetype end) const;
+
 private:
     qsizetype pieceStart(int paragraph, int index) const;
     // The text around the offset as shown, [*base, *base + size): enough for the word

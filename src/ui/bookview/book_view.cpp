@@ -26,6 +26,8 @@ constexpr int kCachedLayouts = 96;
 constexpr qsizetype kLongestWord = 4096;
 // Pixels a justified line's natural width stays under the column.
 constexpr qreal kJustifySlack = 2;
+// The least height of a blank line under an indent, in lines.
+constexpr qreal kLeastBlankLine = 0.25;
 
 } // namespace
 
@@ -274,9 +276,13 @@ int BookView::visibleLineCount() const {
 }
 
 qreal BookView::heightOf(const Place& place) {
-    if (m_bookLayout.paragraphSpacing <= 0)
+    if (m_bookLayout.paragraphSpacing <= 0 && m_style.indent <= 0)
         return lineHeight();
     const auto layout = layoutOf(place.piece);
+    // Under an indent, a blank line between paragraphs is shown as the paragraph spacing
+    // (a quarter of a line at least, a place the caret can stand on).
+    if (layout->blank())
+        return std::max(m_bookLayout.paragraphSpacing, kLeastBlankLine) * lineHeight();
     const bool last = layout->endsParagraph() && place.line == layout->lineCount() - 1;
     return lineHeight() + (last ? m_bookLayout.paragraphSpacing * lineHeight() : 0);
 }

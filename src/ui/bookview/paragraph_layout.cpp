@@ -25,35 +25,48 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
         shown += QLatin1Char('x');
     // A tab stands at the next tab stop from its line's start, as the line breaker
     // measured it: it is drawn as a space widened to there (the text layout's own tabs
-    // would not keep to the lines the breaker gave).
-    QList<QTextLayout::FormatRange> tabs;
-    if (m_text.contains(QLatin1Char('\t'))) {
+    // would not keep to the lines the breaker gave). With an indent, the blanks a
+    // paragraph starts with are drawn as nothing: the indent stands for them.
+    QList<QTextLayout::FormatRange> formats;
+    qsizetype hiddenTo = from;
+    if (startsParagraph && style.indent > 0)
+        while (hiddenTo - from < m_text.size() &&
+               (m_text[hiddenTo - from] == QLatin1Char(' ') ||
+                m_text[hiddenTo - from] == QLatin1Char('\t')))
+            ++hiddenTo;
+    m_blank = startsParagraph && endsParagraph && style.indent > 0 && hiddenTo == to();
+    if (hiddenTo > from || m_text.contains(QLatin1Char('\t'))) {
         const QFontMetricsF metrics(style.font);
         const qreal space = metrics.horizontalAdvance(QLatin1Char(' '));
+        const auto widen = [&](qsizetype at, qreal width) {
+            QTextLayout::FormatRange range;
+            range.start = display(at);
+            range.length = 1;
+            range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+            range.format.setFontLetterSpacing(width - space);
+            formats.append(range);
+            shown[range.start] = QLatin1Char(' ');
+        };
         for (size_t i = 0; i < lineStarts.size(); ++i) {
             const qsizetype end = i + 1 < lineStarts.size() ? lineStarts[i + 1] : to();
             qreal x = 0;
             for (qsizetype at = lineStarts[i]; at < end; ++at) {
                 const QChar c = m_text[at - from];
-                if (c != QLatin1Char('\t')) {
+                if (at < hiddenTo) {
+                    widen(at, 0);
+                } else if (c == QLatin1Char('\t')) {
+                    const qreal width = style.tabStop - std::fmod(x, style.tabStop);
+                    widen(at, width);
+                    x += width;
+                } else {
                     x += metrics.horizontalAdvance(c);
-                    continue;
                 }
-                const qreal width = style.tabStop - std::fmod(x, style.tabStop);
-                QTextLayout::FormatRange range;
-                range.start = display(at);
-                range.length = 1;
-                range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-                range.format.setFontLetterSpacing(width - space);
-                tabs.append(range);
-                shown[range.start] = QLatin1Char(' ');
-                x += width;
             }
         }
     }
     m_layout.setText(shown);
     m_layout.setFont(style.font);
-    m_layout.setFormats(tabs);
+    m_layout.setFormats(formats);
     QTextOption option;
     // Each line takes exactly the characters the book's line breaker gave it.
     option.setWrapMode(QTextOption::WrapAnywhere);

@@ -46,6 +46,8 @@ public:
     qreal height() const { return lineCount() * m_lineHeight; }
     const QString& text() const { return m_text; }
     bool endsParagraph() const { return m_endsParagraph; }
+    // A whole paragraph of blanks (or none) under an indent: nothing of it is drawn.
+    bool blank() const { return m_blank; }
 
     // The display line holding the offset (a line start belongs to the line it starts).
     int lineOf(qsizetype offset) const;
@@ -86,5 +88,6 @@ private:
     qsizetype m_from;
     qreal m_lineHeight;
     bool m_endsParagraph;
+    bool m_blank = false;
     QTextLayout m_layout;
 };
