@@ -4,7 +4,7 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libxapian-dev
-          fonts-liberation2 fonts-dejavu-core poppler-utils xvfb xauth
+          fonts-liberation2 fonts-paratype fonts-dejavu-core poppler-utils xvfb xauth
           libuchardet-dev libarchive-dev libgumbo-dev libhyphen-dev hyphen-ru
           qt6-translations-l10n libqt6svg6 libxcb1-dev openbox xdotool x11-utils
           dbus at-spi2-core python3 python3-dbus zlib1g-dev)

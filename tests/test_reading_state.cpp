@@ -15,7 +15,7 @@ Q_DECLARE_METATYPE(BookLayout)
 namespace QTest {
 template <> char* toString(const BookLayout& l) {
     return qstrdup(QStringLiteral("width %1, margins %2, line spacing %3, indent %4, "
-                                  "paragraph spacing %5, justify %6, hyphenate %7")
+                                  "paragraph spacing %5, justify %6, hyphenate %7, book face %8")
                        .arg(l.width)
                        .arg(l.margins)
                        .arg(l.lineSpacing)
@@ -23,6 +23,7 @@ template <> char* toString(const BookLayout& l) {
                        .arg(l.paragraphSpacing)
                        .arg(l.justify)
                        .arg(l.hyphenate)
+                       .arg(l.bookFace)
                        .toUtf8()
                        .constData());
 }
@@ -216,8 +217,16 @@ private Q_SLOTS:
                                        << QByteArray("Background=#ffff00\r\n");
         QTest::newRow("«Книжная»")
             << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
-                          "Hyphenation=1\r\n")
+                          "Hyphenation=1\r\nBookFace=1\r\n")
             << book
+            << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
+                          "Hyphenation=1\r\nBookFace=1\r\n");
+        BookLayout earlier = book;
+        earlier.bookFace = false;
+        QTest::newRow("«Книжная» of a version without the book's face")
+            << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
+                          "Hyphenation=1\r\n")
+            << earlier
             << QByteArray("TextWidth=66\r\nLineSpacing=1.3\r\nIndent=1.5\r\nJustify=1\r\n"
                           "Hyphenation=1\r\n");
         BookLayout full;

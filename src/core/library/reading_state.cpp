@@ -206,6 +206,8 @@ void ReadingState::parse(QByteArrayView all) {
                 layout.justify = value == QLatin1Char('1');
             else if (is("Hyphenation"))
                 layout.hyphenate = value == QLatin1Char('1');
+            else if (is("BookFace"))
+                layout.bookFace = value == QLatin1Char('1');
         }
     }
     m_layout = layout.clamped();
@@ -274,6 +276,8 @@ QByteArray ReadingState::serialized() const {
         out += QByteArray("Justify=") + (m_layout.justify ? "1" : "0") + "\r\n";
     if (m_layout.hyphenate != plain.hyphenate)
         out += QByteArray("Hyphenation=") + (m_layout.hyphenate ? "1" : "0") + "\r\n";
+    if (m_layout.bookFace != plain.bookFace)
+        out += QByteArray("BookFace=") + (m_layout.bookFace ? "1" : "0") + "\r\n";
     out += QByteArray(kBooksSection.data(), kBooksSection.size()) + "\r\n";
     out += QByteArray(kBooksComment.data(), kBooksComment.size()) + "\r\n";
     for (const Book& book : m_books) {

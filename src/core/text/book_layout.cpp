@@ -1,5 +1,8 @@
 #include "core/text/book_layout.h"
 
+#include <QFontDatabase>
+#include <QFontMetricsF>
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,7 +31,27 @@ BookLayout BookLayout::bookish() {
     book.indent = 1.5;
     book.justify = true;
     book.hyphenate = true;
+    book.bookFace = true;
     return book;
+}
+
+QFont BookLayout::bookFont(qreal room, int characters) {
+    const QString face = QFontDatabase::families().contains(QStringLiteral("PT Serif"))
+                             ? QStringLiteral("PT Serif")
+                             : QStringLiteral("Liberation Serif");
+    QFont font(face);
+    font.setKerning(false);
+    // The average width grows with the size: the largest size whose line still fits.
+    int size = kMinFaceSize;
+    for (int candidate = kMaxFaceSize; candidate > kMinFaceSize; --candidate) {
+        font.setPixelSize(candidate);
+        if (characters * QFontMetricsF(font).averageCharWidth() <= room) {
+            size = candidate;
+            break;
+        }
+    }
+    font.setPixelSize(size);
+    return font;
 }
 
 const std::vector<LayoutPreset>& LayoutPreset::all() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,8 @@ struct BookLayout {
     double paragraphSpacing = 0; // space between paragraphs, in lines
     bool justify = false;
     bool hyphenate = false;
+    // The book's own face (bookFont()) unless the user chose a font.
+    bool bookFace = false;
 
     static constexpr int kMinWidth = 40, kMaxWidth = 120;
     static constexpr int kMaxMargins = 200;
@@ -30,8 +33,13 @@ struct BookLayout {
     BookLayout clamped() const;
     bool isDefault() const { return *this == BookLayout(); }
     // The choices of «Книжная»: 66 characters, spacing 1.3, indent 1.5, justified,
-    // hyphenated.
+    // hyphenated, the book's face.
     static BookLayout bookish();
+    // The book's face: PT Serif, a serif made for Cyrillic, or Liberation Serif where it
+    // is missing; its size puts about `characters` average characters in `room` pixels
+    // (kMinFaceSize to kMaxFaceSize pixels).
+    static QFont bookFont(qreal room, int characters = 66);
+    static constexpr int kMinFaceSize = 16, kMaxFaceSize = 24;
     bool operator==(const BookLayout&) const = default;
 };
 

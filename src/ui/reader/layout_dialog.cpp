@@ -36,7 +36,8 @@ LayoutDialog::LayoutDialog(QWidget* parent)
       m_paragraphSpacing(
           decimalBox(0, BookLayout::kMaxParagraphSpacing, 0.1, QStringLiteral(" строки"), this)),
       m_justify(new QCheckBox(QStringLiteral("По ширине"), this)),
-      m_hyphenate(new QCheckBox(QStringLiteral("Переносы"), this)) {
+      m_hyphenate(new QCheckBox(QStringLiteral("Переносы"), this)),
+      m_bookFace(new QCheckBox(QStringLiteral("Книжный шрифт"), this)) {
     setObjectName(QStringLiteral("LayoutDialog"));
     setWindowTitle(QStringLiteral("Оформление"));
     setModal(false);
@@ -57,6 +58,8 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     m_paragraphSpacing->setObjectName(QStringLiteral("paragraphSpacing"));
     m_justify->setObjectName(QStringLiteral("justify"));
     m_hyphenate->setObjectName(QStringLiteral("hyphenate"));
+    m_bookFace->setObjectName(QStringLiteral("bookFace"));
+    m_bookFace->setToolTip(QStringLiteral("PT Serif по ширине строки; выбранный шрифт текста важнее"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Ширина строки"), m_width);
@@ -67,6 +70,7 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     auto* boxes = new QHBoxLayout;
     boxes->addWidget(m_justify);
     boxes->addWidget(m_hyphenate);
+    boxes->addWidget(m_bookFace);
     boxes->addStretch();
     form->addRow(boxes);
 
@@ -100,6 +104,7 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     connect(m_paragraphSpacing, &QDoubleSpinBox::valueChanged, this, &LayoutDialog::changed);
     connect(m_justify, &QCheckBox::toggled, this, &LayoutDialog::changed);
     connect(m_hyphenate, &QCheckBox::toggled, this, &LayoutDialog::changed);
+    connect(m_bookFace, &QCheckBox::toggled, this, &LayoutDialog::changed);
     setBookLayout(BookLayout());
 }
 
@@ -113,6 +118,7 @@ void LayoutDialog::setBookLayout(const BookLayout& value) {
     m_paragraphSpacing->setValue(layout.paragraphSpacing);
     m_justify->setChecked(layout.justify);
     m_hyphenate->setChecked(layout.hyphenate);
+    m_bookFace->setChecked(layout.bookFace);
     m_quiet = false;
 }
 
@@ -125,6 +131,7 @@ BookLayout LayoutDialog::bookLayout() const {
     layout.paragraphSpacing = m_paragraphSpacing->value();
     layout.justify = m_justify->isChecked();
     layout.hyphenate = m_hyphenate->isChecked();
+    layout.bookFace = m_bookFace->isChecked();
     return layout.clamped();
 }
 

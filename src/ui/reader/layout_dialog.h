@@ -32,6 +32,7 @@ public:
     QDoubleSpinBox* paragraphSpacingBox() const { return m_paragraphSpacing; }
     QCheckBox* justifyBox() const { return m_justify; }
     QCheckBox* hyphenateBox() const { return m_hyphenate; }
+    QCheckBox* bookFaceBox() const { return m_bookFace; }
     // The button of a preset, by its name («Книжная»).
     QPushButton* presetButton(const QString& name) const;
 
@@ -55,6 +56,7 @@ private:
     QDoubleSpinBox* m_paragraphSpacing;
     QCheckBox* m_justify;
     QCheckBox* m_hyphenate;
+    QCheckBox* m_bookFace;
     std::vector<QPushButton*> m_presets;
     bool m_quiet = false;
     std::optional<QPoint> m_place;

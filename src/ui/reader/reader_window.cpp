@@ -25,6 +25,7 @@
 #include <QHideEvent>
 #include <QMenu>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
@@ -201,9 +202,32 @@ void TMainForm::setReadingState(ReadingState* state) {
         Editor->SetTextFont(Editor->font(), m_fontChoice.colour);
         View->setTextFont(View->font(), m_fontChoice.colour);
     }
+    m_fontChosen = state->font().has_value();
     m_layout = state->layout();
     LayoutDialog1->setBookLayout(m_layout);
     View->setBookLayout(m_layout);
+    applyFace();
+}
+
+void TMainForm::applyFace() {
+    // The view draws without kerning: fonts are compared without it.
+    const auto shown = [this](QFont font) {
+        font.setKerning(false);
+        return View->textFont() == font;
+    };
+    if (!m_layout.bookFace || m_fontChosen) {
+        if (!shown(Editor->font()))
+            View->setTextFont(Editor->font(), m_fontChoice.colour);
+        return;
+    }
+    // Sized for the room the column has: the window's width less the margins.
+    qreal room = View->viewport()->width();
+    if (room < 200 && screen())
+        room = screen()->availableGeometry().width();
+    room -= 2 * m_layout.margins;
+    const QFont face = BookLayout::bookFont(room, m_layout.width > 0 ? m_layout.width : 66);
+    if (!shown(face))
+        View->setTextFont(face, m_fontChoice.colour);
 }
 
 void TMainForm::rememberPosition() {
@@ -547,6 +571,7 @@ void TMainForm::ToolButton4Click() {
     if (!choice)
         return;
     m_fontChoice = *choice;
+    m_fontChosen = true;
     Editor->SetTextFont(choice->font, choice->colour);
     View->setTextFont(choice->font, choice->colour);
     if (m_reading) {
@@ -567,6 +592,7 @@ void TMainForm::applyLayout(const BookLayout& layout) {
         return;
     m_layout = layout;
     View->setBookLayout(layout);
+    applyFace();
     ShowCaretPosition();
     if (m_reading) {
         m_reading->setLayout(layout);

@@ -160,8 +160,12 @@ private:
     int m_modeImage = 9;
     QMenu* m_contextMenu = nullptr;
     FontChoice m_fontChoice;
+    // The reading view's font: the book's face of the layout, or the text's font.
+    void applyFace();
     QColor m_colourChoice = Qt::black;
     QPrinter m_printer;
     ReadingState* m_reading = nullptr;
     BookLayout m_layout;
+    // Whether the user chose the text's font (it then wins over the book's face).
+    bool m_fontChosen = false;
 };
