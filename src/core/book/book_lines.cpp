@@ -2,6 +2,7 @@
 
 #include "core/base/cp1251.h"
 #include "core/text/display_text.h"
+#include "core/text/line_breaking.h"
 
 #include <QFontMetricsF>
 #include <QRawFont>
@@ -321,7 +322,74 @@ BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
     return piece(firstPieceOf(paragraph) + index);
 }
 
+std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece) const {
+    const qsizetype from = piece.from, to = piece.to;
+    const bool first = from == m_text->paragraphStart(piece.paragraph);
+    const qsizetype shownFrom = first && m_rules.indent > 0 ? leadingBlanksEnd(from, to) : from;
+    LineBreaking::Paragraph p;
+    p.widths.resize(size_t(to - from));
+    p.spaces.resize(size_t(to - from));
+    const auto widthAt = [this](qsizetype i) {
+        return m_text->isWide() ? qreal(m_widths.of(m_text->chars()[i]))
+                                : qreal(m_widths.byteWidths()[m_text->bytes()[i]]);
+    };
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t ch = m_text->at(i);
+        if (ch == u'\t')
+            return std::nullopt;
+        p.widths[size_t(i - from)] = i < shownFrom ? 0 : widthAt(i);
+        p.spaces[size_t(i - from)] = ch == u' ' && i >= shownFrom;
+    }
+    p.width = m_width;
+    p.firstWidth = first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent)
+                                               : m_width;
+    p.hyphenWidth = m_rules.hyphenWidth;
+    p.endsParagraph = piece.lastOfParagraph;
+    p.spaceWidth = m_text->isWide() ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
+    // The hyphenation points of the piece's words, each word seen whole.
+    std::vector<qsizetype> hyphens;
+    if (m_rules.hyphenator) {
+        const qsizetype paragraphEnd = m_text->paragraphEnd(piece.paragraph);
+        const qsizetype contextFrom =
+            std::max(m_text->paragraphStart(piece.paragraph), from - Hyphenator::kMaxWord - 1);
+        const qsizetype contextTo = std::min(paragraphEnd, to + Hyphenator::kMaxWord + 1);
+        const DisplayText shown(m_text->text(contextFrom, contextTo), true, false,
+                                *m_rules.hyphenator);
+        for (const qsizetype at : shown.hyphens())
+            if (contextFrom + at > from && contextFrom + at < to)
+                hyphens.push_back(contextFrom + at);
+    }
+    size_t h = 0;
+    const auto kind = [this](qsizetype i) { return kindOf(m_text->at(i)); };
+    for (qsizetype i = from + 1; i < to; ++i) {
+        const char16_t before = m_text->at(i - 1);
+        while (h < hyphens.size() && hyphens[h] < i)
+            ++h;
+        if (before == u' ') {
+            const bool held = m_rules.holdShortWords && i >= 2 &&
+                              DisplayText::isShortWord(QChar(m_text->at(i - 2))) &&
+                              (i < 3 || !QChar(m_text->at(i - 3)).isLetterOrNumber());
+            if (i - 1 >= shownFrom && m_text->at(i) != u' ' && !held)
+                p.breaks.push_back({i - from, false});
+        } else if ((kind(i - 1) == Dash ||
+                    (kind(i - 1) == Hyphen && i - 2 >= from && QChar(m_text->at(i - 2)).isLetter())) &&
+                   kind(i) == Plain) {
+            p.breaks.push_back({i - from, false});
+        } else if (h < hyphens.size() && hyphens[h] == i) {
+            p.breaks.push_back({i - from, true});
+        }
+    }
+    std::optional<std::vector<qsizetype>> starts = LineBreaking::optimal(p);
+    if (starts)
+        for (qsizetype& at : *starts)
+            at += from;
+    return starts;
+}
+
 std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
+    if (m_rules.optimal)
+        if (std::optional<std::vector<qsizetype>> starts = optimalStarts(piece))
+            return *starts;
     std::vector<qsizetype> starts{piece.from};
     for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
          at = nextLineStart(at, piece.to))
@@ -330,6 +398,9 @@ std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
 }
 
 int BookLines::lineCount(const Piece& piece) const {
+    if (m_rules.optimal)
+        if (std::optional<std::vector<qsizetype>> starts = optimalStarts(piece))
+            return int(starts->size());
     int count = 1;
     for (qsizetype at = nextLineStart(piece.from, piece.to); at < piece.to;
          at = nextLineStart(at, piece.to))
@@ -361,7 +432,7 @@ void BookLines::walk(const std::function<bool(int, int)>& counted) const {
             if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
                 m_exact[size_t(first + k + 1)] = std::uint32_t(at);
                 m_exactPieces.store(first + k + 2, std::memory_order_release);
-                if (!counted(first + k, lines))
+                if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
                     return;
                 ++k;
                 lines = 0;
@@ -372,7 +443,7 @@ void BookLines::walk(const std::function<bool(int, int)>& counted) const {
             at = next;
         }
         m_exactPieces.store(first + pieces, std::memory_order_release);
-        if (!counted(first + k, lines))
+        if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
             return;
     }
 }

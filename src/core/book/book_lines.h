@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The width of every character in a font, as the line breaker adds them up. Kerning is
@@ -43,6 +44,9 @@ struct LineRules {
     const Hyphenator* hyphenator = nullptr;
     qreal hyphenWidth = 0;
     bool holdShortWords = false;
+    // Justified lines: each paragraph (or piece) broken by total fit, the lines chosen
+    // together (LineBreaking::optimal), not one by one.
+    bool optimal = false;
     bool operator==(const LineRules&) const = default;
 };
 
@@ -111,6 +115,9 @@ public:
     qsizetype leadingBlanksEnd(qsizetype from, qsizetype end) const;
 
 private:
+    // The piece's line starts by total fit; none for a piece with a tab (whose width
+    // depends on where its line starts) or one that cannot be set without an overfull line.
+    std::optional<std::vector<qsizetype>> optimalStarts(const Piece& piece) const;
     qsizetype pieceStart(int paragraph, int index) const;
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.

@@ -78,7 +78,8 @@ std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>
             ++b;
         const bool hyphen =
             b < paragraph.breaks.size() && paragraph.breaks[b].at == to && paragraph.breaks[b].hyphen;
-        Line l = sums.line(paragraph, starts[i], to, hyphen && to < size, to >= size);
+        Line l = sums.line(paragraph, starts[i], to, hyphen && to < size,
+                           to >= size && paragraph.endsParagraph);
         l.room = i == 0 ? paragraph.firstWidth : paragraph.width;
         out.push_back(l);
     }
@@ -142,8 +143,8 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
     for (const Opportunity& candidate : candidates) {
         if (candidate.at <= 0 || candidate.at > size)
             continue;
-        const bool last = candidate.at >= size;
-        const bool hyphen = candidate.hyphen && !last;
+        const bool last = candidate.at >= size && p.endsParagraph;
+        const bool hyphen = candidate.hyphen && candidate.at < size;
         best.assign(size_t(runs * 3), -1);
         std::vector<int> stillActive;
         stillActive.reserve(active.size());

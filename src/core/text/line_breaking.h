@@ -29,6 +29,9 @@ struct Paragraph {
     qreal width = 0;                // every other line's room
     qreal hyphenWidth = 0;
     qreal spaceWidth = 1; // the normal space, the measure of stretching
+    // Whether the paragraph ends here: its last line then is set at its natural width;
+    // a piece of a longer paragraph has a justified last line like any other.
+    bool endsParagraph = true;
 };
 
 struct Params {

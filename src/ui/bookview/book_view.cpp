@@ -136,6 +136,7 @@ const BookLines& BookView::lines() {
         rules.hyphenator = m_bookLayout.hyphenate ? Hyphenator::loaded() : nullptr;
         rules.hyphenWidth = QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('-'));
         rules.holdShortWords = m_bookLayout.justify;
+        rules.optimal = m_bookLayout.justify;
         m_style.width = columnWidth();
         // A justified line is stretched to the column by the text layout, which takes no
         // more than the column: the breaker leaves room for its rounding.
