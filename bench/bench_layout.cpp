@@ -4,13 +4,17 @@
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
+#include "core/book/book_lines.h"
 #include "core/book/book_text.h"
 #include "core/text/hyphenator.h"
 #include "ui/bookview/book_view.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontMetricsF>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -51,11 +55,110 @@ void patternLoading() {
     }
 }
 
+// Justified lines of a book in «Книжная» (its face, 66 characters), greedy against total
+// fit: how wide the widest space of each full line is, as a share of the normal space
+// (every space of a justified line is widened alike); the share of loose lines (over
+// 150 %); hyphens and the longest run of hyphenated lines; and the time the breaking of
+// one page (40 lines) takes, the hyphenation points found included.
+void justifiedLines(const QString& name, const QByteArray& bytes) {
+    const auto text = std::make_shared<const BookText>(BookText::fromBytes(bytes));
+    const BookLayout layout = BookLayout::bookish();
+    const QFont face = BookLayout::bookFont(1920 - 16, layout.width);
+    const CharWidths widths(face, *text);
+    const QFontMetricsF metrics(face);
+    const qreal column = layout.width * metrics.averageCharWidth() - 2;
+    const qreal space = widths.byteWidths()[' '];
+    std::printf("\n%s, %d px %s, a column of %.0f px\n", qPrintable(name), face.pixelSize(),
+                qPrintable(face.family()), column);
+    std::printf("%-10s %8s %8s %8s %8s %8s %10s %10s %12s\n", "breaking", "median", "99th %",
+                "loose", "hyphens", "run", "page, ms", "worst, ms", "99th %, ≤2K");
+    for (const bool optimal : {false, true}) {
+        LineRules rules;
+        rules.indent = layout.indent * face.pixelSize();
+        rules.hyphenator = &Hyphenator::russian();
+        rules.hyphenWidth = metrics.horizontalAdvance(QLatin1Char('-'));
+        rules.holdShortWords = true;
+        rules.optimal = optimal;
+        const BookLines lines(text, widths, column, rules);
+        std::vector<double> widest, whole, pages; // whole: paragraphs of one piece
+        int loose = 0, hyphens = 0, run = 0, longestRun = 0, pageLines = 0;
+        double page = 0;
+        for (int n = 0; n < lines.pieceCount(); ++n) {
+            QElapsedTimer t;
+            t.start();
+            const BookLines::Piece piece = lines.piece(n);
+            const std::vector<qsizetype> starts = lines.lineStarts(piece);
+            const std::vector<qsizetype> ends = lines.hyphenatedEnds(piece, starts);
+            page += ms(t);
+            pageLines += int(starts.size());
+            if (pageLines >= 40) {
+                pages.push_back(page);
+                page = 0;
+                pageLines = 0;
+            }
+            const qsizetype paragraphStart = text->paragraphStart(piece.paragraph);
+            for (size_t i = 0; i < starts.size(); ++i) {
+                const qsizetype from = starts[i];
+                const qsizetype to = i + 1 < starts.size() ? starts[i + 1] : piece.to;
+                const bool hyphen = std::binary_search(ends.begin(), ends.end(), to);
+                run = hyphen ? run + 1 : 0;
+                hyphens += hyphen;
+                longestRun = std::max(longestRun, run);
+                if (i + 1 == starts.size() && piece.lastOfParagraph)
+                    continue; // a paragraph's last line is not justified
+                qsizetype at = from;
+                if (from == paragraphStart)
+                    at = lines.leadingBlanksEnd(from, to);
+                qsizetype end = to;
+                while (end > at && text->at(end - 1) == u' ')
+                    --end;
+                qreal natural = hyphen ? rules.hyphenWidth : 0;
+                int gaps = 0;
+                for (qsizetype k = at; k < end; ++k) {
+                    natural += widths.byteWidths()[text->bytes()[k]];
+                    gaps += text->at(k) == u' ';
+                }
+                if (gaps == 0)
+                    continue;
+                const qreal room = from == paragraphStart ? column - rules.indent : column;
+                const double share = (space + (room - natural) / gaps) / space;
+                widest.push_back(share);
+                if (piece.index == 0 && piece.lastOfParagraph)
+                    whole.push_back(share);
+                loose += share > 1.5;
+            }
+        }
+        std::sort(widest.begin(), widest.end());
+        std::sort(whole.begin(), whole.end());
+        std::sort(pages.begin(), pages.end());
+        const auto at = [](const std::vector<double>& v, double q) {
+            return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
+        };
+        std::printf("%-10s %7.0f%% %7.0f%% %7.1f%% %8d %8d %10.2f %10.2f %11.0f%%\n",
+                    optimal ? "total fit" : "greedy", 100 * at(widest, 0.5),
+                    100 * at(widest, 0.99), 100.0 * loose / std::max<size_t>(1, widest.size()),
+                    hyphens, longestRun, at(pages, 0.5), pages.empty() ? 0.0 : pages.back(),
+                    100 * at(whole, 0.99));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     patternLoading();
+    // «Война и мир» and «Мёртвые души» from a folder of code-page-1251 texts, if named.
+    const QDir texts(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
+    bool measured = false;
+    if (argc > 1)
+        for (const char* book : {"*voyna_i_mir*", "*myortvye_dushi*"})
+            for (const QString& file : texts.entryList({QString::fromLatin1(book)}, QDir::Files)) {
+                QFile f(texts.filePath(file));
+                if (f.open(QIODevice::ReadOnly)) {
+                    justifiedLines(file, f.readAll());
+                    measured = true;
+                }
+            }
     const QString sentence = QStringLiteral(
         "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни "
         "с удивительной отчётливостью. ");
@@ -68,7 +171,8 @@ int main(int argc, char** argv) {
     while (bytes.size() < size)
         bytes += prose;
 
-    Hyphenator::russian();
+    if (!measured)
+        justifiedLines(QStringLiteral("generated prose, 2 MB"), bytes.left(2 * 1024 * 1024));
     BookView view;
     view.resize(1920, 1040);
     view.show();

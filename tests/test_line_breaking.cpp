@@ -78,7 +78,8 @@ private Q_SLOTS:
             QCOMPARE(starts->front(), 0);
             int run = 0;
             for (const Line& line : lines(p, *starts)) {
-                QVERIFY2(line.natural <= line.room + 1e-3, qPrintable(QString::number(seed)));
+                QVERIFY2(line.natural <= line.room + 1e-3,
+                         qPrintable(QString::number(seed)));
                 QVERIFY(line.from == 0 || isOpportunity(p, line.from));
                 run = line.hyphen ? run + 1 : 0;
                 QVERIFY(run <= 2);
@@ -106,6 +107,27 @@ private Q_SLOTS:
             if (starts)
                 QVERIFY2(qAbs(*demerits(p, *starts) - *best) < 1e-6 * (1 + *best),
                          qPrintable(QString::number(seed)));
+        }
+    }
+
+    // Spaces allowed to shrink (by a third): no line needs more, and the paragraph is
+    // never set worse than without shrinking.
+    void shrinkingSpaces() {
+        Params shrinking;
+        shrinking.shrink = 1.0 / 3;
+        for (int seed = 0; seed < 200; ++seed) {
+            std::mt19937 random(9000 + seed);
+            const Paragraph p = randomParagraph(random, 80, 250);
+            const auto starts = optimal(p, shrinking);
+            const auto plain = optimal(p);
+            QCOMPARE(bool(starts), bool(starts) || !plain);
+            if (!starts)
+                continue;
+            for (const Line& line : lines(p, *starts))
+                QVERIFY(line.natural - line.gaps * shrinking.shrink * p.spaceWidth <=
+                        line.room + 1e-3);
+            if (plain)
+                QVERIFY(*demerits(p, *starts, shrinking) <= *demerits(p, *plain, shrinking) + 1e-6);
         }
     }
 

@@ -359,6 +359,16 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
             if (contextFrom + at > from && contextFrom + at < to)
                 hyphens.push_back(contextFrom + at);
     }
+    // A piece that starts inside a word goes on from a hyphenated line: its first line
+    // then ends without a hyphen, so no run grows past two across pieces.
+    const LineBreaking::Params params;
+    const auto inWord = [this](qsizetype at) {
+        return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
+               Hyphenator::isLetter(QChar(m_text->at(at)));
+    };
+    if (!first && inWord(from))
+        p.hyphenRunBefore = params.maxHyphenRun;
+    p.endsInHyphen = !piece.lastOfParagraph && inWord(to);
     size_t h = 0;
     const auto kind = [this](qsizetype i) { return kindOf(m_text->at(i)); };
     for (qsizetype i = from + 1; i < to; ++i) {
@@ -379,7 +389,7 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
             p.breaks.push_back({i - from, true});
         }
     }
-    std::optional<std::vector<qsizetype>> starts = LineBreaking::optimal(p);
+    std::optional<std::vector<qsizetype>> starts = LineBreaking::optimal(p, params);
     if (starts)
         for (qsizetype& at : *starts)
             at += from;

@@ -42,12 +42,15 @@ struct Sums {
     }
 };
 
-// Decent, loose, very loose.
+// Tight, decent, loose, very loose.
 int fitnessOf(const Line& line, const Paragraph& p, const Params& params) {
     if (line.last || line.gaps == 0)
-        return 0;
-    const qreal ratio = (line.room - line.natural) / (line.gaps * params.stretch * p.spaceWidth);
-    return ratio <= 0.5 ? 0 : ratio <= 1 ? 1 : 2;
+        return 1;
+    const qreal slack = line.room - line.natural;
+    if (slack < 0)
+        return params.shrink > 0 && -slack / (line.gaps * params.shrink * p.spaceWidth) > 0.5 ? 0 : 1;
+    const qreal ratio = slack / (line.gaps * params.stretch * p.spaceWidth);
+    return ratio <= 0.5 ? 1 : ratio <= 1 ? 2 : 3;
 }
 
 qreal lineDemerits(qreal bad, const Line& line, int index, bool previousHyphen, int fitness,
@@ -78,7 +81,8 @@ std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>
             ++b;
         const bool hyphen =
             b < paragraph.breaks.size() && paragraph.breaks[b].at == to && paragraph.breaks[b].hyphen;
-        Line l = sums.line(paragraph, starts[i], to, hyphen && to < size,
+        Line l = sums.line(paragraph, starts[i], to,
+                           to < size ? hyphen : paragraph.endsInHyphen,
                            to >= size && paragraph.endsParagraph);
         l.room = i == 0 ? paragraph.firstWidth : paragraph.width;
         out.push_back(l);
@@ -88,8 +92,14 @@ std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>
 
 std::optional<qreal> badness(const Line& line, const Paragraph& paragraph, const Params& params) {
     const qreal slack = line.room - line.natural;
-    if (slack < -kEpsilon)
-        return std::nullopt;
+    if (slack < -kEpsilon) {
+        // Spaces shrink, within their limit; a last line is set at its natural width.
+        const qreal shrinkable = line.last ? 0 : line.gaps * params.shrink * paragraph.spaceWidth;
+        if (-slack > shrinkable + kEpsilon)
+            return std::nullopt;
+        const qreal ratio = shrinkable > 0 ? -slack / shrinkable : 0;
+        return 100 * ratio * ratio * ratio;
+    }
     if (line.last)
         return 0;
     if (line.gaps == 0)
@@ -101,7 +111,7 @@ std::optional<qreal> badness(const Line& line, const Paragraph& paragraph, const
 std::optional<qreal> demerits(const Paragraph& paragraph, const std::vector<qsizetype>& starts,
                               const Params& params) {
     qreal total = 0;
-    int run = 0, previousFitness = -1;
+    int run = paragraph.hyphenRunBefore, previousFitness = -1;
     bool previousHyphen = false;
     const std::vector<Line> all = lines(paragraph, starts);
     for (size_t i = 0; i < all.size(); ++i) {
@@ -134,7 +144,7 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
         qreal total;
         int previous;
     };
-    std::vector<Node> nodes{{0, 0, 0, -1, false, 0, -1}};
+    std::vector<Node> nodes{{0, 0, p.hyphenRunBefore, -1, p.hyphenRunBefore > 0, 0, -1}};
     std::vector<int> active{0};
     std::vector<Opportunity> candidates = p.breaks;
     candidates.push_back({size, false});
@@ -144,8 +154,8 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
         if (candidate.at <= 0 || candidate.at > size)
             continue;
         const bool last = candidate.at >= size && p.endsParagraph;
-        const bool hyphen = candidate.hyphen && candidate.at < size;
-        best.assign(size_t(runs * 3), -1);
+        const bool hyphen = candidate.at < size ? candidate.hyphen : p.endsInHyphen;
+        best.assign(size_t(runs * 4), -1);
         std::vector<int> stillActive;
         stillActive.reserve(active.size());
         for (const int index : active) {
@@ -156,9 +166,10 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
             }
             Line line = sums.line(p, from.at, candidate.at, hyphen, last);
             line.room = from.line == 0 ? p.firstWidth : p.width;
-            // A line from here that is already too wide without a hyphen only grows.
+            // A line from here that is already too wide without a hyphen, its spaces
+            // shrunk, only grows.
             const qreal plain = line.natural - (hyphen ? p.hyphenWidth : 0);
-            if (plain > line.room + kEpsilon)
+            if (plain - line.gaps * params.shrink * p.spaceWidth > line.room + kEpsilon)
                 continue;
             stillActive.push_back(index);
             const std::optional<qreal> bad = badness(line, p, params);
@@ -170,7 +181,7 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
             const int fitness = fitnessOf(line, p, params);
             const qreal total = from.total + lineDemerits(*bad, line, from.line, from.hyphen,
                                                           fitness, from.fitness, params);
-            int& slot = best[size_t(run * 3 + fitness)];
+            int& slot = best[size_t(run * 4 + fitness)];
             if (slot < 0 || total < nodes[size_t(slot)].total) {
                 if (slot < 0) {
                     slot = int(nodes.size());

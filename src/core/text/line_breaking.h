@@ -32,12 +32,20 @@ struct Paragraph {
     // Whether the paragraph ends here: its last line then is set at its natural width;
     // a piece of a longer paragraph has a justified last line like any other.
     bool endsParagraph = true;
+    // A piece of a longer paragraph: the hyphenated lines just before it, and whether its
+    // last line ends in a hyphen (the next piece goes on with the word).
+    int hyphenRunBefore = 0;
+    bool endsInHyphen = false;
 };
 
 struct Params {
     // A space may stretch by this share of itself before a line counts as loose: a line
     // whose spaces are stretched that much has badness 100.
     qreal stretch = 0.5;
+    // A space may shrink by this share of itself (a line then counts as tight when it
+    // shrinks by half of that); a line that needs more is overfull. None in the reading
+    // view, whose text layout only widens spaces.
+    qreal shrink = 0;
     qreal linePenalty = 10;
     qreal hyphenPenalty = 50;
     qreal doubleHyphenDemerits = 3000; // a hyphen ending the line before as well
@@ -61,8 +69,9 @@ struct Line {
 
 // The lines from the line starts (the first is 0), for measures and tests.
 std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>& starts);
-// A line's badness: 100 × (stretch ratio)³, 0 for the last line; a line with no space
-// to stretch that falls short, or any overfull line, is infinitely bad (std::nullopt).
+// A line's badness: 100 × (stretch or shrink ratio)³, 0 for the last line that fits; a
+// line with no space to stretch that falls short is as bad as can be (10,000); an
+// overfull line has none (std::nullopt).
 std::optional<qreal> badness(const Line& line, const Paragraph& paragraph, const Params& params);
 // The demerits of the whole paragraph set with these lines, or std::nullopt when a line
 // is overfull or more than maxHyphenRun lines in a row end in a hyphen.
