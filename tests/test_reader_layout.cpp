@@ -1,10 +1,14 @@
 #include "core/base/cp1251.h"
+#include "core/book/book_lines.h"
+#include "core/book/book_text.h"
+#include "core/text/book_layout.h"
 #include "core/library/reading_state.h"
 #include "core/text/hyphenator.h"
 #include "support/reader_library.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
+#include "ui/bookview/paragraph_layout.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
@@ -533,6 +537,68 @@ private Q_SLOTS:
         TMainForm& again = openAt(libraryBook(QStringLiteral("Проза 2"), prose(20)));
         QVERIFY(again.bookLayout().bookFace);
         QCOMPARE(again.View->textFont().family(), chosen.family());
+    }
+
+    // Justified lines as the view draws them are the lines the breaker chose (which the
+    // line counter counts), tight ones included, and none is wider than the column: at
+    // many widths, in the book's face and the text's, with hyphens and without.
+    void justifiedLinesAsBroken() {
+        const auto text =
+            std::make_shared<const BookText>(BookText::fromBytes(prose(30).replace("\r\n", " ")));
+        int tight = 0, checked = 0;
+        for (const QFont& base : {BookLayout::bookFont(1900), QFont(QStringLiteral("Arial"))}) {
+            QFont font = base;
+            if (font.pixelSize() <= 0)
+                font.setPixelSize(15);
+            font.setKerning(false);
+            const CharWidths widths(font, *text);
+            const QFontMetricsF metrics(font);
+            for (const bool hyphenate : {false, true})
+                for (int column = 300; column <= 1000; column += 70) {
+                    LineRules rules;
+                    rules.indent = 1.5 * font.pixelSize();
+                    rules.hyphenator = hyphenate ? &Hyphenator::russian() : nullptr;
+                    rules.hyphenWidth = metrics.horizontalAdvance(QLatin1Char('-'));
+                    rules.holdShortWords = true;
+                    rules.optimal = true;
+                    const BookLines lines(text, widths, column - 2, rules);
+                    ParagraphStyle style;
+                    style.font = font;
+                    style.width = column;
+                    style.lineHeight = metrics.height();
+                    style.indent = rules.indent;
+                    style.justify = true;
+                    for (int n = 0; n < lines.pieceCount(); ++n) {
+                        const BookLines::Piece piece = lines.piece(n);
+                        const std::vector<qsizetype> starts = lines.lineStarts(piece);
+                        const ParagraphLayout layout(text->text(piece.from, piece.to), piece.from,
+                                                     starts, piece.lastOfParagraph, style,
+                                                     piece.index == 0,
+                                                     lines.hyphenatedEnds(piece, starts));
+                        QCOMPARE(layout.lineCount(), int(starts.size()));
+                        QCOMPARE(lines.lineCount(piece), int(starts.size()));
+                        for (int i = 0; i < layout.lineCount(); ++i) {
+                            QCOMPARE(layout.lineStart(i), starts[size_t(i)]);
+                            // From the layout's left edge, the indent included; the hyphen
+                            // stands after endX.
+                            const qreal hyphen = layout.hyphenated(i) ? rules.hyphenWidth : 0;
+                            QVERIFY2(layout.endX(i) + hyphen <= column + 1,
+                                     qPrintable(QStringLiteral("%1 > %2")
+                                                    .arg(layout.endX(i) + hyphen)
+                                                    .arg(column)));
+                            ++checked;
+                        }
+                        // Lines narrower than their natural width.
+                        for (size_t i = 0; i + 1 < starts.size(); ++i) {
+                            const QString line = text->text(starts[i], starts[i + 1]).trimmed();
+                            const qreal room = column - 2 - (i == 0 && piece.index == 0 ? rules.indent : 0);
+                            tight += metrics.horizontalAdvance(line) > room;
+                        }
+                    }
+                }
+        }
+        QVERIFY(checked > 1000);
+        QVERIFY2(tight > 10, qPrintable(QString::number(tight)));
     }
 
     // Space between paragraphs: lines of a paragraph a line height apart, paragraphs that

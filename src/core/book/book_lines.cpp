@@ -12,6 +12,8 @@
 namespace {
 
 constexpr char16_t kNulSymbol = 0x2400;
+// How far a space of a justified line may shrink, as a share of itself.
+constexpr qreal kShrink = 1.0 / 3;
 
 // The break rules of one character: a space hangs and may end a line; after a hyphen
 // between letters, or a dash, a line may end too.
@@ -361,7 +363,8 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     }
     // A piece that starts inside a word goes on from a hyphenated line: its first line
     // then ends without a hyphen, so no run grows past two across pieces.
-    const LineBreaking::Params params;
+    LineBreaking::Params params;
+    params.shrink = kShrink;
     const auto inWord = [this](qsizetype at) {
         return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
                Hyphenator::isLetter(QChar(m_text->at(at)));

@@ -5,6 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Pixels a shrunk justified line is left under its room, for the layout's rounding.
+constexpr qreal kShrinkSlack = 2;
+
+} // namespace
+
 ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                                  const std::vector<qsizetype>& lineStarts, bool endsParagraph,
                                  const ParagraphStyle& style, bool startsParagraph,
@@ -61,6 +68,47 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                 } else {
                     x += metrics.horizontalAdvance(c);
                 }
+            }
+        }
+    }
+    // A justified line the breaker set tighter than its natural width (its spaces
+    // shrunk, by a third at most): the text layout only widens spaces, so the line's
+    // spaces are narrowed here, leaving the layout a little to widen.
+    if (style.justify) {
+        const QFontMetricsF metrics(style.font);
+        const qreal hyphen = metrics.horizontalAdvance(QLatin1Char('-'));
+        for (size_t i = 0; i + 1 < lineStarts.size() || (i < lineStarts.size() && !endsParagraph);
+             ++i) {
+            const qsizetype start = lineStarts[i];
+            const qsizetype end = i + 1 < lineStarts.size() ? lineStarts[i + 1] : to();
+            qsizetype trimmed = end;
+            while (trimmed > start && m_text[trimmed - 1 - from] == QLatin1Char(' '))
+                --trimmed;
+            qreal natural = std::binary_search(hyphens.begin(), hyphens.end(), end) ? hyphen : 0;
+            std::vector<qsizetype> gaps;
+            bool tab = false;
+            const qsizetype shownStart = std::max(start, hiddenTo);
+            for (qsizetype at = shownStart; at < trimmed; ++at) {
+                const QChar c = m_text[at - from];
+                tab = tab || c == QLatin1Char('\t');
+                if (c == QLatin1Char(' '))
+                    gaps.push_back(at);
+            }
+            if (trimmed > shownStart)
+                natural += metrics.horizontalAdvance(
+                    QStringView(m_text).mid(shownStart - from, trimmed - shownStart).toString());
+            const qreal room =
+                style.width - (i == 0 && startsParagraph ? style.indent : 0) - kShrinkSlack;
+            if (tab || gaps.empty() || natural <= room)
+                continue;
+            const qreal narrower = (room - natural) / qreal(gaps.size());
+            for (const qsizetype at : gaps) {
+                QTextLayout::FormatRange range;
+                range.start = display(at);
+                range.length = 1;
+                range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+                range.format.setFontLetterSpacing(narrower);
+                formats.append(range);
             }
         }
     }
