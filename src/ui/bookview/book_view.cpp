@@ -435,9 +435,7 @@ int BookView::linesBefore(int piece) {
         from = m_atOncePiece;
         base = m_atOnceLines;
     }
-    // Justified lines broken by total fit cost some 20 times greedy wrapping.
-    const qsizetype atOnce = l.rules().optimal ? kCountAtOnce / 16 : kCountAtOnce;
-    if (l.piece(piece).from - l.piece(from).from > atOnce)
+    if (l.piece(piece).from - l.piece(from).from > kCountAtOnce)
         return -1;
     for (int n = from; n < piece; ++n)
         base += l.lineCount(l.piece(n));
