@@ -150,14 +150,14 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
     candidates.push_back({size, false});
     const int runs = params.maxHyphenRun + 1;
     std::vector<int> best; // by (run, fitness) at one candidate: node index or -1
+    std::vector<int> stillActive;
     for (const Opportunity& candidate : candidates) {
         if (candidate.at <= 0 || candidate.at > size)
             continue;
         const bool last = candidate.at >= size && p.endsParagraph;
         const bool hyphen = candidate.at < size ? candidate.hyphen : p.endsInHyphen;
         best.assign(size_t(runs * 4), -1);
-        std::vector<int> stillActive;
-        stillActive.reserve(active.size());
+        stillActive.clear();
         for (const int index : active) {
             const Node& from = nodes[size_t(index)];
             if (from.at >= candidate.at) {
@@ -191,7 +191,7 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
                                        index};
             }
         }
-        active = std::move(stillActive);
+        active.swap(stillActive);
         for (const int slot : best)
             if (slot >= 0)
                 active.push_back(slot);
