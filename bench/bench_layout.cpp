@@ -101,7 +101,10 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
                 const qsizetype from = starts[i];
                 const qsizetype to = i + 1 < starts.size() ? starts[i + 1] : piece.to;
                 const bool hyphen = std::binary_search(ends.begin(), ends.end(), to);
-                run = hyphen ? run + 1 : 0;
+                // A line ending in the text's own hyphen («какой-») counts in a run too.
+                const bool ownHyphen = to < piece.to && to - 2 >= from && text->at(to - 1) == u'-' &&
+                                       QChar(text->at(to - 2)).isLetter();
+                run = hyphen || ownHyphen ? run + 1 : 0;
                 hyphens += hyphen;
                 longestRun = std::max(longestRun, run);
                 if (i + 1 == starts.size() && piece.lastOfParagraph)

@@ -20,7 +20,12 @@ class TestLineBreaking : public QObject {
         p.width = width;
         p.firstWidth = width - 20;
         for (int w = 0; w < words; ++w) {
-            if (w > 0) {
+            if (w > 0 && random() % 8 == 0) {
+                // Words joined by the text's own hyphen («какой-то»).
+                p.widths.push_back(5);
+                p.spaces.push_back(false);
+                p.breaks.push_back({qsizetype(p.widths.size()), true, true});
+            } else if (w > 0) {
                 p.widths.push_back(p.spaceWidth);
                 p.spaces.push_back(true);
                 p.breaks.push_back({qsizetype(p.widths.size()), false});

@@ -384,10 +384,11 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
                               (i < 3 || !QChar(m_text->at(i - 3)).isLetterOrNumber());
             if (i - 1 >= shownFrom && m_text->at(i) != u' ' && !held)
                 p.breaks.push_back({i - from, false});
-        } else if ((kind(i - 1) == Dash ||
-                    (kind(i - 1) == Hyphen && i - 2 >= from && QChar(m_text->at(i - 2)).isLetter())) &&
-                   kind(i) == Plain) {
+        } else if (kind(i - 1) == Dash && kind(i) == Plain) {
             p.breaks.push_back({i - from, false});
+        } else if (kind(i - 1) == Hyphen && i - 2 >= from && QChar(m_text->at(i - 2)).isLetter() &&
+                   kind(i) == Plain) {
+            p.breaks.push_back({i - from, true, true}); // the text's own hyphen ends the line
         } else if (h < hyphens.size() && hyphens[h] == i) {
             p.breaks.push_back({i - from, true});
         }

@@ -29,14 +29,16 @@ struct Sums {
         }
     }
 
-    Line line(const Paragraph& p, qsizetype from, qsizetype to, bool hyphen, bool last) const {
+    // `added`: a hyphen is added at the line's end (not the text's own).
+    Line line(const Paragraph& p, qsizetype from, qsizetype to, bool hyphen, bool last,
+              bool added) const {
         Line l;
         l.from = from;
         l.to = to;
         l.hyphen = hyphen;
         l.last = last;
         const qsizetype end = std::max(from, trimmed[size_t(to)]);
-        l.natural = width[size_t(end)] - width[size_t(from)] + (hyphen ? p.hyphenWidth : 0);
+        l.natural = width[size_t(end)] - width[size_t(from)] + (added ? p.hyphenWidth : 0);
         l.gaps = spaces[size_t(end)] - spaces[size_t(from)];
         return l;
     }
@@ -79,11 +81,11 @@ std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>
         const qsizetype to = i + 1 < starts.size() ? starts[i + 1] : size;
         while (b < paragraph.breaks.size() && paragraph.breaks[b].at < to)
             ++b;
-        const bool hyphen =
-            b < paragraph.breaks.size() && paragraph.breaks[b].at == to && paragraph.breaks[b].hyphen;
-        Line l = sums.line(paragraph, starts[i], to,
-                           to < size ? hyphen : paragraph.endsInHyphen,
-                           to >= size && paragraph.endsParagraph);
+        const bool at = b < paragraph.breaks.size() && paragraph.breaks[b].at == to;
+        const bool hyphen = to < size ? at && paragraph.breaks[b].hyphen : paragraph.endsInHyphen;
+        const bool added = hyphen && !(to < size && paragraph.breaks[b].inText);
+        Line l = sums.line(paragraph, starts[i], to, hyphen, to >= size && paragraph.endsParagraph,
+                           added);
         l.room = i == 0 ? paragraph.firstWidth : paragraph.width;
         out.push_back(l);
     }
@@ -156,6 +158,7 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
             continue;
         const bool last = candidate.at >= size && p.endsParagraph;
         const bool hyphen = candidate.at < size ? candidate.hyphen : p.endsInHyphen;
+        const bool added = hyphen && !(candidate.at < size && candidate.inText);
         best.assign(size_t(runs * 4), -1);
         stillActive.clear();
         for (const int index : active) {
@@ -164,11 +167,11 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
                 stillActive.push_back(index);
                 continue;
             }
-            Line line = sums.line(p, from.at, candidate.at, hyphen, last);
+            Line line = sums.line(p, from.at, candidate.at, hyphen, last, added);
             line.room = from.line == 0 ? p.firstWidth : p.width;
             // A line from here that is already too wide without a hyphen, its spaces
             // shrunk, only grows.
-            const qreal plain = line.natural - (hyphen ? p.hyphenWidth : 0);
+            const qreal plain = line.natural - (added ? p.hyphenWidth : 0);
             if (plain - line.gaps * params.shrink * p.spaceWidth > line.room + kEpsilon)
                 continue;
             stillActive.push_back(index);
@@ -218,15 +221,16 @@ std::vector<qsizetype> greedy(const Paragraph& p) {
     size_t b = 0;
     for (qsizetype from = 0;;) {
         const qreal room = starts.size() == 1 ? p.firstWidth : p.width;
-        if (sums.line(p, from, size, false, true).natural <= room + kEpsilon)
+        if (sums.line(p, from, size, false, true, false).natural <= room + kEpsilon)
             break;
         // The farthest opportunity that fits; the first one if none does.
         while (b < p.breaks.size() && p.breaks[b].at <= from)
             ++b;
         size_t chosen = b;
         for (size_t k = b; k < p.breaks.size(); ++k) {
-            const Line line = sums.line(p, from, p.breaks[k].at, p.breaks[k].hyphen, false);
-            if (line.natural - (p.breaks[k].hyphen ? p.hyphenWidth : 0) > room + kEpsilon)
+            const bool added = p.breaks[k].hyphen && !p.breaks[k].inText;
+            const Line line = sums.line(p, from, p.breaks[k].at, p.breaks[k].hyphen, false, added);
+            if (line.natural - (added ? p.hyphenWidth : 0) > room + kEpsilon)
                 break;
             if (line.natural <= room + kEpsilon)
                 chosen = k;

@@ -14,11 +14,13 @@
 // paragraph gives the same lines.
 namespace LineBreaking {
 
-// A place a line may end: before character `at`; `hyphen` when it breaks a word, so the
-// line shows a hyphen of the paragraph's hyphenWidth at its end.
+// A place a line may end: before character `at`; `hyphen` when the line then ends in a
+// hyphen: one added, of the paragraph's hyphenWidth, where a word is broken, or the
+// text's own (`inText`, after «-» in «какой-то»), which counts as a hyphenated line too.
 struct Opportunity {
     qsizetype at = 0;
     bool hyphen = false;
+    bool inText = false;
 };
 
 struct Paragraph {
