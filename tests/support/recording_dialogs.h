@@ -73,6 +73,7 @@ public:
     // When set, the print dialog is confirmed with output to this PDF file.
     QString pdfOutput;
     QString lastFilter;
+    int printersOffered = 0;
     FontChoice fontOffered;
     QColor colourOffered;
 };

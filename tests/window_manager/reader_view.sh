@@ -2,7 +2,8 @@
 # The reading view with real X input: the real tomeria binary under Xvfb and openbox. A
 # double-click opens a book of a few megabytes in viewing mode; Ctrl+End, PageUp and
 # Esc reach the view and the window, and the place left is what reading.dat keeps and
-# where the next run reopens the book.
+# where the next run reopens the book. Then the reader's keys: Ctrl+F brings the find
+# dialog, and Ctrl+E switches to editing, where what is typed is saved by Ctrl+S.
 #   reader_view.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$(realpath "$1")
@@ -60,6 +61,47 @@ fi
 # The next run reopens there and leaves it unchanged.
 again=$(read_book)
 [ "$again" = "$left" ] || fail "the book reopened at $again, not at $left"
+
+# The reader's keys, with real X input.
+(cd "$library" && exec "$binary") 2>>"$work/stderr" &
+pid=$!
+pids+=($pid)
+main=$(wait_for_window '^Tomeria$')
+[ -n "$main" ] || fail "no library window for the keys"
+sleep 1.5
+read -r x y _ _ <<<"$(client_rect "$main")"
+xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
+reader=$(wait_for_window '^Rich Edit Control Demo$')
+[ -n "$reader" ] || fail "the reader did not open for the keys"
+sleep 1
+xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+f
+finder=$(wait_for_window '^Найти$')
+if [ -n "$finder" ]; then
+    echo "Ctrl+F brought the find dialog"
+    xdotool windowactivate --sync "$finder" key --clearmodifiers Escape
+    for _ in $(seq 50); do
+        windows_named '^Найти$' | grep -q . || break
+        sleep 0.1
+    done
+else
+    fail "Ctrl+F brought no find dialog"
+fi
+xdotool windowactivate --sync "$reader" key --clearmodifiers --delay 100 ctrl+e ctrl+Home
+xdotool type --delay 50 'Keyed '
+xdotool key --clearmodifiers ctrl+s
+saved=""
+for _ in $(seq 100); do
+    saved=$(head -c 12 "$library/books/Book.boo")
+    [ "$saved" = "Keyed Line 1" ] && break
+    sleep 0.1
+done
+if [ "$saved" = "Keyed Line 1" ]; then
+    echo "Ctrl+E switched to editing and Ctrl+S saved what was typed"
+else
+    fail "after Ctrl+E, typing and Ctrl+S the book starts with '$saved'"
+fi
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
 
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"

@@ -28,6 +28,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPrinterInfo>
@@ -167,9 +168,9 @@ TMainForm::TMainForm(QWidget* parent)
     escape->setObjectName(QStringLiteral("EscapeShortcut"));
     connect(escape, &QShortcut::activated, this, guarded(this, &TMainForm::ToolButton6Click));
     // Every tool button has its key; a button hidden or greyed out does nothing.
-    const auto press = [](QToolButton* button) {
-        return [button] {
-            if (button->isVisible() && button->isEnabled())
+    const auto press = [this](QToolButton* button) {
+        return [this, button] {
+            if (shownButtons().contains(button))
                 button->click();
         };
     };
@@ -192,11 +193,9 @@ TMainForm::TMainForm(QWidget* parent)
     addKey(QKeySequence(Qt::CTRL | Qt::Key_0), QStringLiteral("OriginalSizeKey"),
            [this] { zoomText(-m_zoom); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_Tab), QStringLiteral("ToolBarKey"), [this] {
-        for (QToolButton* button : ToolBar1->findChildren<QToolButton*>())
-            if (button->isVisible() && button->isEnabled()) {
-                button->setFocus(Qt::TabFocusReason);
-                return;
-            }
+        const QList<QToolButton*> shown = shownButtons();
+        if (!shown.isEmpty())
+            shown.front()->setFocus(Qt::TabFocusReason);
     });
     NotFoundNote->setObjectName(QStringLiteral("NotFoundNote"));
     NotFoundNote->setAutoFillBackground(true);
@@ -205,6 +204,8 @@ TMainForm::TMainForm(QWidget* parent)
     NotFoundNote->setAttribute(Qt::WA_TransparentForMouseEvents);
     NotFoundNote->hide();
     m_textFont = editorFont;
+    Editor->installEventFilter(this);
+    View->installEventFilter(this);
     followBackground(Qt::white);
     connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
     connect(Editor, &RichTextEditor::OnSelectionChange, this,
@@ -288,13 +289,17 @@ QToolButton* TMainForm::addButton(const QString& name, const QString& hint, int 
     button->setIcon(ToolbarImages::icon(image));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::TabFocus); // Ctrl+Tab brings the focus to the tool bar
+    // Tab stays in the text; Ctrl+Tab brings the focus to the tool bar, where the arrows
+    // walk the buttons (eventFilter).
+    button->setFocusPolicy(Qt::NoFocus);
+    button->installEventFilter(this);
     ToolBar1->addWidget(button);
     return button;
 }
 
 void TMainForm::addKey(const QKeySequence& sequence, const QString& name,
                        std::function<void()> action) {
+    m_keys.append(sequence);
     auto* shortcut = new QShortcut(sequence, this);
     shortcut->setObjectName(name);
     connect(shortcut, &QShortcut::activated, this,
@@ -572,6 +577,42 @@ void TMainForm::hideEvent(QHideEvent* event) {
         rememberPosition();
         saveReadingState();
     });
+}
+
+QList<QToolButton*> TMainForm::shownButtons() const {
+    QList<QToolButton*> shown;
+    for (QToolButton* button : {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8,
+                                ToolButton7, ToolButton1, ToolButton3})
+        if (button->isEnabled() && (button != ToolButton1 || m_saveAction->isVisible()))
+            shown.append(button);
+    return shown;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QToolButton*>(watched)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+            key == Qt::Key_Down) {
+            // Round at the ends.
+            const QList<QToolButton*> shown = shownButtons();
+            const qsizetype at = shown.indexOf(static_cast<QToolButton*>(watched));
+            if (at >= 0) {
+                const qsizetype step = key == Qt::Key_Left || key == Qt::Key_Up ? -1 : 1;
+                shown[(at + step + shown.size()) % shown.size()]->setFocus(Qt::TabFocusReason);
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QKeySequence& sequence : std::as_const(m_keys))
+            if (sequence.matches(pressed) == QKeySequence::ExactMatch) {
+                event->ignore();
+                return true;
+            }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -146,6 +146,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The reader's keys win over the editor's own bindings (Ctrl+E is "end of line" on
+    // some desktops).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
@@ -174,7 +177,10 @@ private:
     // The tool bar, status bar and scroll bars follow a dark background chosen.
     void followBackground(const QColor& background);
     // The text font at its size as chosen, before Ctrl+plus and Ctrl+minus.
+    // The tool buttons on the bar and enabled, in their order there.
+    QList<QToolButton*> shownButtons() const;
     QFont m_textFont;
+    QList<QKeySequence> m_keys;
     int m_zoom = 0;
     // Panel 2: how far into the book the first visible line is.
     void showProgress();
