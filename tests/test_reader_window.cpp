@@ -158,11 +158,10 @@ private Q_SLOTS:
                                 form.ToolButton5->toolTip(), form.ToolButton4->toolTip(),
                                 form.ToolButton8->toolTip(), form.ToolButton7->toolTip(),
                                 form.ToolButton1->toolTip(), form.ToolButton3->toolTip()};
-        QCOMPARE(hints,
-                 (QStringList{"Назад (Esc)", "Поиск (Ctrl+F)", "Цвет окна (Ctrl+K)",
-                              "Шрифт текста (Ctrl+T)", "Оформление (Ctrl+L)",
-                              "Редактирование/просмотр (Ctrl+E)", "Сохранить изменения (Ctrl+S)",
-                              "Печать книги (Ctrl+P)"}));
+        QCOMPARE(hints, (QStringList{"Назад (Esc)", "Поиск (Ctrl+F)", "Цвет окна (Ctrl+K)",
+                                     "Шрифт текста (Ctrl+T)", "Оформление (Ctrl+L)",
+                                     "Редактирование/просмотр (Ctrl+E)",
+                                     "Сохранить изменения (Ctrl+S)", "Печать книги (Ctrl+P)"}));
         QStringList captions;
         for (QAction* a : form.PopupMenu1->actions())
             if (!a->isSeparator())
@@ -451,8 +450,7 @@ private Q_SLOTS:
             QVERIFY(!form.viewing());
             QTest::keySequence(QApplication::focusWidget(), key); // from the editor: back
             QVERIFY(form.viewing());
-        }
-        else if (effect == QLatin1String("saved"))
+        } else if (effect == QLatin1String("saved"))
             QCOMPARE(TestFiles::read(path), QByteArray("one two one two one three"));
         else if (effect == QLatin1String("print dialog"))
             QCOMPARE(dialogs().printersOffered, 1);
@@ -666,7 +664,8 @@ private Q_SLOTS:
         QCOMPARE(text->text(int(line.size()), text->characterCount()), QStringLiteral("\r\nend"));
         int start = 0;
         int end = 0;
-        const QString paragraph = text->textAtOffset(10, QAccessible::ParagraphBoundary, &start, &end);
+        const QString paragraph =
+            text->textAtOffset(10, QAccessible::ParagraphBoundary, &start, &end);
         QCOMPARE(paragraph.size(), BookViewAccessible::kMaxText);
         QCOMPARE(end - start, int(paragraph.size()));
     }
@@ -696,9 +695,9 @@ private Q_SLOTS:
         const QColor light = form.ToolBar1->palette().color(QPalette::Window);
         dialogs().colours.enqueue(QColor(0x10, 0x10, 0x10));
         form.ToolButton5->click();
-        for (QWidget* widget : {static_cast<QWidget*>(form.ToolBar1),
-                                static_cast<QWidget*>(form.StatusBar),
-                                static_cast<QWidget*>(form.View->verticalScrollBar())})
+        for (QWidget* widget :
+             {static_cast<QWidget*>(form.ToolBar1), static_cast<QWidget*>(form.StatusBar),
+              static_cast<QWidget*>(form.View->verticalScrollBar())})
             QVERIFY(qGray(widget->palette().color(QPalette::Window).rgb()) < 80);
         QVERIFY(qGray(form.StatusBar->palette().color(QPalette::WindowText).rgb()) > 160);
         dialogs().colours.enqueue(Qt::white);

@@ -53,8 +53,9 @@ TMainForm::TMainForm(QWidget* parent)
                                   {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
                                   {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
                                  19, this)),
-      ToolBar1(new QToolBar(this)), NotFoundNote(new QLabel(this)), PopupMenu1(new QMenu(this)), PopupMenu2(new QMenu(this)),
-      FindDialog1(new FindDialog(this)), LayoutDialog1(new LayoutDialog(this)) {
+      ToolBar1(new QToolBar(this)), NotFoundNote(new QLabel(this)), PopupMenu1(new QMenu(this)),
+      PopupMenu2(new QMenu(this)), FindDialog1(new FindDialog(this)),
+      LayoutDialog1(new LayoutDialog(this)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
     resize(617, 337);
@@ -69,16 +70,20 @@ TMainForm::TMainForm(QWidget* parent)
     ToolButton6 = addButton(QStringLiteral("ToolButton6"), QStringLiteral("Назад (Esc)"), 8);
     addSeparator(23);
     ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск (Ctrl+F)"), 7);
-    ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна (Ctrl+K)"), 10);
-    ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста (Ctrl+T)"), 11);
-    ToolButton8 = addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление (Ctrl+L)"), 13);
+    ToolButton5 =
+        addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна (Ctrl+K)"), 10);
+    ToolButton4 =
+        addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста (Ctrl+T)"), 11);
+    ToolButton8 =
+        addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление (Ctrl+L)"), 13);
     addSeparator(17);
-    ToolButton7 =
-        addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр (Ctrl+E)"), 9);
+    ToolButton7 = addButton(QStringLiteral("ToolButton7"),
+                            QStringLiteral("Редактирование/просмотр (Ctrl+E)"), 9);
     ToolButton1 =
         addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения (Ctrl+S)"), 0);
     addSeparator(15);
-    ToolButton3 = addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги (Ctrl+P)"), 1);
+    ToolButton3 =
+        addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги (Ctrl+P)"), 1);
     // The save button exists only while editing.
     for (QAction* action : ToolBar1->actions())
         if (ToolBar1->widgetForAction(action) == ToolButton1)
@@ -855,12 +860,11 @@ void TMainForm::followBackground(const QColor& background) {
         palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
     }
     // A light background gives the desktop's own colours back.
-    for (QWidget* widget : {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(StatusBar),
-                            static_cast<QWidget*>(View->verticalScrollBar()),
-                            static_cast<QWidget*>(Editor->verticalScrollBar()),
-                            static_cast<QWidget*>(NotFoundNote),
-                            static_cast<QWidget*>(FindDialog1),
-                            static_cast<QWidget*>(LayoutDialog1)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(StatusBar),
+          static_cast<QWidget*>(View->verticalScrollBar()),
+          static_cast<QWidget*>(Editor->verticalScrollBar()), static_cast<QWidget*>(NotFoundNote),
+          static_cast<QWidget*>(FindDialog1), static_cast<QWidget*>(LayoutDialog1)}) {
         widget->setPalette(palette);
         widget->setAutoFillBackground(true);
     }
