@@ -651,6 +651,10 @@ private Q_SLOTS:
         QFile::remove(recovery);
         next.keepUnsavedEdits();
         QVERIFY(!QFileInfo::exists(recovery));
+        // Deleting the book deletes what was kept for it.
+        TestFiles::write(recovery, "kept");
+        next.bookDeleted(path);
+        QVERIFY(!QFileInfo::exists(recovery));
     }
 
     // One accessibility request returns a bounded text, whatever is asked for.

@@ -551,10 +551,15 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
         Editor->centerCursor();
     }
     ShowCaretPosition();
+    offerRecovery(path);
 }
 
 void TMainForm::bookDeleted(const QString& path) {
-    if (path.isEmpty() || StatusBar->panelText(1) != path)
+    if (path.isEmpty())
+        return;
+    // Edits kept for it must not be offered to a later book of the same name.
+    AnchoredPath(recoveryPath(path)).unlink();
+    if (StatusBar->panelText(1) != path)
         return;
     Editor->ClearModified();
     releaseEditor();
