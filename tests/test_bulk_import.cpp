@@ -548,8 +548,8 @@ private Q_SLOTS:
             Library lib;
             auto import = std::make_unique<BulkImport>(openLibrary(lib), QStringList{source()});
             bool reached = false;
-            connect(import.get(), &BulkImport::booksAdded, this, [&] {
-                if (reached)
+            connect(import.get(), &BulkImport::progress, this, [&] {
+                if (reached || import->counts().done < 10)
                     return;
                 reached = true;
                 if (renamed) {

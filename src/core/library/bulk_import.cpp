@@ -86,6 +86,36 @@ QString fitted(QString base, const QString& suffix) {
     return base.trimmed() + suffix;
 }
 
+// Writes a new file `name` in the folder `dir` with all of `data`, not yet flushed to
+// the disk (the import flushes a batch of them at once before any is put in place).
+// False when it cannot be made (`*made` false) or written (the file removed).
+bool writeUnflushed(int dir, const QByteArray& name, const QByteArray& data, bool* made) {
+    const int fd = ::openat(dir, name.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    *made = fd >= 0;
+    if (fd < 0)
+        return false;
+    const char* next = data.constData();
+    qsizetype left = data.size();
+    bool written = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, next, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        next += n;
+        left -= n;
+    }
+    if (::close(fd) != 0)
+        written = false;
+    if (!written)
+        ::unlinkat(dir, name.constData(), 0);
+    return written;
+}
+
 // Calls `visit` with the name of every entry of the folder `dir` (not "." and "..").
 void forEachEntry(int dir, const std::function<void(const QByteArray&)>& visit) {
     const int copy = ::dup(dir);
@@ -157,11 +187,9 @@ BulkImport::BulkImport(Library& library, const QStringList& paths, QObject* pare
     : QObject(parent), m_library(library), m_paths(paths), m_shared(std::make_shared<Shared>()) {
     m_readers.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
     m_writer.setMaxThreadCount(1);
+    m_syncer.setMaxThreadCount(1);
     m_batchTimer.setInterval(kBatchInterval);
-    connect(&m_batchTimer, &QTimer::timeout, this, [this] {
-        if (!commitBatch())
-            checkFinished();
-    });
+    connect(&m_batchTimer, &QTimer::timeout, this, &BulkImport::requestSync);
 }
 
 BulkImport::~BulkImport() {
@@ -170,6 +198,7 @@ BulkImport::~BulkImport() {
     m_writer.clear();
     m_readers.waitForDone();
     m_writer.waitForDone();
+    m_syncer.waitForDone();
     // Written but never put in place: removed.
     {
         const QMutexLocker lock(&m_shared->mutex);
@@ -374,14 +403,30 @@ void BulkImport::pump() {
 
 void BulkImport::converted(int index, QList<ImportSource::Item> items) {
     m_ready.insert(index, std::move(items));
-    // Handled in the order found, so names and repeats do not depend on the threads.
-    while (m_ready.contains(m_nextHandle)) {
-        const int file = m_nextHandle++;
-        const QList<ImportSource::Item> fileItems = m_ready.take(file);
-        int writes = 0;
-        for (const ImportSource::Item& item : fileItems) {
+    handleReady();
+}
+
+void BulkImport::handleReady() {
+    // Handled in the order found, so names and repeats do not depend on the threads; a
+    // few hundred items a turn, so an archive of thousands of books never holds up the
+    // window.
+    int budget = kItemsPerTurn;
+    for (;;) {
+        if (m_handlingFile < 0) {
+            if (!m_ready.contains(m_nextHandle))
+                break;
+            m_handlingFile = m_nextHandle++;
+            m_handlingItems = m_ready.take(m_handlingFile);
+            m_handlingPos = 0;
+            // Counted from one until the file's last item is handed on.
+            m_pendingWrites.insert(m_handlingFile, 1);
+        }
+        const int file = m_handlingFile;
+        while (m_handlingPos < m_handlingItems.size() && budget > 0) {
             if (m_stopping)
                 break;
+            const ImportSource::Item item = m_handlingItems[m_handlingPos++];
+            --budget;
             if (item.kind != ImportSource::Item::Kind::Book) {
                 NotAdded entry;
                 entry.source = item.source;
@@ -413,15 +458,14 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                     ++m_counts.notBooks;
                 continue;
             }
-            ++writes;
+            ++m_pendingWrites[file];
             ++m_writesOutstanding;
             const int seq = m_nextSeq++;
             m_nameOfSeq.insert(seq, item.name);
             const std::shared_ptr<Shared> shared = m_shared;
             const QString books = m_library.folder().booksFolder();
-            const QString createError =
-                QStringLiteral("Cannot create file %1").arg(m_library.folder().BookPath(item.name));
-            m_writer.start([this, shared, seq, file, item, books, createError] {
+            const int booksFd = m_booksFd;
+            m_writer.start([this, shared, seq, file, item, books, booksFd] {
                 beNice();
                 WriteResult result;
                 if (shared->stop) {
@@ -437,17 +481,20 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.insert(result.staging);
                     }
-                    try {
-                        SafeFile::write(result.staging, item.text, createError,
-                                        writeErrorMessage(AnchoredPath::current(
-                                            books + item.name + QStringLiteral(".boo"))));
+                    // Inside the books folder held open, under a name no one else
+                    // uses; flushed with its batch.
+                    bool made = false;
+                    if (writeUnflushed(booksFd, nameIn(result.staging), item.text, &made)) {
                         result.kind = WriteResult::Kind::Staged;
                         shared->known.insert(item.hash, {QString(), seq});
-                    } catch (const TomeriaError& e) {
+                    } else {
+                        const QString bookPath =
+                            AnchoredPath::current(books + item.name + QStringLiteral(".boo"));
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.remove(result.staging);
                         result.kind = WriteResult::Kind::Failed;
-                        result.message = e.message();
+                        result.message = made ? writeErrorMessage(bookPath)
+                                              : QStringLiteral("Cannot create file %1").arg(bookPath);
                     }
                 }
                 QMetaObject::invokeMethod(
@@ -455,12 +502,31 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                     Qt::QueuedConnection);
             });
         }
-        if (writes > 0)
-            m_pendingWrites.insert(file, writes);
-        else
-            fileDone(file);
+        if (m_handlingPos < m_handlingItems.size() && !m_stopping) {
+            if (!m_handleQueued) {
+                m_handleQueued = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        m_handleQueued = false;
+                        handleReady();
+                    },
+                    Qt::QueuedConnection);
+            }
+            break;
+        }
+        m_handlingFile = -1;
+        m_handlingItems.clear();
+        writeDone(file);
     }
     Q_EMIT progress();
+}
+
+void BulkImport::writeDone(int file) {
+    if (--m_pendingWrites[file] == 0) {
+        m_pendingWrites.remove(file);
+        fileDone(file);
+    }
 }
 
 void BulkImport::written(int seq, int index, const ImportSource::Item& item,
@@ -473,7 +539,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
             m_shared->staged.remove(result.staging);
             removeIn(m_booksFd, result.staging);
         } else {
-            m_written.append({seq, item, result.staging});
+            m_unsynced.append({seq, item, result.staging});
         }
         break;
     case WriteResult::Kind::Duplicate: {
@@ -493,10 +559,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
     case WriteResult::Kind::Dropped:
         break;
     }
-    if (--m_pendingWrites[index] == 0) {
-        m_pendingWrites.remove(index);
-        fileDone(index);
-    }
+    writeDone(index);
     Q_EMIT progress();
 }
 
@@ -587,8 +650,38 @@ void BulkImport::checkFinished() {
         return;
     const bool allDone = m_scanned && m_counts.done == m_files.size();
     const bool stopped = m_stopping && (!m_scanned || m_inFlight == 0);
-    if (allDone || stopped)
+    if (!allDone && !stopped)
+        return;
+    // Books still being put in place a few hundred a turn.
+    if (!m_written.isEmpty() && m_placeQueued)
+        return;
+    // The books written last are flushed and put in place first.
+    if (!m_unsynced.isEmpty())
+        requestSync();
+    if (!m_syncInFlight)
         finish();
+}
+
+void BulkImport::requestSync() {
+    if (m_syncInFlight || m_unsynced.isEmpty() || m_finished)
+        return;
+    m_syncInFlight = true;
+    m_syncing = std::exchange(m_unsynced, {});
+    const int booksFd = m_booksFd;
+    // One flush for the whole batch, off the window's thread: a book is put in place
+    // and listed only once its file is on the disk.
+    m_syncer.start([this, booksFd] {
+        beNice();
+        ::syncfs(booksFd);
+        QMetaObject::invokeMethod(this, [this] { synced(); }, Qt::QueuedConnection);
+    });
+}
+
+void BulkImport::synced() {
+    m_syncInFlight = false;
+    m_written.append(std::exchange(m_syncing, {}));
+    commitBatch();
+    checkFinished();
 }
 
 void BulkImport::finish() {
@@ -606,7 +699,25 @@ void BulkImport::finish() {
 }
 
 bool BulkImport::commitBatch() {
-    const QList<Written> batch = std::exchange(m_written, {});
+    // A few hundred a turn: the rest follow at once, each turn a store and a list update.
+    QList<Written> batch;
+    if (m_written.size() > kPlacedPerTurn && !m_finished) {
+        batch = m_written.first(kPlacedPerTurn);
+        m_written.remove(0, kPlacedPerTurn);
+        if (!m_placeQueued) {
+            m_placeQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_placeQueued = false;
+                    commitBatch();
+                    checkFinished();
+                },
+                Qt::QueuedConnection);
+        }
+    } else {
+        batch = std::exchange(m_written, {});
+    }
     m_committing = true;
     bool placing = true;
     for (const Written& book : batch) {

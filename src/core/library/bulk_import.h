@@ -80,6 +80,9 @@ public:
 
     // Between batches of books put in place, stored and listed, in ms.
     static constexpr int kBatchInterval = 750;
+    // Items handed to the writer, and books put in place, in one turn of the event loop.
+    static constexpr int kItemsPerTurn = 256;
+    static constexpr int kPlacedPerTurn = 500;
 
 Q_SIGNALS:
     void progress();
@@ -102,6 +105,9 @@ private:
     void scanned(const QStringList& files, const QStringList& shown);
     void pump();
     void converted(int index, QList<ImportSource::Item> items);
+    // Hands the items read on to the writer, in the order the files were found.
+    void handleReady();
+    void writeDone(int file);
     void written(int seq, int index, const ImportSource::Item& item, const WriteResult& result);
     // Names the book, puts its file in place and adds its row; false (the import
     // failing) when the file cannot be put in place.
@@ -112,6 +118,10 @@ private:
     void fileDone(int index);
     void fail(const QString& message);
     void checkFinished();
+    // Flushes the books written since the last flush (off this thread), then puts them
+    // in place.
+    void requestSync();
+    void synced();
     void finish();
     void flushAdded();
     bool storeCatalogue();
@@ -125,6 +135,7 @@ private:
     int m_booksFd = -1; // the books folder, held open
     QThreadPool m_readers;
     QThreadPool m_writer;
+    QThreadPool m_syncer;
     QTimer m_batchTimer;
 
     QStringList m_files;
@@ -139,12 +150,20 @@ private:
     int m_writesOutstanding = 0;
     int m_nextSeq = 0;
     QMap<int, QList<ImportSource::Item>> m_ready;
+    int m_handlingFile = -1; // the file whose items are being handed on
+    QList<ImportSource::Item> m_handlingItems;
+    qsizetype m_handlingPos = 0;
+    bool m_handleQueued = false;
+    bool m_placeQueued = false;
     struct Written {
         int seq = 0;
         ImportSource::Item item;
         QString staging;
     };
-    QList<Written> m_written;        // under their hidden names, for the next batch
+    QList<Written> m_unsynced;       // under their hidden names, not yet flushed
+    QList<Written> m_syncing;        // being flushed
+    bool m_syncInFlight = false;
+    QList<Written> m_written;        // flushed, for the next batch
     QHash<int, int> m_pendingWrites; // file index -> writes not yet back
     QHash<int, QString> m_nameOfSeq; // book -> the name it got (or was proposed)
     QSet<QString> m_takenFiles;      // folded names of the files in books/
