@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <functional>
+#include <thread>
 #include <vector>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -142,6 +143,7 @@ void forEachEntry(int dir, const std::function<void(const QByteArray&)>& visit) 
 struct BulkImport::Shared {
     std::atomic<bool> stop{false};
     QMutex mutex;
+    BulkImport* owner = nullptr; // told when a flush is done, while it lives
     QString current;
     QSet<QString> staged; // written under a hidden name, not yet in place
 
@@ -187,7 +189,7 @@ BulkImport::BulkImport(Library& library, const QStringList& paths, QObject* pare
     : QObject(parent), m_library(library), m_paths(paths), m_shared(std::make_shared<Shared>()) {
     m_readers.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
     m_writer.setMaxThreadCount(1);
-    m_syncer.setMaxThreadCount(1);
+    m_shared->owner = this;
     m_batchTimer.setInterval(kBatchInterval);
     connect(&m_batchTimer, &QTimer::timeout, this, &BulkImport::requestSync);
 }
@@ -198,7 +200,11 @@ BulkImport::~BulkImport() {
     m_writer.clear();
     m_readers.waitForDone();
     m_writer.waitForDone();
-    m_syncer.waitForDone();
+    {
+        // A flush still running tells nobody.
+        const QMutexLocker lock(&m_shared->mutex);
+        m_shared->owner = nullptr;
+    }
     // Written but never put in place: removed.
     {
         const QMutexLocker lock(&m_shared->mutex);
@@ -667,14 +673,21 @@ void BulkImport::requestSync() {
         return;
     m_syncInFlight = true;
     m_syncing = std::exchange(m_unsynced, {});
-    const int booksFd = m_booksFd;
     // One flush for the whole batch, off the window's thread: a book is put in place
-    // and listed only once its file is on the disk.
-    m_syncer.start([this, booksFd] {
+    // and listed only once its file is on the disk. A flush can take seconds on a busy
+    // disk, so the end of the import never waits for it: the thread keeps its own
+    // descriptor and tells this object only while it lives.
+    const int booksFd = ::fcntl(m_booksFd, F_DUPFD_CLOEXEC, 0);
+    std::thread([shared = m_shared, booksFd] {
         beNice();
-        ::syncfs(booksFd);
-        QMetaObject::invokeMethod(this, [this] { synced(); }, Qt::QueuedConnection);
-    });
+        if (booksFd >= 0) {
+            ::syncfs(booksFd);
+            ::close(booksFd);
+        }
+        const QMutexLocker lock(&shared->mutex);
+        if (BulkImport* owner = shared->owner)
+            QMetaObject::invokeMethod(owner, [owner] { owner->synced(); }, Qt::QueuedConnection);
+    }).detach();
 }
 
 void BulkImport::synced() {

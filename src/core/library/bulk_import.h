@@ -135,7 +135,6 @@ private:
     int m_booksFd = -1; // the books folder, held open
     QThreadPool m_readers;
     QThreadPool m_writer;
-    QThreadPool m_syncer;
     QTimer m_batchTimer;
 
     QStringList m_files;
