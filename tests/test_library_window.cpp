@@ -211,6 +211,55 @@ private Q_SLOTS:
         QVERIFY(TestFiles::read(path("tomeria.ini")).startsWith("[TForm1]\r\nFormVersion=0\r\n"));
     }
 
+    // Edits the reader holds are offered for saving before the exit question.
+    void exitOffersUnsavedEditsFirst_data() {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer"); // to the unsaved-edits question
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("running");
+        const QStringList both{QStringLiteral("ask"), QStringLiteral("confirm")};
+        QTest::newRow("Да: saved, then the exit question")
+            << true << int(Dialogs::Answer::Yes) << both << QByteArray("xТекст") << false;
+        QTest::newRow("Нет: dropped, then the exit question")
+            << true << int(Dialogs::Answer::No) << both << QByteArray("Текст") << false;
+        QTest::newRow("Отмена: still running with the edits")
+            << true << int(Dialogs::Answer::Cancel) << QStringList{QStringLiteral("ask")}
+            << QByteArray("Текст") << true;
+        QTest::newRow("no edits: the exit question alone")
+            << false << int(Dialogs::Answer::Yes) << QStringList{QStringLiteral("confirm")}
+            << QByteArray("Текст") << false;
+    }
+    void exitOffersUnsavedEditsFirst() {
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        QFETCH(QStringList, asked);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, running);
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Книга=\r\n")));
+        writeBook(QStringLiteral("Книга"), cp1251(QString::fromUtf8("Текст")));
+        TForm1& form = start();
+        doubleClick(0);
+        if (edited) {
+            m_reader->ToolButton7Click(); // editing
+            m_reader->Editor->setSelectionStart(0);
+            QTest::keyClicks(m_reader->Editor, QStringLiteral("x"));
+            m_reader->ToolButton7Click(); // viewing, the edits unsaved
+        }
+        dialogs().clear();
+        dialogs().answers.enqueue(Dialogs::Answer(answer));
+        dialogs().confirmations.enqueue(true);
+        form.close();
+        QStringList kinds;
+        for (const RecordingDialogs::Shown& shown : dialogs().shown)
+            kinds << shown.kind;
+        QCOMPARE(kinds, asked);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Книга.boo"))), cp1251(QString::fromUtf8(stored)));
+        QCOMPARE(form.isVisible(), running);
+        if (running)
+            QVERIFY(m_reader->Editor->document()->isModified());
+    }
+
     // ---- Selection and details --------------------------------------------------------
 
     void selectingABookFillsTheDetails() {

@@ -66,6 +66,9 @@ public:
     // holds (hidden, perhaps with unsaved edits), the reader lets it go, edits and all,
     // so that nothing writes its file again.
     void bookDeleted(const QString& path);
+    // Asks whether to save the open book's unsaved edits before its text is replaced
+    // or the program ends; false for Cancel.
+    bool settleUnsavedEdits();
 
     // What the reader remembers across runs (owned by the library window; may be null).
     // The remembered font and colours are applied at once; a book's position is taken
@@ -145,9 +148,6 @@ private:
     // Panel 2: how far into the book the first visible line is.
     void showProgress();
 
-    // Asks whether to save the open book's unsaved edits before its text is replaced;
-    // false for Cancel.
-    bool settleUnsavedEdits();
 
     QAction* m_saveAction = nullptr;
     // The book file as it was loaded or last saved: a change by another program since
