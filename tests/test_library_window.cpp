@@ -13,6 +13,7 @@
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -984,6 +985,29 @@ private Q_SLOTS:
         dialogs().files.enqueue(TestBooks::path(QStringLiteral("book.fb2")));
         QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
         QVERIFY(form.CodePageChoice->isHidden());
+    }
+
+    // Assistive technology sees the browse button by its name, and the code-page menu's
+    // choices under their button, also while the menu is closed.
+    void theAddPanelsButtonsToAssistiveTechnology() {
+        TForm1& form = start();
+        form.N9->trigger();
+        QAccessibleInterface* browse = QAccessible::queryAccessibleInterface(form.SpeedButton1);
+        QVERIFY(browse);
+        QCOMPARE(browse->text(QAccessible::Name), QStringLiteral("Выбрать файл"));
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(form.CodePageChoice);
+        QVERIFY(button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("Кодировка: авто"));
+        QCOMPARE(button->childCount(), 1);
+        QAccessibleInterface* menu = button->child(0);
+        QVERIFY(menu);
+        QCOMPARE(menu->object(), form.CodePageChoice->menu());
+        QCOMPARE(button->indexOfChild(menu), 0);
+        QStringList choices;
+        for (int i = 0; i < menu->childCount(); ++i)
+            choices << menu->child(i)->text(QAccessible::Name);
+        QVERIFY(choices.contains(QStringLiteral("KOI8-R")));
+        QVERIFY(button->actionInterface());
     }
 
     void cancellingAddsNothing() {

@@ -134,8 +134,12 @@ sleep 0.5
 xdotool key --clearmodifiers shift+Tab shift+Tab
 xdotool type --delay 5 "$work/first.txt"
 xdotool key Return
-sleep 1
-tree=$(accessible)
+tree=""
+for _ in $(seq 30); do
+    tree=$(accessible 2>/dev/null || true)
+    grep -q $'\tKOI8-R\t' <<<"$tree" && grep -q $'\tВыбрать файл\t' <<<"$tree" && break
+    sleep 0.3
+done
 grep -q $'^push button\tВыбрать файл\t' <<<"$tree" || fail "the browse button has no name"
 grep -q $'menu item\tKOI8-R\t' <<<"$tree" || fail "the code-page menu is not in the tree"
 echo "accessible names: checked"

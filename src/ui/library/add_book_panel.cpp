@@ -111,10 +111,16 @@ private:
     QMenu* menu() const { return button()->menu(); }
 };
 
-QAccessibleInterface* codePageAccessible(const QString&, QObject* object) {
-    auto* button = qobject_cast<QPushButton*>(object);
-    if (button && button->objectName() == QLatin1String("CodePageChoice"))
-        return new MenuButtonAccessible(button);
+// The code-page button: a class of its own, so that its accessible interface is ours.
+class CodePageButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+};
+
+QAccessibleInterface* codePageAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("CodePageButton"))
+        return new MenuButtonAccessible(static_cast<QPushButton*>(object));
     return nullptr;
 }
 
@@ -196,7 +202,7 @@ bool AddBookPanel::eventFilter(QObject* watched, QEvent* event) {
 
 void AddBookPanel::buildCodePageChoice() {
     // In the gap between «Отмена» and «Сохранить», where it moves no other control.
-    CodePageChoice = new QPushButton(codePageCaption(kCodePages[0]), this);
+    CodePageChoice = new CodePageButton(codePageCaption(kCodePages[0]), this);
     CodePageChoice->setObjectName(QStringLiteral("CodePageChoice"));
     CodePageChoice->setGeometry(450, 32, 126, 17);
     CodePageChoice->setFont(sansSerif(11, false));
@@ -387,3 +393,5 @@ bool AddBookPanel::store() {
     setPlainTextSource(QByteArray());
     return true;
 }
+
+#include "add_book_panel.moc"
