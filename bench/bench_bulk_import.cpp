@@ -6,12 +6,16 @@
 // them the straightforward way: one book after another on the window's thread, each
 // read, converted and added with the catalogue stored each time (the add panel's way).
 // Each part runs in a process of its own.
+// Then 15,000 small texts of one title (the longest freeze while they are named) and one
+// ZIP of 10,000 small texts (the time to add them all).
 //   bench_bulk_import [FOLDER OF CP1251 TEXTS]
+//   bench_bulk_import --same-title LIBRARY [COUNT]   bench_bulk_import --zip LIBRARY [COUNT]
 //   bench_bulk_import --make FOLDER [FOLDER OF CP1251 TEXTS]   (only writes the books)
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
 #include "core/formats/book_import.h"
+#include "core/library/book_preparation.h"
 #include "core/library/bulk_import.h"
 #include "core/library/import_source.h"
 #include "core/library/library.h"
@@ -107,6 +111,24 @@ void makeFolder(const QString& folder, const QString& texts) {
         QFile::copy(folder + QStringLiteral("/автор %1/книга %2.fb2").arg(n % 10).arg(n),
                     folder + QStringLiteral("/копии/книга %1.fb2").arg(n));
     }
+}
+
+// 15,000 small texts whose first line is the same title, their bodies different.
+void makeSameTitle(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    for (int n = 0; n < count; ++n)
+        TestFiles::write(folder + QStringLiteral("/%1.txt").arg(n, 5, 10, QLatin1Char('0')),
+                         Cp1251::encode(QStringLiteral("Глава 1\r\nТекст номер %1.\r\n").arg(n)));
+}
+
+// One ZIP of `count` small texts, each its own title.
+void makeZip(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    QList<QPair<QString, QByteArray>> members;
+    for (int n = 0; n < count; ++n)
+        members.append({QStringLiteral("книга %1.txt").arg(n),
+                        Cp1251::encode(QStringLiteral("Книга %1\r\nТекст книги.\r\n").arg(n))});
+    TestFiles::write(folder + QStringLiteral("/много.zip"), TestBooks::zip(members));
 }
 
 double cpuSeconds() {
@@ -226,9 +248,9 @@ void measureStraightforward(const QString& source, const QString& library, int b
         const ImportedBook imported = BookImport::readFile(file);
         if (imported.kind == ImportedBook::Kind::PlainText ||
             imported.kind == ImportedBook::Kind::Formatted) {
-            const QString name = ImportSource::proposedName(imported, file);
+            const QString name = BookPreparation::proposedName(imported, file);
             try {
-                lib.addBook(name, imported.author, ImportSource::storedText(imported));
+                lib.addBook(name, imported.author, BookPreparation::storedBytes(imported));
             } catch (...) {
             }
         }
@@ -296,6 +318,24 @@ int main(int argc, char** argv) {
         measureStraightforward(args[2], args[3], 100);
         return 0;
     }
+    if (args.size() >= 3 && args[1] == QLatin1String("--same-title")) {
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+        const int count = args.size() >= 4 ? args[3].toInt() : 15000;
+        std::printf("bench_bulk_import: %d texts of one title\n", count);
+        std::fflush(stdout);
+        makeSameTitle(dir.filePath(QStringLiteral("source")), count);
+        return measureImport(dir.filePath(QStringLiteral("source")), args[2]) > 0 ? 0 : 1;
+    }
+    if (args.size() >= 3 && args[1] == QLatin1String("--zip")) {
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());
+        const int count = args.size() >= 4 ? args[3].toInt() : 10000;
+        std::printf("bench_bulk_import: one ZIP of %d small texts (target: under 10 s)\n", count);
+        std::fflush(stdout);
+        makeZip(dir.filePath(QStringLiteral("source")), count);
+        return measureImport(dir.filePath(QStringLiteral("source")), args[2]) > 0 ? 0 : 1;
+    }
     // The folder alone, for trying the real program with it.
     if (args.size() >= 3 && args[1] == QLatin1String("--make")) {
         makeFolder(args[2], args.value(3));
@@ -323,5 +363,7 @@ int main(int argc, char** argv) {
     part({QStringLiteral("--load"), library});
     part({QStringLiteral("--alone"), source, dir.filePath(QStringLiteral("alone"))});
     part({QStringLiteral("--baseline"), source, dir.filePath(QStringLiteral("baseline"))});
+    part({QStringLiteral("--same-title"), dir.filePath(QStringLiteral("same-title"))});
+    part({QStringLiteral("--zip"), dir.filePath(QStringLiteral("zip"))});
     return 0;
 }

@@ -1,20 +1,27 @@
 #include "core/library/bulk_import.h"
 
+#include "core/base/folder_anchor.h"
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/library/book_preparation.h"
 #include "core/library/library.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMultiHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
+#include <functional>
+#include <vector>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -79,6 +86,27 @@ QString fitted(QString base, const QString& suffix) {
     return base.trimmed() + suffix;
 }
 
+// Calls `visit` with the name of every entry of the folder `dir` (not "." and "..").
+void forEachEntry(int dir, const std::function<void(const QByteArray&)>& visit) {
+    const int copy = ::dup(dir);
+    if (copy < 0)
+        return;
+    DIR* listing = ::fdopendir(copy);
+    if (!listing) {
+        ::close(copy);
+        return;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(listing);
+    for (const QByteArray& name : names)
+        visit(name);
+}
+
 } // namespace
 
 struct BulkImport::Shared {
@@ -105,9 +133,9 @@ struct BulkImport::Shared {
         if (!existingSized) {
             existingSized = true;
             for (int i = 0; i < existing.size(); ++i) {
-                const QFileInfo info(existing[i].second);
-                if (info.isFile())
-                    existingBySize.insert(info.size(), i);
+                struct stat st {};
+                if (AnchoredPath(existing[i].second).stat(st) && S_ISREG(st.st_mode))
+                    existingBySize.insert(qint64(st.st_size), i);
             }
         }
         // Only books of the same size are read and hashed, each at most once.
@@ -168,21 +196,27 @@ void BulkImport::start() {
     BookFolder& folder = m_library.folder();
     if (m_library.catalogueUnreadable())
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(folder.cataloguePath()));
+    // Inside the library folder held open: a folder deleted meanwhile takes no new
+    // books folder, and one renamed keeps getting its books; nothing is made at the old
+    // path.
     const QString books = folder.booksFolder();
-    if (!QFileInfo(books).isDir() && !QDir().mkpath(books))
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
-    m_booksFd = ::open(QFile::encodeName(books).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const AnchoredPath booksAt(books);
+    struct stat st {};
+    if (!booksAt.stat(st) && !booksAt.makeFolder())
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(books)));
+    m_booksFd = booksAt.open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_booksFd < 0)
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(books)));
 
     // What an earlier import left written but not in place (the program ended at once).
-    removeLeftovers(books);
-    const QDir dir(books);
-    for (const QString& name :
-         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    removeLeftovers(m_library);
+    forEachEntry(m_booksFd, [this](const QByteArray& entry) {
+        const QString name = QFile::decodeName(entry);
         if (name.endsWith(QLatin1String(".boo")))
             m_takenFiles.insert(name.chopped(4).toCaseFolded());
-    }
+    });
     const Catalogue& catalogue = m_library.catalogue();
     for (int row = 0; row < catalogue.rowCount(); ++row) {
         const QString name = catalogue.NameAt(row);
@@ -214,12 +248,37 @@ void BulkImport::start() {
     });
 }
 
-void BulkImport::removeLeftovers(const QString& booksFolder) {
-    const QDir dir(booksFolder);
-    for (const QString& name : dir.entryList({kStagingPrefix + QLatin1Char('*'),
-                                              QLatin1Char('.') + kStagingPrefix + QLatin1Char('*')},
-                                             QDir::Files | QDir::Hidden))
-        QFile::remove(dir.filePath(name));
+bool BulkImport::isLeftoverName(const QString& name) {
+    // A staged book (.tomeria-import-PID-N.boo) and the temporary file of its write
+    // (..tomeria-import-PID-N.boo.<base 36>.tmp), exactly.
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(\\.tomeria-import-[0-9]+-[0-9]+\\.boo\\.[0-9a-z]{1,7}\\.tmp|"
+                       "tomeria-import-[0-9]+-[0-9]+\\.boo)$"));
+    return pattern.match(name).hasMatch();
+}
+
+void BulkImport::removeLeftovers(const Library& library) {
+    // Without the catalogue nothing tells a leftover from a book named so.
+    if (library.folder().programFolder().isEmpty() || library.catalogueUnreadable())
+        return;
+    const AnchoredPath booksAt(library.folder().booksFolder());
+    const int fd = booksAt.open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const Catalogue& catalogue = library.catalogue();
+    forEachEntry(fd, [&](const QByteArray& entry) {
+        const QString name = QFile::decodeName(entry);
+        if (!isLeftoverName(name))
+            return;
+        // A book another program listed under such a name is a book, not a leftover.
+        const QString rowName = name.endsWith(QLatin1String(".boo")) ? name.chopped(4) : name;
+        if (catalogue.FindName(rowName).found)
+            return;
+        struct stat st {};
+        if (::fstatat(fd, entry.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(fd, entry.constData(), 0);
+    });
+    ::close(fd);
 }
 
 void BulkImport::stop() {
@@ -246,6 +305,12 @@ QList<BulkImport::NotAdded> BulkImport::notAdded() const {
     return list;
 }
 
+QString BulkImport::writeErrorMessage(const QString& path) {
+    return QStringLiteral("Не удалось записать файл %1: возможно, на диске нет места. "
+                          "Добавление книг остановлено.")
+        .arg(path);
+}
+
 QString BulkImport::reasonText(const NotAdded& entry) {
     switch (entry.reason) {
     case Reason::NotABook:
@@ -256,6 +321,15 @@ QString BulkImport::reasonText(const NotAdded& entry) {
         return QStringLiteral("повтор книги «%1»").arg(entry.duplicateOf);
     case Reason::ReadError:
         return QStringLiteral("ошибка чтения");
+    case Reason::TooDeep:
+        return QStringLiteral("архив в архиве глубже %1 уровней, не распакован")
+            .arg(ImportSource::kMaxArchiveDepth);
+    case Reason::TooMany:
+        return QStringLiteral("не прочитаны ещё %1 файлов архива: из одного архива берётся "
+                              "не больше %2 файлов и %3 МБ")
+            .arg(entry.count)
+            .arg(QLocale(QLocale::Russian).toString(ImportSource::kMaxArchiveMembers))
+            .arg(ImportSource::kMaxArchiveBytes >> 20);
     }
     return QString();
 }
@@ -286,7 +360,7 @@ void BulkImport::pump() {
                     const QMutexLocker lock(&shared->mutex);
                     shared->current = shown;
                 }
-                items = ImportSource::read(path, shown);
+                items = ImportSource::read(path, shown, &shared->stop);
             }
             QMetaObject::invokeMethod(
                 this,
@@ -312,12 +386,31 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                 NotAdded entry;
                 entry.source = item.source;
                 entry.order = file;
-                entry.reason = item.kind == ImportSource::Item::Kind::TooBig ? Reason::TooBig
-                               : item.kind == ImportSource::Item::Kind::ReadError
-                                   ? Reason::ReadError
-                                   : Reason::NotABook;
+                entry.count = item.passedOver;
+                switch (item.kind) {
+                case ImportSource::Item::Kind::TooBig:
+                    entry.reason = Reason::TooBig;
+                    break;
+                case ImportSource::Item::Kind::ReadError:
+                    entry.reason = Reason::ReadError;
+                    break;
+                case ImportSource::Item::Kind::TooDeep:
+                    entry.reason = Reason::TooDeep;
+                    break;
+                case ImportSource::Item::Kind::TooMany:
+                    entry.reason = Reason::TooMany;
+                    break;
+                default:
+                    entry.reason = Reason::NotABook;
+                    break;
+                }
                 m_notAdded.append(entry);
-                ++m_counts.notBooks;
+                if (entry.reason == Reason::ReadError)
+                    ++m_counts.readErrors;
+                else if (entry.reason == Reason::TooMany)
+                    m_counts.passedOver += entry.count;
+                else
+                    ++m_counts.notBooks;
                 continue;
             }
             ++writes;
@@ -346,7 +439,8 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                     }
                     try {
                         SafeFile::write(result.staging, item.text, createError,
-                                        QStringLiteral("Failed to Save Stream"));
+                                        writeErrorMessage(AnchoredPath::current(
+                                            books + item.name + QStringLiteral(".boo"))));
                         result.kind = WriteResult::Kind::Staged;
                         shared->known.insert(item.hash, {QString(), seq});
                     } catch (const TomeriaError& e) {
@@ -451,22 +545,27 @@ bool BulkImport::nameTaken(const QString& name) const {
            existsIn(m_booksFd, name + QStringLiteral(".boo"));
 }
 
-QString BulkImport::uniqueName(const QString& proposed, const QString& author) const {
+QString BulkImport::uniqueName(const QString& proposed, const QString& author) {
     QString candidate = fitted(proposed, QString());
     if (!nameTaken(candidate))
         return candidate;
     QString base = proposed;
-    const QString by = ImportSource::storableName(author);
+    const QString by = BookPreparation::storableName(author);
     if (!by.isEmpty()) {
         candidate = fitted(proposed, QStringLiteral(" (%1)").arg(by));
         if (!nameTaken(candidate))
             return candidate;
         base = candidate;
     }
-    for (int n = 2;; ++n) {
+    // The numbers below the one remembered for this base are taken already: each book of
+    // a title costs one try or a few, however many of that title came before.
+    int& next = m_nextNumber[base.toCaseFolded()];
+    for (int n = qMax(2, next);; ++n) {
         candidate = fitted(base, QStringLiteral(" (%1)").arg(n));
-        if (!nameTaken(candidate))
+        if (!nameTaken(candidate)) {
+            next = n + 1;
             return candidate;
+        }
     }
 }
 

@@ -1,8 +1,9 @@
 #include "ui/library/add_book_panel.h"
 
-#include "core/base/cp1251.h"
 #include "core/base/regular_file.h"
+#include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
+#include "core/library/book_preparation.h"
 #include "core/library/library.h"
 #include "ui/controls/color_btn.h"
 #include "ui/dialogs/dialogs.h"
@@ -122,10 +123,6 @@ QAccessibleInterface* codePageAccessible(const QString& className, QObject* obje
     if (className == QLatin1String("CodePageButton"))
         return new MenuButtonAccessible(static_cast<QPushButton*>(object));
     return nullptr;
-}
-
-bool blank(const QString& s) {
-    return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSpace(); });
 }
 
 } // namespace
@@ -317,15 +314,13 @@ void AddBookPanel::clearChosenFile() {
 }
 
 QString AddBookPanel::proposedName() {
-    // Blank lines before the title and blanks around it would make a name that looks
-    // empty or sorts before every other: the first line that is not blank is taken,
-    // trimmed, each run of blanks in it made one space, at most 100 characters (as the
-    // folder import names a book: a longer name would not fit a file name).
+    // The first display line of the preview that can name a book (blank lines before
+    // the title would make a name that looks empty), named as the folder import names
+    // a book's title.
     for (int line = 0; line < 64; ++line) {
-        const QString text =
-            Cp1251::storable(m_preview->DisplayLine(line)).simplified().left(100).trimmed();
-        if (!text.isEmpty())
-            return text;
+        const QString name = BookPreparation::nameFromLine(m_preview->DisplayLine(line));
+        if (!name.isEmpty())
+            return name;
     }
     return QString();
 }
@@ -350,46 +345,31 @@ void AddBookPanel::chooseCodePage(std::optional<ImportedText::CodePage> codePage
 
 bool AddBookPanel::store() {
     QWidget* const owner = window();
-    const QString name = knigaimeno->text();
-    const QString note = zametki->text();
-    // The book is stored as the preview's plain text (a NUL byte shows there as its
-    // symbol), in its nearest code page 1251 form.
-    QString text = m_preview->WholeText();
-    text.replace(QChar(0x2400), QChar(0));
-    text = Cp1251::storable(text);
-    // A name of blanks only names a book nobody could see: it counts as no name; a
-    // book of blanks holds no text. A path typed but not loaded is no file chosen.
-    if (blank(name) || Dfail->text().isEmpty() || Dfail->text() != m_chosenPath || blank(text)) {
+    // A path typed but not loaded is no file chosen.
+    const bool chosen = !Dfail->text().isEmpty() && Dfail->text() == m_chosenPath;
+    const BookPreparation::Prepared book = BookPreparation::check(
+        m_library, knigaimeno->text(), zametki->text(), m_preview->WholeText(), chosen);
+    switch (book.refusal) {
+    case BookPreparation::Refusal::None:
+        break;
+    case BookPreparation::Refusal::Duplicate:
+        // The catalogue's own refusal, in the default error box.
+        throw TomeriaError(book.message);
+    default:
+        // A name that is no file name ('/' in it) meets the file's refusal in the
+        // default error box, as writing it would: the library refuses it unwritten.
+        if (!BookFolder::isValidBookName(book.name) &&
+            Library::unstorableNameCharacters(book.name).isEmpty() &&
+            Library::nameFitsFileName(book.name))
+            m_library.addBook(book.name, book.note, QByteArray());
         Dialogs::instance().beep();
-        Dialogs::instance().message(
-            owner, QStringLiteral("Вы должны загрузить файл и указать название книги"));
+        Dialogs::instance().message(owner, book.message);
         return false;
     }
-    const QString unstorable = Library::unstorableNameCharacters(name);
-    if (!unstorable.isEmpty()) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(owner, Library::unstorableNameMessage(unstorable));
-        return false;
-    }
-    if (!Library::nameFitsFileName(name)) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(owner, Library::longNameMessage());
-        return false;
-    }
-    // A book file that no row lists is not replaced without a word.
-    if (m_library.hasUnlistedBookFile(name) &&
-        !Dialogs::instance().confirm(
-            owner,
-            QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. "
-                           "Заменить его?")
-                .arg(m_library.folder().BookPath(name)),
-            QStringLiteral("Заменить")))
-        return false;
-    // Characters the code page lacks would become «?»: the user decides first.
-    const QString lost = Library::lostCharactersQuestion(text);
-    if (!lost.isEmpty() && !Dialogs::instance().confirm(owner, lost, QStringLiteral("Сохранить")))
-        return false;
-    m_library.addBook(name, note, Cp1251::encode(text));
+    for (const BookPreparation::Question& question : book.questions)
+        if (!Dialogs::instance().confirm(owner, question.text, question.confirmButton))
+            return false;
+    m_library.addBook(book.name, book.note, book.bytes);
     setPlainTextSource(QByteArray());
     return true;
 }

@@ -723,10 +723,7 @@ void TForm1::buildBulkImport() {
         ListBox1, [this] { ListBox1DblClick(); }, [this] { N8Click(); });
 
     // Books an import had written when the program was killed, never put in place.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_folder.programFolder().isEmpty())
-            BulkImport::removeLeftovers(m_folder.booksFolder());
-    });
+    QTimer::singleShot(0, this, [this] { BulkImport::removeLeftovers(m_library); });
 }
 
 BulkImportWindow* TForm1::bulkImportWindow() const {
