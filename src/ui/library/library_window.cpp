@@ -389,7 +389,9 @@ void TForm1::buildMenus() {
         PopupMenu1->setActiveAction(PopupMenu1->actions().value(0));
     });
     // F10 opens the main menu; Alt alone gives it the focus.
-    menuBar()->setStyle(new AltKeyMenuStyle);
+    auto* altKeyStyle = new AltKeyMenuStyle;
+    altKeyStyle->setParent(this); // deleted after the menu bar, created before it
+    menuBar()->setStyle(altKeyStyle);
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(f10, &QShortcut::activated, this, [this, file] {
         menuBar()->setActiveAction(file->menuAction());
