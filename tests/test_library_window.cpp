@@ -987,6 +987,30 @@ private Q_SLOTS:
         QVERIFY(form.CodePageChoice->isHidden());
     }
 
+    // The file dialog opens once per request: the browse button, or Enter in the empty
+    // file field; Enter after a typed path loads that path without a dialog.
+    void theFileIsChosenOnceByButtonOrEnter() {
+        const QString first = path("first.txt");
+        const QString second = path("second.txt");
+        TestFiles::write(first, "Первая");
+        TestFiles::write(second, "Вторая");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(first);
+        dialogs().files.enqueue(second);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().files.size(), 1);
+        QCOMPARE(form.Dfail->text(), first);
+        form.Dfail->clear();
+        QTest::keyClick(form.Dfail, Qt::Key_Return);
+        QCOMPARE(dialogs().files.size(), 0);
+        QCOMPARE(form.Dfail->text(), second);
+        form.Dfail->setText(first);
+        QTest::keyClick(form.Dfail, Qt::Key_Return);
+        QCOMPARE(form.RichEdit1->WholeText(), QStringLiteral("Первая"));
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая"));
+    }
+
     // Assistive technology sees the browse button by its name, and the code-page menu's
     // choices under their button, also while the menu is closed.
     void theAddPanelsButtonsToAssistiveTechnology() {

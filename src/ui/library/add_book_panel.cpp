@@ -171,7 +171,6 @@ AddBookPanel::AddBookPanel(Library& library, RichTextEditor* preview, QWidget* p
     m_preview->installEventFilter(this);
     Dfail->installEventFilter(this);
 
-    connect(SpeedButton1, &QPushButton::clicked, this, [this] { guard([this] { browse(); }); });
     hide();
 }
 
