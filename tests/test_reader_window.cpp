@@ -160,7 +160,7 @@ private Q_SLOTS:
                                 form.ToolButton8->toolTip(), form.ToolButton7->toolTip(),
                                 form.ToolButton1->toolTip(), form.ToolButton3->toolTip()};
         QCOMPARE(hints, (QStringList{"Назад (Esc)", "Поиск (Ctrl+F)", "Цвет окна (Ctrl+K)",
-                                     "Шрифт текста (Ctrl+T)", "Оформление (Ctrl+L)",
+                                     "Шрифт текста (Ctrl+Shift+F)", "Оформление (Ctrl+L)",
                                      "Редактирование/просмотр (Ctrl+E)",
                                      "Сохранить изменения (Ctrl+S)", "Печать книги (Ctrl+P)"}));
         QStringList captions;
@@ -416,7 +416,7 @@ private Q_SLOTS:
         QTest::newRow("print") << QKeySequence(Qt::CTRL | Qt::Key_P) << "print dialog";
         QTest::newRow("layout") << QKeySequence(Qt::CTRL | Qt::Key_L) << "layout dialog";
         QTest::newRow("colour") << QKeySequence(Qt::CTRL | Qt::Key_K) << "colour dialog";
-        QTest::newRow("font") << QKeySequence(Qt::CTRL | Qt::Key_T) << "font dialog";
+        QTest::newRow("font") << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F) << "font dialog";
         QTest::newRow("bigger") << QKeySequence(Qt::CTRL | Qt::Key_Plus) << "bigger";
         QTest::newRow("bigger =") << QKeySequence(Qt::CTRL | Qt::Key_Equal) << "bigger";
         QTest::newRow("smaller") << QKeySequence(Qt::CTRL | Qt::Key_Minus) << "smaller";
@@ -654,6 +654,10 @@ private Q_SLOTS:
         // Without edits, the session's end writes nothing.
         QFile::remove(recovery);
         next.keepUnsavedEdits();
+        QVERIFY(!QFileInfo::exists(recovery));
+        // Deleting the book deletes what was kept for it.
+        TestFiles::write(recovery, "kept");
+        next.bookDeleted(path);
         QVERIFY(!QFileInfo::exists(recovery));
     }
 

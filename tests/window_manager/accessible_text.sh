@@ -10,7 +10,11 @@ if [ -z "${TOMERIA_IN_SESSION:-}" ]; then
         command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
     done
     /usr/bin/python3 -c 'import dbus' 2>/dev/null || { echo "SKIP: python3-dbus is not installed"; exit 0; }
-    TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
+    # The accessibility bus's socket goes into a cache folder of this run's own: in the
+    # shared ~/.cache another session's bus would take its place.
+    cache=$(mktemp -d)
+    trap 'rm -rf "$cache"' EXIT
+    XDG_CACHE_HOME="$cache" TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
         2> >(grep -v '^dbus-daemon\|^SpiRegistry' >&2)
     exit
 fi

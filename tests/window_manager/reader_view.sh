@@ -105,7 +105,10 @@ fi
 # next opening of the book offers them («Да» restores them for editing).
 xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+Home
 xdotool type --delay 50 'Kept '
-sleep 0.5
+# Keys are taken in order: once Ctrl+F has brought the find dialog, the text is typed.
+xdotool key --clearmodifiers ctrl+f
+finder=$(wait_for_window '^Найти$')
+[ -n "$finder" ] || fail "Ctrl+F in editing brought no find dialog"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 recovery="$library/books/~Book.boo.unsaved"
@@ -122,7 +125,7 @@ if [ "$(head -c 17 "$recovery" 2>/dev/null)" = "Kept Keyed Line 1" ]; then
     reader=$(wait_for_window '^Rich Edit Control Demo$')
     question=""
     for _ in $(seq 50); do
-        question=$(windows_named '^Tomeria$' | grep -v "^$main\$" | tail -n1)
+        question=$(windows_named '^Tomeria$' | grep -v "^$main\$" | tail -n1) || true
         [ -n "$question" ] && break
         sleep 0.1
     done
@@ -141,6 +144,35 @@ if [ "$(head -c 17 "$recovery" 2>/dev/null)" = "Kept Keyed Line 1" ]; then
         else
             fail "after restoring, the book starts with '$restored'"
         fi
+        # A save that fails (a read-only books folder) shows its error box above the
+        # reader, which stays on top of other windows.
+        xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+Home
+        xdotool type --delay 50 'More '
+        chmod a-w "$library/books"
+        xdotool key --clearmodifiers ctrl+s
+        box=""
+        for _ in $(seq 50); do
+            box=$(windows_named '^Tomeria$' | grep -v "^$main\$" | tail -n1) || true
+            [ -n "$box" ] && break
+            sleep 0.1
+        done
+        if [ -z "$box" ]; then
+            fail "a failed save showed no box"
+        else
+            order=$(stacking)
+            box_at=$(grep -n "^$box\$" <<<"$order" | cut -d: -f1) || true
+            reader_at=$(grep -n "^$reader\$" <<<"$order" | cut -d: -f1) || true
+            if [ -n "$box_at" ] && [ -n "$reader_at" ] && [ "$box_at" -gt "$reader_at" ]; then
+                echo "the error box of a failed save is above the reader"
+            else
+                fail "the error box is not above the reader (stacking: $(echo $order))"
+            fi
+            # The error, then the offer to save elsewhere: both dismissed by keys.
+            xdotool key --clearmodifiers Return
+            sleep 0.5
+            xdotool key --clearmodifiers Escape
+        fi
+        chmod u+w "$library/books"
     else
         fail "the next opening offered nothing"
     fi

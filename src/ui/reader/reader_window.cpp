@@ -73,7 +73,7 @@ TMainForm::TMainForm(QWidget* parent)
     ToolButton5 =
         addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна (Ctrl+K)"), 10);
     ToolButton4 =
-        addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста (Ctrl+T)"), 11);
+        addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста (Ctrl+Shift+F)"), 11);
     ToolButton8 =
         addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление (Ctrl+L)"), 13);
     addSeparator(17);
@@ -184,7 +184,7 @@ TMainForm::TMainForm(QWidget* parent)
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), QStringLiteral("FindPreviousKey"),
            [this] { findAgain(false); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_K), QStringLiteral("ColourKey"), press(ToolButton5));
-    addKey(QKeySequence(Qt::CTRL | Qt::Key_T), QStringLiteral("FontKey"), press(ToolButton4));
+    addKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), QStringLiteral("FontKey"), press(ToolButton4));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_L), QStringLiteral("LayoutKey"), press(ToolButton8));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_E), QStringLiteral("ModeKey"), press(ToolButton7));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("SaveKey"), press(ToolButton1));
@@ -551,10 +551,15 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
         Editor->centerCursor();
     }
     ShowCaretPosition();
+    offerRecovery(path);
 }
 
 void TMainForm::bookDeleted(const QString& path) {
-    if (path.isEmpty() || StatusBar->panelText(1) != path)
+    if (path.isEmpty())
+        return;
+    // Edits kept for it must not be offered to a later book of the same name.
+    AnchoredPath(recoveryPath(path)).unlink();
+    if (StatusBar->panelText(1) != path)
         return;
     Editor->ClearModified();
     releaseEditor();

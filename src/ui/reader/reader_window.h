@@ -69,7 +69,7 @@ public:
     void openBookAt(const QString& path, qint64 offset, int length);
     // The book at `path` was deleted from the library: when it is the one the reader
     // holds (hidden, perhaps with unsaved edits), the reader lets it go, edits and all,
-    // so that nothing writes its file again.
+    // so that nothing writes its file again. Edits kept for it at a session's end go too.
     void bookDeleted(const QString& path);
 
     // What the reader remembers across runs (owned by the library window; may be null).
