@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -518,6 +519,15 @@ private Q_SLOTS:
         const qreal room = view->viewport()->width();
         const qreal line = 66 * QFontMetricsF(view->textFont()).averageCharWidth();
         QVERIFY(line <= room || size == BookLayout::kMinFaceSize);
+        // The text's size keys make the face bigger and bring it back.
+        auto* bigger = form.findChild<QShortcut*>(QStringLiteral("BiggerKey"));
+        auto* original = form.findChild<QShortcut*>(QStringLiteral("OriginalSizeKey"));
+        QVERIFY(bigger && original);
+        Q_EMIT bigger->activated();
+        QCOMPARE(view->textFont().family(), serif);
+        QVERIFY(view->textFont().pixelSize() > size);
+        Q_EMIT original->activated();
+        QCOMPARE(view->textFont().pixelSize(), size);
         dialog->presetButton(QStringLiteral("Ночная"))->click();
         QCOMPARE(view->textFont().family(), serif);
         QVERIFY(form.bookLayout().bookFace);
