@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     BookView view;
     view.resize(1920, 1040);
     view.show();
-    view.setBook(std::make_shared<const BookText>(BookText::fromBytes(bytes)));
+    view.setBook(std::make_shared<BookDocument>(BookDocument::fromBytes(bytes)));
     view.scrollOffsetToTop(view.textLength() / 10 * 9);
     view.viewport()->grab();
 

@@ -367,8 +367,10 @@ qsizetype BookDocument::replace(qsizetype from, qsizetype to, QStringView text, 
     to = widenEnd(std::max(from, to));
     std::vector<Piece> inserted = addText(text);
     const qsizetype insertedLength = lengthOf(inserted);
+    m_lastChanges.clear();
     if (from == to && inserted.empty())
         return from;
+    m_lastChanges.push_back({from, to - from, insertedLength});
     std::vector<Piece> removed = splice(from, to - from, inserted);
     reindex(from, to - from, insertedLength);
     noteLongest(from, from + insertedLength);
@@ -399,6 +401,7 @@ qsizetype BookDocument::move(qsizetype from, qsizetype to, qsizetype at) {
     from = widenStart(std::min(from, to));
     to = widenEnd(std::max(from, to));
     at = widenStart(at);
+    m_lastChanges.clear();
     if (from == to || (at >= from && at <= to))
         return from;
     std::vector<Piece> moved = splice(from, to - from, {});
@@ -411,6 +414,7 @@ qsizetype BookDocument::move(qsizetype from, qsizetype to, qsizetype at) {
     step.parts.push_back({target, {}, moved});
     pushStep(std::move(step));
     m_typingOpen = false;
+    m_lastChanges = {{from, to - from, 0}, {target, 0, to - from}};
     return target;
 }
 
@@ -426,6 +430,7 @@ BookDocument::Change BookDocument::apply(const Step::Part& part, bool forward) {
 
 std::vector<BookDocument::Change> BookDocument::undo() {
     std::vector<Change> changes;
+    m_lastChanges.clear();
     if (m_undo.empty())
         return changes;
     Step step = std::move(m_undo.back());
@@ -434,11 +439,13 @@ std::vector<BookDocument::Change> BookDocument::undo() {
         changes.push_back(apply(*part, false));
     m_redo.push_back(std::move(step));
     m_typingOpen = false;
+    m_lastChanges = changes;
     return changes;
 }
 
 std::vector<BookDocument::Change> BookDocument::redo() {
     std::vector<Change> changes;
+    m_lastChanges.clear();
     if (m_redo.empty())
         return changes;
     Step step = std::move(m_redo.back());
@@ -447,6 +454,7 @@ std::vector<BookDocument::Change> BookDocument::redo() {
         changes.push_back(apply(part, true));
     m_undo.push_back(std::move(step));
     m_typingOpen = false;
+    m_lastChanges = changes;
     return changes;
 }
 

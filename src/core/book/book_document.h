@@ -96,6 +96,8 @@ public:
     // Each gives the changes of the step, in the order they were applied.
     std::vector<Change> undo();
     std::vector<Change> redo();
+    // The changes of the last replace, move, undo or redo.
+    const std::vector<Change>& lastChanges() const { return m_lastChanges; }
     // Ends the present typing step: the next letter typed starts a new one.
     void closeTypingStep() { m_typingOpen = false; }
 
@@ -182,6 +184,7 @@ private:
     std::vector<Step> m_undo;
     std::vector<Step> m_redo;
     bool m_typingOpen = false;
+    std::vector<Change> m_lastChanges;
     int m_savedDepth = 0;
     bool m_modified = false;
     QByteArray m_stamp;

@@ -1,6 +1,6 @@
 #include "ui/bookview/book_view_accessible.h"
 
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 #include "ui/bookview/book_view.h"
 
 #include <QTextBoundaryFinder>
@@ -103,7 +103,7 @@ int BookViewAccessible::characterCount() const {
 std::pair<qsizetype, qsizetype>
 BookViewAccessible::unitAt(qsizetype offset, QAccessible::TextBoundaryType type) const {
     BookView* v = view();
-    const BookText& book = *v->book();
+    const BookDocument& book = *v->book();
     const qsizetype length = book.length();
     offset = std::clamp<qsizetype>(offset, 0, length);
     const int paragraph = book.paragraphAt(offset);

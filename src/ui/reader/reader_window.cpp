@@ -3,7 +3,7 @@
 #include "core/base/cp1251.h"
 #include "core/base/folder_anchor.h"
 #include "core/base/tomeria_error.h"
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 #include "core/formats/book_import.h"
 #include "core/library/library.h"
 #include "core/library/reading_state.h"
@@ -345,7 +345,7 @@ bool TMainForm::showAndLoad(const QString& path, int reach) {
     layout()->activate();
     if (viewing()) {
         // One read of the file; a failure leaves the book shown until now.
-        auto book = std::make_shared<const BookText>(BookText::readFile(path));
+        auto book = std::make_shared<BookDocument>(BookDocument::readFile(path));
         releaseEditor();
         View->setBook(std::move(book));
         m_viewHoldsBook = true;
@@ -662,7 +662,7 @@ void TMainForm::switchToViewing() {
     if (!m_viewHoldsBook) {
         // The edited text, unsaved edits included.
         const WaitCursor wait(Editor->textLength() > (1 << 20));
-        View->setBook(std::make_shared<const BookText>(BookText::fromText(Editor->WholeText())));
+        View->setBook(std::make_shared<BookDocument>(BookDocument::fromText(Editor->WholeText())));
         m_viewHoldsBook = true;
     }
     const int top = Editor->firstVisibleOffset();
