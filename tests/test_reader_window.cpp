@@ -131,8 +131,8 @@ private Q_SLOTS:
         QCOMPARE(form.windowTitle(), QStringLiteral("Rich Edit Control Demo"));
         QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(form.Editor->ReadOnly());
-        QVERIFY(form.Editor->PlainText());
+        QVERIFY(form.Editor->isReadOnly());
+        QVERIFY(form.Editor == form.View); // one text area for both modes
         QCOMPARE(form.Editor->font().family(), QStringLiteral("Arial"));
         QCOMPARE(form.Editor->font().pixelSize(), 15);
         QCOMPARE(form.modeImage(), 9);
@@ -169,7 +169,7 @@ private Q_SLOTS:
         TMainForm& form = open(TestFiles::cp1251(QStringLiteral("Первая\r\nВторая")));
         QVERIFY(form.isVisible());
         QCOMPARE(shown(), QStringLiteral("Первая\r\nВторая"));
-        QVERIFY(form.View->isVisible() && !form.Editor->isVisible());
+        QVERIFY(form.View->isVisible() && form.Editor == form.View);
         QCOMPARE(form.StatusBar->panelText(1), m_dir.filePath(QStringLiteral("book.boo")));
         form.activateWindow();
         QTRY_VERIFY(form.windowState() & Qt::WindowMaximized);
@@ -265,7 +265,7 @@ private Q_SLOTS:
 
     void viewingModeMovesAndSelectsWithTheKeyboard() {
         TMainForm& form = open("ab\r\ncd\r\nef");
-        QVERIFY(form.Editor->ReadOnly());
+        QVERIFY(form.Editor->isReadOnly());
         form.View->setFocus();
         QTest::keyClick(form.View, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(selectionStart(), 10);
@@ -317,18 +317,18 @@ private Q_SLOTS:
     void modeCycleSurvivesClosingAndTheNextBook() {
         TMainForm& form = open("first");
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        QVERIFY(!form.Editor->ReadOnly());
+        QVERIFY(!form.Editor->isReadOnly());
         QCOMPARE(form.modeImage(), 12);
         QVERIFY(form.saveButtonShown());
         QCOMPARE(form.contextMenu(), form.PopupMenu1);
         QTest::mouseClick(form.ToolButton6, Qt::LeftButton);
         QVERIFY(!form.isVisible());
         form.openBook(book(QStringLiteral("second.boo"), "second"));
-        QVERIFY(!form.Editor->ReadOnly());
+        QVERIFY(!form.Editor->isReadOnly());
         QVERIFY(form.saveButtonShown());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("second"));
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        QVERIFY(form.Editor->ReadOnly());
+        QVERIFY(form.Editor->isReadOnly());
         QCOMPARE(form.modeImage(), 9);
         QCOMPARE(form.contextMenu(), form.PopupMenu2);
         form.N2->trigger();
@@ -342,23 +342,23 @@ private Q_SLOTS:
         QVERIFY(form.View->hasFocus());
         QCOMPARE(shown(), QStringLiteral("text")); // viewing: nothing typed
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::Start);
+        form.Editor->setSelectionStart(0);
         QTest::keyClick(form.Editor, Qt::Key_Tab);
         QVERIFY(form.Editor->hasFocus());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("\ttext"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("\ttext"));
     }
 
     void savingRewritesThePathInThePanel() {
         TMainForm& form = open("line one\nline two");
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::End);
-        form.Editor->insertPlainText(QStringLiteral("\nновая"));
-        QVERIFY(form.Editor->document()->isModified());
+        form.Editor->setSelectionStart(form.Editor->textLength());
+        form.Editor->insertText(QStringLiteral("\nновая"));
+        QVERIFY(form.Editor->book()->isModified());
         QVERIFY(form.UndoButton->isEnabled());
         QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
         QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("book.boo"))),
                  "line one\r\nline two\r\n" + TestFiles::cp1251(QStringLiteral("новая")));
-        QVERIFY(!form.Editor->document()->isModified());
+        QVERIFY(!form.Editor->book()->isModified());
     }
 
     void savingABookThatIsALinkNeverWritesItsTarget() {
@@ -372,8 +372,8 @@ private Q_SLOTS:
         m_form->openBook(link);
         QCOMPARE(shown(), QStringLiteral("outside bytes"));
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->moveCursor(QTextCursor::End);
-        m_form->Editor->insertPlainText(QStringLiteral(" and more"));
+        m_form->Editor->setSelectionStart(m_form->Editor->textLength());
+        m_form->Editor->insertText(QStringLiteral(" and more"));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("error").isEmpty());
         QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
@@ -387,14 +387,14 @@ private Q_SLOTS:
         TestFiles::write(path, "old");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("changed "));
+        m_form->Editor->insertText(QStringLiteral("changed "));
         TestFiles::setReadOnly(dir.path(), true);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         TestFiles::setReadOnly(dir.path(), false);
         QCOMPARE(dialogs().texts("error"),
                  QStringList{QStringLiteral("Cannot create file %1.").arg(path)});
         QCOMPARE(TestFiles::read(path), QByteArray("old"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
     }
 
     // Opening another book over unsaved edits asks first: "Yes" saves as the save button
@@ -406,10 +406,10 @@ private Q_SLOTS:
             QStringLiteral("В книге «Первая» есть несохранённые изменения. Сохранить их?");
         auto editFirst = [&] {
             m_form->openBook(first);
-            if (m_form->Editor->ReadOnly())
+            if (m_form->Editor->isReadOnly())
                 QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-            m_form->Editor->moveCursor(QTextCursor::End);
-            m_form->Editor->insertPlainText(QStringLiteral(" edited"));
+            m_form->Editor->setSelectionStart(m_form->Editor->textLength());
+            m_form->Editor->insertText(QStringLiteral(" edited"));
             dialogs().clear();
         };
 
@@ -418,25 +418,25 @@ private Q_SLOTS:
         QVERIFY(!m_form->openBook(second));
         QCOMPARE(dialogs().texts("ask"), QStringList{question});
         QCOMPARE(m_form->StatusBar->panelText(1), first);
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("first edited"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("first edited"));
         QCOMPARE(TestFiles::read(first), QByteArray("first"));
 
         dialogs().clear();
         dialogs().answers.enqueue(Dialogs::Answer::No);
         QVERIFY(m_form->openBook(second));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("second"));
         QCOMPARE(TestFiles::read(first), QByteArray("first"));
 
         editFirst();
         dialogs().answers.enqueue(Dialogs::Answer::Yes);
         QVERIFY(m_form->openBook(second));
         QCOMPARE(TestFiles::read(first), QByteArray("first edited"));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("second"));
 
         // No edits, no question; closing the reader asks nothing either.
         dialogs().clear();
         QVERIFY(m_form->openBook(first));
-        m_form->Editor->insertPlainText(QStringLiteral("x"));
+        m_form->Editor->insertText(QStringLiteral("x"));
         QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
         QVERIFY(!m_form->isVisible());
         QVERIFY(dialogs().shown.isEmpty());
@@ -476,14 +476,14 @@ private Q_SLOTS:
         const QString path = book(QStringLiteral("outside.boo"), "original");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("mine "));
+        m_form->Editor->insertText(QStringLiteral("mine "));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("confirm").isEmpty()); // unchanged outside: saved at once
         QCOMPARE(TestFiles::read(path), QByteArray("mine original"));
 
         QFile::remove(path);
         TestFiles::write(path, "theirs"); // replaced by another program
-        m_form->Editor->insertPlainText(QStringLiteral("more "));
+        m_form->Editor->insertText(QStringLiteral("more "));
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         const QString question =
@@ -491,7 +491,7 @@ private Q_SLOTS:
                            "Заменить его вашей версией?");
         QCOMPARE(dialogs().texts("confirm"), QStringList{question});
         QCOMPARE(TestFiles::read(path), QByteArray("theirs"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
 
         dialogs().confirmations.enqueue(true);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
@@ -505,11 +505,11 @@ private Q_SLOTS:
         const QString path = book(QStringLiteral("letters.boo"), "text");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("ü\u00A0€ "));
+        m_form->Editor->insertText(QStringLiteral("ü\u00A0€ "));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("confirm").isEmpty());
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
-        m_form->Editor->insertPlainText(QStringLiteral("♥"));
+        m_form->Editor->insertText(QStringLiteral("♥"));
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QCOMPARE(dialogs().texts("confirm"),
@@ -517,7 +517,7 @@ private Q_SLOTS:
                      "В книге есть знаки, которых нет в кодировке 1251: ♥. Они будут сохранены как "
                      "«?». Сохранить книгу?")});
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton); // unanswered: "OK"
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 ?text"));
     }
@@ -535,7 +535,7 @@ private Q_SLOTS:
 
         m_form->openBook(
             book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Ёж"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("Ёж"));
     }
 
     // The real font dialog, opened from the reader the first time: the layout's face as
@@ -775,7 +775,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(form.Editor, Qt::Key_Escape);
         QVERIFY(!form.isVisible());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("text"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("text"));
     }
 
     void printingToAPdfFile() {
@@ -811,7 +811,7 @@ private Q_SLOTS:
         dialogs().pdfOutput = interrupted;
         bool opened = false;
         QTimer::singleShot(0, &form, [&] {
-            QVERIFY(form.Editor->printing());
+            QVERIFY(form.printing());
             QTest::mouseClick(form.ToolButton6, Qt::LeftButton); // «Назад»
             form.openBook(other);
             opened = true;
