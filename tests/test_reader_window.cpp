@@ -453,6 +453,7 @@ private Q_SLOTS:
         const QString path = libraryBook(QStringLiteral("Книга"), text);
         TMainForm& form = openAt(path);
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QTRY_VERIFY(form.Editor->verticalScrollBar()->isVisible()); // the width to page at
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(form.Editor, Qt::Key_PageDown);
         QTest::keyClicks(form.Editor, QStringLiteral("QQQ"));
