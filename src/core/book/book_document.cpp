@@ -541,11 +541,21 @@ QString BookDocument::lostCharacters(int limit) const {
 }
 
 void BookDocument::save(const QString& path, const QString& createError,
-                        const QString& writeError) const {
+                        const QString& writeError, Encoding encoding) const {
+    const bool utf8 = encoding == Encoding::Utf8;
     SafeFile::write(
         path,
-        [this](const SafeFile::Sink& sink) {
+        [this, utf8](const SafeFile::Sink& sink) {
             for (const Piece& p : m_pieces) {
+                if (!m_wide && utf8) {
+                    const QByteArrayView run =
+                        QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(p.start, p.length);
+                    for (qsizetype a = 0; a < run.size(); a += kChunk)
+                        if (!sink(Cp1251::decode(run.sliced(a, std::min(kChunk, run.size() - a)))
+                                      .toUtf8()))
+                            return false;
+                    continue;
+                }
                 if (!m_wide) {
                     if (!sink(QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(p.start, p.length)))
                         return false;
@@ -557,7 +567,7 @@ void BookDocument::save(const QString& path, const QString& createError,
                     qsizetype n = std::min(kChunk, run.size() - a);
                     if (a + n < run.size() && run[a + n - 1].isHighSurrogate())
                         ++n; // never between the halves of a pair
-                    if (!sink(Cp1251::encodeStorable(run.sliced(a, n))))
+                    if (!sink(utf8 ? run.sliced(a, n).toUtf8() : Cp1251::encodeStorable(run.sliced(a, n))))
                         return false;
                     a += n;
                 }

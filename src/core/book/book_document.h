@@ -112,9 +112,12 @@ public:
     // The characters code page 1251 has no form for, even a near one, as they would be
     // saved («?»): distinct, in order, at most `limit`, in one text.
     QString lostCharacters(int limit = 5) const;
-    // Writes the text through SafeFile, piece by piece, in code page 1251 (each character
-    // in its nearest form); throws TomeriaError with the messages given.
-    void save(const QString& path, const QString& createError, const QString& writeError) const;
+    // Writes the text through SafeFile, piece by piece: in code page 1251 (each character
+    // in its nearest form), or in UTF-8 (a copy kept elsewhere, every letter as it is);
+    // throws TomeriaError with the messages given.
+    enum class Encoding { Cp1251, Utf8 };
+    void save(const QString& path, const QString& createError, const QString& writeError,
+              Encoding encoding = Encoding::Cp1251) const;
 
     // The number of pieces the text is held in (one for a book not edited).
     int pieceCount() const { return int(m_pieces.size()); }
