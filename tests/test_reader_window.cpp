@@ -1074,8 +1074,8 @@ private Q_SLOTS:
         QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
         QVERIFY(!m_form->isVisible());
         QCOMPARE(dialogs().texts("error"),
-                 QStringList{QStringLiteral("Unable to write to %1.")
-                                 .arg(libraryFile(QStringLiteral("reading.dat")))});
+                 QStringList{ReadingState::writeErrorMessage(
+                     libraryFile(QStringLiteral("reading.dat")))});
     }
 
     void escapeLeavesTheReaderInBothModes() {
