@@ -129,35 +129,62 @@ void BookDocument::makeWide() {
 std::vector<BookDocument::Piece> BookDocument::addText(QStringView text) {
     if (text.isEmpty())
         return {};
-    QString normal;
-    normal.reserve(text.size() + 16);
-    bool narrow = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t ch = text[i].unicode();
-        if (ch == u'\r' || ch == u'\n' || ch == QChar::LineSeparator ||
-            ch == QChar::ParagraphSeparator) {
-            normal += QLatin1String("\r\n");
-            if (ch == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+    Piece piece;
+    piece.added = true;
+    const qsizetype n = text.size();
+    const QChar* in = text.constData();
+    // Every line break is CR LF; U+2400 stands for NUL.
+    const auto lineBreak = [](char16_t ch) {
+        return ch == u'\r' || ch == u'\n' || ch == QChar::LineSeparator ||
+               ch == QChar::ParagraphSeparator;
+    };
+    if (!m_wide) {
+        // Straight into the add buffer in code page 1251, while every character has a form.
+        const qsizetype base = m_addBytes.size();
+        if (m_addBytes.capacity() < base + 2 * n) // grows by half at least: typing stays cheap
+            m_addBytes.reserve(std::max(base + 2 * n, base + base / 2));
+        m_addBytes.resize(base + 2 * n);
+        char* out = m_addBytes.data() + base;
+        char* const begin = out;
+        bool narrow = true;
+        for (qsizetype i = 0; i < n && narrow; ++i) {
+            const char16_t ch = in[i].unicode();
+            if (lineBreak(ch)) {
+                *out++ = '\r';
+                *out++ = '\n';
+                if (ch == u'\r' && i + 1 < n && in[i + 1] == u'\n')
+                    ++i;
+                continue;
+            }
+            const int b = ch == kNulSymbol ? 0 : Cp1251::fromUnicode(ch);
+            if (b < 0)
+                narrow = false;
+            else
+                *out++ = char(b);
+        }
+        if (narrow) {
+            piece.start = base;
+            piece.length = out - begin;
+            m_addBytes.resize(base + piece.length);
+            return {piece};
+        }
+        m_addBytes.resize(base);
+        makeWide();
+    }
+    piece.start = m_addChars.size();
+    if (m_addChars.capacity() < piece.start + 2 * n)
+        m_addChars.reserve(std::max(piece.start + 2 * n, piece.start + piece.start / 2));
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ch = in[i].unicode();
+        if (lineBreak(ch)) {
+            m_addChars += QLatin1String("\r\n");
+            if (ch == u'\r' && i + 1 < n && in[i + 1] == u'\n')
                 ++i;
             continue;
         }
-        const char16_t stored = ch == kNulSymbol ? 0 : ch;
-        if (narrow && stored != 0 && Cp1251::fromUnicode(stored) < 0)
-            narrow = false;
-        normal += QChar(stored);
+        m_addChars += QChar(ch == kNulSymbol ? char16_t(0) : ch);
     }
-    if (!narrow)
-        makeWide();
-    Piece piece;
-    piece.added = true;
-    piece.length = normal.size();
-    if (m_wide) {
-        piece.start = m_addChars.size();
-        m_addChars += normal;
-    } else {
-        piece.start = m_addBytes.size();
-        m_addBytes += Cp1251::encode(normal);
-    }
+    piece.length = m_addChars.size() - piece.start;
     return {piece};
 }
 
