@@ -152,6 +152,23 @@ private Q_SLOTS:
         QVERIFY(!form.View->book()->isModified());
     }
 
+    // While editing, assistive technology sees an editable text and edits through it.
+    void accessibleEditableText() {
+        TMainForm& form = openEditing("abc\r\ndef");
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(form.View);
+        QVERIFY(a->state().editable && !a->state().readOnly);
+        QAccessibleEditableTextInterface* edit = a->editableTextInterface();
+        QVERIFY(edit);
+        edit->replaceText(1, 2, QStringLiteral("Б"));
+        edit->insertText(5, QStringLiteral("x"));
+        edit->deleteText(0, 1);
+        QCOMPARE(text(), QStringLiteral("Бc\r\nxdef"));
+        QCOMPARE(a->textInterface()->characterCount(), 8);
+        form.ToolButton7Click();
+        QVERIFY(a->state().readOnly && !a->state().editable);
+        QVERIFY(!a->editableTextInterface());
+    }
+
     // Dead keys and composed letters come through the input method.
     void inputMethodCommitsLetters() {
         TMainForm& form = openEditing("ab");
