@@ -259,6 +259,51 @@ int runBook(const QString& path, const QString& pdf) {
     return 0;
 }
 
+// Child run: the reader opens a book (or none), goes to its end and waits until every
+// display line is counted; prints the peak memory in KB.
+int shapeRun(const QString& path) {
+    TMainForm reader;
+    reader.resize(1280, 1000);
+    reader.show();
+    QCoreApplication::processEvents();
+    if (!path.isEmpty()) {
+        reader.openBook(path);
+        reader.View->setFocus();
+        key(reader, Qt::Key_End, Qt::ControlModifier);
+        QElapsedTimer t;
+        t.start();
+        while (!reader.View->linesCounted() && ms(t) < 300000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        paint(reader);
+    }
+    std::printf("%ld\n", long(statusKb("VmHWM:")));
+    return 0;
+}
+
+double shapePeakMb(const QString& path) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--shape"), path});
+    child.waitForFinished(-1);
+    return child.readAllStandardOutput().trimmed().toLong() / 1024.0;
+}
+
+// Peak memory of the reader holding books of odd shapes, against twice the file's size.
+void shapes(QTemporaryDir& dir) {
+    std::printf("\nOdd shapes: peak memory above an idle reader, all lines counted\n");
+    const double idle = shapePeakMb(QString());
+    const auto shape = [&](const char* what, const QByteArray& bytes) {
+        const QString path = write(dir, QStringLiteral("shape.boo"), bytes);
+        const double mb = bytes.size() / 1048576.0;
+        char target[32];
+        std::snprintf(target, sizeof target, "%.0f", 2 * mb);
+        row(what, shapePeakMb(path) - idle, "MB", target);
+        QFile::remove(path);
+    };
+    shape("40 million paragraphs of one letter (120 MB)", QByteArray("a\r\n").repeated(40000000));
+    shape("60 MB of only CR", QByteArray(60 << 20, '\r'));
+    shape("100 MB on one line", QByteArray(100 << 20, 'a'));
+}
+
 void book(const char* title, const QByteArray& bytes, QTemporaryDir& dir, const char* name) {
     const QString path = write(dir, QString::fromLatin1(name), bytes);
     std::printf("\n%s (%.0f MB)\n", title, bytes.size() / 1048576.0);
@@ -274,6 +319,8 @@ void book(const char* title, const QByteArray& bytes, QTemporaryDir& dir, const 
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    if (argc >= 2 && QByteArray(argv[1]) == "--shape")
+        return shapeRun(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     if (argc >= 4 && QByteArray(argv[1]) == "--book")
         return runBook(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
@@ -283,5 +330,9 @@ int main(int argc, char** argv) {
          "prose.boo");
     prose.replace("\r\n", "  ");
     book("Editing: the same as one line", prose, dir, "line.boo");
+    prose = QByteArray();
+    // TOMERIA_BENCH_SHAPES=1 adds the odd shapes (several minutes).
+    if (qEnvironmentVariableIsSet("TOMERIA_BENCH_SHAPES"))
+        shapes(dir);
     return 0;
 }
