@@ -74,8 +74,6 @@ QWidget* area(TMainForm& reader) {
 }
 
 void settle(TMainForm& reader) {
-    while (reader.Editor->loading())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     QCoreApplication::processEvents();
 }
 
@@ -159,7 +157,7 @@ Figures measure(bool viewing, const QString& path, qsizetype farPlace, QTemporar
     if (reader.viewing())
         reader.View->scrollOffsetToTop(farPlace);
     else
-        reader.Editor->scrollOffsetToTop(int(farPlace));
+        reader.Editor->scrollOffsetToTop(farPlace);
     farPlace = reader.firstVisibleOffset();
     reader.ToolButton6Click();
 

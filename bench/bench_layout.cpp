@@ -4,6 +4,7 @@
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
+#include "core/book/book_document.h"
 #include "core/book/book_lines.h"
 #include "core/book/book_text.h"
 #include "core/text/hyphenator.h"
@@ -61,7 +62,8 @@ void patternLoading() {
 // 150 %); hyphens and the longest run of hyphenated lines; and the time the breaking of
 // one page (40 lines) takes, the hyphenation points found included.
 void justifiedLines(const QString& name, const QByteArray& bytes) {
-    const auto text = std::make_shared<const BookText>(BookText::fromBytes(bytes));
+    const auto text = std::make_shared<const BookDocument>(BookDocument::fromBytes(bytes));
+    const BookText raw = BookText::fromBytes(bytes); // the same characters, read in place
     const BookLayout layout = BookLayout::bookish();
     const QFont face = BookLayout::bookFont(1920 - 16, layout.width);
     const CharWidths widths(face, *text);
@@ -118,7 +120,7 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
                 qreal natural = hyphen ? rules.hyphenWidth : 0;
                 int gaps = 0;
                 for (qsizetype k = at; k < end; ++k) {
-                    natural += widths.byteWidths()[text->bytes()[k]];
+                    natural += widths.byteWidths()[raw.bytes()[k]];
                     gaps += text->at(k) == u' ';
                 }
                 if (gaps == 0)
@@ -179,7 +181,7 @@ int main(int argc, char** argv) {
     BookView view;
     view.resize(1920, 1040);
     view.show();
-    view.setBook(std::make_shared<const BookText>(BookText::fromBytes(bytes)));
+    view.setBook(std::make_shared<BookDocument>(BookDocument::fromBytes(bytes)));
     view.scrollOffsetToTop(view.textLength() / 10 * 9);
     view.viewport()->grab();
 

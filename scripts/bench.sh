@@ -3,7 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 install_missing
-build "$ROOT/build" --target bench_catalogue bench_reader bench_book_view bench_layout bench_library bench_pathological bench_reading bench_exit bench_import bench_search bench_bulk_import
+build "$ROOT/build" --target bench_catalogue bench_reader bench_book_view bench_editing bench_layout bench_library bench_pathological bench_reading bench_exit bench_import bench_search bench_bulk_import
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 # The search index of every library a benchmark makes goes to a temporary cache folder.
 XDG_CACHE_HOME=$(mktemp -d)
@@ -26,3 +26,6 @@ done
 # Real prose when a folder of code page 1251 texts is named (TOMERIA_BENCH_TEXTS);
 # TOMERIA_BENCH_MB sets the library's size (100 MB by default).
 "$ROOT/build/bench/bench_search" ${TOMERIA_BENCH_TEXTS:+"$TOMERIA_BENCH_TEXTS"}
+# Editing a 52 MB book in the reader window, in lines and as one line (prose from the same
+# folder).
+"$ROOT/build/bench/bench_editing" ${TOMERIA_BENCH_TEXTS:-}

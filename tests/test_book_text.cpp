@@ -138,13 +138,15 @@ private Q_SLOTS:
     }
     void linesAreFullAndCoverEveryCharacter() {
         QFETCH(QByteArray, bytes);
-        auto book = std::make_shared<const BookText>(BookText::fromBytes(bytes));
+        auto book = std::make_shared<BookDocument>(BookDocument::fromBytes(bytes));
         QFont font(QStringLiteral("Liberation Sans"));
         font.setPixelSize(15);
         font.setKerning(false);
         const CharWidths widths(font, *book);
         const qreal width = 300;
         const BookLines lines(book, widths, width);
+        std::string scratch;
+        const unsigned char* raw = book->bytes(0, book->length(), scratch);
         // Wrapped in order, as the line counter does, every piece starts exactly; the
         // walk's counts are the pieces' lines.
         std::vector<int> walked;
@@ -180,7 +182,7 @@ private Q_SLOTS:
                         w += ch == u' ' ? widths.byteWidths()[' ']
                                         : widths.tabStop() - std::fmod(w, widths.tabStop());
                     } else {
-                        w += widths.byteWidths()[book->bytes()[c]];
+                        w += widths.byteWidths()[raw[c]];
                         ink = w;
                     }
                 }
@@ -193,7 +195,7 @@ private Q_SLOTS:
                     qsizetype c = end;
                     while (c < book->length() && book->at(c) != u' ' && book->at(c) != u'\r' &&
                            more <= width)
-                        more += widths.byteWidths()[book->bytes()[c++]];
+                        more += widths.byteWidths()[raw[c++]];
                     QVERIFY2(more > width || end - starts[i] >= BookLines::kMaxLineChars ||
                                  lastBreak < 0,
                              qPrintable(QStringLiteral("line %1..%2 of piece %3..%4 not full: %5")

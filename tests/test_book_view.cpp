@@ -111,14 +111,14 @@ private Q_SLOTS:
         QCOMPARE(end, start + 6);
         form.ToolButton7Click();
         QVERIFY(!form.viewing());
-        QCOMPARE(form.Editor->SelectionStart(), start);
-        QCOMPARE(form.Editor->textCursor().selectedText(), QStringLiteral("target"));
+        QCOMPARE(form.Editor->selectionStart(), start);
+        QCOMPARE(form.Editor->selectedText(), QStringLiteral("target"));
         form.ToolButton7Click();
         QCOMPARE(selection(), std::make_pair(start, end));
     }
 
-    // Editing takes over the first visible line, the caret and the selection; viewing
-    // takes them back with the edited text, unsaved edits and all.
+    // Switching modes keeps the first visible line, the caret and the selection, and
+    // the edited text, unsaved edits and all.
     void modeSwitchesKeepThePlaceAndTheSelection() {
         QByteArray bytes;
         for (int i = 0; i < 3000; ++i)
@@ -128,27 +128,27 @@ private Q_SLOTS:
         form.View->scrollOffsetToTop(line1000);
         text()->setSelection(0, line1000 + 25, line1000 + 40);
         form.ToolButton7Click();
-        QVERIFY(form.Editor->isVisible() && !form.View->isVisible());
+        QVERIFY(form.Editor->isVisible() && form.Editor == form.View);
         QCOMPARE(form.Editor->firstVisibleOffset(), line1000);
-        QCOMPARE(form.Editor->SelectionStart(), line1000 + 25);
-        QCOMPARE(form.Editor->SelectionLength(), 15);
+        QCOMPARE(form.Editor->selectionStart(), line1000 + 25);
+        QCOMPARE(form.Editor->selectionLength(), 15);
 
-        form.Editor->moveCursor(QTextCursor::Start);
-        form.Editor->insertPlainText(QStringLiteral("правка "));
+        form.Editor->setSelectionStart(0);
+        form.Editor->insertText(QStringLiteral("правка "));
         form.Editor->setSelectionStart(line1000 + 7);
         form.Editor->setSelectionLength(4);
         form.Editor->scrollOffsetToTop(line1000 + 7);
         form.ToolButton7Click();
-        QVERIFY(form.View->isVisible() && !form.Editor->isVisible());
+        QVERIFY(form.View->isVisible());
         QVERIFY(shown().startsWith(QStringLiteral("правка line 0\r\n")));
         QCOMPARE(form.firstVisibleOffset(), line1000 + 7);
         QCOMPARE(selection(), std::make_pair(line1000 + 7, line1000 + 11));
         QCOMPARE(form.StatusBar->panelText(0), QStringLiteral("Строка: 1001   Символ:   1"));
 
-        // The edit is still unsaved, and still in the editor.
+        // The edit is still unsaved, and still in the book.
         form.ToolButton7Click();
-        QVERIFY(form.Editor->document()->isModified());
-        QVERIFY(form.Editor->WholeText().startsWith(QStringLiteral("правка line 0")));
+        QVERIFY(form.Editor->book()->isModified());
+        QVERIFY(form.Editor->book()->wholeText().startsWith(QStringLiteral("правка line 0")));
         QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("book.boo"))), bytes);
     }
 
@@ -236,7 +236,7 @@ private Q_SLOTS:
         form.FindDialog1Find();
         QCOMPARE(selection().first, int(before.lastIndexOf(QStringLiteral("строка 7"))));
         form.ToolButton7Click();
-        QCOMPARE(form.Editor->WholeText(), before);
+        QCOMPARE(form.Editor->book()->wholeText(), before);
     }
 
     void mouseAndKeyboard() {

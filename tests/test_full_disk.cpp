@@ -11,6 +11,7 @@
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/controls/color_btn.h"
+#include "ui/bookview/book_view.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
@@ -169,7 +170,7 @@ private Q_SLOTS:
         const QString book = path(QStringLiteral("books/Книга 000.boo"));
         m_reader->openBook(book);
         QTest::mouseClick(m_reader->ToolButton7, Qt::LeftButton);
-        m_reader->Editor->insertPlainText(QStringLiteral("правка "));
+        m_reader->Editor->insertText(QStringLiteral("правка "));
         const auto before = TestFiles::snapshot(m_dir->path());
         {
             const FullDisk disk(path(QStringLiteral("books/*")), 7);
@@ -177,7 +178,7 @@ private Q_SLOTS:
         }
         QCOMPARE(dialogs().texts("error"), QStringList{QStringLiteral("Failed to Save Stream.")});
         QCOMPARE(TestFiles::snapshot(m_dir->path()), before);
-        QVERIFY(m_reader->Editor->document()->isModified());
+        QVERIFY(m_reader->Editor->book()->isModified());
     }
 
     void settingsAtExitOnAFullDisk() {

@@ -258,7 +258,7 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path(QStringLiteral("books/Книга.boo"))), cp1251(QString::fromUtf8(stored)));
         QCOMPARE(form.isVisible(), running);
         if (running)
-            QVERIFY(m_reader->Editor->document()->isModified());
+            QVERIFY(m_reader->Editor->book()->isModified());
     }
 
     // ---- Selection and details --------------------------------------------------------

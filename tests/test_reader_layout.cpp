@@ -1,4 +1,5 @@
 #include "core/base/cp1251.h"
+#include "core/book/book_document.h"
 #include "core/book/book_lines.h"
 #include "core/book/book_text.h"
 #include "core/text/book_layout.h"
@@ -65,10 +66,10 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton8, Qt::LeftButton);
         QVERIFY(form.LayoutDialog1->isVisible());
         QVERIFY(!form.LayoutDialog1->isModal());
-        // Editing has no layout: the button rests and the dialog goes until viewing again.
+        // Editing shows the book in its layout too: what is edited is what is read.
         form.ToolButton7Click();
-        QVERIFY(!form.ToolButton8->isEnabled());
-        QVERIFY(!form.LayoutDialog1->isVisible());
+        QVERIFY(form.ToolButton8->isEnabled());
+        QVERIFY(form.LayoutDialog1->isVisible());
         form.ToolButton7Click();
         QVERIFY(form.ToolButton8->isEnabled());
         // The dialog belongs to the reader: back in the library, it is gone with it.
@@ -554,7 +555,7 @@ private Q_SLOTS:
     // many widths, in the book's face and the text's, with hyphens and without.
     void justifiedLinesAsBroken() {
         const auto text =
-            std::make_shared<const BookText>(BookText::fromBytes(prose(30).replace("\r\n", " ")));
+            std::make_shared<const BookDocument>(BookDocument::fromBytes(prose(30).replace("\r\n", " ")));
         int tight = 0, checked = 0;
         for (const QFont& base : {BookLayout::bookFont(1900), QFont(QStringLiteral("Arial"))}) {
             QFont font = base;

@@ -137,8 +137,8 @@ private Q_SLOTS:
         QCOMPARE(form.windowTitle(), QStringLiteral("Rich Edit Control Demo"));
         QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
-        QVERIFY(form.Editor->ReadOnly());
-        QVERIFY(form.Editor->PlainText());
+        QVERIFY(form.Editor->isReadOnly());
+        QVERIFY(form.Editor == form.View); // one text area for both modes
         QCOMPARE(form.Editor->font().family(), QStringLiteral("Arial"));
         QCOMPARE(form.Editor->font().pixelSize(), 15);
         QCOMPARE(form.modeImage(), 9);
@@ -176,7 +176,7 @@ private Q_SLOTS:
         TMainForm& form = open(TestFiles::cp1251(QStringLiteral("Первая\r\nВторая")));
         QVERIFY(form.isVisible());
         QCOMPARE(shown(), QStringLiteral("Первая\r\nВторая"));
-        QVERIFY(form.View->isVisible() && !form.Editor->isVisible());
+        QVERIFY(form.View->isVisible() && form.Editor == form.View);
         QCOMPARE(form.StatusBar->panelText(1), m_dir.filePath(QStringLiteral("book.boo")));
         form.activateWindow();
         QTRY_VERIFY(form.windowState() & Qt::WindowMaximized);
@@ -272,7 +272,7 @@ private Q_SLOTS:
 
     void viewingModeMovesAndSelectsWithTheKeyboard() {
         TMainForm& form = open("ab\r\ncd\r\nef");
-        QVERIFY(form.Editor->ReadOnly());
+        QVERIFY(form.Editor->isReadOnly());
         form.View->setFocus();
         QTest::keyClick(form.View, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(selectionStart(), 10);
@@ -324,18 +324,18 @@ private Q_SLOTS:
     void modeCycleSurvivesClosingAndTheNextBook() {
         TMainForm& form = open("first");
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        QVERIFY(!form.Editor->ReadOnly());
+        QVERIFY(!form.Editor->isReadOnly());
         QCOMPARE(form.modeImage(), 12);
         QVERIFY(form.saveButtonShown());
         QCOMPARE(form.contextMenu(), form.PopupMenu1);
         QTest::mouseClick(form.ToolButton6, Qt::LeftButton);
         QVERIFY(!form.isVisible());
         form.openBook(book(QStringLiteral("second.boo"), "second"));
-        QVERIFY(!form.Editor->ReadOnly());
+        QVERIFY(!form.Editor->isReadOnly());
         QVERIFY(form.saveButtonShown());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("second"));
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        QVERIFY(form.Editor->ReadOnly());
+        QVERIFY(form.Editor->isReadOnly());
         QCOMPARE(form.modeImage(), 9);
         QCOMPARE(form.contextMenu(), form.PopupMenu2);
         form.N2->trigger();
@@ -349,23 +349,23 @@ private Q_SLOTS:
         QVERIFY(form.View->hasFocus());
         QCOMPARE(shown(), QStringLiteral("text")); // viewing: nothing typed
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::Start);
+        form.Editor->setSelectionStart(0);
         QTest::keyClick(form.Editor, Qt::Key_Tab);
         QVERIFY(form.Editor->hasFocus());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("\ttext"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("\ttext"));
     }
 
     void savingRewritesThePathInThePanel() {
         TMainForm& form = open("line one\nline two");
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::End);
-        form.Editor->insertPlainText(QStringLiteral("\nновая"));
-        QVERIFY(form.Editor->document()->isModified());
+        form.Editor->setSelectionStart(form.Editor->textLength());
+        form.Editor->insertText(QStringLiteral("\nновая"));
+        QVERIFY(form.Editor->book()->isModified());
         QVERIFY(form.UndoButton->isEnabled());
         QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
         QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("book.boo"))),
                  "line one\r\nline two\r\n" + TestFiles::cp1251(QStringLiteral("новая")));
-        QVERIFY(!form.Editor->document()->isModified());
+        QVERIFY(!form.Editor->book()->isModified());
     }
 
     void savingABookThatIsALinkNeverWritesItsTarget() {
@@ -379,8 +379,8 @@ private Q_SLOTS:
         m_form->openBook(link);
         QCOMPARE(shown(), QStringLiteral("outside bytes"));
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->moveCursor(QTextCursor::End);
-        m_form->Editor->insertPlainText(QStringLiteral(" and more"));
+        m_form->Editor->setSelectionStart(m_form->Editor->textLength());
+        m_form->Editor->insertText(QStringLiteral(" and more"));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("error").isEmpty());
         QCOMPARE(TestFiles::read(target), QByteArray("outside bytes"));
@@ -394,14 +394,14 @@ private Q_SLOTS:
         TestFiles::write(path, "old");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("changed "));
+        m_form->Editor->insertText(QStringLiteral("changed "));
         TestFiles::setReadOnly(dir.path(), true);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         TestFiles::setReadOnly(dir.path(), false);
         QCOMPARE(dialogs().texts("error"),
                  QStringList{QStringLiteral("Cannot create file %1.").arg(path)});
         QCOMPARE(TestFiles::read(path), QByteArray("old"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
     }
 
     // Every tool button has its key, named in its hint, and a name for screen readers.
@@ -435,8 +435,8 @@ private Q_SLOTS:
         if (effect == QLatin1String("saved")) { // saving is an editing mode's step
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::CTRL | Qt::Key_E));
             QVERIFY(!form.viewing());
-            form.Editor->moveCursor(QTextCursor::End);
-            form.Editor->insertPlainText(QStringLiteral(" three"));
+            form.Editor->setSelectionStart(form.Editor->textLength());
+            form.Editor->insertText(QStringLiteral(" three"));
         }
         QWidget* focus = QApplication::focusWidget();
         QVERIFY(focus);
@@ -565,8 +565,8 @@ private Q_SLOTS:
         const QString second = libraryBook(QStringLiteral("Вторая"), "second");
         TMainForm& form = openAt(first);
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::End);
-        form.Editor->insertPlainText(QStringLiteral(" правка"));
+        form.Editor->setSelectionStart(form.Editor->textLength());
+        form.Editor->insertText(QStringLiteral(" правка"));
         form.ToolButton6->click();
         QVERIFY(!form.isVisible());
         dialogs().clear();
@@ -595,7 +595,7 @@ private Q_SLOTS:
         // The reader is back, with the edited book and its edits.
         QVERIFY(form.isVisible());
         QCOMPARE(form.StatusBar->panelText(1), first);
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("first правка"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("first правка"));
         QVERIFY(form.hasUnsavedEdits());
     }
 
@@ -612,9 +612,9 @@ private Q_SLOTS:
         const QString path = libraryBook(QStringLiteral("Книга"), "original\r\nsecond line");
         TMainForm& form = openAt(path);
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
-        form.Editor->moveCursor(QTextCursor::End);
-        form.Editor->insertPlainText(QStringLiteral("\nновое"));
-        const QString edited = form.Editor->WholeText();
+        form.Editor->setSelectionStart(form.Editor->textLength());
+        form.Editor->insertText(QStringLiteral("\nновое"));
+        const QString edited = form.Editor->book()->wholeText();
         form.ToolButton6->click(); // the reader hidden, the edits kept in it
         form.keepUnsavedEdits();
         const QString recovery = TMainForm::recoveryPath(path);
@@ -642,7 +642,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(recovery), answer == Dialogs::Answer::Cancel);
         if (answer == Dialogs::Answer::Yes) {
             QVERIFY(!next.viewing());
-            QCOMPARE(next.Editor->WholeText(), edited);
+            QCOMPARE(next.Editor->book()->wholeText(), edited);
             QVERIFY(next.hasUnsavedEdits());
             next.ToolButton1->click();
             QCOMPARE(TestFiles::read(path),
@@ -683,7 +683,7 @@ private Q_SLOTS:
         const QString path = book(QStringLiteral("gone.boo"), "text");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("mine "));
+        m_form->Editor->insertText(QStringLiteral("mine "));
         QFile::remove(path);
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
@@ -722,10 +722,10 @@ private Q_SLOTS:
             QStringLiteral("В книге «Первая» есть несохранённые изменения. Сохранить их?");
         auto editFirst = [&] {
             m_form->openBook(first);
-            if (m_form->Editor->ReadOnly())
+            if (m_form->Editor->isReadOnly())
                 QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-            m_form->Editor->moveCursor(QTextCursor::End);
-            m_form->Editor->insertPlainText(QStringLiteral(" edited"));
+            m_form->Editor->setSelectionStart(m_form->Editor->textLength());
+            m_form->Editor->insertText(QStringLiteral(" edited"));
             dialogs().clear();
         };
 
@@ -734,25 +734,25 @@ private Q_SLOTS:
         QVERIFY(!m_form->openBook(second));
         QCOMPARE(dialogs().texts("ask"), QStringList{question});
         QCOMPARE(m_form->StatusBar->panelText(1), first);
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("first edited"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("first edited"));
         QCOMPARE(TestFiles::read(first), QByteArray("first"));
 
         dialogs().clear();
         dialogs().answers.enqueue(Dialogs::Answer::No);
         QVERIFY(m_form->openBook(second));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("second"));
         QCOMPARE(TestFiles::read(first), QByteArray("first"));
 
         editFirst();
         dialogs().answers.enqueue(Dialogs::Answer::Yes);
         QVERIFY(m_form->openBook(second));
         QCOMPARE(TestFiles::read(first), QByteArray("first edited"));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("second"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("second"));
 
         // No edits, no question; closing the reader asks nothing either.
         dialogs().clear();
         QVERIFY(m_form->openBook(first));
-        m_form->Editor->insertPlainText(QStringLiteral("x"));
+        m_form->Editor->insertText(QStringLiteral("x"));
         QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
         QVERIFY(!m_form->isVisible());
         QVERIFY(dialogs().shown.isEmpty());
@@ -769,6 +769,7 @@ private Q_SLOTS:
         const QString path = libraryBook(QStringLiteral("Книга"), text);
         TMainForm& form = openAt(path);
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        QTRY_VERIFY(form.Editor->verticalScrollBar()->isVisible()); // the width to page at
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(form.Editor, Qt::Key_PageDown);
         QTest::keyClicks(form.Editor, QStringLiteral("QQQ"));
@@ -792,14 +793,14 @@ private Q_SLOTS:
         const QString path = book(QStringLiteral("outside.boo"), "original");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("mine "));
+        m_form->Editor->insertText(QStringLiteral("mine "));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("confirm").isEmpty()); // unchanged outside: saved at once
         QCOMPARE(TestFiles::read(path), QByteArray("mine original"));
 
         QFile::remove(path);
         TestFiles::write(path, "theirs"); // replaced by another program
-        m_form->Editor->insertPlainText(QStringLiteral("more "));
+        m_form->Editor->insertText(QStringLiteral("more "));
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         const QString question =
@@ -807,7 +808,7 @@ private Q_SLOTS:
                            "Заменить его вашей версией?");
         QCOMPARE(dialogs().texts("confirm"), QStringList{question});
         QCOMPARE(TestFiles::read(path), QByteArray("theirs"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
 
         dialogs().confirmations.enqueue(true);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
@@ -821,11 +822,11 @@ private Q_SLOTS:
         const QString path = book(QStringLiteral("letters.boo"), "text");
         m_form->openBook(path);
         QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
-        m_form->Editor->insertPlainText(QStringLiteral("ü\u00A0€ "));
+        m_form->Editor->insertText(QStringLiteral("ü\u00A0€ "));
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QVERIFY(dialogs().texts("confirm").isEmpty());
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
-        m_form->Editor->insertPlainText(QStringLiteral("♥"));
+        m_form->Editor->insertText(QStringLiteral("♥"));
         dialogs().confirmations.enqueue(false);
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
         QCOMPARE(dialogs().texts("confirm"),
@@ -833,7 +834,7 @@ private Q_SLOTS:
                      "В книге есть знаки, которых нет в кодировке 1251: ♥. Они будут сохранены как "
                      "«?». Сохранить книгу?")});
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 text"));
-        QVERIFY(m_form->Editor->document()->isModified());
+        QVERIFY(m_form->Editor->book()->isModified());
         QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton); // unanswered: "OK"
         QCOMPARE(TestFiles::read(path), QByteArray("u\xA0\x88 ?text"));
     }
@@ -851,7 +852,7 @@ private Q_SLOTS:
 
         m_form->openBook(
             book(QStringLiteral("bom.boo"), "\xEF\xBB\xBF" + QStringLiteral("Ёж").toUtf8()));
-        QCOMPARE(m_form->Editor->WholeText(), QStringLiteral("Ёж"));
+        QCOMPARE(m_form->Editor->book()->wholeText(), QStringLiteral("Ёж"));
     }
 
     // The real font dialog, opened from the reader the first time: the layout's face as
@@ -1091,7 +1092,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(form.Editor, Qt::Key_Escape);
         QVERIFY(!form.isVisible());
-        QCOMPARE(form.Editor->WholeText(), QStringLiteral("text"));
+        QCOMPARE(form.Editor->book()->wholeText(), QStringLiteral("text"));
     }
 
     void printingToAPdfFile() {
@@ -1127,7 +1128,7 @@ private Q_SLOTS:
         dialogs().pdfOutput = interrupted;
         bool opened = false;
         QTimer::singleShot(0, &form, [&] {
-            QVERIFY(form.Editor->printing());
+            QVERIFY(form.printing());
             QTest::mouseClick(form.ToolButton6, Qt::LeftButton); // «Назад»
             form.openBook(other);
             opened = true;

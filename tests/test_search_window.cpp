@@ -286,7 +286,8 @@ private Q_SLOTS:
     void followsSavesAndDeletes() {
         m_reader->openBook(path(QStringLiteral("books/Сад.boo")));
         m_reader->ToolButton7Click();
-        m_reader->Editor->setPlainText(QStringLiteral("Самовар на столе."));
+        m_reader->Editor->selectAll();
+        m_reader->Editor->insertText(QStringLiteral("Самовар на столе."));
         m_reader->ToolButton1Click();
         waitForIndex();
         SearchWindow* window = openSearch();

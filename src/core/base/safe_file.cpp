@@ -26,8 +26,8 @@ constexpr char kGenericName[] = "tomeria-write";
 
 // Writes all of `data` to `fd`, continuing after short writes; false on the first
 // failure (ENOSPC, EIO...) or when the file takes no more bytes.
-bool writeAll(int fd, const QByteArray& data) {
-    const char* next = data.constData();
+bool writeAll(int fd, QByteArrayView data) {
+    const char* next = data.data();
     qsizetype left = data.size();
     while (left > 0) {
         const ssize_t n = ::write(fd, next, size_t(left));
@@ -88,12 +88,12 @@ private:
     int m_fd = -1;
 };
 
-void writeDevice(const AnchoredPath& target, const QByteArray& data, const QString& createError,
+void writeDevice(const AnchoredPath& target, const Producer& produce, const QString& createError,
                  const QString& writeError) {
     const int fd = target.open(O_WRONLY);
     if (fd < 0)
         throw TomeriaError(createError);
-    const bool written = writeAll(fd, data);
+    const bool written = produce([fd](QByteArrayView part) { return writeAll(fd, part); });
     if (::close(fd) != 0 || !written)
         throw TomeriaError(writeError);
 }
@@ -139,6 +139,11 @@ bool permitsWriting(const QString& path) {
 
 void write(const QString& path, const QByteArray& data, const QString& createError,
            const QString& writeError) {
+    write(path, [&data](const Sink& sink) { return sink(data); }, createError, writeError);
+}
+
+void write(const QString& path, const Producer& produce, const QString& createError,
+           const QString& writeError) {
     if (path.isEmpty() || path.contains(QChar(0)) || path.endsWith(QLatin1Char('/')))
         throw TomeriaError(createError);
     const AnchoredPath target(QFileInfo(path).absoluteFilePath());
@@ -146,7 +151,7 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
     const bool exists = target.lstat(st);
     if (exists && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
         // A device or pipe: there is nothing to rename over, write straight to it.
-        writeDevice(target, data, createError, writeError);
+        writeDevice(target, produce, createError, writeError);
         return;
     }
     // A folder is never replaced, nor a file marked read-only; a link is replaced, so
@@ -166,7 +171,8 @@ void write(const QString& path, const QByteArray& data, const QString& createErr
         throw TomeriaError(createError);
     if (exists && S_ISREG(st.st_mode))
         ::fchmod(temporary.fd(), mode); // the umask must not narrow a replaced file's bits
-    if (!writeAll(temporary.fd(), data) || !syncFile(temporary.fd()) || !temporary.closeFile() ||
+    const int fd = temporary.fd();
+    if (!produce([fd](QByteArrayView part) { return writeAll(fd, part); }) || !syncFile(temporary.fd()) || !temporary.closeFile() ||
         !temporary.renameOver(target.nameBytes()))
         throw TomeriaError(writeError);
 }

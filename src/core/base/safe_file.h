@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -23,6 +24,12 @@
 // place), writeError when the bytes cannot be written or put in place (disk full).
 namespace SafeFile {
 void write(const QString& path, const QByteArray& data, const QString& createError,
+           const QString& writeError);
+// The same with the bytes given in parts: `produce` hands each part to the sink, and
+// returns false when the sink does (the write failed) or when it cannot go on.
+using Sink = std::function<bool(QByteArrayView)>;
+using Producer = std::function<bool(const Sink&)>;
+void write(const QString& path, const Producer& produce, const QString& createError,
            const QString& writeError);
 
 // Whole-file read of an ordinary file (RegularFile::read); false when it cannot be

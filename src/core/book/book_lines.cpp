@@ -93,51 +93,89 @@ qsizetype breakLine(qsizetype from, qsizetype end, qreal limit, qreal tabStop, W
 
 } // namespace
 
-CharWidths::CharWidths(const QFont& font, const BookText& text) {
-    // The font's own advances for all the characters at once; those it lacks (drawn in
-    // another font) one by one.
+namespace {
+
+// Fills out[i] with the advance of chars[i] in the font: the font's own advances for all
+// the characters at once; those it lacks (drawn in another font) one by one.
+void measureChars(const QFont& font, const QString& chars, float* out) {
     const QRawFont raw = QRawFont::fromFont(font);
     const QFontMetricsF metrics(font);
-    const auto measure = [&](const QString& chars, float* out) {
-        const QList<quint32> glyphs = raw.glyphIndexesForString(chars);
-        const QList<QPointF> advances =
-            glyphs.size() == chars.size() ? raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>();
-        for (qsizetype i = 0; i < chars.size(); ++i)
-            out[i] = i < advances.size() && glyphs[i] != 0
-                         ? float(advances[i].x())
-                         : float(metrics.horizontalAdvance(chars[i]));
-    };
+    const QList<quint32> glyphs = raw.glyphIndexesForString(chars);
+    const QList<QPointF> advances =
+        glyphs.size() == chars.size() ? raw.advancesForGlyphIndexes(glyphs) : QList<QPointF>();
+    for (qsizetype i = 0; i < chars.size(); ++i)
+        out[i] = i < advances.size() && glyphs[i] != 0 ? float(advances[i].x())
+                                                       : float(metrics.horizontalAdvance(chars[i]));
+}
+
+} // namespace
+
+CharWidths::CharWidths(const QFont& font, const BookDocument& text) {
     QString bytes(256, Qt::Uninitialized);
     for (int b = 0; b < 256; ++b)
         bytes[b] = QChar(b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b)));
-    measure(bytes, m_bytes.data());
+    measureChars(font, bytes, m_bytes.data());
     m_tabStop = 80;
     if (!text.isWide())
         return;
     std::vector<bool> present(0x10000, false);
-    const char16_t* d = text.chars();
-    for (qsizetype i = 0; i < text.length(); ++i)
-        present[d[i]] = true;
-    if (present[0]) // NUL shows as its symbol
-        present[kNulSymbol] = true;
+    std::u16string scratch;
+    constexpr qsizetype kRun = 1 << 20;
+    for (qsizetype a = 0; a < text.length(); a += kRun) {
+        const qsizetype b = std::min(text.length(), a + kRun);
+        const char16_t* d = text.chars(a, b, scratch);
+        for (qsizetype i = 0; i < b - a; ++i)
+            present[d[i]] = true;
+    }
+    m_wide.assign(0x10000, 0.0f);
+    m_measured.assign(0x10000, false);
+    measureWide(font, present);
+}
+
+void CharWidths::measureWide(const QFont& font, const std::vector<bool>& present) {
+    const QFontMetricsF metrics(font);
+    std::vector<bool> wanted = present;
+    if (wanted[0]) // NUL shows as its symbol
+        wanted[kNulSymbol] = true;
     QString chars;
     for (int ch = 1; ch < 0x10000; ++ch)
-        if (present[size_t(ch)] && !QChar::isSurrogate(char16_t(ch)))
+        if (wanted[size_t(ch)] && !m_measured[size_t(ch)] && !QChar::isSurrogate(char16_t(ch)))
             chars += QChar(char16_t(ch));
     std::vector<float> widths(size_t(chars.size()));
-    measure(chars, widths.data());
-    m_wide.assign(0x10000, 0.0f);
-    for (qsizetype i = 0; i < chars.size(); ++i)
+    measureChars(font, chars, widths.data());
+    for (qsizetype i = 0; i < chars.size(); ++i) {
         m_wide[chars[i].unicode()] = widths[size_t(i)];
+        m_measured[chars[i].unicode()] = true;
+    }
     m_wide[0] = m_wide[kNulSymbol];
     // A character beyond the first plane: its high half carries an average width.
     for (int ch = 0xD800; ch < 0xDC00; ++ch)
-        if (present[size_t(ch)])
+        if (wanted[size_t(ch)] && !m_measured[size_t(ch)]) {
             m_wide[size_t(ch)] = float(metrics.averageCharWidth());
+            m_measured[size_t(ch)] = true;
+        }
+    m_measured[0] = true;
 }
 
-BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
-                     LineRules rules)
+bool CharWidths::measureMissing(const QFont& font, QStringView text) {
+    if (m_wide.empty()) {
+        m_wide.assign(0x10000, 0.0f);
+        m_measured.assign(0x10000, false);
+    }
+    std::vector<bool> present(0x10000, false);
+    bool missing = false;
+    for (const QChar ch : text)
+        if (!m_measured[ch.unicode()]) {
+            present[ch.unicode()] = true;
+            missing = true;
+        }
+    if (missing)
+        measureWide(font, present);
+    return missing;
+}
+
+BookLines::BookLines(std::shared_ptr<const BookDocument> text, CharWidths widths, qreal width,
+                     LineRules rules, const BookLines* previous, int keepPieces)
     : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)),
       m_rules(rules) {
     const int paragraphs = m_text->paragraphCount();
@@ -147,12 +185,25 @@ BookLines::BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qr
     }
     m_pieceBase.resize(size_t(paragraphs));
     int next = 0;
-    for (int p = 0; p < paragraphs; ++p) {
+    m_text->forEachParagraph([&](int p, qsizetype start, qsizetype end) {
         m_pieceBase[size_t(p)] = next;
-        next += piecesOf(p);
-    }
+        next += end - start <= kPieceSpan ? 1 : int((end - start + kPieceSpan - 1) / kPieceSpan);
+    });
     m_pieceCount = next;
     m_exact.assign(size_t(next), 0);
+    if (previous && !previous->m_exact.empty()) {
+        const int keep = std::min({keepPieces, previous->exactPieces(), next});
+        std::copy(previous->m_exact.begin(), previous->m_exact.begin() + keep, m_exact.begin());
+        m_exactPieces.store(keep, std::memory_order_release);
+    }
+}
+
+int BookLines::paragraphOfPiece(int number) const {
+    if (m_pieceBase.empty())
+        return std::clamp(number, 0, m_pieceCount - 1);
+    return int(std::upper_bound(m_pieceBase.begin(), m_pieceBase.end(), number) -
+               m_pieceBase.begin()) -
+           1;
 }
 
 int BookLines::piecesOf(int paragraph) const {
@@ -190,12 +241,10 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
         shownFrom = leadingBlanksEnd(from, end);
     }
     const qreal tab = m_widths.tabStop();
-    const auto holdAt = [this](qsizetype i) {
-        if (!m_rules.holdShortWords || i < 1)
-            return false;
-        return DisplayText::isShortWord(QChar(m_text->at(i - 1))) &&
-               (i < 2 || !QChar(m_text->at(i - 2)).isLetterOrNumber());
-    };
+    // The characters the breaker reads, in one run: two before `from` (a short word
+    // held at a line's end), the line at its longest and one more.
+    const qsizetype lo = std::max<qsizetype>(0, from - 2);
+    const qsizetype hi = std::min(m_text->length(), std::min(end, from + kMaxLineChars) + 1);
     const auto hyphenAt = [this, from, limit](qsizetype i, qreal w, auto widthOf) -> qsizetype {
         if (!m_rules.hyphenator || !Hyphenator::isLetter(QChar(m_text->at(i))))
             return -1;
@@ -218,17 +267,31 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
         return -1;
     };
     if (!m_text->isWide()) {
-        const unsigned char* d = m_text->bytes();
+        std::string scratch;
+        const unsigned char* d = m_text->bytes(lo, hi, scratch) - lo;
         const float* w = m_widths.byteWidths();
         const ByteKinds& kinds = byteKinds();
         const auto widthOf = [&](qsizetype i) { return qreal(w[d[i]]); };
+        const auto holdAt = [&](qsizetype i) {
+            if (!m_rules.holdShortWords || i < 1)
+                return false;
+            return DisplayText::isShortWord(QChar(Cp1251::toUnicode(d[i - 1]))) &&
+                   (i < 2 || !QChar(Cp1251::toUnicode(d[i - 2])).isLetterOrNumber());
+        };
         return breakLine(
             from, end, limit, tab, widthOf, [&](qsizetype i) { return kinds.kind[d[i]]; },
             [&](qsizetype i) { return kinds.letter[d[i]]; }, holdAt,
             [&](qsizetype i, qreal width) { return hyphenAt(i, width, widthOf); }, shownFrom);
     }
-    const char16_t* d = m_text->chars();
+    std::u16string scratch;
+    const char16_t* d = m_text->chars(lo, hi, scratch) - lo;
     const auto widthOf = [&](qsizetype i) { return qreal(m_widths.of(d[i])); };
+    const auto holdAt = [&](qsizetype i) {
+        if (!m_rules.holdShortWords || i < 1)
+            return false;
+        return DisplayText::isShortWord(QChar(d[i - 1])) &&
+               (i < 2 || !QChar(d[i - 2]).isLetterOrNumber());
+    };
     qsizetype next = breakLine(
         from, end, limit, tab, widthOf, [&](qsizetype i) { return kindOf(d[i]); },
         [&](qsizetype i) { return QChar(d[i]).isLetter(); }, holdAt,
@@ -331,9 +394,15 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     LineBreaking::Paragraph p;
     p.widths.resize(size_t(to - from));
     p.spaces.resize(size_t(to - from));
-    const auto widthAt = [this](qsizetype i) {
-        return m_text->isWide() ? qreal(m_widths.of(m_text->chars()[i]))
-                                : qreal(m_widths.byteWidths()[m_text->bytes()[i]]);
+    // The piece's characters, read in place (or gathered once where edits split them).
+    std::string byteScratch;
+    std::u16string charScratch;
+    const bool wide = m_text->isWide();
+    const unsigned char* pieceBytes = wide ? nullptr : m_text->bytes(from, to, byteScratch);
+    const char16_t* pieceChars = wide ? m_text->chars(from, to, charScratch) : nullptr;
+    const auto widthAt = [&](qsizetype i) {
+        return wide ? qreal(m_widths.of(pieceChars[i - from]))
+                    : qreal(m_widths.byteWidths()[pieceBytes[i - from]]);
     };
     for (qsizetype i = from; i < to; ++i) {
         const char16_t ch = m_text->at(i);
@@ -422,9 +491,9 @@ int BookLines::lineCount(const Piece& piece) const {
     return count;
 }
 
-void BookLines::walk(const std::function<bool(int, int)>& counted) const {
+void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph) const {
     const int paragraphs = m_text->paragraphCount();
-    for (int p = 0; p < paragraphs; ++p) {
+    for (int p = std::max(0, fromParagraph); p < paragraphs; ++p) {
         const int first = firstPieceOf(p);
         const int pieces = m_pieceBase.empty() ? 1 : piecesOf(p);
         if (pieces == 1) {

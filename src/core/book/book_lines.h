@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 
 #include <QFont>
 
@@ -19,7 +19,10 @@ public:
     CharWidths() { m_bytes.fill(0); }
     // The widths of the code page's 256 characters, and for a wide book of each
     // character it holds.
-    CharWidths(const QFont& font, const BookText& text);
+    CharWidths(const QFont& font, const BookDocument& text);
+    // Measures the characters of `text` not measured yet (for a wide book); false when
+    // there were none.
+    bool measureMissing(const QFont& font, QStringView text);
 
     const float* byteWidths() const { return m_bytes.data(); }
     float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
@@ -29,7 +32,9 @@ public:
 
 private:
     std::array<float, 256> m_bytes;
+    void measureWide(const QFont& font, const std::vector<bool>& present);
     std::vector<float> m_wide; // by UTF-16 unit, for a wide book
+    std::vector<bool> m_measured;
     qreal m_tabStop = 80;
 };
 
@@ -76,11 +81,13 @@ public:
         bool lastOfParagraph = true;
     };
 
-    BookLines(std::shared_ptr<const BookText> text, CharWidths widths, qreal width,
-              LineRules rules = {});
+    // `previous`: the lines of the same book before an edit at this width and rules;
+    // the exact starts of its first `keepPieces` pieces (all before the edit) are kept.
+    BookLines(std::shared_ptr<const BookDocument> text, CharWidths widths, qreal width,
+              LineRules rules = {}, const BookLines* previous = nullptr, int keepPieces = 0);
 
-    const BookText& text() const { return *m_text; }
-    const std::shared_ptr<const BookText>& sharedText() const { return m_text; }
+    const BookDocument& text() const { return *m_text; }
+    const std::shared_ptr<const BookDocument>& sharedText() const { return m_text; }
     const CharWidths& widths() const { return m_widths; }
     qreal width() const { return m_width; }
     const LineRules& rules() const { return m_rules; }
@@ -99,7 +106,12 @@ public:
     // starts exact as it goes; after each piece, counted(piece, its line count) says
     // what it found, and false from it stops the walk. The pieces below exactPieces()
     // start where the walk found.
-    void walk(const std::function<bool(int, int)>& counted) const;
+    void walk(const std::function<bool(int, int)>& counted, int fromParagraph = 0) const;
+    // The number of the paragraph's first piece, and the paragraph of a piece.
+    int firstPieceOf(int paragraph) const {
+        return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
+    }
+    int paragraphOfPiece(int number) const;
     int exactPieces() const { return m_exactPieces.load(std::memory_order_acquire); }
     // The start of the line after the one starting at `from`, wrapping the characters up
     // to `end`; `end` when they all fit.
@@ -122,11 +134,8 @@ private:
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.
     QString wordContext(qsizetype offset, qsizetype* base) const;
-    int firstPieceOf(int paragraph) const {
-        return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
-    }
 
-    std::shared_ptr<const BookText> m_text;
+    std::shared_ptr<const BookDocument> m_text;
     CharWidths m_widths;
     qreal m_width;
     LineRules m_rules;

@@ -290,31 +290,42 @@ QString BookText::text(qsizetype from, qsizetype to) const {
 }
 
 qsizetype BookText::find(QStringView wanted, qsizetype from, FindOptions options) const {
+    return m_wide ? findInChars(chars(), m_chars.size(), wanted, from, options)
+                  : findInBytes(bytes(), m_bytes.size(), wanted, from, options);
+}
+
+qsizetype BookText::findInChars(const char16_t* d, qsizetype size, QStringView wanted,
+                                qsizetype from, FindOptions options) {
     if (wanted.isEmpty())
         return -1;
-    if (m_wide) {
-        const Qt::CaseSensitivity cs = options.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
-        QString needle = wanted.toString();
-        needle.replace(QChar(kNulSymbol), QChar(0));
-        const auto acceptable = [&](qsizetype at) {
-            if (!options.wholeWord)
-                return true;
-            const qsizetype after = at + needle.size();
-            return (at == 0 || !isWordCharacter(m_chars[at - 1].unicode())) &&
-                   (after >= m_chars.size() || !isWordCharacter(m_chars[after].unicode()));
-        };
-        qsizetype found = -1;
-        if (options.forward) {
-            found = m_chars.indexOf(needle, std::max<qsizetype>(0, from), cs);
-            while (found >= 0 && !acceptable(found))
-                found = m_chars.indexOf(needle, found + 1, cs);
-        } else if (from - needle.size() >= 0) {
-            found = m_chars.lastIndexOf(needle, from - needle.size(), cs);
-            while (found >= 0 && !acceptable(found))
-                found = found > 0 ? m_chars.lastIndexOf(needle, found - 1, cs) : -1;
-        }
-        return found;
+    const Qt::CaseSensitivity cs = options.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    QString needle = wanted.toString();
+    needle.replace(QChar(kNulSymbol), QChar(0));
+    const QStringView text(d, size);
+    const auto acceptable = [&](qsizetype at) {
+        if (!options.wholeWord)
+            return true;
+        const qsizetype after = at + needle.size();
+        return (at == 0 || !isWordCharacter(d[at - 1])) &&
+               (after >= size || !isWordCharacter(d[after]));
+    };
+    qsizetype found = -1;
+    if (options.forward) {
+        found = text.indexOf(needle, std::max<qsizetype>(0, from), cs);
+        while (found >= 0 && !acceptable(found))
+            found = text.indexOf(needle, found + 1, cs);
+    } else if (std::min(from, size) - needle.size() >= 0) {
+        found = text.lastIndexOf(needle, std::min(from, size) - needle.size(), cs);
+        while (found >= 0 && !acceptable(found))
+            found = found > 0 ? text.lastIndexOf(needle, found - 1, cs) : -1;
     }
+    return found;
+}
+
+qsizetype BookText::findInBytes(const unsigned char* d, qsizetype size, QStringView wanted,
+                                qsizetype from, FindOptions options) {
+    if (wanted.isEmpty())
+        return -1;
     QByteArray needle(wanted.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < wanted.size(); ++i) {
         const char16_t ch = wanted[i].unicode();
@@ -330,7 +341,7 @@ qsizetype BookText::find(QStringView wanted, qsizetype from, FindOptions options
         return t;
     }();
     const ByteTables& tables = byteTables();
-    return findBytes(bytes(), m_bytes.size(), needle, from, options.forward,
+    return findBytes(d, size, needle, from, options.forward,
                      options.matchCase ? identity.data() : tables.fold.data(), tables.word.data(),
                      options.wholeWord);
 }

@@ -60,11 +60,19 @@ public:
     // ending at or before `from`. -1 when there is none.
     qsizetype find(QStringView wanted, qsizetype from, FindOptions options) const;
 
+    // find() over any run of characters: code-page-1251 bytes or UTF-16 units, `size`
+    // of them; whole words end at the run's edges.
+    static qsizetype findInBytes(const unsigned char* d, qsizetype size, QStringView wanted,
+                                 qsizetype from, FindOptions options);
+    static qsizetype findInChars(const char16_t* d, qsizetype size, QStringView wanted,
+                                 qsizetype from, FindOptions options);
+
     // Letters, digits and the underscore: what whole-word matching and double-click take
     // as a word.
     static bool isWordCharacter(char16_t ch);
 
 private:
+    friend class BookDocument;
     void indexParagraphs();
     // Makes every lone CR and lone LF a CR LF pair, in place.
     void normaliseBytes(qsizetype loneBreaks);

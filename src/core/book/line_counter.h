@@ -19,6 +19,10 @@ public:
     ~LineCounter() override { stop(); }
 
     void start(std::shared_ptr<const BookLines> lines);
+    // After an edit: the pieces below `keepPieces` are those of the count stopped last
+    // (it had counted them), and the count goes on from paragraph `fromParagraph`,
+    // whose first piece is keepPieces.
+    void resume(std::shared_ptr<const BookLines> lines, int keepPieces, int fromParagraph);
     void stop();
 
     // Pieces whose first line's number is known: linesBefore(n) answers for n up to this.
@@ -38,7 +42,7 @@ private:
         std::atomic<int> counted{0};
         std::atomic<bool> cancel{false};
     };
-    void count(Run& run);
+    void count(Run& run, int fromParagraph);
 
     std::shared_ptr<Run> m_run;
     std::thread m_thread;

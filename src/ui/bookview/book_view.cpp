@@ -1,6 +1,6 @@
 #include "ui/bookview/book_view.h"
 
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 #include "core/book/line_counter.h"
 #include "core/text/hyphenator.h"
 #include "ui/bookview/book_view_accessible.h"
@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -32,7 +34,7 @@ constexpr qreal kLeastBlankLine = 0.25;
 } // namespace
 
 BookView::BookView(QWidget* parent)
-    : QAbstractScrollArea(parent), m_book(std::make_shared<BookText>()),
+    : QAbstractScrollArea(parent), m_book(std::make_shared<BookDocument>()),
       m_counter(new LineCounter(this)) {
     BookViewAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
@@ -92,12 +94,13 @@ BookView::~BookView() {
 
 // ---- The book and its lines ---------------------------------------------------------
 
-void BookView::setBook(std::shared_ptr<const BookText> book) {
+void BookView::setBook(std::shared_ptr<BookDocument> book) {
     m_counter->stop();
     // The widths of the code page's characters serve every book; a wide book has its own.
     if (m_widths.isWide() || (book && book->isWide()))
         m_widthsValid = false;
-    m_book = book ? std::move(book) : std::make_shared<BookText>();
+    m_book = book ? std::move(book) : std::make_shared<BookDocument>();
+    m_maybeMove = m_moving = false;
     m_caret = m_anchor = 0;
     m_caretAtLineEnd = false;
     m_preferredX = -1;
@@ -119,6 +122,7 @@ QString BookView::text(qsizetype from, qsizetype to) const {
 
 void BookView::invalidateLayout() {
     m_lines.reset();
+    m_previousLines.reset();
     m_cache.clear();
     m_topValid = false;
     m_lastTopValid = false;
@@ -141,9 +145,17 @@ const BookLines& BookView::lines() {
         // A justified line is stretched to the column by the text layout, which takes no
         // more than the column: the breaker leaves room for its rounding.
         const qreal width = m_style.width - (m_bookLayout.justify ? kJustifySlack : 0);
-        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width, rules);
-        m_cache.clear();
-        m_counter->start(m_lines);
+        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width, rules,
+                                                    m_previousLines.get(), m_keepPieces);
+        if (m_previousLines && m_counter->lines() == m_previousLines.get()) {
+            // After an edit: the layouts kept are those of pieces before it.
+            m_counter->resume(m_lines, m_keepPieces, m_resumeParagraph);
+        } else {
+            m_cache.clear();
+            m_counter->start(m_lines);
+        }
+        m_previousLines.reset();
+        m_keepPieces = 0;
     }
     return *m_lines;
 }
@@ -483,7 +495,7 @@ int BookView::lineCount() {
 namespace {
 
 // An offset inside a line break stands for the end of the line.
-qsizetype settled(const BookText& book, qsizetype offset) {
+qsizetype settled(const BookDocument& book, qsizetype offset) {
     offset = std::clamp<qsizetype>(offset, 0, book.length());
     const int paragraph = book.paragraphAt(offset);
     return std::min(offset, book.paragraphEnd(paragraph));
@@ -552,7 +564,7 @@ qsizetype BookView::nextOffset(qsizetype offset) const {
         return paragraph + 1 < m_book->paragraphCount() ? m_book->paragraphStart(paragraph + 1)
                                                         : textLength();
     ++offset;
-    if (m_book->isWide() && offset < textLength() && QChar::isLowSurrogate(m_book->chars()[offset]))
+    if (m_book->isWide() && offset < textLength() && QChar::isLowSurrogate(m_book->at(offset)))
         ++offset;
     return offset;
 }
@@ -562,7 +574,7 @@ qsizetype BookView::previousOffset(qsizetype offset) const {
     if (offset <= m_book->paragraphStart(paragraph))
         return paragraph > 0 ? m_book->paragraphEnd(paragraph - 1) : 0;
     --offset;
-    if (m_book->isWide() && offset > 0 && QChar::isLowSurrogate(m_book->chars()[offset]))
+    if (m_book->isWide() && offset > 0 && QChar::isLowSurrogate(m_book->at(offset)))
         --offset;
     return offset;
 }
@@ -736,6 +748,13 @@ void BookView::paintEvent(QPaintEvent*) {
                                    at.line + int(std::ceil((height - y) / lineHeight())));
         const QPointF origin(columnLeft(), y - at.line * lineHeight());
         layout->draw(&painter, origin, at.line, shown, selFrom, selTo, highlight, highlighted);
+        if (m_moving && m_dropAt >= layout->from() && m_dropAt <= layout->to()) {
+            const int line = layout->lineOf(m_dropAt);
+            if (line >= at.line && line <= shown)
+                painter.fillRect(QRectF(origin.x() + layout->xOf(m_dropAt),
+                                        origin.y() + line * lineHeight(), 2, lineHeight()),
+                                 m_textColour);
+        }
         if (caret.piece == at.piece && caret.line >= at.line && caret.line <= shown) {
             const qreal x =
                 origin.x() + (caretAtEnd ? layout->endX(caret.line) : layout->xOf(m_caret));
@@ -769,6 +788,8 @@ void BookView::keyPressEvent(QKeyEvent* event) {
         selectAll();
         return;
     }
+    if (!m_readOnly && editKey(event))
+        return;
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     qsizetype target = m_caret;
@@ -848,6 +869,13 @@ void BookView::mousePressEvent(QMouseEvent* event) {
     const qsizetype offset =
         layoutOf(place.piece)
             ->offsetAt(place.line, event->position().x() - columnLeft(), &atLineEnd);
+    // While editing, a press inside the selection may start dragging it elsewhere.
+    if (!m_readOnly && selectionLength() > 0 && !(event->modifiers() & Qt::ShiftModifier) &&
+        offset > selectionStart() && offset < selectionStart() + selectionLength()) {
+        m_maybeMove = true;
+        m_pressAt = event->position().toPoint();
+        return;
+    }
     m_dragging = true;
     m_preferredX = -1;
     moveCaret(offset, event->modifiers() & Qt::ShiftModifier, atLineEnd);
@@ -855,6 +883,17 @@ void BookView::mousePressEvent(QMouseEvent* event) {
 
 void BookView::mouseMoveEvent(QMouseEvent* event) {
     syncExact();
+    if (m_maybeMove && (event->buttons() & Qt::LeftButton)) {
+        if (!m_moving && (event->position().toPoint() - m_pressAt).manhattanLength() <
+                             QApplication::startDragDistance())
+            return;
+        m_moving = true;
+        viewport()->setCursor(Qt::DragMoveCursor);
+        const Place place = placeAtY(event->position().y());
+        m_dropAt = layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+        viewport()->update();
+        return;
+    }
     if (!m_dragging || !(event->buttons() & Qt::LeftButton))
         return;
     const qreal y = event->position().y();
@@ -874,6 +913,21 @@ void BookView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_dragging = false;
+    if (m_maybeMove) {
+        m_maybeMove = false;
+        viewport()->setCursor(Qt::IBeamCursor);
+        if (m_moving) {
+            m_moving = false;
+            // Ctrl held copies the text there.
+            moveSelection(m_dropAt, event->modifiers() & Qt::ControlModifier);
+        } else {
+            const Place place = placeAtY(event->position().y());
+            m_preferredX = -1;
+            moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
+                      false);
+        }
+        return;
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection() && selectionLength() > 0)
         clipboard->setText(selectedText(), QClipboard::Selection);
@@ -932,4 +986,267 @@ QRect BookView::characterRect(qsizetype offset) {
     rect.moveTop(y);
     rect.moveLeft(rect.left() + columnLeft());
     return rect.toAlignedRect();
+}
+
+// ---- Editing ------------------------------------------------------------------------
+
+void BookView::setReadOnly(bool readOnly) {
+    if (readOnly == m_readOnly)
+        return;
+    m_readOnly = readOnly;
+    m_book->closeTypingStep();
+    setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImEnabled);
+    // Nothing moves: the same lines, the same top, the same selection.
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.readOnly = true;
+        changed.editable = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void BookView::beginEdit() {
+    syncExact();
+    m_counter->stop();
+    m_topAnchor = firstVisibleOffset();
+}
+
+void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizetype caret) {
+    if (changes.empty()) {
+        // Nothing changed: the count goes on.
+        const auto lines = m_lines;
+        if (lines && m_counter->lines() == lines.get() && !m_counter->finished()) {
+            const int paragraph = lines->paragraphOfPiece(m_counter->counted());
+            m_counter->resume(lines, lines->firstPieceOf(paragraph), paragraph);
+        }
+        return;
+    }
+    qsizetype first = changes.front().from;
+    for (const BookDocument::Change& c : changes) {
+        first = std::min(first, c.from);
+        // The top line's character follows the text it is in.
+        if (m_topAnchor > c.from)
+            m_topAnchor = m_topAnchor >= c.from + c.removed ? m_topAnchor + c.inserted - c.removed
+                                                            : c.from;
+    }
+    m_topAnchor = std::clamp<qsizetype>(m_topAnchor, 0, textLength());
+    m_topAnchor = settled(*m_book, m_topAnchor);
+    // Characters not measured yet: a book become wide, or new letters in a wide book.
+    if (m_book->isWide()) {
+        if (!m_widths.isWide()) {
+            m_widthsValid = false;
+        } else {
+            for (const BookDocument::Change& c : changes)
+                if (c.inserted > 0)
+                    m_widths.measureMissing(m_font, m_book->text(c.from, c.from + c.inserted));
+        }
+    }
+    // What was laid out and counted before the first paragraph changed stays.
+    const std::shared_ptr<const BookLines> old = m_widthsValid ? m_lines : nullptr;
+    std::vector<Cached> kept;
+    int keep = 0;
+    int resume = 0;
+    if (old) {
+        const int paragraph = m_book->paragraphAt(first);
+        const int firstPiece = old->firstPieceOf(std::min(paragraph, old->text().paragraphCount() - 1));
+        const int counted = m_counter->lines() == old.get() ? m_counter->counted() : 0;
+        const int k = std::min(counted, firstPiece);
+        resume = k >= firstPiece ? paragraph : old->paragraphOfPiece(k);
+        keep = k >= firstPiece ? firstPiece : old->firstPieceOf(resume);
+        for (const Cached& c : m_cache)
+            if (c.piece < firstPiece)
+                kept.push_back(c);
+    }
+    invalidateLayout();
+    m_cache = std::move(kept);
+    m_previousLines = old;
+    m_keepPieces = keep;
+    m_resumeParagraph = resume;
+    m_anchorOfLayout = false;
+    m_anchor = m_caret = settled(*m_book, caret);
+    m_caretAtLineEnd = false;
+    m_preferredX = -1;
+    ensureCaretVisible();
+    updateScrollBar();
+    viewport()->update();
+    notifySelection();
+    Q_EMIT textChanged();
+}
+
+void BookView::insertText(const QString& text, bool typing) {
+    if (m_readOnly)
+        return;
+    beginEdit();
+    const qsizetype from = selectionStart();
+    qsizetype to = from + selectionLength();
+    // Overwrite takes the next character of the paragraph, never its line break.
+    if (m_overwrite && typing && from == to && text != QLatin1String("\r\n") &&
+        from < m_book->paragraphEnd(m_book->paragraphAt(from)))
+        to = nextOffset(from);
+    const qsizetype at = m_book->replace(from, to, text, typing && from == to);
+    const auto& changes = m_book->lastChanges();
+    endEdit(changes, changes.empty() ? at : at + changes.back().inserted);
+}
+
+void BookView::cutSelection() {
+    if (m_readOnly || selectionLength() == 0)
+        return;
+    copySelection();
+    insertText(QString());
+}
+
+void BookView::paste() {
+    if (m_readOnly)
+        return;
+    const QString text = QGuiApplication::clipboard()->text();
+    if (!text.isEmpty())
+        insertText(text);
+}
+
+bool BookView::canUndo() const {
+    return !m_readOnly && m_book->canUndo();
+}
+
+bool BookView::canRedo() const {
+    return !m_readOnly && m_book->canRedo();
+}
+
+void BookView::undo() {
+    if (!canUndo())
+        return;
+    beginEdit();
+    const std::vector<BookDocument::Change> changes = m_book->undo();
+    endEdit(changes, changes.back().from + changes.back().inserted);
+}
+
+void BookView::redo() {
+    if (!canRedo())
+        return;
+    beginEdit();
+    const std::vector<BookDocument::Change> changes = m_book->redo();
+    endEdit(changes, changes.back().from + changes.back().inserted);
+}
+
+void BookView::moveSelection(qsizetype offset, bool copy) {
+    const qsizetype from = selectionStart();
+    const qsizetype to = from + selectionLength();
+    if (m_readOnly || from == to || offset < 0)
+        return;
+    if (!copy && offset >= from && offset <= to)
+        return;
+    beginEdit();
+    qsizetype at = 0;
+    if (copy)
+        at = m_book->replace(offset, offset, m_book->text(from, to));
+    else
+        at = m_book->move(from, to, offset);
+    const std::vector<BookDocument::Change> changes = m_book->lastChanges();
+    endEdit(changes, at);
+    // The text dragged stays selected where it went.
+    if (!changes.empty())
+        select(at, at + changes.back().inserted);
+}
+
+bool BookView::editKey(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event == QKeySequence::Undo) {
+        undo();
+        return true;
+    }
+    if (event == QKeySequence::Redo || (event->key() == Qt::Key_Y && mods == Qt::ControlModifier) ||
+        (event->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        redo();
+        return true;
+    }
+    if (event == QKeySequence::Cut) {
+        cutSelection();
+        return true;
+    }
+    if (event == QKeySequence::Paste) {
+        paste();
+        return true;
+    }
+    const bool ctrl = mods & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete: {
+        if (mods & ~(Qt::ControlModifier | Qt::ShiftModifier))
+            return false;
+        if (selectionLength() == 0) {
+            const bool back = event->key() == Qt::Key_Backspace;
+            const qsizetype other = back ? (ctrl ? previousWord(m_caret) : previousOffset(m_caret))
+                                         : (ctrl ? nextWord(m_caret) : nextOffset(m_caret));
+            if (other == m_caret)
+                return true;
+            select(std::min(other, m_caret), std::max(other, m_caret));
+        }
+        insertText(QString());
+        return true;
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (mods & ~Qt::ShiftModifier)
+            return false;
+        insertText(QStringLiteral("\r\n"), true);
+        return true;
+    case Qt::Key_Tab:
+        if (mods != Qt::NoModifier)
+            return false;
+        insertText(QStringLiteral("\t"), true);
+        return true;
+    case Qt::Key_Insert:
+        if (mods != Qt::NoModifier)
+            return false;
+        m_overwrite = !m_overwrite;
+        return true;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (text.isEmpty() || (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return false;
+    for (const QChar ch : text)
+        if (ch.category() == QChar::Other_Control)
+            return false;
+    insertText(text, true);
+    return true;
+}
+
+void BookView::inputMethodEvent(QInputMethodEvent* event) {
+    if (m_readOnly) {
+        event->ignore();
+        return;
+    }
+    // Dead keys and composed letters arrive as a committed string.
+    if (!event->commitString().isEmpty())
+        insertText(event->commitString(), true);
+    event->accept();
+}
+
+QVariant BookView::inputMethodQuery(Qt::InputMethodQuery query) const {
+    auto* self = const_cast<BookView*>(this);
+    switch (query) {
+    case Qt::ImEnabled:
+        return !m_readOnly;
+    case Qt::ImCursorRectangle:
+        return QRectF(self->characterRect(m_caret));
+    case Qt::ImCursorPosition:
+        return int(m_caret - self->lineRange(m_caret).first);
+    case Qt::ImAnchorPosition:
+        return int(std::clamp<qsizetype>(m_anchor - self->lineRange(m_caret).first, 0, 1 << 30));
+    case Qt::ImSurroundingText: {
+        const auto [from, to] = self->lineRange(m_caret);
+        return m_book->text(from, to);
+    }
+    case Qt::ImCurrentSelection:
+        return selectionLength() <= 4096 ? selectedText() : QString();
+    case Qt::ImHints:
+        return int(Qt::ImhMultiLine);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/book/book_lines.h"
+#include "core/book/book_document.h"
 #include "core/text/book_layout.h"
 #include "ui/bookview/paragraph_layout.h"
 
@@ -9,11 +10,12 @@
 #include <memory>
 #include <vector>
 
-class BookText;
+class BookDocument;
 class LineCounter;
 
-// The reading view: a book shown read-only, laid out only where it is on screen. The
-// book is a BookText (its bytes and where its paragraphs start); the display lines come
+// The reader's text area: a book shown, and edited unless read-only, laid out only where
+// it is on screen. The book is a BookDocument (its characters and edits, where its
+// paragraphs start, its undo history); the display lines come
 // from BookLines at the view's width, each paragraph (or piece of a long one) laid out
 // in one ParagraphLayout when it is shown, a few dozen kept. The scroll bar runs over
 // the book's characters, so any place is reached at once; the number of a far display
@@ -27,8 +29,26 @@ public:
     ~BookView() override;
 
     // Shows the book from its start, the caret there.
-    void setBook(std::shared_ptr<const BookText> book);
-    const std::shared_ptr<const BookText>& book() const { return m_book; }
+    void setBook(std::shared_ptr<BookDocument> book);
+    const std::shared_ptr<BookDocument>& book() const { return m_book; }
+
+    // Viewing (read-only) or editing: the same lines, the same place; editing takes
+    // typing, deleting, the clipboard, dragging and undo.
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const { return m_readOnly; }
+    // Typing replaces the next character rather than inserting (Insert switches).
+    bool overwriteMode() const { return m_overwrite; }
+    // The selection replaced by `text` as one step of the history (a letter typed
+    // joins the typing before it); the caret after the new text.
+    void insertText(const QString& text, bool typing = false);
+    void cutSelection();
+    void paste();
+    bool canUndo() const;
+    bool canRedo() const;
+    void undo();
+    void redo();
+    // Moves the selected text to `offset` (copies it when `copy`), as one step.
+    void moveSelection(qsizetype offset, bool copy);
     qsizetype textLength() const;
     // The characters [from, to) as shown, line breaks as CR LF.
     QString text(qsizetype from, qsizetype to) const;
@@ -98,11 +118,15 @@ Q_SIGNALS:
     void selectionChanged();
     // More display lines are counted: lineOfChar may answer where it could not.
     void linesReady();
+    // The text changed (an edit, an undo or a redo).
+    void textChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -125,6 +149,12 @@ private:
         int line = 0;
     };
     const BookLines& lines();
+    // Edits: the counter stops before the text changes; after it, the lines are built
+    // again, keeping what was counted before the paragraph first changed.
+    void beginEdit();
+    void endEdit(const std::vector<BookDocument::Change>& changes, qsizetype caret);
+    // Handles an editing key; false for keys that only move.
+    bool editKey(QKeyEvent* event);
     std::shared_ptr<const ParagraphLayout> layoutOf(int piece);
     Place placeOf(qsizetype offset);
     qsizetype startOf(const Place& place);
@@ -174,8 +204,20 @@ private:
     // The row on screen at a height in the viewport, within the rows shown.
     int rowAt(qreal y) const;
 
-    std::shared_ptr<const BookText> m_book;
+    std::shared_ptr<BookDocument> m_book;
     std::shared_ptr<const BookLines> m_lines;
+    bool m_readOnly = true;
+    bool m_overwrite = false;
+    // The lines before an edit, for the next lines to keep what they counted: pieces
+    // below m_keepPieces, the count resumed at paragraph m_resumeParagraph.
+    std::shared_ptr<const BookLines> m_previousLines;
+    int m_keepPieces = 0;
+    int m_resumeParagraph = 0;
+    // A press inside the selection while editing may start dragging it.
+    bool m_maybeMove = false;
+    bool m_moving = false;
+    QPoint m_pressAt;
+    qsizetype m_dropAt = -1;
     ParagraphStyle m_style;
     BookLayout m_bookLayout;
     CharWidths m_widths;

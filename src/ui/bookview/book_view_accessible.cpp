@@ -1,6 +1,6 @@
 #include "ui/bookview/book_view_accessible.h"
 
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 #include "ui/bookview/book_view.h"
 
 #include <QTextBoundaryFinder>
@@ -38,13 +38,31 @@ BookView* BookViewAccessible::view() const {
 void* BookViewAccessible::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TextInterface)
         return static_cast<QAccessibleTextInterface*>(this);
+    if (type == QAccessible::EditableTextInterface && !view()->isReadOnly())
+        return static_cast<QAccessibleEditableTextInterface*>(this);
     return QAccessibleWidget::interface_cast(type);
+}
+
+void BookViewAccessible::deleteText(int startOffset, int endOffset) {
+    replaceText(startOffset, endOffset, QString());
+}
+
+void BookViewAccessible::insertText(int offset, const QString& text) {
+    replaceText(offset, offset, text);
+}
+
+void BookViewAccessible::replaceText(int startOffset, int endOffset, const QString& text) {
+    BookView* v = view();
+    if (v->isReadOnly())
+        return;
+    v->select(startOffset, endOffset);
+    v->insertText(text);
 }
 
 QAccessible::State BookViewAccessible::state() const {
     QAccessible::State s = QAccessibleWidget::state();
-    s.readOnly = true;
-    s.editable = false;
+    s.readOnly = view()->isReadOnly();
+    s.editable = !view()->isReadOnly();
     s.multiLine = true;
     s.selectableText = true;
     s.focusable = true;
@@ -121,7 +139,7 @@ int BookViewAccessible::characterCount() const {
 std::pair<qsizetype, qsizetype>
 BookViewAccessible::unitAt(qsizetype offset, QAccessible::TextBoundaryType type) const {
     BookView* v = view();
-    const BookText& book = *v->book();
+    const BookDocument& book = *v->book();
     const qsizetype length = book.length();
     offset = std::clamp<qsizetype>(offset, 0, length);
     const int paragraph = book.paragraphAt(offset);

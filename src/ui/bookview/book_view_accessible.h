@@ -4,14 +4,18 @@
 
 class BookView;
 
-// The reading view to assistive technology (a screen reader such as Orca): a read-only,
-// multi-line text with its caret, its selection, and each character's place on screen.
+// The reader's text area to assistive technology (a screen reader such as Orca): a
+// multi-line text, read-only while viewing, with its caret, its selection, and each character's place on screen.
 // Offsets are the book's (a line break counts two), and the text of a line, a word or a
 // paragraph is read from the book around the offset asked, never the whole book unless
 // the whole book is asked for.
 // One request returns at most kMaxText characters (a few MB would cost the program its
 // connection to the accessibility bus): the text asked for is cut at its end.
-class BookViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+// While the view edits, it is an editable text too: inserting, deleting and replacing
+// text through it is an edit as typing is, one step of the undo history.
+class BookViewAccessible : public QAccessibleWidget,
+                           public QAccessibleTextInterface,
+                           public QAccessibleEditableTextInterface {
 public:
     static constexpr qsizetype kMaxText = qsizetype(1) << 19;
 
@@ -43,6 +47,11 @@ public:
     int offsetAtPoint(const QPoint& point) const override;
     void scrollToSubstring(int startIndex, int endIndex) override;
     QString attributes(int offset, int* startOffset, int* endOffset) const override;
+
+    // QAccessibleEditableTextInterface (while editing)
+    void deleteText(int startOffset, int endOffset) override;
+    void insertText(int offset, const QString& text) override;
+    void replaceText(int startOffset, int endOffset, const QString& text) override;
 
 private:
     BookView* view() const;

@@ -5,7 +5,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
-#include "core/book/book_text.h"
+#include "core/book/book_document.h"
 #include "core/formats/book_import.h"
 #include "core/library/library.h"
 #include "core/library/reading_state.h"
@@ -14,7 +14,7 @@
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/dialogs/guard.h"
-#include "ui/editor/rich_text_editor.h"
+#include "ui/print/print_job.h"
 #include "ui/reader/layout_dialog.h"
 #include "ui/reader/toolbar_images.h"
 
@@ -48,7 +48,7 @@
 
 TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      Editor(new RichTextEditor(this)), View(new BookView(this)),
+      View(new BookView(this)),
       StatusBar(new StatusPanels({{150, Qt::AlignLeft, StatusPanels::Bevel::Lowered},
                                   {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
                                   {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
@@ -90,31 +90,19 @@ TMainForm::TMainForm(QWidget* parent)
             m_saveAction = action;
     m_saveAction->setVisible(false);
 
-    Editor->setObjectName(QStringLiteral("Editor"));
-    Editor->setPlainTextMode(true);
-    Editor->setGuessEncoding(false); // the reader shows the library's own books
-    Editor->setReadOnlyMode(true);
+    // One text area for both modes: read-only while viewing.
+    Editor = View;
+    View->setObjectName(QStringLiteral("View"));
     QFont editorFont(QStringLiteral("Arial"));
     editorFont.setPixelSize(15);
-    Editor->setFont(editorFont);
-    Editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Editor->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    Editor->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    Editor->setHideSelectionWithoutFocus(true);
-    Editor->setKeepFocusOnTab(true);
-    Editor->setContextMenuPolicy(Qt::NoContextMenu);
-    connect(Editor, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (m_contextMenu && !m_contextMenu->isEmpty())
-            m_contextMenu->exec(Editor->viewport()->mapToGlobal(pos));
-    });
-
-    // Viewing mode shows the book in the view; the editor appears for editing.
-    View->setObjectName(QStringLiteral("View"));
     View->setTextFont(editorFont, Qt::black);
     View->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     View->setHideSelectionWithoutFocus(true);
     View->setContextMenuPolicy(Qt::NoContextMenu);
-    Editor->hide();
+    connect(View, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (m_contextMenu && !m_contextMenu->isEmpty())
+            m_contextMenu->exec(View->viewport()->mapToGlobal(pos));
+    });
     View->setFocus();
 
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
@@ -144,7 +132,6 @@ TMainForm::TMainForm(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
-    layout->addWidget(Editor, 1);
     layout->addWidget(View, 1);
     layout->addWidget(StatusBar);
 
@@ -209,19 +196,12 @@ TMainForm::TMainForm(QWidget* parent)
     NotFoundNote->setAttribute(Qt::WA_TransparentForMouseEvents);
     NotFoundNote->hide();
     m_textFont = editorFont;
-    Editor->installEventFilter(this);
     View->installEventFilter(this);
     followBackground(Qt::white);
     connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
-    connect(Editor, &RichTextEditor::OnSelectionChange, this,
-            guarded(this, &TMainForm::SelectionChange));
-    connect(Editor, &RichTextEditor::OnChange, this, guarded(this, &TMainForm::RichEditChange));
-    connect(Editor, &RichTextEditor::linesReady, this,
-            guarded(this, &TMainForm::ShowCaretPosition));
+    connect(View, &BookView::textChanged, this, guarded(this, &TMainForm::RichEditChange));
     connect(View, &BookView::selectionChanged, this, guarded(this, &TMainForm::SelectionChange));
     connect(View, &BookView::linesReady, this, guarded(this, &TMainForm::ShowCaretPosition));
-    connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            guarded(this, &TMainForm::showProgress));
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, this,
             guarded(this, &TMainForm::showProgress));
     // The hyphenation patterns are read once, off the window's thread, before the first
@@ -246,18 +226,15 @@ void TMainForm::setReadingState(ReadingState* state) {
         m_fontChoice = {*state->font(), state->textColour()};
         m_textFont = *state->font();
         m_zoom = 0;
-        Editor->SetTextFont(m_fontChoice.font, m_fontChoice.colour);
         View->setTextFont(m_fontChoice.font, m_fontChoice.colour);
     }
     if (state->background()) {
         m_colourChoice = *state->background();
-        Editor->SetBackgroundColour(m_colourChoice);
         View->setBackgroundColour(m_colourChoice);
         followBackground(m_colourChoice);
     }
     if (state->textColourChosen()) {
         m_fontChoice.colour = state->textColour();
-        Editor->SetTextFont(Editor->font(), m_fontChoice.colour);
         View->setTextFont(View->font(), m_fontChoice.colour);
     }
     m_fontChosen = state->font().has_value();
@@ -274,8 +251,15 @@ void TMainForm::applyFace() {
         return View->textFont() == font;
     };
     if (!m_layout.bookFace || m_fontChosen) {
-        if (!shown(Editor->font()))
-            View->setTextFont(Editor->font(), m_fontChoice.colour);
+        // The text's own font, bigger or smaller as the text's keys made it.
+        QFont font = m_textFont;
+        const double factor = std::pow(1.15, m_zoom);
+        if (font.pixelSize() > 0)
+            font.setPixelSize(std::max(4, int(std::lround(font.pixelSize() * factor))));
+        else
+            font.setPointSizeF(std::max(3.0, font.pointSizeF() * factor));
+        if (!shown(font))
+            View->setTextFont(font, m_fontChoice.colour);
         return;
     }
     // Sized for the room the column has: the window's width less the margins.
@@ -297,11 +281,11 @@ void TMainForm::rememberPosition() {
 }
 
 bool TMainForm::viewing() const {
-    return Editor->ReadOnly();
+    return View->isReadOnly();
 }
 
 int TMainForm::firstVisibleOffset() {
-    return viewing() ? int(View->firstVisibleOffset()) : Editor->firstVisibleOffset();
+    return int(View->firstVisibleOffset());
 }
 
 void TMainForm::saveReadingState() {
@@ -367,23 +351,10 @@ QString bookName(const QString& path) {
     return QFileInfo(path).completeBaseName();
 }
 
-// The wait cursor while a big text changes hands.
-struct WaitCursor {
-    const bool shown;
-    explicit WaitCursor(bool big) : shown(big) {
-        if (shown)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor() {
-        if (shown)
-            QApplication::restoreOverrideCursor();
-    }
-};
-
 } // namespace
 
 bool TMainForm::hasUnsavedEdits() const {
-    return !StatusBar->panelText(1).isEmpty() && Editor->document()->isModified();
+    return !StatusBar->panelText(1).isEmpty() && View->book()->isModified();
 }
 
 bool TMainForm::settleUnsavedEdits() {
@@ -419,7 +390,7 @@ void TMainForm::bringBack() {
 bool TMainForm::saveBook() {
     try {
         ToolButton1Click();
-        return !Editor->document()->isModified();
+        return !View->book()->isModified();
     } catch (const std::exception& e) {
         Dialogs::instance().error(this, errorBoxText(QString::fromStdString(e.what())));
     }
@@ -440,9 +411,9 @@ bool TMainForm::saveElsewhere() {
         if (path.isEmpty())
             return false;
         try {
-            SafeFile::write(path, Editor->storedText().toUtf8(),
-                            QStringLiteral("Не удалось создать файл %1").arg(path),
-                            QStringLiteral("Не удалось записать файл %1").arg(path));
+            View->book()->save(path, QStringLiteral("Не удалось создать файл %1").arg(path),
+                               QStringLiteral("Не удалось записать файл %1").arg(path),
+                               BookDocument::Encoding::Utf8);
             return true;
         } catch (const std::exception& e) {
             Dialogs::instance().error(this, errorBoxText(QString::fromStdString(e.what())));
@@ -467,9 +438,9 @@ void TMainForm::keepUnsavedEdits() noexcept {
         if (!hasUnsavedEdits())
             return;
         const QString path = StatusBar->panelText(1);
-        SafeFile::write(recoveryPath(path), Editor->storedText().toUtf8(),
-                        QStringLiteral("Cannot create file %1").arg(recoveryPath(path)),
-                        QStringLiteral("Failed to Save Stream"));
+        View->book()->save(recoveryPath(path),
+                           QStringLiteral("Cannot create file %1").arg(recoveryPath(path)),
+                           QStringLiteral("Failed to Save Stream"), BookDocument::Encoding::Utf8);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "Tomeria: %s\n", e.what());
     }
@@ -490,14 +461,11 @@ void TMainForm::offerRecovery(const QString& path) {
         // The kept text is shown for editing, as edits not yet saved.
         if (viewing())
             ToolButton7Click();
-        const int top = Editor->firstVisibleOffset();
-        ImportedBook book;
-        book.kind = ImportedBook::Kind::PlainText;
-        book.text = QString::fromUtf8(bytes);
-        Editor->ShowImported(std::move(book));
-        Editor->finishLoading();
-        Editor->document()->setModified(true);
-        Editor->scrollOffsetToTop(top);
+        const qsizetype top = View->firstVisibleOffset();
+        View->selectAll();
+        View->insertText(QString::fromUtf8(bytes));
+        View->setSelectionStart(std::min(top, View->textLength()));
+        View->scrollOffsetToTop(std::min(top, View->textLength()));
         RichEditChange();
         ShowCaretPosition();
     }
@@ -506,27 +474,21 @@ void TMainForm::offerRecovery(const QString& path) {
 
 bool TMainForm::openBook(const QString& path) {
     std::optional<int> remembered = m_reading ? m_reading->position(path) : std::nullopt;
-    if (!showAndLoad(path, remembered.value_or(0)))
+    if (!showAndLoad(path))
         return false;
     // The book shown until now, this one perhaps, has just been remembered.
     remembered = m_reading ? m_reading->position(path) : std::nullopt;
     int offset = 0;
-    const qsizetype length = viewing() ? View->textLength() : Editor->textLength();
-    if (remembered && *remembered <= length)
+    if (remembered && *remembered <= View->textLength())
         offset = *remembered;
-    if (viewing()) {
-        View->setSelectionStart(offset);
-        View->scrollOffsetToTop(offset);
-    } else {
-        Editor->setSelectionStart(offset);
-        Editor->scrollOffsetToTop(offset);
-    }
+    View->setSelectionStart(offset);
+    View->scrollOffsetToTop(offset);
     ShowCaretPosition();
     offerRecovery(path);
     return true;
 }
 
-bool TMainForm::showAndLoad(const QString& path, int reach) {
+bool TMainForm::showAndLoad(const QString& path) {
     if (!settleUnsavedEdits())
         return false;
     // The book shown until now is left here: remember where.
@@ -546,35 +508,20 @@ bool TMainForm::showAndLoad(const QString& path, int reach) {
     raise();
     activateWindow();
     layout()->activate();
-    if (viewing()) {
-        // One read of the file; a failure leaves the book shown until now.
-        auto book = std::make_shared<const BookText>(BookText::readFile(path));
-        releaseEditor();
-        View->setBook(std::move(book));
-        m_viewHoldsBook = true;
-    } else {
-        Editor->LoadFile(path, reach);
-        m_editorHoldsBook = true;
-        m_viewHoldsBook = false;
-        View->setBook(nullptr);
-    }
-    m_fileStamp = fileStamp(path);
+    // One read of the file; a failure leaves the book shown until now.
+    auto book = std::make_shared<BookDocument>(BookDocument::readFile(path));
+    book->setFileStamp(fileStamp(path));
+    View->setBook(std::move(book));
     StatusBar->setPanelText(1, path);
     return true;
 }
 
 void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
     // The place given replaces the remembered one.
-    if (!showAndLoad(path, int(offset)))
+    if (!showAndLoad(path))
         return;
-    if (viewing()) {
-        View->select(offset, offset + length);
-        View->centerOffset(offset);
-    } else {
-        Editor->setSelectionStart(int(offset));
-        Editor->setSelectionLength(length);
-        Editor->centerCursor();
-    }
+    View->select(offset, offset + length);
+    View->centerOffset(offset);
     ShowCaretPosition();
     offerRecovery(path);
 }
@@ -586,10 +533,7 @@ void TMainForm::bookDeleted(const QString& path) {
     AnchoredPath(recoveryPath(path)).unlink();
     if (StatusBar->panelText(1) != path)
         return;
-    Editor->ClearModified();
-    releaseEditor();
     View->setBook(nullptr);
-    m_viewHoldsBook = false;
     StatusBar->setPanelText(1, QString());
     RichEditChange();
 }
@@ -667,33 +611,13 @@ void TMainForm::FormActivate() {
 
 void TMainForm::ShowCaretPosition() {
     showProgress();
-    if (viewing()) {
-        const qsizetype start = View->selectionStart();
-        const int line = View->lineOfChar(start);
-        // A far place is shown once the worker has counted the display lines before it.
-        StatusBar->setPanelText(
-            0, line < 0 ? QStringLiteral("Строка: ...   Символ: ...")
-                        : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
-                                            int(start - View->lineStartOf(start)) + 1));
-        const bool selected = View->selectionLength() > 0;
-        CutButton->setEnabled(selected);
-        CopyButton->setEnabled(selected);
-        return;
-    }
-    const int start = Editor->SelectionStart();
-    if (Editor->lineOfCharReady(start)) {
-        const int line = Editor->LineOfChar(start);
-        const int column = start - Editor->FirstCharOfLine(line);
-        StatusBar->setPanelText(
-            0, QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
-    } else {
-        // Far into a text whose display lines are not counted yet (a long paragraph must
-        // be laid out for that): they are counted from the event loop, and the panel
-        // shows the place once they are.
-        StatusBar->setPanelText(0, QStringLiteral("Строка: ...   Символ: ..."));
-        Editor->prepareLineOfChar(start);
-    }
-    const bool selected = Editor->SelectionLength() > 0;
+    const qsizetype start = View->selectionStart();
+    const int line = View->lineOfChar(start);
+    // A far place is shown once the worker has counted the display lines before it.
+    StatusBar->setPanelText(0, line < 0 ? QStringLiteral("Строка: ...   Символ: ...")
+                                        : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
+                                                            int(start - View->lineStartOf(start)) + 1));
+    const bool selected = View->selectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
 }
@@ -703,8 +627,7 @@ void TMainForm::SelectionChange() {
 }
 
 void TMainForm::RichEditChange() {
-    m_viewHoldsBook = false; // the view shows the edited text when it is shown next
-    UndoButton->setEnabled(Editor->UndoAvailable());
+    UndoButton->setEnabled(View->canUndo());
 }
 
 void TMainForm::ToolButton6Click() {
@@ -741,7 +664,7 @@ void TMainForm::showNotFound(const QString& wanted) {
         shown = shown.left(60) + QStringLiteral("…");
     NotFoundNote->setText(QStringLiteral("Не найдено: %1").arg(shown));
     NotFoundNote->adjustSize();
-    const QWidget* area = viewing() ? static_cast<QWidget*>(View) : static_cast<QWidget*>(Editor);
+    const QWidget* area = View;
     NotFoundNote->move(area->geometry().center().x() - NotFoundNote->width() / 2,
                        area->geometry().top() + 12);
     NotFoundNote->show();
@@ -759,56 +682,22 @@ void TMainForm::showNotFound(const QString& wanted) {
 
 void TMainForm::find(const QString& wanted, bool forward) {
     NotFoundNote->hide();
-    if (viewing()) {
-        // Down from the end of the selection, or up from before its start, in the
-        // book's own bytes.
-        BookText::FindOptions options;
-        options.forward = forward;
-        options.wholeWord = FindDialog1->wholeWord();
-        options.matchCase = FindDialog1->matchCase();
-        const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
-                                               : View->selectionStart();
-        const qsizetype found = View->book()->find(wanted, from, options);
-        if (found < 0) {
-            showNotFound(wanted);
-            return;
-        }
-        View->setFocus(Qt::OtherFocusReason);
-        View->setSelectionStart(found);
-        View->setSelectionLength(wanted.size());
-        return;
-    }
-    const QString text = Editor->WholeText();
-    // Down from the end of the selection, or up from before its start; whole words and
-    // letter case as the dialog says.
-    const Qt::CaseSensitivity sensitivity =
-        FindDialog1->matchCase() ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const auto wordCharacter = [](QChar c) { return c.isLetterOrNumber() || c == u'_'; };
-    const auto acceptable = [&](qsizetype at) {
-        if (!FindDialog1->wholeWord())
-            return true;
-        const qsizetype after = at + wanted.size();
-        return (at == 0 || !wordCharacter(text[at - 1])) &&
-               (after >= text.size() || !wordCharacter(text[after]));
-    };
-    const int start = Editor->SelectionStart();
-    qsizetype found = -1;
-    if (forward) {
-        found = text.indexOf(wanted, start + Editor->SelectionLength(), sensitivity);
-        while (found >= 0 && !acceptable(found))
-            found = text.indexOf(wanted, found + 1, sensitivity);
-    } else if (start - wanted.size() >= 0) {
-        found = text.lastIndexOf(wanted, start - wanted.size(), sensitivity);
-        while (found >= 0 && !acceptable(found))
-            found = found > 0 ? text.lastIndexOf(wanted, found - 1, sensitivity) : -1;
-    }
+    // Down from the end of the selection, or up from before its start, in the book's
+    // own characters, in either mode.
+    BookDocument::FindOptions options;
+    options.forward = forward;
+    options.wholeWord = FindDialog1->wholeWord();
+    options.matchCase = FindDialog1->matchCase();
+    const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
+                                           : View->selectionStart();
+    const qsizetype found = View->book()->find(wanted, from, options);
     if (found < 0) {
         showNotFound(wanted);
         return;
     }
-    Editor->FocusEditor();
-    Editor->setSelectionStart(int(found));
-    Editor->setSelectionLength(int(wanted.size()));
+    View->setFocus(Qt::OtherFocusReason);
+    View->setSelectionStart(found);
+    View->setSelectionLength(wanted.size());
 }
 
 void TMainForm::ToolButton5Click() {
@@ -816,7 +705,6 @@ void TMainForm::ToolButton5Click() {
     if (!colour)
         return;
     m_colourChoice = *colour;
-    Editor->SetBackgroundColour(*colour);
     View->setBackgroundColour(*colour);
     followBackground(*colour);
     if (m_reading) {
@@ -833,7 +721,6 @@ void TMainForm::ToolButton4Click() {
     m_fontChosen = true;
     m_textFont = choice->font;
     m_zoom = 0;
-    Editor->SetTextFont(choice->font, choice->colour);
     View->setTextFont(choice->font, choice->colour);
     if (m_reading) {
         m_reading->setFont(choice->font, choice->colour);
@@ -846,20 +733,9 @@ void TMainForm::zoomText(int steps) {
     if (zoom == m_zoom && steps != 0)
         return;
     m_zoom = zoom;
-    QFont font = m_textFont;
-    const double factor = std::pow(1.15, m_zoom);
-    if (font.pixelSize() > 0)
-        font.setPixelSize(std::max(4, int(std::lround(font.pixelSize() * factor))));
-    else
-        font.setPointSizeF(std::max(3.0, font.pointSizeF() * factor));
     const int top = firstVisibleOffset();
-    Editor->SetTextFont(font, m_fontChoice.colour);
-    View->setTextFont(font, m_fontChoice.colour);
     applyFace();
-    if (viewing())
-        View->scrollOffsetToTop(top);
-    else
-        Editor->scrollOffsetToTop(top);
+    View->scrollOffsetToTop(top);
     ShowCaretPosition();
 }
 
@@ -894,8 +770,7 @@ void TMainForm::followBackground(const QColor& background) {
     // A light background gives the desktop's own colours back.
     for (QWidget* widget :
          {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(StatusBar),
-          static_cast<QWidget*>(View->verticalScrollBar()),
-          static_cast<QWidget*>(Editor->verticalScrollBar()), static_cast<QWidget*>(NotFoundNote),
+          static_cast<QWidget*>(View->verticalScrollBar()), static_cast<QWidget*>(NotFoundNote),
           static_cast<QWidget*>(FindDialog1), static_cast<QWidget*>(LayoutDialog1)}) {
         widget->setPalette(palette);
         widget->setAutoFillBackground(true);
@@ -925,8 +800,6 @@ void TMainForm::applyLayout(const BookLayout& layout) {
 void TMainForm::applyPresetColours(const QColor& text, const QColor& background) {
     m_fontChoice.colour = text;
     m_colourChoice = background;
-    Editor->SetTextFont(Editor->font(), text);
-    Editor->SetBackgroundColour(background);
     View->setTextFont(View->font(), text);
     View->setBackgroundColour(background);
     followBackground(background);
@@ -941,11 +814,11 @@ void TMainForm::applyPresetColours(const QColor& text, const QColor& background)
 }
 
 void TMainForm::showProgress() {
-    const qint64 length = viewing() ? View->textLength() : Editor->textLength();
+    const qint64 length = View->textLength();
     const qint64 first = firstVisibleOffset();
     // The last page of a book longer than the window is its end: 100 %, not the share
     // before the page's first line.
-    const QScrollBar* bar = viewing() ? View->verticalScrollBar() : Editor->verticalScrollBar();
+    const QScrollBar* bar = View->verticalScrollBar();
     const bool atEnd = bar->maximum() > 0 && bar->value() == bar->maximum();
     if (StatusBar->panelText(1).isEmpty() || length <= 0) {
         StatusBar->setPanelText(2, QString());
@@ -956,92 +829,27 @@ void TMainForm::showProgress() {
 }
 
 void TMainForm::ToolButton7Click() {
-    const bool viewing = Editor->ReadOnly();
-    if (viewing)
-        switchToEditing();
-    else
-        switchToViewing();
+    // The same text area either way: the top line, the caret and the selection stay.
+    const bool viewing = View->isReadOnly();
+    View->setReadOnly(!viewing);
     m_modeImage = viewing ? 12 : 9;
     ToolButton7->setIcon(ToolbarImages::icon(m_modeImage));
     m_saveAction->setVisible(viewing);
-    Editor->setReadOnlyMode(!viewing);
     m_contextMenu = viewing ? PopupMenu1 : PopupMenu2;
-    Editor->setContextMenuPolicy(Qt::CustomContextMenu);
-    // The layout is the reading view's: while editing it has nothing to act on.
-    ToolButton8->setEnabled(!viewing);
-    if (viewing)
-        LayoutDialog1->hide();
-    // The caret's display line in the text area now shown.
-    ShowCaretPosition();
-}
-
-void TMainForm::fillEditorFromView() {
-    if (m_editorHoldsBook)
-        return;
-    // A big book takes the editor a while.
-    const WaitCursor wait(View->textLength() > (1 << 20));
-    ImportedBook book;
-    book.kind = ImportedBook::Kind::PlainText;
-    book.text = View->text(0, View->textLength());
-    Editor->ShowImported(std::move(book));
-    Editor->finishLoading();
-    m_editorHoldsBook = true;
-    m_viewHoldsBook = true;
-}
-
-void TMainForm::switchToEditing() {
-    const qsizetype top = View->firstVisibleOffset();
-    const qsizetype anchor = View->anchor();
-    const qsizetype caret = View->caret();
-    const bool hadFocus = View->hasFocus();
-    View->hide();
-    Editor->show();
-    layout()->activate();
-    fillEditorFromView();
-    // The place and the selection as they were; the editor's selection runs forward.
-    Editor->setSelectionStart(int(std::min(anchor, caret)));
-    Editor->setSelectionLength(int(std::abs(caret - anchor)));
-    Editor->scrollOffsetToTop(int(top));
-    if (hadFocus || isActiveWindow())
-        Editor->setFocus(Qt::OtherFocusReason);
-}
-
-void TMainForm::switchToViewing() {
-    if (!m_viewHoldsBook) {
-        // The edited text, unsaved edits included.
-        const WaitCursor wait(Editor->textLength() > (1 << 20));
-        View->setBook(std::make_shared<const BookText>(BookText::fromText(Editor->WholeText())));
-        m_viewHoldsBook = true;
-    }
-    const int top = Editor->firstVisibleOffset();
-    const int start = Editor->SelectionStart();
-    const int length = Editor->SelectionLength();
-    const bool hadFocus = Editor->hasFocus();
-    Editor->hide();
-    View->show();
-    layout()->activate();
-    View->select(start, start + length);
-    View->scrollOffsetToTop(top);
-    if (hadFocus || isActiveWindow())
+    View->setContextMenuPolicy(Qt::CustomContextMenu);
+    if (isActiveWindow())
         View->setFocus(Qt::OtherFocusReason);
-    // An unchanged text need not stay twice in memory.
-    if (!Editor->document()->isModified())
-        releaseEditor();
-}
-
-void TMainForm::releaseEditor() {
-    const bool viewCurrent = m_viewHoldsBook;
-    Editor->ClearText();
-    m_editorHoldsBook = false;
-    m_viewHoldsBook = viewCurrent;
+    RichEditChange();
+    ShowCaretPosition();
 }
 
 void TMainForm::ToolButton1Click() {
     const QString path = StatusBar->panelText(1);
     // Another program changed, replaced or deleted the file since it was opened: its
     // version is not overwritten, nor the file made again, without a word.
+    BookDocument& book = *View->book();
     const QByteArray stamp = fileStamp(path);
-    if (stamp != m_fileStamp &&
+    if (stamp != book.fileStamp() &&
         !Dialogs::instance().confirm(
             this,
             stamp.isEmpty()
@@ -1054,16 +862,13 @@ void TMainForm::ToolButton1Click() {
             stamp.isEmpty() ? QStringLiteral("Сохранить") : QStringLiteral("Заменить")))
         return;
     // Characters the code page lacks would become «?»: the user decides first.
-    if (Editor->PlainText()) {
-        const QString lost =
-            Library::lostCharactersQuestion(Cp1251::storable(Editor->storedText()));
-        if (!lost.isEmpty() &&
-            !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
-            return;
-    }
-    Editor->SaveFile(path);
-    m_fileStamp = fileStamp(path);
-    Editor->ClearModified();
+    const QString lost = Library::lostCharactersQuestion(book.lostCharacters());
+    if (!lost.isEmpty() && !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
+        return;
+    book.save(path, QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(path)),
+              QStringLiteral("Failed to Save Stream"));
+    book.setFileStamp(fileStamp(path));
+    book.setModified(false);
     // The place is kept for the book as it now is (a place is kept only while the book's
     // size is the one remembered with it); a hidden reader saving through the unsaved-edits
     // question is not remembered again at its close.
@@ -1073,32 +878,47 @@ void TMainForm::ToolButton1Click() {
 }
 
 void TMainForm::ToolButton3Click() {
-    if (Editor->printing())
+    if (m_printing)
         throw TomeriaError(QStringLiteral("Printing in progress"));
     if (!Dialogs::instance().choosePrinter(this, m_printer))
         return;
-    if (Editor->printing())
+    if (m_printing)
         throw TomeriaError(QStringLiteral("Printing in progress"));
-    // The editor prints: in viewing mode it takes the book for that.
-    if (viewing())
-        fillEditorFromView();
-    Editor->PrintText(m_printer, QStringLiteral("text"));
-    if (viewing() && !Editor->document()->isModified())
-        releaseEditor();
+    m_printing = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_printing};
+    // The pages come from the book itself, in the text area's font and colour. Between
+    // pages the window answers: the book printing stays alive and unedited meanwhile.
+    const std::shared_ptr<BookDocument> book = View->book();
+    const bool wasReadOnly = View->isReadOnly();
+    View->setReadOnly(true);
+    struct Restore {
+        BookView* view;
+        std::shared_ptr<BookDocument> book;
+        bool readOnly;
+        ~Restore() {
+            if (view->book() == book)
+                view->setReadOnly(readOnly);
+        }
+    } restore{View, book, wasReadOnly};
+    PrintJob::print(m_printer, *book, View->textFont(), View->textColour(),
+                    QStringLiteral("text"), this);
 }
 
 void TMainForm::UndoButtonClick() {
-    Editor->UndoLast();
+    View->undo();
 }
 void TMainForm::CutButton1Click() {
-    Editor->CutSelection();
+    View->cutSelection();
 }
 void TMainForm::N2Click() {
-    Editor->CopySelection();
+    View->copySelection();
 }
 void TMainForm::N3Click() {
-    Editor->PasteClipboard();
+    View->paste();
 }
 void TMainForm::N5Click() {
-    Editor->SelectWholeText();
+    View->selectAll();
 }

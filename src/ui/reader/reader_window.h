@@ -19,7 +19,6 @@ class QMenu;
 class QToolBar;
 class QToolButton;
 class ReadingState;
-class RichTextEditor;
 class StatusPanels;
 
 // The reader window: one book's text over the whole screen, kept above other windows,
@@ -31,9 +30,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Editing mode's text area; viewing mode shows the book in View. The editor's
-    // ReadOnly() says which mode the reader is in.
-    RichTextEditor* Editor;
+    // The text area of both modes (Editor and View are one): read-only while viewing.
+    BookView* Editor;
     BookView* View;
     StatusPanels* StatusBar;
     QToolBar* ToolBar1;
@@ -94,7 +92,7 @@ public:
     // touches (it starts with "~").
     static QString recoveryPath(const QString& path);
 
-    // Whether the reader is in viewing mode (the book in View).
+    // Whether the reader is in viewing mode (the text area read-only).
     bool viewing() const;
     // The first visible character of the book shown, in either mode.
     int firstVisibleOffset();
@@ -109,7 +107,9 @@ public:
     const FontChoice& fontDialogChoice() const { return m_fontChoice; }
     const QColor& colourDialogChoice() const { return m_colourChoice; }
     QPrinter& printer() { return m_printer; }
-    // The layout viewing mode shows the book in.
+    // A print is under way.
+    bool printing() const { return m_printing; }
+    // The layout the book is shown in, in both modes.
     const BookLayout& bookLayout() const { return m_layout; }
 
     void ShowCaretPosition();
@@ -154,18 +154,9 @@ private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
     void addSeparator(int width);
     // Offers unsaved edits for saving, then shows the window and loads the book; false
-    // when the user keeps the edited book open. `reach` as RichTextEditor::LoadFile
-    // takes it.
-    bool showAndLoad(const QString& path, int reach = 0);
+    // when the user keeps the edited book open.
+    bool showAndLoad(const QString& path);
     void saveReadingState();
-    // Hands the book from the view to the editor and back, keeping the place, the caret
-    // and the selection.
-    void switchToEditing();
-    void switchToViewing();
-    // Fills the editor with the book the view shows (for editing or printing).
-    void fillEditorFromView();
-    // Empties the editor of a text the view shows too.
-    void releaseEditor();
     // A choice of the «Оформление» dialog: shown at once, remembered.
     void applyLayout(const BookLayout& layout);
     // A preset's colours, as if chosen in the font and colour dialogs.
@@ -195,13 +186,8 @@ private:
     void offerRecovery(const QString& path);
 
     QAction* m_saveAction = nullptr;
-    // The book file as it was loaded or last saved: a change by another program since
-    // then is asked about before the save replaces it.
-    QByteArray m_fileStamp;
-    // Whether the editor holds the book shown (maybe with unsaved edits), and whether
-    // the view shows its present text.
-    bool m_editorHoldsBook = false;
-    bool m_viewHoldsBook = true;
+    // A print is under way (its progress window lets events in).
+    bool m_printing = false;
     int m_modeImage = 9;
     QMenu* m_contextMenu = nullptr;
     FontChoice m_fontChoice;
