@@ -269,9 +269,10 @@ void WindowSettingsStore::checkFrame() {
     const QRect wanted = std::exchange(m_wantedFrame, QRect());
     if (m_owner->size() != m_appliedSize)
         return; // resized in the meantime
-    m_owner->resize(wanted.marginsRemoved(margins).size());
-    if (QWindow* window = m_owner->windowHandle())
-        window->setFramePosition(wanted.topLeft());
+    // The client's own rectangle inside the frame the window manager told: a frame
+    // position is turned into the client's by the frame Qt measured itself, which may be
+    // one from the framing race, and the window then stood a title bar off its place.
+    m_owner->setGeometry(wanted.marginsRemoved(margins));
 }
 
 void WindowSettingsStore::LoadWindowSettings() {
