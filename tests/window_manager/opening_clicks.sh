@@ -100,28 +100,6 @@ for _ in $(seq 50); do
 done
 [ -n "${find_x:-}" ] || { echo "FAIL: no button «Поиск» in the reader"; accessible; exit 1; }
 close_reader
-opened=0
-for i in $(seq 0 19); do
-    # The pause between the opening double-click and the click, spread over 0.1-1.5 s.
-    pause=$(awk -v i="$i" 'BEGIN { printf "%.2f", 0.1 + i * 1.4 / 19 }')
-    xdotool windowactivate --sync "$main" mousemove "$item_x" "$item_y" \
-        click --repeat 2 --delay 90 1 sleep "$pause" mousemove "$find_x" "$find_y" click 1
-    found=$(wait_for_window '^Найти$')
-    if [ -n "$found" ]; then
-        opened=$((opened + 1))
-        xdotool windowactivate --sync "$found" key --clearmodifiers Escape
-        for _ in $(seq 50); do
-            [ -z "$(windows_named '^Найти$')" ] && break
-            sleep 0.1
-        done
-    else
-        fail "opening $((i + 1)): the click on «Поиск» $pause s after it opened no find dialog"
-    fi
-    reader=$(windows_named '^Rich Edit Control Demo$' | tail -n1)
-    [ -n "$reader" ] && xdotool windowactivate --sync "$reader"
-    close_reader
-done
-echo "clicks on «Поиск» right after an opening: $opened of 20 opened the find dialog"
 
 # 3. A search hit: the book's row opens its first place, «kot» on line 2.
 xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
@@ -154,6 +132,39 @@ else
         close_reader
     done
 fi
+
+# The twenty openings of 2 come last: the accessibility bus, which the other checks
+# read, is spared their load (the button's place was found above). The search window
+# is closed first: it stands over the list.
+if [ -n "$(windows_named 'Поиск по тексту книг')" ]; then
+    xdotool windowactivate --sync "$search" key --clearmodifiers Escape
+    for _ in $(seq 50); do
+        [ -z "$(windows_named 'Поиск по тексту книг')" ] && break
+        sleep 0.1
+    done
+fi
+opened=0
+for i in $(seq 0 19); do
+    # The pause between the opening double-click and the click, spread over 0.1-1.5 s.
+    pause=$(awk -v i="$i" 'BEGIN { printf "%.2f", 0.1 + i * 1.4 / 19 }')
+    xdotool windowactivate --sync "$main" mousemove "$item_x" "$item_y" \
+        click --repeat 2 --delay 90 1 sleep "$pause" mousemove "$find_x" "$find_y" click 1
+    found=$(wait_for_window '^Найти$')
+    if [ -n "$found" ]; then
+        opened=$((opened + 1))
+        xdotool windowactivate --sync "$found" key --clearmodifiers Escape
+        for _ in $(seq 50); do
+            [ -z "$(windows_named '^Найти$')" ] && break
+            sleep 0.1
+        done
+    else
+        fail "opening $((i + 1)): the click on «Поиск» $pause s after it opened no find dialog"
+    fi
+    reader=$(windows_named '^Rich Edit Control Demo$' | tail -n1)
+    [ -n "$reader" ] && xdotool windowactivate --sync "$reader"
+    close_reader
+done
+echo "clicks on «Поиск» right after an opening: $opened of 20 opened the find dialog"
 
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"
