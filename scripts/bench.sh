@@ -24,7 +24,16 @@ done
 # A folder of 1,000 books added through the library window (prose from the same folder).
 "$ROOT/build/bench/bench_bulk_import" ${TOMERIA_BENCH_TEXTS:-}
 # Real prose when a folder of code page 1251 texts is named (TOMERIA_BENCH_TEXTS);
-# TOMERIA_BENCH_MB sets the library's size (100 MB by default).
+# TOMERIA_BENCH_MB sets the library's size (100 MB by default). With real prose it first
+# measures how a word finds its forms; on the ten corpus classics, plain stems → now:
+#   200 names (Базаров…): places of all forms found by any one form 86.4 % → 100.0 %
+#     (lowest 5.8 % → 99.8 %; forms under 98 %: 222 of 886 → 0), typed in lower case alike;
+#   14 common nouns, each form searched: places found that are no form 14.4 % → 8.3 %
+#     («базар» 96.5 % → 6.7 %: Базаров no longer; «рост» 83.7 % → 0; none worse but
+#     «лев», whose «львов» also finds the surname Львов, and «рука» 0 → 0.1 %);
+#   «князь андрей болконский» among the classics and their 302 fragments of 30 KB: the
+#     whole «Война и мир» 9th (15th in the library of the report) → 1st.
+#   TOMERIA_BENCH_FORMS_ONLY=1 stops after these.
 "$ROOT/build/bench/bench_search" ${TOMERIA_BENCH_TEXTS:+"$TOMERIA_BENCH_TEXTS"}
 # Editing a 52 MB book in the reader window, in lines and as one line (prose from the same
 # folder).

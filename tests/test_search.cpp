@@ -1,5 +1,6 @@
 #include "core/base/regular_file.h"
 #include "core/search/book_words.h"
+#include "core/search/index_format.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
 #include "core/search/search_query.h"
@@ -261,6 +262,150 @@ private Q_SLOTS:
             index.places(QStringLiteral("\"а андрей\""), QStringLiteral("Мир")).listed;
         QCOMPARE(phrase.size(), 1);
         QCOMPARE(textAt(peace, phrase[0]), QStringLiteral("а Андрей"));
+    }
+
+    // A word finds every inflected form of itself, whichever way the stemmer cut each:
+    // a surname in «ов» (cut to «базар» in the nominative only) and a name in «ей»
+    // («Андрей» cut to «андр», «Андрея» to «андре»). A word the book writes with a
+    // capital more often than not is its surname; «базар» does not find it, and in a
+    // book where «базаров» is the plural of «базар» it stays so. The places counted in
+    // «Отцы» and in «Рынок».
+    void wordForms_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("inNovel");
+        QTest::addColumn<int>("inMarket");
+        QTest::newRow("surname") << QStringLiteral("Базаров") << 8 << 0;
+        QTest::newRow("surname's other form") << QStringLiteral("Базаровым") << 8 << 0;
+        QTest::newRow("other form in lower case") << QStringLiteral("базарову") << 8 << 0;
+        QTest::newRow("lower case: the surname or the plural")
+            << QStringLiteral("базаров") << 9 << 3;
+        QTest::newRow("the common noun") << QStringLiteral("базар") << 1 << 3;
+        QTest::newRow("the common noun's plural") << QStringLiteral("базары") << 1 << 3;
+        QTest::newRow("name in «ей»") << QStringLiteral("Андрей") << 3 << 0;
+        QTest::newRow("its other form") << QStringLiteral("андрея") << 3 << 0;
+        QTest::newRow("phrase with another form")
+            << QStringLiteral("\"смотрел на базарова\"") << 1 << 0;
+        QTest::newRow("phrase with a name's other form")
+            << QStringLiteral("\"андрей сказал\"") << 1 << 0;
+    }
+    void wordForms() {
+        QFETCH(QString, query);
+        QFETCH(int, inNovel);
+        QFETCH(int, inMarket);
+        writeBook(QStringLiteral("Отцы"),
+                  cp1251(QStringLiteral(
+                      "Базаров встал. Аркадий смотрел на Базарова. С Базаровым спорили.\r\n"
+                      "Базаров кивнул. "
+                      "Базарову не спалось; о Базарове говорили. Базаров ушёл. На базаре "
+                      "шумно. Андрей пришёл. Андрея ждали. Андрею сказали. Базаровы.")));
+        writeBook(QStringLiteral("Рынок"),
+                  cp1251(QStringLiteral("На базар пришли. У базаров много людей. Базары.")));
+        indexLibrary();
+        SearchIndex index(location());
+        QCOMPARE(index.places(query, QStringLiteral("Отцы")).count, inNovel);
+        QCOMPARE(index.places(query, QStringLiteral("Рынок")).count, inMarket);
+        // The snippet shows the surname's forms in bold.
+        if (query == QStringLiteral("Базаровым")) {
+            const QString snippet =
+                index.places(query, QStringLiteral("Отцы")).listed.value(0).snippet;
+            QVERIFY2(snippet.startsWith(QStringLiteral("<b>Базаров</b>")), qPrintable(snippet));
+        }
+    }
+
+    // Made-up surnames in «ов», «ев» and «ин», named in every book, then each written in
+    // random case forms in random sentences: any form of a surname, with a capital or without,
+    // finds every place of it in every book (and with a capital, only those).
+    void surnamesModel() {
+        std::mt19937 random(20261208);
+        const QStringList syllables =
+            QStringLiteral("бра ку ле мо зи ро та пе фу гло шва нди").split(QLatin1Char(' '));
+        const QStringList endings = QStringLiteral("%1 %1а %1у %1ым %1е").split(QLatin1Char(' '));
+        const QStringList suffixes{QStringLiteral("ов"), QStringLiteral("ев"),
+                                   QStringLiteral("ин")};
+        QStringList surnames;
+        while (surnames.size() < 12) {
+            QString base;
+            for (int k = 0; k < 3; ++k)
+                base += syllables[int(random() % syllables.size())];
+            base[0] = base[0].toUpper();
+            const QString name = base + suffixes[int(random() % suffixes.size())];
+            if (!surnames.contains(name))
+                surnames << name;
+        }
+        QHash<QString, QHash<QString, int>> count; // book, surname
+        for (int b = 0; b < 4; ++b) {
+            const QString book = QStringLiteral("Книга %1").arg(b);
+            QString text;
+            for (const QString& surname : surnames) { // a surname is named often
+                text += QStringLiteral("%1 встал, %1 сел, %1 ушёл.\r\n").arg(surname);
+                count[book][surname] += 3;
+            }
+            for (int i = 0; i < 150; ++i) {
+                const QString& surname = surnames[int(random() % surnames.size())];
+                const QString form = endings[int(random() % endings.size())].arg(surname);
+                text += QStringLiteral("Вечером %1 читал письмо.\r\n").arg(form);
+                ++count[book][surname];
+            }
+            writeBook(book, cp1251(text));
+        }
+        indexLibrary();
+        SearchIndex index(location());
+        for (const QString& surname : surnames) {
+            for (const QString& ending : endings) {
+                const QString form = ending.arg(surname);
+                for (const QString& query : {form, form.toLower()}) {
+                    for (int b = 0; b < 4; ++b) {
+                        const QString book = QStringLiteral("Книга %1").arg(b);
+                        const qint64 found = index.places(query, book).count;
+                        const int wanted = count[book][surname];
+                        QVERIFY2(query == form ? found == wanted : found >= wanted,
+                                 qPrintable(QStringLiteral("%1 in %2: %3 of %4")
+                                                .arg(query, book)
+                                                .arg(found)
+                                                .arg(wanted)));
+                    }
+                }
+            }
+        }
+    }
+
+    // An index written by an earlier version of the program holds other terms: it is
+    // made anew, so surnames are found in all their forms at once.
+    void indexOfAnotherFormatIsRebuilt() {
+        writeBook(
+            QStringLiteral("Отцы"),
+            cp1251(QStringLiteral("Базаров встал. Базаров сел. Базаров ушёл. Базарова ждали.")));
+        indexLibrary();
+        {
+            Xapian::WritableDatabase db(QFile::encodeName(location()).toStdString(),
+                                        Xapian::DB_OPEN);
+            db.set_metadata(IndexFormat::kFormatKey, "1");
+            db.delete_document(IndexFormat::idTerm(QStringLiteral("Отцы")));
+            db.commit();
+        }
+        QCOMPARE(booksFound(QStringLiteral("Базаров")), QStringList{});
+        indexLibrary();
+        QCOMPARE(booksFound(QStringLiteral("Базаров")), QStringList{QStringLiteral("Отцы")});
+        SearchIndex index(location());
+        QCOMPARE(index.places(QStringLiteral("Базаров"), QStringLiteral("Отцы")).count, 4);
+    }
+
+    // Several words near each other in a whole book and in a short fragment of it: the
+    // whole book, with more places, comes first (length weighing once put the fragment
+    // first).
+    void wholeBookAboveItsFragment() {
+        QString whole;
+        for (int i = 0; i < 200; ++i)
+            whole += QStringLiteral("Князь Андрей Болконский молчал. Шёл дождь, и было "
+                                    "тихо в долгих коридорах старого дома.\r\n");
+        writeBook(QStringLiteral("Книга"), cp1251(whole));
+        writeBook(QStringLiteral("Отрывок"),
+                  cp1251(QStringLiteral("Князь Андрей Болконский молчал.")));
+        indexLibrary();
+        SearchIndex index(location());
+        const SearchResult result = index.search(QStringLiteral("князь андрей болконский"));
+        QCOMPARE(result.books.size(), 2);
+        QCOMPARE(result.books[0].name, QStringLiteral("Книга"));
     }
 
     void bookWithMorePlacesRanksHigher() {

@@ -137,6 +137,26 @@ private Q_SLOTS:
         QCOMPARE(value("Panel4_Width").toLatin1(), paneWidth);
     }
 
+    // Frame margins measured while the window manager is still framing the window (the
+    // client already inside a frame not sized yet) are no frame, and correct nothing:
+    // they once doubled a window fitted to the screen.
+    void framesThatCannotBe_data() {
+        QTest::addColumn<QMargins>("margins");
+        QTest::addColumn<bool>("plausible");
+        QTest::newRow("title bar and borders") << QMargins(1, 23, 1, 4) << true;
+        QTest::newRow("no frame") << QMargins() << true;
+        QTest::newRow("a frame of 1 x 1 around 1280 x 1024")
+            << QMargins(0, 0, -1279, -1023) << false;
+        QTest::newRow("one side negative") << QMargins(-4, 20, 4, 4) << false;
+        QTest::newRow("wider than the client") << QMargins(700, 20, 700, 4) << false;
+        QTest::newRow("taller than the client") << QMargins(4, 600, 4, 600) << false;
+    }
+    void framesThatCannotBe() {
+        QFETCH(QMargins, margins);
+        QFETCH(bool, plausible);
+        QCOMPARE(WindowSettingsStore::plausibleFrame(margins, QSize(1280, 1024)), plausible);
+    }
+
     // A place stored for another screen size comes wholly onto this screen; one stored
     // for this screen keeps hanging off it as the user left it.
     void aPlaceFromAnotherScreenComesWhollyOnScreen_data() {

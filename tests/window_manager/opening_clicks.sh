@@ -2,7 +2,8 @@
 # The clicks that open a book stay off the reader: the real tomeria binary under Xvfb
 # and openbox, real clicks by xdotool. A book opened from the list by a double-click
 # (alone, after a click that selected it, or followed by one more click) shows its
-# caret at its start; a search hit opened the same way keeps the found words selected.
+# caret at its start; a click on the reader's «Поиск» right after an opening opens the
+# find dialog; a search hit opened the same way keeps the found words selected.
 # The reader's caret panel is read through the accessibility bus.
 #   opening_clicks.sh TOMERIA_BINARY
 set -euo pipefail
@@ -80,7 +81,27 @@ for clicks in 2 3 4; do
     close_reader
 done
 
-# 2. A search hit: the book's row opens its first place, «kot» on line 2.
+# 2. A click elsewhere right after the opening always counts: twenty openings, each
+# followed by a click on «Поиск» after 0.1 to 1.5 s, every one opening the find dialog.
+xdotool windowactivate --sync "$main" mousemove "$item_x" "$item_y" click --repeat 2 --delay 90 1
+# «Поиск» by its name, or as the tool bar's second button (after «Назад») while the
+# tool buttons have no names of their own.
+second_tool_button() {
+    accessible | awk -F'\t' '$1 == "push button" { split($3, r, " ")
+        if (r[3] > 0 && r[2] >= 0 && r[2] < 40) print r[1] + int(r[3] / 2), r[2] + int(r[4] / 2) }' |
+        sort -n | sed -n 2p
+}
+find_x=""
+for _ in $(seq 50); do
+    read -r find_x find_y <<<"$(centre_of '(push button|toggle button)' '^Поиск( \\(|$)')"
+    [ -n "${find_x:-}" ] || read -r find_x find_y <<<"$(second_tool_button)"
+    [ -n "${find_x:-}" ] && break
+    sleep 0.1
+done
+[ -n "${find_x:-}" ] || { echo "FAIL: no button «Поиск» in the reader"; accessible; exit 1; }
+close_reader
+
+# 3. A search hit: the book's row opens its first place, «kot» on line 2.
 xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
 search=$(wait_for_window 'Поиск по тексту книг')
 [ -n "$search" ] || { echo "FAIL: no search window"; exit 1; }
@@ -111,6 +132,39 @@ else
         close_reader
     done
 fi
+
+# The twenty openings of 2 come last: the accessibility bus, which the other checks
+# read, is spared their load (the button's place was found above). The search window
+# is closed first: it stands over the list.
+if [ -n "$(windows_named 'Поиск по тексту книг')" ]; then
+    xdotool windowactivate --sync "$search" key --clearmodifiers Escape
+    for _ in $(seq 50); do
+        [ -z "$(windows_named 'Поиск по тексту книг')" ] && break
+        sleep 0.1
+    done
+fi
+opened=0
+for i in $(seq 0 19); do
+    # The pause between the opening double-click and the click, spread over 0.1-1.5 s.
+    pause=$(awk -v i="$i" 'BEGIN { printf "%.2f", 0.1 + i * 1.4 / 19 }')
+    xdotool windowactivate --sync "$main" mousemove "$item_x" "$item_y" \
+        click --repeat 2 --delay 90 1 sleep "$pause" mousemove "$find_x" "$find_y" click 1
+    found=$(wait_for_window '^Найти$')
+    if [ -n "$found" ]; then
+        opened=$((opened + 1))
+        xdotool windowactivate --sync "$found" key --clearmodifiers Escape
+        for _ in $(seq 50); do
+            [ -z "$(windows_named '^Найти$')" ] && break
+            sleep 0.1
+        done
+    else
+        fail "opening $((i + 1)): the click on «Поиск» $pause s after it opened no find dialog"
+    fi
+    reader=$(windows_named '^Rich Edit Control Demo$' | tail -n1)
+    [ -n "$reader" ] && xdotool windowactivate --sync "$reader"
+    close_reader
+done
+echo "clicks on «Поиск» right after an opening: $opened of 20 opened the find dialog"
 
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"

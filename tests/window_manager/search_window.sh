@@ -5,7 +5,9 @@
 # 2. a passage of 1,000 common words pasted as the query, and its first result opened:
 #    the windows answer X input all the while (the longest wait is printed and must
 #    stay under FREEZE_LIMIT_MS), and the reader opens the book;
-# 3. absurd stored places of the search window give a window on the screen.
+# 3. absurd stored places of the search window give a window on the screen;
+# 4. with no place stored it opens beside the library window, or centred when there is
+#    no room beside it, and Esc closes it.
 #   search_window.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$1
@@ -224,6 +226,55 @@ for stored in "5000,5000,5760,5480" "-9000,-9000,-8000,-8500" "-2147483648,-2147
             fail "NormPos $stored put the search window partly off the screen"
         fi
     fi
+    stop
+done
+
+# 4. No place stored: the search window opens beside the library window when there is
+# room (the library window stored at the screen's left), else centred on the screen;
+# Esc closes it. Frames are the client rectangles grown by _NET_FRAME_EXTENTS.
+frame_rect() { # x y width height of a window's frame, once the window manager tells it
+    local extents
+    for _ in $(seq 100); do
+        extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ,)
+        [ -n "$extents" ] && break
+        sleep 0.1
+    done
+    read -r l r t b <<<"${extents:-0 0 0 0}"
+    read -r cx cy cw ch <<<"$(client_rect "$1")"
+    echo $((cx - l)) $((cy - t)) $((cw + l + r)) $((ch + t + b))
+}
+beside() { [ "$1" -ge $((mx + mw)) ] || [ $(($1 + $3)) -le "$mx" ]; }
+centred() {
+    local dx=$(($1 + $3 / 2 - 640)) dy=$(($2 + $4 / 2 - 512))
+    [ "${dx#-}" -le 3 ] && [ "${dy#-}" -le 3 ]
+}
+for layout in beside centred; do
+    if [ "$layout" = beside ]; then
+        printf '[TForm1]\r\nNormPos(1280x1024)=0,0,500,600\r\n' > "$library/tomeria.ini"
+    else
+        rm -f "$library/tomeria.ini"
+    fi
+    start
+    xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+shift+f
+    search=""
+    for _ in $(seq 50); do search=$(search_windows | tail -n1); [ -n "$search" ] && break; sleep 0.1; done
+    if [ -z "$search" ]; then
+        fail "no place stored ($layout): no search window"
+        stop
+        continue
+    fi
+    read -r mx my mw mh <<<"$(frame_rect "$main")"
+    for _ in $(seq 100); do
+        read -r sx sy sw sh <<<"$(frame_rect "$search")"
+        "$layout" "$sx" "$sy" "$sw" "$sh" && break
+        sleep 0.1
+    done
+    echo "no place stored: library window $mx $my $mw $mh, search window $sx $sy $sw $sh"
+    "$layout" "$sx" "$sy" "$sw" "$sh" ||
+        fail "no place stored: the search window is not $layout the library window's"
+    xdotool windowactivate --sync "$search" key --clearmodifiers Escape
+    for _ in $(seq 50); do [ -z "$(search_windows)" ] && break; sleep 0.1; done
+    [ -z "$(search_windows)" ] || fail "Esc did not close the search window"
     stop
 done
 

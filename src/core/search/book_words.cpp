@@ -4,6 +4,7 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -83,6 +84,32 @@ const std::vector<std::string>& endingTails() {
     return tails;
 }
 
+// The nominal endings a name or a noun takes (not «ов»/«ев»: a stem that ends so is a
+// surname's), as code page 1251 bytes, the empty one first.
+const std::vector<std::string>& nominalEndings() {
+    static const std::vector<std::string> endings = [] {
+        std::vector<std::string> out{std::string()};
+        for (const std::string& ending :
+             wordsOf("а я у ю о е и ы й ь ом ем ой ей ою ею ым им ых их ыми ими ам ям ами ями "
+                     "ах ях ий ый ого его ому ему ая яя ую юю ое ее ые ие ия ию ии ием ье ья "
+                     "ью ьи ьей ьем ьям ьями ьях")) {
+            const QByteArray bytes = Cp1251::encode(QString::fromStdString(ending));
+            out.emplace_back(bytes.constData(), size_t(bytes.size()));
+        }
+        return out;
+    }();
+    return endings;
+}
+
+bool endsInOvEv(std::string_view folded) {
+    // «в» after «о» or «е» (ё is folded to е), with at least two letters before.
+    if (folded.size() < 4)
+        return false;
+    const auto last = static_cast<unsigned char>(folded[folded.size() - 1]);
+    const auto vowel = static_cast<unsigned char>(folded[folded.size() - 2]);
+    return last == 0xE2 && (vowel == 0xEE || vowel == 0xE5);
+}
+
 } // namespace
 
 const bool* wordTable() {
@@ -130,6 +157,87 @@ std::vector<std::string> Stemmer::shorterStems(std::string_view prefix) {
             stems.insert(std::move(stem));
     }
     return std::vector<std::string>(stems.begin(), stems.end());
+}
+
+bool Stemmer::cutsSurnameSuffix(std::string_view folded) {
+    // The stem is UTF-8, two bytes a Cyrillic letter: cut at «ов» or before it.
+    return endsInOvEv(folded) && stem(folded).size() + 4 <= utf8(folded).size();
+}
+
+std::string Stemmer::surnameStem(std::string_view folded) {
+    std::string form(folded);
+    form += char(0xE0); // а
+    return stem(form);
+}
+
+std::vector<std::string> Stemmer::formStems(std::string_view folded, bool capital,
+                                            const SurnameCheck& isSurname) {
+    const std::string own = stem(folded);
+    const std::string word = utf8(folded);
+    const bool maybeSurname = cutsSurnameSuffix(folded);
+    const std::string asSurname = maybeSurname ? surnameStem(folded) : std::string();
+    // A known surname with a capital is only that; without one, either. An unknown one
+    // is searched as a surname too when written with a capital.
+    const bool known = maybeSurname && (!isSurname || isSurname(asSurname));
+    std::vector<std::string> out;
+    if (!(known && capital))
+        out.push_back(own);
+    if (known || (maybeSurname && capital))
+        out.push_back(asSurname);
+    const std::vector<std::string>& endings = nominalEndings();
+    for (const std::string& cut : endings) {
+        if (cut.size() + 2 > folded.size() || !folded.ends_with(cut))
+            continue;
+        const std::string_view base = folded.substr(0, folded.size() - cut.size());
+        for (const std::string& ending : endings) {
+            std::string form(base);
+            form += ending;
+            // A form in «ов»/«ев» is the word's surname form, searched as above.
+            if (endsInOvEv(form) && cutsSurnameSuffix(form))
+                continue;
+            std::string formStem = m_stem(utf8(form));
+            if (maybeSurname && formStem == asSurname)
+                continue; // «столова»: decided above
+
+            if (word.starts_with(formStem) &&
+                std::find(out.begin(), out.end(), formStem) == out.end())
+                out.push_back(std::move(formStem));
+        }
+    }
+    return out;
+}
+
+BookTerms::BookTerms(Stemmer& stemmer, QByteArrayView text) : m_stemmer(stemmer) {
+    // The words in «ов»/«ев» with their counts written with a capital and without.
+    std::unordered_map<std::string, std::pair<int, int>> counts;
+    split(text, 0, 0, [&](const Word& word) {
+        if (endsInOvEv(word.folded)) {
+            auto& [capital, lower] = counts[std::string(word.folded)];
+            ++(word.capital ? capital : lower);
+        }
+        return true;
+    });
+    for (const auto& [folded, count] : counts) {
+        // At least three times with a capital: not a plural that begins a sentence once.
+        if (count.first >= 3 && count.first > count.second && m_stemmer.cutsSurnameSuffix(folded))
+            m_surnames.emplace(folded, m_stemmer.surnameStem(folded));
+    }
+}
+
+std::vector<std::string> BookTerms::surnameStems() const {
+    std::set<std::string> stems;
+    for (const auto& [folded, stem] : m_surnames)
+        stems.insert(stem);
+    return std::vector<std::string>(stems.begin(), stems.end());
+}
+
+const std::string& BookTerms::term(std::string_view folded) {
+    if (!m_surnames.empty() && endsInOvEv(folded)) {
+        const auto found = m_surnames.find(std::string(folded));
+        if (found != m_surnames.end())
+            return found->second;
+    }
+    return m_stemmer.stem(folded);
 }
 
 } // namespace BookWords

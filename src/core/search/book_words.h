@@ -5,6 +5,7 @@
 
 #include <xapian.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,6 +22,7 @@ struct Word {
     qint64 byte = 0;         // first byte in the text
     qint64 offset = 0;       // CR LF offset of the first character
     int length = 0;          // characters (a word holds no line break)
+    bool capital = false;    // written with a capital first letter
 };
 
 // Words longer than this are not indexed (the engine limits a term's length).
@@ -49,6 +51,27 @@ public:
     // beginning with the prefix.
     std::vector<std::string> shorterStems(std::string_view prefix);
 
+    // Whether a folded word ends in «ов» or «ев» and the stemmer cuts that off with its
+    // ending: «базаров», which the stemmer takes for a plural of «базар», while it keeps
+    // «базаров» in «Базарова», «Базаровым». Such a word used as a surname is indexed by
+    // `surnameStem`.
+    bool cutsSurnameSuffix(std::string_view folded);
+    // The stem a surname's other forms have: that of its form in «а» («базаров»).
+    std::string surnameStem(std::string_view folded);
+    // The index's stems of every inflected form of a folded query word, its own stem
+    // first, whichever way the stemmer cut each form: «андр» and «андре» for «Андрей»
+    // («Андрея» is held as «андре»); for a word that may be a surname («базаров») its
+    // surname stem too when `isSurname` tells that some book uses it as one (an empty
+    // `isSurname` says yes), and then only that when the query wrote it with a capital
+    // («Базаров»: not the forms of «базар»); a word no book uses as a surname gets it
+    // only with a capital (no «столовая» for «столов»). Found by stemming the word with each of its
+    // nominal endings replaced by another; a stem found so is kept when it begins the
+    // word («иван» for «Иван», which the stemmer cuts to «ива» as if a verb's form, while
+    // «Ивану» is held as «иван»), so no other word's stem is added.
+    using SurnameCheck = std::function<bool(const std::string& surnameStem)>;
+    std::vector<std::string> formStems(std::string_view folded, bool capital,
+                                       const SurnameCheck& isSurname = {});
+
 private:
     struct Hash {
         using is_transparent = void;
@@ -56,6 +79,22 @@ private:
     };
     Xapian::Stem m_stem{"russian"};
     std::unordered_map<std::string, std::string, Hash, std::equal_to<>> m_cache;
+};
+
+// The index terms of one book's words: each word's stem, except that a word the stemmer
+// would cut as a plural in «ов»/«ев» which the book writes with a capital more often than
+// without, and at least three times (a surname, «Базаров»), gets its surname stem, the stem of its
+// other forms; so «Базаров» is found with «Базарова», and «базар» does not find it.
+class BookTerms {
+public:
+    BookTerms(Stemmer& stemmer, QByteArrayView text);
+    const std::string& term(std::string_view folded);
+    // The surname stems of the book's surnames in «ов»/«ев».
+    std::vector<std::string> surnameStems() const;
+
+private:
+    Stemmer& m_stemmer;
+    std::unordered_map<std::string, std::string> m_surnames; // folded word, its stem
 };
 
 // ---- implementation of split ----------------------------------------------------------
@@ -94,7 +133,7 @@ void split(QByteArrayView text, qint64 byteBase, qint64 offsetBase, Visit&& visi
         }
         if (length <= kMaxWordBytes) {
             const Word word{std::string_view(buffer, size_t(length)), byteBase + start, offset,
-                            length};
+                            length, fold[p[start]] != p[start]};
             if (!visit(word))
                 return;
         }

@@ -17,6 +17,10 @@ std::string idTerm(const QString& name) {
     return term;
 }
 
+std::string surnameTerm(const std::string& surnameStem) {
+    return "S" + surnameStem; // never a word's term: those are in lower case
+}
+
 QString stampOf(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile())

@@ -15,13 +15,16 @@ namespace IndexFormat {
 
 // Raised when the format changes; an index of another format is rebuilt.
 inline constexpr const char* kFormatKey = "tomeria-format";
-inline constexpr const char* kFormat = "1";
+// 2: a surname in «ов»/«ев» is held by the stem of its other forms.
+inline constexpr const char* kFormat = "2";
 
 enum Slot { NameSlot = 0, StampSlot = 1, PathSlot = 2, ConvertedSlot = 3 };
 constexpr int kCheckpointEvery = 32;
 
 // The unique term naming a book's document.
 std::string idTerm(const QString& name);
+// The term telling that a book uses a word in «ов»/«ев» as a surname, by its surname stem.
+std::string surnameTerm(const std::string& surnameStem);
 // Size and modification time of a book file ("" when it is missing).
 QString stampOf(const QString& path);
 

@@ -148,6 +148,7 @@ qint64 IndexWriter::indexBook(const QString& name, const QString& path,
     checkpoints.reserve(size_t(text.size() / 200 + 1));
     Xapian::termpos position = 0;
     bool stopped = false;
+    BookWords::BookTerms terms(d->stemmer, text);
     BookWords::split(text, 0, 0, [&](const BookWords::Word& word) {
         if (position % 4096 == 0 && stop && stop->load(std::memory_order_relaxed)) {
             stopped = true;
@@ -155,13 +156,15 @@ qint64 IndexWriter::indexBook(const QString& name, const QString& path,
         }
         if (position % IndexFormat::kCheckpointEvery == 0)
             checkpoints.emplace_back(word.byte, word.offset);
-        doc.add_posting(d->stemmer.stem(word.folded), ++position);
+        doc.add_posting(terms.term(word.folded), ++position);
         return true;
     });
     if (stopped)
         return 0;
     const std::string id = IndexFormat::idTerm(name);
     doc.add_boolean_term(id);
+    for (const std::string& stem : terms.surnameStems())
+        doc.add_boolean_term(IndexFormat::surnameTerm(stem));
     doc.add_value(IndexFormat::NameSlot, name.toStdString());
     doc.add_value(IndexFormat::StampSlot, stamp.toStdString());
     doc.add_value(IndexFormat::PathSlot, QFile::encodeName(path).toStdString());

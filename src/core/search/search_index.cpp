@@ -180,6 +180,21 @@ std::vector<Xapian::termpos> positions(const Xapian::Database& db, Xapian::docid
     return out;
 }
 
+// The positions of any of the stems, in order (a word's forms: one stem a position).
+std::vector<Xapian::termpos> positions(const Xapian::Database& db, Xapian::docid doc,
+                                       const std::vector<std::string>& stems) {
+    if (stems.size() == 1)
+        return positions(db, doc, stems.front());
+    std::vector<Xapian::termpos> out;
+    for (const std::string& stem : stems) {
+        const std::vector<Xapian::termpos> more = positions(db, doc, stem);
+        out.insert(out.end(), more.begin(), more.end());
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
 // The index's terms a prefix stands for: those beginning with it, most frequent first, as
 // many as the engine's query expands it to, and its shorter stems; by part of the query
 // (empty for other parts).
@@ -218,13 +233,13 @@ std::vector<Occurrence> occurrences(const Xapian::Database& db, Xapian::docid do
         const int index = int(i);
         switch (part.kind) {
         case SearchQuery::Part::Kind::Word:
-            for (const Xapian::termpos p : positions(db, doc, part.terms.front()))
+            for (const Xapian::termpos p : positions(db, doc, part.terms))
                 out.push_back({p, 1, index});
             break;
         case SearchQuery::Part::Kind::Phrase: {
             std::vector<std::vector<Xapian::termpos>> lists;
-            for (const std::string& term : part.terms)
-                lists.push_back(positions(db, doc, term));
+            for (const std::vector<std::string>& stems : part.words)
+                lists.push_back(positions(db, doc, stems));
             const auto span = Xapian::termpos(lists.size());
             for (const Xapian::termpos p : lists.front()) {
                 bool all = true;
@@ -307,6 +322,18 @@ struct SearchIndex::Impl {
         }
     }
 
+    // Whether some book of the index uses a surname stem as a surname (yes when the
+    // index cannot tell).
+    BookWords::Stemmer::SurnameCheck surnameCheck() {
+        return [this](const std::string& stem) {
+            try {
+                return !open || db.term_exists(IndexFormat::surnameTerm(stem));
+            } catch (const Xapian::Error&) {
+                return true;
+            }
+        };
+    }
+
     SearchPlace place(BookReader& reader, const Occurrence& occurrence, const SearchQuery& query) {
         SearchPlace out;
         BookWords::Word first;
@@ -382,7 +409,7 @@ int SearchIndex::bookCount() {
 
 SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Cancel& cancel) {
     SearchResult result;
-    const SearchQuery query = SearchQuery::parse(text, d->stemmer);
+    const SearchQuery query = SearchQuery::parse(text, d->stemmer, d->surnameCheck());
     result.cut = query.cut;
     if (query.parts.empty()) {
         result.damaged = !d->open && d->damaged;
@@ -426,11 +453,14 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Ca
             result.placeCount += qint64(places.size());
             found.push_back(std::move(f));
         }
-        // With several words, the books where they stand near each other come first; with
-        // none, by name.
+        // With several words, the books where they stand near each other come first, and
+        // among those the books with more places: BM25 weighs a term's places against the
+        // book's length and saturates, which put a fragment with a few places above the
+        // whole book with thousands. With none, by name.
         if (wantedParts > 1) {
-            std::stable_sort(found.begin(), found.end(),
-                             [](const Found& a, const Found& b) { return a.near > b.near; });
+            std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+                return a.near != b.near ? a.near > b.near : a.book.placeCount > b.book.placeCount;
+            });
         } else if (wantedParts == 0) {
             std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
                 return a.book.name.compare(b.book.name, Qt::CaseInsensitive) < 0;
@@ -453,7 +483,7 @@ SearchResult SearchIndex::search(const QString& text, int snippetBooks, const Ca
 
 SearchPlaces SearchIndex::places(const QString& text, const QString& name, const Cancel& cancel) {
     SearchPlaces out;
-    const SearchQuery query = SearchQuery::parse(text, d->stemmer);
+    const SearchQuery query = SearchQuery::parse(text, d->stemmer, d->surnameCheck());
     out.cut = query.cut;
     if (!query.hasWanted())
         return out;

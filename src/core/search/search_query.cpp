@@ -4,28 +4,41 @@
 
 namespace {
 
+struct QueryWord {
+    std::string folded;
+    bool capital = false;
+};
+
 // The words of one piece of the query, folded and in order, at most `room` of them
 // (`cut` set when more were there).
-std::vector<std::string> foldedWords(const QString& piece, int room, bool& cut) {
-    std::vector<std::string> words;
+std::vector<QueryWord> foldedWords(const QString& piece, int room, bool& cut) {
+    std::vector<QueryWord> words;
     BookWords::split(BookWords::encodeQuery(piece), 0, 0, [&](const BookWords::Word& word) {
         if (int(words.size()) >= room) {
             cut = true;
             return false;
         }
-        words.emplace_back(word.folded);
+        words.push_back({std::string(word.folded), word.capital});
         return true;
     });
     return words;
 }
 
 bool samePart(const SearchQuery::Part& a, const SearchQuery::Part& b) {
-    return a.kind == b.kind && a.excluded == b.excluded && a.terms == b.terms;
+    return a.kind == b.kind && a.excluded == b.excluded && a.terms == b.terms && a.words == b.words;
+}
+
+// Any of the stems given, as one term for the ranking.
+Xapian::Query anyOf(const std::vector<std::string>& stems) {
+    if (stems.size() == 1)
+        return Xapian::Query(stems.front());
+    return Xapian::Query(Xapian::Query::OP_SYNONYM, stems.begin(), stems.end());
 }
 
 } // namespace
 
-SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer) {
+SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer,
+                               const BookWords::Stemmer::SurnameCheck& isSurname) {
     SearchQuery query;
     int words = 0;
     auto addPart = [&](const QString& piece, bool phrase, bool excluded) {
@@ -37,7 +50,7 @@ SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer)
                 prefix = true;
             }
         }
-        const std::vector<std::string> folded =
+        const std::vector<QueryWord> folded =
             foldedWords(body, SearchQuery::kMaxWords - words, query.cut);
         if (folded.empty())
             return;
@@ -46,20 +59,28 @@ SearchQuery SearchQuery::parse(const QString& text, BookWords::Stemmer& stemmer)
         part.excluded = excluded;
         if (prefix && folded.size() == 1 && !query.cut) {
             part.kind = Part::Kind::Prefix;
-            part.terms.push_back(BookWords::Stemmer::utf8(folded.front()));
-            for (std::string& stem : stemmer.shorterStems(folded.front()))
+            part.terms.push_back(BookWords::Stemmer::utf8(folded.front().folded));
+            for (std::string& stem : stemmer.shorterStems(folded.front().folded))
                 part.terms.push_back(std::move(stem));
+        } else if (folded.size() == 1) {
+            part.kind = Part::Kind::Word;
+            part.terms =
+                stemmer.formStems(folded.front().folded, folded.front().capital, isSurname);
         } else {
-            part.kind = folded.size() == 1 ? Part::Kind::Word : Part::Kind::Phrase;
-            for (const std::string& word : folded)
-                part.terms.push_back(stemmer.stem(word));
+            part.kind = Part::Kind::Phrase;
+            for (const QueryWord& word : folded)
+                part.words.push_back(stemmer.formStems(word.folded, word.capital, isSurname));
         }
         for (const Part& earlier : query.parts) {
             if (samePart(earlier, part))
                 return;
         }
-        if (!part.excluded && part.kind != Part::Kind::Prefix)
-            query.m_wantedStems.insert(part.terms.begin(), part.terms.end());
+        if (!part.excluded) {
+            if (part.kind == Part::Kind::Word)
+                query.m_wantedStems.insert(part.terms.begin(), part.terms.end());
+            for (const std::vector<std::string>& stems : part.words)
+                query.m_wantedStems.insert(stems.begin(), stems.end());
+        }
         query.parts.push_back(std::move(part));
     };
 
@@ -107,12 +128,18 @@ Xapian::Query SearchQuery::engineQuery() const {
         Xapian::Query q;
         switch (part.kind) {
         case Part::Kind::Word:
-            q = Xapian::Query(part.terms.front());
+            q = anyOf(part.terms);
             break;
-        case Part::Kind::Phrase:
-            q = Xapian::Query(Xapian::Query::OP_PHRASE, part.terms.begin(), part.terms.end(),
-                              Xapian::termcount(part.terms.size()));
+        case Part::Kind::Phrase: {
+            std::vector<Xapian::Query> words;
+            for (const std::vector<std::string>& stems : part.words)
+                words.push_back(stems.size() == 1 ? Xapian::Query(stems.front())
+                                                  : Xapian::Query(Xapian::Query::OP_OR,
+                                                                  stems.begin(), stems.end()));
+            q = Xapian::Query(Xapian::Query::OP_PHRASE, words.begin(), words.end(),
+                              Xapian::termcount(words.size()));
             break;
+        }
         case Part::Kind::Prefix: {
             std::vector<Xapian::Query> any{
                 Xapian::Query(Xapian::Query::OP_WILDCARD, part.terms.front(), kMaxPrefixTerms,
@@ -137,6 +164,8 @@ Xapian::Query SearchQuery::engineQuery() const {
 bool SearchQuery::wants(std::string_view folded, BookWords::Stemmer& stemmer) const {
     const std::string& stem = stemmer.stem(folded);
     if (m_wantedStems.contains(stem))
+        return true;
+    if (stemmer.cutsSurnameSuffix(folded) && m_wantedStems.contains(stemmer.surnameStem(folded)))
         return true;
     for (const Part& part : parts) {
         if (part.excluded || part.kind != Part::Kind::Prefix)

@@ -21,10 +21,13 @@ struct SearchQuery {
     struct Part {
         enum class Kind { Word, Phrase, Prefix };
         Kind kind = Kind::Word;
-        // Stems. For a prefix, the folded prefix (UTF-8), which the index's stems that
+        // For a word, the stems of its forms (`Stemmer::formStems`), any of which it
+        // matches. For a prefix, the folded prefix (UTF-8), which the index's stems that
         // begin with it match, then the stems shorter than it of the words beginning with
-        // it (the index holds «мирные» as «мирн»).
+        // it (the index holds «мирные» as «мирн»). Empty for a phrase.
         std::vector<std::string> terms;
+        // For a phrase, the stems of each word's forms, in order.
+        std::vector<std::vector<std::string>> words;
         bool excluded = false;
     };
     std::vector<Part> parts;
@@ -36,7 +39,10 @@ struct SearchQuery {
     // most frequent (besides its few shorter stems).
     static constexpr Xapian::termcount kMaxPrefixTerms = 200;
 
-    static SearchQuery parse(const QString& text, BookWords::Stemmer& stemmer);
+    // `isSurname` tells whether a surname stem is some book's surname (see
+    // `Stemmer::formStems`).
+    static SearchQuery parse(const QString& text, BookWords::Stemmer& stemmer,
+                             const BookWords::Stemmer::SurnameCheck& isSurname = {});
 
     // Whether some part is wanted (else the query finds the books without the excluded).
     bool hasWanted() const;

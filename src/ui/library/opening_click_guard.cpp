@@ -37,6 +37,7 @@ bool OpeningClickGuard::eventFilter(QObject* watched, QEvent* event) {
         return swallowOnWindow(event);
     if (isPress(event->type())) {
         m_lastPress = static_cast<QMouseEvent*>(event)->timestamp();
+        m_lastPressAt = static_cast<QMouseEvent*>(event)->globalPosition();
         m_havePress = true;
         m_armed = false;
     }
@@ -46,10 +47,16 @@ bool OpeningClickGuard::eventFilter(QObject* watched, QEvent* event) {
 bool OpeningClickGuard::swallowOnWindow(QEvent* event) {
     const QEvent::Type type = event->type();
     if (isPress(type)) {
-        const ulong time = static_cast<QMouseEvent*>(event)->timestamp();
-        const auto interval = ulong(QGuiApplication::styleHints()->mouseDoubleClickInterval());
-        if (m_armed && time >= m_lastPress && time - m_lastPress < interval) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const ulong time = press->timestamp();
+        const QStyleHints* hints = QGuiApplication::styleHints();
+        const auto interval = ulong(hints->mouseDoubleClickInterval());
+        const bool soon = time >= m_lastPress && time - m_lastPress < interval;
+        const bool near = (press->globalPosition() - m_lastPressAt).manhattanLength() <=
+                          qreal(hints->mouseDoubleClickDistance());
+        if (m_armed && soon && near) {
             m_lastPress = time; // the next press may continue the burst
+            m_lastPressAt = press->globalPosition();
             m_held = true;
             return true;
         }

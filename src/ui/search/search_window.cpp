@@ -10,16 +10,22 @@
 #include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace {
 
@@ -107,6 +113,16 @@ SearchWindow::SearchWindow(const QString& indexLocation, SearchIndexer* indexer,
     FormStorage = new WindowSettingsStore(this, QStringLiteral("SearchWindow"), {});
     FormStorage->IniFileName = iniFile;
     FormStorage->WhollyOnScreen = true;
+    FormStorage->chainedShow = [this] {
+        if (FormStorage->centreOnShow()) {
+            FormStorage->setCentreOnShow(false);
+            placeBesideOwner();
+        }
+    };
+
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    close->setContext(Qt::WindowShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 
     m_typingPause.setSingleShot(true);
     m_typingPause.setInterval(kTypingPauseMs);
@@ -164,6 +180,41 @@ SearchWindow::~SearchWindow() {
 void SearchWindow::closeEvent(QCloseEvent* event) {
     FormStorage->closeQueryHook();
     event->accept();
+}
+
+// Beside the owner's frame, its top level with the owner's, on the side with room for the
+// whole window (the right one first); else centred on the screen's available area. The
+// frame is taken to be as wide as the owner's.
+void SearchWindow::placeBesideOwner() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QMargins frame;
+    QRect owner;
+    const QWidget* ownerWindow = parentWidget() ? parentWidget()->window() : nullptr;
+    if (ownerWindow && ownerWindow->isVisible() && !ownerWindow->isMinimized()) {
+        owner = ownerWindow->frameGeometry();
+        const QRect client = ownerWindow->geometry();
+        frame = QMargins(client.left() - owner.left(), client.top() - owner.top(),
+                         owner.right() - client.right(), owner.bottom() - client.bottom());
+    }
+    const QSize outer = size().grownBy(frame);
+    QPoint corner = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    if (owner.isValid()) {
+        const int top =
+            std::clamp(owner.top(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - outer.height()));
+        if (owner.right() + 1 + outer.width() <= available.right() + 1)
+            corner = QPoint(owner.right() + 1, top);
+        else if (owner.left() - outer.width() >= available.left())
+            corner = QPoint(owner.left() - outer.width(), top);
+    }
+    corner.setX(std::max(corner.x(), available.left()));
+    corner.setY(std::max(corner.y(), available.top()));
+    move(corner);
+    if (QWindow* window = windowHandle())
+        window->setFramePosition(corner);
 }
 
 void SearchWindow::runSearch() {

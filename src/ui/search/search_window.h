@@ -20,7 +20,9 @@ class WindowSettingsStore;
 // number of places and the best place's snippet; expanded, its places in text order, the
 // first few thousand) and a status line with the figures, the indexing's progress and
 // what went wrong with the index. Searches run in a worker thread; a new query gives up
-// the one before. Activating a place asks the owner to open the book there.
+// the one before. Activating a place asks the owner to open the book there. With no
+// place stored, the window first opens beside its owner (right, else left), or centred
+// on the screen when neither side has room; Esc closes it.
 class SearchWindow : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +48,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void placeBesideOwner();
     void showResult(int request, const SearchResult& result);
     void fillPlaces(QTreeWidgetItem* book);
     void showPlaces(int request, const QString& name, const SearchPlaces& places);

@@ -170,19 +170,36 @@ QMargins x11FrameExtents(const QWidget* window) {
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16)
         return QMargins();
     const auto* extents = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
-    // left, right, top, bottom
+    // left, right, top, bottom; a frame wider than a screen is no frame.
+    for (int i = 0; i < 4; ++i) {
+        if (extents[i] > 4096)
+            return QMargins();
+    }
     return QMargins(int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3]));
 }
 
 } // namespace
 
+// On X11 the frame is what the window manager says it is: Qt's own measure walks the
+// window tree, and while the window manager is still framing the window (the client
+// already inside a frame window the manager has not sized yet, 1 x 1) it gives margins
+// as negative as the window is large, and a correction by them doubled the window. So
+// under X11 only _NET_FRAME_EXTENTS counts, and elsewhere margins no frame can have
+// (negative, or larger than the window) count as none yet.
 QMargins WindowSettingsStore::frameMargins() const {
-    if (const QMargins extents = x11FrameExtents(m_owner); !extents.isNull())
-        return extents;
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return x11FrameExtents(m_owner);
     const QRect frame = m_owner->frameGeometry();
     const QRect geometry = m_owner->geometry();
-    return QMargins(geometry.left() - frame.left(), geometry.top() - frame.top(),
-                    frame.right() - geometry.right(), frame.bottom() - geometry.bottom());
+    const QMargins margins(geometry.left() - frame.left(), geometry.top() - frame.top(),
+                           frame.right() - geometry.right(), frame.bottom() - geometry.bottom());
+    return plausibleFrame(margins, geometry.size()) ? margins : QMargins();
+}
+
+bool WindowSettingsStore::plausibleFrame(const QMargins& margins, const QSize& client) {
+    return margins.left() >= 0 && margins.top() >= 0 && margins.right() >= 0 &&
+           margins.bottom() >= 0 && margins.left() + margins.right() <= client.width() &&
+           margins.top() + margins.bottom() <= client.height();
 }
 
 QRect WindowSettingsStore::normalFrameRect() const {
@@ -252,9 +269,10 @@ void WindowSettingsStore::checkFrame() {
     const QRect wanted = std::exchange(m_wantedFrame, QRect());
     if (m_owner->size() != m_appliedSize)
         return; // resized in the meantime
-    m_owner->resize(wanted.marginsRemoved(margins).size());
-    if (QWindow* window = m_owner->windowHandle())
-        window->setFramePosition(wanted.topLeft());
+    // The client's own rectangle inside the frame the window manager told: a frame
+    // position is turned into the client's by the frame Qt measured itself, which may be
+    // one from the framing race, and the window then stood a title bar off its place.
+    m_owner->setGeometry(wanted.marginsRemoved(margins));
 }
 
 void WindowSettingsStore::LoadWindowSettings() {

@@ -74,6 +74,10 @@ public:
     // The window's outer rectangle in its normal state, as NormPos stores it.
     QRect normalFrameRect() const;
 
+    // Whether frame margins measured around a client area of this size can be a frame's:
+    // none negative, and no wider or taller than the client.
+    static bool plausibleFrame(const QMargins& margins, const QSize& client);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
