@@ -62,9 +62,19 @@ RtfCharFormat BookBuilder::currentFormat(Style style) const {
     return format;
 }
 
-void BookBuilder::beginParagraph(Style style) {
+void BookBuilder::beginParagraph(Style style, int level) {
     endParagraph();
     Stream& s = stream();
+    const qsizetype index = s.document.paragraphs.size();
+    if (level > 0) {
+        s.headings.append(HeadingPlace{index, level});
+    } else if (level < 0) {
+        // A further line of a heading right after its first stays one heading.
+        const bool continues = !s.headings.isEmpty() && s.headings.last().level == -level &&
+                               s.headings.last().paragraph == index - 1;
+        if (!continues)
+            s.headings.append(HeadingPlace{index, -level});
+    }
     s.document.paragraphs.append(RtfParagraph());
     s.open = true;
     s.style = style;
@@ -80,6 +90,9 @@ void BookBuilder::endParagraph() {
     RtfParagraph& last = s.document.paragraphs.last();
     if (isBlank(last)) {
         s.document.paragraphs.removeLast();
+        const qsizetype removed = s.document.paragraphs.size();
+        if (!s.headings.isEmpty() && s.headings.last().paragraph == removed)
+            s.headings.removeLast();
         return;
     }
     // Trailing white space of the paragraph is dropped.
@@ -171,6 +184,10 @@ void BookBuilder::rollback(const Mark& mark) {
     m_text.open = m_notes.open = false;
     m_text.pendingSpace = m_notes.pendingSpace = false;
     m_text.document.paragraphs.resize(qMin(mark.text, m_text.document.paragraphs.size()));
+    while (!m_text.headings.isEmpty() && m_text.headings.last().paragraph >= mark.text)
+        m_text.headings.removeLast();
+    while (!m_notes.headings.isEmpty() && m_notes.headings.last().paragraph >= mark.notes)
+        m_notes.headings.removeLast();
     m_notes.document.paragraphs.resize(qMin(mark.notes, m_notes.document.paragraphs.size()));
     m_size = mark.size;
     m_bold = m_italic = 0;
@@ -216,11 +233,17 @@ RtfDocument BookBuilder::finish() {
         out.append(RtfParagraph());
     }
     out.reserve(out.size() + text.size() - first + m_notes.document.paragraphs.size() + 2);
+    m_headings.clear();
+    const qsizetype shift = out.size() - first;
+    for (const HeadingPlace& h : std::as_const(m_text.headings))
+        if (h.paragraph >= first)
+            m_headings.append(HeadingPlace{h.paragraph + shift, h.level});
     for (qsizetype i = first; i < text.size(); ++i)
         out.append(std::move(text[i]));
     if (!m_notes.document.paragraphs.isEmpty()) {
         if (!out.isEmpty())
             out.append(RtfParagraph());
+        m_headings.append(HeadingPlace{out.size(), 1});
         out.append(line(QStringLiteral("Примечания"), Style::Heading));
         for (RtfParagraph& paragraph : m_notes.document.paragraphs)
             out.append(std::move(paragraph));

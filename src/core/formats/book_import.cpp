@@ -43,6 +43,7 @@ ImportedBook formatted(BookBuilder& builder, const char* format) {
     book.title = builder.title();
     book.author = builder.author();
     book.document = builder.finish();
+    book.headings = builder.headings();
     return book;
 }
 

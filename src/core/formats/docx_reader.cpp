@@ -18,9 +18,16 @@ bool switchedOn(const QXmlStreamReader& xml) {
            !(value == u"0" || value == u"false" || value == u"off" || value == u"none");
 }
 
+// A paragraph style that makes a heading: how it is set, and its level in the contents
+// (0 for a subtitle, which is none of them).
+struct HeadingStyle {
+    BookBuilder::Style style = BookBuilder::Style::Heading;
+    int level = 0;
+};
+
 // Paragraph styles that make a heading, by style id.
-QHash<QString, BookBuilder::Style> headingStyles(const QByteArray& styles) {
-    QHash<QString, BookBuilder::Style> headings;
+QHash<QString, HeadingStyle> headingStyles(const QByteArray& styles) {
+    QHash<QString, HeadingStyle> headings;
     QXmlStreamReader xml(XmlGuard::checked(styles));
     QString id;
     while (!xml.atEnd()) {
@@ -33,17 +40,22 @@ QHash<QString, BookBuilder::Style> headingStyles(const QByteArray& styles) {
         } else if (name == u"name" && !id.isEmpty()) {
             const QString styleName =
                 xml.attributes().value(QLatin1StringView("w:val")).toString().toLower();
-            if (styleName == u"title")
-                headings.insert(id, BookBuilder::Style::Heading);
-            else if (styleName == u"subtitle")
-                headings.insert(id, BookBuilder::Style::Subheading);
-            else if (styleName.startsWith(u"heading "))
-                headings.insert(id, styleName == u"heading 1" ? BookBuilder::Style::Heading
-                                                              : BookBuilder::Style::Subheading);
+            if (styleName == u"title") {
+                headings.insert(id, HeadingStyle{BookBuilder::Style::Heading, 1});
+            } else if (styleName == u"subtitle") {
+                headings.insert(id, HeadingStyle{BookBuilder::Style::Subheading, 0});
+            } else if (styleName.startsWith(u"heading ")) {
+                const int level = qBound(1, styleName.mid(8).toInt(), 9);
+                headings.insert(id, HeadingStyle{level == 1 ? BookBuilder::Style::Heading
+                                                            : BookBuilder::Style::Subheading,
+                                                 level});
+            }
         } else if (name == u"outlineLvl" && !id.isEmpty() && !headings.contains(id)) {
             const int level = xml.attributes().value(QLatin1StringView("w:val")).toInt();
-            headings.insert(id, level == 0 ? BookBuilder::Style::Heading
-                                           : BookBuilder::Style::Subheading);
+            if (level >= 0 && level < 9)
+                headings.insert(id, HeadingStyle{level == 0 ? BookBuilder::Style::Heading
+                                                            : BookBuilder::Style::Subheading,
+                                                 level + 1});
         }
     }
     return headings;
@@ -92,7 +104,7 @@ private:
                 const auto style = m_headings.constFind(
                     xml.attributes().value(QLatin1StringView("w:val")).toString());
                 if (style != m_headings.constEnd())
-                    m_builder.beginParagraph(*style);
+                    m_builder.beginParagraph(style->style, style->level);
             } else if (name == u"r") {
                 endRun();
                 m_inRun = true;
@@ -155,7 +167,7 @@ private:
 
     const ZipArchive& m_archive;
     BookBuilder& m_builder;
-    QHash<QString, BookBuilder::Style> m_headings;
+    QHash<QString, HeadingStyle> m_headings;
     QHash<QString, int> m_noteNumbers; // "foo12" or "end3": the number of its mark
     QString m_notePrefix;
     bool m_runBold = false;

@@ -74,6 +74,10 @@ BookBuilder::Style HtmlContent::currentStyle() const {
     return m_stack.empty() ? BookBuilder::Style::Body : m_stack.back().style;
 }
 
+int HtmlContent::currentLevel() const {
+    return m_stack.empty() ? 0 : m_stack.back().level;
+}
+
 void HtmlContent::start(QStringView name, const Attributes& attributes) {
     Frame frame;
     if (m_skip > 0 || isSkipped(name)) {
@@ -89,15 +93,17 @@ void HtmlContent::start(QStringView name, const Attributes& attributes) {
                 m_author = attributes(QLatin1StringView("content")).simplified();
         }
     } else if (name == u"br") {
-        m_builder.beginParagraph(currentStyle());
+        m_builder.beginParagraph(currentStyle(), m_builder.inNotes() ? 0 : -currentLevel());
     } else if (name == u"a" && isBackLink(attributes)) {
         frame.actions = Skip;
     } else {
         if (isBlock(name))
             frame.actions |= Block;
-        if (name.size() == 2 && name[0] == u'h' && name[1] >= u'1' && name[1] <= u'6')
+        if (name.size() == 2 && name[0] == u'h' && name[1] >= u'1' && name[1] <= u'6') {
             frame.style =
                 name[1] <= u'2' ? BookBuilder::Style::Heading : BookBuilder::Style::Subheading;
+            frame.level = name[1].unicode() - u'0';
+        }
         if (name == u"b" || name == u"strong" || name == u"th")
             frame.actions |= Bold;
         if (name == u"i" || name == u"em" || name == u"cite" || name == u"dfn" || name == u"var")
@@ -118,11 +124,13 @@ void HtmlContent::start(QStringView name, const Attributes& attributes) {
 
     if (frame.style == BookBuilder::Style::Body)
         frame.style = currentStyle();
+    if (frame.level == 0)
+        frame.level = currentLevel();
     const unsigned a = frame.actions;
     if (a & Notes)
         m_builder.beginNotes();
     if (a & Block)
-        m_builder.beginParagraph(frame.style);
+        m_builder.beginParagraph(frame.style, m_builder.inNotes() ? 0 : frame.level);
     if (a & Bold)
         m_builder.pushBold();
     if (a & Italic)

@@ -46,6 +46,7 @@ private:
     struct Frame {
         unsigned actions = 0;
         BookBuilder::Style style = BookBuilder::Style::Body; // its own or inherited
+        int level = 0; // of a heading of the contents (h1-h6), its own or inherited
     };
     struct Counter {
         std::size_t depth; // of the list or row element
@@ -54,6 +55,7 @@ private:
     };
 
     BookBuilder::Style currentStyle() const;
+    int currentLevel() const;
 
     BookBuilder& m_builder;
     std::vector<Frame> m_stack;

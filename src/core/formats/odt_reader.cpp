@@ -18,6 +18,7 @@ struct StyleInfo {
     int bold = -1; // -1: as the parent
     int italic = -1;
     BookBuilder::Style heading = BookBuilder::Style::Body;
+    int level = 0; // in the contents: "Heading 2" is 2; a subtitle is none
 };
 
 using Styles = QHash<QString, StyleInfo>;
@@ -41,11 +42,17 @@ void readStyles(const QByteArray& data, Styles& styles) {
                 attributes.value(QLatin1StringView("style:display-name")).toString().toLower();
             const QString name = current.toLower();
             for (const QString& n : {name, shown}) {
-                if (n == u"title" || n == u"heading_20_1" || n == u"heading 1")
+                if (n == u"title" || n == u"heading_20_1" || n == u"heading 1") {
                     info.heading = BookBuilder::Style::Heading;
-                else if (n == u"subtitle" || n.startsWith(u"heading_20_") ||
-                         n.startsWith(u"heading "))
+                    info.level = 1;
+                } else if (n == u"subtitle" || n.startsWith(u"heading_20_") ||
+                           n.startsWith(u"heading ")) {
                     info.heading = BookBuilder::Style::Subheading;
+                    const qsizetype space = n.lastIndexOf(u'_') > n.lastIndexOf(u' ')
+                                                ? n.lastIndexOf(u'_')
+                                                : n.lastIndexOf(u' ');
+                    info.level = n == u"subtitle" ? 0 : qBound(1, n.mid(space + 1).toInt(), 9);
+                }
             }
             styles.insert(current, info);
         } else if (xml.name() == u"text-properties" && !current.isEmpty()) {
@@ -83,6 +90,7 @@ StyleInfo resolve(const Styles& styles, const QString& name) {
         }
         if (!headingSet && it->heading != BookBuilder::Style::Body) {
             result.heading = it->heading;
+            result.level = it->level;
             headingSet = true;
         }
         current = it->parent;
@@ -136,11 +144,16 @@ private:
             const StyleInfo style = resolve(
                 m_styles, attributes.value(QLatin1StringView("text:style-name")).toString());
             BookBuilder::Style kind = style.heading;
-            if (name == u"h" && kind == BookBuilder::Style::Body)
-                kind = attributes.value(QLatin1StringView("text:outline-level")).toInt() <= 1
-                           ? BookBuilder::Style::Heading
-                           : BookBuilder::Style::Subheading;
-            m_builder.beginParagraph(kind);
+            int level = style.level;
+            if (name == u"h") {
+                const int outline =
+                    attributes.value(QLatin1StringView("text:outline-level")).toInt();
+                if (kind == BookBuilder::Style::Body)
+                    kind = outline <= 1 ? BookBuilder::Style::Heading
+                                        : BookBuilder::Style::Subheading;
+                level = qBound(1, outline, 9);
+            }
+            m_builder.beginParagraph(kind, m_builder.inNotes() ? 0 : level);
             if (!m_notePrefix.isEmpty())
                 m_builder.addText(std::exchange(m_notePrefix, QString()), false);
             frame.paragraph = true;

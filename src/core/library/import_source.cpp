@@ -3,6 +3,7 @@
 #include "core/base/cp1251.h"
 #include "core/base/regular_file.h"
 #include "core/formats/zip_archive.h"
+#include "core/library/book_companions.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -80,7 +81,9 @@ Item itemOf(ImportedBook&& book, const QString& shown, const QString& fileName) 
     item.kind = Item::Kind::Book;
     item.name = proposedName(book, fileName);
     item.note = proposedNote(book);
-    item.text = storedText(book);
+    BookCompanions::Pending pending = BookCompanions::pendingOf(book);
+    item.text = pending.text.isEmpty() ? storedText(book) : std::move(pending.text);
+    item.markup = std::move(pending.markup);
     item.hash = hashOf(item.text);
     return item;
 }

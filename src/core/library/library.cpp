@@ -4,6 +4,7 @@
 #include "core/base/folder_anchor.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/library/book_companions.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -267,6 +268,8 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
     }
     previous.discard();
     forgetPosition(name);
+    // Nor its contents and bookmarks: the caller keeps the new book's contents.
+    BookCompanions::remove(m_folder, name);
 }
 
 void Library::forgetPosition(const QString& name) {
@@ -315,4 +318,5 @@ void Library::deleteBook(const QString& itemName) {
     if (touchable && !file.holdsFile())
         m_folder.deleteBook(path); // a file that could not be set aside: removal is silent
     forgetPosition(itemName);
+    BookCompanions::remove(m_folder, itemName);
 }

@@ -752,6 +752,7 @@ void TForm1::previewFile(const QString& path) {
     } else {
         if (book.kind == ImportedBook::Kind::PlainText)
             setPlainTextSource(bytes);
+        m_pendingContents = BookCompanions::pendingOf(book);
         RichEdit1->ShowImported(std::move(book));
     }
     Dfail->setText(path);
@@ -873,7 +874,9 @@ void TForm1::ColorBtn1Click() {
     const QString lost = Library::lostCharactersQuestion(text);
     if (!lost.isEmpty() && !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
         return;
-    m_library.addBook(name, note, Cp1251::encode(text));
+    const QByteArray stored = Cp1251::encode(text);
+    m_library.addBook(name, note, stored);
+    BookCompanions::keep(m_library.folder(), name, std::exchange(m_pendingContents, {}), stored);
     setPlainTextSource(QByteArray());
     if (m_indexer)
         m_indexer->bookChanged(name, m_folder.BookPath(name));

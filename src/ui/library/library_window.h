@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/library/book_companions.h"
 #include "core/library/library.h"
 #include "core/text/imported_text.h"
 
@@ -196,6 +197,7 @@ private:
     QPointer<SearchWindow> m_searchWindow;
     OpeningClickGuard* m_openingClicks = nullptr;
     QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
+    BookCompanions::Pending m_pendingContents; // the previewed book's headings and emphasis
     QPointer<BulkImportWindow> m_bulkWindow;
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
