@@ -70,9 +70,12 @@ void BookBuilder::beginParagraph(Style style, int level) {
         s.headings.append(HeadingPlace{index, level});
     } else if (level < 0) {
         // A further line of a heading right after its first stays one heading.
-        const bool continues = !s.headings.isEmpty() && s.headings.last().level == -level &&
-                               s.headings.last().paragraph == index - 1;
-        if (!continues)
+        const bool continues =
+            !s.headings.isEmpty() && s.headings.last().level == -level &&
+            s.headings.last().paragraph + s.headings.last().paragraphs == index;
+        if (continues)
+            ++s.headings.last().paragraphs;
+        else
             s.headings.append(HeadingPlace{index, -level});
     }
     s.document.paragraphs.append(RtfParagraph());
@@ -93,6 +96,9 @@ void BookBuilder::endParagraph() {
         const qsizetype removed = s.document.paragraphs.size();
         if (!s.headings.isEmpty() && s.headings.last().paragraph == removed)
             s.headings.removeLast();
+        else if (!s.headings.isEmpty() &&
+                 s.headings.last().paragraph + s.headings.last().paragraphs > removed)
+            --s.headings.last().paragraphs;
         return;
     }
     // Trailing white space of the paragraph is dropped.
@@ -237,7 +243,7 @@ RtfDocument BookBuilder::finish() {
     const qsizetype shift = out.size() - first;
     for (const HeadingPlace& h : std::as_const(m_text.headings))
         if (h.paragraph >= first)
-            m_headings.append(HeadingPlace{h.paragraph + shift, h.level});
+            m_headings.append(HeadingPlace{h.paragraph + shift, h.level, h.paragraphs});
     for (qsizetype i = first; i < text.size(); ++i)
         out.append(std::move(text[i]));
     if (!m_notes.document.paragraphs.isEmpty()) {

@@ -10,6 +10,7 @@
 struct HeadingPlace {
     qsizetype paragraph = 0;
     int level = 1;
+    int paragraphs = 1; // a title of several lines: their number
     bool operator==(const HeadingPlace&) const = default;
 };
 

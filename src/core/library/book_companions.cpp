@@ -42,6 +42,18 @@ QStringList linesOf(QByteArrayView text) {
     return Cp1251::decode(text).split(QLatin1String("\r\n"));
 }
 
+// The lines of a heading as one title: «Глава 1» and «Начало» make «Глава 1. Начало».
+QString joinedTitle(const QStringList& lines) {
+    QString title = lines.front();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QChar last = title.back();
+        if (last != u'.' && last != u'!' && last != u'?' && last != u':' && last != QChar(0x2026))
+            title += u'.';
+        title += u' ' + lines[i];
+    }
+    return title;
+}
+
 void removeQuietly(const QString& path) {
     AnchoredPath(path).unlink();
 }
@@ -71,6 +83,12 @@ Pending pendingOf(const ImportedBook& book) {
     const QList<RtfParagraph>& paragraphs = book.document.paragraphs;
     qsizetype heading = 0;
     qsizetype at = 0;
+    qsizetype spanJoinsFrom = 0; // the end of the last visible run: a span ending there goes on
+    // The heading being read: its place and lines.
+    qsizetype headingStart = -1;
+    int headingLevel = 0;
+    int headingLines = 0;
+    QStringList headingText;
     for (qsizetype p = 0; p < paragraphs.size(); ++p) {
         if (p > 0)
             at += 2;
@@ -82,31 +100,50 @@ Pending pendingOf(const ImportedBook& book) {
             const bool body = run.format.halfPoints == 24;
             const int kind = (run.format.italic ? Emphasis::Italic : 0) |
                              (run.format.bold && body ? Emphasis::Bold : 0);
+            // The blanks around the emphasised words are not emphasis.
+            qsizetype lead = 0;
+            while (lead < run.text.size() && run.text[lead].isSpace())
+                ++lead;
+            qsizetype trail = 0;
+            while (trail < run.text.size() - lead && run.text[run.text.size() - 1 - trail].isSpace())
+                ++trail;
+            const qsizetype from = at + lead;
+            const qsizetype to = at + length - trail;
             for (int k : {int(Emphasis::Italic), int(Emphasis::Bold)}) {
-                if (!(kind & k) || length == 0)
+                if (!(kind & k) || to <= from)
                     continue;
-                // Touching runs of one kind make one span.
+                // Runs of one kind with only blanks between make one span.
                 auto last = std::find_if(markup.emphasis.rbegin(), markup.emphasis.rend(),
                                          [k](const Emphasis& e) { return e.kind == k; });
-                if (last != markup.emphasis.rend() && last->to == at)
-                    last->to = at + length;
+                if (last != markup.emphasis.rend() && last->to >= spanJoinsFrom)
+                    last->to = to;
                 else
-                    markup.emphasis.push_back(Emphasis{at, at + length, k});
+                    markup.emphasis.push_back(Emphasis{from, to, k});
             }
+            if (to > from)
+                spanJoinsFrom = to;
             at += length;
             text += run.text;
         }
         while (heading < book.headings.size() && book.headings[heading].paragraph < p)
             ++heading;
         if (heading < book.headings.size() && book.headings[heading].paragraph == p) {
-            const QString title = Cp1251::storable(text).simplified();
-            qsizetype lead = 0;
             const QString stored = Cp1251::storable(text);
+            qsizetype lead = 0;
             while (lead < stored.size() && stored[lead].isSpace())
                 ++lead;
-            if (!title.isEmpty())
+            headingStart = start + lead;
+            headingLevel = book.headings[heading].level;
+            headingLines = book.headings[heading].paragraphs;
+            headingText.clear();
+        }
+        if (headingLines > 0) {
+            const QString line = Cp1251::storable(text).simplified();
+            if (!line.isEmpty())
+                headingText << line;
+            if (--headingLines == 0 && !headingText.isEmpty())
                 markup.headings.push_back(
-                    Heading{start + lead, book.headings[heading].level, title});
+                    Heading{headingStart, headingLevel, joinedTitle(headingText)});
         }
     }
     std::sort(markup.emphasis.begin(), markup.emphasis.end(),
