@@ -42,6 +42,7 @@ private:
         OrderedList = 512,
         List = 1024,
         Row = 2048,
+        Cell = 4096,
     };
     struct Frame {
         unsigned actions = 0;
@@ -65,6 +66,8 @@ private:
     int m_head = 0;
     int m_titleDepth = 0;
     int m_preformatted = 0;
+    int m_cells = 0;           // table cells open: their paragraphs stay on the row's line
+    bool m_cellHasText = false; // the innermost cell's first paragraph has begun
     QString m_itemPrefix;
     QString m_title;
     QString m_author;
