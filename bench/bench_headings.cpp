@@ -5,6 +5,9 @@
 //
 //   bench_headings [--list] [FOLDER [LISTS]]
 //
+// FB2 and EPUB books in the folder (NAME.fb2, NAME.epub, made from NAME.txt) are
+// imported, and the headings the import keeps are judged against NAME.toc the same way.
+//
 // LISTS is the folder of the .toc files when they are not beside the books
 // (bench/headings holds those of the corpus classics, made from their printed chapters).
 //
@@ -15,6 +18,8 @@
 #include "core/base/cp1251.h"
 #include "core/book/book_text.h"
 #include "core/book/headings.h"
+#include "core/formats/book_import.h"
+#include "core/library/book_companions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -131,6 +136,36 @@ int main(int argc, char** argv) {
         total.found += s.found;
         total.matched += s.matched;
     }
+    // Imported books: the headings their import keeps.
+    Score imported;
+    const QStringList formatted =
+        folder.isEmpty() ? QStringList()
+                         : QDir(folder).entryList({QStringLiteral("*.fb2"), QStringLiteral("*.epub")},
+                                                  QDir::Files, QDir::Name);
+    for (const QString& b : formatted) {
+        QFile truthFile(QDir(lists).filePath(b.section(u'.', 0, 0) + QStringLiteral(".toc")));
+        if (!truthFile.open(QIODevice::ReadOnly))
+            continue;
+        QStringList real;
+        for (const QByteArray& line : truthFile.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                real.append(Cp1251::decode(line.trimmed()));
+        const ImportedBook book = BookImport::readFile(QDir(folder).filePath(b));
+        std::vector<Heading> found = BookCompanions::pendingOf(book).markup.headings;
+        // The notes' own heading is none of the book's chapters.
+        std::erase_if(found, [](const Heading& h) { return h.title == u"Примечания"; });
+        const Score s = score(found, real, list);
+        std::printf("  %-44s real %4d, kept %4d: %5.1f %% of real kept, %5.1f %% false\n",
+                    qPrintable(b), s.real, s.found, 100.0 * s.matched / qMax(1, s.real),
+                    100.0 * (s.found - s.matched) / qMax(1, s.found));
+        imported.real += s.real;
+        imported.found += s.found;
+        imported.matched += s.matched;
+    }
+    if (imported.real > 0)
+        std::printf("  all imported books: real %d, kept %d: %.1f %% of real kept, %.1f %% false\n",
+                    imported.real, imported.found, 100.0 * imported.matched / imported.real,
+                    100.0 * (imported.found - imported.matched) / qMax(1, imported.found));
     if (total.real > 0)
         std::printf("  all books: real %d, found %d: %.1f %% of real found, %.1f %% false\n",
                     total.real, total.found, 100.0 * total.matched / total.real,
