@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     }
     // Imported books: the headings their import keeps.
     Score imported;
+    Score scannedTotal;
     const QStringList formatted =
         folder.isEmpty() ? QStringList()
                          : QDir(folder).entryList({QStringLiteral("*.fb2"), QStringLiteral("*.epub")},
@@ -151,13 +152,25 @@ int main(int argc, char** argv) {
             if (!line.trimmed().isEmpty())
                 real.append(Cp1251::decode(line.trimmed()));
         const ImportedBook book = BookImport::readFile(QDir(folder).filePath(b));
-        std::vector<Heading> found = BookCompanions::pendingOf(book).markup.headings;
+        const BookCompanions::Pending pending = BookCompanions::pendingOf(book);
+        std::vector<Heading> found = pending.markup.headings;
         // The notes' own heading is none of the book's chapters.
-        std::erase_if(found, [](const Heading& h) { return h.title == u"Примечания"; });
+        const auto notes = [](const Heading& h) { return h.title == u"Примечания"; };
+        std::erase_if(found, notes);
         const Score s = score(found, real, list);
-        std::printf("  %-44s real %4d, kept %4d: %5.1f %% of real kept, %5.1f %% false\n",
+        // The same book with its kept headings lost: the scan of its stored text.
+        std::vector<Heading> scanned = HeadingDetector::detect(BookText::fromBytes(pending.text));
+        std::erase_if(scanned, notes);
+        const Score t = score(scanned, real, false);
+        std::printf("  %-44s real %4d, kept %4d: %5.1f %% of real kept, %5.1f %% false; "
+                    "scanned %4d: %5.1f %% found, %5.1f %% false\n",
                     qPrintable(b), s.real, s.found, 100.0 * s.matched / qMax(1, s.real),
-                    100.0 * (s.found - s.matched) / qMax(1, s.found));
+                    100.0 * (s.found - s.matched) / qMax(1, s.found), t.found,
+                    100.0 * t.matched / qMax(1, t.real),
+                    100.0 * (t.found - t.matched) / qMax(1, t.found));
+        scannedTotal.real += t.real;
+        scannedTotal.found += t.found;
+        scannedTotal.matched += t.matched;
         imported.real += s.real;
         imported.found += s.found;
         imported.matched += s.matched;
@@ -166,6 +179,13 @@ int main(int argc, char** argv) {
         std::printf("  all imported books: real %d, kept %d: %.1f %% of real kept, %.1f %% false\n",
                     imported.real, imported.found, 100.0 * imported.matched / imported.real,
                     100.0 * (imported.found - imported.matched) / qMax(1, imported.found));
+    if (scannedTotal.real > 0)
+        std::printf("  their stored texts scanned: real %d, found %d: %.1f %% of real found, "
+                    "%.1f %% false\n",
+                    scannedTotal.real, scannedTotal.found,
+                    100.0 * scannedTotal.matched / scannedTotal.real,
+                    100.0 * (scannedTotal.found - scannedTotal.matched) /
+                        qMax(1, scannedTotal.found));
     if (total.real > 0)
         std::printf("  all books: real %d, found %d: %.1f %% of real found, %.1f %% false\n",
                     total.real, total.found, 100.0 * total.matched / total.real,
