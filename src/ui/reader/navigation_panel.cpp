@@ -56,6 +56,9 @@ NavigationPanel::NavigationPanel(QWidget* parent) : QWidget(parent) {
     pageLayout->addWidget(m_bookmarkList);
     m_tabs->addTab(page, QStringLiteral("Закладки"));
 
+    connect(m_tabs, &QTabWidget::tabBarClicked, this, [this] {
+        QMetaObject::invokeMethod(this, &NavigationPanel::tabChanged, Qt::QueuedConnection);
+    });
     connect(m_contents, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { activateContents(item); });
     connect(m_bookmarkList, &QListWidget::itemClicked, this,
@@ -295,6 +298,10 @@ void NavigationPanel::showContents() {
 
 void NavigationPanel::showBookmarks() {
     m_tabs->setCurrentIndex(1);
+}
+
+int NavigationPanel::currentTab() const {
+    return m_tabs->currentIndex();
 }
 
 QWidget* NavigationPanel::currentList() const {

@@ -51,6 +51,8 @@ public:
 
     void showContents();
     void showBookmarks();
+    // 0 «Содержание», 1 «Закладки».
+    int currentTab() const;
     // The list of the tab shown, for the focus.
     QWidget* currentList() const;
 
@@ -68,6 +70,8 @@ Q_SIGNALS:
     void jumpRequested(qsizetype offset);
     // Esc: the focus goes back to the text.
     void escaped();
+    // The user chose the other tab.
+    void tabChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
