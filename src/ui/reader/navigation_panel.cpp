@@ -96,9 +96,10 @@ void NavigationPanel::stopDetection() {
 }
 
 void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QString& contentsPath,
-                              const QString& bookmarksPath) {
+                              const QString& bookmarksPath, const QString& path) {
     stopDetection();
     m_text = std::move(text);
+    m_path = path;
     m_contentsPath = contentsPath;
     m_bookmarksPath = bookmarksPath;
     m_headings.clear();
@@ -110,15 +111,24 @@ void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QStrin
     m_marked = -1;
     fillContents();
     fillBookmarks();
-    if (m_text)
+    if (m_text || !m_path.isEmpty())
         startDetection();
 }
 
 void NavigationPanel::startDetection() {
     // The stamp, the kept files and the scan of the text all run on a worker thread:
     // a 52 MB book costs a fraction of a second there and nothing here.
-    m_worker = QThread::create([this, text = m_text, contents = m_contentsPath,
+    m_worker = QThread::create([this, given = m_text, path = m_path, contents = m_contentsPath,
                                 marks = m_bookmarksPath] {
+        std::shared_ptr<const BookText> text = given;
+        if (!text) {
+            try {
+                text = std::make_shared<const BookText>(BookText::readFile(path));
+            } catch (...) {
+                text = std::make_shared<const BookText>();
+            }
+        }
+        m_read = text;
         m_stamp = BookStamp::of(*text);
         std::optional<BookMarkup> kept;
         if (!contents.isEmpty() && !text->isWide()) {
@@ -144,6 +154,7 @@ void NavigationPanel::detectionDone() {
     m_worker = nullptr;
     m_headings = std::move(m_found);
     m_found.clear();
+    m_text = std::exchange(m_read, nullptr);
     m_headingsKnown = true;
     m_stampKnown = true;
     // Bookmarks made while the files were being read join those kept.

@@ -29,9 +29,12 @@ public:
     ~NavigationPanel() override;
 
     // The book shown, and its files in the library folder (empty paths: a book outside
-    // the library, nothing kept).
+    // the library, nothing kept). Without a text (the editor holds the book), the file
+    // at `path` is read on the worker thread.
     void setBook(std::shared_ptr<const BookText> text, const QString& contentsPath,
-                 const QString& bookmarksPath);
+                 const QString& bookmarksPath, const QString& path = QString());
+    // The text the panel's places are in (null while it is being read).
+    std::shared_ptr<const BookText> text() const { return m_text; }
     // The headings, once known (empty while they are being found).
     const std::vector<Heading>& headings() const { return m_headings; }
     bool headingsKnown() const { return m_headingsKnown; }
@@ -105,6 +108,8 @@ private:
     // The worker's results: the headings, the bookmarks kept (found again when the book
     // changed outside), how many were lost, the book's stamp.
     std::vector<Heading> m_found;
+    std::shared_ptr<const BookText> m_read; // the file read by the worker
+    QString m_path;
     Bookmarks m_loaded;
     int m_dropped = 0;
     BookStamp m_stamp;
