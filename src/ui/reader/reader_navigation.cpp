@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QToolBar>
@@ -85,11 +86,33 @@ void ReaderNavigation::bookOpened(const QString& path, std::shared_ptr<const Boo
     topChanged();
 }
 
-void ReaderNavigation::bookSaved(const QByteArray& before, const QByteArray& after,
-                                 std::shared_ptr<const BookText> text) {
+void ReaderNavigation::bookSaved(const QString& path) {
+    const std::shared_ptr<const BookText> before = m_panel->text();
+    std::shared_ptr<const BookText> after;
+    try {
+        after = std::make_shared<const BookText>(BookText::readFile(path));
+    } catch (...) {
+        return; // the next opening reads it
+    }
+    if (!before || before->isWide() || after->isWide()) {
+        bookOpened(path, after);
+        return;
+    }
+    const QByteArrayView old(reinterpret_cast<const char*>(before->bytes()), before->length());
+    const QByteArrayView now(reinterpret_cast<const char*>(after->bytes()), after->length());
     if (!m_contentsPath.isEmpty())
-        BookCompanions::followSave(m_contentsPath, before, after);
-    m_panel->followEdit(TextChange::between(before, after), std::move(text));
+        BookCompanions::followSave(m_contentsPath, old, now);
+    m_panel->followEdit(TextChange::between(old, now), after);
+}
+
+bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
+            (key->modifiers() & Qt::ControlModifier))
+            aboutToJump();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ReaderNavigation::topChanged() {

@@ -46,9 +46,8 @@ public:
     // A book was opened: `path` its file (its contents and bookmarks are kept beside a
     // book of the library, books/NAME.toc and NAME.bmk).
     void bookOpened(const QString& path, std::shared_ptr<const BookText> text);
-    // The book was saved: headings and bookmarks follow the change.
-    void bookSaved(const QByteArray& before, const QByteArray& after,
-                   std::shared_ptr<const BookText> text);
+    // The book was saved to `path`: headings, emphasis and bookmarks follow the change.
+    void bookSaved(const QString& path);
     // The view scrolled: the panel marks the chapter of the top line.
     void topChanged();
 
@@ -66,6 +65,10 @@ public:
     void back();
     void forward();
     bool panelShown() const;
+
+protected:
+    // Ctrl+Home and Ctrl+End in the text are jumps too.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showPanel(int tab);

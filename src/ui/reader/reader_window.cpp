@@ -14,6 +14,8 @@
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/layout_dialog.h"
+#include "ui/reader/navigation_panel.h"
+#include "ui/reader/reader_navigation.h"
 #include "ui/reader/toolbar_images.h"
 
 #include <QAction>
@@ -31,6 +33,8 @@
 #include <QThreadPool>
 #include <QToolBar>
 #include <QToolButton>
+#include <QHBoxLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -129,9 +133,57 @@ TMainForm::TMainForm(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
-    layout->addWidget(Editor, 1);
-    layout->addWidget(View, 1);
+    auto* body = new QHBoxLayout;
+    body->setSpacing(0);
+    Navigation = new NavigationPanel(this);
+    Navigation->setFixedWidth(320);
+    body->addWidget(Navigation);
+    body->addWidget(Editor, 1);
+    body->addWidget(View, 1);
+    layout->addLayout(body, 1);
     layout->addWidget(StatusBar);
+    m_navigation = new ReaderNavigation(
+        this, ToolBar1, Navigation,
+        ReaderPlaces{
+            [this] { return qsizetype(firstVisibleOffset()); },
+            [this](qsizetype offset) {
+                if (viewing()) {
+                    View->setSelectionStart(offset);
+                    View->scrollOffsetToTop(offset);
+                } else {
+                    Editor->setSelectionStart(int(offset));
+                    Editor->scrollOffsetToTop(int(offset));
+                }
+            },
+            [this] { return viewing() ? View->textLength() : qsizetype(Editor->textLength()); },
+            [this](int line) -> qsizetype {
+                if (!viewing())
+                    return line < Editor->lineCount() ? Editor->FirstCharOfLine(line) : -1;
+                if (!View->linesCounted() || line >= View->lineCount())
+                    return -1;
+                qsizetype low = 0;
+                qsizetype high = View->textLength();
+                while (low < high) { // the first character on a line after `line`
+                    const qsizetype middle = (low + high) / 2;
+                    if (View->lineOfChar(middle) <= line)
+                        low = middle + 1;
+                    else
+                        high = middle;
+                }
+                return View->lineStartOf(std::max<qsizetype>(0, low - 1));
+            },
+            [this] {
+                if (viewing())
+                    View->setFocus();
+                else
+                    Editor->setFocus();
+            }});
+    View->installEventFilter(m_navigation);
+    Editor->installEventFilter(m_navigation);
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
+            &ReaderNavigation::topChanged);
+    connect(Editor->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
+            &ReaderNavigation::topChanged);
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
@@ -185,6 +237,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::setReadingState(ReadingState* state) {
     m_reading = state;
+    m_navigation->setReadingState(state);
     if (!state)
         return;
     if (state->font()) {
@@ -357,6 +410,7 @@ bool TMainForm::showAndLoad(const QString& path, int reach) {
     }
     m_fileStamp = fileStamp(path);
     StatusBar->setPanelText(1, path);
+    m_navigation->bookOpened(path, viewing() ? View->book() : nullptr);
     return true;
 }
 
@@ -492,6 +546,7 @@ void TMainForm::FindDialog1Find() {
             Dialogs::instance().beep(); // the selection stays
             return;
         }
+        m_navigation->aboutToJump();
         View->setFocus(Qt::OtherFocusReason);
         View->setSelectionStart(found);
         View->setSelectionLength(wanted.size());
@@ -525,6 +580,7 @@ void TMainForm::FindDialog1Find() {
         Dialogs::instance().beep(); // the selection stays
         return;
     }
+    m_navigation->aboutToJump();
     Editor->FocusEditor();
     Editor->setSelectionStart(int(found));
     Editor->setSelectionLength(int(wanted.size()));
@@ -716,6 +772,7 @@ void TMainForm::ToolButton1Click() {
     // question is not remembered again at its close.
     rememberPosition();
     RichEditChange();
+    m_navigation->bookSaved(path);
     Q_EMIT bookSaved(path);
 }
 

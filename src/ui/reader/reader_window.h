@@ -11,6 +11,8 @@
 class BookView;
 class FindDialog;
 class LayoutDialog;
+class NavigationPanel;
+class ReaderNavigation;
 class QAction;
 class QMenu;
 class QToolBar;
@@ -52,6 +54,9 @@ public:
     QAction* N2; // back to the list
     FindDialog* FindDialog1;
     LayoutDialog* LayoutDialog1;
+    // The side panel («Содержание», «Закладки») and its buttons and keys.
+    NavigationPanel* Navigation;
+    ReaderNavigation* navigation() const { return m_navigation; }
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
     // The book opens where it was left when the reading state remembers it (and its
@@ -164,4 +169,5 @@ private:
     QPrinter m_printer;
     ReadingState* m_reading = nullptr;
     BookLayout m_layout;
+    ReaderNavigation* m_navigation = nullptr;
 };
