@@ -1,5 +1,6 @@
 #include "core/book/book_text.h"
 #include "core/book/headings.h"
+#include "core/book/note_references.h"
 
 #include <QTest>
 
@@ -100,6 +101,36 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(described(HeadingDetector::detect(book(text))), expected);
+    }
+
+    // A note reference leads to its note after «Примечания», the note's number back to
+    // the reference; a place beside no reference leads nowhere.
+    void noteReferences_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("clicked"); // the text at the place clicked, as "x|y"
+        QTest::addColumn<QString>("target");  // what stands where it leads, or empty
+        const QString book = QStringLiteral("Текст со сноской[12] и ещё[3].\r\nДальше [12] снова.\r\n"
+                                            "Примечания\r\n[3] Третья.\r\n[12] Двенадцатая.\r\n");
+        QTest::newRow("on the bracket") << book << QStringLiteral("сноской|[12]") << QStringLiteral("[12] Двенадцатая");
+        QTest::newRow("on a digit") << book << QStringLiteral("сноской[1|2]") << QStringLiteral("[12] Двенадцатая");
+        QTest::newRow("another") << book << QStringLiteral("ещё[|3]") << QStringLiteral("[3] Третья");
+        QTest::newRow("back from a note") << book << QStringLiteral("Третья.\r\n[|12]")
+                                          << QStringLiteral("[12] снова");
+        QTest::newRow("beside none") << book << QStringLiteral("Текст со|") << QString();
+        QTest::newRow("no notes") << QStringLiteral("Текст[1] без примечаний.")
+                                  << QStringLiteral("Текст[|1]") << QString();
+    }
+    void noteReferences() {
+        QFETCH(QString, text);
+        QFETCH(QString, clicked);
+        QFETCH(QString, target);
+        const BookText book = BookText::fromText(text);
+        const qsizetype place = text.indexOf(QString(clicked).remove(u'|')) + clicked.indexOf(u'|');
+        const std::optional<NoteReferences::Reference> reference = NoteReferences::at(book, place);
+        const qsizetype to = reference ? NoteReferences::target(book, *reference,
+                                                                NoteReferences::notesStart(book))
+                                       : -1;
+        QCOMPARE(to < 0 ? QString() : book.text(to, to + target.size()), target);
     }
 
     // A stop asked for ends the scan with nothing.

@@ -14,10 +14,17 @@ library="$work/library"
 mkdir -p "$library/books"
 printf 'Book=\r\n' > "$library/books.dat"
 chapter=$(printf '\xc3\xeb\xe0\xe2\xe0') # «Глава» in code page 1251
-for c in $(seq 30); do
-    printf '\r\n%s %d\r\n\r\n' "$chapter" "$c"
-    for i in $(seq 150); do printf 'Line %d of chapter %d, long enough to be read.\r\n' "$i" "$c"; done
-done > "$library/books/Book.boo"
+notes=$(printf '\xcf\xf0\xe8\xec\xe5\xf7\xe0\xed\xe8\xff') # «Примечания»
+{
+    printf '[1]\r\n' # a note reference, the book's first line
+    for c in $(seq 30); do
+        printf '\r\n%s %d\r\n\r\n' "$chapter" "$c"
+        for i in $(seq 150); do printf 'Line %d of chapter %d, long enough to be read.\r\n' "$i" "$c"; done
+    done
+    printf '\r\n%s\r\n[1] The note.\r\n' "$notes"
+    for i in $(seq 2 150); do printf '[%d] Another note.\r\n' "$i"; done
+} > "$library/books/Book.boo"
+note=$(LC_ALL=C grep -abo '^\[1\] The note' "$library/books/Book.boo" | cut -d: -f1)
 # The chapters' offsets in the book (CR LF counts two, as the file has it), in order.
 offsets=$(LC_ALL=C grep -abo "$chapter [0-9]*"$'\r' "$library/books/Book.boo" | cut -d: -f1)
 offset_of() { echo "$offsets" | sed -n "$1p"; }
@@ -52,6 +59,7 @@ open_book() {
     main=$(wait_for_window '^Tomeria$')
     [ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
     sleep 1.5
+    main=$(wait_for_window '^Tomeria$') # the window as it stands once shown
     read -r x y _ _ <<<"$(client_rect "$main")"
     xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
     reader=$(wait_for_window '^Rich Edit Control Demo$')
@@ -108,6 +116,23 @@ click_row 0
 xdotool key --clearmodifiers Delete
 wait_for_file "$library/books/Book.bmk" no || fail "Delete left the bookmark"
 close_book >/dev/null
+
+# A click on the note reference «[1]» at the book's start shows the note; a click on
+# the note's own number leads back to the reference.
+text_line() { # a click on the first line of the text, at its start
+    xdotool mousemove 330 40 click 1
+    sleep 0.7
+}
+open_book
+xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+Home
+sleep 0.5
+text_line
+left=$(close_book)
+[ "$left" = "$note" ] || fail "a click on «[1]» left the reader at $left, not at the note ($note)"
+open_book
+text_line
+left=$(close_book)
+[ "$left" = 0 ] || fail "a click on the note's number left the reader at $left, not at the reference"
 
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"

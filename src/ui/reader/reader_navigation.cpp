@@ -1,6 +1,7 @@
 #include "ui/reader/reader_navigation.h"
 
 #include "core/book/book_text.h"
+#include "core/book/note_references.h"
 #include "core/library/book_companions.h"
 #include "core/library/reading_state.h"
 #include "ui/dialogs/dialogs.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QToolBar>
@@ -111,8 +113,34 @@ bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
         if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
             (key->modifiers() & Qt::ControlModifier))
             aboutToJump();
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            key->modifiers() == Qt::NoModifier && m_places.caret &&
+            followReference(m_places.caret()))
+            return true;
+    } else if (event->type() == QEvent::MouseButtonRelease && m_places.offsetAt) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // A click, not the end of a selection.
+        if (mouse->button() == Qt::LeftButton && mouse->modifiers() == Qt::NoModifier &&
+            m_places.caret && m_places.caret() >= 0)
+            followReference(m_places.offsetAt(mouse->position().toPoint()));
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool ReaderNavigation::followReference(qsizetype offset) {
+    const std::shared_ptr<const BookText> text = m_panel->text();
+    if (!text || offset < 0)
+        return false;
+    const std::optional<NoteReferences::Reference> reference = NoteReferences::at(*text, offset);
+    if (!reference)
+        return false;
+    const qsizetype target =
+        NoteReferences::target(*text, *reference, NoteReferences::notesStart(*text));
+    if (target < 0)
+        return false;
+    // After the click is handled: the view sets its caret at the click first.
+    QMetaObject::invokeMethod(this, [this, target] { jumpTo(target); }, Qt::QueuedConnection);
+    return true;
 }
 
 void ReaderNavigation::topChanged() {

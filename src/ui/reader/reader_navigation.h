@@ -10,6 +10,7 @@
 #include <memory>
 
 class BookText;
+class QPoint;
 class NavigationPanel;
 class QToolBar;
 class QToolButton;
@@ -25,6 +26,10 @@ struct ReaderPlaces {
     // still being counted.
     std::function<qsizetype(int)> offsetOfLine;
     std::function<void()> focusText;
+    // While viewing: the character under a point of the view's viewport (-1 outside the
+    // text), and the caret when nothing is selected (-1 otherwise); while editing, -1.
+    std::function<qsizetype(const QPoint&)> offsetAt;
+    std::function<qsizetype()> caret;
 };
 
 // Finding one's way in the reader: the side panel with its tool buttons «Содержание»
@@ -67,11 +72,14 @@ public:
     bool panelShown() const;
 
 protected:
-    // Ctrl+Home and Ctrl+End in the text are jumps too.
+    // Ctrl+Home and Ctrl+End in the text are jumps too; a click on a note reference
+    // («[12]») or Enter on it shows the note, and its number leads back.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showPanel(int tab);
+    // Follows the note reference at a place; false when there is none.
+    bool followReference(qsizetype offset);
     void rememberPanel();
 
     QWidget* m_window;

@@ -177,8 +177,13 @@ TMainForm::TMainForm(QWidget* parent)
                     View->setFocus();
                 else
                     Editor->setFocus();
+            },
+            [this](const QPoint& point) { return viewing() ? View->offsetAt(point) : -1; },
+            [this]() -> qsizetype {
+                return viewing() && View->selectionLength() == 0 ? View->caret() : -1;
             }});
     View->installEventFilter(m_navigation);
+    View->viewport()->installEventFilter(m_navigation);
     Editor->installEventFilter(m_navigation);
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
             &ReaderNavigation::topChanged);
