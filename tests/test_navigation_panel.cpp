@@ -3,6 +3,7 @@
 #include "core/book/jump_history.h"
 #include "core/library/bookmarks.h"
 #include "support/test_files.h"
+#include "ui/reader/bookmark_margin.h"
 #include "ui/reader/navigation_panel.h"
 
 #include <QApplication>
@@ -115,6 +116,28 @@ private Q_SLOTS:
         again.setBook(book(other), QString(), path);
         QTRY_VERIFY(again.headingsKnown());
         QVERIFY(again.note().isEmpty());
+    }
+
+    // A mark beside each bookmarked line on screen, none for those off it.
+    void marginMarks() {
+        QWidget viewport;
+        viewport.resize(300, 200);
+        // Lines of 20 pixels, 50 characters each; characters 0-499 are on screen.
+        BookmarkMargin margin(
+            &viewport,
+            [](qsizetype offset) {
+                return offset < 500 ? QRect(10, int(offset / 50) * 20, 8, 20) : QRect();
+            },
+            [] { return std::pair<qsizetype, qsizetype>(0, 1000); });
+        viewport.show();
+        margin.setPlaces({0, 120, 700, 5000});
+        const std::vector<QRect> marks = margin.marks();
+        QCOMPARE(marks.size(), size_t(2));
+        QCOMPARE(marks[0], QRect(0, 0, 4, 20));
+        QCOMPARE(marks[1], QRect(0, 40, 4, 20));
+        QVERIFY(margin.testAttribute(Qt::WA_TransparentForMouseEvents));
+        viewport.resize(400, 300);
+        QCOMPARE(margin.size(), QSize(400, 300));
     }
 
     // Back returns to the place before the last jump, forward goes there again; a new

@@ -224,6 +224,7 @@ void NavigationPanel::fillBookmarks() {
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
     m_filling = false;
+    Q_EMIT bookmarksChanged();
 }
 
 void NavigationPanel::saveBookmarks() {

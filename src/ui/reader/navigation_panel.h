@@ -75,6 +75,8 @@ Q_SIGNALS:
     void escaped();
     // The user chose the other tab.
     void tabChanged();
+    // Bookmarks were added, removed or moved.
+    void bookmarksChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

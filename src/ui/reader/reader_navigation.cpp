@@ -5,6 +5,7 @@
 #include "core/library/book_companions.h"
 #include "core/library/reading_state.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/reader/bookmark_margin.h"
 #include "ui/reader/navigation_panel.h"
 #include "ui/reader/toolbar_images.h"
 
@@ -64,6 +65,19 @@ ReaderNavigation::ReaderNavigation(QWidget* window, QToolBar* toolBar, Navigatio
     });
     connect(m_panel, &NavigationPanel::escaped, this, [this] { m_places.focusText(); });
     connect(m_panel, &NavigationPanel::tabChanged, this, [this] { rememberPanel(); });
+    if (m_places.viewport && m_places.rectOf) {
+        m_margin = new BookmarkMargin(m_places.viewport, m_places.rectOf, [this] {
+            // At most a screenful of long lines after the top: nothing far is laid out.
+            const qsizetype top = m_places.top();
+            return std::pair<qsizetype, qsizetype>(top, top + 1024 * qsizetype(200));
+        });
+        connect(m_panel, &NavigationPanel::bookmarksChanged, this, [this] {
+            std::vector<qsizetype> places;
+            for (const Bookmark& b : m_panel->bookmarks().list())
+                places.push_back(b.offset);
+            m_margin->setPlaces(std::move(places));
+        });
+    }
 }
 
 void ReaderNavigation::setReadingState(ReadingState* state) {

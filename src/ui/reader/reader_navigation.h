@@ -10,7 +10,9 @@
 #include <memory>
 
 class BookText;
+class BookmarkMargin;
 class QPoint;
+class QRect;
 class NavigationPanel;
 class QToolBar;
 class QToolButton;
@@ -30,6 +32,10 @@ struct ReaderPlaces {
     // text), and the caret when nothing is selected (-1 otherwise); while editing, -1.
     std::function<qsizetype(const QPoint&)> offsetAt;
     std::function<qsizetype()> caret;
+    // The viewing mode's viewport and a character's rectangle there (empty when it is
+    // not shown), for the marks of bookmarked lines; none in editing.
+    QWidget* viewport = nullptr;
+    std::function<QRect(qsizetype)> rectOf;
 };
 
 // Finding one's way in the reader: the side panel with its tool buttons «Содержание»
@@ -89,5 +95,6 @@ private:
     QToolButton* m_bookmarkButton;
     ReadingState* m_reading = nullptr;
     JumpHistory m_history;
+    BookmarkMargin* m_margin = nullptr;
     QString m_contentsPath; // books/NAME.toc of the book shown, or empty
 };

@@ -181,7 +181,9 @@ TMainForm::TMainForm(QWidget* parent)
             [this](const QPoint& point) { return viewing() ? View->offsetAt(point) : -1; },
             [this]() -> qsizetype {
                 return viewing() && View->selectionLength() == 0 ? View->caret() : -1;
-            }});
+            },
+            View->viewport(),
+            [this](qsizetype offset) { return View->characterRect(offset); }});
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
     Editor->installEventFilter(m_navigation);
