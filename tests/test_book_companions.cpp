@@ -75,6 +75,24 @@ private Q_SLOTS:
                  QStringLiteral("1 Часть первая | 2 Глава 1. Начало | 2 Глава 2 | 1 Часть вторая"));
     }
 
+    // RTF paragraphs with an outline level are its headings, at their levels; italic and
+    // bold runs of the text are its emphasis.
+    void rtfOutlineLevels() {
+        const ImportedBook book = BookImport::read(QByteArray(
+            "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}"
+            "{\\pard\\outlinelevel0 \\'d7\\'e0\\'f1\\'f2\\'fc 1\\par}"
+            "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 1\\par}"
+            "{\\pard Text {\\i slanted} and {\\b bold}.\\par}"
+            "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 2\\par}}"));
+        const BookCompanions::Pending pending = BookCompanions::pendingOf(book);
+        QCOMPARE(titles(pending.markup),
+                 QStringLiteral("1 Часть 1 | 2 Глава 1 | 2 Глава 2"));
+        QStringList spans;
+        for (const Emphasis& e : pending.markup.emphasis)
+            spans << storedAt(pending.text, e.from, e.to);
+        QCOMPARE(spans, QStringList({QStringLiteral("slanted"), QStringLiteral("bold")}));
+    }
+
     // A preview edited before the book was added: the places follow the edit.
     void editedPreview() {
         const ImportedBook book = BookImport::read(TestBooks::read(QStringLiteral("book.fb2")));
