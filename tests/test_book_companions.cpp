@@ -93,6 +93,56 @@ private Q_SLOTS:
         QCOMPARE(spans, QStringList({QStringLiteral("slanted"), QStringLiteral("bold")}));
     }
 
+    // An EPUB whose pages have no headings of their own: its navigation names them (the
+    // EPUB 2 NCX, nested; an EPUB 3 nav document).
+    void epubNavigation_data() {
+        QTest::addColumn<bool>("epub3");
+        QTest::newRow("NCX") << false;
+        QTest::newRow("nav") << true;
+    }
+    void epubNavigation() {
+        QFETCH(bool, epub3);
+        const QByteArray container =
+            "<?xml version=\"1.0\"?><container xmlns=\"urn:oasis:names:tc:opendocument:xmlns:"
+            "container\" version=\"1.0\"><rootfiles><rootfile full-path=\"OPS/p.opf\" "
+            "media-type=\"application/oebps-package+xml\"/></rootfiles></container>";
+        const QByteArray opf =
+            "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\"><manifest>"
+            "<item id=\"a\" href=\"a.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"b\" href=\"b.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"c\" href=\"c.html\" media-type=\"application/xhtml+xml\"/>"
+            "<item id=\"t\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
+            "<item id=\"n\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+            "properties=\"nav\"/></manifest>"
+            "<spine><itemref idref=\"a\"/><itemref idref=\"b\"/><itemref idref=\"c\"/></spine></package>";
+        auto page = [](const char* title, const char* text) {
+            return QByteArray("<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">"
+                              "<body><p class=\"title\">") + title + "</p><p>" + text + "</p></body></html>";
+        };
+        const QByteArray ncx = QStringLiteral(
+            "<?xml version=\"1.0\"?><ncx><navMap><navPoint><navLabel><text>Часть</text></navLabel>"
+            "<content src=\"a.html\"/><navPoint><navLabel><text>Глава</text></navLabel>"
+            "<content src=\"b.html#x\"/></navPoint></navPoint><navPoint><content src=\"c.html\"/>"
+            "</navPoint></navMap></ncx>").toUtf8();
+        const QByteArray nav = QStringLiteral(
+            "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
+            "xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
+            "<li><a href=\"a.html\">Часть</a><ol><li><a href=\"b.html#x\">Глава</a></li></ol></li>"
+            "<li><a href=\"c.html\">Конец</a></li></ol></nav></body></html>").toUtf8();
+        QList<QPair<QString, QByteArray>> members{
+            {QStringLiteral("mimetype"), "application/epub+zip"},
+            {QStringLiteral("META-INF/container.xml"), container},
+            {QStringLiteral("OPS/p.opf"), epub3 ? opf : QByteArray(opf).replace(" properties=\"nav\"", "")},
+            {QStringLiteral("OPS/a.html"), page("Часть первая", "Текст.")},
+            {QStringLiteral("OPS/b.html"), page("Глава 1", "Текст.")},
+            {QStringLiteral("OPS/c.html"), page("Конец", "Текст.")},
+            {QStringLiteral("OPS/toc.ncx"), ncx},
+            {QStringLiteral("OPS/nav.xhtml"), nav}};
+        const ImportedBook book = BookImport::read(TestBooks::zip(members));
+        QCOMPARE(titles(BookCompanions::pendingOf(book).markup),
+                 QStringLiteral("1 Часть первая | 2 Глава 1 | 1 Конец"));
+    }
+
     // A preview edited before the book was added: the places follow the edit.
     void editedPreview() {
         const ImportedBook book = BookImport::read(TestBooks::read(QStringLiteral("book.fb2")));

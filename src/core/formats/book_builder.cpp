@@ -180,6 +180,21 @@ void BookBuilder::addText(QStringView text, bool collapse) {
     m_size += out.size() - before;
 }
 
+void BookBuilder::addHeading(qsizetype paragraph, int level) {
+    endParagraph();
+    const QList<RtfParagraph>& paragraphs = m_text.document.paragraphs;
+    while (paragraph < paragraphs.size() && paragraphs.at(paragraph).runs.isEmpty())
+        ++paragraph;
+    if (paragraph >= paragraphs.size())
+        return;
+    auto at = std::lower_bound(
+        m_text.headings.begin(), m_text.headings.end(), paragraph,
+        [](const HeadingPlace& h, qsizetype p) { return h.paragraph < p; });
+    if (at != m_text.headings.end() && at->paragraph == paragraph)
+        return;
+    m_text.headings.insert(at, HeadingPlace{paragraph, level});
+}
+
 BookBuilder::Mark BookBuilder::mark() {
     endParagraph();
     return Mark{m_text.document.paragraphs.size(), m_notes.document.paragraphs.size(), m_size,

@@ -71,6 +71,12 @@ public:
     // The book: title and author lines, the text (without a first paragraph that only
     // repeats the title or author), then the notes.
     RtfDocument finish();
+    // Paragraphs of the text so far, and whether any is a heading of the contents.
+    qsizetype paragraphCount() const { return m_text.document.paragraphs.size(); }
+    bool hasHeadings() const { return !m_text.headings.isEmpty(); }
+    // Makes the first paragraph with text at or after `paragraph` a heading at `level`
+    // (a book's navigation naming a page: its first paragraph).
+    void addHeading(qsizetype paragraph, int level);
     // The headings of the book finish() gave, in its paragraphs' numbers.
     const QList<HeadingPlace>& headings() const { return m_headings; }
 
