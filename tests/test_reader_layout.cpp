@@ -46,7 +46,7 @@ private Q_SLOTS:
     // «Оформление» follows «Шрифт текста» on the tool bar, with its own picture.
     void theButton() {
         TMainForm& form = *m_form;
-        QCOMPARE(form.ToolButton8->toolTip(), QStringLiteral("Оформление"));
+        QCOMPARE(form.ToolButton8->toolTip(), QStringLiteral("Оформление (Ctrl+L)"));
         QList<QWidget*> order;
         for (QAction* action : form.ToolBar1->actions())
             order << form.ToolBar1->widgetForAction(action);

@@ -1,12 +1,16 @@
+#include "core/base/safe_file.h"
 #include "core/book/book_lines.h"
+#include "core/library/bulk_import.h"
 #include "core/library/reading_state.h"
 #include "support/reader_library.h"
 #include "support/recording_dialogs.h"
 #include "support/test_files.h"
 #include "ui/bookview/book_view.h"
+#include "ui/bookview/book_view_accessible.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/reader/layout_dialog.h"
 #include "ui/reader/reader_window.h"
 
 #include <QAbstractButton>
@@ -22,6 +26,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
@@ -153,9 +158,10 @@ private Q_SLOTS:
                                 form.ToolButton5->toolTip(), form.ToolButton4->toolTip(),
                                 form.ToolButton8->toolTip(), form.ToolButton7->toolTip(),
                                 form.ToolButton1->toolTip(), form.ToolButton3->toolTip()};
-        QCOMPARE(hints,
-                 (QStringList{"Назад", "Поиск", "Цвет окна", "Шрифт текста", "Оформление",
-                              "Редактирование/просмотр", "Сохранить изменения", "Печать книги"}));
+        QCOMPARE(hints, (QStringList{"Назад (Esc)", "Поиск (Ctrl+F)", "Цвет окна (Ctrl+K)",
+                                     "Шрифт текста (Ctrl+Shift+F)", "Оформление (Ctrl+L)",
+                                     "Редактирование/просмотр (Ctrl+E)",
+                                     "Сохранить изменения (Ctrl+S)", "Печать книги (Ctrl+P)"}));
         QStringList captions;
         for (QAction* a : form.PopupMenu1->actions())
             if (!a->isSeparator())
@@ -395,6 +401,312 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("Cannot create file %1.").arg(path)});
         QCOMPARE(TestFiles::read(path), QByteArray("old"));
         QVERIFY(m_form->Editor->document()->isModified());
+    }
+
+    // Every tool button has its key, named in its hint, and a name for screen readers.
+    void everyToolButtonHasAKey_data() {
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("effect");
+        QTest::newRow("find") << QKeySequence(Qt::CTRL | Qt::Key_F) << "find dialog";
+        QTest::newRow("find next") << QKeySequence(Qt::Key_F3) << "next";
+        QTest::newRow("find previous") << QKeySequence(Qt::SHIFT | Qt::Key_F3) << "previous";
+        QTest::newRow("mode") << QKeySequence(Qt::CTRL | Qt::Key_E) << "editing";
+        QTest::newRow("save") << QKeySequence(Qt::CTRL | Qt::Key_S) << "saved";
+        QTest::newRow("print") << QKeySequence(Qt::CTRL | Qt::Key_P) << "print dialog";
+        QTest::newRow("layout") << QKeySequence(Qt::CTRL | Qt::Key_L) << "layout dialog";
+        QTest::newRow("colour") << QKeySequence(Qt::CTRL | Qt::Key_K) << "colour dialog";
+        QTest::newRow("font") << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F) << "font dialog";
+        QTest::newRow("bigger") << QKeySequence(Qt::CTRL | Qt::Key_Plus) << "bigger";
+        QTest::newRow("bigger =") << QKeySequence(Qt::CTRL | Qt::Key_Equal) << "bigger";
+        QTest::newRow("smaller") << QKeySequence(Qt::CTRL | Qt::Key_Minus) << "smaller";
+        QTest::newRow("tool bar") << QKeySequence(Qt::CTRL | Qt::Key_Tab) << "tool bar";
+    }
+    void everyToolButtonHasAKey() {
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, effect);
+        TMainForm& form = open("one two one two one");
+        const QString path = form.StatusBar->panelText(1);
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.FindDialog1->setFindText(QStringLiteral("two"));
+        form.View->select(8, 8); // between the two «two»
+        const QFont textFont = form.View->font();
+        if (effect == QLatin1String("saved")) { // saving is an editing mode's step
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::CTRL | Qt::Key_E));
+            QVERIFY(!form.viewing());
+            form.Editor->moveCursor(QTextCursor::End);
+            form.Editor->insertPlainText(QStringLiteral(" three"));
+        }
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keySequence(focus, key);
+        if (effect == QLatin1String("find dialog"))
+            QVERIFY(form.FindDialog1->isVisible());
+        else if (effect == QLatin1String("next"))
+            QCOMPARE(selectionStart(), 12);
+        else if (effect == QLatin1String("previous"))
+            QCOMPARE(selectionStart(), 4);
+        else if (effect == QLatin1String("editing")) {
+            QVERIFY(!form.viewing());
+            QTest::keySequence(QApplication::focusWidget(), key); // from the editor: back
+            QVERIFY(form.viewing());
+        } else if (effect == QLatin1String("saved"))
+            QCOMPARE(TestFiles::read(path), QByteArray("one two one two one three"));
+        else if (effect == QLatin1String("print dialog"))
+            QCOMPARE(dialogs().printersOffered, 1);
+        else if (effect == QLatin1String("layout dialog"))
+            QVERIFY(form.LayoutDialog1->isVisible());
+        else if (effect == QLatin1String("colour dialog"))
+            QVERIFY(dialogs().colourOffered.isValid());
+        else if (effect == QLatin1String("font dialog"))
+            QCOMPARE(dialogs().fontOffered.font, form.fontDialogChoice().font);
+        else if (effect == QLatin1String("bigger") || effect == QLatin1String("smaller")) {
+            const bool bigger = effect == QLatin1String("bigger");
+            QCOMPARE(form.zoomSteps(), bigger ? 1 : -1);
+            QCOMPARE(QFontInfo(form.View->font()).pixelSize() > QFontInfo(textFont).pixelSize(),
+                     bigger);
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::CTRL | Qt::Key_0));
+            QCOMPARE(form.zoomSteps(), 0);
+            QCOMPARE(QFontInfo(form.View->font()).pixelSize(), QFontInfo(textFont).pixelSize());
+        } else if (effect == QLatin1String("tool bar")) {
+            // Arrows walk the buttons, Space presses one, Tab goes back to the text.
+            QCOMPARE(QApplication::focusWidget(), form.ToolButton6);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left); // round to the last
+            QCOMPARE(QApplication::focusWidget(), form.ToolButton3);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+            QCOMPARE(QApplication::focusWidget(), form.ToolButton2);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            QVERIFY(form.FindDialog1->isVisible());
+            form.FindDialog1->hide();
+            form.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            form.ToolButton2->setFocus();
+            QTest::keyClick(form.ToolButton2, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), form.View);
+        } else
+            QFAIL("no such effect");
+
+        // The hints name the keys, and the buttons have names of their own.
+        for (QToolButton* button : form.ToolBar1->findChildren<QToolButton*>(
+                 QRegularExpression(QStringLiteral("^ToolButton")))) {
+            QVERIFY2(button->toolTip().endsWith(QLatin1Char(')')), qPrintable(button->toolTip()));
+            QVERIFY(!button->accessibleName().isEmpty());
+            QVERIFY(button->toolTip().startsWith(button->accessibleName() + QStringLiteral(" (")));
+        }
+        QCOMPARE(form.ToolButton2->toolTip(), QStringLiteral("Поиск (Ctrl+F)"));
+    }
+
+    // Nothing found: a note over the text says so and goes by itself; the panels and the
+    // selection stay.
+    void nothingFoundIsNotedOverTheText() {
+        TMainForm& form = open("one two");
+        form.View->select(0, 3);
+        const QString panel0 = form.StatusBar->panelText(0);
+        const QString panel2 = form.StatusBar->panelText(2);
+        find(QStringLiteral("три"));
+        QVERIFY(form.NotFoundNote->isVisible());
+        QCOMPARE(form.NotFoundNote->text(), QStringLiteral("Не найдено: три"));
+        QVERIFY(form.View->geometry().contains(form.NotFoundNote->geometry()));
+        QCOMPARE(form.StatusBar->panelText(0), panel0);
+        QCOMPARE(form.StatusBar->panelText(2), panel2);
+        QCOMPARE(selectionLength(), 3);
+        QVERIFY(dialogs().shown.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!form.NotFoundNote->isVisible(), 10000);
+        find(QStringLiteral("two")); // found: no note
+        QVERIFY(!form.NotFoundNote->isVisible());
+    }
+
+    // A message of any window while the reader is up opens above the reader: it belongs
+    // to it.
+    void aBoxShownOverTheReaderBelongsToIt() {
+        QWidget library;
+        library.show();
+        TMainForm& form = open("text");
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        std::unique_ptr<Dialogs> recording = Dialogs::install(std::make_unique<Dialogs>());
+        QWidget* owner = nullptr;
+        bool boxShown = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                boxShown = box->isVisible();
+                owner = box->parentWidget();
+                box->close();
+            }
+        });
+        poll.start(20);
+        Dialogs::instance().error(&library, QStringLiteral("Unable to write to x."));
+        Dialogs::install(std::move(recording));
+        QVERIFY(boxShown);
+        QCOMPARE(owner, static_cast<QWidget*>(&form));
+        QCOMPARE(Dialogs::owner(&library), static_cast<QWidget*>(&form));
+        form.hide();
+        QCOMPARE(Dialogs::owner(&library), &library);
+    }
+
+    // Edits that cannot be saved are never lost: after a failed save the text can go to
+    // another file, and «Отмена» (or declining that) brings the reader back with them.
+    void editsThatCannotBeSavedHaveAWayBack_data() {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::addColumn<bool>("elsewhere");
+        QTest::addColumn<bool>("goesOn");
+        QTest::newRow("cancel") << Dialogs::Answer::Cancel << false << false;
+        QTest::newRow("yes, failed, kept") << Dialogs::Answer::Yes << false << false;
+        QTest::newRow("yes, failed, elsewhere") << Dialogs::Answer::Yes << true << true;
+    }
+    void editsThatCannotBeSavedHaveAWayBack() {
+        QFETCH(Dialogs::Answer, answer);
+        QFETCH(bool, elsewhere);
+        QFETCH(bool, goesOn);
+        restart();
+        const QString first = libraryBook(QStringLiteral("Первая"), "first");
+        const QString second = libraryBook(QStringLiteral("Вторая"), "second");
+        TMainForm& form = openAt(first);
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        form.Editor->moveCursor(QTextCursor::End);
+        form.Editor->insertPlainText(QStringLiteral(" правка"));
+        form.ToolButton6->click();
+        QVERIFY(!form.isVisible());
+        dialogs().clear();
+        QTemporaryDir outside;
+        const QString saved = outside.filePath(QStringLiteral("копия.txt"));
+        TestFiles::setReadOnly(libraryFile(QStringLiteral("books")), true);
+        dialogs().answers.enqueue(answer);
+        dialogs().confirmations.enqueue(elsewhere);
+        dialogs().savePaths.enqueue(saved);
+        const bool opened = form.openBook(second);
+        TestFiles::setReadOnly(libraryFile(QStringLiteral("books")), false);
+        QCOMPARE(opened, goesOn);
+        QCOMPARE(TestFiles::read(first), QByteArray("first"));
+        if (answer == Dialogs::Answer::Yes) {
+            QCOMPARE(dialogs().texts("error").size(), 1);
+            QCOMPARE(dialogs().texts("confirm"),
+                     QStringList{QStringLiteral("Книгу «Первая» сохранить не удалось. Сохранить "
+                                                "текст с изменениями в другой файл?")});
+        }
+        QCOMPARE(QFileInfo::exists(saved), elsewhere);
+        if (elsewhere) {
+            QCOMPARE(TestFiles::read(saved), QStringLiteral("first правка").toUtf8());
+            QCOMPARE(form.StatusBar->panelText(1), second);
+            return;
+        }
+        // The reader is back, with the edited book and its edits.
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.StatusBar->panelText(1), first);
+        QCOMPARE(form.Editor->WholeText(), QStringLiteral("first правка"));
+        QVERIFY(form.hasUnsavedEdits());
+    }
+
+    // The session's end keeps unsaved edits beside the book; the next opening offers them.
+    void editsKeptAtTheSessionsEndAreOfferedAtTheNextOpening_data() {
+        QTest::addColumn<Dialogs::Answer>("answer");
+        QTest::newRow("restore") << Dialogs::Answer::Yes;
+        QTest::newRow("drop") << Dialogs::Answer::No;
+        QTest::newRow("later") << Dialogs::Answer::Cancel;
+    }
+    void editsKeptAtTheSessionsEndAreOfferedAtTheNextOpening() {
+        QFETCH(Dialogs::Answer, answer);
+        restart();
+        const QString path = libraryBook(QStringLiteral("Книга"), "original\r\nsecond line");
+        TMainForm& form = openAt(path);
+        QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
+        form.Editor->moveCursor(QTextCursor::End);
+        form.Editor->insertPlainText(QStringLiteral("\nновое"));
+        const QString edited = form.Editor->WholeText();
+        form.ToolButton6->click(); // the reader hidden, the edits kept in it
+        form.keepUnsavedEdits();
+        const QString recovery = TMainForm::recoveryPath(path);
+        QVERIFY(QFileInfo::exists(recovery));
+        QVERIFY(!recovery.endsWith(QStringLiteral(".boo")));
+        QCOMPARE(QFileInfo(recovery).dir(), QFileInfo(path).dir());
+        // The start's clean-up of leftovers passes it by.
+        SafeFile::removeStaleTemporaries(libraryFile(QStringLiteral("books")),
+                                         [](const QByteArray&) { return true; });
+        BulkImport::removeLeftovers(libraryFile(QStringLiteral("books")));
+        QVERIFY(QFileInfo::exists(recovery));
+
+        restart();
+        dialogs().clear();
+        dialogs().answers.enqueue(answer);
+        TMainForm& next = openAt(path);
+        QCOMPARE(dialogs().texts("ask"),
+                 QStringList{QStringLiteral("Когда сеанс завершался, в книге «Книга» были "
+                                            "несохранённые изменения. Они сохранены отдельно. "
+                                            "Восстановить их?")});
+        QCOMPARE(TestFiles::read(path), QByteArray("original\r\nsecond line"));
+        QCOMPARE(QFileInfo::exists(recovery), answer == Dialogs::Answer::Cancel);
+        if (answer == Dialogs::Answer::Yes) {
+            QVERIFY(!next.viewing());
+            QCOMPARE(next.Editor->WholeText(), edited);
+            QVERIFY(next.hasUnsavedEdits());
+            next.ToolButton1->click();
+            QCOMPARE(TestFiles::read(path),
+                     QByteArray("original\r\nsecond line\r\n\xED\xEE\xE2\xEE\xE5"));
+        } else {
+            QVERIFY(!next.hasUnsavedEdits());
+            QCOMPARE(shown(), QStringLiteral("original\r\nsecond line"));
+        }
+        // Without edits, the session's end writes nothing.
+        QFile::remove(recovery);
+        next.keepUnsavedEdits();
+        QVERIFY(!QFileInfo::exists(recovery));
+        // Deleting the book deletes what was kept for it.
+        TestFiles::write(recovery, "kept");
+        next.bookDeleted(path);
+        QVERIFY(!QFileInfo::exists(recovery));
+    }
+
+    // One accessibility request returns a bounded text, whatever is asked for.
+    void accessibilityRequestsAreCapped() {
+        const QByteArray line(3 * BookViewAccessible::kMaxText, 'a');
+        open(line + "\r\nend");
+        QAccessibleTextInterface* text = readable();
+        QCOMPARE(text->characterCount(), int(line.size() + 5));
+        QCOMPARE(text->text(0, -1).size(), BookViewAccessible::kMaxText);
+        QCOMPARE(text->text(0, text->characterCount()).size(), BookViewAccessible::kMaxText);
+        QCOMPARE(text->text(int(line.size()), text->characterCount()), QStringLiteral("\r\nend"));
+        int start = 0;
+        int end = 0;
+        const QString paragraph =
+            text->textAtOffset(10, QAccessible::ParagraphBoundary, &start, &end);
+        QCOMPARE(paragraph.size(), BookViewAccessible::kMaxText);
+        QCOMPARE(end - start, int(paragraph.size()));
+    }
+
+    // A book file deleted while open: the save asks, naming it deleted.
+    void aDeletedBookFileIsCalledDeleted() {
+        const QString path = book(QStringLiteral("gone.boo"), "text");
+        m_form->openBook(path);
+        QTest::mouseClick(m_form->ToolButton7, Qt::LeftButton);
+        m_form->Editor->insertPlainText(QStringLiteral("mine "));
+        QFile::remove(path);
+        dialogs().confirmations.enqueue(false);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().texts("confirm"),
+                 QStringList{QStringLiteral("Файл книги «gone» удалён другой программой после "
+                                            "открытия. Сохранить вашу версию?")});
+        QVERIFY(!QFileInfo::exists(path));
+        dialogs().confirmations.enqueue(true);
+        QTest::mouseClick(m_form->ToolButton1, Qt::LeftButton);
+        QCOMPARE(TestFiles::read(path), QByteArray("mine text"));
+    }
+
+    // A dark background darkens the tool bar, the status bar and the scroll bar; a light
+    // one gives the desktop's colours back.
+    void aDarkBackgroundDarkensTheReadersOwnBars() {
+        TMainForm& form = open("text");
+        const QColor light = form.ToolBar1->palette().color(QPalette::Window);
+        dialogs().colours.enqueue(QColor(0x10, 0x10, 0x10));
+        form.ToolButton5->click();
+        for (QWidget* widget :
+             {static_cast<QWidget*>(form.ToolBar1), static_cast<QWidget*>(form.StatusBar),
+              static_cast<QWidget*>(form.View->verticalScrollBar())})
+            QVERIFY(qGray(widget->palette().color(QPalette::Window).rgb()) < 80);
+        QVERIFY(qGray(form.StatusBar->palette().color(QPalette::WindowText).rgb()) > 160);
+        dialogs().colours.enqueue(Qt::white);
+        form.ToolButton5->click();
+        QCOMPARE(form.ToolBar1->palette().color(QPalette::Window), light);
     }
 
     // Opening another book over unsaved edits asks first: "Yes" saves as the save button

@@ -3,6 +3,7 @@
 #include <QPrinter>
 
 bool RecordingDialogs::choosePrinter(QWidget*, QPrinter& printer) {
+    ++printersOffered;
     if (pdfOutput.isEmpty())
         return false;
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -11,7 +11,7 @@
 class RecordingDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "message", "confirm", "ask", "error", "notice"
+        QString kind; // "message", "confirm", "ask", "error", "notice", "note"
         QString text;
     };
 
@@ -33,6 +33,10 @@ public:
     QString openFile(QWidget*, const QString& filter) override {
         lastFilter = filter;
         return files.isEmpty() ? QString() : files.dequeue();
+    }
+    QString saveFile(QWidget*, const QString& filter) override {
+        lastFilter = filter;
+        return savePaths.isEmpty() ? QString() : savePaths.dequeue();
     }
     QString chooseFolder(QWidget*) override {
         return folders.isEmpty() ? QString() : folders.dequeue();
@@ -63,11 +67,13 @@ public:
     QQueue<Answer> answers;
     QQueue<QString> files;
     QQueue<QString> folders;
+    QQueue<QString> savePaths;
     QQueue<FontChoice> fonts;
     QQueue<QColor> colours;
     // When set, the print dialog is confirmed with output to this PDF file.
     QString pdfOutput;
     QString lastFilter;
+    int printersOffered = 0;
     FontChoice fontOffered;
     QColor colourOffered;
 };

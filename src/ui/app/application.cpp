@@ -96,6 +96,9 @@ int runTomeria(QApplication& app) {
         return 0; // ended while a start-up message was shown
     form1.show();
     const int result = app.exec();
+    // The session ends: there is no time to ask about unsaved edits, so they are kept.
+    if (Termination::requested())
+        mainForm.keepUnsavedEdits();
     // Once the settings are written the windows go and the locks are let go: the next
     // copy may start while this one takes down its windows and stops the search indexer.
     form1.writeSettingsAtEnd();

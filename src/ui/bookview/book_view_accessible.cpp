@@ -92,8 +92,26 @@ void BookViewAccessible::setCursorPosition(int position) {
     view()->setSelectionStart(position);
 }
 
+namespace {
+
+// The end of a request from `start`, cut to kMaxText characters and off the middle of a
+// surrogate pair.
+qsizetype cappedEnd(const BookView* view, qsizetype start, qsizetype end) {
+    if (end < 0 || end > view->textLength())
+        end = view->textLength();
+    if (end - start <= BookViewAccessible::kMaxText)
+        return end;
+    end = start + BookViewAccessible::kMaxText;
+    const QString last = view->text(end - 1, end);
+    if (!last.isEmpty() && last.front().isHighSurrogate())
+        --end;
+    return end;
+}
+
+} // namespace
+
 QString BookViewAccessible::text(int startOffset, int endOffset) const {
-    return view()->text(startOffset, endOffset);
+    return view()->text(startOffset, cappedEnd(view(), startOffset, endOffset));
 }
 
 int BookViewAccessible::characterCount() const {
@@ -147,6 +165,7 @@ BookViewAccessible::unitAt(qsizetype offset, QAccessible::TextBoundaryType type)
 
 QString BookViewAccessible::unitText(std::pair<qsizetype, qsizetype> unit, int* startOffset,
                                      int* endOffset) const {
+    unit.second = std::max(unit.first, cappedEnd(view(), unit.first, unit.second));
     *startOffset = int(unit.first);
     *endOffset = int(unit.second);
     return view()->text(unit.first, unit.second);

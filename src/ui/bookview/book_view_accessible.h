@@ -9,8 +9,12 @@ class BookView;
 // Offsets are the book's (a line break counts two), and the text of a line, a word or a
 // paragraph is read from the book around the offset asked, never the whole book unless
 // the whole book is asked for.
+// One request returns at most kMaxText characters (a few MB would cost the program its
+// connection to the accessibility bus): the text asked for is cut at its end.
 class BookViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
+    static constexpr qsizetype kMaxText = qsizetype(1) << 19;
+
     explicit BookViewAccessible(BookView* view);
     // Makes QAccessible create this interface for every BookView.
     static void install();

@@ -57,7 +57,7 @@ int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, cons
         std::fflush(stderr);
         return 0;
     }
-    ScreenCentredBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    ScreenCentredBox box(icon, caption, text, QMessageBox::NoButton, Dialogs::owner(parent));
     QPushButton* ok =
         box.addButton(action.isEmpty() ? QStringLiteral("OK") : action, QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
@@ -91,7 +91,8 @@ Dialogs::Answer Dialogs::ask(QWidget* parent, const QString& text) {
         return Answer::Cancel;
     }
     // The program's own question: its buttons speak Russian, whatever the translations.
-    ScreenCentredBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton, parent);
+    ScreenCentredBox box(QMessageBox::Question, title(), text, QMessageBox::NoButton,
+                         owner(parent));
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
@@ -132,19 +133,25 @@ QString qtFileFilter(const QString& filter) {
 QString Dialogs::openFile(QWidget* parent, const QString& filter) {
     if (sessionEnding())
         return QString();
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
+    return QFileDialog::getOpenFileName(owner(parent), QString(), QString(), qtFileFilter(filter));
+}
+
+QString Dialogs::saveFile(QWidget* parent, const QString& filter) {
+    if (sessionEnding())
+        return QString();
+    return QFileDialog::getSaveFileName(owner(parent), QString(), QString(), qtFileFilter(filter));
 }
 
 QString Dialogs::chooseFolder(QWidget* parent) {
     if (sessionEnding())
         return QString();
-    return QFileDialog::getExistingDirectory(parent);
+    return QFileDialog::getExistingDirectory(owner(parent));
 }
 
 std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice& initial) {
     if (sessionEnding())
         return std::nullopt;
-    FontDialog dialog(initial, parent);
+    FontDialog dialog(initial, owner(parent));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.choice();
@@ -153,7 +160,7 @@ std::optional<FontChoice> Dialogs::chooseFont(QWidget* parent, const FontChoice&
 std::optional<QColor> Dialogs::chooseColour(QWidget* parent, const QColor& initial) {
     if (sessionEnding())
         return std::nullopt;
-    QColorDialog dialog(initial, parent);
+    QColorDialog dialog(initial, owner(parent));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.selectedColor();
@@ -162,7 +169,7 @@ std::optional<QColor> Dialogs::chooseColour(QWidget* parent, const QColor& initi
 bool Dialogs::choosePrinter(QWidget* parent, QPrinter& printer) {
     if (sessionEnding())
         return false;
-    QPrintDialog dialog(&printer, parent);
+    QPrintDialog dialog(&printer, owner(parent));
     // The dialog shows its page range group whatever it is told; the range chosen there
     // is honoured by the printing, as are the copies.
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
@@ -178,6 +185,19 @@ void Dialogs::endSession() noexcept {
 
 bool Dialogs::sessionEnding() {
     return g_sessionEnding != 0;
+}
+
+QWidget* Dialogs::owner(QWidget* parent) {
+    // A box parented to the window kept on top is a transient of it, and the window
+    // manager keeps it above that window.
+    if (parent && (parent->window()->windowFlags() & Qt::WindowStaysOnTopHint))
+        return parent;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && !window->isMinimized() &&
+            (window->windowFlags() & Qt::WindowStaysOnTopHint) &&
+            window->windowType() == Qt::Window)
+            return window;
+    return parent;
 }
 
 Dialogs& Dialogs::instance() {

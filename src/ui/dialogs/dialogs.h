@@ -42,6 +42,8 @@ public:
     virtual void beep();
     // The chosen file's path, or an empty text when the user cancels.
     virtual QString openFile(QWidget* parent, const QString& filter);
+    // The path chosen to save a file to, or an empty text when the user cancels.
+    virtual QString saveFile(QWidget* parent, const QString& filter);
     // The chosen folder's path, or an empty text when the user cancels.
     virtual QString chooseFolder(QWidget* parent);
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial);
@@ -54,6 +56,11 @@ public:
     // dialog is cancelled, so nothing holds up the end. Safe to call from a signal handler.
     static void endSession() noexcept;
     static bool sessionEnding();
+
+    // The window a box meant for `parent` belongs to: the reader when it is shown (it
+    // stays above other windows, so a box of any other window would open behind it),
+    // else `parent`.
+    static QWidget* owner(QWidget* parent);
 
     static Dialogs& instance();
     // Replaces the dialogs object; returns the previous one.

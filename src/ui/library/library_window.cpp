@@ -982,6 +982,8 @@ void TForm1::N12Click() {
 }
 
 bool TForm1::FormCloseQuery() {
+    if (m_reader && !m_reader->settleUnsavedEdits())
+        return false;
     return Dialogs::instance().confirm(this, QStringLiteral("Выйти из программы Tomeria?"));
 }
 

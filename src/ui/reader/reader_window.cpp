@@ -2,6 +2,8 @@
 
 #include "core/base/cp1251.h"
 #include "core/base/folder_anchor.h"
+#include "core/base/regular_file.h"
+#include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/book/book_text.h"
 #include "core/formats/book_import.h"
@@ -18,19 +20,25 @@
 #include "ui/reader/reader_navigation.h"
 #include "ui/reader/toolbar_images.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHideEvent>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPrinterInfo>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QThreadPool>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QHBoxLayout>
@@ -38,6 +46,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <cmath>
+#include <cstdio>
 #include <sys/stat.h>
 
 TMainForm::TMainForm(QWidget* parent)
@@ -47,8 +57,9 @@ TMainForm::TMainForm(QWidget* parent)
                                   {50, Qt::AlignLeft, StatusPanels::Bevel::Lowered, true},
                                   {60, Qt::AlignRight, StatusPanels::Bevel::Lowered}},
                                  19, this)),
-      ToolBar1(new QToolBar(this)), PopupMenu1(new QMenu(this)), PopupMenu2(new QMenu(this)),
-      FindDialog1(new FindDialog(this)), LayoutDialog1(new LayoutDialog(this)) {
+      ToolBar1(new QToolBar(this)), NotFoundNote(new QLabel(this)), PopupMenu1(new QMenu(this)),
+      PopupMenu2(new QMenu(this)), FindDialog1(new FindDialog(this)),
+      LayoutDialog1(new LayoutDialog(this)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Rich Edit Control Demo"));
     resize(617, 337);
@@ -60,19 +71,23 @@ TMainForm::TMainForm(QWidget* parent)
     ToolBar1->setFixedHeight(29);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setMovable(false);
-    ToolButton6 = addButton(QStringLiteral("ToolButton6"), QStringLiteral("Назад"), 8);
+    ToolButton6 = addButton(QStringLiteral("ToolButton6"), QStringLiteral("Назад (Esc)"), 8);
     addSeparator(23);
-    ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск"), 7);
-    ToolButton5 = addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна"), 10);
-    ToolButton4 = addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста"), 11);
-    ToolButton8 = addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление"), 13);
+    ToolButton2 = addButton(QStringLiteral("ToolButton2"), QStringLiteral("Поиск (Ctrl+F)"), 7);
+    ToolButton5 =
+        addButton(QStringLiteral("ToolButton5"), QStringLiteral("Цвет окна (Ctrl+K)"), 10);
+    ToolButton4 =
+        addButton(QStringLiteral("ToolButton4"), QStringLiteral("Шрифт текста (Ctrl+Shift+F)"), 11);
+    ToolButton8 =
+        addButton(QStringLiteral("ToolButton8"), QStringLiteral("Оформление (Ctrl+L)"), 13);
     addSeparator(17);
-    ToolButton7 =
-        addButton(QStringLiteral("ToolButton7"), QStringLiteral("Редактирование/просмотр"), 9);
+    ToolButton7 = addButton(QStringLiteral("ToolButton7"),
+                            QStringLiteral("Редактирование/просмотр (Ctrl+E)"), 9);
     ToolButton1 =
-        addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения"), 0);
+        addButton(QStringLiteral("ToolButton1"), QStringLiteral("Сохранить изменения (Ctrl+S)"), 0);
     addSeparator(15);
-    ToolButton3 = addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги"), 1);
+    ToolButton3 =
+        addButton(QStringLiteral("ToolButton3"), QStringLiteral("Печать книги (Ctrl+P)"), 1);
     // The save button exists only while editing.
     for (QAction* action : ToolBar1->actions())
         if (ToolBar1->widgetForAction(action) == ToolButton1)
@@ -204,7 +219,7 @@ TMainForm::TMainForm(QWidget* parent)
             [this](const QColor& text, const QColor& background) {
                 guard([&] { applyPresetColours(text, background); });
             });
-    connect(ToolButton1, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton1Click));
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { guard([this] { saveBook(); }); });
     connect(ToolButton3, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton3Click));
     connect(UndoButton, &QAction::triggered, this, guarded(this, &TMainForm::UndoButtonClick));
     connect(CutButton, &QAction::triggered, this, guarded(this, &TMainForm::CutButton1Click));
@@ -216,6 +231,46 @@ TMainForm::TMainForm(QWidget* parent)
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setObjectName(QStringLiteral("EscapeShortcut"));
     connect(escape, &QShortcut::activated, this, guarded(this, &TMainForm::ToolButton6Click));
+    // Every tool button has its key; a button hidden or greyed out does nothing.
+    const auto press = [this](QToolButton* button) {
+        return [this, button] {
+            if (shownButtons().contains(button))
+                button->click();
+        };
+    };
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_F), QStringLiteral("FindKey"), press(ToolButton2));
+    addKey(QKeySequence(Qt::Key_F3), QStringLiteral("FindNextKey"), [this] { findAgain(true); });
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), QStringLiteral("FindPreviousKey"),
+           [this] { findAgain(false); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_K), QStringLiteral("ColourKey"), press(ToolButton5));
+    addKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), QStringLiteral("FontKey"), press(ToolButton4));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_L), QStringLiteral("LayoutKey"), press(ToolButton8));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_E), QStringLiteral("ModeKey"), press(ToolButton7));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("SaveKey"), press(ToolButton1));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("PrintKey"), press(ToolButton3));
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Plus), QStringLiteral("BiggerKey"),
+           [this] { zoomText(1); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), QStringLiteral("BiggerKey2"),
+           [this] { zoomText(1); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Minus), QStringLiteral("SmallerKey"),
+           [this] { zoomText(-1); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_0), QStringLiteral("OriginalSizeKey"),
+           [this] { zoomText(-m_zoom); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Tab), QStringLiteral("ToolBarKey"), [this] {
+        const QList<QToolButton*> shown = shownButtons();
+        if (!shown.isEmpty())
+            shown.front()->setFocus(Qt::TabFocusReason);
+    });
+    NotFoundNote->setObjectName(QStringLiteral("NotFoundNote"));
+    NotFoundNote->setAutoFillBackground(true);
+    NotFoundNote->setFrameStyle(QFrame::Box | QFrame::Plain);
+    NotFoundNote->setMargin(6);
+    NotFoundNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    NotFoundNote->hide();
+    m_textFont = editorFont;
+    Editor->installEventFilter(this);
+    View->installEventFilter(this);
+    followBackground(Qt::white);
     connect(FindDialog1, &FindDialog::findNext, this, guarded(this, &TMainForm::FindDialog1Find));
     connect(Editor, &RichTextEditor::OnSelectionChange, this,
             guarded(this, &TMainForm::SelectionChange));
@@ -249,6 +304,8 @@ void TMainForm::setReadingState(ReadingState* state) {
         return;
     if (state->font()) {
         m_fontChoice = {*state->font(), state->textColour()};
+        m_textFont = *state->font();
+        m_zoom = 0;
         Editor->SetTextFont(m_fontChoice.font, m_fontChoice.colour);
         View->setTextFont(m_fontChoice.font, m_fontChoice.colour);
     }
@@ -256,6 +313,7 @@ void TMainForm::setReadingState(ReadingState* state) {
         m_colourChoice = *state->background();
         Editor->SetBackgroundColour(m_colourChoice);
         View->setBackgroundColour(m_colourChoice);
+        followBackground(m_colourChoice);
     }
     if (state->textColourChosen()) {
         m_fontChoice.colour = state->textColour();
@@ -290,12 +348,27 @@ QToolButton* TMainForm::addButton(const QString& name, const QString& hint, int 
     auto* button = new QToolButton(ToolBar1);
     button->setObjectName(name);
     button->setToolTip(hint);
+    // The name without its key, for screen readers; the key is the shortcut's.
+    button->setAccessibleName(hint.section(QStringLiteral(" ("), 0, 0));
+    button->setAccessibleDescription(hint);
     button->setIcon(ToolbarImages::icon(image));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setAutoRaise(true);
+    // Tab stays in the text; Ctrl+Tab brings the focus to the tool bar, where the arrows
+    // walk the buttons (eventFilter).
     button->setFocusPolicy(Qt::NoFocus);
+    button->installEventFilter(this);
     ToolBar1->addWidget(button);
     return button;
+}
+
+void TMainForm::addKey(const QKeySequence& sequence, const QString& name,
+                       std::function<void()> action) {
+    m_keys.append(sequence);
+    auto* shortcut = new QShortcut(sequence, this);
+    shortcut->setObjectName(name);
+    connect(shortcut, &QShortcut::activated, this,
+            [action = std::move(action)] { guard([&] { action(); }); });
 }
 
 bool TMainForm::saveButtonShown() const {
@@ -344,22 +417,126 @@ struct WaitCursor {
 
 } // namespace
 
+bool TMainForm::hasUnsavedEdits() const {
+    return !StatusBar->panelText(1).isEmpty() && Editor->document()->isModified();
+}
+
 bool TMainForm::settleUnsavedEdits() {
-    const QString current = StatusBar->panelText(1);
-    if (current.isEmpty() || !Editor->document()->isModified())
+    if (!hasUnsavedEdits())
         return true;
     switch (Dialogs::instance().ask(
         this, QStringLiteral("В книге «%1» есть несохранённые изменения. Сохранить их?")
-                  .arg(bookName(current)))) {
+                  .arg(bookName(StatusBar->panelText(1))))) {
     case Dialogs::Answer::Yes:
-        ToolButton1Click();
-        return !Editor->document()->isModified(); // a save declined keeps the book open
+        if (saveBook())
+            return true;
+        break; // a save declined or failed keeps the book open
     case Dialogs::Answer::No:
         return true;
     case Dialogs::Answer::Cancel:
         break;
     }
+    bringBack();
     return false;
+}
+
+void TMainForm::bringBack() {
+    if (Dialogs::sessionEnding())
+        return;
+    if (!isVisible()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+bool TMainForm::saveBook() {
+    try {
+        ToolButton1Click();
+        return !Editor->document()->isModified();
+    } catch (const std::exception& e) {
+        Dialogs::instance().error(this, errorBoxText(QString::fromStdString(e.what())));
+    }
+    return saveElsewhere();
+}
+
+bool TMainForm::saveElsewhere() {
+    if (!Dialogs::instance().confirm(
+            this,
+            QStringLiteral("Книгу «%1» сохранить не удалось. Сохранить текст с изменениями "
+                           "в другой файл?")
+                .arg(bookName(StatusBar->panelText(1))),
+            QStringLiteral("Сохранить в файл…")))
+        return false;
+    while (true) {
+        const QString path = Dialogs::instance().saveFile(
+            this, QStringLiteral("Текстовые файлы (UTF-8)|*.txt|Все файлы|*"));
+        if (path.isEmpty())
+            return false;
+        try {
+            SafeFile::write(path, Editor->storedText().toUtf8(),
+                            QStringLiteral("Не удалось создать файл %1").arg(path),
+                            QStringLiteral("Не удалось записать файл %1").arg(path));
+            return true;
+        } catch (const std::exception& e) {
+            Dialogs::instance().error(this, errorBoxText(QString::fromStdString(e.what())));
+        }
+    }
+}
+
+QString TMainForm::recoveryPath(const QString& path) {
+    const QFileInfo info(path);
+    QString name = QStringLiteral("~") + info.fileName() + QStringLiteral(".unsaved");
+    if (QFile::encodeName(name).size() > 255)
+        name = QStringLiteral("~") +
+               QString::fromLatin1(
+                   QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1)
+                       .toHex()) +
+               QStringLiteral(".boo.unsaved");
+    return info.dir().filePath(name);
+}
+
+void TMainForm::keepUnsavedEdits() noexcept {
+    try {
+        if (!hasUnsavedEdits())
+            return;
+        const QString path = StatusBar->panelText(1);
+        SafeFile::write(recoveryPath(path), Editor->storedText().toUtf8(),
+                        QStringLiteral("Cannot create file %1").arg(recoveryPath(path)),
+                        QStringLiteral("Failed to Save Stream"));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Tomeria: %s\n", e.what());
+    }
+}
+
+void TMainForm::offerRecovery(const QString& path) {
+    const QString recovery = recoveryPath(path);
+    QByteArray bytes;
+    if (RegularFile::read(recovery, RegularFile::kMaxSize, bytes) != RegularFile::Status::Read)
+        return;
+    const Dialogs::Answer answer = Dialogs::instance().ask(
+        this, QStringLiteral("Когда сеанс завершался, в книге «%1» были несохранённые изменения. "
+                             "Они сохранены отдельно. Восстановить их?")
+                  .arg(bookName(path)));
+    if (answer == Dialogs::Answer::Cancel)
+        return; // asked again at the next opening
+    if (answer == Dialogs::Answer::Yes) {
+        // The kept text is shown for editing, as edits not yet saved.
+        if (viewing())
+            ToolButton7Click();
+        const int top = Editor->firstVisibleOffset();
+        ImportedBook book;
+        book.kind = ImportedBook::Kind::PlainText;
+        book.text = QString::fromUtf8(bytes);
+        Editor->ShowImported(std::move(book));
+        Editor->finishLoading();
+        Editor->document()->setModified(true);
+        Editor->scrollOffsetToTop(top);
+        RichEditChange();
+        ShowCaretPosition();
+    }
+    AnchoredPath(recovery).unlink();
 }
 
 bool TMainForm::openBook(const QString& path) {
@@ -380,6 +557,7 @@ bool TMainForm::openBook(const QString& path) {
         Editor->scrollOffsetToTop(offset);
     }
     ShowCaretPosition();
+    offerRecovery(path);
     return true;
 }
 
@@ -434,10 +612,15 @@ void TMainForm::openBookAt(const QString& path, qint64 offset, int length) {
         Editor->centerCursor();
     }
     ShowCaretPosition();
+    offerRecovery(path);
 }
 
 void TMainForm::bookDeleted(const QString& path) {
-    if (path.isEmpty() || StatusBar->panelText(1) != path)
+    if (path.isEmpty())
+        return;
+    // Edits kept for it must not be offered to a later book of the same name.
+    AnchoredPath(recoveryPath(path)).unlink();
+    if (StatusBar->panelText(1) != path)
         return;
     Editor->ClearModified();
     releaseEditor();
@@ -465,6 +648,42 @@ void TMainForm::hideEvent(QHideEvent* event) {
         rememberPosition();
         saveReadingState();
     });
+}
+
+QList<QToolButton*> TMainForm::shownButtons() const {
+    QList<QToolButton*> shown;
+    for (QToolButton* button : {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8,
+                                ToolButton7, ToolButton1, ToolButton3})
+        if (button->isEnabled() && (button != ToolButton1 || m_saveAction->isVisible()))
+            shown.append(button);
+    return shown;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && qobject_cast<QToolButton*>(watched)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+            key == Qt::Key_Down) {
+            // Round at the ends.
+            const QList<QToolButton*> shown = shownButtons();
+            const qsizetype at = shown.indexOf(static_cast<QToolButton*>(watched));
+            if (at >= 0) {
+                const qsizetype step = key == Qt::Key_Left || key == Qt::Key_Up ? -1 : 1;
+                shown[(at + step + shown.size()) % shown.size()]->setFocus(Qt::TabFocusReason);
+                return true;
+            }
+        }
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QKeySequence& sequence : std::as_const(m_keys))
+            if (sequence.matches(pressed) == QKeySequence::ExactMatch) {
+                event->ignore();
+                return true;
+            }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -539,18 +758,55 @@ void TMainForm::FindDialog1Find() {
     FindDialog1->hide();
     if (wanted.isEmpty())
         return;
+    find(wanted, FindDialog1->searchDown());
+}
+
+void TMainForm::findAgain(bool forward) {
+    const QString wanted = FindDialog1->findText();
+    if (wanted.isEmpty()) {
+        ToolButton2Click();
+        return;
+    }
+    find(wanted, forward);
+}
+
+void TMainForm::showNotFound(const QString& wanted) {
+    Dialogs::instance().beep(); // the selection stays
+    QString shown = wanted;
+    if (shown.size() > 60)
+        shown = shown.left(60) + QStringLiteral("…");
+    NotFoundNote->setText(QStringLiteral("Не найдено: %1").arg(shown));
+    NotFoundNote->adjustSize();
+    const QWidget* area = viewing() ? static_cast<QWidget*>(View) : static_cast<QWidget*>(Editor);
+    NotFoundNote->move(area->geometry().center().x() - NotFoundNote->width() / 2,
+                       area->geometry().top() + 12);
+    NotFoundNote->show();
+    NotFoundNote->raise();
+    QAccessibleEvent event(NotFoundNote, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+    // The note goes by itself; a newer one starts its time again.
+    static int shownCount = 0;
+    const int count = ++shownCount;
+    QTimer::singleShot(2500, NotFoundNote, [this, count] {
+        if (count == shownCount)
+            NotFoundNote->hide();
+    });
+}
+
+void TMainForm::find(const QString& wanted, bool forward) {
+    NotFoundNote->hide();
     if (viewing()) {
         // Down from the end of the selection, or up from before its start, in the
         // book's own bytes.
         BookText::FindOptions options;
-        options.forward = FindDialog1->searchDown();
+        options.forward = forward;
         options.wholeWord = FindDialog1->wholeWord();
         options.matchCase = FindDialog1->matchCase();
         const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
                                                : View->selectionStart();
         const qsizetype found = View->book()->find(wanted, from, options);
         if (found < 0) {
-            Dialogs::instance().beep(); // the selection stays
+            showNotFound(wanted);
             return;
         }
         m_navigation->aboutToJump();
@@ -574,7 +830,7 @@ void TMainForm::FindDialog1Find() {
     };
     const int start = Editor->SelectionStart();
     qsizetype found = -1;
-    if (FindDialog1->searchDown()) {
+    if (forward) {
         found = text.indexOf(wanted, start + Editor->SelectionLength(), sensitivity);
         while (found >= 0 && !acceptable(found))
             found = text.indexOf(wanted, found + 1, sensitivity);
@@ -584,7 +840,7 @@ void TMainForm::FindDialog1Find() {
             found = found > 0 ? text.lastIndexOf(wanted, found - 1, sensitivity) : -1;
     }
     if (found < 0) {
-        Dialogs::instance().beep(); // the selection stays
+        showNotFound(wanted);
         return;
     }
     m_navigation->aboutToJump();
@@ -600,6 +856,7 @@ void TMainForm::ToolButton5Click() {
     m_colourChoice = *colour;
     Editor->SetBackgroundColour(*colour);
     View->setBackgroundColour(*colour);
+    followBackground(*colour);
     if (m_reading) {
         m_reading->setBackground(*colour);
         saveReadingState();
@@ -611,11 +868,73 @@ void TMainForm::ToolButton4Click() {
     if (!choice)
         return;
     m_fontChoice = *choice;
+    m_textFont = choice->font;
+    m_zoom = 0;
     Editor->SetTextFont(choice->font, choice->colour);
     View->setTextFont(choice->font, choice->colour);
     if (m_reading) {
         m_reading->setFont(choice->font, choice->colour);
         saveReadingState();
+    }
+}
+
+void TMainForm::zoomText(int steps) {
+    const int zoom = std::clamp(m_zoom + steps, -8, 12);
+    if (zoom == m_zoom && steps != 0)
+        return;
+    m_zoom = zoom;
+    QFont font = m_textFont;
+    const double factor = std::pow(1.15, m_zoom);
+    if (font.pixelSize() > 0)
+        font.setPixelSize(std::max(4, int(std::lround(font.pixelSize() * factor))));
+    else
+        font.setPointSizeF(std::max(3.0, font.pointSizeF() * factor));
+    const int top = firstVisibleOffset();
+    Editor->SetTextFont(font, m_fontChoice.colour);
+    View->setTextFont(font, m_fontChoice.colour);
+    if (viewing())
+        View->scrollOffsetToTop(top);
+    else
+        Editor->scrollOffsetToTop(top);
+    ShowCaretPosition();
+}
+
+void TMainForm::followBackground(const QColor& background) {
+    const bool dark = qGray(background.rgb()) < 128;
+    QPalette palette;
+    if (dark) {
+        palette = QApplication::palette();
+        const QColor window(0x2d, 0x2d, 0x30), text(0xdc, 0xdc, 0xdc);
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            palette.setColor(group, QPalette::Window, window);
+            palette.setColor(group, QPalette::WindowText, text);
+            palette.setColor(group, QPalette::Button, window.lighter(120));
+            palette.setColor(group, QPalette::ButtonText, text);
+            palette.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+            palette.setColor(group, QPalette::AlternateBase, window);
+            palette.setColor(group, QPalette::Text, text);
+            palette.setColor(group, QPalette::Light, window.lighter(160));
+            palette.setColor(group, QPalette::Midlight, window.lighter(130));
+            palette.setColor(group, QPalette::Mid, window.darker(130));
+            palette.setColor(group, QPalette::Dark, window.darker(160));
+            palette.setColor(group, QPalette::Shadow, Qt::black);
+            palette.setColor(group, QPalette::ToolTipBase, window);
+            palette.setColor(group, QPalette::ToolTipText, text);
+        }
+        palette.setColor(QPalette::Disabled, QPalette::Window, window);
+        palette.setColor(QPalette::Disabled, QPalette::Button, window);
+        palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+        palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    }
+    // A light background gives the desktop's own colours back.
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(StatusBar),
+          static_cast<QWidget*>(View->verticalScrollBar()),
+          static_cast<QWidget*>(Editor->verticalScrollBar()), static_cast<QWidget*>(NotFoundNote),
+          static_cast<QWidget*>(FindDialog1), static_cast<QWidget*>(LayoutDialog1)}) {
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
     }
 }
 
@@ -645,6 +964,7 @@ void TMainForm::applyPresetColours(const QColor& text, const QColor& background)
     Editor->SetBackgroundColour(background);
     View->setTextFont(View->font(), text);
     View->setBackgroundColour(background);
+    followBackground(background);
     if (m_reading) {
         if (m_reading->font())
             m_reading->setFont(*m_reading->font(), text);
@@ -753,15 +1073,20 @@ void TMainForm::releaseEditor() {
 
 void TMainForm::ToolButton1Click() {
     const QString path = StatusBar->panelText(1);
-    // Another program changed or replaced the file since it was opened: its version is
-    // not overwritten without a word.
-    if (fileStamp(path) != m_fileStamp &&
+    // Another program changed, replaced or deleted the file since it was opened: its
+    // version is not overwritten, nor the file made again, without a word.
+    const QByteArray stamp = fileStamp(path);
+    if (stamp != m_fileStamp &&
         !Dialogs::instance().confirm(
             this,
-            QStringLiteral("Файл книги «%1» изменён другой программой после открытия. "
-                           "Заменить его вашей версией?")
-                .arg(bookName(path)),
-            QStringLiteral("Заменить")))
+            stamp.isEmpty()
+                ? QStringLiteral("Файл книги «%1» удалён другой программой после открытия. "
+                                 "Сохранить вашу версию?")
+                      .arg(bookName(path))
+                : QStringLiteral("Файл книги «%1» изменён другой программой после открытия. "
+                                 "Заменить его вашей версией?")
+                      .arg(bookName(path)),
+            stamp.isEmpty() ? QStringLiteral("Сохранить") : QStringLiteral("Заменить")))
         return;
     // Characters the code page lacks would become «?»: the user decides first.
     if (Editor->PlainText()) {

@@ -3,9 +3,11 @@
 #include "core/text/book_layout.h"
 #include "ui/dialogs/dialogs.h"
 
+#include <QKeySequence>
 #include <QPrinter>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class BookView;
@@ -14,6 +16,7 @@ class LayoutDialog;
 class NavigationPanel;
 class ReaderNavigation;
 class QAction;
+class QLabel;
 class QMenu;
 class QToolBar;
 class QToolButton;
@@ -44,6 +47,8 @@ public:
     QToolButton* ToolButton7; // viewing / editing
     QToolButton* ToolButton1; // save
     QToolButton* ToolButton3; // print
+    // «Не найдено: …»: a note over the text that goes by itself.
+    QLabel* NotFoundNote;
     QMenu* PopupMenu1;
     QMenu* PopupMenu2;
     QAction* UndoButton;
@@ -69,7 +74,7 @@ public:
     void openBookAt(const QString& path, qint64 offset, int length);
     // The book at `path` was deleted from the library: when it is the one the reader
     // holds (hidden, perhaps with unsaved edits), the reader lets it go, edits and all,
-    // so that nothing writes its file again.
+    // so that nothing writes its file again. Edits kept for it at a session's end go too.
     void bookDeleted(const QString& path);
 
     // What the reader remembers across runs (owned by the library window; may be null).
@@ -79,6 +84,20 @@ public:
     void setReadingState(ReadingState* state);
     // Records the first visible line of the shown book in the reading state (in memory).
     void rememberPosition();
+
+    // Asks whether to save the open book's unsaved edits («Да», «Нет», «Отмена») before
+    // its text is replaced or the program ends; true to go on. «Отмена», and a save that
+    // failed and was not kept elsewhere, bring the reader back with the edits: false.
+    bool settleUnsavedEdits();
+    // Whether the book shown holds edits not saved to its file.
+    bool hasUnsavedEdits() const;
+    // The session ends with no time to ask: unsaved edits go to the book's recovery
+    // file, offered for restoring at the book's next opening. Errors go unseen.
+    void keepUnsavedEdits() noexcept;
+    // The recovery file of the book at `path`: beside it in the books folder, under a name
+    // no book's file can have (it does not end in ".boo") and no clean-up of leftovers
+    // touches (it starts with "~").
+    static QString recoveryPath(const QString& path);
 
     // Whether the reader is in viewing mode (the book in View).
     bool viewing() const;
@@ -106,6 +125,12 @@ public:
     void ToolButton6Click();
     void ToolButton2Click();
     void FindDialog1Find();
+    // F3 and Shift+F3: the words of the find dialog once more, down or up, without the
+    // dialog (which opens when nothing was looked for yet).
+    void findAgain(bool forward);
+    // Ctrl+plus, Ctrl+minus, Ctrl+0: the text one step bigger, smaller, back to its size.
+    void zoomText(int steps);
+    int zoomSteps() const { return m_zoom; }
     void ToolButton5Click();
     void ToolButton4Click();
     void ToolButton8Click();
@@ -126,6 +151,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The reader's keys win over the editor's own bindings (Ctrl+E is "end of line" on
+    // some desktops).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QToolButton* addButton(const QString& name, const QString& hint, int image);
@@ -147,12 +175,29 @@ private:
     void applyLayout(const BookLayout& layout);
     // A preset's colours, as if chosen in the font and colour dialogs.
     void applyPresetColours(const QColor& text, const QColor& background);
+    // The words looked for, in the direction given; the note says when none are found.
+    void find(const QString& wanted, bool forward);
+    void showNotFound(const QString& wanted);
+    void addKey(const QKeySequence& sequence, const QString& name, std::function<void()> action);
+    // The tool bar, status bar and scroll bars follow a dark background chosen.
+    void followBackground(const QColor& background);
+    // The text font at its size as chosen, before Ctrl+plus and Ctrl+minus.
+    // The tool buttons on the bar and enabled, in their order there.
+    QList<QToolButton*> shownButtons() const;
+    QFont m_textFont;
+    QList<QKeySequence> m_keys;
+    int m_zoom = 0;
     // Panel 2: how far into the book the first visible line is.
     void showProgress();
 
-    // Asks whether to save the open book's unsaved edits before its text is replaced;
-    // false for Cancel.
-    bool settleUnsavedEdits();
+    // Saves the edited book to its file; true when the edits are safe. A failed save is
+    // shown and the text is offered for saving to a file of the user's choice.
+    bool saveBook();
+    bool saveElsewhere();
+    // Shows the hidden reader again as it was (the edits kept).
+    void bringBack();
+    // Offers the edits kept at a session's end for the book just opened.
+    void offerRecovery(const QString& path);
 
     QAction* m_saveAction = nullptr;
     // The book file as it was loaded or last saved: a change by another program since
