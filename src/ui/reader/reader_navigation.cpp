@@ -26,7 +26,9 @@ QToolButton* toolButton(QToolBar* bar, const QString& name, const QString& hint,
     button->setObjectName(name);
     button->setIcon(ToolbarImages::icon(image));
     button->setToolTip(hint);
-    button->setAccessibleName(hint);
+    // The name without its key, for screen readers, as the reader's other buttons.
+    button->setAccessibleName(hint.section(QStringLiteral(" ("), 0, 0));
+    button->setAccessibleDescription(hint);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(button);

@@ -201,6 +201,8 @@ TMainForm::TMainForm(QWidget* parent)
             [this](qsizetype offset) { return View->characterRect(offset); }});
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
+    m_navigation->contentsButton()->installEventFilter(this); // arrows walk the tool bar
+    m_navigation->bookmarkButton()->installEventFilter(this);
     Editor->installEventFilter(m_navigation);
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
             &ReaderNavigation::topChanged);
@@ -653,7 +655,8 @@ void TMainForm::hideEvent(QHideEvent* event) {
 QList<QToolButton*> TMainForm::shownButtons() const {
     QList<QToolButton*> shown;
     for (QToolButton* button : {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8,
-                                ToolButton7, ToolButton1, ToolButton3})
+                                ToolButton7, ToolButton1, ToolButton3,
+                                m_navigation->contentsButton(), m_navigation->bookmarkButton()})
         if (button->isEnabled() && (button != ToolButton1 || m_saveAction->isVisible()))
             shown.append(button);
     return shown;
