@@ -2,7 +2,7 @@
 #include "core/book/book_text.h"
 #include "core/formats/book_import.h"
 #include "core/library/book_companions.h"
-#include "core/library/import_source.h"
+#include "core/library/book_preparation.h"
 #include "core/library/library.h"
 #include "support/test_books.h"
 #include "support/test_files.h"
@@ -45,7 +45,7 @@ private Q_SLOTS:
         QFETCH(QString, file);
         const ImportedBook book = BookImport::read(TestBooks::read(file));
         const BookCompanions::Pending pending = BookCompanions::pendingOf(book);
-        const QByteArray stored = ImportSource::storedText(book);
+        const QByteArray stored = BookPreparation::storedBytes(book);
         QCOMPARE(pending.text, stored);
         QStringList found;
         for (const Heading& h : pending.markup.headings) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +56,14 @@ private Q_SLOTS:
             << QByteArray("a=1\r\nb\0=2\r\nc=3", 14)
             << QStringList{"a=1", QString::fromLatin1("b\0=2", 4), "c=3"}
             << QByteArray("a=1\r\nb\0=2\r\nc=3\r\n", 16);
+        QTest::newRow("one line, LF LF: an empty row after it")
+            << QByteArray("a=1\n\n") << QStringList{"a=1", ""} << QByteArray("a=1\r\n\r\n");
+        QTest::newRow("one line, LF CR") << QByteArray("a=1\n\r") << QStringList{"a=1", ""}
+                                         << QByteArray("a=1\r\n\r\n");
+        QTest::newRow("one line, CR") << QByteArray("a=1\r") << QStringList{"a=1"}
+                                      << QByteArray("a=1\r\n");
+        QTest::newRow("one line, no end") << QByteArray("a=1") << QStringList{"a=1"}
+                                          << QByteArray("a=1\r\n");
         QTest::newRow("line without =") << cp1251(QStringLiteral("просто текст\r\n"))
                                         << QStringList{QStringLiteral("просто текст")}
                                         << cp1251(QStringLiteral("просто текст\r\n"));
@@ -197,6 +206,44 @@ private Q_SLOTS:
         QCOMPARE(lines(c), (QStringList{"a=1", "b=2", "A=3", "c=4"}));
         QCOMPARE(c.FindName(QStringLiteral("a")).row, 0);
         QCOMPARE(c.NoteOf(QStringLiteral("A")), QStringLiteral("1"));
+    }
+
+    // Names of any length, some past what the index holds, found as a scan in row order
+    // finds them (letter case ignored), through adds and removals; a long line is kept
+    // byte for byte.
+    void longNamesAreFoundAsAScanFindsThem() {
+        QRandomGenerator random(29);
+        const QString letters = QStringLiteral("aAяЯ");
+        const auto name = [&] {
+            const bool isLong = random.bounded(2) == 0;
+            QString n(isLong ? 4096 + int(random.bounded(3)) : 1 + int(random.bounded(3)),
+                      QLatin1Char('x'));
+            for (int i = 0; i < 3 && i < n.size(); ++i)
+                n[n.size() - 1 - i] = letters[int(random.bounded(letters.size()))];
+            return n;
+        };
+        QByteArray file;
+        for (int i = 0; i < 60; ++i)
+            file += cp1251(name() + QStringLiteral("=") + QString::number(i)) + "\r\n";
+        Catalogue c = loaded(file);
+        QCOMPARE(saved(c), file);
+        const auto reference = [&](const QString& wanted) {
+            for (int row = 0; row < c.rowCount(); ++row) {
+                const QString line = c.lineAt(row);
+                if (line.contains(QLatin1Char('=')) &&
+                    Catalogue::LineName(line).toCaseFolded() == wanted.toCaseFolded())
+                    return row;
+            }
+            return -1;
+        };
+        for (int step = 0; step < 300; ++step) {
+            const QString wanted = name();
+            QCOMPARE(c.FindName(wanted).row, reference(wanted));
+            if (step % 7 == 0 && c.rowCount() > 1)
+                c.RemoveRecord(int(random.bounded(c.rowCount())));
+            else if (step % 5 == 0 && !c.FindName(wanted).found)
+                c.AddRecord(wanted, QStringLiteral("n"));
+        }
     }
 
     void indexStaysExactThroughChanges() {

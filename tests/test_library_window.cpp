@@ -645,6 +645,10 @@ private Q_SLOTS:
             << QStringLiteral("a=b") << QStringLiteral("Знак «=» ") + refused;
         QTest::newRow("too long for a file name")
             << QString(130, QChar(u'д')) << Library::longNameMessage();
+        QTest::newRow("a leading dot: a hidden file")
+            << QStringLiteral(".скрытая")
+            << QStringLiteral("Название книги не может начинаться с точки: файл книги стал "
+                              "бы скрытым. Пожалуйста, измените название.");
         QTest::newRow("blanks only") << QStringLiteral("   ")
                                      << QStringLiteral("Вы должны загрузить файл и указать "
                                                        "название книги");

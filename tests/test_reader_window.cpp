@@ -1,6 +1,7 @@
 #include "core/base/safe_file.h"
 #include "core/book/book_lines.h"
 #include "core/library/bulk_import.h"
+#include "core/library/library.h"
 #include "core/library/reading_state.h"
 #include "support/reader_library.h"
 #include "support/recording_dialogs.h"
@@ -624,7 +625,10 @@ private Q_SLOTS:
         // The start's clean-up of leftovers passes it by.
         SafeFile::removeStaleTemporaries(libraryFile(QStringLiteral("books")),
                                          [](const QByteArray&) { return true; });
-        BulkImport::removeLeftovers(libraryFile(QStringLiteral("books")));
+        Library library;
+        library.folder().setProgramFolder(
+            QFileInfo(libraryFile(QStringLiteral("books"))).absolutePath() + QLatin1Char('/'));
+        BulkImport::removeLeftovers(library);
         QVERIFY(QFileInfo::exists(recovery));
 
         restart();
@@ -1074,8 +1078,8 @@ private Q_SLOTS:
         QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
         QVERIFY(!m_form->isVisible());
         QCOMPARE(dialogs().texts("error"),
-                 QStringList{QStringLiteral("Unable to write to %1.")
-                                 .arg(libraryFile(QStringLiteral("reading.dat")))});
+                 QStringList{ReadingState::writeErrorMessage(
+                     libraryFile(QStringLiteral("reading.dat")))});
     }
 
     void escapeLeavesTheReaderInBothModes() {

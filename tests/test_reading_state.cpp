@@ -179,7 +179,7 @@ private Q_SLOTS:
         ReadingState inFolder = load();
         QCOMPARE(inFolder.bookCount(), 0);
         QCOMPARE(TestFiles::errorOf([&] { inFolder.save(); }),
-                 QStringLiteral("Unable to write to %1").arg(path("reading.dat")));
+                 ReadingState::writeErrorMessage(path("reading.dat")));
         QVERIFY(!inFolder.trySave());
         QDir().rmdir(path("reading.dat"));
         // A pipe in its place is neither waited on when read nor when written.
@@ -196,7 +196,7 @@ private Q_SLOTS:
         state.remember(book(QStringLiteral("b")), 2);
         TestFiles::setReadOnly(m_dir->path(), true);
         QCOMPARE(TestFiles::errorOf([&] { state.save(); }),
-                 QStringLiteral("Unable to write to %1").arg(path("reading.dat")));
+                 ReadingState::writeErrorMessage(path("reading.dat")));
         TestFiles::setReadOnly(m_dir->path(), false);
         QCOMPARE(TestFiles::read(path("reading.dat")), before);
     }

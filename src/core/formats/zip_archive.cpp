@@ -11,6 +11,7 @@
 #include <clocale>
 #include <locale.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -128,6 +129,94 @@ ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
     if (m_names.isEmpty())
         return Status::NotZip;
     return Status::Ok;
+}
+
+ZipArchive::Status ZipArchive::forEachMember(QByteArrayView data,
+                                             const std::function<bool(const QString&)>& wanted,
+                                             const std::function<bool(Member&&)>& visit,
+                                             qsizetype memberLimit) {
+    bool visited = false;
+    const Status status = eachWith(data, true, wanted, visit, memberLimit, &visited);
+    if (status != Status::NotZip || visited)
+        return status;
+    // No central directory (a truncated file): the local headers, as read() does.
+    const QByteArray padded = data.toByteArray() + QByteArray(64, '\0');
+    return eachWith(padded, false, wanted, visit, memberLimit, &visited);
+}
+
+ZipArchive::Status ZipArchive::eachWith(QByteArrayView data, bool seekable,
+                                        const std::function<bool(const QString&)>& wanted,
+                                        const std::function<bool(Member&&)>& visit,
+                                        qsizetype memberLimit, bool* visited) {
+    const Utf8Locale utf8;
+    std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
+    if (seekable)
+        archive_read_support_format_zip_seekable(a.get());
+    else
+        archive_read_support_format_zip_streamable(a.get());
+    if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
+        return Status::NotZip;
+    std::vector<char> buffer(size_t(1) << 16);
+    archive_entry* entry = nullptr;
+    int result = ARCHIVE_OK;
+    bool any = false;
+    // Without the central directory every byte unpacked counts, kept or not: a member of
+    // unknown length is unpacked to find its end.
+    qsizetype inflated = 0;
+    const qsizetype inflatedLimit = 4 * kMaxInflated;
+    const auto skip = [&] {
+        if (seekable)
+            return archive_read_data_skip(a.get()) == ARCHIVE_OK;
+        for (;;) {
+            const la_ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
+            if (n == 0)
+                return true;
+            if (n < 0 || (inflated += n) > inflatedLimit)
+                return false;
+        }
+    };
+    while ((result = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK ||
+           result == ARCHIVE_WARN) {
+        any = true;
+        const char* rawName = archive_entry_pathname(entry);
+        Member member;
+        member.name = memberName(rawName ? rawName : "");
+        if (archive_entry_filetype(entry) != AE_IFREG || !wanted(member.name)) {
+            if (!seekable && !skip())
+                break;
+            continue;
+        }
+        if (archive_entry_size_is_set(entry))
+            member.bytes.reserve(qMin<qsizetype>(archive_entry_size(entry), memberLimit) + 1);
+        // The declared size may lie: the limit counts what is really unpacked.
+        bool complete = false;
+        for (;;) {
+            const la_ssize_t n = archive_read_data(a.get(), buffer.data(), buffer.size());
+            if (n < 0)
+                break;
+            if (n == 0) {
+                complete = true;
+                break;
+            }
+            if (!seekable && (inflated += n) > inflatedLimit)
+                break;
+            if (member.bytes.size() + n > memberLimit) {
+                member.tooBig = true;
+                member.bytes = QByteArray();
+                complete = skip();
+                break;
+            }
+            member.bytes.append(buffer.data(), n);
+        }
+        if (!complete && !member.tooBig)
+            break; // damaged from here on
+        *visited = true;
+        if (!visit(std::move(member)))
+            return Status::Ok;
+        if (!complete)
+            break;
+    }
+    return any ? Status::Ok : Status::NotZip;
 }
 
 QString resolveMemberPath(const QString& base, const QString& href) {

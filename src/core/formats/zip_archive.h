@@ -31,12 +31,33 @@ public:
     bool contains(const QString& name) const { return m_members.contains(name); }
     QByteArray member(const QString& name) const { return m_members.value(name); }
 
+    // One member read by forEachMember: its bytes, or tooBig when it unpacks to more than
+    // the limit asked for (its bytes then empty).
+    struct Member {
+        QString name;
+        QByteArray bytes;
+        bool tooBig = false;
+    };
+    // Reads the archive in one pass, member after member: each regular member for which
+    // `wanted` is true is unpacked (up to `memberLimit` bytes; a member over it is
+    // passed as tooBig) and handed to `visit`; the others are passed over without being
+    // unpacked where the central directory allows. `visit` returning
+    // false ends the reading. NotZip when no member could be read.
+    static Status forEachMember(QByteArrayView data,
+                                const std::function<bool(const QString&)>& wanted,
+                                const std::function<bool(Member&&)>& visit,
+                                qsizetype memberLimit = kMaxUnpacked);
+
     static bool looksLikeZip(QByteArrayView data);
     // A member's name from its stored bytes, whatever the process's locale: UTF-8 when
     // the bytes are UTF-8, else code page 866.
     static QString memberName(QByteArrayView raw);
 
 private:
+    static Status eachWith(QByteArrayView data, bool seekable,
+                           const std::function<bool(const QString&)>& wanted,
+                           const std::function<bool(Member&&)>& visit, qsizetype memberLimit,
+                           bool* visited);
     Status readWith(QByteArrayView data, bool seekable,
                     const std::function<bool(const QString&)>& wanted);
 

@@ -6,7 +6,7 @@
 #include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
 #include "core/library/book_folder.h"
-#include "core/library/import_source.h"
+#include "core/library/book_preparation.h"
 
 #include <QStringList>
 
@@ -21,7 +21,7 @@ bool breaksLine(char16_t c) {
 }
 
 // How many characters a run of an imported book takes in the stored text: each line
-// break one CR LF, each character in its code-page form (ImportSource::storedText).
+// break one CR LF, each character in its code-page form (BookPreparation::storedBytes).
 qsizetype storedLength(QStringView run) {
     QString out;
     out.reserve(run.size());
@@ -148,7 +148,7 @@ Pending pendingOf(const ImportedBook& book) {
     }
     std::sort(markup.emphasis.begin(), markup.emphasis.end(),
               [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; });
-    pending.text = ImportSource::storedText(book);
+    pending.text = BookPreparation::storedBytes(book);
     if (pending.text.size() != at)
         pending.markup = BookMarkup(); // places that could not be told: none, not wrong ones
     return pending;

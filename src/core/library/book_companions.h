@@ -27,7 +27,7 @@ void remove(const BookFolder& folder, const QString& name);
 // The headings and emphasis of an imported book, waiting for the book to be stored:
 // as places of its text as the add panel and the folder import store it.
 struct Pending {
-    QByteArray text; // ImportSource::storedText
+    QByteArray text; // BookPreparation::storedBytes
     BookMarkup markup;
 };
 Pending pendingOf(const ImportedBook& book);

@@ -1,21 +1,29 @@
 #include "core/library/bulk_import.h"
 
+#include "core/base/folder_anchor.h"
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/library/book_companions.h"
+#include "core/library/book_preparation.h"
 #include "core/library/library.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMultiHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
+#include <functional>
+#include <thread>
+#include <vector>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -80,11 +88,63 @@ QString fitted(QString base, const QString& suffix) {
     return base.trimmed() + suffix;
 }
 
+// Writes a new file `name` in the folder `dir` with all of `data`, not yet flushed to
+// the disk (the import flushes a batch of them at once before any is put in place).
+// False when it cannot be made (`*made` false) or written (the file removed).
+bool writeUnflushed(int dir, const QByteArray& name, const QByteArray& data, bool* made) {
+    const int fd = ::openat(dir, name.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    *made = fd >= 0;
+    if (fd < 0)
+        return false;
+    const char* next = data.constData();
+    qsizetype left = data.size();
+    bool written = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, next, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            written = false;
+            break;
+        }
+        next += n;
+        left -= n;
+    }
+    if (::close(fd) != 0)
+        written = false;
+    if (!written)
+        ::unlinkat(dir, name.constData(), 0);
+    return written;
+}
+
+// Calls `visit` with the name of every entry of the folder `dir` (not "." and "..").
+void forEachEntry(int dir, const std::function<void(const QByteArray&)>& visit) {
+    const int copy = ::dup(dir);
+    if (copy < 0)
+        return;
+    DIR* listing = ::fdopendir(copy);
+    if (!listing) {
+        ::close(copy);
+        return;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(listing);
+    for (const QByteArray& name : names)
+        visit(name);
+}
+
 } // namespace
 
 struct BulkImport::Shared {
     std::atomic<bool> stop{false};
     QMutex mutex;
+    BulkImport* owner = nullptr; // told when a flush is done, while it lives
     QString current;
     QSet<QString> staged; // written under a hidden name, not yet in place
 
@@ -106,9 +166,9 @@ struct BulkImport::Shared {
         if (!existingSized) {
             existingSized = true;
             for (int i = 0; i < existing.size(); ++i) {
-                const QFileInfo info(existing[i].second);
-                if (info.isFile())
-                    existingBySize.insert(info.size(), i);
+                struct stat st {};
+                if (AnchoredPath(existing[i].second).stat(st) && S_ISREG(st.st_mode))
+                    existingBySize.insert(qint64(st.st_size), i);
             }
         }
         // Only books of the same size are read and hashed, each at most once.
@@ -130,11 +190,9 @@ BulkImport::BulkImport(Library& library, const QStringList& paths, QObject* pare
     : QObject(parent), m_library(library), m_paths(paths), m_shared(std::make_shared<Shared>()) {
     m_readers.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
     m_writer.setMaxThreadCount(1);
+    m_shared->owner = this;
     m_batchTimer.setInterval(kBatchInterval);
-    connect(&m_batchTimer, &QTimer::timeout, this, [this] {
-        if (!commitBatch())
-            checkFinished();
-    });
+    connect(&m_batchTimer, &QTimer::timeout, this, &BulkImport::requestSync);
 }
 
 BulkImport::~BulkImport() {
@@ -143,6 +201,11 @@ BulkImport::~BulkImport() {
     m_writer.clear();
     m_readers.waitForDone();
     m_writer.waitForDone();
+    {
+        // A flush still running tells nobody.
+        const QMutexLocker lock(&m_shared->mutex);
+        m_shared->owner = nullptr;
+    }
     // Written but never put in place: removed.
     {
         const QMutexLocker lock(&m_shared->mutex);
@@ -169,21 +232,27 @@ void BulkImport::start() {
     BookFolder& folder = m_library.folder();
     if (m_library.catalogueUnreadable())
         throw TomeriaError(QStringLiteral("Cannot create file %1").arg(folder.cataloguePath()));
+    // Inside the library folder held open: a folder deleted meanwhile takes no new
+    // books folder, and one renamed keeps getting its books; nothing is made at the old
+    // path.
     const QString books = folder.booksFolder();
-    if (!QFileInfo(books).isDir() && !QDir().mkpath(books))
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
-    m_booksFd = ::open(QFile::encodeName(books).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const AnchoredPath booksAt(books);
+    struct stat st {};
+    if (!booksAt.stat(st) && !booksAt.makeFolder())
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(books)));
+    m_booksFd = booksAt.open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_booksFd < 0)
-        throw TomeriaError(QStringLiteral("Cannot create file %1").arg(books));
+        throw TomeriaError(
+            QStringLiteral("Cannot create file %1").arg(AnchoredPath::current(books)));
 
     // What an earlier import left written but not in place (the program ended at once).
-    removeLeftovers(books);
-    const QDir dir(books);
-    for (const QString& name :
-         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    removeLeftovers(m_library);
+    forEachEntry(m_booksFd, [this](const QByteArray& entry) {
+        const QString name = QFile::decodeName(entry);
         if (name.endsWith(QLatin1String(".boo")))
             m_takenFiles.insert(name.chopped(4).toCaseFolded());
-    }
+    });
     const Catalogue& catalogue = m_library.catalogue();
     for (int row = 0; row < catalogue.rowCount(); ++row) {
         const QString name = catalogue.NameAt(row);
@@ -215,12 +284,37 @@ void BulkImport::start() {
     });
 }
 
-void BulkImport::removeLeftovers(const QString& booksFolder) {
-    const QDir dir(booksFolder);
-    for (const QString& name : dir.entryList({kStagingPrefix + QLatin1Char('*'),
-                                              QLatin1Char('.') + kStagingPrefix + QLatin1Char('*')},
-                                             QDir::Files | QDir::Hidden))
-        QFile::remove(dir.filePath(name));
+bool BulkImport::isLeftoverName(const QString& name) {
+    // A staged book (.tomeria-import-PID-N.boo) and the temporary file of its write
+    // (..tomeria-import-PID-N.boo.<base 36>.tmp), exactly.
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(\\.tomeria-import-[0-9]+-[0-9]+\\.boo\\.[0-9a-z]{1,7}\\.tmp|"
+                       "tomeria-import-[0-9]+-[0-9]+\\.boo)$"));
+    return pattern.match(name).hasMatch();
+}
+
+void BulkImport::removeLeftovers(const Library& library) {
+    // Without the catalogue nothing tells a leftover from a book named so.
+    if (library.folder().programFolder().isEmpty() || library.catalogueUnreadable())
+        return;
+    const AnchoredPath booksAt(library.folder().booksFolder());
+    const int fd = booksAt.open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const Catalogue& catalogue = library.catalogue();
+    forEachEntry(fd, [&](const QByteArray& entry) {
+        const QString name = QFile::decodeName(entry);
+        if (!isLeftoverName(name))
+            return;
+        // A book another program listed under such a name is a book, not a leftover.
+        const QString rowName = name.endsWith(QLatin1String(".boo")) ? name.chopped(4) : name;
+        if (catalogue.FindName(rowName).found)
+            return;
+        struct stat st {};
+        if (::fstatat(fd, entry.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(fd, entry.constData(), 0);
+    });
+    ::close(fd);
 }
 
 void BulkImport::stop() {
@@ -247,6 +341,12 @@ QList<BulkImport::NotAdded> BulkImport::notAdded() const {
     return list;
 }
 
+QString BulkImport::writeErrorMessage(const QString& path) {
+    return QStringLiteral("Не удалось записать файл %1: возможно, на диске нет места. "
+                          "Добавление книг остановлено.")
+        .arg(path);
+}
+
 QString BulkImport::reasonText(const NotAdded& entry) {
     switch (entry.reason) {
     case Reason::NotABook:
@@ -257,6 +357,15 @@ QString BulkImport::reasonText(const NotAdded& entry) {
         return QStringLiteral("повтор книги «%1»").arg(entry.duplicateOf);
     case Reason::ReadError:
         return QStringLiteral("ошибка чтения");
+    case Reason::TooDeep:
+        return QStringLiteral("архив в архиве глубже %1 уровней, не распакован")
+            .arg(ImportSource::kMaxArchiveDepth);
+    case Reason::TooMany:
+        return QStringLiteral("не прочитаны ещё %1 файлов архива: из одного архива берётся "
+                              "не больше %2 файлов и %3 МБ")
+            .arg(entry.count)
+            .arg(QLocale(QLocale::Russian).toString(ImportSource::kMaxArchiveMembers))
+            .arg(ImportSource::kMaxArchiveBytes >> 20);
     }
     return QString();
 }
@@ -287,7 +396,7 @@ void BulkImport::pump() {
                     const QMutexLocker lock(&shared->mutex);
                     shared->current = shown;
                 }
-                items = ImportSource::read(path, shown);
+                items = ImportSource::read(path, shown, &shared->stop);
             }
             QMetaObject::invokeMethod(
                 this,
@@ -301,35 +410,69 @@ void BulkImport::pump() {
 
 void BulkImport::converted(int index, QList<ImportSource::Item> items) {
     m_ready.insert(index, std::move(items));
-    // Handled in the order found, so names and repeats do not depend on the threads.
-    while (m_ready.contains(m_nextHandle)) {
-        const int file = m_nextHandle++;
-        const QList<ImportSource::Item> fileItems = m_ready.take(file);
-        int writes = 0;
-        for (const ImportSource::Item& item : fileItems) {
+    handleReady();
+}
+
+void BulkImport::handleReady() {
+    // Handled in the order found, so names and repeats do not depend on the threads; a
+    // few hundred items a turn, so an archive of thousands of books never holds up the
+    // window.
+    int budget = kItemsPerTurn;
+    for (;;) {
+        if (m_handlingFile < 0) {
+            if (!m_ready.contains(m_nextHandle))
+                break;
+            m_handlingFile = m_nextHandle++;
+            m_handlingItems = m_ready.take(m_handlingFile);
+            m_handlingPos = 0;
+            // Counted from one until the file's last item is handed on.
+            m_pendingWrites.insert(m_handlingFile, 1);
+        }
+        const int file = m_handlingFile;
+        while (m_handlingPos < m_handlingItems.size() && budget > 0) {
             if (m_stopping)
                 break;
+            const ImportSource::Item item = m_handlingItems[m_handlingPos++];
+            --budget;
             if (item.kind != ImportSource::Item::Kind::Book) {
                 NotAdded entry;
                 entry.source = item.source;
                 entry.order = file;
-                entry.reason = item.kind == ImportSource::Item::Kind::TooBig ? Reason::TooBig
-                               : item.kind == ImportSource::Item::Kind::ReadError
-                                   ? Reason::ReadError
-                                   : Reason::NotABook;
+                entry.count = item.passedOver;
+                switch (item.kind) {
+                case ImportSource::Item::Kind::TooBig:
+                    entry.reason = Reason::TooBig;
+                    break;
+                case ImportSource::Item::Kind::ReadError:
+                    entry.reason = Reason::ReadError;
+                    break;
+                case ImportSource::Item::Kind::TooDeep:
+                    entry.reason = Reason::TooDeep;
+                    break;
+                case ImportSource::Item::Kind::TooMany:
+                    entry.reason = Reason::TooMany;
+                    break;
+                default:
+                    entry.reason = Reason::NotABook;
+                    break;
+                }
                 m_notAdded.append(entry);
-                ++m_counts.notBooks;
+                if (entry.reason == Reason::ReadError)
+                    ++m_counts.readErrors;
+                else if (entry.reason == Reason::TooMany)
+                    m_counts.passedOver += entry.count;
+                else
+                    ++m_counts.notBooks;
                 continue;
             }
-            ++writes;
+            ++m_pendingWrites[file];
             ++m_writesOutstanding;
             const int seq = m_nextSeq++;
             m_nameOfSeq.insert(seq, item.name);
             const std::shared_ptr<Shared> shared = m_shared;
             const QString books = m_library.folder().booksFolder();
-            const QString createError =
-                QStringLiteral("Cannot create file %1").arg(m_library.folder().BookPath(item.name));
-            m_writer.start([this, shared, seq, file, item, books, createError] {
+            const int booksFd = m_booksFd;
+            m_writer.start([this, shared, seq, file, item, books, booksFd] {
                 beNice();
                 WriteResult result;
                 if (shared->stop) {
@@ -345,16 +488,20 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.insert(result.staging);
                     }
-                    try {
-                        SafeFile::write(result.staging, item.text, createError,
-                                        QStringLiteral("Failed to Save Stream"));
+                    // Inside the books folder held open, under a name no one else
+                    // uses; flushed with its batch.
+                    bool made = false;
+                    if (writeUnflushed(booksFd, nameIn(result.staging), item.text, &made)) {
                         result.kind = WriteResult::Kind::Staged;
                         shared->known.insert(item.hash, {QString(), seq});
-                    } catch (const TomeriaError& e) {
+                    } else {
+                        const QString bookPath =
+                            AnchoredPath::current(books + item.name + QStringLiteral(".boo"));
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.remove(result.staging);
                         result.kind = WriteResult::Kind::Failed;
-                        result.message = e.message();
+                        result.message = made ? writeErrorMessage(bookPath)
+                                              : QStringLiteral("Cannot create file %1").arg(bookPath);
                     }
                 }
                 QMetaObject::invokeMethod(
@@ -362,12 +509,31 @@ void BulkImport::converted(int index, QList<ImportSource::Item> items) {
                     Qt::QueuedConnection);
             });
         }
-        if (writes > 0)
-            m_pendingWrites.insert(file, writes);
-        else
-            fileDone(file);
+        if (m_handlingPos < m_handlingItems.size() && !m_stopping) {
+            if (!m_handleQueued) {
+                m_handleQueued = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        m_handleQueued = false;
+                        handleReady();
+                    },
+                    Qt::QueuedConnection);
+            }
+            break;
+        }
+        m_handlingFile = -1;
+        m_handlingItems.clear();
+        writeDone(file);
     }
     Q_EMIT progress();
+}
+
+void BulkImport::writeDone(int file) {
+    if (--m_pendingWrites[file] == 0) {
+        m_pendingWrites.remove(file);
+        fileDone(file);
+    }
 }
 
 void BulkImport::written(int seq, int index, const ImportSource::Item& item,
@@ -380,7 +546,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
             m_shared->staged.remove(result.staging);
             removeIn(m_booksFd, result.staging);
         } else {
-            m_written.append({seq, item, result.staging});
+            m_unsynced.append({seq, item, result.staging});
         }
         break;
     case WriteResult::Kind::Duplicate: {
@@ -400,10 +566,7 @@ void BulkImport::written(int seq, int index, const ImportSource::Item& item,
     case WriteResult::Kind::Dropped:
         break;
     }
-    if (--m_pendingWrites[index] == 0) {
-        m_pendingWrites.remove(index);
-        fileDone(index);
-    }
+    writeDone(index);
     Q_EMIT progress();
 }
 
@@ -453,22 +616,27 @@ bool BulkImport::nameTaken(const QString& name) const {
            existsIn(m_booksFd, name + QStringLiteral(".boo"));
 }
 
-QString BulkImport::uniqueName(const QString& proposed, const QString& author) const {
+QString BulkImport::uniqueName(const QString& proposed, const QString& author) {
     QString candidate = fitted(proposed, QString());
     if (!nameTaken(candidate))
         return candidate;
     QString base = proposed;
-    const QString by = ImportSource::storableName(author);
+    const QString by = BookPreparation::storableName(author);
     if (!by.isEmpty()) {
         candidate = fitted(proposed, QStringLiteral(" (%1)").arg(by));
         if (!nameTaken(candidate))
             return candidate;
         base = candidate;
     }
-    for (int n = 2;; ++n) {
+    // The numbers below the one remembered for this base are taken already: each book of
+    // a title costs one try or a few, however many of that title came before.
+    int& next = m_nextNumber[base.toCaseFolded()];
+    for (int n = qMax(2, next);; ++n) {
         candidate = fitted(base, QStringLiteral(" (%1)").arg(n));
-        if (!nameTaken(candidate))
+        if (!nameTaken(candidate)) {
+            next = n + 1;
             return candidate;
+        }
     }
 }
 
@@ -490,8 +658,45 @@ void BulkImport::checkFinished() {
         return;
     const bool allDone = m_scanned && m_counts.done == m_files.size();
     const bool stopped = m_stopping && (!m_scanned || m_inFlight == 0);
-    if (allDone || stopped)
+    if (!allDone && !stopped)
+        return;
+    // Books still being put in place a few hundred a turn.
+    if (!m_written.isEmpty() && m_placeQueued)
+        return;
+    // The books written last are flushed and put in place first.
+    if (!m_unsynced.isEmpty())
+        requestSync();
+    if (!m_syncInFlight)
         finish();
+}
+
+void BulkImport::requestSync() {
+    if (m_syncInFlight || m_unsynced.isEmpty() || m_finished)
+        return;
+    m_syncInFlight = true;
+    m_syncing = std::exchange(m_unsynced, {});
+    // One flush for the whole batch, off the window's thread: a book is put in place
+    // and listed only once its file is on the disk. A flush can take seconds on a busy
+    // disk, so the end of the import never waits for it: the thread keeps its own
+    // descriptor and tells this object only while it lives.
+    const int booksFd = ::fcntl(m_booksFd, F_DUPFD_CLOEXEC, 0);
+    std::thread([shared = m_shared, booksFd] {
+        beNice();
+        if (booksFd >= 0) {
+            ::syncfs(booksFd);
+            ::close(booksFd);
+        }
+        const QMutexLocker lock(&shared->mutex);
+        if (BulkImport* owner = shared->owner)
+            QMetaObject::invokeMethod(owner, [owner] { owner->synced(); }, Qt::QueuedConnection);
+    }).detach();
+}
+
+void BulkImport::synced() {
+    m_syncInFlight = false;
+    m_written.append(std::exchange(m_syncing, {}));
+    commitBatch();
+    checkFinished();
 }
 
 void BulkImport::finish() {
@@ -509,7 +714,25 @@ void BulkImport::finish() {
 }
 
 bool BulkImport::commitBatch() {
-    const QList<Written> batch = std::exchange(m_written, {});
+    // A few hundred a turn: the rest follow at once, each turn a store and a list update.
+    QList<Written> batch;
+    if (m_written.size() > kPlacedPerTurn && !m_finished) {
+        batch = m_written.first(kPlacedPerTurn);
+        m_written.remove(0, kPlacedPerTurn);
+        if (!m_placeQueued) {
+            m_placeQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_placeQueued = false;
+                    commitBatch();
+                    checkFinished();
+                },
+                Qt::QueuedConnection);
+        }
+    } else {
+        batch = std::exchange(m_written, {});
+    }
     m_committing = true;
     bool placing = true;
     for (const Written& book : batch) {

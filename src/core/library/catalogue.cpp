@@ -6,6 +6,8 @@
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
 
+#include <cstring>
+
 namespace {
 
 QString duplicateMessage(const QString& name) {
@@ -41,13 +43,23 @@ QString Catalogue::foldedName(QByteArrayView line, bool* hasEquals) {
 
 void Catalogue::indexRow(int row) const {
     bool hasEquals = false;
-    const QString key = foldedName(m_rows[row], &hasEquals);
-    if (hasEquals && !m_firstRow.contains(key))
+    const QByteArrayView name = nameBytes(m_rows[row], &hasEquals);
+    if (!hasEquals)
+        return;
+    // A name no book file could carry is not copied into the index: a line of a
+    // hundred megabytes would cost several times its size there.
+    if (name.size() > kMaxIndexedName) {
+        m_longRows.append(row);
+        return;
+    }
+    const QString key = Cp1251::decode(name).toCaseFolded();
+    if (!m_firstRow.contains(key))
         m_firstRow.insert(key, row);
 }
 
 void Catalogue::rebuildIndex() const {
     m_firstRow.clear();
+    m_longRows.clear();
     m_firstRow.reserve(m_rows.size());
     for (int i = 0; i < m_rows.size(); ++i)
         indexRow(i);
@@ -67,9 +79,17 @@ void Catalogue::LoadCatalogue(const QString& path) {
     const char* text = data.constData();
     qsizetype pos = 0;
     while (pos < end) {
-        qsizetype stop = pos;
-        while (stop < end && text[stop] != '\r' && text[stop] != '\n')
-            ++stop;
+        const char* found = static_cast<const char*>(std::memchr(text + pos, '\n', size_t(end - pos)));
+        const char* cr = static_cast<const char*>(
+            std::memchr(text + pos, '\r', size_t((found ? found - text : end) - pos)));
+        const qsizetype stop = cr ? cr - text : found ? found - text : end;
+        const QByteArrayView rest(text + stop, end - stop);
+        if (pos == 0 && (rest.isEmpty() || rest == "\r" || rest == "\n" || rest == "\r\n")) {
+            // The whole file is one line: it becomes the row without a copy.
+            data.truncate(stop);
+            m_rows.append(std::move(data));
+            break;
+        }
         m_rows.append(QByteArray(text + pos, stop - pos));
         pos = stop;
         if (pos < end && text[pos] == '\r')
@@ -121,6 +141,15 @@ QString Catalogue::lineAt(int row) const {
 Catalogue::Match Catalogue::FindName(const QString& name) const {
     if (!m_indexValid)
         rebuildIndex();
+    if (name.size() > kMaxIndexedName) {
+        // Folding keeps the length of every code-page character, so only a long row
+        // can carry a long name.
+        const QString folded = name.toCaseFolded();
+        for (const int row : std::as_const(m_longRows))
+            if (foldedName(m_rows[row], nullptr) == folded)
+                return {true, row};
+        return {};
+    }
     const auto it = m_firstRow.constFind(name.toCaseFolded());
     if (it == m_firstRow.constEnd())
         return {};

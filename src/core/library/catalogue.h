@@ -55,7 +55,11 @@ private:
     QList<QByteArray> m_rows;
     int m_currentRow = 0;
     bool m_removing = false;
+    // Names longer than this (no file name holds one) are looked up by a scan of their
+    // rows instead of through the index.
+    static constexpr qsizetype kMaxIndexedName = 4096;
     // Folded name -> first row carrying it; rebuilt lazily after a removal.
     mutable QHash<QString, int> m_firstRow;
+    mutable QList<int> m_longRows; // rows with a longer name, in row order
     mutable bool m_indexValid = true;
 };

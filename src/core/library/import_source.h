@@ -17,7 +17,14 @@ namespace ImportSource {
 
 // What one file (or one member of a ZIP of books) turned out to be.
 struct Item {
-    enum class Kind { Book, NotABook, TooBig, ReadError };
+    enum class Kind {
+        Book,
+        NotABook,
+        TooBig,
+        ReadError,
+        TooDeep, // an archive inside archives deeper than kMaxArchiveDepth
+        TooMany, // an archive whose members passed its limits: `passedOver` left unread
+    };
     Kind kind = Kind::NotABook;
     QString source;  // shown in the report: the path below the chosen folder, "a.zip/b.fb2"
     QString name;    // the name proposed (storable, never empty) for a book
@@ -25,7 +32,15 @@ struct Item {
     QByteArray text; // the book file's bytes: code page 1251, CR LF
     QByteArray hash; // of `text`
     BookMarkup markup; // its headings and emphasis, in `text`'s places
+    int passedOver = 0;
 };
+
+// Members taken from one archive, the archives inside it included, at most; and their
+// unpacked bytes in all. The rest is reported, not read.
+constexpr int kMaxArchiveMembers = 50000;
+constexpr qsizetype kMaxArchiveBytes = qsizetype(512) << 20;
+// Archives inside an archive are read this many levels deep.
+constexpr int kMaxArchiveDepth = 2;
 
 // The files of a folder and its subfolders, in name order: hidden entries and every
 // symbolic link to a folder are left out (a looping link never hangs the walk), as are
@@ -33,27 +48,17 @@ struct Item {
 QStringList scan(const QStringList& paths, const std::atomic<bool>* stop = nullptr);
 
 // Reads the file; `shown` is its name in the report. A ZIP that is no single document
-// (EPUB, DOCX, ODT) gives one item per member that holds a book; the unpacking limit
-// counts for each member on its own.
-QList<Item> read(const QString& path, const QString& shown);
-QList<Item> readData(const QByteArray& data, const QString& shown);
+// (EPUB, DOCX, ODT) gives one item per member that holds a book, read in one pass; the
+// unpacking limit counts for each member on its own, archives inside it are read as
+// bundles too (kMaxArchiveDepth), and the whole takes at most kMaxArchiveMembers
+// members and kMaxArchiveBytes. `stop` is looked at between members: a stopped read
+// gives what it had.
+QList<Item> read(const QString& path, const QString& shown,
+                 const std::atomic<bool>* stop = nullptr);
+QList<Item> readData(const QByteArray& data, const QString& shown,
+                     const std::atomic<bool>* stop = nullptr);
 
-// The bytes the add-book panel stores for an imported book: its text with every line
-// break as CR LF, in code page 1251 (characters it lacks in their nearest form).
-QByteArray storedText(const ImportedBook& book);
-
-// A name as the library can store it: characters code page 1251 lacks, '=' and control
-// characters dropped, '/' as '-', line breaks and tabs as spaces, blanks trimmed.
-QString storableName(QStringView raw);
-// The first line of a text that holds a visible character, trimmed, at most `limit`
-// characters.
-QString firstNonBlankLine(QStringView text, qsizetype limit = 100);
-// The name proposed for a book read from a file named `fileName`: its title, else its
-// first line, else the file name without its extension.
-QString proposedName(const ImportedBook& book, const QString& fileName);
-// The author or authors as the book names them, or empty.
-QString proposedNote(const ImportedBook& book);
-
+// The name, note and stored bytes of each book come from BookPreparation.
 QByteArray hashOf(const QByteArray& text);
 
 } // namespace ImportSource

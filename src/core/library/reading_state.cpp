@@ -288,9 +288,14 @@ QByteArray ReadingState::serialized() const {
     return out;
 }
 
+QString ReadingState::writeErrorMessage(const QString& path) {
+    return QStringLiteral("Не удалось записать файл %1: места в книгах и оформление "
+                          "не сохранены.")
+        .arg(path);
+}
+
 void ReadingState::save() const {
-    const QString message =
-        QStringLiteral("Unable to write to %1").arg(AnchoredPath::current(m_path));
+    const QString message = writeErrorMessage(AnchoredPath::current(m_path));
     // A pipe or a device in its place would be written straight to (a pipe with no
     // reader never lets go): the file is ours only as an ordinary file.
     struct stat st {};

@@ -53,10 +53,12 @@ public:
     // not in the folder are dropped. Never throws.
     void load(const QString& path, const QString& booksFolder);
     const QString& path() const { return m_path; }
-    // Writes the whole file with the safe write; throws "Unable to write to %1".
+    // Writes the whole file with the safe write; throws writeErrorMessage.
     void save() const;
     // save() for a caller that cannot show an error: false when the file was not written.
     bool trySave() const noexcept;
+    // The message of a failed write, naming the file where it stands now.
+    static QString writeErrorMessage(const QString& path);
     // The file's bytes as save() writes them.
     QByteArray serialized() const;
 

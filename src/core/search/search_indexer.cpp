@@ -51,6 +51,9 @@ public:
             return;
         QSet<QString> present;
         for (const auto& [name, path] : books) {
+            // The program ends: the stamps of the rest are not compared.
+            if (stopping())
+                return;
             present.insert(name);
             if (stored.value(name) != IndexFormat::stampOf(path) || !stored.contains(name))
                 add({name, path, false});
@@ -104,6 +107,8 @@ private:
         QString path;
         bool remove = false;
     };
+
+    bool stopping() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     void add(Job job) {
         m_jobs.push_back(std::move(job));
@@ -165,7 +170,7 @@ private:
 
     void step() {
         m_scheduled = false;
-        if (m_jobs.empty())
+        if (m_jobs.empty() || stopping())
             return;
         const Job job = std::move(m_jobs.front());
         m_jobs.pop_front();

@@ -5,13 +5,18 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 int g_pipe[2] = {-1, -1};
+int g_watchdogPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_requested = 0;
 
 void onSignal(int) {
@@ -19,6 +24,27 @@ void onSignal(int) {
     Dialogs::endSession();
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t told = ::write(g_watchdogPipe[1], &byte, 1);
+}
+
+// Waits for the signal, then gives the orderly end (the settings, the reading places,
+// the windows, the worker threads) this long before the process ends regardless: a
+// worker thread that does not stop in time never keeps the program alive. Every file
+// is written whole or not at all, so nothing is lost but what the thread was doing.
+constexpr auto kGrace = std::chrono::milliseconds(1500);
+
+void watchdog() {
+    char byte = 0;
+    for (;;) {
+        const ssize_t n = ::read(g_watchdogPipe[0], &byte, 1);
+        if (n == 1)
+            break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return;
+    }
+    std::this_thread::sleep_for(kGrace);
+    ::_exit(0);
 }
 
 } // namespace
@@ -28,6 +54,11 @@ namespace Termination {
 void install() {
     if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
+    if (::pipe2(g_watchdogPipe, O_CLOEXEC) == 0) {
+        // Non-blocking for the handler's write only.
+        ::fcntl(g_watchdogPipe[1], F_SETFL, O_NONBLOCK);
+        std::thread(watchdog).detach();
+    }
     auto* notifier =
         new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {

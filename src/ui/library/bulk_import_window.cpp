@@ -23,7 +23,7 @@ BulkImportWindow::BulkImportWindow(Library& library, const QStringList& paths, Q
     progressBar->setObjectName(QStringLiteral("progressBar"));
     progressBar->setRange(0, 0); // files are still being looked for
     layout->addWidget(progressBar);
-    countsLabel = new QLabel(countsText(0, 0, 0), this);
+    countsLabel = new QLabel(countsText(BulkImport::Counts()), this);
     countsLabel->setObjectName(QStringLiteral("countsLabel"));
     layout->addWidget(countsLabel);
     currentLabel = new QLabel(this);
@@ -65,11 +65,15 @@ void BulkImportWindow::start() {
     m_import->start();
 }
 
-QString BulkImportWindow::countsText(int added, int duplicates, int notBooks) {
-    return QStringLiteral("Добавлено: %1, повторов: %2, не книг: %3")
-        .arg(added)
-        .arg(duplicates)
-        .arg(notBooks);
+QString BulkImportWindow::countsText(const BulkImport::Counts& counts) {
+    QString text = QStringLiteral("Добавлено: %1, повторов: %2, не книг: %3")
+                       .arg(counts.added)
+                       .arg(counts.duplicates)
+                       .arg(counts.notBooks);
+    // Files that could not be read are no verdict on what they hold: counted apart.
+    if (counts.readErrors > 0)
+        text += QStringLiteral(", ошибок чтения: %1").arg(counts.readErrors);
+    return text;
 }
 
 void BulkImportWindow::showProgress() {
@@ -78,7 +82,7 @@ void BulkImportWindow::showProgress() {
         progressBar->setRange(0, qMax(1, counts.found));
         progressBar->setValue(counts.found == 0 ? 1 : counts.done);
     }
-    countsLabel->setText(countsText(counts.added, counts.duplicates, counts.notBooks));
+    countsLabel->setText(countsText(counts));
     const QString current = m_import->currentFile();
     currentLabel->setText(
         currentLabel->fontMetrics().elidedText(current, Qt::ElideMiddle, currentLabel->width()));

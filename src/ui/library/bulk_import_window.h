@@ -1,9 +1,10 @@
 #pragma once
 
+#include "core/library/bulk_import.h"
+
 #include <QDialog>
 #include <QStringList>
 
-class BulkImport;
 class Library;
 class QLabel;
 class QPlainTextEdit;
@@ -30,7 +31,8 @@ public:
     QPushButton* closeButton;
 
     // «Добавлено: N, повторов: D, не книг: R».
-    static QString countsText(int added, int duplicates, int notBooks);
+    // «Добавлено: N, повторов: N, не книг: N», and «, ошибок чтения: N» when there are any.
+    static QString countsText(const BulkImport::Counts& counts);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

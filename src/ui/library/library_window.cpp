@@ -4,6 +4,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
 #include "core/formats/book_import.h"
+#include "core/library/book_preparation.h"
 #include "core/library/bulk_import.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
@@ -856,6 +857,13 @@ void TForm1::ColorBtn1Click() {
         Dialogs::instance().message(this, Library::unstorableNameMessage(unstorable));
         return;
     }
+    // A name starting with a dot would make the book's file a hidden one.
+    if (BookPreparation::nameRefusal(name) == BookPreparation::Refusal::LeadingDot) {
+        Dialogs::instance().beep();
+        Dialogs::instance().message(
+            this, BookPreparation::refusalMessage(BookPreparation::Refusal::LeadingDot, name));
+        return;
+    }
     if (!Library::nameFitsFileName(name)) {
         Dialogs::instance().beep();
         Dialogs::instance().message(this, Library::longNameMessage());
@@ -1076,8 +1084,7 @@ void TForm1::buildBulkImport() {
 
     // Books an import had written when the program was killed, never put in place.
     QTimer::singleShot(0, this, [this] {
-        if (!m_folder.programFolder().isEmpty())
-            BulkImport::removeLeftovers(m_folder.booksFolder());
+        BulkImport::removeLeftovers(m_library);
     });
 }
 
