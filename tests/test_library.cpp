@@ -1,10 +1,12 @@
 #include "core/base/regular_file.h"
+#include "core/base/tomeria_error.h"
 #include "core/library/library.h"
 #include "core/settings/profile_file.h"
 #include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,11 +24,13 @@ class TestLibrary : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
 
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
-    Library open() const {
-        Library library;
+    void open(Library& library) const {
         library.folder().setProgramFolder(m_dir->path() + QLatin1Char('/'));
         library.load(nullptr);
-        return library;
+    }
+    void open() const {
+        Library library;
+        open(library);
     }
     QMap<QString, QByteArray> snapshot() const { return TestFiles::snapshot(m_dir->path()); }
 
@@ -42,7 +46,8 @@ private Q_SLOTS:
 
     void addWritesTheFileAndTheRow() {
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Азбука=первая\r\n")));
-        Library library = open();
+        Library library;
+        open(library);
         library.addBook(QStringLiteral("Букварь"), QStringLiteral("вторая"),
                         cp1251(QStringLiteral("Текст\r\n")));
         QCOMPARE(TestFiles::read(path("books/Букварь.boo")), cp1251(QStringLiteral("Текст\r\n")));
@@ -51,9 +56,54 @@ private Q_SLOTS:
         QCOMPARE(library.openPath(QStringLiteral("Букварь")), path("books/Букварь.boo"));
     }
 
+    // Every change is announced once, by the library, whatever made it; a step refused
+    // announces nothing.
+    void everyChangeIsAnnouncedOnce() {
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Азбука=\r\n")));
+        TestFiles::write(path("books/Азбука.boo"), "a");
+        // A deletion killed before the catalogue was stored: the file is put back.
+        TestFiles::write(path("books/.Книга.boo.999999999-0.deleted"), "old");
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Азбука=\r\nКнига=\r\n")));
+        const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ::utimensat(AT_FDCWD,
+                    QFile::encodeName(path("books/.Книга.boo.999999999-0.deleted")).constData(),
+                    old, 0);
+        Library library;
+        QStringList heard;
+        const auto listen = [&heard](const char* what) {
+            return [&heard, what](const QString& name, const QString& file) {
+                heard << QStringLiteral("%1 %2 %3").arg(QLatin1String(what), name,
+                                                       QFileInfo(file).fileName());
+            };
+        };
+        connect(&library, &Library::bookAdded, this, listen("added"));
+        connect(&library, &Library::bookRemoved, this, listen("removed"));
+        connect(&library, &Library::bookSaved, this, listen("saved"));
+        open(library);
+        library.addBook(QStringLiteral("Букварь"), QString(), "x");
+        QVERIFY_THROWS_EXCEPTION(TomeriaError, library.addBook(QStringLiteral("букварь"), {}, "y"));
+        QVERIFY_THROWS_EXCEPTION(TomeriaError, library.addBook(QStringLiteral("a=b"), {}, "y"));
+        library.deleteBook(QStringLiteral("Азбука"));
+        library.noteBookSaved(path("books/Букварь.boo"));
+        library.noteBookSaved(path("Букварь.boo"));
+        library.noteBookSaved(path("books/notes.txt"));
+        library.noteBooksAdded({QStringLiteral("В"), QStringLiteral("Г")});
+        library.noteBooksRemoved({QStringLiteral("Г")});
+        QCOMPARE(heard, (QStringList{
+                            QStringLiteral("saved Книга Книга.boo"),
+                            QStringLiteral("added Букварь Букварь.boo"),
+                            QStringLiteral("removed Азбука Азбука.boo"),
+                            QStringLiteral("saved Букварь Букварь.boo"),
+                            QStringLiteral("added В В.boo"),
+                            QStringLiteral("added Г Г.boo"),
+                            QStringLiteral("removed Г Г.boo"),
+                        }));
+    }
+
     void addIntoANewLibraryCreatesTheBooksFolder() {
         QDir(path("books")).removeRecursively();
-        Library library = open();
+        Library library;
+        open(library);
         QCOMPARE(library.load(nullptr), Library::LoadResult::Missing);
         library.addBook(QStringLiteral("Книга"), QString(), "x");
         QCOMPARE(TestFiles::read(path("books/Книга.boo")), QByteArray("x"));
@@ -62,7 +112,8 @@ private Q_SLOTS:
     void refusedAddsWriteNothing() {
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Роман=старая\r\n")));
         TestFiles::write(path("books/Роман.boo"), "old");
-        Library library = open();
+        Library library;
+        open(library);
         const auto before = snapshot();
         QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("РОМАН"), {}, "new"); }),
                  QStringLiteral("A key with the name of \"РОМАН\" already exists"));
@@ -74,7 +125,8 @@ private Q_SLOTS:
 
     void addWithAReadOnlyCatalogueLeavesNoFile() {
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Роман=старая\r\n")));
-        Library library = open();
+        Library library;
+        open(library);
         TestFiles::setReadOnly(path("books.dat"), true);
         const auto before = snapshot();
         QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Новая"), {}, "new"); }),
@@ -87,7 +139,8 @@ private Q_SLOTS:
     void addOverAnUnlistedFileThatFailsPutsTheFileBack() {
         TestFiles::write(path("books.dat"), QByteArray("\r\n"));
         TestFiles::write(path("books/Сирота.boo"), "an unlisted book");
-        Library library = open();
+        Library library;
+        open(library);
         TestFiles::setReadOnly(path("books.dat"), true);
         const auto before = snapshot();
         QVERIFY(!TestFiles::errorOf([&] {
@@ -98,7 +151,8 @@ private Q_SLOTS:
 
     void namesThatCannotBeStoredWriteNothing() {
         TestFiles::write(path("books.dat"), QByteArray("\r\n"));
-        Library library = open();
+        Library library;
+        open(library);
         const auto before = snapshot();
         QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Über=x"), {}, "t"); }),
                  Library::unstorableNameMessage(QStringLiteral("Ü =")));
@@ -110,7 +164,8 @@ private Q_SLOTS:
 
     void addWithAnUnreadableCatalogueIsRefusedFirst() {
         QDir().mkdir(path("books.dat"));
-        Library library = open();
+        Library library;
+        open(library);
         QVERIFY(library.catalogueUnreadable());
         QCOMPARE(TestFiles::errorOf([&] { library.addBook(QStringLiteral("Книга"), {}, "x"); }),
                  QStringLiteral("Cannot create file %1").arg(path("books.dat")));
@@ -130,7 +185,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(target, path("books/Ссылка.boo")));
         QVERIFY(QFile::link(outside.path(), path("books/Папка.boo")));
         TestFiles::write(path("books/Сирота.boo"), "unlisted");
-        Library library = open();
+        Library library;
+        open(library);
 
         // Only a file no row lists counts as unlisted; a dangling link is one too.
         QVERIFY(library.hasUnlistedBookFile(QStringLiteral("Чужая")));
@@ -168,7 +224,8 @@ private Q_SLOTS:
         const QString target = outside.filePath(QStringLiteral("nowhere.txt"));
         TestFiles::write(path("books.dat"), QByteArray("\r\n"));
         QVERIFY(QFile::link(target, path("books/Ссылка.boo")));
-        Library library = open();
+        Library library;
+        open(library);
         TestFiles::setReadOnly(path("books.dat"), true);
         QVERIFY(!TestFiles::errorOf([&] {
                      library.addBook(QStringLiteral("Ссылка"), {}, "new");
@@ -198,7 +255,8 @@ private Q_SLOTS:
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), catalogue));
         else
             TestFiles::makeSparse(catalogue, RegularFile::kMaxSize + 1);
-        Library library = open();
+        Library library;
+        open(library);
         QString error;
         QCOMPARE(library.load(&error), Library::LoadResult::Unreadable);
         QCOMPARE(error, QStringLiteral("Cannot open file %1").arg(catalogue));
@@ -210,7 +268,8 @@ private Q_SLOTS:
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("А=1\r\nБ=2\r\n")));
         TestFiles::write(path("books/А.boo"), "a");
         TestFiles::write(path("books/Б.boo"), "b");
-        Library library = open();
+        Library library;
+        open(library);
         library.deleteBook(QStringLiteral("Б"));
         QCOMPARE(TestFiles::read(path("books.dat")), cp1251(QStringLiteral("А=1\r\n")));
         QVERIFY(!QFile::exists(path("books/Б.boo")));
@@ -222,7 +281,8 @@ private Q_SLOTS:
     void deleteWithAReadOnlyCatalogueKeepsRowAndFile() {
         TestFiles::write(path("books.dat"), cp1251(QStringLiteral("А=1\r\nБ=2\r\n")));
         TestFiles::write(path("books/Б.boo"), "b");
-        Library library = open();
+        Library library;
+        open(library);
         TestFiles::setReadOnly(path("books.dat"), true);
         const auto before = snapshot();
         QCOMPARE(TestFiles::errorOf([&] { library.deleteBook(QStringLiteral("Б")); }),
@@ -236,7 +296,8 @@ private Q_SLOTS:
         TestFiles::write(path("books.dat"), QByteArray("a=small\r\nA=capital\r\n"));
         TestFiles::write(path("books/a.boo"), "small");
         TestFiles::write(path("books/A.boo"), "capital");
-        Library library = open();
+        Library library;
+        open(library);
         QCOMPARE(library.rowOfItem(QStringLiteral("a")).row, 0);
         QCOMPARE(library.rowOfItem(QStringLiteral("A")).row, 1);
         // An item no row spells exactly falls back to the first match in any case.
@@ -249,7 +310,8 @@ private Q_SLOTS:
 
     void deleteOfTheEmptyCatalogueReportsTheRow() {
         TestFiles::write(path("books.dat"), QByteArray());
-        Library library = open();
+        Library library;
+        open(library);
         QCOMPARE(TestFiles::errorOf([&] { library.deleteBook(QString()); }),
                  QStringLiteral("List index out of bounds (0)"));
         QCOMPARE(TestFiles::read(path("books.dat")), QByteArray());

@@ -13,6 +13,7 @@
 #include "ui/library/library_window.h"
 #include "ui/reader/reader_window.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -209,6 +210,55 @@ private Q_SLOTS:
         QVERIFY(form.close());
         QVERIFY(!form.isVisible());
         QVERIFY(TestFiles::read(path("tomeria.ini")).startsWith("[TForm1]\r\nFormVersion=0\r\n"));
+    }
+
+    // Edits the reader holds are offered for saving before the exit question.
+    void exitOffersUnsavedEditsFirst_data() {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer"); // to the unsaved-edits question
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("running");
+        const QStringList both{QStringLiteral("ask"), QStringLiteral("confirm")};
+        QTest::newRow("Да: saved, then the exit question")
+            << true << int(Dialogs::Answer::Yes) << both << QByteArray("xТекст") << false;
+        QTest::newRow("Нет: dropped, then the exit question")
+            << true << int(Dialogs::Answer::No) << both << QByteArray("Текст") << false;
+        QTest::newRow("Отмена: still running with the edits")
+            << true << int(Dialogs::Answer::Cancel) << QStringList{QStringLiteral("ask")}
+            << QByteArray("Текст") << true;
+        QTest::newRow("no edits: the exit question alone")
+            << false << int(Dialogs::Answer::Yes) << QStringList{QStringLiteral("confirm")}
+            << QByteArray("Текст") << false;
+    }
+    void exitOffersUnsavedEditsFirst() {
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        QFETCH(QStringList, asked);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, running);
+        TestFiles::write(path("books.dat"), cp1251(QStringLiteral("Книга=\r\n")));
+        writeBook(QStringLiteral("Книга"), cp1251(QString::fromUtf8("Текст")));
+        TForm1& form = start();
+        doubleClick(0);
+        if (edited) {
+            m_reader->ToolButton7Click(); // editing
+            m_reader->Editor->setSelectionStart(0);
+            QTest::keyClicks(m_reader->Editor, QStringLiteral("x"));
+            m_reader->ToolButton7Click(); // viewing, the edits unsaved
+        }
+        dialogs().clear();
+        dialogs().answers.enqueue(Dialogs::Answer(answer));
+        dialogs().confirmations.enqueue(true);
+        form.close();
+        QStringList kinds;
+        for (const RecordingDialogs::Shown& shown : dialogs().shown)
+            kinds << shown.kind;
+        QCOMPARE(kinds, asked);
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Книга.boo"))), cp1251(QString::fromUtf8(stored)));
+        QCOMPARE(form.isVisible(), running);
+        if (running)
+            QVERIFY(m_reader->Editor->document()->isModified());
     }
 
     // ---- Selection and details --------------------------------------------------------
@@ -939,6 +989,53 @@ private Q_SLOTS:
         dialogs().files.enqueue(TestBooks::path(QStringLiteral("book.fb2")));
         QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
         QVERIFY(form.CodePageChoice->isHidden());
+    }
+
+    // The file dialog opens once per request: the browse button, or Enter in the empty
+    // file field; Enter after a typed path loads that path without a dialog.
+    void theFileIsChosenOnceByButtonOrEnter() {
+        const QString first = path("first.txt");
+        const QString second = path("second.txt");
+        TestFiles::write(first, "Первая");
+        TestFiles::write(second, "Вторая");
+        TForm1& form = start();
+        form.N9->trigger();
+        dialogs().files.enqueue(first);
+        dialogs().files.enqueue(second);
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+        QCOMPARE(dialogs().files.size(), 1);
+        QCOMPARE(form.Dfail->text(), first);
+        form.Dfail->clear();
+        QTest::keyClick(form.Dfail, Qt::Key_Return);
+        QCOMPARE(dialogs().files.size(), 0);
+        QCOMPARE(form.Dfail->text(), second);
+        form.Dfail->setText(first);
+        QTest::keyClick(form.Dfail, Qt::Key_Return);
+        QCOMPARE(form.RichEdit1->WholeText(), QStringLiteral("Первая"));
+        QCOMPARE(form.knigaimeno->text(), QStringLiteral("Первая"));
+    }
+
+    // Assistive technology sees the browse button by its name, and the code-page menu's
+    // choices under their button, also while the menu is closed.
+    void theAddPanelsButtonsToAssistiveTechnology() {
+        TForm1& form = start();
+        form.N9->trigger();
+        QAccessibleInterface* browse = QAccessible::queryAccessibleInterface(form.SpeedButton1);
+        QVERIFY(browse);
+        QCOMPARE(browse->text(QAccessible::Name), QStringLiteral("Выбрать файл"));
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(form.CodePageChoice);
+        QVERIFY(button);
+        QCOMPARE(button->text(QAccessible::Name), QStringLiteral("Кодировка: авто"));
+        QCOMPARE(button->childCount(), 1);
+        QAccessibleInterface* menu = button->child(0);
+        QVERIFY(menu);
+        QCOMPARE(menu->object(), form.CodePageChoice->menu());
+        QCOMPARE(button->indexOfChild(menu), 0);
+        QStringList choices;
+        for (int i = 0; i < menu->childCount(); ++i)
+            choices << menu->child(i)->text(QAccessible::Name);
+        QVERIFY(choices.contains(QStringLiteral("KOI8-R")));
+        QVERIFY(button->actionInterface());
     }
 
     void cancellingAddsNothing() {

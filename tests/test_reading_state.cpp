@@ -45,11 +45,9 @@ class TestReadingState : public QObject {
         state.load(path("reading.dat"), booksFolder());
         return state;
     }
-    Library openLibrary() const {
-        Library library;
+    void openLibrary(Library& library) const {
         library.folder().setProgramFolder(m_dir->path() + QLatin1Char('/'));
         library.load(nullptr);
-        return library;
     }
 
 private Q_SLOTS:
@@ -318,7 +316,8 @@ private Q_SLOTS:
     }
 
     void deletingAndAddingForget() {
-        Library library = openLibrary();
+        Library library;
+        openLibrary(library);
         library.addBook(QStringLiteral("Книга"), QString(), "0123456789");
         const QString bookPath = library.folder().BookPath(QStringLiteral("Книга"));
         library.reading().remember(bookPath, 4);
@@ -327,7 +326,8 @@ private Q_SLOTS:
         library.deleteBook(QStringLiteral("Книга"));
         QVERIFY(!TestFiles::read(path("reading.dat")).contains(cp1251(QStringLiteral("Книга"))));
         QVERIFY(TestFiles::read(path("reading.dat")).contains(cp1251(QStringLiteral("Другая"))));
-        Library restarted = openLibrary();
+        Library restarted;
+        openLibrary(restarted);
         QCOMPARE(restarted.reading().bookCount(), 1);
         restarted.addBook(QStringLiteral("Книга"), QString(), "0123456789");
         QVERIFY(!restarted.reading().position(bookPath));
@@ -335,14 +335,17 @@ private Q_SLOTS:
         // An entry left behind by a book removed by hand.
         restarted.reading().remember(bookPath, 4);
         restarted.reading().save();
-        Library later = openLibrary();
+        Library later;
+        openLibrary(later);
         later.catalogue().RemoveRecord(later.rowOfItem(QStringLiteral("Книга")).row);
         later.saveCatalogue();
         QFile::remove(bookPath);
         later.addBook(QStringLiteral("Книга"), QString(), "0123456789");
         QVERIFY(!later.reading().position(bookPath));
-        QVERIFY(!openLibrary().reading().position(bookPath));
-        QCOMPARE(openLibrary().reading().bookCount(), 1);
+        Library reopened;
+        openLibrary(reopened);
+        QVERIFY(!reopened.reading().position(bookPath));
+        QCOMPARE(reopened.reading().bookCount(), 1);
     }
 };
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The library window with a real window manager: the real tomeria binary under Xvfb and
 # openbox. Every click on the empty item of an empty catalogue brings up the error box;
-# the help window stays above the disabled library window when that one is clicked, and
-# offers no maximising or resizing.
+# the help window stays above the disabled library window when that one is clicked,
+# offers no maximising or resizing, asks for no minimising and comes back if minimised.
 #   library_window.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$1
@@ -63,6 +63,25 @@ else
     if grep -Eq 'MAXIMIZE|RESIZE' <<<"$actions"; then
         fail "help can be maximised or resized: $actions"
     fi
+    # Help asks for the close box alone: the Motif hints give no minimise or maximise
+    # function (8, 16) or button (32, 64). openbox offers minimising all the same; help
+    # then comes back at once, never leaving the disabled library window alone.
+    read -r _ functions decorations _ <<<"$(xprop -id "$help" _MOTIF_WM_HINTS |
+        sed 's/.*= //; s/,//g')"
+    if (( (functions & 24) != 0 || (decorations & 96) != 0 )); then
+        fail "help asks for minimise or maximise: $(xprop -id "$help" _MOTIF_WM_HINTS)"
+    fi
+    xdotool windowminimize "$help" || true
+    sleep 1
+    shown=no
+    for _ in $(seq 50); do
+        if xprop -id "$help" WM_STATE 2>/dev/null | grep -q 'window state: Normal'; then
+            shown=yes
+            break
+        fi
+        sleep 0.1
+    done
+    [ "$shown" = yes ] || fail "help stayed minimised: $(xprop -id "$help" WM_STATE)"
 fi
 
 if [ "$failures" -gt 0 ]; then

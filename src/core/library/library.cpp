@@ -76,6 +76,10 @@ mode_t kindAt(const QString& path) {
 
 } // namespace
 
+Library::Library(QObject* parent) : QObject(parent) {
+    m_reading.followLibrary(*this);
+}
+
 Library::LoadResult Library::load(QString* error) {
     // What a write ended by a crash or a kill left behind goes first.
     m_folder.removeStaleTemporaries();
@@ -117,9 +121,12 @@ void Library::recoverSetAside() {
                 Catalogue::LineName(QFile::decodeName(fileName).chopped(4) + QLatin1Char('='));
             putBack = !rowName.isEmpty() && m_catalogue.FindName(rowName).found;
         }
-        if (putBack)
-            ::renameat(dir, name.constData(), dir, fileName.constData());
-        else
+        if (putBack) {
+            if (::renameat(dir, name.constData(), dir, fileName.constData()) == 0) {
+                const QString book = QFile::decodeName(fileName).chopped(4);
+                Q_EMIT bookSaved(book, m_folder.BookPath(book));
+            }
+        } else
             ::unlinkat(dir, name.constData(), 0);
     });
 }
@@ -267,14 +274,10 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
         throw;
     }
     previous.discard();
-    forgetPosition(name);
-    // Nor its contents and bookmarks: the caller keeps the new book's contents.
+    // A new book starts without the contents and bookmarks of a book of that name; the
+    // caller keeps the new book's contents.
     BookCompanions::remove(m_folder, name);
-}
-
-void Library::forgetPosition(const QString& name) {
-    if (m_reading.forget(name))
-        m_reading.trySave();
+    Q_EMIT bookAdded(name, path);
 }
 
 void Library::deleteBook(const QString& itemName) {
@@ -317,6 +320,24 @@ void Library::deleteBook(const QString& itemName) {
     file.discard();
     if (touchable && !file.holdsFile())
         m_folder.deleteBook(path); // a file that could not be set aside: removal is silent
-    forgetPosition(itemName);
     BookCompanions::remove(m_folder, itemName);
+    Q_EMIT bookRemoved(itemName, path);
+}
+
+void Library::noteBookSaved(const QString& path) {
+    const QString file = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    if (m_folder.isBookPath(path) && file.endsWith(QStringLiteral(".boo")))
+        Q_EMIT bookSaved(file.chopped(4), path);
+}
+
+void Library::noteBooksAdded(const QStringList& names) {
+    for (const QString& name : names)
+        Q_EMIT bookAdded(name, m_folder.BookPath(name));
+}
+
+void Library::noteBooksRemoved(const QStringList& names) {
+    for (const QString& name : names) {
+        BookCompanions::remove(m_folder, name);
+        Q_EMIT bookRemoved(name, m_folder.BookPath(name));
+    }
 }

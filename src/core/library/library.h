@@ -5,14 +5,24 @@
 #include "core/library/reading_state.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The library in its folder: the catalogue (books.dat) and the book files (books/*.boo),
 // kept in agreement. Adding and deleting a book are single steps: each either completes,
 // or undoes what it had done and throws TomeriaError with the message to show, so after
 // any failure the files on disk are as they were before the step.
-class Library {
+//
+// Every change of the library is announced once, whatever made it: the add panel, the
+// folder import, a deletion, the reader's save and the repairs made at the start. The
+// search index, the reading state, the reader and the book list follow these signals;
+// no other code tells them of a change.
+class Library : public QObject {
+    Q_OBJECT
 public:
+    explicit Library(QObject* parent = nullptr);
+
     enum class LoadResult {
         Loaded,     // books.dat read
         Missing,    // no books.dat: the caller announces and saves a new one
@@ -80,15 +90,26 @@ public:
     // The book's remembered position is forgotten.
     void deleteBook(const QString& itemName);
 
+    // Changes made outside addBook and deleteBook, announced here: the reader wrote a
+    // book's file (a path outside the books folder is no book of the library); the
+    // folder import put books in place or took them back.
+    void noteBookSaved(const QString& path);
+    void noteBooksAdded(const QStringList& names);
+    void noteBooksRemoved(const QStringList& names);
+
+Q_SIGNALS:
+    // A book entered the library (its row and file are on disk).
+    void bookAdded(const QString& name, const QString& path);
+    // A book left the library (its row and file are gone).
+    void bookRemoved(const QString& name, const QString& path);
+    // A listed book's file has new contents (a save, or a file put back at the start).
+    void bookSaved(const QString& name, const QString& path);
+
 private:
     // Book files that an add or a delete set aside and a killed run left there: put back
     // when the step did not go through (nothing stands in their place and, for a
     // deletion, the catalogue still lists the book), removed otherwise.
     void recoverSetAside();
-    // Forgets a book's position; reading.dat is written when it can be (a failure leaves
-    // the entry on disk, where its file's size no longer matches or the next add
-    // forgets it again).
-    void forgetPosition(const QString& name);
 
     Catalogue m_catalogue;
     BookFolder m_folder;

@@ -5,6 +5,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/library/library.h"
 
 #include <QFile>
 
@@ -375,6 +376,15 @@ void ReadingState::setBook(const QString& name, qint64 offset, qint64 size) {
     }
     m_index.insert(name, qsizetype(m_books.size()));
     m_books.push_back({name, offset, size, line});
+}
+
+void ReadingState::followLibrary(Library& library) {
+    const auto forgetBook = [this](const QString& name) {
+        if (forget(name))
+            trySave();
+    };
+    QObject::connect(&library, &Library::bookAdded, &library, forgetBook);
+    QObject::connect(&library, &Library::bookRemoved, &library, forgetBook);
 }
 
 bool ReadingState::forget(const QString& name) {

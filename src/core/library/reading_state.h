@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+class Library;
+
 // What the reader remembers from one run to the next, kept in reading.dat beside
 // books.dat: where each book was left (the CR LF offset of its first visible line,
 // with the size its file had then) and the reader's font, text colour and background.
@@ -72,6 +74,11 @@ public:
     // Forgets a book by name (deleted, or a new book under that name); false when
     // nothing was remembered for it.
     bool forget(const QString& name);
+    // Follows the library's changes: a book deleted, or added under a name whose place
+    // was left behind, is forgotten and the file written when it can be (a failure leaves
+    // the entry on disk, where its file's size no longer matches or the next add forgets
+    // it again).
+    void followLibrary(Library& library);
     int bookCount() const { return int(m_books.size()); }
 
     // The reader's look: empty until the user chooses a font or a background colour.

@@ -1,6 +1,7 @@
 #include "core/search/search_indexer.h"
 
 #include "core/base/tomeria_error.h"
+#include "core/library/library.h"
 #include "core/search/index_format.h"
 #include "core/search/index_writer.h"
 
@@ -282,6 +283,13 @@ void SearchIndexer::bookRemoved(const QString& name) {
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, name] { worker->change(name, {}, true); },
         Qt::QueuedConnection);
+}
+
+void SearchIndexer::followLibrary(const Library& library) {
+    connect(&library, &Library::bookAdded, this, &SearchIndexer::bookChanged);
+    connect(&library, &Library::bookSaved, this, &SearchIndexer::bookChanged);
+    connect(&library, &Library::bookRemoved, this,
+            [this](const QString& name) { bookRemoved(name); });
 }
 
 void SearchIndexer::repair() {

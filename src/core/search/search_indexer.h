@@ -9,6 +9,7 @@
 #include <atomic>
 
 class IndexWorker;
+class Library;
 
 // Keeps a library's search index in step with the library, in a worker thread of low
 // priority: one book at a time, committed in batches, so no window ever waits for it.
@@ -26,6 +27,9 @@ public:
     // A book added or saved: indexed again. A book deleted: removed.
     void bookChanged(const QString& name, const QString& path);
     void bookRemoved(const QString& name);
+    // Follows the library's changes from now on: every book added or saved is indexed
+    // again, every book removed leaves the index.
+    void followLibrary(const Library& library);
     // A search found the index damaged: it is removed and every book indexed anew.
     void repair();
 

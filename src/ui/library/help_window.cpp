@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 QStringList TSpravka::helpLines() {
     return {
@@ -80,6 +81,16 @@ void TSpravka::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void TSpravka::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        });
 }
 
 void TSpravka::closeEvent(QCloseEvent* event) {

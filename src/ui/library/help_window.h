@@ -7,6 +7,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The help window: a fixed text on purple, closed by its "Ок" button or its close box.
+// It asks the window manager for the close box alone; one that minimises it anyway
+// (openbox offers it to every dialog) sees it come back at once, since the library
+// window stays disabled until help is closed.
 class TSpravka : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +24,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Esc and Enter close the window, as «Ок» does.
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QPlainTextEdit* Memo1;

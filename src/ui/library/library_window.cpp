@@ -1,10 +1,5 @@
 #include "ui/library/library_window.h"
 
-#include "core/base/cp1251.h"
-#include "core/base/regular_file.h"
-#include "core/base/tomeria_error.h"
-#include "core/formats/book_import.h"
-#include "core/library/book_preparation.h"
 #include "core/library/bulk_import.h"
 #include "core/search/search_index.h"
 #include "core/search/search_indexer.h"
@@ -15,8 +10,12 @@
 #include "ui/dialogs/guard.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/about_dialog.h"
+#include "ui/library/add_book_panel.h"
+#include "ui/library/book_list_model.h"
 #include "ui/library/bulk_import_window.h"
 #include "ui/library/help_window.h"
+#include "ui/library/library_look.h"
+#include "ui/library/list_keys.h"
 #include "ui/library/logo.h"
 #include "ui/library/opening_click_guard.h"
 #include "ui/reader/reader_window.h"
@@ -24,12 +23,9 @@
 #include "ui/settings/window_settings_store.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QDate>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -41,158 +37,59 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
-#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
-#include <functional>
-#include <limits>
 #include <utility>
+
+using namespace LibraryLook;
 
 namespace {
 
-const QColor kWindowColour(240, 202, 166);
-const QColor kAqua(0, 255, 255);
-
-QFont sansSerif(int pixelSize, bool bold) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
+// ListBox1 shows the book list model: it is filled anew on a reset and takes each row
+// inserted or removed, so a selection survives the rows others add.
+void showModel(BookListModel* model, QListWidget* list) {
+    const auto fill = [model, list] {
+        list->clear();
+        list->addItems(model->names());
+    };
+    QObject::connect(model, &QAbstractItemModel::modelReset, list, fill);
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, list,
+                     [model, list](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             list->insertItem(row, model->nameAt(row));
+                     });
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, list,
+                     [list](const QModelIndex&, int first, int last) {
+                         for (int row = last; row >= first; --row)
+                             delete list->takeItem(row);
+                     });
+    fill();
 }
 
-void paint(QWidget* widget, const QColor& background, const QColor& text = QColor()) {
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::Base, background);
-    if (text.isValid()) {
-        palette.setColor(QPalette::WindowText, text);
-        palette.setColor(QPalette::Text, text);
+// The menu bar takes the focus when Alt is pressed and let go alone, as in any desktop
+// program, whatever the style's own habit.
+class AltKeyMenuStyle : public QProxyStyle {
+public:
+    AltKeyMenuStyle() : QProxyStyle(QApplication::style()->name()) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
-    widget->setPalette(palette);
-}
-
-QLabel* caption(const QString& text, QWidget* parent, int x, int y) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(sansSerif(11, true));
-    paint(label, Qt::transparent, kAqua);
-    label->setAutoFillBackground(false);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
-QLineEdit* field(const QString& name, QWidget* parent, const QRect& geometry) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(geometry);
-    edit->setFont(sansSerif(11, true));
-    // A standard edit: black text on white, not the panel's colours.
-    paint(edit, Qt::white, Qt::black);
-    return edit;
-}
-
-// A one-line field keeps one line: text put in with a line break (a paste, a
-// proposed name) is cut at that break, the text around the insertion kept.
-void keepOneLine(QLineEdit* edit) {
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
-        if (Library::firstLine(text) == text)
-            return;
-        const QString before = edit->property("oneLineText").toString();
-        qsizetype head = 0;
-        while (head < before.size() && head < text.size() && before[head] == text[head])
-            ++head;
-        qsizetype tail = 0;
-        while (tail < before.size() - head && tail < text.size() - head &&
-               before[before.size() - 1 - tail] == text[text.size() - 1 - tail])
-            ++tail;
-        const QString inserted = Library::firstLine(text.mid(head, text.size() - head - tail));
-        const bool modified = edit->isModified();
-        edit->setText(text.left(head) + inserted + text.right(tail));
-        edit->setModified(modified);
-        edit->setCursorPosition(int(head + inserted.size()));
-    });
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
-        if (Library::firstLine(text) == text)
-            edit->setProperty("oneLineText", text);
-    });
-}
-
-// The code pages a plain text can be read in by hand: the menu's text, the button's.
-struct CodePageEntry {
-    const char16_t* name;
-    const char16_t* shortName;
-    std::optional<ImportedText::CodePage> codePage; // none: detected
-};
-const CodePageEntry kCodePages[] = {
-    {u"Автоматически", u"авто", std::nullopt},
-    {u"Windows-1251", u"1251", ImportedText::CodePage::Cp1251},
-    {u"KOI8-R", u"KOI8-R", ImportedText::CodePage::Koi8R},
-    {u"DOS (866)", u"866", ImportedText::CodePage::Cp866},
-    {u"ISO-8859-5", u"8859-5", ImportedText::CodePage::Iso88595},
-    {u"Mac", u"Mac", ImportedText::CodePage::MacCyrillic},
-    {u"UTF-8", u"UTF-8", ImportedText::CodePage::Utf8},
-    {u"UTF-16", u"UTF-16", ImportedText::CodePage::Utf16LE}, // in the file's byte order
 };
 
-QString codePageCaption(const CodePageEntry& entry) {
-    return QStringLiteral("Кодировка: ") + QString::fromUtf16(entry.shortName);
-}
-
-// The characters of the text that code page 1251 lacks, for the question before the
-// book is stored: the first few, apart.
 } // namespace
-
-// ---- DockPanel and SplitterBar ------------------------------------------------------
-
-void DockPanel::setWidth(int width) {
-    m_wanted = width;
-    fitToWindow();
-}
-
-int DockPanel::storedWidth() const {
-    // The splitter bar beside the panel takes 3 pixels of the rest.
-    const int largest = std::max(kMinimumSide, window()->width() - 3 - kMinimumSide);
-    return std::clamp(m_wanted, kMinimumSide, largest);
-}
-
-void DockPanel::fitToWindow() {
-    const int largest =
-        std::max(kMinimumSide, window()->width() - 3 - std::max(kMinimumSide, m_roomBeside));
-    m_shown = std::min(storedWidth(), largest);
-    setFixedWidth(m_shown);
-}
-
-void DockPanel::setRoomBeside(int room) {
-    m_roomBeside = room;
-    fitToWindow();
-}
-
-SplitterBar::SplitterBar(DockPanel* target, QWidget* parent) : QWidget(parent), m_target(target) {
-    setFixedWidth(3);
-    setCursor(Qt::SplitHCursor);
-}
-
-void SplitterBar::mousePressEvent(QMouseEvent* event) {
-    m_pressX = qRound(event->globalPosition().x());
-    m_startWidth = m_target->Width();
-}
-
-void SplitterBar::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton))
-        return;
-    const int width = m_startWidth + qRound(event->globalPosition().x()) - m_pressX;
-    m_target->setWidth(width);
-}
 
 // ---- TForm1 -------------------------------------------------------------------------
 
@@ -245,11 +142,10 @@ void TForm1::setReaderWindow(TMainForm* reader) {
     m_reader = reader;
     if (reader) {
         reader->setReadingState(&m_library.reading());
-        connect(reader, &TMainForm::bookSaved, this, [this](const QString& path) {
-            const QString file = QFileInfo(path).fileName();
-            if (m_indexer && m_folder.isBookPath(path) && file.endsWith(QStringLiteral(".boo")))
-                m_indexer->bookChanged(file.chopped(4), path);
-        });
+        // The reader's save changes the library; a deleted book leaves the reader.
+        connect(reader, &TMainForm::bookSaved, &m_library, &Library::noteBookSaved);
+        connect(&m_library, &Library::bookRemoved, reader,
+                [reader](const QString&, const QString& path) { reader->bookDeleted(path); });
     }
 }
 
@@ -270,6 +166,7 @@ void TForm1::startSearchIndexer() {
     // Without a readable catalogue the books are unknown: the index is left as it is.
     if (!m_library.catalogueUnreadable())
         m_indexer->follow(books);
+    m_indexer->followLibrary(m_library);
 }
 
 TSpravka* TForm1::helpWindow() const {
@@ -323,6 +220,16 @@ void TForm1::buildLayout() {
                        "QListWidget::item:selected { background: #000080; color: yellow; }"));
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_books = new BookListModel(m_library, this);
+    showModel(m_books, ListBox1);
+    // No selection of the user's is made while the list follows the model.
+    const auto programSelects = [this](bool on) { return [this, on] { m_programSelects = on; }; };
+    connect(m_books, &QAbstractItemModel::modelAboutToBeReset, this, programSelects(true));
+    connect(m_books, &QAbstractItemModel::rowsAboutToBeInserted, this, programSelects(true));
+    connect(m_books, &QAbstractItemModel::rowsAboutToBeRemoved, this, programSelects(true));
+    connect(m_books, &QAbstractItemModel::modelReset, this, programSelects(false));
+    connect(m_books, &QAbstractItemModel::rowsInserted, this, programSelects(false));
+    connect(m_books, &QAbstractItemModel::rowsRemoved, this, programSelects(false));
     listLayout->addWidget(ListBox1);
     middleLayout->addWidget(Panel4);
 
@@ -342,70 +249,18 @@ void TForm1::buildLayout() {
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->setSpacing(0);
 
-    // The add-book panel.
-    Panel2 = new QFrame(Panel3);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(86);
-    paint(Panel2, QColor(0, 128, 0));
-    caption(QStringLiteral("Загрузить"), Panel2, 10, 10);
-    Dfail = field(QStringLiteral("Dfail"), Panel2, QRect(120, 5, 276, 19));
-    Dfail->setReadOnly(true);
-    SpeedButton1 = new QPushButton(Panel2);
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setGeometry(395, 6, 26, 19);
-    SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    SpeedButton1->setIconSize(QSize(16, 16));
-    SpeedButton1->setToolTip(QStringLiteral("Выбрать файл"));
-    caption(QStringLiteral("Название книги"), Panel2, 10, 35);
-    knigaimeno = field(QStringLiteral("knigaimeno"), Panel2, QRect(120, 31, 301, 19));
-    caption(QStringLiteral("Заметки"), Panel2, 10, 60);
-    zametki = field(QStringLiteral("zametki"), Panel2, QRect(120, 56, 301, 19));
-    // A pasted note is kept whole: the catalogue holds a note of any length.
-    zametki->setMaxLength(std::numeric_limits<int>::max());
-    keepOneLine(knigaimeno);
-    keepOneLine(zametki);
-    ColorBtn2 = new TColorBtn(Panel2);
-    ColorBtn2->setObjectName(QStringLiteral("ColorBtn2"));
-    ColorBtn2->setText(QStringLiteral("Отмена"));
-    ColorBtn2->setGeometry(450, 10, 126, 21);
-    ColorBtn1 = new TColorBtn(Panel2);
-    ColorBtn1->setObjectName(QStringLiteral("ColorBtn1"));
-    ColorBtn1->setText(QStringLiteral("Сохранить"));
-    ColorBtn1->setGeometry(450, 50, 126, 21);
-    buildCodePageChoice();
-    Panel2->hide();
+    // The add-book panel, with its preview below the details.
+    RichEdit1 = new RichTextEditor(Panel3);
+    Panel2 = new AddBookPanel(m_library, RichEdit1, Panel3);
+    Dfail = Panel2->Dfail;
+    SpeedButton1 = Panel2->SpeedButton1;
+    knigaimeno = Panel2->knigaimeno;
+    zametki = Panel2->zametki;
+    ColorBtn1 = Panel2->ColorBtn1;
+    ColorBtn2 = Panel2->ColorBtn2;
+    CodePageChoice = Panel2->CodePageChoice;
     rightLayout->addWidget(Panel2);
-
-    // The details panel.
-    Panel5 = new QFrame(Panel3);
-    Panel5->setObjectName(QStringLiteral("Panel5"));
-    Panel5->setFixedHeight(165);
-    paint(Panel5, Qt::black);
-    caption(QStringLiteral("Книга"), Panel5, 10, 12);
-    Edit1 = new QLineEdit(Panel5);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(80, 10, 500, 20);
-    Edit1->setReadOnly(true);
-    Edit1->setFrame(false);
-    QFont upper = sansSerif(12, true);
-    upper.setCapitalization(QFont::AllUppercase);
-    Edit1->setFont(upper);
-    paint(Edit1, Qt::black, Qt::white);
-    caption(QStringLiteral("Размер"), Panel5, 10, 40);
-    Label7 = new QLabel(Panel5);
-    Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(80, 40, 300, 16);
-    Label7->setFont(sansSerif(12, true));
-    paint(Label7, Qt::black, Qt::white);
-    caption(QStringLiteral("Заметки"), Panel5, 10, 68);
-    Memo1 = new QPlainTextEdit(Panel5);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(80, 66, 500, 92);
-    Memo1->setReadOnly(true);
-    Memo1->setFrameShape(QFrame::NoFrame);
-    Memo1->setFont(sansSerif(12, true));
-    paint(Memo1, Qt::black, Qt::white);
+    buildDetails(Panel3);
     rightLayout->addWidget(Panel5);
 
     Image1 = new QLabel(Panel3);
@@ -414,7 +269,6 @@ void TForm1::buildLayout() {
     Image1->setAlignment(Qt::AlignCenter);
     rightLayout->addWidget(Image1, 1);
 
-    RichEdit1 = new RichTextEditor(Panel3);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setPlainTextMode(false);
     RichEdit1->setFrameShape(QFrame::NoFrame);
@@ -467,35 +321,35 @@ void TForm1::buildLayout() {
     connect(ColorBtn2, &QPushButton::clicked, this, guarded(this, &TForm1::ColorBtn2Click));
 }
 
-void TForm1::buildCodePageChoice() {
-    // In the gap between «Отмена» and «Сохранить», where it moves no other control.
-    CodePageChoice = new QPushButton(codePageCaption(kCodePages[0]), Panel2);
-    CodePageChoice->setObjectName(QStringLiteral("CodePageChoice"));
-    CodePageChoice->setGeometry(450, 32, 126, 17);
-    CodePageChoice->setFont(sansSerif(11, false));
-    CodePageChoice->setToolTip(QStringLiteral("Кодировка текста"));
-    auto* menu = new QMenu(CodePageChoice);
-    menu->setObjectName(QStringLiteral("CodePageMenu"));
-    auto* group = new QActionGroup(menu);
-    for (const CodePageEntry& entry : kCodePages) {
-        QAction* action = menu->addAction(QString::fromUtf16(entry.name));
-        action->setCheckable(true);
-        group->addAction(action);
-        connect(action, &QAction::triggered, this, [this, &entry] {
-            CodePageChoice->setText(codePageCaption(entry));
-            guard([this, &entry] { chooseCodePage(entry.codePage); });
-        });
-    }
-    menu->actions().front()->setChecked(true);
-    CodePageChoice->setMenu(menu);
-    CodePageChoice->hide();
-}
-
-void TForm1::setPlainTextSource(const QByteArray& bytes) {
-    m_plainTextBytes = bytes;
-    CodePageChoice->setVisible(!bytes.isNull());
-    CodePageChoice->setText(codePageCaption(kCodePages[0]));
-    CodePageChoice->menu()->actions().front()->setChecked(true);
+void TForm1::buildDetails(QFrame* parent) {
+    Panel5 = new QFrame(parent);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFixedHeight(165);
+    paint(Panel5, Qt::black);
+    caption(QStringLiteral("Книга"), Panel5, 10, 12);
+    Edit1 = new QLineEdit(Panel5);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(80, 10, 500, 20);
+    Edit1->setReadOnly(true);
+    Edit1->setFrame(false);
+    QFont upper = sansSerif(12, true);
+    upper.setCapitalization(QFont::AllUppercase);
+    Edit1->setFont(upper);
+    paint(Edit1, Qt::black, Qt::white);
+    caption(QStringLiteral("Размер"), Panel5, 10, 40);
+    Label7 = new QLabel(Panel5);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setGeometry(80, 40, 300, 16);
+    Label7->setFont(sansSerif(12, true));
+    paint(Label7, Qt::black, Qt::white);
+    caption(QStringLiteral("Заметки"), Panel5, 10, 68);
+    Memo1 = new QPlainTextEdit(Panel5);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(80, 66, 500, 92);
+    Memo1->setReadOnly(true);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setFont(sansSerif(12, true));
+    paint(Memo1, Qt::black, Qt::white);
 }
 
 void TForm1::buildMenus() {
@@ -531,6 +385,17 @@ void TForm1::buildMenus() {
     popupDelete->setObjectName(QStringLiteral("N5"));
     connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos));
+        // Opened on its first item, so Enter chooses it.
+        PopupMenu1->setActiveAction(PopupMenu1->actions().value(0));
+    });
+    // F10 opens the main menu; Alt alone gives it the focus.
+    auto* altKeyStyle = new AltKeyMenuStyle;
+    altKeyStyle->setParent(this); // deleted after the menu bar, created before it
+    menuBar()->setStyle(altKeyStyle);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this, file] {
+        menuBar()->setActiveAction(file->menuAction());
+        file->setActiveAction(file->actions().value(0));
     });
 
     connect(N9, &QAction::triggered, this, guarded(this, &TForm1::N9Click));
@@ -603,29 +468,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 void TForm1::Obnov() {
     m_folder.Razmer();
     m_programSelects = true;
-    ListBox1->clear();
-    const int count = Val.ListedRowCount();
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    struct Entry {
-        QString name;
-        QCollatorSortKey key;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        QString name = Val.NameAt(i);
-        // Folded first: without a locale of its own the collator compares code points.
-        QCollatorSortKey key = collator.sortKey(name.toCaseFolded());
-        entries.push_back({std::move(name), std::move(key)});
-    }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.key.compare(b.key) < 0; });
-    QStringList names;
-    names.reserve(count);
-    for (Entry& entry : entries)
-        names.append(std::move(entry.name));
-    ListBox1->addItems(names);
+    m_books->reload();
     ListBox1->setCurrentRow(-1);
     ListBox1->clearSelection();
     m_programSelects = false;
@@ -673,13 +516,9 @@ void TForm1::ListBox1DblClick() {
 }
 
 void TForm1::pbChange() {
-    const QString text = pb->text();
-    for (int i = 0; i < ListBox1->count(); ++i) {
-        if (ListBox1->item(i)->text().startsWith(text, Qt::CaseInsensitive)) {
-            setListSelection(i);
-            return;
-        }
-    }
+    const int row = m_books->firstStartingWith(pb->text());
+    if (row >= 0)
+        setListSelection(row);
 }
 
 void TForm1::pbClick() {
@@ -699,111 +538,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::N9Click() {
     ListBox1->setEnabled(false);
     Image1->hide();
-    RichEdit1->show();
-    RichEdit1->setReadOnlyMode(false);
-    RichEdit1->ClearText();
-    knigaimeno->clear();
-    knigaimeno->setModified(false); // the next file's first line is proposed again
-    Dfail->clear();
-    setPlainTextSource(QByteArray());
-    zametki->clear();
+    Panel2->start();
     Panel5->hide();
     Panel2->show();
     knigaimeno->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::SpeedButton1Click() {
-    const QString path = Dialogs::instance().openFile(
-        this, BookImport::filterLine() + QStringLiteral("|Текстовые, RTF|*.txt;*.rtf"));
-    // Cancelled: the file chosen before and its preview stay as they were.
-    if (path.isEmpty())
-        return;
-    previewFile(path);
-}
-
-void TForm1::previewFile(const QString& path) {
-    // A file that holds no book is refused before anything changes: the file chosen
-    // before and its preview stay.
-    ImportedBook book;
-    QByteArray bytes;
-    if (!path.isEmpty() && !RichEdit1->PlainText()) {
-        try {
-            bytes = RegularFile::readBook(path);
-        } catch (...) {
-            clearChosenFile();
-            throw;
-        }
-        book = BookImport::read(bytes);
-        if (book.kind == ImportedBook::Kind::NotABook || book.kind == ImportedBook::Kind::TooBig) {
-            Dialogs::instance().beep();
-            Dialogs::instance().message(this, book.kind == ImportedBook::Kind::TooBig
-                                                  ? BookImport::tooBigMessage()
-                                                  : BookImport::notABookMessage());
-            return;
-        }
-    }
-    // Until the file is read, no file is chosen: one that cannot be read leaves none.
-    clearChosenFile();
-    if (path.isEmpty()) {
-        Dialogs::instance().beep();
-        return;
-    }
-    if (RichEdit1->PlainText()) {
-        RichEdit1->LoadFile(path);
-    } else {
-        if (book.kind == ImportedBook::Kind::PlainText)
-            setPlainTextSource(bytes);
-        m_pendingContents = BookCompanions::pendingOf(book);
-        RichEdit1->ShowImported(std::move(book));
-    }
-    Dfail->setText(path);
-    // The first line is proposed as the name, in the form it can be stored in, unless
-    // the user has typed one.
-    if (!knigaimeno->isModified()) {
-        knigaimeno->setText(proposedName());
-        knigaimeno->setCursorPosition(0);
-    }
-}
-
-void TForm1::clearChosenFile() {
-    RichEdit1->ClearText();
-    Dfail->clear();
-    setPlainTextSource(QByteArray());
-}
-
-QString TForm1::proposedName() {
-    // Blank lines before the title and blanks around it would make a name that looks
-    // empty or sorts before every other: the first line that is not blank is taken,
-    // trimmed, each run of blanks in it made one space, at most 100 characters (as the
-    // folder import names a book: a longer name would not fit a file name).
-    for (int line = 0; line < 64; ++line) {
-        const QString text =
-            Cp1251::storable(RichEdit1->DisplayLine(line)).simplified().left(100).trimmed();
-        if (!text.isEmpty())
-            return text;
-    }
-    return QString();
-}
-
-void TForm1::chooseCodePage(std::optional<ImportedText::CodePage> codePage) {
-    if (m_plainTextBytes.isNull())
-        return;
-    ImportedBook book;
-    book.kind = ImportedBook::Kind::PlainText;
-    book.format = QStringLiteral("TXT");
-    if (!codePage)
-        book.text = ImportedText::decode(m_plainTextBytes);
-    else if (*codePage == ImportedText::CodePage::Utf16LE)
-        book.text =
-            ImportedText::decode(m_plainTextBytes, ImportedText::utf16Order(m_plainTextBytes));
-    else
-        book.text = ImportedText::decode(m_plainTextBytes, *codePage);
-    RichEdit1->ClearText();
-    RichEdit1->ShowImported(std::move(book));
-    if (!knigaimeno->isModified()) {
-        knigaimeno->setText(proposedName());
-        knigaimeno->setCursorPosition(0);
-    }
+    Panel2->browse();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -828,78 +570,35 @@ void TForm1::dropEvent(QDropEvent* event) {
     guard([this, path] {
         if (!Panel2->isVisible())
             N9Click();
-        previewFile(path);
+        Panel2->previewFile(path);
     });
 }
 
 void TForm1::ColorBtn1Click() {
+    if (!Panel2->store())
+        return;
     const QString name = knigaimeno->text();
-    const QString note = zametki->text();
-    // The book is stored as the preview's plain text (a NUL byte shows there as its
-    // symbol), in its nearest code page 1251 form.
-    QString text = RichEdit1->WholeText();
-    text.replace(QChar(0x2400), QChar(0));
-    text = Cp1251::storable(text);
-    // A name of blanks only names a book nobody could see: it counts as no name; a
-    // book of blanks holds no text.
-    const auto blank = [](const QString& s) {
-        return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSpace(); });
-    };
-    if (blank(name) || Dfail->text().isEmpty() || blank(text)) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(
-            this, QStringLiteral("Вы должны загрузить файл и указать название книги"));
-        return;
-    }
-    const QString unstorable = Library::unstorableNameCharacters(name);
-    if (!unstorable.isEmpty()) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(this, Library::unstorableNameMessage(unstorable));
-        return;
-    }
-    // A name starting with a dot would make the book's file a hidden one.
-    if (BookPreparation::nameRefusal(name) == BookPreparation::Refusal::LeadingDot) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(
-            this, BookPreparation::refusalMessage(BookPreparation::Refusal::LeadingDot, name));
-        return;
-    }
-    if (!Library::nameFitsFileName(name)) {
-        Dialogs::instance().beep();
-        Dialogs::instance().message(this, Library::longNameMessage());
-        return;
-    }
-    // A book file that no row lists is not replaced without a word.
-    if (m_library.hasUnlistedBookFile(name) &&
-        !Dialogs::instance().confirm(
-            this,
-            QStringLiteral("В папке книг уже есть файл %1, которого нет в списке. "
-                           "Заменить его?")
-                .arg(m_library.folder().BookPath(name)),
-            QStringLiteral("Заменить")))
-        return;
-    // Characters the code page lacks would become «?»: the user decides first.
-    const QString lost = Library::lostCharactersQuestion(text);
-    if (!lost.isEmpty() && !Dialogs::instance().confirm(this, lost, QStringLiteral("Сохранить")))
-        return;
-    const QByteArray stored = Cp1251::encode(text);
-    m_library.addBook(name, note, stored);
-    BookCompanions::keep(m_library.folder(), name, std::exchange(m_pendingContents, {}), stored);
-    setPlainTextSource(QByteArray());
-    if (m_indexer)
-        m_indexer->bookChanged(name, m_folder.BookPath(name));
     Obnov();
     ListBox1->setEnabled(true);
     Panel2->hide();
     Panel5->show();
     RichEdit1->hide();
     Image1->show();
+    // The keyboard goes on in the list, at the new book; nothing is selected, so the
+    // details still describe the book selected before.
+    const int row = int(m_books->names().indexOf(name));
+    if (row >= 0) {
+        m_programSelects = true;
+        ListBox1->selectionModel()->setCurrentIndex(ListBox1->model()->index(row, 0),
+                                                    QItemSelectionModel::NoUpdate);
+        ListBox1->scrollToItem(ListBox1->item(row));
+        m_programSelects = false;
+    }
+    ListBox1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::ColorBtn2Click() {
-    RichEdit1->hide();
-    RichEdit1->ClearText();
-    setPlainTextSource(QByteArray());
+    Panel2->finish();
     Image1->show();
     Panel2->hide();
     Panel5->show();
@@ -917,12 +616,7 @@ void TForm1::N8Click() {
         return;
     // The row removed is the selected book's own row, also when the search box made
     // the selection.
-    const QString path = m_library.folder().BookPath(name);
     m_library.deleteBook(name);
-    if (m_reader)
-        m_reader->bookDeleted(path);
-    if (m_indexer)
-        m_indexer->bookRemoved(name);
     Obnov();
 }
 
@@ -990,6 +684,8 @@ void TForm1::N12Click() {
 }
 
 bool TForm1::FormCloseQuery() {
+    // Edits the reader holds are saved or dropped first; «Отмена» keeps them and the
+    // program.
     if (m_reader && !m_reader->settleUnsavedEdits())
         return false;
     return Dialogs::instance().confirm(this, QStringLiteral("Выйти из программы Tomeria?"));
@@ -1013,60 +709,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // ---- Adding a folder of books; the list's keys and tooltips ---------------------------
 
-namespace {
-
-// Enter in the list opens the selected book, as a double-click does; Delete deletes it,
-// as «Удалить книгу» does. A name the list's width cuts off shows whole in a tooltip.
-// It belongs to the list and knows nothing of the window until a key asks for it.
-class ListKeys : public QObject {
-public:
-    ListKeys(QListWidget* list, std::function<void()> open, std::function<void()> remove)
-        : QObject(list), m_open(std::move(open)), m_remove(std::move(remove)) {
-        list->installEventFilter(this);
-        list->viewport()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        // No list while the list is being taken down.
-        auto* list = qobject_cast<QListWidget*>(parent());
-        if (!list)
-            return false;
-        if (watched == list && event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
-                return false;
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                guard(m_open);
-                return true;
-            }
-            if (key->key() == Qt::Key_Delete) {
-                guard(m_remove);
-                return true;
-            }
-        } else if (watched == list->viewport() && event->type() == QEvent::ToolTip) {
-            const auto* help = static_cast<QHelpEvent*>(event);
-            const QListWidgetItem* item = list->itemAt(help->pos());
-            const QRect rect = item ? list->visualItemRect(item) : QRect();
-            // An item is as wide as its text: what passes the viewport's edge is cut off.
-            if (item && rect.left() + list->fontMetrics().horizontalAdvance(item->text()) >
-                            list->viewport()->width()) {
-                QToolTip::showText(help->globalPos(), item->text(), list->viewport(), rect);
-            } else {
-                QToolTip::hideText();
-                event->ignore();
-            }
-            return true;
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_open;
-    std::function<void()> m_remove;
-};
-
-} // namespace
 
 void TForm1::buildBulkImport() {
     BulkAddItem = new QAction(QStringLiteral("Добавить книги из папки…"), this);
@@ -1083,9 +725,7 @@ void TForm1::buildBulkImport() {
         ListBox1, [this] { ListBox1DblClick(); }, [this] { N8Click(); });
 
     // Books an import had written when the program was killed, never put in place.
-    QTimer::singleShot(0, this, [this] {
-        BulkImport::removeLeftovers(m_library);
-    });
+    QTimer::singleShot(0, this, [this] { BulkImport::removeLeftovers(m_library); });
 }
 
 BulkImportWindow* TForm1::bulkImportWindow() const {
@@ -1122,14 +762,10 @@ void TForm1::startBulkImport(const QStringList& paths) {
         delete m_bulkWindow;
     }
     auto* window = new BulkImportWindow(m_library, paths, this);
-    connect(window->import(), &BulkImport::booksAdded, this,
-            [this](const QStringList& names) { insertBookNames(names); });
-    connect(window->import(), &BulkImport::booksRemoved, this, [this](const QStringList& names) {
-        Obnov();
-        if (m_indexer)
-            for (const QString& name : names)
-                m_indexer->bookRemoved(name);
-    });
+    connect(window->import(), &BulkImport::booksAdded, &m_library, &Library::noteBooksAdded);
+    connect(window->import(), &BulkImport::booksAdded, this, &TForm1::showListPlace);
+    connect(window->import(), &BulkImport::booksRemoved, &m_library, &Library::noteBooksRemoved);
+    connect(window->import(), &BulkImport::booksRemoved, this, &TForm1::Obnov);
     connect(window->import(), &BulkImport::finished, this, [this] { m_folder.Razmer(); });
     try {
         window->start();
@@ -1141,34 +777,9 @@ void TForm1::startBulkImport(const QStringList& paths) {
     window->show();
 }
 
-void TForm1::insertBookNames(const QStringList& names) {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    m_programSelects = true;
-    for (const QString& name : names) {
-        // After the names it sorts with, as the list's own sort puts a later row.
-        const QString key = name.toCaseFolded();
-        int low = 0;
-        int high = ListBox1->count();
-        while (low < high) {
-            const int middle = (low + high) / 2;
-            if (collator.compare(ListBox1->item(middle)->text().toCaseFolded(), key) <= 0)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        ListBox1->insertItem(low, name);
-    }
-    m_programSelects = false;
-    // The selected book's place and the count follow the list as it grows.
+void TForm1::showListPlace() {
     if (const int current = ListBox1->currentRow();
         current >= 0 && !StatusBar1->panelText(1).isEmpty())
         StatusBar1->setPanelText(1,
                                  QStringLiteral("%1 / %2").arg(current + 1).arg(ListBox1->count()));
-    // A blank row the first book took the place of: the list is built anew.
-    if (ListBox1->count() != Val.ListedRowCount())
-        Obnov();
-    if (m_indexer)
-        for (const QString& name : names)
-            m_indexer->bookChanged(name, m_folder.BookPath(name));
 }

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "core/library/book_companions.h"
 #include "core/library/library.h"
-#include "core/text/imported_text.h"
+#include "ui/library/add_book_panel.h"
+#include "ui/library/dock_panel.h"
 
 #include <QFrame>
 #include <QMainWindow>
 #include <QPointer>
 
-#include <optional>
-
+class BookListModel;
 class BulkImportWindow;
 class QAction;
 class QLabel;
@@ -28,49 +27,6 @@ class TMainForm;
 class TSpravka;
 class TglBevel;
 class WindowSettingsStore;
-
-// A docked panel whose width is a stored setting. The panel and what lies to its
-// right both keep at least kMinimumSide pixels of the window's width.
-class DockPanel : public QFrame {
-    Q_OBJECT
-    Q_PROPERTY(int Width READ storedWidth WRITE setWidth)
-public:
-    explicit DockPanel(QWidget* parent = nullptr) : QFrame(parent) {}
-    // The width shown.
-    int Width() const { return m_shown; }
-    // The width the user chose, within the window: what is stored and restored.
-    int storedWidth() const;
-    // The width asked for, kept within the limits whenever the window's width changes.
-    void setWidth(int width);
-    // Applies the limits again, after the window's width changed.
-    void fitToWindow();
-    // Room the other side needs for the while (the add-book panel's controls): the panel
-    // narrows to leave it, and takes its chosen width again when the room is 0.
-    void setRoomBeside(int room);
-
-    static constexpr int kMinimumSide = 30;
-
-private:
-    int m_wanted = 0;
-    int m_shown = 0;
-    int m_roomBeside = 0;
-};
-
-// The splitter bar: dragging it changes the width of the panel to its left.
-class SplitterBar : public QWidget {
-    Q_OBJECT
-public:
-    SplitterBar(DockPanel* target, QWidget* parent);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-
-private:
-    DockPanel* m_target;
-    int m_pressX = 0;
-    int m_startWidth = 0;
-};
 
 // The library window, the program's main window: the book list, the details of the
 // selected book, the add-book panel and the menus. Closing it ends the program.
@@ -96,8 +52,8 @@ public:
     DockPanel* Panel4;
     SplitterBar* Splitter1;
     QFrame* Panel3;
-    QListWidget* ListBox1;
-    QFrame* Panel2;
+    QListWidget* ListBox1; // shows listModel()
+    AddBookPanel* Panel2;
     QFrame* Panel5;
     QLabel* Image1;
     RichTextEditor* RichEdit1;
@@ -106,6 +62,7 @@ public:
     QLineEdit* Edit1;
     QLabel* Label7;
     QPlainTextEdit* Memo1;
+    // The add-book panel's controls.
     QLineEdit* Dfail;
     QPushButton* SpeedButton1;
     QLineEdit* knigaimeno;
@@ -130,15 +87,6 @@ public:
     void pbClick();
     void N9Click();
     void SpeedButton1Click();
-    // The file chosen by the browse button or dropped onto the window: shown in the
-    // preview, its first line proposed as the book's name.
-    void previewFile(const QString& path);
-    // No file chosen: the preview, the file's path and its bytes emptied.
-    void clearChosenFile();
-    // Decodes the previewed plain text again in the code page chosen (none: detected).
-    void chooseCodePage(std::optional<ImportedText::CodePage> codePage);
-    // The name proposed for the previewed text: its first display line that is not blank.
-    QString proposedName();
     void ColorBtn1Click();
     void ColorBtn2Click();
     void N8Click();
@@ -148,6 +96,8 @@ public:
     // start, as a double-click in the list does).
     void openSearchPlace(const QString& name, qint64 offset, int length);
     SearchIndexer* searchIndexer() const { return m_indexer; }
+    // The book list ListBox1 shows.
+    BookListModel* listModel() const { return m_books; }
     SearchWindow* searchWindow() const;
     // Adds every book of a folder chosen in the folder dialog.
     void BulkAddItemClick();
@@ -171,11 +121,8 @@ protected:
 private:
     bool m_settingsWrittenAtEnd = false;
     void buildLayout();
+    void buildDetails(QFrame* parent);
     void buildMenus();
-    void buildCodePageChoice();
-    // The plain text previewed, as its file holds it (none: a formatted book or none):
-    // the code page choice shows for it, at «Автоматически».
-    void setPlainTextSource(const QByteArray& bytes);
     void FormCreate();
     void setListSelection(int row);
     void startSearchIndexer();
@@ -183,8 +130,8 @@ private:
     int selectedRow() const;
     // The folder import's menu items; Enter, Delete and the tooltips of the list.
     void buildBulkImport();
-    // Puts names added to the catalogue into the sorted list, keeping the selection.
-    void insertBookNames(const QStringList& names);
+    // The list has grown or shrunk: the selected book's place and the count follow.
+    void showListPlace();
     // A drop of several files or of a folder: added in the background.
     bool dropStartsBulkImport(const QList<QUrl>& urls);
 
@@ -196,8 +143,7 @@ private:
     SearchIndexer* m_indexer = nullptr;
     QPointer<SearchWindow> m_searchWindow;
     OpeningClickGuard* m_openingClicks = nullptr;
-    QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
-    BookCompanions::Pending m_pendingContents; // the previewed book's headings and emphasis
+    BookListModel* m_books = nullptr;
     QPointer<BulkImportWindow> m_bulkWindow;
     bool m_programSelects = false;
     bool m_clickHandled = false; // the press being handled already ran ListBox1Click
