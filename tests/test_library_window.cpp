@@ -1,4 +1,5 @@
 #include "core/base/cp1251.h"
+#include "core/library/book_companions.h"
 #include "core/formats/book_import.h"
 #include "core/text/imported_text.h"
 #include "support/recording_dialogs.h"
@@ -536,6 +537,17 @@ private Q_SLOTS:
         QVERIFY(!stored.contains('\0'));
         QCOMPARE(items(), QStringList{QStringLiteral("Капитанская дочка")});
         QVERIFY(form.Panel2->isHidden());
+        // Its headings are kept beside it, each where it stands in the stored text.
+        const std::optional<BookMarkup> kept = BookCompanions::readContents(
+            path(QStringLiteral("books/Капитанская дочка.toc")), stored);
+        QVERIFY(kept);
+        QStringList titles;
+        for (const Heading& h : kept->headings) {
+            QCOMPARE(text.mid(h.offset, h.title.size()), h.title);
+            titles << h.title;
+        }
+        QVERIFY2(titles.contains(QStringLiteral("Глава первая. Сержант гвардии")),
+                 qPrintable(titles.join(u'|')));
     }
 
     void aKoi8TextImportsReadable() {

@@ -12,6 +12,7 @@
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/reader/layout_dialog.h"
+#include "ui/reader/reader_navigation.h"
 #include "ui/reader/reader_window.h"
 
 #include <QAbstractButton>
@@ -473,7 +474,7 @@ private Q_SLOTS:
             // Arrows walk the buttons, Space presses one, Tab goes back to the text.
             QCOMPARE(QApplication::focusWidget(), form.ToolButton6);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left); // round to the last
-            QCOMPARE(QApplication::focusWidget(), form.ToolButton3);
+            QCOMPARE(QApplication::focusWidget(), form.navigation()->bookmarkButton());
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
             QCOMPARE(QApplication::focusWidget(), form.ToolButton2);

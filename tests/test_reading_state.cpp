@@ -285,6 +285,22 @@ private Q_SLOTS:
         QCOMPARE(load().textColour(), QColor(Qt::blue));
     }
 
+    // The reader's side panel: hidden by default (no line), its tab kept, a value out of
+    // range brought into it.
+    void panelKept() {
+        ReadingState state = load();
+        QCOMPARE(state.panel(), 0);
+        state.setPanel(2);
+        state.save();
+        QVERIFY(TestFiles::read(path("reading.dat")).contains("\r\nPanel=2\r\n"));
+        QCOMPARE(load().panel(), 2);
+        TestFiles::write(path("reading.dat"), "[Reader]\r\nPanel=9\r\n");
+        QCOMPARE(load().panel(), 2);
+        state.setPanel(0);
+        state.save();
+        QVERIFY(!TestFiles::read(path("reading.dat")).contains("Panel"));
+    }
+
     // Only the places of books in the folder are read: a file of many places of books
     // long gone keeps those of the books there, the last of repeated lines winning.
     void placesOfBooksGoneAreDropped() {

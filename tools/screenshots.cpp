@@ -1,6 +1,6 @@
 // Makes the README's pictures: the library window, the add-book panel, the reader (plain
 // and «Книжная») and the search window, each drawn by the real windows over a copy of the sample
-// library.
+// library; the reader's contents over a book with chapters written beside it.
 //   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
 
 #include "core/search/search_indexer.h"
@@ -8,12 +8,16 @@
 #include "ui/dialogs/dialogs.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
+#include "core/base/cp1251.h"
 #include "ui/reader/layout_dialog.h"
+#include "ui/reader/navigation_panel.h"
+#include "ui/reader/reader_navigation.h"
 #include "ui/reader/reader_window.h"
 #include "ui/search/search_window.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -78,7 +82,42 @@ int main(int argc, char** argv) {
     reader.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
     save(reader, out + QStringLiteral("/reader-book.png"));
     reader.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
+
+    // The contents of a book with parts and chapters, the chapter at the top marked.
+    QString chapters;
+    const QString prose = QStringLiteral(
+        "Отец мой Андрей Петрович Гринев в молодости своей служил при графе Минихе и вышел "
+        "в отставку премьер-майором. С тех пор жил он в своей Симбирской деревне.\r\n");
+    const QStringList names{QStringLiteral("СЕРЖАНТ ГВАРДИИ"), QStringLiteral("ВОЖАТЫЙ"),
+                            QStringLiteral("КРЕПОСТЬ"), QStringLiteral("ПОЕДИНОК"),
+                            QStringLiteral("ЛЮБОВЬ"), QStringLiteral("ПУГАЧЕВЩИНА")};
+    const QStringList roman{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III"),
+                            QStringLiteral("IV"), QStringLiteral("V"), QStringLiteral("VI")};
+    for (int c = 0; c < names.size(); ++c) {
+        if (c % 3 == 0)
+            chapters += QStringLiteral("\r\nЧасть %1\r\n").arg(c == 0 ? QStringLiteral("первая")
+                                                                    : QStringLiteral("вторая"));
+        chapters += QStringLiteral("\r\nГЛАВА %1\r\n%2\r\n\r\n").arg(roman[c], names[c]);
+        for (int p = 0; p < 12; ++p)
+            chapters += prose;
+    }
+    const QString book = QDir::current().filePath(QStringLiteral("books/Капитанская дочка.boo"));
+    QFile file(book);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(Cp1251::encode(chapters));
+    file.close();
+    reader.openBook(book);
+    reader.setWindowState(Qt::WindowNoState);
+    reader.resize(1000, 700);
+    reader.navigation()->toggleContents();
+    while (!reader.Navigation->headingsKnown())
+        QTest::qWait(20);
+    reader.navigation()->jumpTo(reader.Navigation->headings()[2].offset);
+    reader.navigation()->addBookmark();
+    save(reader, out + QStringLiteral("/reader-contents.png"));
+    reader.navigation()->toggleContents();
     reader.hide();
+    QFile::remove(book);
 
     while (form.searchIndexer()->busy())
         QTest::qWait(50);

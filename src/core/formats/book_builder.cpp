@@ -62,9 +62,22 @@ RtfCharFormat BookBuilder::currentFormat(Style style) const {
     return format;
 }
 
-void BookBuilder::beginParagraph(Style style) {
+void BookBuilder::beginParagraph(Style style, int level) {
     endParagraph();
     Stream& s = stream();
+    const qsizetype index = s.document.paragraphs.size();
+    if (level > 0) {
+        s.headings.append(HeadingPlace{index, level});
+    } else if (level < 0) {
+        // A further line of a heading right after its first stays one heading.
+        const bool continues =
+            !s.headings.isEmpty() && s.headings.last().level == -level &&
+            s.headings.last().paragraph + s.headings.last().paragraphs == index;
+        if (continues)
+            ++s.headings.last().paragraphs;
+        else
+            s.headings.append(HeadingPlace{index, -level});
+    }
     s.document.paragraphs.append(RtfParagraph());
     s.open = true;
     s.style = style;
@@ -80,6 +93,12 @@ void BookBuilder::endParagraph() {
     RtfParagraph& last = s.document.paragraphs.last();
     if (isBlank(last)) {
         s.document.paragraphs.removeLast();
+        const qsizetype removed = s.document.paragraphs.size();
+        if (!s.headings.isEmpty() && s.headings.last().paragraph == removed)
+            s.headings.removeLast();
+        else if (!s.headings.isEmpty() &&
+                 s.headings.last().paragraph + s.headings.last().paragraphs > removed)
+            --s.headings.last().paragraphs;
         return;
     }
     // Trailing white space of the paragraph is dropped.
@@ -161,6 +180,21 @@ void BookBuilder::addText(QStringView text, bool collapse) {
     m_size += out.size() - before;
 }
 
+void BookBuilder::addHeading(qsizetype paragraph, int level) {
+    endParagraph();
+    const QList<RtfParagraph>& paragraphs = m_text.document.paragraphs;
+    while (paragraph < paragraphs.size() && paragraphs.at(paragraph).runs.isEmpty())
+        ++paragraph;
+    if (paragraph >= paragraphs.size())
+        return;
+    auto at = std::lower_bound(
+        m_text.headings.begin(), m_text.headings.end(), paragraph,
+        [](const HeadingPlace& h, qsizetype p) { return h.paragraph < p; });
+    if (at != m_text.headings.end() && at->paragraph == paragraph)
+        return;
+    m_text.headings.insert(at, HeadingPlace{paragraph, level});
+}
+
 BookBuilder::Mark BookBuilder::mark() {
     endParagraph();
     return Mark{m_text.document.paragraphs.size(), m_notes.document.paragraphs.size(), m_size,
@@ -171,6 +205,10 @@ void BookBuilder::rollback(const Mark& mark) {
     m_text.open = m_notes.open = false;
     m_text.pendingSpace = m_notes.pendingSpace = false;
     m_text.document.paragraphs.resize(qMin(mark.text, m_text.document.paragraphs.size()));
+    while (!m_text.headings.isEmpty() && m_text.headings.last().paragraph >= mark.text)
+        m_text.headings.removeLast();
+    while (!m_notes.headings.isEmpty() && m_notes.headings.last().paragraph >= mark.notes)
+        m_notes.headings.removeLast();
     m_notes.document.paragraphs.resize(qMin(mark.notes, m_notes.document.paragraphs.size()));
     m_size = mark.size;
     m_bold = m_italic = 0;
@@ -216,11 +254,17 @@ RtfDocument BookBuilder::finish() {
         out.append(RtfParagraph());
     }
     out.reserve(out.size() + text.size() - first + m_notes.document.paragraphs.size() + 2);
+    m_headings.clear();
+    const qsizetype shift = out.size() - first;
+    for (const HeadingPlace& h : std::as_const(m_text.headings))
+        if (h.paragraph >= first)
+            m_headings.append(HeadingPlace{h.paragraph + shift, h.level, h.paragraphs});
     for (qsizetype i = first; i < text.size(); ++i)
         out.append(std::move(text[i]));
     if (!m_notes.document.paragraphs.isEmpty()) {
         if (!out.isEmpty())
             out.append(RtfParagraph());
+        m_headings.append(HeadingPlace{out.size(), 1});
         out.append(line(QStringLiteral("Примечания"), Style::Heading));
         for (RtfParagraph& paragraph : m_notes.document.paragraphs)
             out.append(std::move(paragraph));

@@ -2,7 +2,17 @@
 
 #include "core/rtf/rtf_reader.h"
 
+#include <QList>
 #include <QString>
+
+// A paragraph of the finished book that is a heading of its contents, and its level
+// (1 for the top: a part, a first-level section).
+struct HeadingPlace {
+    qsizetype paragraph = 0;
+    int level = 1;
+    int paragraphs = 1; // a title of several lines: their number
+    bool operator==(const HeadingPlace&) const = default;
+};
 
 // Collects the text of an imported book as formatted paragraphs: the readers of the
 // book formats call it as they meet paragraphs, headings and emphasis. Footnote bodies
@@ -12,8 +22,12 @@ class BookBuilder {
 public:
     enum class Style { Body, Title, Heading, Subheading };
 
-    // Starts a paragraph (ending any open one).
-    void beginParagraph(Style style = Style::Body);
+    // Starts a paragraph (ending any open one). A `level` above 0 makes it a heading
+    // of the contents at that level (the style alone does not: an FB2 subtitle is
+    // set as a heading but is none of the contents); a level below 0 is a further line
+    // of the heading at level −`level` just begun (an FB2 title of two lines is one
+    // heading).
+    void beginParagraph(Style style = Style::Body, int level = 0);
     void endParagraph();
     // Appends text to the open paragraph, opening a body paragraph when none is open.
     // With `collapse` runs of white space (line breaks included) become one space, as
@@ -57,6 +71,14 @@ public:
     // The book: title and author lines, the text (without a first paragraph that only
     // repeats the title or author), then the notes.
     RtfDocument finish();
+    // Paragraphs of the text so far, and whether any is a heading of the contents.
+    qsizetype paragraphCount() const { return m_text.document.paragraphs.size(); }
+    bool hasHeadings() const { return !m_text.headings.isEmpty(); }
+    // Makes the first paragraph with text at or after `paragraph` a heading at `level`
+    // (a book's navigation naming a page: its first paragraph).
+    void addHeading(qsizetype paragraph, int level);
+    // The headings of the book finish() gave, in its paragraphs' numbers.
+    const QList<HeadingPlace>& headings() const { return m_headings; }
 
 private:
     struct Stream {
@@ -65,6 +87,7 @@ private:
         Style style = Style::Body;
         bool pendingSpace = false;
         bool hasText = false; // the open paragraph has a visible character
+        QList<HeadingPlace> headings;
     };
     Stream& stream() { return m_inNotes ? m_notes : m_text; }
     RtfCharFormat currentFormat(Style style) const;
@@ -77,4 +100,5 @@ private:
     qsizetype m_size = 0;
     QString m_title;
     QString m_author;
+    QList<HeadingPlace> m_headings;
 };

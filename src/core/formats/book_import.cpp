@@ -43,6 +43,7 @@ ImportedBook formatted(BookBuilder& builder, const char* format) {
     book.title = builder.title();
     book.author = builder.author();
     book.document = builder.finish();
+    book.headings = builder.headings();
     return book;
 }
 
@@ -141,6 +142,11 @@ ImportedBook read(QByteArrayView data) {
         if (readRtf(data, book.document)) {
             book.kind = ImportedBook::Kind::Formatted;
             book.format = QStringLiteral("RTF");
+            // Paragraphs with an outline level are the headings of its contents.
+            const QList<RtfParagraph>& paragraphs = book.document.paragraphs;
+            for (qsizetype p = 0; p < paragraphs.size(); ++p)
+                if (paragraphs[p].outlineLevel > 0)
+                    book.headings.append(HeadingPlace{p, paragraphs[p].outlineLevel});
         }
         return book;
     }

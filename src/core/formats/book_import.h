@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/formats/book_builder.h"
 #include "core/rtf/rtf_reader.h"
 
 #include <QByteArrayView>
@@ -25,6 +26,8 @@ struct ImportedBook {
     // joined with ", "); empty otherwise.
     QString title;
     QString author;
+    // The headings of a formatted book's contents, in `document`'s paragraphs.
+    QList<HeadingPlace> headings;
 };
 
 namespace BookImport {

@@ -22,6 +22,8 @@ enum Action : unsigned {
 struct Frame {
     unsigned actions = 0;
     BookBuilder::Style style = BookBuilder::Style::Body;
+    int level = 0;      // a title's: the depth of its section
+    int paragraphs = 0; // a title's paragraphs begun so far
 };
 
 class Reader {
@@ -76,6 +78,7 @@ private:
             frame.actions |= Heading;
             frame.style =
                 m_sectionDepth <= 1 ? BookBuilder::Style::Heading : BookBuilder::Style::Subheading;
+            frame.level = qMax(1, m_sectionDepth);
         } else if (name == u"p" || name == u"v" || name == u"text-author" || name == u"tr") {
             frame.actions |= Paragraph;
         } else if (name == u"subtitle") {
@@ -94,11 +97,18 @@ private:
             m_builder.beginNotes();
         if (frame.actions & Paragraph) {
             BookBuilder::Style style = frame.style;
-            for (auto it = m_stack.rbegin();
-                 it != m_stack.rend() && style == BookBuilder::Style::Body; ++it)
-                if (it->actions & Heading)
-                    style = it->style;
-            m_builder.beginParagraph(style);
+            int level = 0;
+            for (auto it = m_stack.rbegin(); it != m_stack.rend(); ++it) {
+                if (it->actions & Heading) {
+                    if (style == BookBuilder::Style::Body)
+                        style = it->style;
+                    // The title's first paragraph opens the heading, the others go on.
+                    if (!m_builder.inNotes() && !(frame.actions & Heading))
+                        level = it->paragraphs++ == 0 ? it->level : -it->level;
+                    break;
+                }
+            }
+            m_builder.beginParagraph(style, level);
             ++m_inParagraph;
             m_cells = 0;
         }

@@ -74,6 +74,10 @@ BookBuilder::Style HtmlContent::currentStyle() const {
     return m_stack.empty() ? BookBuilder::Style::Body : m_stack.back().style;
 }
 
+int HtmlContent::currentLevel() const {
+    return m_stack.empty() ? 0 : m_stack.back().level;
+}
+
 void HtmlContent::start(QStringView name, const Attributes& attributes) {
     Frame frame;
     if (m_skip > 0 || isSkipped(name)) {
@@ -89,15 +93,22 @@ void HtmlContent::start(QStringView name, const Attributes& attributes) {
                 m_author = attributes(QLatin1StringView("content")).simplified();
         }
     } else if (name == u"br") {
-        m_builder.beginParagraph(currentStyle());
+        m_builder.beginParagraph(currentStyle(), m_builder.inNotes() ? 0 : -currentLevel());
     } else if (name == u"a" && isBackLink(attributes)) {
         frame.actions = Skip;
     } else {
-        if (isBlock(name))
+        if (isBlock(name) && m_cells > 0 && name != u"tr" && name != u"table") {
+            // A paragraph inside a table cell goes on the row's line, after a space.
+            if (std::exchange(m_cellHasText, true))
+                m_builder.addText(u" ", false);
+        } else if (isBlock(name)) {
             frame.actions |= Block;
-        if (name.size() == 2 && name[0] == u'h' && name[1] >= u'1' && name[1] <= u'6')
+        }
+        if (name.size() == 2 && name[0] == u'h' && name[1] >= u'1' && name[1] <= u'6') {
             frame.style =
                 name[1] <= u'2' ? BookBuilder::Style::Heading : BookBuilder::Style::Subheading;
+            frame.level = name[1].unicode() - u'0';
+        }
         if (name == u"b" || name == u"strong" || name == u"th")
             frame.actions |= Bold;
         if (name == u"i" || name == u"em" || name == u"cite" || name == u"dfn" || name == u"var")
@@ -118,11 +129,13 @@ void HtmlContent::start(QStringView name, const Attributes& attributes) {
 
     if (frame.style == BookBuilder::Style::Body)
         frame.style = currentStyle();
+    if (frame.level == 0)
+        frame.level = currentLevel();
     const unsigned a = frame.actions;
     if (a & Notes)
         m_builder.beginNotes();
     if (a & Block)
-        m_builder.beginParagraph(frame.style);
+        m_builder.beginParagraph(frame.style, m_builder.inNotes() ? 0 : frame.level);
     if (a & Bold)
         m_builder.pushBold();
     if (a & Italic)
@@ -142,6 +155,9 @@ void HtmlContent::start(QStringView name, const Attributes& attributes) {
     if ((name == u"td" || name == u"th") && m_skip == 0 && !m_rows.empty()) {
         if (m_rows.back().count++ > 0)
             m_builder.addText(u"\t", false);
+        frame.actions |= Cell;
+        ++m_cells;
+        m_cellHasText = false;
     }
     m_skip += (a & Skip) ? 1 : 0;
     m_head += (a & Head) ? 1 : 0;
@@ -164,6 +180,7 @@ void HtmlContent::end() {
     m_head -= (a & Head) ? 1 : 0;
     m_titleDepth -= (a & Title) ? 1 : 0;
     m_preformatted -= (a & Preformatted) ? 1 : 0;
+    m_cells -= (a & Cell) ? 1 : 0;
     if (a & NoteReference)
         m_builder.addText(u"]");
     if (a & Italic)
@@ -179,6 +196,8 @@ void HtmlContent::end() {
 void HtmlContent::text(QStringView text) {
     if (m_skip > 0)
         return;
+    if (m_cells > 0 && !text.trimmed().isEmpty())
+        m_cellHasText = true;
     if (m_titleDepth > 0) {
         m_title += text;
         return;

@@ -42,10 +42,12 @@ private:
         OrderedList = 512,
         List = 1024,
         Row = 2048,
+        Cell = 4096,
     };
     struct Frame {
         unsigned actions = 0;
         BookBuilder::Style style = BookBuilder::Style::Body; // its own or inherited
+        int level = 0; // of a heading of the contents (h1-h6), its own or inherited
     };
     struct Counter {
         std::size_t depth; // of the list or row element
@@ -54,6 +56,7 @@ private:
     };
 
     BookBuilder::Style currentStyle() const;
+    int currentLevel() const;
 
     BookBuilder& m_builder;
     std::vector<Frame> m_stack;
@@ -63,6 +66,8 @@ private:
     int m_head = 0;
     int m_titleDepth = 0;
     int m_preformatted = 0;
+    int m_cells = 0;           // table cells open: their paragraphs stay on the row's line
+    bool m_cellHasText = false; // the innermost cell's first paragraph has begun
     QString m_itemPrefix;
     QString m_title;
     QString m_author;

@@ -18,6 +18,8 @@ struct StyleInfo {
     int bold = -1; // -1: as the parent
     int italic = -1;
     BookBuilder::Style heading = BookBuilder::Style::Body;
+    int level = 0; // in the contents: "Heading 2" is 2; a subtitle is none
+    int list = 0;  // a list style: 1 bullets, 2 numbers (its first level's)
 };
 
 using Styles = QHash<QString, StyleInfo>;
@@ -41,13 +43,26 @@ void readStyles(const QByteArray& data, Styles& styles) {
                 attributes.value(QLatin1StringView("style:display-name")).toString().toLower();
             const QString name = current.toLower();
             for (const QString& n : {name, shown}) {
-                if (n == u"title" || n == u"heading_20_1" || n == u"heading 1")
+                if (n == u"title" || n == u"heading_20_1" || n == u"heading 1") {
                     info.heading = BookBuilder::Style::Heading;
-                else if (n == u"subtitle" || n.startsWith(u"heading_20_") ||
-                         n.startsWith(u"heading "))
+                    info.level = 1;
+                } else if (n == u"subtitle" || n.startsWith(u"heading_20_") ||
+                           n.startsWith(u"heading ")) {
                     info.heading = BookBuilder::Style::Subheading;
+                    const qsizetype space = n.lastIndexOf(u'_') > n.lastIndexOf(u' ')
+                                                ? n.lastIndexOf(u'_')
+                                                : n.lastIndexOf(u' ');
+                    info.level = n == u"subtitle" ? 0 : qBound(1, n.mid(space + 1).toInt(), 9);
+                }
             }
             styles.insert(current, info);
+        } else if (xml.name() == u"list-style") {
+            current = attributes.value(QLatin1StringView("style:name")).toString();
+            styles.insert(current, StyleInfo());
+        } else if ((xml.name() == u"list-level-style-number" ||
+                    xml.name() == u"list-level-style-bullet") &&
+                   !current.isEmpty() && styles[current].list == 0) {
+            styles[current].list = xml.name() == u"list-level-style-number" ? 2 : 1;
         } else if (xml.name() == u"text-properties" && !current.isEmpty()) {
             StyleInfo& info = styles[current];
             const QStringView weight = attributes.value(QLatin1StringView("fo:font-weight"));
@@ -83,6 +98,7 @@ StyleInfo resolve(const Styles& styles, const QString& name) {
         }
         if (!headingSet && it->heading != BookBuilder::Style::Body) {
             result.heading = it->heading;
+            result.level = it->level;
             headingSet = true;
         }
         current = it->parent;
@@ -121,6 +137,12 @@ private:
         bool italic = false;
         bool notes = false;
         bool citation = false;
+        bool list = false;
+        bool row = false;
+    };
+    struct List {
+        bool ordered = false;
+        int count = 0;
     };
 
     void start() {
@@ -132,15 +154,31 @@ private:
             m_xml.skipCurrentElement();
             return;
         }
-        if (name == u"p" || name == u"h") {
+        if ((name == u"p" || name == u"h") && m_rows > 0) {
+            // A table cell's paragraphs go on its row's line.
+            if (m_cellParagraphs++ > 0)
+                m_builder.addText(u" ", false);
+            frame.bold = frame.italic = false;
+            ++m_inParagraph;
+            frame.paragraph = true;
+            frame.row = true; // ends no paragraph
+        } else if (name == u"p" || name == u"h") {
             const StyleInfo style = resolve(
                 m_styles, attributes.value(QLatin1StringView("text:style-name")).toString());
             BookBuilder::Style kind = style.heading;
-            if (name == u"h" && kind == BookBuilder::Style::Body)
-                kind = attributes.value(QLatin1StringView("text:outline-level")).toInt() <= 1
-                           ? BookBuilder::Style::Heading
-                           : BookBuilder::Style::Subheading;
-            m_builder.beginParagraph(kind);
+            int level = style.level;
+            if (name == u"h") {
+                const int outline =
+                    attributes.value(QLatin1StringView("text:outline-level")).toInt();
+                if (kind == BookBuilder::Style::Body)
+                    kind = outline <= 1 ? BookBuilder::Style::Heading
+                                        : BookBuilder::Style::Subheading;
+                level = qBound(1, outline, 9);
+            }
+            m_builder.beginParagraph(kind, m_builder.inNotes() ? 0 : level);
+            // A list item's number or bullet, as the other formats give it.
+            if (!m_itemPrefix.isEmpty())
+                m_builder.addText(std::exchange(m_itemPrefix, QString()), false);
             if (!m_notePrefix.isEmpty())
                 m_builder.addText(std::exchange(m_notePrefix, QString()), false);
             frame.paragraph = true;
@@ -152,6 +190,28 @@ private:
                 m_styles, attributes.value(QLatin1StringView("text:style-name")).toString());
             frame.bold = style.bold > 0;
             frame.italic = style.italic > 0;
+        } else if (name == u"list") {
+            const QString styleName =
+                attributes.value(QLatin1StringView("text:style-name")).toString();
+            const auto style = m_styles.constFind(styleName);
+            const bool ordered = style != m_styles.constEnd() && style->list != 0
+                                     ? style->list == 2
+                                     : !m_lists.empty() && m_lists.back().ordered;
+            m_lists.push_back(List{ordered, 0});
+            frame.list = true;
+        } else if (name == u"list-item" && !m_lists.empty()) {
+            List& list = m_lists.back();
+            ++list.count;
+            m_itemPrefix =
+                list.ordered ? QStringLiteral("%1. ").arg(list.count) : QStringLiteral("• ");
+        } else if (name == u"table-row" && m_rows++ == 0) {
+            m_builder.beginParagraph();
+            m_cells = 0;
+            frame.row = true;
+        } else if (name == u"table-cell" && m_rows > 0) {
+            if (m_cells++ > 0)
+                m_builder.addText(u"\t", false);
+            m_cellParagraphs = 0;
         } else if (name == u"s") {
             const int count = qBound(1, attributes.value(QLatin1StringView("text:c")).toInt(), 64);
             m_builder.addText(QString(count, QLatin1Char(' ')), false);
@@ -186,9 +246,16 @@ private:
         if (frame.bold)
             m_builder.popBold();
         if (frame.paragraph) {
-            m_builder.endParagraph();
+            if (!frame.row)
+                m_builder.endParagraph();
             --m_inParagraph;
+        } else if (frame.row) {
+            m_builder.endParagraph();
         }
+        if (m_xml.name() == u"table-row" && m_rows > 0)
+            --m_rows;
+        if (frame.list && !m_lists.empty())
+            m_lists.pop_back();
         if (frame.notes) {
             m_builder.endNotes();
             m_notePrefix.clear();
@@ -200,6 +267,11 @@ private:
     BookBuilder& m_builder;
     std::vector<Frame> m_stack;
     int m_inParagraph = 0;
+    std::vector<List> m_lists;
+    QString m_itemPrefix;
+    int m_rows = 0; // table rows open (a table inside a cell stays on its row)
+    int m_cells = 0;
+    int m_cellParagraphs = 0;
     QString m_citation;
     QString m_notePrefix;
 };

@@ -4,6 +4,7 @@
 #include "core/base/regular_file.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/library/book_companions.h"
 #include "core/library/book_preparation.h"
 #include "core/library/library.h"
 
@@ -599,6 +600,7 @@ bool BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
         return false;
     }
     m_nameOfSeq.insert(seq, name);
+    BookCompanions::keep(folder, name, {item.text, item.markup}, item.text);
     // A new book starts at its beginning, whatever a book of that name had remembered.
     if (m_library.reading().forget(name))
         m_forgotPositions = true;

@@ -2,6 +2,7 @@
 
 #include "core/base/regular_file.h"
 #include "core/formats/zip_archive.h"
+#include "core/library/book_companions.h"
 #include "core/library/book_preparation.h"
 
 #include <QCryptographicHash>
@@ -32,7 +33,10 @@ Item itemOf(ImportedBook&& book, const QString& shown, const QString& fileName) 
     item.kind = Item::Kind::Book;
     item.name = BookPreparation::proposedName(book, fileName);
     item.note = BookPreparation::proposedNote(book);
-    item.text = BookPreparation::storedBytes(book);
+    BookCompanions::Pending pending = BookCompanions::pendingOf(book);
+    item.text = pending.text.isEmpty() ? BookPreparation::storedBytes(book)
+                                       : std::move(pending.text);
+    item.markup = std::move(pending.markup);
     item.hash = hashOf(item.text);
     return item;
 }

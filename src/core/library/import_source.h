@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/book/book_markup.h"
 #include "core/formats/book_import.h"
 
 #include <QByteArray>
@@ -30,6 +31,7 @@ struct Item {
     QString note;    // the author or authors, one line
     QByteArray text; // the book file's bytes: code page 1251, CR LF
     QByteArray hash; // of `text`
+    BookMarkup markup; // its headings and emphasis, in `text`'s places
     int passedOver = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "core/base/folder_anchor.h"
 #include "core/base/safe_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/library/book_companions.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -273,6 +274,9 @@ void Library::addBook(const QString& name, const QString& rawNote, const QByteAr
         throw;
     }
     previous.discard();
+    // A new book starts without the contents and bookmarks of a book of that name; the
+    // caller keeps the new book's contents.
+    BookCompanions::remove(m_folder, name);
     Q_EMIT bookAdded(name, path);
 }
 
@@ -316,6 +320,7 @@ void Library::deleteBook(const QString& itemName) {
     file.discard();
     if (touchable && !file.holdsFile())
         m_folder.deleteBook(path); // a file that could not be set aside: removal is silent
+    BookCompanions::remove(m_folder, itemName);
     Q_EMIT bookRemoved(itemName, path);
 }
 
@@ -331,6 +336,8 @@ void Library::noteBooksAdded(const QStringList& names) {
 }
 
 void Library::noteBooksRemoved(const QStringList& names) {
-    for (const QString& name : names)
+    for (const QString& name : names) {
+        BookCompanions::remove(m_folder, name);
         Q_EMIT bookRemoved(name, m_folder.BookPath(name));
+    }
 }

@@ -60,6 +60,7 @@ void ReadingState::load(const QString& path, const QString& booksFolder) {
     m_textColourChosen = false;
     m_background.reset();
     m_layout = BookLayout();
+    m_panel = 0;
     QByteArray bytes;
     // Only an ordinary file is read: a FIFO or a device in its place is not waited on.
     if (RegularFile::read(path, RegularFile::kMaxSize, bytes) == RegularFile::Status::Read)
@@ -209,6 +210,8 @@ void ReadingState::parse(QByteArrayView all) {
                 layout.hyphenate = value == QLatin1Char('1');
             else if (is("BookFace"))
                 layout.bookFace = value == QLatin1Char('1');
+            else if (is("Panel"))
+                m_panel = int(std::clamp<qint64>(whole(), 0, 2));
         }
     }
     m_layout = layout.clamped();
@@ -279,6 +282,8 @@ QByteArray ReadingState::serialized() const {
         out += QByteArray("Hyphenation=") + (m_layout.hyphenate ? "1" : "0") + "\r\n";
     if (m_layout.bookFace != plain.bookFace)
         out += QByteArray("BookFace=") + (m_layout.bookFace ? "1" : "0") + "\r\n";
+    if (m_panel != 0)
+        out += "Panel=" + QByteArray::number(m_panel) + "\r\n";
     out += QByteArray(kBooksSection.data(), kBooksSection.size()) + "\r\n";
     out += QByteArray(kBooksComment.data(), kBooksComment.size()) + "\r\n";
     for (const Book& book : m_books) {

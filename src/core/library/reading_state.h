@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -34,6 +35,7 @@ class Library;
 //   ParagraphSpacing=0
 //   Justify=1
 //   Hyphenation=1
+//   Panel=1
 //   [Books]
 //   ; offset, file size in bytes, book
 //   10422 5242880 Война и мир
@@ -90,6 +92,9 @@ public:
     bool textColourChosen() const { return m_textColourChosen; }
 
     const BookLayout& layout() const { return m_layout; }
+    // The reader's side panel (Panel=): 0 hidden, 1 «Содержание», 2 «Закладки».
+    int panel() const { return m_panel; }
+    void setPanel(int panel) { m_panel = std::clamp(panel, 0, 2); }
     void setLayout(const BookLayout& layout) { m_layout = layout.clamped(); }
 
 private:
@@ -111,4 +116,5 @@ private:
     bool m_textColourChosen = false;
     std::optional<QColor> m_background;
     BookLayout m_layout;
+    int m_panel = 0;
 };

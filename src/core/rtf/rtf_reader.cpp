@@ -21,6 +21,7 @@ struct State {
     Destination destination = Destination::Text;
     RtfCharFormat format;
     Qt::Alignment alignment = Qt::AlignLeft;
+    int outline = 0;     // \outlinelevelN + 1
     int unicodeSkip = 1; // \uc
 };
 
@@ -302,6 +303,7 @@ void Reader::appendText(QStringView text) {
         return;
     RtfParagraph& paragraph = m_doc.paragraphs.last();
     paragraph.alignment = state().alignment;
+    paragraph.outlineLevel = state().outline;
     if (paragraph.runs.isEmpty() || !(paragraph.runs.last().format == state().format))
         paragraph.runs.append(RtfRun{QString(), state().format});
     paragraph.runs.last().text.append(text);
@@ -312,6 +314,8 @@ void Reader::newParagraph() {
     if (state().destination != Destination::Text)
         return;
     m_doc.paragraphs.last().alignment = state().alignment;
+    if (!m_doc.paragraphs.last().runs.isEmpty())
+        m_doc.paragraphs.last().outlineLevel = state().outline;
     m_doc.paragraphs.append(RtfParagraph());
     m_doc.paragraphs.last().alignment = state().alignment;
 }
@@ -442,8 +446,11 @@ void Reader::controlWord(QByteArrayView word, bool hasParam, int param) {
     else if (word == "plain") {
         f = RtfCharFormat();
         f.font = m_defaultFont;
-    } else if (word == "pard")
+    } else if (word == "pard") {
         st.alignment = Qt::AlignLeft;
+        st.outline = 0;
+    } else if (word == "outlinelevel" && hasParam)
+        st.outline = param >= 0 && param <= 8 ? param + 1 : 0;
     else if (word == "ql")
         st.alignment = Qt::AlignLeft;
     else if (word == "qc")

@@ -28,6 +28,7 @@ struct RtfRun {
 
 struct RtfParagraph {
     Qt::Alignment alignment = Qt::AlignLeft;
+    int outlineLevel = 0; // \outlinelevelN as N + 1: a heading of the contents; 0 for text
     QList<RtfRun> runs;
 };
 

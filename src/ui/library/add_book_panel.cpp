@@ -289,6 +289,7 @@ void AddBookPanel::previewFile(const QString& path) {
     } else {
         if (book.kind == ImportedBook::Kind::PlainText)
             setPlainTextSource(bytes);
+        m_pendingContents = BookCompanions::pendingOf(book);
         m_preview->ShowImported(std::move(book));
     }
     Dfail->setText(path);
@@ -306,6 +307,7 @@ void AddBookPanel::proposeName() {
 }
 
 void AddBookPanel::clearChosenFile() {
+    m_pendingContents = {};
     m_preview->ClearText();
     Dfail->clear();
     m_chosenPath.clear();
@@ -369,6 +371,8 @@ bool AddBookPanel::store() {
         if (!Dialogs::instance().confirm(owner, question.text, question.confirmButton))
             return false;
     m_library.addBook(book.name, book.note, book.bytes);
+    BookCompanions::keep(m_library.folder(), book.name, std::exchange(m_pendingContents, {}),
+                         book.bytes);
     setPlainTextSource(QByteArray());
     return true;
 }

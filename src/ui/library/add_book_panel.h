@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/library/book_companions.h"
 #include "core/text/imported_text.h"
 
 #include <QByteArray>
@@ -62,5 +63,6 @@ private:
     Library& m_library;
     RichTextEditor* m_preview;
     QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
+    BookCompanions::Pending m_pendingContents; // the previewed book's headings and emphasis
     QString m_chosenPath;        // the file previewed
 };

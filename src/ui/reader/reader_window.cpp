@@ -16,6 +16,8 @@
 #include "ui/dialogs/guard.h"
 #include "ui/print/print_job.h"
 #include "ui/reader/layout_dialog.h"
+#include "ui/reader/navigation_panel.h"
+#include "ui/reader/reader_navigation.h"
 #include "ui/reader/toolbar_images.h"
 
 #include <QAccessible>
@@ -39,6 +41,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QHBoxLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -132,8 +136,51 @@ TMainForm::TMainForm(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
-    layout->addWidget(View, 1);
+    auto* body = new QHBoxLayout;
+    body->setSpacing(0);
+    Navigation = new NavigationPanel(this);
+    Navigation->setFixedWidth(320);
+    body->addWidget(Navigation);
+    body->addWidget(View, 1);
+    layout->addLayout(body, 1);
     layout->addWidget(StatusBar);
+    m_navigation = new ReaderNavigation(
+        this, ToolBar1, Navigation,
+        ReaderPlaces{
+            [this] { return qsizetype(firstVisibleOffset()); },
+            [this](qsizetype offset) {
+                View->setSelectionStart(offset);
+                View->scrollOffsetToTop(offset);
+            },
+            [this] { return View->textLength(); },
+            [this](int line) -> qsizetype {
+                if (!View->linesCounted() || line >= View->lineCount())
+                    return -1;
+                qsizetype low = 0;
+                qsizetype high = View->textLength();
+                while (low < high) { // the first character on a line after `line`
+                    const qsizetype middle = (low + high) / 2;
+                    if (View->lineOfChar(middle) <= line)
+                        low = middle + 1;
+                    else
+                        high = middle;
+                }
+                return View->lineStartOf(std::max<qsizetype>(0, low - 1));
+            },
+            [this] { View->setFocus(); },
+            // A click or Enter on a note reference follows it while viewing.
+            [this](const QPoint& point) { return viewing() ? View->offsetAt(point) : -1; },
+            [this]() -> qsizetype {
+                return viewing() && View->selectionLength() == 0 ? View->caret() : -1;
+            },
+            View->viewport(),
+            [this](qsizetype offset) { return View->characterRect(offset); }});
+    View->installEventFilter(m_navigation);
+    View->viewport()->installEventFilter(m_navigation);
+    m_navigation->contentsButton()->installEventFilter(this); // arrows walk the tool bar
+    m_navigation->bookmarkButton()->installEventFilter(this);
+    connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
+            &ReaderNavigation::topChanged);
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
@@ -220,6 +267,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::setReadingState(ReadingState* state) {
     m_reading = state;
+    m_navigation->setReadingState(state);
     if (!state)
         return;
     if (state->font()) {
@@ -509,10 +557,14 @@ bool TMainForm::showAndLoad(const QString& path) {
     activateWindow();
     layout()->activate();
     // One read of the file; a failure leaves the book shown until now.
-    auto book = std::make_shared<BookDocument>(BookDocument::readFile(path));
+    BookText read = BookText::readFile(path);
+    // The contents panel scans the file as read; its bytes are shared, not copied.
+    auto asRead = std::make_shared<const BookText>(read);
+    auto book = std::make_shared<BookDocument>(std::move(read));
     book->setFileStamp(fileStamp(path));
     View->setBook(std::move(book));
     StatusBar->setPanelText(1, path);
+    m_navigation->bookOpened(path, std::move(asRead));
     return true;
 }
 
@@ -561,7 +613,8 @@ void TMainForm::hideEvent(QHideEvent* event) {
 QList<QToolButton*> TMainForm::shownButtons() const {
     QList<QToolButton*> shown;
     for (QToolButton* button : {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8,
-                                ToolButton7, ToolButton1, ToolButton3})
+                                ToolButton7, ToolButton1, ToolButton3,
+                                m_navigation->contentsButton(), m_navigation->bookmarkButton()})
         if (button->isEnabled() && (button != ToolButton1 || m_saveAction->isVisible()))
             shown.append(button);
     return shown;
@@ -695,6 +748,7 @@ void TMainForm::find(const QString& wanted, bool forward) {
         showNotFound(wanted);
         return;
     }
+    m_navigation->aboutToJump();
     View->setFocus(Qt::OtherFocusReason);
     View->setSelectionStart(found);
     View->setSelectionLength(wanted.size());
@@ -874,6 +928,7 @@ void TMainForm::ToolButton1Click() {
     // question is not remembered again at its close.
     rememberPosition();
     RichEditChange();
+    m_navigation->bookSaved(path);
     Q_EMIT bookSaved(path);
 }
 

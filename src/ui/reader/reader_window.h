@@ -13,6 +13,8 @@
 class BookView;
 class FindDialog;
 class LayoutDialog;
+class NavigationPanel;
+class ReaderNavigation;
 class QAction;
 class QLabel;
 class QMenu;
@@ -55,6 +57,9 @@ public:
     QAction* N2; // back to the list
     FindDialog* FindDialog1;
     LayoutDialog* LayoutDialog1;
+    // The side panel («Содержание», «Закладки») and its buttons and keys.
+    NavigationPanel* Navigation;
+    ReaderNavigation* navigation() const { return m_navigation; }
 
     // Shows the window (bringing it up if shown), loads the book and records its path.
     // The book opens where it was left when the reading state remembers it (and its
@@ -199,4 +204,5 @@ private:
     BookLayout m_layout;
     // Whether the user chose the text's font (it then wins over the book's face).
     bool m_fontChosen = false;
+    ReaderNavigation* m_navigation = nullptr;
 };

@@ -228,6 +228,35 @@ void paint(QPainter& p, int index) {
         }
         break;
     }
+    case 14: { // contents: a page with headings, the lower ones indented
+        p.setPen(QPen(kOutline, 0.8));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 1.5, 11, 13));
+        for (int i = 0; i < 4; ++i) {
+            const qreal y = 4.5 + i * 2.8;
+            const qreal left = i == 0 || i == 3 ? 4.5 : 6.5;
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(30, 60, 160));
+            p.drawEllipse(QPointF(left, y), 0.9, 0.9);
+            p.setPen(QPen(kOutline, 1));
+            p.drawLine(QPointF(left + 2, y), QPointF(11.5, y));
+        }
+        break;
+    }
+    case 15: { // bookmark: a red ribbon over a page
+        page(p, QRectF(2.5, 1.5, 11, 13));
+        QPainterPath ribbon;
+        ribbon.moveTo(8, 0.5);
+        ribbon.lineTo(12, 0.5);
+        ribbon.lineTo(12, 11);
+        ribbon.lineTo(10, 9);
+        ribbon.lineTo(8, 11);
+        ribbon.closeSubpath();
+        p.setPen(QPen(QColor(120, 0, 0), 0.7));
+        p.setBrush(QColor(210, 30, 30));
+        p.drawPath(ribbon);
+        break;
+    }
     default:
         break;
     }

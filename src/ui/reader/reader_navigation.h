@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/book/jump_history.h"
+#include "core/book/text_change.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class BookText;
+class BookmarkMargin;
+class QPoint;
+class QRect;
+class NavigationPanel;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class ReadingState;
+
+// What the reader window lends the navigation: its places, in either mode.
+struct ReaderPlaces {
+    std::function<qsizetype()> top;            // the first visible character
+    std::function<void(qsizetype)> showAtTop;  // that place at the top, the caret there
+    std::function<qsizetype()> length;
+    // The first character of a display line (0-based), -1 while the lines before it are
+    // still being counted.
+    std::function<qsizetype(int)> offsetOfLine;
+    std::function<void()> focusText;
+    // While viewing: the character under a point of the view's viewport (-1 outside the
+    // text), and the caret when nothing is selected (-1 otherwise); while editing, -1.
+    std::function<qsizetype(const QPoint&)> offsetAt;
+    std::function<qsizetype()> caret;
+    // The viewing mode's viewport and a character's rectangle there (empty when it is
+    // not shown), for the marks of bookmarked lines; none in editing.
+    QWidget* viewport = nullptr;
+    std::function<QRect(qsizetype)> rectOf;
+};
+
+// Finding one's way in the reader: the side panel with its tool buttons «Содержание»
+// (Ctrl+T) and «Закладка» (Ctrl+D), «Перейти» (Ctrl+G), the next and previous heading
+// (Ctrl+PageDown, Ctrl+PageUp) and back and forward over the jumps made (Alt+Left,
+// Alt+Right). The reader window creates one and tells it of each book opened and saved.
+class ReaderNavigation : public QObject {
+    Q_OBJECT
+public:
+    ReaderNavigation(QWidget* window, QToolBar* toolBar, NavigationPanel* panel,
+                     ReaderPlaces places);
+
+    QToolButton* contentsButton() const { return m_contentsButton; }
+    QToolButton* bookmarkButton() const { return m_bookmarkButton; }
+
+    // The panel's state is kept in the reading state's [Reader] section (may be null).
+    void setReadingState(ReadingState* state);
+
+    // A book was opened: `path` its file (its contents and bookmarks are kept beside a
+    // book of the library, books/NAME.toc and NAME.bmk).
+    void bookOpened(const QString& path, std::shared_ptr<const BookText> text);
+    // The book was saved to `path`: headings, emphasis and bookmarks follow the change.
+    void bookSaved(const QString& path);
+    // The view scrolled: the panel marks the chapter of the top line.
+    void topChanged();
+
+    // A jump from the present place to `offset`, noted for Alt+Left.
+    void jumpTo(qsizetype offset);
+    // A jump the reader makes itself (find, Ctrl+Home/End, a search hit): the place it
+    // leaves is noted.
+    void aboutToJump();
+
+    void toggleContents();
+    void addBookmark();
+    void goTo();
+    void nextHeading();
+    void previousHeading();
+    void back();
+    void forward();
+    bool panelShown() const;
+
+protected:
+    // Ctrl+Home and Ctrl+End in the text are jumps too; a click on a note reference
+    // («[12]») or Enter on it shows the note, and its number leads back.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showPanel(int tab);
+    // Follows the note reference at a place; false when there is none.
+    bool followReference(qsizetype offset);
+    void rememberPanel();
+
+    QWidget* m_window;
+    NavigationPanel* m_panel;
+    ReaderPlaces m_places;
+    QToolButton* m_contentsButton;
+    QToolButton* m_bookmarkButton;
+    ReadingState* m_reading = nullptr;
+    JumpHistory m_history;
+    BookmarkMargin* m_margin = nullptr;
+    QString m_contentsPath; // books/NAME.toc of the book shown, or empty
+};
