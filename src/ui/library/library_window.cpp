@@ -167,10 +167,12 @@ void TForm1::startSearchIndexer() {
     m_indexer = new SearchIndexer(SearchIndex::locationFor(m_folder.programFolder()), this);
     SearchIndexer::Books books;
     for (int row = 0; row < Val.rowCount(); ++row) {
+        // A name longer than a file name can be has no book file: neither it (of a line
+        // of megabytes) nor its path is ever made.
+        if (Val.nameLengthAt(row) > kLongestFileName)
+            continue;
         const QString name = Val.NameAt(row);
-        // A name longer than a file name can be has no book file: its path (of a line of
-        // megabytes) is never made.
-        if (name.size() <= kLongestFileName && BookFolder::isValidBookName(name))
+        if (BookFolder::isValidBookName(name))
             books.append({name, m_folder.BookPath(name)});
     }
     // Without a readable catalogue the books are unknown: the index is left as it is.
