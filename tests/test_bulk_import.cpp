@@ -742,6 +742,35 @@ private Q_SLOTS:
         catalogueAndFilesAgree();
     }
 
+    // A book the folder import adds starts at its beginning, whatever a book of that name
+    // had remembered: the library's announcement reaches the reading state.
+    void anImportedBookForgetsAnOldPlace() {
+        makeLibrary();
+        makeTexts(3);
+        const auto windows = showWindows();
+        ReadingState& reading = windows->form.library().reading();
+        // The place of a book whose row and file were then removed by hand.
+        const QString gone = library() + QStringLiteral("/books/Книга номер 1.boo");
+        write(gone, "0123456789");
+        reading.remember(gone, 4);
+        QFile::remove(gone);
+        const QString kept = library() + QStringLiteral("/books/Повесть.boo");
+        reading.remember(kept, 2);
+        reading.save();
+        const QString saved = library() + QStringLiteral("/reading.dat");
+        QVERIFY(TestFiles::read(saved).contains(cp1251(QStringLiteral("Книга номер 1"))));
+
+        (*m_dialogs)->folders.enqueue(source());
+        windows->form.PopupMenu1->actions().at(1)->trigger();
+        BulkImportWindow* window = windows->form.bulkImportWindow();
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(window->closeButton->isVisible(), 30000);
+        QCOMPARE(window->import()->counts().added, 3);
+        QCOMPARE(reading.bookCount(), 1);
+        QCOMPARE(reading.position(kept), std::optional<int>(2));
+        QVERIFY(!TestFiles::read(saved).contains(cp1251(QStringLiteral("Книга номер 1"))));
+    }
+
     // Leaving the program while an import runs ends the import with it: its window
     // does not stay behind to keep the program running, and what was added is stored.
     void exitWhileAnImportRuns() {

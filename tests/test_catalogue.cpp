@@ -107,6 +107,9 @@ private Q_SLOTS:
         // The empty name finds the first row that begins with "=".
         QCOMPARE(c.FindName(QString()).row, 3);
         QCOMPARE(c.FindName(QStringLiteral("нет")).row, -1);
+        // The name's length, told without decoding it, is that of the name NameAt gives.
+        for (int row = 0; row < c.rowCount(); ++row)
+            QCOMPARE(c.nameLengthAt(row), c.NameAt(row).size());
         QCOMPARE(errorOf([&] { c.NameAt(4); }), QStringLiteral("List index out of bounds (4)"));
         QCOMPARE(errorOf([&] { c.NameAt(-1); }), QStringLiteral("List index out of bounds (-1)"));
     }

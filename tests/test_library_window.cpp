@@ -9,6 +9,7 @@
 #include "ui/controls/color_btn.h"
 #include "ui/controls/status_panels.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/library/book_list_model.h"
 #include "ui/library/bulk_import_window.h"
 #include "ui/library/help_window.h"
 #include "ui/library/library_window.h"
@@ -1111,6 +1112,50 @@ private Q_SLOTS:
         QCOMPARE(items(), QStringList{"b"});
         QVERIFY(form.ListBox1->selectedItems().isEmpty());
         QCOMPARE(form.Edit1->text(), QStringLiteral("a")); // details keep the deleted book
+    }
+
+    // A catalogue line of megabytes lists its name by the start; the row still stands for
+    // the whole name: the details, the deletion and the opening address its own row. Two
+    // names alike in their start keep catalogue order. (The names here are a few thousand
+    // letters: any name over the shown length takes the same path.)
+    void anOverlongNameIsShownByItsStart() {
+        const QString common(3000, QChar(0x042F)); // Я
+        const QString second = common + QStringLiteral("2"), first = common + QStringLiteral("1");
+        const QByteArray catalogue =
+            cp1251(second + QStringLiteral("=вторая\r\n") + first +
+                   QStringLiteral("=первая\r\nа=коротка\r\n"));
+        TestFiles::write(path("books.dat"), catalogue);
+        writeBook(QStringLiteral("а"), "A");
+        TForm1& form = start();
+        const QString shown = BookListModel::shownStart(second);
+        QVERIFY(shown.size() < 1100);
+        QVERIFY(common.startsWith(shown.chopped(1)));
+        QCOMPARE(items(), (QStringList{QStringLiteral("а"), shown, shown}));
+        QCOMPARE(form.listModel()->nameAt(1), second);
+
+        click(2);
+        QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("первая"));
+        QCOMPARE(form.catalogue().CurrentRow(), 1);
+        QCOMPARE(form.Edit1->text(), shown);
+        QCOMPARE(panel(3), QStringLiteral("-1/0"));
+        QVERIFY(panel(4).startsWith(path("books/") + shown.chopped(1).left(900)));
+        QVERIFY(panel(4).size() < 1100);
+
+        dialogs().clear();
+        doubleClick(1); // no file can carry the name
+        QCOMPARE(dialogs().texts("message"),
+                 QStringList{QStringLiteral(
+                     "Файл книги не найден. Возможно, он был удален или переименован.")});
+        QVERIFY(!m_reader->isVisible());
+
+        click(2);
+        form.N8->trigger();
+        QCOMPARE(TestFiles::read(path("books.dat")),
+                 cp1251(second + QStringLiteral("=вторая\r\nа=коротка\r\n")));
+        QCOMPARE(items(), (QStringList{QStringLiteral("а"), shown}));
+        QCOMPARE(form.listModel()->nameAt(1), second);
+        doubleClick(0);
+        QVERIFY(m_reader->isVisible());
     }
 
     void deletingABookWhoseFileIsGone() {

@@ -222,8 +222,6 @@ BulkImport::~BulkImport() {
             takeBackUnstored();
         }
     }
-    if (m_forgotPositions)
-        m_library.reading().trySave();
     if (m_booksFd >= 0)
         ::close(m_booksFd);
 }
@@ -601,9 +599,6 @@ bool BulkImport::place(int seq, const ImportSource::Item& item, const QString& s
     }
     m_nameOfSeq.insert(seq, name);
     BookCompanions::keep(folder, name, {item.text, item.markup}, item.text);
-    // A new book starts at its beginning, whatever a book of that name had remembered.
-    if (m_library.reading().forget(name))
-        m_forgotPositions = true;
     m_unannounced.append(name);
     m_unstored.append(name);
     ++m_counts.added;
@@ -703,8 +698,6 @@ void BulkImport::finish() {
     m_finished = true;
     m_batchTimer.stop();
     commitBatch();
-    if (m_forgotPositions && m_library.reading().trySave())
-        m_forgotPositions = false;
     {
         const QMutexLocker lock(&m_shared->mutex);
         m_shared->current.clear();

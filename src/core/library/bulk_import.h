@@ -169,7 +169,6 @@ private:
     QHash<QString, int> m_nextNumber; // folded base name -> the next « (n)» to try
     QStringList m_unannounced;       // added, not yet announced
     QStringList m_unstored;          // added since the last store
-    bool m_forgotPositions = false;
     Counts m_counts;
     QList<NotAdded> m_notAdded;
     QString m_error;

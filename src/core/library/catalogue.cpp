@@ -126,6 +126,10 @@ int Catalogue::ListedRowCount() const {
     return m_rows.isEmpty() ? 1 : int(m_rows.size());
 }
 
+qsizetype Catalogue::nameLengthAt(int row) const {
+    return row >= 0 && row < m_rows.size() ? nameBytes(m_rows[row], nullptr).size() : 0;
+}
+
 QString Catalogue::NameAt(int row) const {
     if (m_rows.isEmpty())
         return QString();

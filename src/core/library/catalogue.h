@@ -28,6 +28,8 @@ public:
     // Number of rows listed: the row count, but never below 1.
     int ListedRowCount() const;
     QString NameAt(int row) const;
+    // The length of the row's name in characters (one byte each), without decoding it.
+    qsizetype nameLengthAt(int row) const;
     Match FindName(const QString& name) const;
     QString NoteOf(const QString& name) const;
     int CurrentRow() const { return m_currentRow; }

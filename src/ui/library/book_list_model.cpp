@@ -22,7 +22,23 @@ QVariant BookListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
         (role != Qt::DisplayRole && role != Qt::EditRole))
         return QVariant();
-    return m_names.at(index.row());
+    return role == Qt::DisplayRole ? displayName(index.row()) : m_names.at(index.row());
+}
+
+QString BookListModel::shownStart(const QString& name) {
+    if (name.size() <= kShownLength)
+        return name;
+    // Cut before a character of two code units, never inside it.
+    qsizetype cut = kShownLength;
+    if (name.at(cut - 1).isHighSurrogate())
+        --cut;
+    return name.first(cut) + QChar(0x2026);
+}
+
+QString BookListModel::sortText(const QString& name) {
+    // An overlong name is collated by its start: its key would cost several times its
+    // size. Names alike there keep their catalogue order, a strict weak order still.
+    return (name.size() <= kShownLength ? name : name.first(kShownLength)).toCaseFolded();
 }
 
 void BookListModel::reload() {
@@ -37,7 +53,7 @@ void BookListModel::reload() {
     for (int i = 0; i < count; ++i) {
         QString name = catalogue.NameAt(i);
         // Folded first: without a locale of its own the collator compares code points.
-        QCollatorSortKey key = m_collator.sortKey(name.toCaseFolded());
+        QCollatorSortKey key = m_collator.sortKey(sortText(name));
         entries.push_back({std::move(name), std::move(key)});
     }
     std::stable_sort(entries.begin(), entries.end(),
@@ -63,10 +79,10 @@ int BookListModel::listedRows() const {
 
 void BookListModel::insertName(const QString& name) {
     // After the names it sorts with, as a later catalogue row is placed.
-    const QString key = name.toCaseFolded();
+    const QString key = sortText(name);
     const auto at = std::upper_bound(m_names.cbegin(), m_names.cend(), key,
                                      [this](const QString& k, const QString& listed) {
-                                         return m_collator.compare(k, listed.toCaseFolded()) < 0;
+                                         return m_collator.compare(k, sortText(listed)) < 0;
                                      });
     const int row = int(at - m_names.cbegin());
     beginInsertRows(QModelIndex(), row, row);

@@ -55,18 +55,26 @@ using namespace LibraryLook;
 
 namespace {
 
+// The most bytes, and so characters, of a file name.
+constexpr qsizetype kLongestFileName = 255;
+
 // ListBox1 shows the book list model: it is filled anew on a reset and takes each row
-// inserted or removed, so a selection survives the rows others add.
+// inserted or removed, so a selection survives the rows others add. An item holds what
+// the row shows (the start of an overlong name); the row's name is the model's.
 void showModel(BookListModel* model, QListWidget* list) {
     const auto fill = [model, list] {
         list->clear();
-        list->addItems(model->names());
+        QStringList shown;
+        shown.reserve(model->rowCount());
+        for (int row = 0; row < model->rowCount(); ++row)
+            shown.append(model->displayName(row));
+        list->addItems(shown);
     };
     QObject::connect(model, &QAbstractItemModel::modelReset, list, fill);
     QObject::connect(model, &QAbstractItemModel::rowsInserted, list,
                      [model, list](const QModelIndex&, int first, int last) {
                          for (int row = first; row <= last; ++row)
-                             list->insertItem(row, model->nameAt(row));
+                             list->insertItem(row, model->displayName(row));
                      });
     QObject::connect(model, &QAbstractItemModel::rowsRemoved, list,
                      [list](const QModelIndex&, int first, int last) {
@@ -159,6 +167,10 @@ void TForm1::startSearchIndexer() {
     m_indexer = new SearchIndexer(SearchIndex::locationFor(m_folder.programFolder()), this);
     SearchIndexer::Books books;
     for (int row = 0; row < Val.rowCount(); ++row) {
+        // A name longer than a file name can be has no book file: neither it (of a line
+        // of megabytes) nor its path is ever made.
+        if (Val.nameLengthAt(row) > kLongestFileName)
+            continue;
         const QString name = Val.NameAt(row);
         if (BookFolder::isValidBookName(name))
             books.append({name, m_folder.BookPath(name)});
@@ -489,12 +501,11 @@ int TForm1::selectedRow() const {
 
 void TForm1::ListBox1Click() {
     const int n = selectedRow();
-    const QListWidgetItem* item = ListBox1->item(n);
-    if (!item)
+    if (!ListBox1->item(n))
         return;
-    const QString name = item->text();
+    const QString name = m_books->nameAt(n);
     Val.SelectRow(m_library.rowOfItem(name).row);
-    Edit1->setText(name);
+    Edit1->setText(BookListModel::shownStart(name));
     Edit1->setCursorPosition(0); // a name too long for the field shows its start
     // The note of the item's own row: a row repeating the name in another letter case
     // keeps its note to itself.
@@ -502,17 +513,17 @@ void TForm1::ListBox1Click() {
     Memo1->setPlainText(row < Val.rowCount() ? Catalogue::LineNote(Val.lineAt(row)) : QString());
     StatusBar1->setPanelText(1, QStringLiteral("%1 / %2").arg(n + 1).arg(ListBox1->count()));
     const QString path = m_folder.BookPath(name);
-    StatusBar1->setPanelText(4, path);
+    StatusBar1->setPanelText(4, BookListModel::shownStart(path));
     const qint64 size = m_folder.BookFileSizeKb(path);
     StatusBar1->setPanelText(3, QString::number(size) + QLatin1Char('/') + m_folder.TotalSizeKb());
     Label7->setText(QString::number(size) + QStringLiteral(" Кб"));
 }
 
 void TForm1::ListBox1DblClick() {
-    const QListWidgetItem* item = ListBox1->item(selectedRow());
-    if (!item)
+    const int row = selectedRow();
+    if (!ListBox1->item(row))
         return;
-    openSearchPlace(item->text(), -1, 0);
+    openSearchPlace(m_books->nameAt(row), -1, 0);
 }
 
 void TForm1::pbChange() {
@@ -606,10 +617,10 @@ void TForm1::ColorBtn2Click() {
 }
 
 void TForm1::N8Click() {
-    const QListWidgetItem* item = ListBox1->item(selectedRow());
-    if (!item)
+    const int row = selectedRow();
+    if (!ListBox1->item(row))
         return;
-    const QString name = item->text();
+    const QString name = m_books->nameAt(row);
     Dialogs::instance().beep();
     if (!Dialogs::instance().confirm(this,
                                      QStringLiteral("Книга будет полностью удалена! Продолжить?")))
