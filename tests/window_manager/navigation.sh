@@ -134,6 +134,21 @@ text_line
 left=$(close_book)
 [ "$left" = 0 ] || fail "a click on the note's number left the reader at $left, not at the reference"
 
+# While editing, a click on «[1]» only places the caret; Ctrl+click follows it.
+open_book
+xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+Home ctrl+e
+sleep 0.5
+text_line
+left=$(close_book)
+[ "$left" = 0 ] || fail "a click on «[1]» while editing left the reader at $left"
+open_book
+xdotool windowactivate --sync "$reader" key --clearmodifiers ctrl+Home ctrl+e
+sleep 0.5
+xdotool mousemove 330 40 keydown ctrl click 1 keyup ctrl
+sleep 0.7
+left=$(close_book)
+[ "$left" = "$note" ] || fail "Ctrl+click on «[1]» while editing left the reader at $left, not at the note"
+
 if [ "$failures" -gt 0 ]; then
     echo "stderr of the program:"; cat "$work/stderr"
     echo "$failures failed"

@@ -129,14 +129,17 @@ bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
         if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
             (key->modifiers() & Qt::ControlModifier))
             aboutToJump();
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        const bool editing = m_places.editing && m_places.editing();
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !editing &&
             key->modifiers() == Qt::NoModifier && m_places.caret &&
             followReference(m_places.caret()))
             return true;
     } else if (event->type() == QEvent::MouseButtonRelease && m_places.offsetAt) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        // A click, not the end of a selection.
-        if (mouse->button() == Qt::LeftButton && mouse->modifiers() == Qt::NoModifier &&
+        // A click (Ctrl+click while editing), not the end of a selection.
+        const bool editing = m_places.editing && m_places.editing();
+        const Qt::KeyboardModifiers wanted = editing ? Qt::ControlModifier : Qt::NoModifier;
+        if (mouse->button() == Qt::LeftButton && mouse->modifiers() == wanted &&
             m_places.caret && m_places.caret() >= 0)
             followReference(m_places.offsetAt(mouse->position().toPoint()));
     }

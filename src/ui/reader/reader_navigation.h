@@ -28,12 +28,15 @@ struct ReaderPlaces {
     // still being counted.
     std::function<qsizetype(int)> offsetOfLine;
     std::function<void()> focusText;
-    // While viewing: the character under a point of the view's viewport (-1 outside the
-    // text), and the caret when nothing is selected (-1 otherwise); while editing, -1.
+    // The character under a point of the view's viewport (-1 outside the text), and the
+    // caret when nothing is selected (-1 otherwise).
     std::function<qsizetype(const QPoint&)> offsetAt;
     std::function<qsizetype()> caret;
-    // The viewing mode's viewport and a character's rectangle there (empty when it is
-    // not shown), for the marks of bookmarked lines; none in editing.
+    // Whether the text is being edited: a note reference then follows Ctrl+click only,
+    // and Enter breaks the line. Unset: viewing.
+    std::function<bool()> editing;
+    // The view's viewport and a character's rectangle there (empty when it is not
+    // shown), for the marks of bookmarked lines.
     QWidget* viewport = nullptr;
     std::function<QRect(qsizetype)> rectOf;
 };

@@ -168,11 +168,9 @@ TMainForm::TMainForm(QWidget* parent)
                 return View->lineStartOf(std::max<qsizetype>(0, low - 1));
             },
             [this] { View->setFocus(); },
-            // A click or Enter on a note reference follows it while viewing.
-            [this](const QPoint& point) { return viewing() ? View->offsetAt(point) : -1; },
-            [this]() -> qsizetype {
-                return viewing() && View->selectionLength() == 0 ? View->caret() : -1;
-            },
+            [this](const QPoint& point) { return View->offsetAt(point); },
+            [this]() -> qsizetype { return View->selectionLength() == 0 ? View->caret() : -1; },
+            [this] { return !viewing(); },
             View->viewport(),
             [this](qsizetype offset) { return View->characterRect(offset); }});
     View->installEventFilter(m_navigation);
