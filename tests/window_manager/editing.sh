@@ -25,10 +25,10 @@ reader=$(wait_for_window '^Rich Edit Control Demo$')
 [ -n "$reader" ] || { echo "FAIL: the reader did not open"; cat "$work/stderr"; exit 1; }
 sleep 1
 xdotool windowactivate --sync "$reader" key --clearmodifiers --delay 100 ctrl+e ctrl+Home
-xdotool type --delay 80 'Ж'
+LC_ALL=C.UTF-8 xdotool type --delay 80 'Ж'
 # Enter breaks the line; Down and Backspace at the next line's start join two lines.
 xdotool key --clearmodifiers --delay 100 Return Down BackSpace
-xdotool type --delay 80 'ъ'
+LC_ALL=C.UTF-8 xdotool type --delay 80 'ъ'
 xdotool key --clearmodifiers --delay 100 ctrl+z ctrl+s
 saved=""
 for _ in $(seq 100); do
