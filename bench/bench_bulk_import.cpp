@@ -405,7 +405,8 @@ void measureLongLine(const QString& folder, bool withName) {
     const double load = ms(clock);
     const qint64 peak = statusKb("VmHWM:");
     catalogue.SaveCatalogue(folder + QStringLiteral("/copy.dat"));
-    const bool same = TestFiles::read(folder + QStringLiteral("/copy.dat")) == TestFiles::read(path);
+    const bool same =
+        TestFiles::read(folder + QStringLiteral("/copy.dat")) == TestFiles::read(path);
     std::printf("  books.dat of one 100 MB line (%s): load %.0f ms, peak memory %lld MB above "
                 "the start (target <= 200), stored byte for byte: %s%s\n",
                 withName ? "a name of 100 MB" : "no '='", load,
@@ -493,7 +494,8 @@ int main(int argc, char** argv) {
     for (const char* which : {"0", "1", "2", "3"})
         part({QStringLiteral("--zip-stop"), dir.filePath(QStringLiteral("zip-stop")),
               QString::fromLatin1(which), QString()});
-    part({QStringLiteral("--long-line"), dir.filePath(QStringLiteral("long")), QStringLiteral("name")});
+    part({QStringLiteral("--long-line"), dir.filePath(QStringLiteral("long")),
+          QStringLiteral("name")});
     part({QStringLiteral("--long-line"), dir.filePath(QStringLiteral("long2"))});
     return 0;
 }

@@ -173,7 +173,8 @@ int runBook(const QString& path, const QString& pdf) {
     row("PageDown while editing + paint, slowest", pageDown, "ms", "16");
 
     // Paste 10 MB in the middle, undo it, redo it.
-    QString tenMb = Cp1251::decode(QFile(path).open(QIODevice::ReadOnly) ? QByteArray() : QByteArray());
+    QString tenMb =
+        Cp1251::decode(QFile(path).open(QIODevice::ReadOnly) ? QByteArray() : QByteArray());
     {
         QFile f(path);
         f.open(QIODevice::ReadOnly);

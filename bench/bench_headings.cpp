@@ -140,9 +140,10 @@ int main(int argc, char** argv) {
     Score imported;
     Score scannedTotal;
     const QStringList formatted =
-        folder.isEmpty() ? QStringList()
-                         : QDir(folder).entryList({QStringLiteral("*.fb2"), QStringLiteral("*.epub")},
-                                                  QDir::Files, QDir::Name);
+        folder.isEmpty()
+            ? QStringList()
+            : QDir(folder).entryList({QStringLiteral("*.fb2"), QStringLiteral("*.epub")},
+                                     QDir::Files, QDir::Name);
     for (const QString& b : formatted) {
         QFile truthFile(QDir(lists).filePath(b.section(u'.', 0, 0) + QStringLiteral(".toc")));
         if (!truthFile.open(QIODevice::ReadOnly))
@@ -180,12 +181,11 @@ int main(int argc, char** argv) {
                     imported.real, imported.found, 100.0 * imported.matched / imported.real,
                     100.0 * (imported.found - imported.matched) / qMax(1, imported.found));
     if (scannedTotal.real > 0)
-        std::printf("  their stored texts scanned: real %d, found %d: %.1f %% of real found, "
-                    "%.1f %% false\n",
-                    scannedTotal.real, scannedTotal.found,
-                    100.0 * scannedTotal.matched / scannedTotal.real,
-                    100.0 * (scannedTotal.found - scannedTotal.matched) /
-                        qMax(1, scannedTotal.found));
+        std::printf(
+            "  their stored texts scanned: real %d, found %d: %.1f %% of real found, "
+            "%.1f %% false\n",
+            scannedTotal.real, scannedTotal.found, 100.0 * scannedTotal.matched / scannedTotal.real,
+            100.0 * (scannedTotal.found - scannedTotal.matched) / qMax(1, scannedTotal.found));
     if (total.real > 0)
         std::printf("  all books: real %d, found %d: %.1f %% of real found, %.1f %% false\n",
                     total.real, total.found, 100.0 * total.matched / total.real,

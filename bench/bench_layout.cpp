@@ -104,7 +104,8 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
                 const qsizetype to = i + 1 < starts.size() ? starts[i + 1] : piece.to;
                 const bool hyphen = std::binary_search(ends.begin(), ends.end(), to);
                 // A line ending in the text's own hyphen («какой-») counts in a run too.
-                const bool ownHyphen = to < piece.to && to - 2 >= from && text->at(to - 1) == u'-' &&
+                const bool ownHyphen = to < piece.to && to - 2 >= from &&
+                                       text->at(to - 1) == u'-' &&
                                        QChar(text->at(to - 2)).isLetter();
                 run = hyphen || ownHyphen ? run + 1 : 0;
                 hyphens += hyphen;
@@ -140,10 +141,9 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
             return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
         };
         std::printf("%-10s %7.0f%% %7.0f%% %7.1f%% %8d %8d %10.2f %10.2f %11.0f%%\n",
-                    optimal ? "total fit" : "greedy", 100 * at(widest, 0.5),
-                    100 * at(widest, 0.99), 100.0 * loose / std::max<size_t>(1, widest.size()),
-                    hyphens, longestRun, at(pages, 0.5), pages.empty() ? 0.0 : pages.back(),
-                    100 * at(whole, 0.99));
+                    optimal ? "total fit" : "greedy", 100 * at(widest, 0.5), 100 * at(widest, 0.99),
+                    100.0 * loose / std::max<size_t>(1, widest.size()), hyphens, longestRun,
+                    at(pages, 0.5), pages.empty() ? 0.0 : pages.back(), 100 * at(whole, 0.99));
     }
 }
 

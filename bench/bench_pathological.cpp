@@ -5,12 +5,12 @@
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
-#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>

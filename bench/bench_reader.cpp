@@ -6,10 +6,10 @@
 #include "core/base/cp1251.h"
 #include "core/library/reading_state.h"
 #include "core/rtf/rtf_reader.h"
+#include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
-#include "ui/bookview/book_view.h"
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>

@@ -53,7 +53,8 @@ private Q_SLOTS:
             QCOMPARE(storedAt(stored, h.offset, h.offset + h.title.size()), h.title);
             found << h.title;
         }
-        QVERIFY2(found.contains(QStringLiteral("Глава первая. Сержант гвардии")), qPrintable(found.join(u'|')));
+        QVERIFY2(found.contains(QStringLiteral("Глава первая. Сержант гвардии")),
+                 qPrintable(found.join(u'|')));
         QVERIFY(found.contains(QStringLiteral("Глава вторая. Вожатый")));
         QStringList italic;
         QStringList bold;
@@ -65,12 +66,12 @@ private Q_SLOTS:
 
     // FB2 sections nest; a title of two paragraphs is one heading; a subtitle is none.
     void fb2Sections() {
-        const ImportedBook book = BookImport::read(fb2(QStringLiteral(
-            "<section><title><p>Часть первая</p></title>"
-            "<section><title><p>Глава 1</p><p>Начало</p></title><p>Текст.</p>"
-            "<subtitle>Подзаголовок</subtitle><p>Ещё.</p></section>"
-            "<section><title><p>Глава 2</p></title><p>Текст.</p></section></section>"
-            "<section><title><p>Часть вторая</p></title><p>Конец.</p></section>")));
+        const ImportedBook book = BookImport::read(fb2(
+            QStringLiteral("<section><title><p>Часть первая</p></title>"
+                           "<section><title><p>Глава 1</p><p>Начало</p></title><p>Текст.</p>"
+                           "<subtitle>Подзаголовок</subtitle><p>Ещё.</p></section>"
+                           "<section><title><p>Глава 2</p></title><p>Текст.</p></section></section>"
+                           "<section><title><p>Часть вторая</p></title><p>Конец.</p></section>")));
         QCOMPARE(titles(BookCompanions::pendingOf(book).markup),
                  QStringLiteral("1 Часть первая | 2 Глава 1. Начало | 2 Глава 2 | 1 Часть вторая"));
     }
@@ -78,15 +79,14 @@ private Q_SLOTS:
     // RTF paragraphs with an outline level are its headings, at their levels; italic and
     // bold runs of the text are its emphasis.
     void rtfOutlineLevels() {
-        const ImportedBook book = BookImport::read(QByteArray(
-            "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}"
-            "{\\pard\\outlinelevel0 \\'d7\\'e0\\'f1\\'f2\\'fc 1\\par}"
-            "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 1\\par}"
-            "{\\pard Text {\\i slanted} and {\\b bold}.\\par}"
-            "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 2\\par}}"));
+        const ImportedBook book = BookImport::read(
+            QByteArray("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}"
+                       "{\\pard\\outlinelevel0 \\'d7\\'e0\\'f1\\'f2\\'fc 1\\par}"
+                       "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 1\\par}"
+                       "{\\pard Text {\\i slanted} and {\\b bold}.\\par}"
+                       "{\\pard\\outlinelevel1 \\'c3\\'eb\\'e0\\'e2\\'e0 2\\par}}"));
         const BookCompanions::Pending pending = BookCompanions::pendingOf(book);
-        QCOMPARE(titles(pending.markup),
-                 QStringLiteral("1 Часть 1 | 2 Глава 1 | 2 Глава 2"));
+        QCOMPARE(titles(pending.markup), QStringLiteral("1 Часть 1 | 2 Глава 1 | 2 Глава 2"));
         QStringList spans;
         for (const Emphasis& e : pending.markup.emphasis)
             spans << storedAt(pending.text, e.from, e.to);
@@ -114,25 +114,35 @@ private Q_SLOTS:
             "<item id=\"t\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
             "<item id=\"n\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
             "properties=\"nav\"/></manifest>"
-            "<spine><itemref idref=\"a\"/><itemref idref=\"b\"/><itemref idref=\"c\"/></spine></package>";
+            "<spine><itemref idref=\"a\"/><itemref idref=\"b\"/><itemref "
+            "idref=\"c\"/></spine></package>";
         auto page = [](const char* title, const char* text) {
             return QByteArray("<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">"
-                              "<body><p class=\"title\">") + title + "</p><p>" + text + "</p></body></html>";
+                              "<body><p class=\"title\">") +
+                   title + "</p><p>" + text + "</p></body></html>";
         };
-        const QByteArray ncx = QStringLiteral(
-            "<?xml version=\"1.0\"?><ncx><navMap><navPoint><navLabel><text>Часть</text></navLabel>"
-            "<content src=\"a.html\"/><navPoint><navLabel><text>Глава</text></navLabel>"
-            "<content src=\"b.html#x\"/></navPoint></navPoint><navPoint><content src=\"c.html\"/>"
-            "</navPoint></navMap></ncx>").toUtf8();
-        const QByteArray nav = QStringLiteral(
-            "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
-            "xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
-            "<li><a href=\"a.html\">Часть</a><ol><li><a href=\"b.html#x\">Глава</a></li></ol></li>"
-            "<li><a href=\"c.html\">Конец</a></li></ol></nav></body></html>").toUtf8();
+        const QByteArray ncx =
+            QStringLiteral(
+                "<?xml "
+                "version=\"1.0\"?><ncx><navMap><navPoint><navLabel><text>Часть</text></navLabel>"
+                "<content src=\"a.html\"/><navPoint><navLabel><text>Глава</text></navLabel>"
+                "<content src=\"b.html#x\"/></navPoint></navPoint><navPoint><content "
+                "src=\"c.html\"/>"
+                "</navPoint></navMap></ncx>")
+                .toUtf8();
+        const QByteArray nav =
+            QStringLiteral(
+                "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
+                "xmlns:epub=\"http://www.idpf.org/2007/ops\"><body><nav epub:type=\"toc\"><ol>"
+                "<li><a href=\"a.html\">Часть</a><ol><li><a "
+                "href=\"b.html#x\">Глава</a></li></ol></li>"
+                "<li><a href=\"c.html\">Конец</a></li></ol></nav></body></html>")
+                .toUtf8();
         QList<QPair<QString, QByteArray>> members{
             {QStringLiteral("mimetype"), "application/epub+zip"},
             {QStringLiteral("META-INF/container.xml"), container},
-            {QStringLiteral("OPS/p.opf"), epub3 ? opf : QByteArray(opf).replace(" properties=\"nav\"", "")},
+            {QStringLiteral("OPS/p.opf"),
+             epub3 ? opf : QByteArray(opf).replace(" properties=\"nav\"", "")},
             {QStringLiteral("OPS/a.html"), page("Часть первая", "Текст.")},
             {QStringLiteral("OPS/b.html"), page("Глава 1", "Текст.")},
             {QStringLiteral("OPS/c.html"), page("Конец", "Текст.")},
@@ -166,7 +176,8 @@ private Q_SLOTS:
         const BookCompanions::Pending pending = BookCompanions::pendingOf(book);
         library.addBook(QStringLiteral("Книга"), QString(), pending.text);
         BookCompanions::keep(library.folder(), QStringLiteral("Книга"), pending, pending.text);
-        const QString path = BookCompanions::contentsPath(library.folder(), QStringLiteral("Книга"));
+        const QString path =
+            BookCompanions::contentsPath(library.folder(), QStringLiteral("Книга"));
         QVERIFY(QFile::exists(path));
         // Readable code-page text.
         QVERIFY(Cp1251::decode(TestFiles::read(path)).contains(QStringLiteral("Заголовок: ")));
@@ -185,16 +196,19 @@ private Q_SLOTS:
 
         // Damaged: ignored.
         BookCompanions::keep(library.folder(), QStringLiteral("Книга"), pending, pending.text);
-        TestFiles::write(path, Cp1251::encode(Cp1251::decode(TestFiles::read(path)).replace(
-                                   QStringLiteral("Заголовок: "), QStringLiteral("Заголовок: x"))));
+        TestFiles::write(path, Cp1251::encode(Cp1251::decode(TestFiles::read(path))
+                                                  .replace(QStringLiteral("Заголовок: "),
+                                                           QStringLiteral("Заголовок: x"))));
         QVERIFY(!BookCompanions::readContents(path, pending.text));
 
         // Deleted with the book.
         BookCompanions::keep(library.folder(), QStringLiteral("Книга"), pending, pending.text);
-        TestFiles::write(BookCompanions::bookmarksPath(library.folder(), QStringLiteral("Книга")), "x");
+        TestFiles::write(BookCompanions::bookmarksPath(library.folder(), QStringLiteral("Книга")),
+                         "x");
         library.deleteBook(QStringLiteral("Книга"));
         QVERIFY(!QFile::exists(path));
-        QVERIFY(!QFile::exists(BookCompanions::bookmarksPath(library.folder(), QStringLiteral("Книга"))));
+        QVERIFY(!QFile::exists(
+            BookCompanions::bookmarksPath(library.folder(), QStringLiteral("Книга"))));
     }
 
     // Damaged files of every kind are refused, never half read.

@@ -88,9 +88,10 @@ class TestBookDocument : public QObject {
             std::string bytes;
             std::u16string chars;
             const QString run =
-                doc.isWide() ? QString(reinterpret_cast<const QChar*>(doc.chars(at, to, chars)), to - at)
-                             : Cp1251::decode(QByteArrayView(
-                                   reinterpret_cast<const char*>(doc.bytes(at, to, bytes)), to - at));
+                doc.isWide()
+                    ? QString(reinterpret_cast<const QChar*>(doc.chars(at, to, chars)), to - at)
+                    : Cp1251::decode(QByteArrayView(
+                          reinterpret_cast<const char*>(doc.bytes(at, to, bytes)), to - at));
             QString shown = run;
             shown.replace(QChar(0), QChar(0x2400));
             if (shown != model.text.mid(at, to - at)) {
@@ -154,8 +155,9 @@ private Q_SLOTS:
                 if (model.typingEnd >= 0 && random.bounded(3) > 0)
                     from = model.typingEnd;
                 widen(model.text, from, from);
-                const QString letter = random.bounded(10) == 0 ? QStringLiteral("\r\n")
-                                                               : randomText(random, 1, wide && random.bounded(50) == 0);
+                const QString letter = random.bounded(10) == 0
+                                           ? QStringLiteral("\r\n")
+                                           : randomText(random, 1, wide && random.bounded(50) == 0);
                 const QString stored = normalised(letter);
                 const qsizetype at = doc.replace(from, from, letter, true);
                 QCOMPARE(at, from);
@@ -177,7 +179,8 @@ private Q_SLOTS:
                 model.typingEnd = -1;
                 what = QStringLiteral("delete");
             } else if (op < 68) { // a paste over a selection, of several paragraphs
-                const QString pasted = randomText(random, random.bounded(40), wide && random.bounded(4) == 0);
+                const QString pasted =
+                    randomText(random, random.bounded(40), wide && random.bounded(4) == 0);
                 widen(model.text, from, to);
                 doc.replace(from, to, pasted);
                 const QString stored = normalised(pasted);
@@ -240,7 +243,8 @@ private Q_SLOTS:
                 QVERIFY2(model.text == saved, qPrintable(QStringLiteral("step %1").arg(step)));
             // Now and then the display lines: as many as a book of the plain string has.
             if (step % 500 == 0) {
-                auto copy = std::make_shared<const BookDocument>(BookDocument::fromText(model.text));
+                auto copy =
+                    std::make_shared<const BookDocument>(BookDocument::fromText(model.text));
                 QCOMPARE(doc.paragraphCount(), copy->paragraphCount());
             }
         }
@@ -260,16 +264,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lost");
         QTest::newRow("CR LF") << QStringLiteral("Первая\r\nвторая\r\n\r\n") << QString();
         QTest::newRow("tabs") << QStringLiteral("\tотступ\tи\tтабуляция") << QString();
-        QTest::newRow("letters in their near form")
-            << QStringLiteral("Café — naïve") << QString();
-        QTest::newRow("letters lost") << QStringLiteral("Иероглиф 日 и 本") << QStringLiteral("日本");
+        QTest::newRow("letters in their near form") << QStringLiteral("Café — naïve") << QString();
+        QTest::newRow("letters lost")
+            << QStringLiteral("Иероглиф 日 и 本") << QStringLiteral("日本");
         QTest::newRow("a paragraph of 100,000 characters")
             << QString(100000, QChar(u'ж')) + QStringLiteral("\r\nконец") << QString();
     }
     void saveAndReopen() {
         QFETCH(QString, typed);
         QFETCH(QString, lost);
-        BookDocument doc = BookDocument::fromBytes(Cp1251::encode(QStringLiteral("Начало.\r\nКонец.")));
+        BookDocument doc =
+            BookDocument::fromBytes(Cp1251::encode(QStringLiteral("Начало.\r\nКонец.")));
         const qsizetype at = doc.paragraphEnd(0);
         // The first letters typed one by one (CR LF as one Enter), the rest pasted.
         const QString head = typed.left(200);
@@ -326,8 +331,8 @@ private Q_SLOTS:
         for (const bool forward : {true, false})
             for (const bool matchCase : {false, true})
                 for (const bool wholeWord : {false, true})
-                    for (const qsizetype from : {qsizetype(0), qsizetype(1005), boundary,
-                                                 boundary + 10, doc.length()}) {
+                    for (const qsizetype from :
+                         {qsizetype(0), qsizetype(1005), boundary, boundary + 10, doc.length()}) {
                         BookText::FindOptions options;
                         options.forward = forward;
                         options.matchCase = matchCase;

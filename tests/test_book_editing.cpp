@@ -53,13 +53,20 @@ class TestBookEditing : public QObject {
             return;
         }
         static const QHash<QString, Qt::Key> keys{
-            {QStringLiteral("Backspace"), Qt::Key_Backspace}, {QStringLiteral("Delete"), Qt::Key_Delete},
-            {QStringLiteral("Enter"), Qt::Key_Return},        {QStringLiteral("Tab"), Qt::Key_Tab},
-            {QStringLiteral("Insert"), Qt::Key_Insert},       {QStringLiteral("Home"), Qt::Key_Home},
-            {QStringLiteral("End"), Qt::Key_End},             {QStringLiteral("Left"), Qt::Key_Left},
-            {QStringLiteral("Right"), Qt::Key_Right},         {QStringLiteral("Z"), Qt::Key_Z},
-            {QStringLiteral("Y"), Qt::Key_Y},                 {QStringLiteral("X"), Qt::Key_X},
-            {QStringLiteral("C"), Qt::Key_C},                 {QStringLiteral("V"), Qt::Key_V},
+            {QStringLiteral("Backspace"), Qt::Key_Backspace},
+            {QStringLiteral("Delete"), Qt::Key_Delete},
+            {QStringLiteral("Enter"), Qt::Key_Return},
+            {QStringLiteral("Tab"), Qt::Key_Tab},
+            {QStringLiteral("Insert"), Qt::Key_Insert},
+            {QStringLiteral("Home"), Qt::Key_Home},
+            {QStringLiteral("End"), Qt::Key_End},
+            {QStringLiteral("Left"), Qt::Key_Left},
+            {QStringLiteral("Right"), Qt::Key_Right},
+            {QStringLiteral("Z"), Qt::Key_Z},
+            {QStringLiteral("Y"), Qt::Key_Y},
+            {QStringLiteral("X"), Qt::Key_X},
+            {QStringLiteral("C"), Qt::Key_C},
+            {QStringLiteral("V"), Qt::Key_V},
             {QStringLiteral("A"), Qt::Key_A},
         };
         Qt::KeyboardModifiers mods;
@@ -88,21 +95,25 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("result");
         QTest::addColumn<int>("caret");
-        QTest::newRow("typing Russian") << QByteArray("ab") << QStringList{"k:End", "t:жук"}
-                                        << QStringLiteral("abжук") << 5;
-        QTest::newRow("Enter is CR LF") << QByteArray("abcd") << QStringList{"k:Right", "k:Right", "k:Enter"}
-                                        << QStringLiteral("ab\r\ncd") << 4;
+        QTest::newRow("typing Russian")
+            << QByteArray("ab") << QStringList{"k:End", "t:жук"} << QStringLiteral("abжук") << 5;
+        QTest::newRow("Enter is CR LF")
+            << QByteArray("abcd") << QStringList{"k:Right", "k:Right", "k:Enter"}
+            << QStringLiteral("ab\r\ncd") << 4;
         QTest::newRow("Backspace across a line start")
             << QByteArray("ab\r\ncd") << QStringList{"k:Ctrl+End", "k:Home", "k:Backspace"}
             << QStringLiteral("abcd") << 2;
         QTest::newRow("Delete at a line end joins")
-            << QByteArray("ab\r\ncd") << QStringList{"k:End", "k:Delete"} << QStringLiteral("abcd") << 2;
+            << QByteArray("ab\r\ncd") << QStringList{"k:End", "k:Delete"} << QStringLiteral("abcd")
+            << 2;
         QTest::newRow("Ctrl+Backspace takes a word")
             << QByteArray("one two three") << QStringList{"k:End", "k:Ctrl+Backspace"}
             << QStringLiteral("one two ") << 8;
         QTest::newRow("Ctrl+Delete takes a word")
-            << QByteArray("one two three") << QStringList{"k:Ctrl+Delete"} << QStringLiteral("two three") << 0;
-        QTest::newRow("Tab is a tab") << QByteArray("x") << QStringList{"k:Tab"} << QStringLiteral("\tx") << 1;
+            << QByteArray("one two three") << QStringList{"k:Ctrl+Delete"}
+            << QStringLiteral("two three") << 0;
+        QTest::newRow("Tab is a tab")
+            << QByteArray("x") << QStringList{"k:Tab"} << QStringLiteral("\tx") << 1;
         QTest::newRow("Insert overwrites")
             << QByteArray("abcd") << QStringList{"k:Insert", "t:XY", "k:Insert", "t:z"}
             << QStringLiteral("XYzcd") << 3;
@@ -110,9 +121,11 @@ private Q_SLOTS:
             << QByteArray("abcd") << QStringList{"k:Shift+Right", "k:Shift+Right", "t:Я"}
             << QStringLiteral("Яcd") << 1;
         QTest::newRow("a run of typing is one undo step")
-            << QByteArray("ab") << QStringList{"k:End", "t:cde", "k:Ctrl+Z"} << QStringLiteral("ab") << 2;
+            << QByteArray("ab") << QStringList{"k:End", "t:cde", "k:Ctrl+Z"} << QStringLiteral("ab")
+            << 2;
         QTest::newRow("redo with Ctrl+Y and Ctrl+Shift+Z")
-            << QByteArray("ab") << QStringList{"t:1", "k:Ctrl+Z", "k:Ctrl+Y", "k:Ctrl+Z", "k:Ctrl+Shift+Z"}
+            << QByteArray("ab")
+            << QStringList{"t:1", "k:Ctrl+Z", "k:Ctrl+Y", "k:Ctrl+Z", "k:Ctrl+Shift+Z"}
             << QStringLiteral("1ab") << 1;
         QTest::newRow("cut and paste")
             << QByteArray("abcd") << QStringList{"k:Shift+Right", "k:Ctrl+X", "k:End", "k:Ctrl+V"}
@@ -132,7 +145,8 @@ private Q_SLOTS:
         const int column = int(caret - (result.lastIndexOf(QLatin1Char('\n'), caret - 1) + 1));
         QCOMPARE(form.StatusBar->panelText(0),
                  QString::asprintf("Строка: %3d   Символ: %3d", line + 1, column + 1));
-        QCOMPARE(form.View->book()->isModified(), text() != QString::fromLatin1(book) || form.View->canUndo());
+        QCOMPARE(form.View->book()->isModified(),
+                 text() != QString::fromLatin1(book) || form.View->canUndo());
     }
 
     // Viewing takes no edit; the same keys edit once editing, and the tool bar's undo
@@ -204,7 +218,8 @@ private Q_SLOTS:
             TMainForm& form = openEditing("alpha beta gamma");
             BookView* view = form.View;
             view->select(0, 5);
-            QAccessibleTextInterface* t = QAccessible::queryAccessibleInterface(view)->textInterface();
+            QAccessibleTextInterface* t =
+                QAccessible::queryAccessibleInterface(view)->textInterface();
             const auto at = [&](int offset) {
                 const QRect r = t->characterRect(offset);
                 return view->viewport()->mapFromGlobal(QPoint(r.left() + 1, r.center().y()));
@@ -212,8 +227,9 @@ private Q_SLOTS:
             const QPoint from = at(2);
             const QPoint to = at(16) + QPoint(20, 0); // past the last letter
             QTest::mousePress(view->viewport(), Qt::LeftButton, {}, from);
-            QMouseEvent move(QEvent::MouseMove, QPointF(to), view->viewport()->mapToGlobal(QPointF(to)),
-                             Qt::NoButton, Qt::LeftButton, {});
+            QMouseEvent move(QEvent::MouseMove, QPointF(to),
+                             view->viewport()->mapToGlobal(QPointF(to)), Qt::NoButton,
+                             Qt::LeftButton, {});
             QApplication::sendEvent(view->viewport(), &move);
             QTest::mouseRelease(view->viewport(), Qt::LeftButton,
                                 copy ? Qt::ControlModifier : Qt::KeyboardModifiers(), to);
@@ -351,7 +367,8 @@ private Q_SLOTS:
 
     // A stop asked for before a page ends the job there.
     void aStoppedJobEndsAtThePage() {
-        const BookDocument book = BookDocument::fromText(QString(20000, QChar(u'ж')).replace(100, 1, QStringLiteral("\r\n")));
+        const BookDocument book = BookDocument::fromText(
+            QString(20000, QChar(u'ж')).replace(100, 1, QStringLiteral("\r\n")));
         QImage device(300, 200, QImage::Format_RGB32);
         BookPaginator paginator(book, QFont(), &device, QSizeF(300, 200));
         struct Stopper : PrintJob::Output {

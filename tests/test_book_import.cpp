@@ -259,7 +259,8 @@ private Q_SLOTS:
     // one line with its cells tab-separated (a cell of two paragraphs stays on it).
     void listsAndTablesAlike_data() {
         QTest::addColumn<QByteArray>("bytes");
-        const QByteArray w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+        const QByteArray w =
+            "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
         auto item = [](const char* num, const char* text) {
             return QByteArray("<w:p><w:pPr><w:numPr><w:ilvl w:val=\"0\"/><w:numId w:val=\"") + num +
                    "\"/></w:numPr></w:pPr><w:r><w:t>" + text + "</w:t></w:r></w:p>";
@@ -271,27 +272,30 @@ private Q_SLOTS:
             "</w:p></w:tc><w:tc><w:p><w:r><w:t>б</w:t></w:r></w:p></w:tc></w:tr></w:tbl>"
             "<w:p><w:r><w:t>конец</w:t></w:r></w:p></w:body></w:document>";
         const QByteArray numbering =
-            "<?xml version=\"1.0\"?><w:numbering " + w + "><w:abstractNum w:abstractNumId=\"5\">"
+            "<?xml version=\"1.0\"?><w:numbering " + w +
+            "><w:abstractNum w:abstractNumId=\"5\">"
             "<w:lvl w:ilvl=\"0\"><w:numFmt w:val=\"bullet\"/></w:lvl></w:abstractNum>"
             "<w:abstractNum w:abstractNumId=\"6\"><w:lvl w:ilvl=\"0\"><w:numFmt w:val=\"decimal\"/>"
             "</w:lvl></w:abstractNum><w:num w:numId=\"1\"><w:abstractNumId w:val=\"5\"/></w:num>"
             "<w:num w:numId=\"2\"><w:abstractNumId w:val=\"6\"/></w:num></w:numbering>";
-        QTest::newRow("DOCX") << TestBooks::zip({{QStringLiteral("word/document.xml"), document},
-                                                 {QStringLiteral("word/numbering.xml"), numbering}});
-        const QByteArray ns =
-            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-            "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-            "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"";
+        QTest::newRow("DOCX") << TestBooks::zip(
+            {{QStringLiteral("word/document.xml"), document},
+             {QStringLiteral("word/numbering.xml"), numbering}});
+        const QByteArray ns = "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+                              "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+                              "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"";
         const QByteArray content =
             "<?xml version=\"1.0\"?><office:document-content " + ns +
             "><office:automatic-styles><text:list-style style:name=\"L1\">"
             "<text:list-level-style-bullet text:level=\"1\"/></text:list-style>"
             "<text:list-style style:name=\"L2\"><text:list-level-style-number text:level=\"1\"/>"
             "</text:list-style></office:automatic-styles><office:body><office:text>"
-            "<text:list text:style-name=\"L1\"><text:list-item><text:p>один</text:p></text:list-item>"
+            "<text:list "
+            "text:style-name=\"L1\"><text:list-item><text:p>один</text:p></text:list-item>"
             "<text:list-item><text:p>два</text:p></text:list-item></text:list>"
-            "<text:list text:style-name=\"L2\"><text:list-item><text:p>три</text:p></text:list-item>"
+            "<text:list "
+            "text:style-name=\"L2\"><text:list-item><text:p>три</text:p></text:list-item>"
             "<text:list-item><text:p>четыре</text:p></text:list-item></text:list>"
             "<table:table><table:table-row><table:table-cell><text:p>а</text:p><text:p>а2</text:p>"
             "</table:table-cell><table:table-cell><text:p>б</text:p></table:table-cell>"

@@ -59,10 +59,11 @@ private Q_SLOTS:
                 for (int i = 0, n = 1 + random.bounded(3); i < n; ++i)
                     name += pieces[random.bounded(pieces.size())];
                 name = name.trimmed();
-                const bool taken = name.isEmpty() ||
-                                   std::any_of(listed.cbegin(), listed.cend(), [&](const QString& l) {
-                                       return l.compare(name, Qt::CaseInsensitive) == 0;
-                                   });
+                const bool taken =
+                    name.isEmpty() ||
+                    std::any_of(listed.cbegin(), listed.cend(), [&](const QString& l) {
+                        return l.compare(name, Qt::CaseInsensitive) == 0;
+                    });
                 if (taken)
                     continue;
                 library.addBook(name, QString(), "x");

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using TestFiles::cp1251;
 using BookPreparation::Refusal;
+using TestFiles::cp1251;
 using Kind = BookPreparation::Question::Kind;
 
 Q_DECLARE_METATYPE(BookPreparation::Refusal)
@@ -32,7 +32,7 @@ private Q_SLOTS:
         QTest::newRow("'/' a dash") << "1941/1945"
                                     << "1941-1945";
         QTest::newRow("letters the code page lacks a space") << "Мир日本語война"
-                                                              << "Мир война";
+                                                             << "Мир война";
         QTest::newRow("outside the basic plane one space") << "a\U0001F600b"
                                                            << "a b";
         QTest::newRow("control characters and tabs") << "a\tb\u0001c\u0085d"
@@ -51,8 +51,8 @@ private Q_SLOTS:
                                                << "";
         QTest::newRow("a dot inside stays") << "Т. 2"
                                             << "Т. 2";
-        QTest::newRow("at most 100 characters") << QString(150, QChar(u'д'))
-                                                << QString(100, QChar(u'д'));
+        QTest::newRow("at most 100 characters")
+            << QString(150, QChar(u'д')) << QString(100, QChar(u'д'));
         QTest::newRow("nothing storable") << "日本語"
                                           << "";
     }
@@ -110,12 +110,12 @@ private Q_SLOTS:
     void storedBytes_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("every line end") << "a\r\nb\rc\nd\u2028e\u2029f"
-                                        << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf");
+        QTest::newRow("every line end")
+            << "a\r\nb\rc\nd\u2028e\u2029f" << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf");
         QTest::newRow("NUL symbol") << "a\u2400b" << QByteArray("a\0b", 3);
         QTest::newRow("Cyrillic") << "Ёж" << cp1251(QStringLiteral("Ёж"));
-        QTest::newRow("accents dropped, dashes mapped") << "за\u0301мок \u2212 café"
-                                                        << QByteArray("\xe7\xe0\xec\xee\xea - cafe");
+        QTest::newRow("accents dropped, dashes mapped")
+            << "за\u0301мок \u2212 café" << QByteArray("\xe7\xe0\xec\xee\xea - cafe");
         QTest::newRow("no form: '?'") << "日" << QByteArray("?");
     }
     void storedBytes() {
@@ -148,17 +148,16 @@ private Q_SLOTS:
         QTest::newRow("a line break") << "a\nb" << Refusal::Unstorable << "\n";
         QTest::newRow("letters the code page lacks, each once")
             << "日本日=" << Refusal::Unstorable << "日 本 =";
-        QTest::newRow("outside the basic plane") << "a\U0001F600" << Refusal::Unstorable
-                                                 << "\U0001F600";
+        QTest::newRow("outside the basic plane")
+            << "a\U0001F600" << Refusal::Unstorable << "\U0001F600";
         QTest::newRow("a leading dot") << ".скрытая" << Refusal::LeadingDot << "";
         QTest::newRow("a leading dot after nothing else") << "." << Refusal::LeadingDot << "";
         QTest::newRow("a dot inside") << "Т. 2" << Refusal::None << "";
         QTest::newRow("a blank then a dot") << " .a" << Refusal::None << "";
         QTest::newRow("255 bytes with .boo") << QString(251, QChar(u'a')) << Refusal::None << "";
-        QTest::newRow("256 bytes with .boo") << QString(252, QChar(u'a')) << Refusal::TooLong
-                                             << "";
-        QTest::newRow("Cyrillic takes two bytes") << QString(126, QChar(u'ж')) << Refusal::TooLong
-                                                  << "";
+        QTest::newRow("256 bytes with .boo") << QString(252, QChar(u'a')) << Refusal::TooLong << "";
+        QTest::newRow("Cyrillic takes two bytes")
+            << QString(126, QChar(u'ж')) << Refusal::TooLong << "";
     }
     void refusals() {
         QFETCH(QString, name);
@@ -178,22 +177,26 @@ private Q_SLOTS:
         QTest::addColumn<bool>("fileChosen");
         QTest::addColumn<Refusal>("refusal");
         QTest::addColumn<QList<int>>("questions");
-        QTest::newRow("a new book") << "Новая" << "текст" << true << Refusal::None
-                                    << QList<int>{};
-        QTest::newRow("no file") << "Новая" << "текст" << false << Refusal::Missing
-                                 << QList<int>{};
-        QTest::newRow("a text of blanks") << "Новая" << " \r\n " << true << Refusal::Missing
-                                          << QList<int>{};
+        QTest::newRow("a new book") << "Новая"
+                                    << "текст" << true << Refusal::None << QList<int>{};
+        QTest::newRow("no file") << "Новая"
+                                 << "текст" << false << Refusal::Missing << QList<int>{};
+        QTest::newRow("a text of blanks") << "Новая"
+                                          << " \r\n " << true << Refusal::Missing << QList<int>{};
         QTest::newRow("a duplicate in another letter case")
-            << "ПОВЕСТЬ" << "текст" << true << Refusal::Duplicate << QList<int>{};
-        QTest::newRow("a leading dot") << ".Новая" << "текст" << true << Refusal::LeadingDot
-                                       << QList<int>{};
-        QTest::newRow("an unlisted file") << "Забытая" << "текст" << true << Refusal::None
-                                          << QList<int>{int(Kind::ReplaceUnlistedFile)};
-        QTest::newRow("lost characters") << "Новая" << "日本" << true << Refusal::None
-                                         << QList<int>{int(Kind::LoseCharacters)};
+            << "ПОВЕСТЬ"
+            << "текст" << true << Refusal::Duplicate << QList<int>{};
+        QTest::newRow("a leading dot") << ".Новая"
+                                       << "текст" << true << Refusal::LeadingDot << QList<int>{};
+        QTest::newRow("an unlisted file")
+            << "Забытая"
+            << "текст" << true << Refusal::None << QList<int>{int(Kind::ReplaceUnlistedFile)};
+        QTest::newRow("lost characters")
+            << "Новая"
+            << "日本" << true << Refusal::None << QList<int>{int(Kind::LoseCharacters)};
         QTest::newRow("both questions, in order")
-            << "Забытая" << "日" << true << Refusal::None
+            << "Забытая"
+            << "日" << true << Refusal::None
             << QList<int>{int(Kind::ReplaceUnlistedFile), int(Kind::LoseCharacters)};
     }
     void check() {
@@ -212,9 +215,8 @@ private Q_SLOTS:
         library.folder().setProgramFolder(dir.path() + QLatin1Char('/'));
         library.load(nullptr);
 
-        const BookPreparation::Prepared prepared =
-            BookPreparation::check(library, name, QStringLiteral("заметка\nвторая"), text,
-                                   fileChosen);
+        const BookPreparation::Prepared prepared = BookPreparation::check(
+            library, name, QStringLiteral("заметка\nвторая"), text, fileChosen);
         QCOMPARE(prepared.refusal, refusal);
         QCOMPARE(prepared.message, BookPreparation::refusalMessage(refusal, name));
         QList<int> asked;

@@ -28,16 +28,16 @@ private Q_SLOTS:
         QTest::addColumn<qsizetype>("expected");
         QTest::newRow("typing before") << qsizetype(20) << qsizetype(3) << qsizetype(0)
                                        << QStringLiteral("абв") << qsizetype(23);
-        QTest::newRow("deleting before") << qsizetype(20) << qsizetype(3) << qsizetype(5)
-                                         << QString() << qsizetype(15);
+        QTest::newRow("deleting before")
+            << qsizetype(20) << qsizetype(3) << qsizetype(5) << QString() << qsizetype(15);
         QTest::newRow("a new line before") << qsizetype(20) << qsizetype(0) << qsizetype(0)
                                            << QStringLiteral("\r\n") << qsizetype(22);
         QTest::newRow("typing after") << qsizetype(20) << qsizetype(25) << qsizetype(0)
                                       << QStringLiteral("абв") << qsizetype(20);
-        QTest::newRow("deleting after") << qsizetype(20) << qsizetype(21) << qsizetype(4)
-                                        << QString() << qsizetype(20);
-        QTest::newRow("its words deleted") << qsizetype(20) << qsizetype(18) << qsizetype(5)
-                                           << QString() << qsizetype(18);
+        QTest::newRow("deleting after")
+            << qsizetype(20) << qsizetype(21) << qsizetype(4) << QString() << qsizetype(20);
+        QTest::newRow("its words deleted")
+            << qsizetype(20) << qsizetype(18) << qsizetype(5) << QString() << qsizetype(18);
     }
     void followsEdits() {
         QFETCH(qsizetype, offset);
@@ -68,7 +68,8 @@ private Q_SLOTS:
             const int mark = random.bounded(size);
             // An edit wholly before the mark or wholly after it, not touching it.
             const bool before = random.bounded(2) == 0 && mark > 1;
-            const int from = before ? random.bounded(mark - 1) : mark + 1 + random.bounded(size - mark);
+            const int from =
+                before ? random.bounded(mark - 1) : mark + 1 + random.bounded(size - mark);
             const int limit = before ? mark - 1 - from : size - from;
             const int removed = limit > 0 ? random.bounded(limit + 1) : 0;
             QByteArray typed;
@@ -95,14 +96,15 @@ private Q_SLOTS:
     // Changed by another program: found again by its words near its old place, or
     // dropped when they are gone.
     void refound() {
-        const QString start = QStringLiteral("Глава 1\r\n\r\nАнна Павловна кашляла несколько дней.\r\n");
+        const QString start =
+            QStringLiteral("Глава 1\r\n\r\nАнна Павловна кашляла несколько дней.\r\n");
         const QString common = QStringLiteral("Она говорила по-французски.\r\n");
         const BookText before = book(start + common + QStringLiteral("Пьер вошёл в гостиную.\r\n"));
         Bookmarks marks;
-        marks.add(at(before, start.size()));           // «Она говорила…»
+        marks.add(at(before, start.size()));                 // «Она говорила…»
         marks.add(at(before, start.size() + common.size())); // «Пьер вошёл…»
-        const BookText after = book(QStringLiteral("Предисловие издателя.\r\n\r\n") + start + common +
-                                    QStringLiteral("Конец.\r\n"));
+        const BookText after = book(QStringLiteral("Предисловие издателя.\r\n\r\n") + start +
+                                    common + QStringLiteral("Конец.\r\n"));
         QCOMPARE(marks.refind(after), 1);
         QCOMPARE(marks.list().size(), size_t(1));
         QCOMPARE(after.text(marks.list().front().offset, marks.list().front().offset + 12),
@@ -128,16 +130,19 @@ private Q_SLOTS:
         const BookText text = book(QStringLiteral("Глава I\r\n\r\nАнна Павловна\\кашляла.\r\n"));
         Bookmarks marks;
         Bookmark mark = at(text, 11);
-        mark.name = Bookmarks::nameFor(text, 11, {Heading{0, Heading::Chapter, QStringLiteral("Глава I")}});
+        mark.name =
+            Bookmarks::nameFor(text, 11, {Heading{0, Heading::Chapter, QStringLiteral("Глава I")}});
         QCOMPARE(mark.name, QStringLiteral("Глава I — Анна Павловна\\кашляла."));
         marks.add(mark);
         marks.save(path, BookStamp::of(text));
-        QVERIFY(Cp1251::decode(TestFiles::read(path)).contains(QStringLiteral("Закладка: 11 Глава I")));
+        QVERIFY(
+            Cp1251::decode(TestFiles::read(path)).contains(QStringLiteral("Закладка: 11 Глава I")));
         int dropped = -1;
         QCOMPARE(Bookmarks::load(path, text, &dropped).list(), marks.list());
         QCOMPARE(dropped, 0);
 
-        const BookText changed = book(QStringLiteral("Том 1\r\nГлава I\r\n\r\nАнна Павловна\\кашляла.\r\n"));
+        const BookText changed =
+            book(QStringLiteral("Том 1\r\nГлава I\r\n\r\nАнна Павловна\\кашляла.\r\n"));
         QCOMPARE(Bookmarks::load(path, changed, &dropped).list().front().offset, 18);
         QCOMPARE(Bookmarks::load(path, changed, &dropped).list().front().offset, 18);
         QCOMPARE(dropped, 0);
@@ -155,18 +160,21 @@ private Q_SLOTS:
     void names_data() {
         QTest::addColumn<qsizetype>("offset");
         QTest::addColumn<QString>("name");
-        QTest::newRow("before any heading") << qsizetype(0) << QStringLiteral("Вступительные слова без…");
+        QTest::newRow("before any heading")
+            << qsizetype(0) << QStringLiteral("Вступительные слова без…");
         QTest::newRow("at a heading") << qsizetype(38) << QStringLiteral("Глава III");
-        QTest::newRow("in a chapter") << qsizetype(51)
-                                      << QStringLiteral("Глава III — Анна Павловна кашляла…");
+        QTest::newRow("in a chapter")
+            << qsizetype(51) << QStringLiteral("Глава III — Анна Павловна кашляла…");
     }
     void names() {
         QFETCH(qsizetype, offset);
         QFETCH(QString, name);
-        const BookText text = book(QStringLiteral("Вступительные слова без заголовка.\r\n\r\n"
-                                                  "Глава III\r\n\r\nАнна Павловна кашляла несколько дней.\r\n"));
+        const BookText text =
+            book(QStringLiteral("Вступительные слова без заголовка.\r\n\r\n"
+                                "Глава III\r\n\r\nАнна Павловна кашляла несколько дней.\r\n"));
         QCOMPARE(text.text(38, 47), QStringLiteral("Глава III"));
-        const std::vector<Heading> headings{Heading{38, Heading::Chapter, QStringLiteral("Глава III")}};
+        const std::vector<Heading> headings{
+            Heading{38, Heading::Chapter, QStringLiteral("Глава III")}};
         QCOMPARE(Bookmarks::nameFor(text, offset, headings), name);
     }
 };

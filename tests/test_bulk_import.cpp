@@ -387,7 +387,8 @@ private Q_SLOTS:
                                     ".скрытая=чужая\r\n")));
         write(library() + QStringLiteral("/books/.tomeria-import-5-1.boo"), "foreign 1");
         write(library() + QStringLiteral("/books/.скрытая.boo"), "foreign 2");
-        write(source() + QStringLiteral("/1.txt"), cp1251(QStringLiteral(".tomeria-import-x\nодин")));
+        write(source() + QStringLiteral("/1.txt"),
+              cp1251(QStringLiteral(".tomeria-import-x\nодин")));
         write(source() + QStringLiteral("/2.txt"), cp1251(QStringLiteral(".\nдва")));
         write(source() + QStringLiteral("/3.txt"), cp1251(QStringLiteral("..\nтри")));
         write(source() + QStringLiteral("/4.txt"), cp1251(QStringLiteral(".скрытая\nчетыре")));
@@ -407,8 +408,10 @@ private Q_SLOTS:
         // The next start.
         QDir::setCurrent(library());
         TForm1 form;
-        QTRY_VERIFY(!QFileInfo::exists(library() + QStringLiteral("/books/.tomeria-import-9-9.boo")));
-        QVERIFY(!QFileInfo::exists(library() + QStringLiteral("/books/..tomeria-import-9-9.boo.k2j4.tmp")));
+        QTRY_VERIFY(
+            !QFileInfo::exists(library() + QStringLiteral("/books/.tomeria-import-9-9.boo")));
+        QVERIFY(!QFileInfo::exists(library() +
+                                   QStringLiteral("/books/..tomeria-import-9-9.boo.k2j4.tmp")));
         for (const char* kept : {".tomeria-import-9-9.boo.bak", ".tomeria-import-x.boo"})
             QVERIFY(QFileInfo::exists(library() + QStringLiteral("/books/") + QLatin1String(kept)));
         QCOMPARE(TestFiles::read(library() + QStringLiteral("/books/.tomeria-import-5-1.boo")),
@@ -431,10 +434,11 @@ private Q_SLOTS:
             TestBooks::zip({{"a.txt", cp1251(QStringLiteral("Первая из второго"))},
                             {"b.fb2", fb2("Вторая из второго", "Лев Толстой", "два")}});
         write(source() + QStringLiteral("/level1.zip"),
-              TestBooks::zip({{"level2.zip", level2},
-                              {"plain.txt", cp1251(QStringLiteral("Простая"))}}));
+              TestBooks::zip(
+                  {{"level2.zip", level2}, {"plain.txt", cp1251(QStringLiteral("Простая"))}}));
         const QByteArray d3 = TestBooks::zip({{"x.txt", cp1251(QStringLiteral("Глубокая"))}});
-        const QByteArray d2 = TestBooks::zip({{"d3.zip", d3}, {"y.txt", cp1251(QStringLiteral("Вторая глубина"))}});
+        const QByteArray d2 =
+            TestBooks::zip({{"d3.zip", d3}, {"y.txt", cp1251(QStringLiteral("Вторая глубина"))}});
         const QByteArray d1 = TestBooks::zip({{"d2.zip", d2}});
         write(source() + QStringLiteral("/deep.zip"), TestBooks::zip({{"d1.zip", d1}}));
         Library lib;
@@ -572,8 +576,9 @@ private Q_SLOTS:
             }
         }
         if (renamed) {
-            QCOMPARE(QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                     QStringList());
+            QCOMPARE(
+                QDir(library()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                QStringList());
             QVERIFY(QDir().rename(library(), m_dir->filePath(QStringLiteral("new"))));
             QVERIFY(QDir().rename(moved, library()));
             catalogueAndFilesAgree();

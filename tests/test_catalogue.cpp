@@ -58,12 +58,12 @@ private Q_SLOTS:
             << QByteArray("a=1\r\nb\0=2\r\nc=3\r\n", 16);
         QTest::newRow("one line, LF LF: an empty row after it")
             << QByteArray("a=1\n\n") << QStringList{"a=1", ""} << QByteArray("a=1\r\n\r\n");
-        QTest::newRow("one line, LF CR") << QByteArray("a=1\n\r") << QStringList{"a=1", ""}
-                                         << QByteArray("a=1\r\n\r\n");
-        QTest::newRow("one line, CR") << QByteArray("a=1\r") << QStringList{"a=1"}
-                                      << QByteArray("a=1\r\n");
-        QTest::newRow("one line, no end") << QByteArray("a=1") << QStringList{"a=1"}
-                                          << QByteArray("a=1\r\n");
+        QTest::newRow("one line, LF CR")
+            << QByteArray("a=1\n\r") << QStringList{"a=1", ""} << QByteArray("a=1\r\n\r\n");
+        QTest::newRow("one line, CR")
+            << QByteArray("a=1\r") << QStringList{"a=1"} << QByteArray("a=1\r\n");
+        QTest::newRow("one line, no end")
+            << QByteArray("a=1") << QStringList{"a=1"} << QByteArray("a=1\r\n");
         QTest::newRow("line without =") << cp1251(QStringLiteral("просто текст\r\n"))
                                         << QStringList{QStringLiteral("просто текст")}
                                         << cp1251(QStringLiteral("просто текст\r\n"));

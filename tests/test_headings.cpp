@@ -109,13 +109,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("clicked"); // the text at the place clicked, as "x|y"
         QTest::addColumn<QString>("target");  // what stands where it leads, or empty
-        const QString book = QStringLiteral("Текст со сноской[12] и ещё[3].\r\nДальше [12] снова.\r\n"
-                                            "Примечания\r\n[3] Третья.\r\n[12] Двенадцатая.\r\n");
-        QTest::newRow("on the bracket") << book << QStringLiteral("сноской|[12]") << QStringLiteral("[12] Двенадцатая");
-        QTest::newRow("on a digit") << book << QStringLiteral("сноской[1|2]") << QStringLiteral("[12] Двенадцатая");
-        QTest::newRow("another") << book << QStringLiteral("ещё[|3]") << QStringLiteral("[3] Третья");
-        QTest::newRow("back from a note") << book << QStringLiteral("Третья.\r\n[|12]")
-                                          << QStringLiteral("[12] снова");
+        const QString book =
+            QStringLiteral("Текст со сноской[12] и ещё[3].\r\nДальше [12] снова.\r\n"
+                           "Примечания\r\n[3] Третья.\r\n[12] Двенадцатая.\r\n");
+        QTest::newRow("on the bracket")
+            << book << QStringLiteral("сноской|[12]") << QStringLiteral("[12] Двенадцатая");
+        QTest::newRow("on a digit")
+            << book << QStringLiteral("сноской[1|2]") << QStringLiteral("[12] Двенадцатая");
+        QTest::newRow("another") << book << QStringLiteral("ещё[|3]")
+                                 << QStringLiteral("[3] Третья");
+        QTest::newRow("back from a note")
+            << book << QStringLiteral("Третья.\r\n[|12]") << QStringLiteral("[12] снова");
         QTest::newRow("beside none") << book << QStringLiteral("Текст со|") << QString();
         QTest::newRow("no notes") << QStringLiteral("Текст[1] без примечаний.")
                                   << QStringLiteral("Текст[|1]") << QString();
@@ -127,16 +131,17 @@ private Q_SLOTS:
         const BookText book = BookText::fromText(text);
         const qsizetype place = text.indexOf(QString(clicked).remove(u'|')) + clicked.indexOf(u'|');
         const std::optional<NoteReferences::Reference> reference = NoteReferences::at(book, place);
-        const qsizetype to = reference ? NoteReferences::target(book, *reference,
-                                                                NoteReferences::notesStart(book))
-                                       : -1;
+        const qsizetype to =
+            reference ? NoteReferences::target(book, *reference, NoteReferences::notesStart(book))
+                      : -1;
         QCOMPARE(to < 0 ? QString() : book.text(to, to + target.size()), target);
     }
 
     // A stop asked for ends the scan with nothing.
     void stops() {
         const std::atomic<bool> stop{true};
-        QVERIFY(HeadingDetector::detect(book(QStringLiteral("Глава 1\n\nТекст.\n")), &stop).empty());
+        QVERIFY(
+            HeadingDetector::detect(book(QStringLiteral("Глава 1\n\nТекст.\n")), &stop).empty());
     }
 };
 

@@ -72,8 +72,8 @@ private Q_SLOTS:
         QStringList heard;
         const auto listen = [&heard](const char* what) {
             return [&heard, what](const QString& name, const QString& file) {
-                heard << QStringLiteral("%1 %2 %3").arg(QLatin1String(what), name,
-                                                       QFileInfo(file).fileName());
+                heard << QStringLiteral("%1 %2 %3")
+                             .arg(QLatin1String(what), name, QFileInfo(file).fileName());
             };
         };
         connect(&library, &Library::bookAdded, this, listen("added"));

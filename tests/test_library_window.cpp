@@ -1,6 +1,6 @@
 #include "core/base/cp1251.h"
-#include "core/library/book_companions.h"
 #include "core/formats/book_import.h"
+#include "core/library/book_companions.h"
 #include "core/text/imported_text.h"
 #include "support/recording_dialogs.h"
 #include "support/test_books.h"
@@ -257,7 +257,8 @@ private Q_SLOTS:
         for (const RecordingDialogs::Shown& shown : dialogs().shown)
             kinds << shown.kind;
         QCOMPARE(kinds, asked);
-        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Книга.boo"))), cp1251(QString::fromUtf8(stored)));
+        QCOMPARE(TestFiles::read(path(QStringLiteral("books/Книга.boo"))),
+                 cp1251(QString::fromUtf8(stored)));
         QCOMPARE(form.isVisible(), running);
         if (running)
             QVERIFY(m_reader->Editor->book()->isModified());
@@ -1121,9 +1122,8 @@ private Q_SLOTS:
     void anOverlongNameIsShownByItsStart() {
         const QString common(3000, QChar(0x042F)); // Я
         const QString second = common + QStringLiteral("2"), first = common + QStringLiteral("1");
-        const QByteArray catalogue =
-            cp1251(second + QStringLiteral("=вторая\r\n") + first +
-                   QStringLiteral("=первая\r\nа=коротка\r\n"));
+        const QByteArray catalogue = cp1251(second + QStringLiteral("=вторая\r\n") + first +
+                                            QStringLiteral("=первая\r\nа=коротка\r\n"));
         TestFiles::write(path("books.dat"), catalogue);
         writeBook(QStringLiteral("а"), "A");
         TForm1& form = start();

@@ -83,8 +83,7 @@ private Q_SLOTS:
             QCOMPARE(starts->front(), 0);
             int run = 0;
             for (const Line& line : lines(p, *starts)) {
-                QVERIFY2(line.natural <= line.room + 1e-3,
-                         qPrintable(QString::number(seed)));
+                QVERIFY2(line.natural <= line.room + 1e-3, qPrintable(QString::number(seed)));
                 QVERIFY(line.from == 0 || isOpportunity(p, line.from));
                 run = line.hyphen ? run + 1 : 0;
                 QVERIFY(run <= 2);

@@ -8,11 +8,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <QListWidget>
 
 // The reader's side panel: the contents, the bookmarks; and the history of jumps.
 class TestNavigationPanel : public QObject {
@@ -39,9 +39,10 @@ private Q_SLOTS:
         NavigationPanel panel;
         panel.setBook(book(chapters()), QString(), QString());
         QTRY_VERIFY(panel.headingsKnown());
-        QCOMPARE(panel.contentsRows(),
-                 QStringList({QStringLiteral("Часть первая  0 %"), QStringLiteral("  Глава 1  0 %"),
-                              QStringLiteral("  Глава 2  33 %"), QStringLiteral("  Глава 3  66 %")}));
+        QCOMPARE(
+            panel.contentsRows(),
+            QStringList({QStringLiteral("Часть первая  0 %"), QStringLiteral("  Глава 1  0 %"),
+                         QStringLiteral("  Глава 2  33 %"), QStringLiteral("  Глава 3  66 %")}));
         const qsizetype second = panel.headings()[2].offset;
         panel.setTopOffset(second + 100);
         auto* tree = panel.findChild<QTreeWidget*>(QStringLiteral("Contents"));
@@ -145,8 +146,8 @@ private Q_SLOTS:
     void history() {
         JumpHistory h;
         QVERIFY(!h.back(5));
-        h.jumped(10);               // from 10 to somewhere, left at 200
-        h.jumped(200);              // from 200 to somewhere, left at 300
+        h.jumped(10);  // from 10 to somewhere, left at 200
+        h.jumped(200); // from 200 to somewhere, left at 300
         QCOMPARE(h.back(300), 200);
         QCOMPARE(h.back(200), 10);
         QVERIFY(!h.back(10));
@@ -154,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(h.forward(200), 300);
         QVERIFY(!h.forward(300));
         QCOMPARE(h.back(300), 200);
-        h.jumped(250);              // a new jump from 250 drops 300
+        h.jumped(250); // a new jump from 250 drops 300
         QVERIFY(!h.forward(999));
         QCOMPARE(h.back(400), 250);
         QCOMPARE(h.back(250), 10);

@@ -2,8 +2,8 @@
 #include "core/book/book_document.h"
 #include "core/book/book_lines.h"
 #include "core/book/book_text.h"
-#include "core/text/book_layout.h"
 #include "core/library/reading_state.h"
+#include "core/text/book_layout.h"
 #include "core/text/hyphenator.h"
 #include "support/reader_library.h"
 #include "support/recording_dialogs.h"
@@ -340,7 +340,8 @@ private Q_SLOTS:
         QTest::newRow("random bytes") << noise << false;
         QTest::newRow("one pattern of 1,200 letters") << "KOI8-R\n" + longest + '\n' << false;
         QTest::newRow("the system's patterns and one of 1,200 letters")
-            << system + '\n' + longest + '\n' << true;
+            << system + '\n' + longest + '\n'
+            << true;
     }
     void aDamagedDictionary() {
         QFETCH(QByteArray, patterns);
@@ -554,8 +555,8 @@ private Q_SLOTS:
     // line counter counts), tight ones included, and none is wider than the column: at
     // many widths, in the book's face and the text's, with hyphens and without.
     void justifiedLinesAsBroken() {
-        const auto text =
-            std::make_shared<const BookDocument>(BookDocument::fromBytes(prose(30).replace("\r\n", " ")));
+        const auto text = std::make_shared<const BookDocument>(
+            BookDocument::fromBytes(prose(30).replace("\r\n", " ")));
         int tight = 0, checked = 0;
         for (const QFont& base : {BookLayout::bookFont(1900), QFont(QStringLiteral("Arial"))}) {
             QFont font = base;
@@ -602,7 +603,8 @@ private Q_SLOTS:
                         // Lines narrower than their natural width.
                         for (size_t i = 0; i + 1 < starts.size(); ++i) {
                             const QString line = text->text(starts[i], starts[i + 1]).trimmed();
-                            const qreal room = column - 2 - (i == 0 && piece.index == 0 ? rules.indent : 0);
+                            const qreal room =
+                                column - 2 - (i == 0 && piece.index == 0 ? rules.indent : 0);
                             tight += metrics.horizontalAdvance(line) > room;
                         }
                     }

@@ -1078,9 +1078,8 @@ private Q_SLOTS:
         QDir().mkdir(libraryFile(QStringLiteral("reading.dat")));
         QTest::mouseClick(m_form->ToolButton6, Qt::LeftButton);
         QVERIFY(!m_form->isVisible());
-        QCOMPARE(dialogs().texts("error"),
-                 QStringList{ReadingState::writeErrorMessage(
-                     libraryFile(QStringLiteral("reading.dat")))});
+        QCOMPARE(dialogs().texts("error"), QStringList{ReadingState::writeErrorMessage(
+                                               libraryFile(QStringLiteral("reading.dat")))});
     }
 
     void escapeLeavesTheReaderInBothModes() {

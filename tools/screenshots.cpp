@@ -3,12 +3,12 @@
 // library; the reader's contents over a book with chapters written beside it.
 //   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
 
+#include "core/base/cp1251.h"
 #include "core/search/search_indexer.h"
 #include "ui/app/application.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
-#include "core/base/cp1251.h"
 #include "ui/reader/layout_dialog.h"
 #include "ui/reader/navigation_panel.h"
 #include "ui/reader/reader_navigation.h"
@@ -89,14 +89,14 @@ int main(int argc, char** argv) {
         "Отец мой Андрей Петрович Гринев в молодости своей служил при графе Минихе и вышел "
         "в отставку премьер-майором. С тех пор жил он в своей Симбирской деревне.\r\n");
     const QStringList names{QStringLiteral("СЕРЖАНТ ГВАРДИИ"), QStringLiteral("ВОЖАТЫЙ"),
-                            QStringLiteral("КРЕПОСТЬ"), QStringLiteral("ПОЕДИНОК"),
-                            QStringLiteral("ЛЮБОВЬ"), QStringLiteral("ПУГАЧЕВЩИНА")};
-    const QStringList roman{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III"),
-                            QStringLiteral("IV"), QStringLiteral("V"), QStringLiteral("VI")};
+                            QStringLiteral("КРЕПОСТЬ"),        QStringLiteral("ПОЕДИНОК"),
+                            QStringLiteral("ЛЮБОВЬ"),          QStringLiteral("ПУГАЧЕВЩИНА")};
+    const QStringList roman{QStringLiteral("I"),  QStringLiteral("II"), QStringLiteral("III"),
+                            QStringLiteral("IV"), QStringLiteral("V"),  QStringLiteral("VI")};
     for (int c = 0; c < names.size(); ++c) {
         if (c % 3 == 0)
-            chapters += QStringLiteral("\r\nЧасть %1\r\n").arg(c == 0 ? QStringLiteral("первая")
-                                                                    : QStringLiteral("вторая"));
+            chapters += QStringLiteral("\r\nЧасть %1\r\n")
+                            .arg(c == 0 ? QStringLiteral("первая") : QStringLiteral("вторая"));
         chapters += QStringLiteral("\r\nГЛАВА %1\r\n%2\r\n\r\n").arg(roman[c], names[c]);
         for (int p = 0; p < 12; ++p)
             chapters += prose;

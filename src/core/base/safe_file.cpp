@@ -139,7 +139,8 @@ bool permitsWriting(const QString& path) {
 
 void write(const QString& path, const QByteArray& data, const QString& createError,
            const QString& writeError) {
-    write(path, [&data](const Sink& sink) { return sink(data); }, createError, writeError);
+    write(
+        path, [&data](const Sink& sink) { return sink(data); }, createError, writeError);
 }
 
 void write(const QString& path, const Producer& produce, const QString& createError,
@@ -172,7 +173,8 @@ void write(const QString& path, const Producer& produce, const QString& createEr
     if (exists && S_ISREG(st.st_mode))
         ::fchmod(temporary.fd(), mode); // the umask must not narrow a replaced file's bits
     const int fd = temporary.fd();
-    if (!produce([fd](QByteArrayView part) { return writeAll(fd, part); }) || !syncFile(temporary.fd()) || !temporary.closeFile() ||
+    if (!produce([fd](QByteArrayView part) { return writeAll(fd, part); }) ||
+        !syncFile(temporary.fd()) || !temporary.closeFile() ||
         !temporary.renameOver(target.nameBytes()))
         throw TomeriaError(writeError);
 }

@@ -214,7 +214,8 @@ QString BookDocument::text(qsizetype from, qsizetype to) const {
         if (m_wide)
             out += QStringView(p.added ? m_addChars : m_fileChars).sliced(a, b - a);
         else
-            out += Cp1251::decode(QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(a, b - a));
+            out +=
+                Cp1251::decode(QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(a, b - a));
     }
     if (out.contains(QChar(0)))
         out.replace(QChar(0), QChar(kNulSymbol));
@@ -289,7 +290,8 @@ qsizetype BookDocument::paragraphStart(int paragraph) const {
 int BookDocument::paragraphAt(qsizetype offset) const {
     offset = std::clamp<qsizetype>(offset, 0, m_length);
     const Block& b = m_blocks[blockOfOffset(offset)];
-    const auto it = std::upper_bound(b.starts.begin(), b.starts.end(), std::uint32_t(offset - b.base));
+    const auto it =
+        std::upper_bound(b.starts.begin(), b.starts.end(), std::uint32_t(offset - b.base));
     return b.first + int(it - b.starts.begin()) - 1;
 }
 
@@ -351,7 +353,8 @@ void BookDocument::reindex(qsizetype from, qsizetype removed, qsizetype inserted
     m_blocks.erase(m_blocks.begin() + std::ptrdiff_t(firstBlock),
                    m_blocks.begin() + std::ptrdiff_t(lastBlock) + 1);
     m_blocks.insert(m_blocks.begin() + std::ptrdiff_t(firstBlock),
-                    std::make_move_iterator(rebuilt.begin()), std::make_move_iterator(rebuilt.end()));
+                    std::make_move_iterator(rebuilt.begin()),
+                    std::make_move_iterator(rebuilt.end()));
     for (size_t k = after; k < m_blocks.size(); ++k) {
         m_blocks[k].base += delta;
         m_blocks[k].first = paragraph;
@@ -556,9 +559,11 @@ QString BookDocument::lostCharacters(int limit) const {
     if (!m_wide)
         return QString();
     for (const Piece& p : m_pieces) {
-        const QStringView run = QStringView(p.added ? m_addChars : m_fileChars).sliced(p.start, p.length);
+        const QStringView run =
+            QStringView(p.added ? m_addChars : m_fileChars).sliced(p.start, p.length);
         for (qsizetype a = 0; a < run.size() && lost.size() < limit; a += kChunk) {
-            const QString storable = Cp1251::storable(run.sliced(a, std::min(kChunk, run.size() - a)));
+            const QString storable =
+                Cp1251::storable(run.sliced(a, std::min(kChunk, run.size() - a)));
             for (const QString& ch : Cp1251::missingCharacters(storable, limit))
                 if (!lost.contains(ch) && lost.size() < limit)
                     lost << ch;
@@ -567,16 +572,16 @@ QString BookDocument::lostCharacters(int limit) const {
     return lost.join(QString());
 }
 
-void BookDocument::save(const QString& path, const QString& createError,
-                        const QString& writeError, Encoding encoding) const {
+void BookDocument::save(const QString& path, const QString& createError, const QString& writeError,
+                        Encoding encoding) const {
     const bool utf8 = encoding == Encoding::Utf8;
     SafeFile::write(
         path,
         [this, utf8](const SafeFile::Sink& sink) {
             for (const Piece& p : m_pieces) {
                 if (!m_wide && utf8) {
-                    const QByteArrayView run =
-                        QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(p.start, p.length);
+                    const QByteArrayView run = QByteArrayView(p.added ? m_addBytes : m_fileBytes)
+                                                   .sliced(p.start, p.length);
                     for (qsizetype a = 0; a < run.size(); a += kChunk)
                         if (!sink(Cp1251::decode(run.sliced(a, std::min(kChunk, run.size() - a)))
                                       .toUtf8()))
@@ -584,7 +589,8 @@ void BookDocument::save(const QString& path, const QString& createError,
                     continue;
                 }
                 if (!m_wide) {
-                    if (!sink(QByteArrayView(p.added ? m_addBytes : m_fileBytes).sliced(p.start, p.length)))
+                    if (!sink(QByteArrayView(p.added ? m_addBytes : m_fileBytes)
+                                  .sliced(p.start, p.length)))
                         return false;
                     continue;
                 }
@@ -594,7 +600,8 @@ void BookDocument::save(const QString& path, const QString& createError,
                     qsizetype n = std::min(kChunk, run.size() - a);
                     if (a + n < run.size() && run[a + n - 1].isHighSurrogate())
                         ++n; // never between the halves of a pair
-                    if (!sink(utf8 ? run.sliced(a, n).toUtf8() : Cp1251::encodeStorable(run.sliced(a, n))))
+                    if (!sink(utf8 ? run.sliced(a, n).toUtf8()
+                                   : Cp1251::encodeStorable(run.sliced(a, n))))
                         return false;
                     a += n;
                 }

@@ -34,11 +34,15 @@ public:
     BookDocument(BookDocument&&) = default;
     BookDocument& operator=(BookDocument&&) = default;
 
-    static BookDocument readFile(const QString& path) { return BookDocument(BookText::readFile(path)); }
+    static BookDocument readFile(const QString& path) {
+        return BookDocument(BookText::readFile(path));
+    }
     static BookDocument fromBytes(QByteArray bytes) {
         return BookDocument(BookText::fromBytes(std::move(bytes)));
     }
-    static BookDocument fromText(QStringView text) { return BookDocument(BookText::fromText(text)); }
+    static BookDocument fromText(QStringView text) {
+        return BookDocument(BookText::fromText(text));
+    }
 
     qsizetype length() const { return m_length; }
     bool isEmpty() const { return m_length == 0; }
@@ -129,8 +133,8 @@ private:
         qsizetype length = 0;
     };
     struct Block {
-        qsizetype base = 0; // the first start's offset
-        int first = 0; // the first start's paragraph
+        qsizetype base = 0;                // the first start's offset
+        int first = 0;                     // the first start's paragraph
         std::vector<std::uint32_t> starts; // relative to base
     };
     struct Step {
@@ -179,7 +183,8 @@ private:
     QString m_addChars;
     bool m_wide = false;
     std::vector<Piece> m_pieces;
-    std::vector<qsizetype> m_pieceStarts; // m_pieceStarts[i]: offset of piece i; one more at the end
+    std::vector<qsizetype>
+        m_pieceStarts; // m_pieceStarts[i]: offset of piece i; one more at the end
     qsizetype m_length = 0;
     std::vector<Block> m_blocks;
     int m_paragraphs = 1;

@@ -250,7 +250,8 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
             return -1;
         qsizetype base = 0;
         const QString context = wordContext(i, &base);
-        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, i - base, *m_rules.hyphenator);
+        const std::vector<qsizetype> places =
+            DisplayText::hyphenPlaces(context, i - base, *m_rules.hyphenator);
         // The last place before i where the line, its hyphen included, still fits.
         qsizetype at = i;
         for (auto place = places.rbegin(); place != places.rend(); ++place) {
@@ -324,7 +325,8 @@ std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
             return;
         qsizetype base = 0;
         const QString context = wordContext(at, &base);
-        const std::vector<qsizetype> places = DisplayText::hyphenPlaces(context, at - base, *m_rules.hyphenator);
+        const std::vector<qsizetype> places =
+            DisplayText::hyphenPlaces(context, at - base, *m_rules.hyphenator);
         if (std::find(places.begin(), places.end(), at - base) != places.end())
             ends.push_back(at);
     };
@@ -412,8 +414,8 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
         p.spaces[size_t(i - from)] = ch == u' ' && i >= shownFrom;
     }
     p.width = m_width;
-    p.firstWidth = first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent)
-                                               : m_width;
+    p.firstWidth =
+        first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent) : m_width;
     p.hyphenWidth = m_rules.hyphenWidth;
     p.endsParagraph = piece.lastOfParagraph;
     p.spaceWidth = m_text->isWide() ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);

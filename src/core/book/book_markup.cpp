@@ -5,7 +5,8 @@
 void BookMarkup::apply(const TextChange& change) {
     if (change.isEmpty())
         return;
-    std::erase_if(headings, [&](const Heading& h) { return change.touches(h.offset, h.offset + 1); });
+    std::erase_if(headings,
+                  [&](const Heading& h) { return change.touches(h.offset, h.offset + 1); });
     for (Heading& h : headings)
         h.offset = change.moved(h.offset);
     for (Emphasis& e : emphasis) {

@@ -16,7 +16,7 @@ struct Emphasis {
 };
 
 struct BookMarkup {
-    std::vector<Heading> headings; // in book order
+    std::vector<Heading> headings;  // in book order
     std::vector<Emphasis> emphasis; // in book order, not overlapping per kind
 
     bool isEmpty() const { return headings.empty() && emphasis.empty(); }

@@ -57,8 +57,18 @@ constexpr std::array<StructureWord, 14> kStructureWords{{
 
 bool isRomanLetter(char16_t c) {
     switch (c) {
-    case u'I': case u'V': case u'X': case u'L': case u'C': case u'D': case u'M':
-    case u'i': case u'v': case u'x': case u'l': case u'c':
+    case u'I':
+    case u'V':
+    case u'X':
+    case u'L':
+    case u'C':
+    case u'D':
+    case u'M':
+    case u'i':
+    case u'v':
+    case u'x':
+    case u'l':
+    case u'c':
         return true;
     default:
         return false;
@@ -79,14 +89,13 @@ bool isNumber(QStringView word) {
 
 // An ordinal in words: «первая», «ВТОРОЙ», «третье», «двадцать», «сороковая»…
 bool isOrdinal(QStringView word) {
-    static const std::array<const char16_t*, 12> endings{
-        u"ая", u"ый", u"ой", u"ое", u"ий", u"ья", u"ье", u"ей", u"ть", u"ок", u"сто", u"то"};
+    static const std::array<const char16_t*, 12> endings{u"ая", u"ый", u"ой", u"ое", u"ий",  u"ья",
+                                                         u"ье", u"ей", u"ть", u"ок", u"сто", u"то"};
     if (word.size() < 3)
         return false;
     const QString lower = word.toString().toLower();
-    if (!std::all_of(lower.begin(), lower.end(), [](QChar c) {
-            return c.unicode() >= 0x430 && c.unicode() <= 0x451;
-        }))
+    if (!std::all_of(lower.begin(), lower.end(),
+                     [](QChar c) { return c.unicode() >= 0x430 && c.unicode() <= 0x451; }))
         return false;
     return std::any_of(endings.begin(), endings.end(),
                        [&](const char16_t* e) { return lower.endsWith(QStringView(e)); });
@@ -163,8 +172,8 @@ int structureRank(QStringView s) {
         !std::all_of(tail.begin(), tail.end(), [](QChar c) { return c.isUpper(); }))
         return 0;
     QStringView rest = s.mid(word.size());
-    if (!rest.isEmpty() && !(rest[0].isSpace() || isBlank(rest[0].unicode()) ||
-                             rest[0] == u'.' || rest[0] == u':'))
+    if (!rest.isEmpty() &&
+        !(rest[0].isSpace() || isBlank(rest[0].unicode()) || rest[0] == u'.' || rest[0] == u':'))
         return 0;
     rest = trimmedStart(rest);
     if (!found->takesNumber) {
@@ -173,7 +182,7 @@ int structureRank(QStringView s) {
             rest = trimmedStart(rest.mid(1));
         return sentenceEndsInside(rest) ? 0 : found->rank;
     }
-    if (rest.isEmpty() || rest == u"." )
+    if (rest.isEmpty() || rest == u".")
         return found->rank;
     // The number: «I», «12», «первая», «двадцать первая».
     qsizetype n = 0;

@@ -7,7 +7,8 @@ void LineCounter::start(std::shared_ptr<const BookLines> lines) {
     resume(std::move(lines), 0, 0);
 }
 
-void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces, int fromParagraph) {
+void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
+                         int fromParagraph) {
     stop();
     auto run = std::make_shared<Run>();
     run->lines = std::move(lines);
@@ -36,21 +37,23 @@ void LineCounter::count(Run& run, int fromParagraph) {
     QElapsedTimer sinceReport;
     sinceReport.start();
     int total = run.starts[size_t(run.counted.load(std::memory_order_relaxed))];
-    lines.walk([&](int piece, int count) {
-        total += count;
-        run.starts[size_t(piece) + 1] = total;
-        // A new layout waits for the count to stop: it stops within a piece.
-        if (run.cancel.load(std::memory_order_relaxed))
-            return false;
-        if ((piece & 1023) == 0) {
-            run.counted.store(piece + 1, std::memory_order_release);
-            if (sinceReport.elapsed() >= 100) {
-                sinceReport.restart();
-                QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
+    lines.walk(
+        [&](int piece, int count) {
+            total += count;
+            run.starts[size_t(piece) + 1] = total;
+            // A new layout waits for the count to stop: it stops within a piece.
+            if (run.cancel.load(std::memory_order_relaxed))
+                return false;
+            if ((piece & 1023) == 0) {
+                run.counted.store(piece + 1, std::memory_order_release);
+                if (sinceReport.elapsed() >= 100) {
+                    sinceReport.restart();
+                    QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
+                }
             }
-        }
-        return true;
-    }, fromParagraph);
+            return true;
+        },
+        fromParagraph);
     if (run.cancel.load())
         return;
     run.counted.store(run.lines->pieceCount(), std::memory_order_release);

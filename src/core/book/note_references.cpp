@@ -31,7 +31,8 @@ std::optional<Reference> at(const BookText& text, qsizetype offset) {
                 number = number * 10 + (text.at(close) - u'0');
                 ++close;
             }
-            if (close == open + 1 || close >= length || text.at(close) != u']' || offset > close + 1)
+            if (close == open + 1 || close >= length || text.at(close) != u']' ||
+                offset > close + 1)
                 return std::nullopt;
             return Reference{open, close + 1, number};
         }
@@ -63,7 +64,8 @@ qsizetype notesStart(const BookText& text) {
     // A paragraph of its own.
     while (at >= 0) {
         const int paragraph = text.paragraphAt(at);
-        if (text.text(text.paragraphStart(paragraph), text.paragraphEnd(paragraph)).trimmed() == heading)
+        if (text.text(text.paragraphStart(paragraph), text.paragraphEnd(paragraph)).trimmed() ==
+            heading)
             return at;
         at = at > 0 ? text.find(heading, at, options) : -1;
     }

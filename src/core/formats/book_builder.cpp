@@ -70,9 +70,8 @@ void BookBuilder::beginParagraph(Style style, int level) {
         s.headings.append(HeadingPlace{index, level});
     } else if (level < 0) {
         // A further line of a heading right after its first stays one heading.
-        const bool continues =
-            !s.headings.isEmpty() && s.headings.last().level == -level &&
-            s.headings.last().paragraph + s.headings.last().paragraphs == index;
+        const bool continues = !s.headings.isEmpty() && s.headings.last().level == -level &&
+                               s.headings.last().paragraph + s.headings.last().paragraphs == index;
         if (continues)
             ++s.headings.last().paragraphs;
         else
@@ -187,9 +186,8 @@ void BookBuilder::addHeading(qsizetype paragraph, int level) {
         ++paragraph;
     if (paragraph >= paragraphs.size())
         return;
-    auto at = std::lower_bound(
-        m_text.headings.begin(), m_text.headings.end(), paragraph,
-        [](const HeadingPlace& h, qsizetype p) { return h.paragraph < p; });
+    auto at = std::lower_bound(m_text.headings.begin(), m_text.headings.end(), paragraph,
+                               [](const HeadingPlace& h, qsizetype p) { return h.paragraph < p; });
     if (at != m_text.headings.end() && at->paragraph == paragraph)
         return;
     m_text.headings.insert(at, HeadingPlace{paragraph, level});

@@ -153,7 +153,8 @@ private:
             } else if (name == u"numId") {
                 m_numId = xml.attributes().value(QLatin1StringView("w:val")).toString();
             } else if (name == u"ilvl") {
-                m_itemLevel = qBound(0, xml.attributes().value(QLatin1StringView("w:val")).toInt(), 9);
+                m_itemLevel =
+                    qBound(0, xml.attributes().value(QLatin1StringView("w:val")).toInt(), 9);
             } else if (name == u"p") {
                 m_numId.clear();
                 m_itemLevel = 0;
@@ -250,7 +251,7 @@ private:
     QHash<QString, HeadingStyle> m_headings;
     QHash<QString, QHash<int, bool>> m_lists;
     QHash<QString, std::vector<int>> m_counts; // items numbered so far, by list and level
-    QString m_numId;   // of the paragraph being read
+    QString m_numId;                           // of the paragraph being read
     int m_itemLevel = 0;
     QString m_itemPrefix;
     int m_rows = 0; // table rows open (a table inside a cell stays on its row)

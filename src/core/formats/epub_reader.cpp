@@ -65,9 +65,11 @@ QList<NavEntry> readNavigation(const QByteArray& data, const QString& path, bool
             if (name == u"navPoint")
                 ++depth;
             else if (name == u"content" && depth > 0)
-                entries.append(NavEntry{resolveMemberPath(path, attributes.value(
-                                            QLatin1StringView("src")).toString().section(u'#', 0, 0)),
-                                        qMin(depth, 9)});
+                entries.append(NavEntry{
+                    resolveMemberPath(
+                        path,
+                        attributes.value(QLatin1StringView("src")).toString().section(u'#', 0, 0)),
+                    qMin(depth, 9)});
         } else if (name == u"nav") {
             if (inToc > 0 || attributes.value(QLatin1StringView("epub:type")) == u"toc" ||
                 attributes.value(QLatin1StringView("type")) == u"toc")
@@ -75,9 +77,11 @@ QList<NavEntry> readNavigation(const QByteArray& data, const QString& path, bool
         } else if (inToc > 0 && name == u"ol") {
             ++depth;
         } else if (inToc > 0 && name == u"a" && depth > 0) {
-            entries.append(NavEntry{resolveMemberPath(path, attributes.value(
-                                        QLatin1StringView("href")).toString().section(u'#', 0, 0)),
-                                    qMin(depth, 9)});
+            entries.append(NavEntry{
+                resolveMemberPath(
+                    path,
+                    attributes.value(QLatin1StringView("href")).toString().section(u'#', 0, 0)),
+                qMin(depth, 9)});
         }
     }
     return entries;
@@ -103,8 +107,8 @@ Package readPackage(const QByteArray& data, const QString& path) {
                 package.authors.append(creator);
         } else if (name == u"item") {
             const QString type = attributes.value(QLatin1StringView("media-type")).toString();
-            const QString href = resolveMemberPath(
-                path, attributes.value(QLatin1StringView("href")).toString());
+            const QString href =
+                resolveMemberPath(path, attributes.value(QLatin1StringView("href")).toString());
             if (type == u"application/x-dtbncx+xml")
                 package.ncx = href;
             if (attributes.value(QLatin1StringView("properties")).split(u' ').contains(u"nav"))
@@ -166,7 +170,8 @@ bool read(const ZipArchive& archive, BookBuilder& builder) {
         const QString navigation = ncx ? package.ncx : package.nav;
         if (!navigation.isEmpty() && archive.contains(navigation)) {
             QSet<QString> named;
-            for (const NavEntry& entry : readNavigation(archive.member(navigation), navigation, ncx))
+            for (const NavEntry& entry :
+                 readNavigation(archive.member(navigation), navigation, ncx))
                 if (pageStarts.contains(entry.page) && !named.contains(entry.page)) {
                     named.insert(entry.page);
                     builder.addHeading(pageStarts.value(entry.page), entry.depth);

@@ -66,7 +66,7 @@ private:
     int m_head = 0;
     int m_titleDepth = 0;
     int m_preformatted = 0;
-    int m_cells = 0;           // table cells open: their paragraphs stay on the row's line
+    int m_cells = 0;            // table cells open: their paragraphs stay on the row's line
     bool m_cellHasText = false; // the innermost cell's first paragraph has begun
     QString m_itemPrefix;
     QString m_title;

@@ -171,8 +171,8 @@ private:
                 const int outline =
                     attributes.value(QLatin1StringView("text:outline-level")).toInt();
                 if (kind == BookBuilder::Style::Body)
-                    kind = outline <= 1 ? BookBuilder::Style::Heading
-                                        : BookBuilder::Style::Subheading;
+                    kind =
+                        outline <= 1 ? BookBuilder::Style::Heading : BookBuilder::Style::Subheading;
                 level = qBound(1, outline, 9);
             }
             m_builder.beginParagraph(kind, m_builder.inNotes() ? 0 : level);

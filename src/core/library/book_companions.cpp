@@ -105,7 +105,8 @@ Pending pendingOf(const ImportedBook& book) {
             while (lead < run.text.size() && run.text[lead].isSpace())
                 ++lead;
             qsizetype trail = 0;
-            while (trail < run.text.size() - lead && run.text[run.text.size() - 1 - trail].isSpace())
+            while (trail < run.text.size() - lead &&
+                   run.text[run.text.size() - 1 - trail].isSpace())
                 ++trail;
             const qsizetype from = at + lead;
             const qsizetype to = at + length - trail;

@@ -200,8 +200,8 @@ QString unstorableCharacters(const QString& name) {
         if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
             character += name[++i];
         const char16_t u = character[0].unicode();
-        const bool storable = character.size() == 1 && u != u'=' && u != u'/' &&
-                              !endsNameLine(u) && Cp1251::fromUnicode(u) >= 0;
+        const bool storable = character.size() == 1 && u != u'=' && u != u'/' && !endsNameLine(u) &&
+                              Cp1251::fromUnicode(u) >= 0;
         if (!storable && !found.split(QLatin1Char(' ')).contains(character))
             found += (found.isEmpty() ? QString() : QStringLiteral(" ")) + character;
     }

@@ -60,11 +60,11 @@ QByteArray storedBytes(const ImportedBook& book);
 
 enum class Refusal {
     None,
-    Missing,     // no name (or one of blanks), no file, or a text of blanks
-    Unstorable,  // '=', '/', line breaks, characters code page 1251 lacks
-    LeadingDot,  // the file would be hidden
-    TooLong,     // the file name would pass the file system's 255 bytes
-    Duplicate,   // the catalogue holds the name (letter case ignored)
+    Missing,    // no name (or one of blanks), no file, or a text of blanks
+    Unstorable, // '=', '/', line breaks, characters code page 1251 lacks
+    LeadingDot, // the file would be hidden
+    TooLong,    // the file name would pass the file system's 255 bytes
+    Duplicate,  // the catalogue holds the name (letter case ignored)
 };
 
 // The characters of a typed name that cannot be stored as typed, each once, in order

@@ -13,9 +13,9 @@
 namespace {
 
 const QString kFirstLine = QStringLiteral("Tomeria: закладки книги");
-constexpr qsizetype kWords = 60;     // characters kept of the words at a place
-constexpr qsizetype kMinWords = 12;  // the shortest part of them that finds a place again
-constexpr int kNameWords = 3;        // words of the text in a new bookmark's name
+constexpr qsizetype kWords = 60;    // characters kept of the words at a place
+constexpr qsizetype kMinWords = 12; // the shortest part of them that finds a place again
+constexpr int kNameWords = 3;       // words of the text in a new bookmark's name
 
 QString escaped(const QString& words) {
     QString out;
@@ -72,9 +72,9 @@ qsizetype nearest(const BookText& text, const QString& wanted, qsizetype near) {
 } // namespace
 
 int Bookmarks::add(const Bookmark& bookmark) {
-    const auto at = std::upper_bound(
-        m_list.begin(), m_list.end(), bookmark.offset,
-        [](qsizetype offset, const Bookmark& b) { return offset < b.offset; });
+    const auto at =
+        std::upper_bound(m_list.begin(), m_list.end(), bookmark.offset,
+                         [](qsizetype offset, const Bookmark& b) { return offset < b.offset; });
     return int(m_list.insert(at, bookmark) - m_list.begin());
 }
 
@@ -128,17 +128,18 @@ QString Bookmarks::nameFor(const BookText& text, qsizetype offset,
         ++from;
     const QString piece = text.text(from, std::min(text.length(), from + 200));
     QStringList words =
-        piece.left(piece.indexOf(QLatin1String("\r\n")) < 0 ? piece.size()
-                                                            : piece.indexOf(QLatin1String("\r\n")))
+        piece
+            .left(piece.indexOf(QLatin1String("\r\n")) < 0 ? piece.size()
+                                                           : piece.indexOf(QLatin1String("\r\n")))
             .split(u' ', Qt::SkipEmptyParts);
     const bool more = words.size() > kNameWords;
     words = words.mid(0, kNameWords);
     QString start = words.join(u' ');
     if (more)
         start += QChar(0x2026);
-    const auto after = std::upper_bound(
-        headings.begin(), headings.end(), offset,
-        [](qsizetype at, const Heading& h) { return at < h.offset; });
+    const auto after =
+        std::upper_bound(headings.begin(), headings.end(), offset,
+                         [](qsizetype at, const Heading& h) { return at < h.offset; });
     if (after == headings.begin())
         return start;
     const QString chapter = std::prev(after)->title;

@@ -21,13 +21,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
-#include <functional>
-#include <thread>
-#include <vector>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -92,8 +92,8 @@ QString fitted(QString base, const QString& suffix) {
 // the disk (the import flushes a batch of them at once before any is put in place).
 // False when it cannot be made (`*made` false) or written (the file removed).
 bool writeUnflushed(int dir, const QByteArray& name, const QByteArray& data, bool* made) {
-    const int fd = ::openat(dir, name.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd =
+        ::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     *made = fd >= 0;
     if (fd < 0)
         return false;
@@ -498,8 +498,9 @@ void BulkImport::handleReady() {
                         const QMutexLocker lock(&shared->mutex);
                         shared->staged.remove(result.staging);
                         result.kind = WriteResult::Kind::Failed;
-                        result.message = made ? writeErrorMessage(bookPath)
-                                              : QStringLiteral("Cannot create file %1").arg(bookPath);
+                        result.message =
+                            made ? writeErrorMessage(bookPath)
+                                 : QStringLiteral("Cannot create file %1").arg(bookPath);
                     }
                 }
                 QMetaObject::invokeMethod(
@@ -683,7 +684,8 @@ void BulkImport::requestSync() {
         }
         const QMutexLocker lock(&shared->mutex);
         if (BulkImport* owner = shared->owner)
-            QMetaObject::invokeMethod(owner, [owner] { owner->synced(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                owner, [owner] { owner->synced(); }, Qt::QueuedConnection);
     }).detach();
 }
 

@@ -159,16 +159,16 @@ private:
         ImportSource::Item item;
         QString staging;
     };
-    QList<Written> m_unsynced;       // under their hidden names, not yet flushed
-    QList<Written> m_syncing;        // being flushed
+    QList<Written> m_unsynced; // under their hidden names, not yet flushed
+    QList<Written> m_syncing;  // being flushed
     bool m_syncInFlight = false;
-    QList<Written> m_written;        // flushed, for the next batch
-    QHash<int, int> m_pendingWrites; // file index -> writes not yet back
-    QHash<int, QString> m_nameOfSeq; // book -> the name it got (or was proposed)
-    QSet<QString> m_takenFiles;      // folded names of the files in books/
+    QList<Written> m_written;         // flushed, for the next batch
+    QHash<int, int> m_pendingWrites;  // file index -> writes not yet back
+    QHash<int, QString> m_nameOfSeq;  // book -> the name it got (or was proposed)
+    QSet<QString> m_takenFiles;       // folded names of the files in books/
     QHash<QString, int> m_nextNumber; // folded base name -> the next « (n)» to try
-    QStringList m_unannounced;       // added, not yet announced
-    QStringList m_unstored;          // added since the last store
+    QStringList m_unannounced;        // added, not yet announced
+    QStringList m_unstored;           // added since the last store
     Counts m_counts;
     QList<NotAdded> m_notAdded;
     QString m_error;

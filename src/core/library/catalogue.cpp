@@ -79,7 +79,8 @@ void Catalogue::LoadCatalogue(const QString& path) {
     const char* text = data.constData();
     qsizetype pos = 0;
     while (pos < end) {
-        const char* found = static_cast<const char*>(std::memchr(text + pos, '\n', size_t(end - pos)));
+        const char* found =
+            static_cast<const char*>(std::memchr(text + pos, '\n', size_t(end - pos)));
         const char* cr = static_cast<const char*>(
             std::memchr(text + pos, '\r', size_t((found ? found - text : end) - pos)));
         const qsizetype stop = cr ? cr - text : found ? found - text : end;

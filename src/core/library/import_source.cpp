@@ -34,8 +34,8 @@ Item itemOf(ImportedBook&& book, const QString& shown, const QString& fileName) 
     item.name = BookPreparation::proposedName(book, fileName);
     item.note = BookPreparation::proposedNote(book);
     BookCompanions::Pending pending = BookCompanions::pendingOf(book);
-    item.text = pending.text.isEmpty() ? BookPreparation::storedBytes(book)
-                                       : std::move(pending.text);
+    item.text =
+        pending.text.isEmpty() ? BookPreparation::storedBytes(book) : std::move(pending.text);
     item.markup = std::move(pending.markup);
     item.hash = hashOf(item.text);
     return item;
@@ -114,9 +114,9 @@ namespace {
 
 // What the members of one archive (and of the archives inside it) may take together.
 struct Budget {
-    int members = 0;       // members read
+    int members = 0;        // members read
     qsizetype unpacked = 0; // their bytes
-    int passedOver = 0;    // members left unread once the budget was spent
+    int passedOver = 0;     // members left unread once the budget was spent
 };
 
 bool stopped(const std::atomic<bool>* stop) {
@@ -173,7 +173,8 @@ QList<Item> readAt(const QByteArray& data, const QString& shown, int depth, Budg
             }
             if (ZipArchive::looksLikeZip(member.bytes)) {
                 // An archive inside the archive: its books are read as its own.
-                const QList<Item> inner = readAt(member.bytes, memberShown, depth + 1, budget, stop);
+                const QList<Item> inner =
+                    readAt(member.bytes, memberShown, depth + 1, budget, stop);
                 for (const Item& item : inner)
                     if (item.kind != Item::Kind::NotABook || inner.size() == 1)
                         items.append(item);

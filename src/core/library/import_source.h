@@ -26,11 +26,11 @@ struct Item {
         TooMany, // an archive whose members passed its limits: `passedOver` left unread
     };
     Kind kind = Kind::NotABook;
-    QString source;  // shown in the report: the path below the chosen folder, "a.zip/b.fb2"
-    QString name;    // the name proposed (storable, never empty) for a book
-    QString note;    // the author or authors, one line
-    QByteArray text; // the book file's bytes: code page 1251, CR LF
-    QByteArray hash; // of `text`
+    QString source;    // shown in the report: the path below the chosen folder, "a.zip/b.fb2"
+    QString name;      // the name proposed (storable, never empty) for a book
+    QString note;      // the author or authors, one line
+    QByteArray text;   // the book file's bytes: code page 1251, CR LF
+    QByteArray hash;   // of `text`
     BookMarkup markup; // its headings and emphasis, in `text`'s places
     int passedOver = 0;
 };

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <thread>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 

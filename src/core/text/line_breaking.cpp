@@ -13,8 +13,8 @@ constexpr qreal kEpsilon = 1e-3;
 
 // Sums over the paragraph, so that any line is measured in constant time.
 struct Sums {
-    std::vector<qreal> width;  // width[i]: the advances of characters [0, i)
-    std::vector<int> spaces;   // spaces[i]: the spaces among them
+    std::vector<qreal> width;       // width[i]: the advances of characters [0, i)
+    std::vector<int> spaces;        // spaces[i]: the spaces among them
     std::vector<qsizetype> trimmed; // trimmed[i]: i less the spaces just before it
 
     explicit Sums(const Paragraph& p) {
@@ -50,7 +50,8 @@ int fitnessOf(const Line& line, const Paragraph& p, const Params& params) {
         return 1;
     const qreal slack = line.room - line.natural;
     if (slack < 0)
-        return params.shrink > 0 && -slack / (line.gaps * params.shrink * p.spaceWidth) > 0.5 ? 0 : 1;
+        return params.shrink > 0 && -slack / (line.gaps * params.shrink * p.spaceWidth) > 0.5 ? 0
+                                                                                              : 1;
     const qreal ratio = slack / (line.gaps * params.stretch * p.spaceWidth);
     return ratio <= 0.5 ? 1 : ratio <= 1 ? 2 : 3;
 }
@@ -124,8 +125,8 @@ std::optional<qreal> demerits(const Paragraph& paragraph, const std::vector<qsiz
         if (run > params.maxHyphenRun)
             return std::nullopt;
         const int fitness = fitnessOf(all[i], paragraph, params);
-        total += lineDemerits(*bad, all[i], int(i), previousHyphen, fitness, previousFitness,
-                              params);
+        total +=
+            lineDemerits(*bad, all[i], int(i), previousHyphen, fitness, previousFitness, params);
         previousHyphen = all[i].hyphen;
         previousFitness = fitness;
     }
@@ -190,8 +191,8 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
                     slot = int(nodes.size());
                     nodes.push_back({});
                 }
-                nodes[size_t(slot)] = {candidate.at, from.line + 1, run, fitness, hyphen, total,
-                                       index};
+                nodes[size_t(slot)] = {candidate.at, from.line + 1, run,  fitness,
+                                       hyphen,       total,         index};
             }
         }
         active.swap(stillActive);

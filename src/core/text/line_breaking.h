@@ -24,11 +24,11 @@ struct Opportunity {
 };
 
 struct Paragraph {
-    std::vector<qreal> widths;      // the advance of each character
-    std::vector<bool> spaces;       // which characters are spaces (stretched, hang at ends)
+    std::vector<qreal> widths;       // the advance of each character
+    std::vector<bool> spaces;        // which characters are spaces (stretched, hang at ends)
     std::vector<Opportunity> breaks; // ascending, inside (0, size)
-    qreal firstWidth = 0;           // the first line's room (an indent less)
-    qreal width = 0;                // every other line's room
+    qreal firstWidth = 0;            // the first line's room (an indent less)
+    qreal width = 0;                 // every other line's room
     qreal hyphenWidth = 0;
     qreal spaceWidth = 1; // the normal space, the measure of stretching
     // Whether the paragraph ends here: its last line then is set at its natural width;

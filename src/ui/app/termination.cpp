@@ -9,8 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {

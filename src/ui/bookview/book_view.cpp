@@ -890,7 +890,8 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
         m_moving = true;
         viewport()->setCursor(Qt::DragMoveCursor);
         const Place place = placeAtY(event->position().y());
-        m_dropAt = layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+        m_dropAt =
+            layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
         viewport()->update();
         return;
     }
@@ -923,8 +924,9 @@ void BookView::mouseReleaseEvent(QMouseEvent* event) {
         } else {
             const Place place = placeAtY(event->position().y());
             m_preferredX = -1;
-            moveCaret(layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
-                      false);
+            moveCaret(
+                layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
+                false);
         }
         return;
     }
@@ -1030,8 +1032,8 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
         first = std::min(first, c.from);
         // The top line's character follows the text it is in.
         if (m_topAnchor > c.from)
-            m_topAnchor = m_topAnchor >= c.from + c.removed ? m_topAnchor + c.inserted - c.removed
-                                                            : c.from;
+            m_topAnchor =
+                m_topAnchor >= c.from + c.removed ? m_topAnchor + c.inserted - c.removed : c.from;
     }
     m_topAnchor = std::clamp<qsizetype>(m_topAnchor, 0, textLength());
     m_topAnchor = settled(*m_book, m_topAnchor);
@@ -1052,7 +1054,8 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
     int resume = 0;
     if (old) {
         const int paragraph = m_book->paragraphAt(first);
-        const int firstPiece = old->firstPieceOf(std::min(paragraph, old->text().paragraphCount() - 1));
+        const int firstPiece =
+            old->firstPieceOf(std::min(paragraph, old->text().paragraphCount() - 1));
         const int counted = m_counter->lines() == old.get() ? m_counter->counted() : 0;
         const int k = std::min(counted, firstPiece);
         resume = k >= firstPiece ? paragraph : old->paragraphOfPiece(k);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/book/book_lines.h"
 #include "core/book/book_document.h"
+#include "core/book/book_lines.h"
 #include "core/text/book_layout.h"
 #include "ui/bookview/paragraph_layout.h"
 

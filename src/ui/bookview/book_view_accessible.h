@@ -5,14 +5,13 @@
 class BookView;
 
 // The reader's text area to assistive technology (a screen reader such as Orca): a
-// multi-line text, read-only while viewing, with its caret, its selection, and each character's place on screen.
-// Offsets are the book's (a line break counts two), and the text of a line, a word or a
-// paragraph is read from the book around the offset asked, never the whole book unless
-// the whole book is asked for.
-// One request returns at most kMaxText characters (a few MB would cost the program its
-// connection to the accessibility bus): the text asked for is cut at its end.
-// While the view edits, it is an editable text too: inserting, deleting and replacing
-// text through it is an edit as typing is, one step of the undo history.
+// multi-line text, read-only while viewing, with its caret, its selection, and each character's
+// place on screen. Offsets are the book's (a line break counts two), and the text of a line, a word
+// or a paragraph is read from the book around the offset asked, never the whole book unless the
+// whole book is asked for. One request returns at most kMaxText characters (a few MB would cost the
+// program its connection to the accessibility bus): the text asked for is cut at its end. While the
+// view edits, it is an editable text too: inserting, deleting and replacing text through it is an
+// edit as typing is, one step of the undo history.
 class BookViewAccessible : public QAccessibleWidget,
                            public QAccessibleTextInterface,
                            public QAccessibleEditableTextInterface {

@@ -37,9 +37,8 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
     QList<QTextLayout::FormatRange> formats;
     qsizetype hiddenTo = from;
     if (startsParagraph && style.indent > 0)
-        while (hiddenTo - from < m_text.size() &&
-               (m_text[hiddenTo - from] == QLatin1Char(' ') ||
-                m_text[hiddenTo - from] == QLatin1Char('\t')))
+        while (hiddenTo - from < m_text.size() && (m_text[hiddenTo - from] == QLatin1Char(' ') ||
+                                                   m_text[hiddenTo - from] == QLatin1Char('\t')))
             ++hiddenTo;
     m_blank = startsParagraph && endsParagraph && style.indent > 0 && hiddenTo == to();
     if (hiddenTo > from || m_text.contains(QLatin1Char('\t'))) {

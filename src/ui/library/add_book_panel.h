@@ -64,5 +64,5 @@ private:
     RichTextEditor* m_preview;
     QByteArray m_plainTextBytes; // the previewed plain text's file, for another code page
     BookCompanions::Pending m_pendingContents; // the previewed book's headings and emphasis
-    QString m_chosenPath;        // the file previewed
+    QString m_chosenPath;                      // the file previewed
 };

@@ -8,8 +8,7 @@
 BookListModel::BookListModel(Library& library, QObject* parent)
     : QAbstractListModel(parent), m_library(library) {
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
-    connect(&library, &Library::bookAdded, this,
-            [this](const QString& name) { insertName(name); });
+    connect(&library, &Library::bookAdded, this, [this](const QString& name) { insertName(name); });
     connect(&library, &Library::bookRemoved, this,
             [this](const QString& name) { removeName(name); });
 }

@@ -720,7 +720,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // ---- Adding a folder of books; the list's keys and tooltips ---------------------------
 
-
 void TForm1::buildBulkImport() {
     BulkAddItem = new QAction(QStringLiteral("Добавить книги из папки…"), this);
     BulkAddItem->setObjectName(QStringLiteral("BulkAddItem"));

@@ -28,7 +28,7 @@ struct Options {
     int copies = 1;
     bool collate = false;
     bool reversed = false; // the last page first
-    QPageRanges ranges; // empty: every page
+    QPageRanges ranges;    // empty: every page
 };
 
 // Sends the pages to `out` in the order asked; false when it was stopped.

@@ -59,7 +59,8 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     m_justify->setObjectName(QStringLiteral("justify"));
     m_hyphenate->setObjectName(QStringLiteral("hyphenate"));
     m_bookFace->setObjectName(QStringLiteral("bookFace"));
-    m_bookFace->setToolTip(QStringLiteral("PT Serif по ширине строки; выбранный шрифт текста важнее"));
+    m_bookFace->setToolTip(
+        QStringLiteral("PT Serif по ширине строки; выбранный шрифт текста важнее"));
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Ширина строки"), m_width);

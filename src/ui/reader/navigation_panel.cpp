@@ -118,29 +118,30 @@ void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QStrin
 void NavigationPanel::startDetection() {
     // The stamp, the kept files and the scan of the text all run on a worker thread:
     // a 52 MB book costs a fraction of a second there and nothing here.
-    m_worker = QThread::create([this, given = m_text, path = m_path, contents = m_contentsPath,
-                                marks = m_bookmarksPath] {
-        std::shared_ptr<const BookText> text = given;
-        if (!text) {
-            try {
-                text = std::make_shared<const BookText>(BookText::readFile(path));
-            } catch (...) {
-                text = std::make_shared<const BookText>();
+    m_worker = QThread::create(
+        [this, given = m_text, path = m_path, contents = m_contentsPath, marks = m_bookmarksPath] {
+            std::shared_ptr<const BookText> text = given;
+            if (!text) {
+                try {
+                    text = std::make_shared<const BookText>(BookText::readFile(path));
+                } catch (...) {
+                    text = std::make_shared<const BookText>();
+                }
             }
-        }
-        m_read = text;
-        m_stamp = BookStamp::of(*text);
-        std::optional<BookMarkup> kept;
-        if (!contents.isEmpty() && !text->isWide()) {
-            const QByteArrayView bytes(reinterpret_cast<const char*>(text->bytes()), text->length());
-            kept = BookCompanions::readContents(contents, bytes);
-        }
-        if (kept && !kept->headings.empty())
-            m_found = kept->headings;
-        else
-            m_found = HeadingDetector::detect(*text, &m_stop);
-        m_loaded = marks.isEmpty() ? Bookmarks() : Bookmarks::load(marks, *text, &m_dropped);
-    });
+            m_read = text;
+            m_stamp = BookStamp::of(*text);
+            std::optional<BookMarkup> kept;
+            if (!contents.isEmpty() && !text->isWide()) {
+                const QByteArrayView bytes(reinterpret_cast<const char*>(text->bytes()),
+                                           text->length());
+                kept = BookCompanions::readContents(contents, bytes);
+            }
+            if (kept && !kept->headings.empty())
+                m_found = kept->headings;
+            else
+                m_found = HeadingDetector::detect(*text, &m_stop);
+            m_loaded = marks.isEmpty() ? Bookmarks() : Bookmarks::load(marks, *text, &m_dropped);
+        });
     connect(m_worker, &QThread::finished, this, &NavigationPanel::detectionDone,
             Qt::QueuedConnection);
     m_worker->start(QThread::LowPriority);

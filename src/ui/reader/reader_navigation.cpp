@@ -62,9 +62,8 @@ ReaderNavigation::ReaderNavigation(QWidget* window, QToolBar* toolBar, Navigatio
     key(QKeySequence(Qt::ALT | Qt::Key_Right), &ReaderNavigation::forward);
 
     m_panel->hide();
-    connect(m_panel, &NavigationPanel::jumpRequested, this, [this](qsizetype offset) {
-        jumpTo(offset);
-    });
+    connect(m_panel, &NavigationPanel::jumpRequested, this,
+            [this](qsizetype offset) { jumpTo(offset); });
     connect(m_panel, &NavigationPanel::escaped, this, [this] { m_places.focusText(); });
     connect(m_panel, &NavigationPanel::tabChanged, this, [this] { rememberPanel(); });
     if (m_places.viewport && m_places.rectOf) {
@@ -139,8 +138,8 @@ bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
         // A click (Ctrl+click while editing), not the end of a selection.
         const bool editing = m_places.editing && m_places.editing();
         const Qt::KeyboardModifiers wanted = editing ? Qt::ControlModifier : Qt::NoModifier;
-        if (mouse->button() == Qt::LeftButton && mouse->modifiers() == wanted &&
-            m_places.caret && m_places.caret() >= 0)
+        if (mouse->button() == Qt::LeftButton && mouse->modifiers() == wanted && m_places.caret &&
+            m_places.caret() >= 0)
             followReference(m_places.offsetAt(mouse->position().toPoint()));
     }
     return QObject::eventFilter(watched, event);
@@ -158,7 +157,8 @@ bool ReaderNavigation::followReference(qsizetype offset) {
     if (target < 0)
         return false;
     // After the click is handled: the view sets its caret at the click first.
-    QMetaObject::invokeMethod(this, [this, target] { jumpTo(target); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, target] { jumpTo(target); }, Qt::QueuedConnection);
     return true;
 }
 
@@ -236,7 +236,8 @@ void ReaderNavigation::goTo() {
         }
         Dialogs::instance().beep();
         Dialogs::instance().message(
-            m_window, QStringLiteral("Строки книги ещё считаются: перейдите по доле книги («45 %»)."));
+            m_window,
+            QStringLiteral("Строки книги ещё считаются: перейдите по доле книги («45 %»)."));
         return;
     }
     Dialogs::instance().beep();

@@ -21,8 +21,8 @@ class ReadingState;
 
 // What the reader window lends the navigation: its places, in either mode.
 struct ReaderPlaces {
-    std::function<qsizetype()> top;            // the first visible character
-    std::function<void(qsizetype)> showAtTop;  // that place at the top, the caret there
+    std::function<qsizetype()> top;           // the first visible character
+    std::function<void(qsizetype)> showAtTop; // that place at the top, the caret there
     std::function<qsizetype()> length;
     // The first character of a display line (0-based), -1 while the lines before it are
     // still being counted.

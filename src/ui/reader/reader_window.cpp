@@ -29,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,8 +42,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QHBoxLayout>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -170,8 +169,7 @@ TMainForm::TMainForm(QWidget* parent)
             [this] { View->setFocus(); },
             [this](const QPoint& point) { return View->offsetAt(point); },
             [this]() -> qsizetype { return View->selectionLength() == 0 ? View->caret() : -1; },
-            [this] { return !viewing(); },
-            View->viewport(),
+            [this] { return !viewing(); }, View->viewport(),
             [this](qsizetype offset) { return View->characterRect(offset); }});
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
@@ -216,7 +214,8 @@ TMainForm::TMainForm(QWidget* parent)
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F3), QStringLiteral("FindPreviousKey"),
            [this] { findAgain(false); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_K), QStringLiteral("ColourKey"), press(ToolButton5));
-    addKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), QStringLiteral("FontKey"), press(ToolButton4));
+    addKey(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), QStringLiteral("FontKey"),
+           press(ToolButton4));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_L), QStringLiteral("LayoutKey"), press(ToolButton8));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_E), QStringLiteral("ModeKey"), press(ToolButton7));
     addKey(QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("SaveKey"), press(ToolButton1));
@@ -610,9 +609,9 @@ void TMainForm::hideEvent(QHideEvent* event) {
 
 QList<QToolButton*> TMainForm::shownButtons() const {
     QList<QToolButton*> shown;
-    for (QToolButton* button : {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8,
-                                ToolButton7, ToolButton1, ToolButton3,
-                                m_navigation->contentsButton(), m_navigation->bookmarkButton()})
+    for (QToolButton* button :
+         {ToolButton6, ToolButton2, ToolButton5, ToolButton4, ToolButton8, ToolButton7, ToolButton1,
+          ToolButton3, m_navigation->contentsButton(), m_navigation->bookmarkButton()})
         if (button->isEnabled() && (button != ToolButton1 || m_saveAction->isVisible()))
             shown.append(button);
     return shown;
@@ -665,9 +664,10 @@ void TMainForm::ShowCaretPosition() {
     const qsizetype start = View->selectionStart();
     const int line = View->lineOfChar(start);
     // A far place is shown once the worker has counted the display lines before it.
-    StatusBar->setPanelText(0, line < 0 ? QStringLiteral("Строка: ...   Символ: ...")
-                                        : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
-                                                            int(start - View->lineStartOf(start)) + 1));
+    StatusBar->setPanelText(0, line < 0
+                                   ? QStringLiteral("Строка: ...   Символ: ...")
+                                   : QString::asprintf("Строка: %3d   Символ: %3d", line + 1,
+                                                       int(start - View->lineStartOf(start)) + 1));
     const bool selected = View->selectionLength() > 0;
     CutButton->setEnabled(selected);
     CopyButton->setEnabled(selected);
@@ -739,8 +739,8 @@ void TMainForm::find(const QString& wanted, bool forward) {
     options.forward = forward;
     options.wholeWord = FindDialog1->wholeWord();
     options.matchCase = FindDialog1->matchCase();
-    const qsizetype from = options.forward ? View->selectionStart() + View->selectionLength()
-                                           : View->selectionStart();
+    const qsizetype from =
+        options.forward ? View->selectionStart() + View->selectionLength() : View->selectionStart();
     const qsizetype found = View->book()->find(wanted, from, options);
     if (found < 0) {
         showNotFound(wanted);
@@ -956,8 +956,8 @@ void TMainForm::ToolButton3Click() {
                 view->setReadOnly(readOnly);
         }
     } restore{View, book, wasReadOnly};
-    PrintJob::print(m_printer, *book, View->textFont(), View->textColour(),
-                    QStringLiteral("text"), this);
+    PrintJob::print(m_printer, *book, View->textFont(), View->textColour(), QStringLiteral("text"),
+                    this);
 }
 
 void TMainForm::UndoButtonClick() {
