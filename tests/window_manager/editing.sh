@@ -28,8 +28,9 @@ xdotool windowactivate --sync "$reader" key --clearmodifiers --delay 100 ctrl+e 
 LC_ALL=C.UTF-8 xdotool type --delay 80 'Ж'
 # Enter breaks the line; Down and Backspace at the next line's start join two lines.
 xdotool key --clearmodifiers --delay 100 Return Down BackSpace
-LC_ALL=C.UTF-8 xdotool type --delay 80 'ъ'
-xdotool key --clearmodifiers --delay 100 ctrl+z ctrl+s
+# A letter of the keyboard's own map (xdotool types one outside it by remapping a key,
+# which a loaded machine can lose), typed and undone.
+xdotool key --clearmodifiers --delay 100 x ctrl+z ctrl+s
 saved=""
 for _ in $(seq 100); do
     saved=$(od -An -tx1 "$library/books/Book.boo" | tr -d ' \n')
