@@ -27,33 +27,9 @@ namespace {
 
 constexpr qsizetype kBookSize = qsizetype(50) * 1024 * 1024;
 
-// Prose in code page 1251 with CR LF line breaks, as the library stores a book, about
-// `size` bytes and ending in a word found nowhere else.
-QByteArray makeProse(const QString& folder, qsizetype size) {
-    QByteArray prose;
-    if (!folder.isEmpty()) {
-        const QDir dir(folder);
-        for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
-            QFile f(dir.filePath(name));
-            if (f.open(QIODevice::ReadOnly))
-                prose += f.readAll() + "\n";
-        }
-        prose.replace("\r\n", "\n");
-        prose.replace('\r', '\n');
-        prose.replace("\n", "\r\n");
-    }
-    if (prose.isEmpty()) {
-        const QString sentence = QStringLiteral(
-            "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни. ");
-        for (int i = 0; i < 2000; ++i)
-            prose += Cp1251::encode(sentence) + (i % 7 == 6 ? "\r\n" : "");
-    }
-    QByteArray out;
-    out.reserve(size + prose.size());
-    while (out.size() < size)
-        out += prose;
-    out.truncate(size);
-    return out + Cp1251::encode(QStringLiteral(" Конецкниги"));
+// Prose of about `size` bytes ending in a word found nowhere else.
+QByteArray proseWithEnd(const QString& folder, qsizetype size) {
+    return makeProse(folder, size) + Cp1251::encode(QStringLiteral(" Конецкниги"));
 }
 
 void row(const char* what, double view, double editor, const char* unit, const char* target) {
@@ -283,7 +259,7 @@ int main(int argc, char** argv) {
                        argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QTemporaryDir dir;
-    QByteArray prose = makeProse(folder, kBookSize);
+    QByteArray prose = proseWithEnd(folder, kBookSize);
     const QString lines = write(dir, QStringLiteral("prose.boo"), prose);
     book(folder.isEmpty() ? "generated prose" : "corpus prose", lines, prose.size(), dir);
     prose.replace("\r\n", "  ");

@@ -30,33 +30,6 @@ namespace {
 
 constexpr qsizetype kBookSize = qsizetype(52) * 1024 * 1024;
 
-QByteArray makeProse(const QString& folder, qsizetype size) {
-    QByteArray prose;
-    if (!folder.isEmpty()) {
-        const QDir dir(folder);
-        for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
-            QFile f(dir.filePath(name));
-            if (f.open(QIODevice::ReadOnly))
-                prose += f.readAll() + "\n";
-        }
-        prose.replace("\r\n", "\n");
-        prose.replace('\r', '\n');
-        prose.replace("\n", "\r\n");
-    }
-    if (prose.isEmpty()) {
-        const QString sentence = QStringLiteral(
-            "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни. ");
-        for (int i = 0; i < 2000; ++i)
-            prose += Cp1251::encode(sentence) + (i % 7 == 6 ? "\r\n" : "");
-    }
-    QByteArray out;
-    out.reserve(size + prose.size());
-    while (out.size() < size)
-        out += prose;
-    out.truncate(size);
-    return out;
-}
-
 // Prints to the PDF file named, pages 1 to 100; every other dialog is answered at once.
 class BenchDialogs : public Dialogs {
 public:

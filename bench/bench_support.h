@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/base/cp1251.h"
+
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
@@ -74,3 +77,32 @@ private:
     qint64 m_last = 0;
     qint64 m_longest = 0;
 };
+
+// Prose in code page 1251 with CR LF line breaks, as the library stores a book, of `size`
+// bytes: the corpus's texts in `folder` (*.txt) repeated, or one sentence without them.
+inline QByteArray makeProse(const QString& folder, qsizetype size) {
+    QByteArray prose;
+    if (!folder.isEmpty()) {
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+            QFile f(dir.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                prose += f.readAll() + "\n";
+        }
+        prose.replace("\r\n", "\n");
+        prose.replace('\r', '\n');
+        prose.replace("\n", "\r\n");
+    }
+    if (prose.isEmpty()) {
+        const QString sentence = QStringLiteral(
+            "Князь Андрей посмотрел на небо, высокое, чистое и бесконечное, и подумал о жизни. ");
+        for (int i = 0; i < 2000; ++i)
+            prose += Cp1251::encode(sentence) + (i % 7 == 6 ? "\r\n" : "");
+    }
+    QByteArray out;
+    out.reserve(size + prose.size());
+    while (out.size() < size)
+        out += prose;
+    out.truncate(size);
+    return out;
+}

@@ -42,6 +42,19 @@ private:
     locale_t m_previous = locale_t(nullptr);
 };
 
+// A ZIP read from memory: through its central directory (seekable) or member by member
+// as stored; null when libarchive cannot open it.
+std::unique_ptr<archive, ArchiveDeleter> openZip(QByteArrayView data, bool seekable) {
+    std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
+    if (seekable)
+        archive_read_support_format_zip_seekable(a.get());
+    else
+        archive_read_support_format_zip_streamable(a.get());
+    if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
+        return nullptr;
+    return a;
+}
+
 } // namespace
 
 bool ZipArchive::looksLikeZip(QByteArrayView data) {
@@ -74,12 +87,8 @@ ZipArchive::Status ZipArchive::readWith(QByteArrayView data, bool seekable,
     m_names.clear();
     m_members.clear();
     const Utf8Locale utf8;
-    std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
-    if (seekable)
-        archive_read_support_format_zip_seekable(a.get());
-    else
-        archive_read_support_format_zip_streamable(a.get());
-    if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
+    std::unique_ptr<archive, ArchiveDeleter> a = openZip(data, seekable);
+    if (!a)
         return Status::NotZip;
     qsizetype total = 0;
     qsizetype inflated = 0;
@@ -149,12 +158,8 @@ ZipArchive::Status ZipArchive::eachWith(QByteArrayView data, bool seekable,
                                         const std::function<bool(Member&&)>& visit,
                                         qsizetype memberLimit, bool* visited) {
     const Utf8Locale utf8;
-    std::unique_ptr<archive, ArchiveDeleter> a(archive_read_new());
-    if (seekable)
-        archive_read_support_format_zip_seekable(a.get());
-    else
-        archive_read_support_format_zip_streamable(a.get());
-    if (archive_read_open_memory(a.get(), data.data(), size_t(data.size())) != ARCHIVE_OK)
+    std::unique_ptr<archive, ArchiveDeleter> a = openZip(data, seekable);
+    if (!a)
         return Status::NotZip;
     std::vector<char> buffer(size_t(1) << 16);
     archive_entry* entry = nullptr;
