@@ -45,6 +45,22 @@ void printBook(QPrinter& printer, const BookDocument& book, const QFont& font) {
     PrintJob::print(printer, book, font, Qt::black, QStringLiteral("text"), nullptr);
 }
 
+// The document position of a text offset (line breaks two characters, soft breaks none);
+// an offset where a paragraph goes on in a new piece is the end of the piece before.
+int positionOf(const RichTextEditor& editor, int offset) {
+    int at = 0;
+    const QTextDocument* document = editor.document();
+    for (QTextBlock b = document->begin(); b.isValid(); b = b.next()) {
+        if (b != document->begin() && !RichTextEditor::continuesParagraph(b))
+            at += 2;
+        const int length = b.length() - 1;
+        if (offset <= at + length)
+            return b.position() + std::max(0, offset - at);
+        at += length;
+    }
+    return document->characterCount() - 1;
+}
+
 // A text cursor over the characters [from, to) of the editor's document.
 void selectPositions(RichTextEditor& editor, int from, int to) {
     QTextCursor cursor = editor.textCursor();
@@ -305,13 +321,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray words = TestFiles::cp1251(QStringLiteral("один\u00A0два — три\u00A0"));
         QTest::newRow("short lines") << QByteArray(words + "\r\n" + words + "\r\n\xA0");
-        QTest::newRow("a long paragraph") << QByteArray("x\r\n" + words.repeated(2000));
+        QTest::newRow("a paragraph held in pieces") << QByteArray("x\r\n" + words.repeated(5000));
     }
     void cutAndPasteKeepNoBreakSpaces() {
         QFETCH(QByteArray, bytes);
         RichTextEditor editor;
         editor.setGuessEncoding(false);
         editor.LoadFile(file(QStringLiteral("nbsp.boo"), bytes));
+        QCOMPARE(editor.softBreakCount() > 0, bytes.size() > 65536);
         editor.show();
         editor.setFocus();
         QTest::keyClick(&editor, Qt::Key_A, Qt::ControlModifier);
@@ -324,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(editor.WholeText(), Cp1251::decode(bytes));
     }
 
-    // A selection from a paragraph's start deep into the next one, cut or typed over,
+    // A selection from a paragraph's start into a later piece of it, cut or typed over,
     // leaves the paragraph break before it; one undo brings the text back.
     void replacingASelectionKeepsTheParagraphBreakBeforeIt_data() {
         QTest::addColumn<int>("key");
@@ -344,19 +361,20 @@ private Q_SLOTS:
         RichTextEditor editor;
         editor.setGuessEncoding(false);
         editor.LoadFile(file(QStringLiteral("long.boo"),
-                             "x\r\n" + QByteArray("word ").repeated(5000) + "\r\nend"));
+                             "x\r\n" + QByteArray("word ").repeated(20000) + "\r\nend"));
+        QVERIFY(editor.softBreakCount() > 0);
         editor.show();
         editor.setFocus();
         const QString whole = editor.WholeText();
         QApplication::clipboard()->setText(QStringLiteral("вставка"));
-        selectPositions(editor, 2, 2 + 20000); // from the second paragraph's start
+        selectPositions(editor, 2, positionOf(editor, 3 + 70000));
         if (!text.isEmpty())
             QTest::keyClicks(&editor, text);
         else
             QTest::keyClick(&editor, Qt::Key(key),
                             key == Qt::Key_X || key == Qt::Key_V ? Qt::ControlModifier
                                                                  : Qt::NoModifier);
-        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(20003));
+        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(70003));
         if (replacement.isEmpty()) {
             editor.undo();
             QCOMPARE(editor.WholeText(), whole);
@@ -398,11 +416,19 @@ private Q_SLOTS:
         QCOMPARE(editor.DisplayLine(line), QString());
     }
 
-    // One line of 100,000 characters with a word of 1,000 letters in it: one paragraph,
-    // with no line break the file does not have.
-    void aLongParagraphIsOneParagraph() {
+    // A paragraph of an ordinary book is one block, however long; one line of 200,000
+    // characters with a word of 1,000 letters in it is held in pieces, yet its text and
+    // copies are those of the one line.
+    void longParagraphsAreHeldInPiecesThatAreNoPartOfTheText() {
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        const QString ordinary = QStringLiteral("слово ").repeated(6000);
+        editor.LoadFile(file(QStringLiteral("ordinary.txt"), TestFiles::cp1251(ordinary)));
+        QCOMPARE(editor.document()->blockCount(), 1);
+        QCOMPARE(editor.softBreakCount(), 0);
+
         QString line;
-        for (int i = 0; line.size() < 100000; ++i) {
+        for (int i = 0; line.size() < 200000; ++i) {
             line += QStringLiteral("слово%1 ").arg(i);
             if (i == 5000)
                 line += QString(1000, QChar(u'ы')) + QLatin1Char(' ');
@@ -410,36 +436,41 @@ private Q_SLOTS:
         line += QStringLiteral("конец");
         const QString text = QStringLiteral("первый\n") + line + QStringLiteral("\nпоследний");
         const QString crlf = QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        RichTextEditor editor;
-        editor.resize(600, 400);
         editor.LoadFile(file(QStringLiteral("line.txt"), TestFiles::cp1251(text)));
-        QCOMPARE(editor.document()->blockCount(), 3);
-        QCOMPARE(editor.document()->findBlockByNumber(1).text(), line);
+        QVERIFY(editor.softBreakCount() >= 1000 / 256 + 2); // the word, and past 64 K twice
+        QCOMPARE(editor.document()->blockCount(), 3 + editor.softBreakCount());
         QCOMPARE(editor.WholeText(), crlf);
         QCOMPARE(editor.DisplayLine(0), QStringLiteral("первый"));
-        // A copy from the middle of the paragraph has no line break in it.
-        const int at = int(text.indexOf(QStringLiteral("слово9000 ")));
-        selectPositions(editor, at - 9000, at + 9000);
+        for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
+            QVERIFY(b.length() - 1 <= 65536 + 256);
+            QVERIFY(!b.text().isEmpty());
+        }
+        QVERIFY(!editor.document()->isUndoAvailable()); // the cuts are no edit
+        // A copy of text across soft breaks has no line break in it.
+        const int at = int(crlf.indexOf(QStringLiteral("слово9000 ")));
+        selectPositions(editor, positionOf(editor, at - 70000), positionOf(editor, at + 70000));
         editor.copy();
-        QCOMPARE(QGuiApplication::clipboard()->text(), text.mid(at - 9000, 18000));
+        QCOMPARE(QGuiApplication::clipboard()->text(), crlf.mid(at - 70000, 140000));
     }
 
-    // Backspace, Delete, Enter and a paste in the middle of a long paragraph change the
-    // text as typed; undo goes back step by step to the text as loaded.
-    void editsInALongParagraphChangeTheTextAsTyped() {
-        const QString line = QStringLiteral("ab ").repeated(4000);
+    // Backspace and Delete beside a soft break remove the character beyond it; Enter and
+    // pasted line breaks make paragraph breaks inside a piece; undo goes back step by step.
+    void editsBesideASoftBreakChangeTheTextAsTyped() {
+        const QString line = QStringLiteral("ab ").repeated(30000);
         RichTextEditor editor;
         editor.resize(600, 400);
         editor.LoadFile(file(QStringLiteral("edit.txt"), line.toLatin1()));
+        QCOMPARE(editor.softBreakCount(), 1);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         editor.setFocus();
-        const int cut = 8193;
+        const QTextBlock second = editor.document()->begin().next();
+        QVERIFY(RichTextEditor::continuesParagraph(second));
+        const int cut = second.position() - 1; // the text's offset of the piece's start
         QString expected = line;
-        auto at = [&](int position) { selectPositions(editor, position, position); };
         auto text = [&] { return editor.WholeText(); };
 
-        at(cut);
+        selectPositions(editor, second.position(), second.position());
         QTest::keyClick(&editor, Qt::Key_Backspace);
         expected.remove(cut - 1, 1);
         QCOMPARE(text(), expected);
@@ -449,7 +480,8 @@ private Q_SLOTS:
         QTest::keyClick(&editor, Qt::Key_Return);
         expected.insert(cut - 1, QStringLiteral("\r\n"));
         QCOMPARE(text(), expected);
-        at(cut + 9); // the text's offset cut + 10: the break before counts one position
+        const int later = positionOf(editor, cut + 10);
+        selectPositions(editor, later, later);
         QTest::keyClick(&editor, Qt::Key_Return);
         expected.insert(cut + 10, QStringLiteral("\r\n"));
         QCOMPARE(text(), expected);
@@ -462,12 +494,12 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             editor.undo();
         QCOMPARE(text(), line);
-        QCOMPARE(editor.document()->blockCount(), 1);
+        QCOMPARE(editor.softBreakCount(), editor.document()->blockCount() - 1);
     }
 
-    // One word whose font size changes at every letter: shown whole, each letter in its
-    // own size.
-    void aWordOfManyFormatsIsPreviewedWhole() {
+    // One word whose font size changes at every letter: held in pieces (a long run
+    // without a place to break is laid out in quadratic time), its text one word.
+    void aWordOfManyFormatsIsPreviewedInPieces() {
         QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0 ";
         QString word;
         for (int i = 0; i < 3000; ++i) {
@@ -478,21 +510,20 @@ private Q_SLOTS:
         RichTextEditor editor;
         editor.setPlainTextMode(false);
         editor.resize(600, 400);
-        editor.show();
         editor.LoadFile(file(QStringLiteral("runs.rtf"), rtf));
+        QVERIFY(editor.softBreakCount() >= 3000 / 256);
         QCOMPARE(editor.WholeText(), word + QStringLiteral("\r\n"));
-        QCOMPARE(editor.document()->begin().text(), word);
-        QTextCursor cursor(editor.document());
-        for (const int i : {0, 1, 7, 1234, 2999}) {
-            cursor.setPosition(i + 1);
-            QCOMPARE(cursor.charFormat().fontPointSize(), 8.0 + i % 10);
-        }
-        QVERIFY(!editor.DisplayLine(0).isEmpty());
+        const QTextBlock piece = editor.document()->findBlockByNumber(3);
+        QCOMPARE(piece.begin().fragment().charFormat().fontPointSize(),
+                 8.0 + (piece.position() - 3) % 10);
+        // Held in pieces, the selection is offered as text only.
+        editor.selectAll();
+        editor.copy();
+        QCOMPARE(QApplication::clipboard()->text(), word + QLatin1Char('\n'));
+        QVERIFY(!QApplication::clipboard()->mimeData()->hasHtml());
     }
 
-    // A long text is shown whole at once: every paragraph, the first display line, an
-    // edit, and a new load replacing it.
-    void aLongTextIsShownWhole() {
+    void longTextsArriveInPiecesAndAreAlwaysWhole() {
         QByteArray bytes;
         for (int i = 0; i < 30000; ++i)
             bytes += "paragraph number " + QByteArray::number(i) + " of a long book\r\n";
@@ -502,23 +533,46 @@ private Q_SLOTS:
         editor.resize(600, 400);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
+
+        // Shown at once, the rest still arriving: the text takes no edits meanwhile.
         editor.LoadFile(path);
-        QCOMPARE(editor.document()->blockCount(), 30001);
+        QVERIFY(editor.loading());
+        QVERIFY(editor.ReadOnly() == false && editor.isReadOnly());
         QCOMPARE(editor.DisplayLine(0), QStringLiteral("paragraph number 0 of a long book"));
+        QVERIFY(editor.loading());
+        // The text handed over is always the whole text.
         QCOMPARE(editor.WholeText(), QString::fromLatin1(bytes));
+        QVERIFY(!editor.loading());
         QVERIFY(!editor.isReadOnly());
 
+        // Left alone, the pieces arrive from the event loop.
+        editor.LoadFile(path);
+        QVERIFY(editor.loading());
+        QSignalSpy finished(&editor, &RichTextEditor::loadFinished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(editor.document()->blockCount(), 30001);
+        QVERIFY(!editor.document()->isUndoAvailable());
+
+        // A key typed while the text arrives waits for the whole text.
+        editor.LoadFile(path);
+        QVERIFY(editor.loading());
         editor.moveCursor(QTextCursor::Start);
         QTest::keyClicks(&editor, QStringLiteral("X"));
+        QVERIFY(!editor.loading());
         QVERIFY(editor.WholeText().startsWith(QStringLiteral("Xparagraph number 0")));
         QVERIFY(editor.WholeText().endsWith(QStringLiteral("the end")));
         QVERIFY(editor.document()->isUndoAvailable());
 
+        // A new load replaces a text still arriving.
+        editor.LoadFile(path);
         editor.LoadFile(file(QStringLiteral("short.txt"), "short"));
+        QVERIFY(!editor.loading());
+        QCoreApplication::processEvents();
         QCOMPARE(editor.WholeText(), QStringLiteral("short"));
     }
 
-    // Ctrl+End sends the caret to the end of the text; Ctrl+Shift+End selects up to there.
+    // Ctrl+End sends the caret to the end of the whole text, also while it arrives;
+    // Ctrl+Shift+End selects up to there.
     void ctrlEndGoesToTheEnd_data() {
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<bool>("selects");
@@ -539,7 +593,9 @@ private Q_SLOTS:
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         editor.LoadFile(file(QStringLiteral("end.txt"), bytes));
+        QVERIFY(editor.loading());
         QTest::keyClick(&editor, Qt::Key_Down);
+        QVERIFY(!editor.loading()); // a key waits for the whole text
         const int from = editor.textCursor().position();
         QVERIFY(from > 0);
         QSignalSpy moved(&editor, &RichTextEditor::OnSelectionChange);
