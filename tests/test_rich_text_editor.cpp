@@ -187,6 +187,36 @@ private Q_SLOTS:
         QCOMPARE(save(QStringLiteral("/dev/full")), QStringLiteral("Failed to Save Stream"));
     }
 
+    // A book is mapped to code page 1251 in parts as it is saved: whatever falls on the
+    // edge of a part (a letter and its combining mark, a pair of surrogates) is saved as
+    // the whole text mapped in one go would be, and the lost letters are those of the
+    // whole text.
+    void aBookSavedInPartsMapsItAsAWhole_data() {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QString>("odd");
+        for (const int at : {65534, 65535, 65536, 65537})
+            for (const QString& odd : {QStringLiteral("и\u0306"), QStringLiteral("\U0001F600"),
+                                       QStringLiteral("e\u0301\u0302"), QStringLiteral("ő")})
+                QTest::addRow("%d %s", at, qPrintable(odd.toUtf8().toHex())) << at << odd;
+    }
+    void aBookSavedInPartsMapsItAsAWhole() {
+        QFETCH(int, at);
+        QFETCH(QString, odd);
+        QString text = QStringLiteral("слово ").repeated(40000);
+        text.insert(at, odd);
+        text.insert(131072 + at % 7, odd);
+        const BookDocument book = BookDocument::fromText(text);
+        QVERIFY(book.isWide());
+        const QString path = m_dir.filePath(QStringLiteral("parts.boo"));
+        book.save(path, QStringLiteral("create"), QStringLiteral("write"));
+        QCOMPARE(TestFiles::read(path), Cp1251::encodeStorable(text));
+        QCOMPARE(book.lostCharacters(),
+                 Cp1251::missingCharacters(Cp1251::storable(text), 5).join(QString()));
+        book.save(path, QStringLiteral("create"), QStringLiteral("write"),
+                  BookDocument::Encoding::Utf8);
+        QCOMPARE(TestFiles::read(path), text.toUtf8());
+    }
+
     void onlyOrdinaryFilesOfAHoldableSizeAreRead() {
         // A FIFO would block the read and /dev/zero never ends: if either were read, this
         // test would hang until its time-out. Each is refused with the load message.
