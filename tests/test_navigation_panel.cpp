@@ -75,6 +75,9 @@ private Q_SLOTS:
         panel.setTopOffset(second + 100);
         auto* tree = panel.findChild<QTreeWidget*>(QStringLiteral("Contents"));
         QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Глава 2"));
+        // The percentages' column holds the widest, «100 %», whatever the rows.
+        QVERIFY(tree->columnWidth(1) >
+                tree->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
         QVERIFY(tree->currentItem()->font(0).bold());
         QCOMPARE(panel.nextHeading(second), panel.headings()[3].offset);
         QCOMPARE(panel.previousHeading(second), panel.headings()[1].offset);
@@ -182,6 +185,33 @@ private Q_SLOTS:
             QCOMPARE(panel.headings(), expected);
             QCOMPARE(panel.contentsRows().size(),
                      qsizetype(expected.empty() ? 11 : expected.size()));
+        }
+    }
+
+    // The edited text the panel reads on its worker: as the document stood when it was
+    // taken, whatever is edited after, narrow or wide.
+    void editedTextTaken() {
+        QRandomGenerator random(7);
+        for (const bool wide : {false, true}) {
+            BookDocument document = BookDocument::fromText(chapters());
+            for (int step = 0; step < 40; ++step) {
+                const qsizetype at = document.paragraphStart(
+                    int(random.bounded(quint32(document.paragraphCount()))));
+                const QString typed =
+                    wide && step == 20 ? QStringLiteral("漢字\r\n") : QStringLiteral("Глава\r\n");
+                if (random.bounded(3) == 0)
+                    document.replace(at, document.paragraphEnd(document.paragraphAt(at)), {});
+                else
+                    document.replace(at, at, typed);
+                const QString expected = document.wholeText();
+                const std::function<BookText()> taken = document.textSnapshot();
+                document.replace(0, 0, QStringLiteral("Позже.\r\n"));
+                const BookText made = taken();
+                QCOMPARE(made.wholeText(), expected);
+                QCOMPARE(made.paragraphCount(), BookText::fromText(expected).paragraphCount());
+                document.undo();
+            }
+            QCOMPARE(document.isWide(), wide);
         }
     }
 

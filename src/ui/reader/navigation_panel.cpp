@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QThread>
 #include <QTreeWidget>
@@ -74,9 +75,12 @@ NavigationPanel::NavigationPanel(QWidget* parent) : QWidget(parent) {
     m_contents->setUniformRowHeights(true);
     m_contents->header()->setStretchLastSection(false);
     m_contents->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_contents->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    // The percentages' column as wide as the widest, «100 %»: measuring the rows
+    // themselves costs a thousand of them at each showing.
+    m_contents->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     m_contents->setAccessibleName(QStringLiteral("Содержание"));
     m_contents->installEventFilter(this);
+    fitPercentColumn();
     m_tabs->addTab(m_contents, QStringLiteral("Содержание"));
 
     auto* page = new QWidget(m_tabs);
@@ -113,6 +117,19 @@ NavigationPanel::NavigationPanel(QWidget* parent) : QWidget(parent) {
         m_bookmarks.rename(row, name);
         saveBookmarks();
     });
+}
+
+void NavigationPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitPercentColumn();
+}
+
+void NavigationPanel::fitPercentColumn() {
+    const int margin =
+        m_contents->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_contents) + 1;
+    m_contents->header()->resizeSection(
+        1, m_contents->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 4 * margin);
 }
 
 NavigationPanel::~NavigationPanel() {
@@ -365,6 +382,8 @@ void NavigationPanel::fillContents() {
         m_items.push_back(item);
     }
     m_contents->expandAll();
+    // The rows are laid out now, once, rather than when the panel is shown.
+    m_contents->doItemsLayout();
 }
 
 void NavigationPanel::fillBookmarks() {

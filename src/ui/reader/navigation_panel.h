@@ -107,8 +107,10 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void fitPercentColumn();
     void startDetection();
     void detectionDone();
     void fillContents();

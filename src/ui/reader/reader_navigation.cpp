@@ -144,29 +144,9 @@ void ReaderNavigation::followEditing() {
     const BookDocument* book = m_places.document ? m_places.document() : nullptr;
     if (!book)
         return;
-    // Only the copy of the characters is made here, a few milliseconds for a big book;
-    // the text is made of them and scanned on the panel's worker.
-    constexpr qsizetype kChunk = 4 * 1024 * 1024;
-    const qsizetype length = book->length();
-    if (book->isWide()) {
-        QString chars(length, Qt::Uninitialized);
-        std::u16string scratch;
-        for (qsizetype from = 0; from < length; from += kChunk) {
-            const qsizetype to = std::min(length, from + kChunk);
-            std::copy_n(book->chars(from, to, scratch), to - from,
-                        reinterpret_cast<char16_t*>(chars.data()) + from);
-        }
-        m_panel->followEditing([chars = std::move(chars)] { return BookText::fromText(chars); });
-        return;
-    }
-    QByteArray bytes(length, Qt::Uninitialized);
-    std::string scratch;
-    for (qsizetype from = 0; from < length; from += kChunk) {
-        const qsizetype to = std::min(length, from + kChunk);
-        std::copy_n(book->bytes(from, to, scratch), to - from,
-                    reinterpret_cast<unsigned char*>(bytes.data()) + from);
-    }
-    m_panel->followEditing([bytes = std::move(bytes)] { return BookText::fromBytes(bytes); });
+    // Only the table of pieces is taken here; the text is made of them and scanned on
+    // the panel's worker.
+    m_panel->followEditing(book->textSnapshot());
 }
 
 void ReaderNavigation::followColours() {
