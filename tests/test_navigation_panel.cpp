@@ -318,6 +318,40 @@ private Q_SLOTS:
             QCOMPARE(p.color(QPalette::Text), text);
     }
 
+    // The reader tells of each edit; a moment after the last one the panel reads the
+    // document as it then stands. Opening a book changes nothing to read.
+    void editsReachThePanel() {
+        QWidget window;
+        auto* bar = new QToolBar(&window);
+        auto* panel = new NavigationPanel(&window);
+        BookDocument document = BookDocument::fromText(chapters());
+        ReaderPlaces places;
+        places.top = [] { return qsizetype(0); };
+        places.document = [&document] { return &document; };
+        ReaderNavigation navigation(&window, bar, panel, places);
+        navigation.bookOpened(
+            QString(), std::make_shared<const BookText>(BookText::fromText(document.wholeText())));
+        QTRY_VERIFY(panel->headingsKnown());
+        navigation.textEdited();
+        QVERIFY(!panel->followingEditing());
+        QTest::qWait(ReaderNavigation::kEditPause * 2);
+        QVERIFY(!panel->followingEditing());
+        QCOMPARE(panel->headings().size(), size_t(4));
+
+        for (int c = 4; c <= 6; ++c) { // typed one after another, read once after
+            document.replace(document.length(), document.length(),
+                             QStringLiteral("\r\n\r\nГлава %1\r\n\r\nТекст.").arg(c), true);
+            navigation.textEdited();
+        }
+        QTRY_COMPARE(panel->headings().size(), size_t(7));
+        QCOMPARE(panel->headings(),
+                 HeadingDetector::detect(BookText::fromText(document.wholeText())));
+        document.undo();
+        QVERIFY(!document.isModified());
+        navigation.textEdited(); // back as saved: the typed headings go
+        QTRY_COMPARE(panel->headings().size(), size_t(4));
+    }
+
     // The reader's panel takes the colours the view paints in, whatever chose them.
     void panelFollowsView() {
         QWidget window;
