@@ -33,6 +33,28 @@ TextChange changeBetween(const BookText& before, const BookText& after) {
     return TextChange::between(bytesOf(before), bytesOf(after));
 }
 
+// Takes a worker that has finished: false when there is none or it still runs (the
+// report of one stopped before may come after another has started).
+bool collect(QThread*& worker) {
+    if (!worker || !worker->isFinished())
+        return false;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    return true;
+}
+
+// Stops a worker: its stop flag set, waited for.
+void stopWorker(QThread*& worker, std::atomic<bool>& stop) {
+    if (!worker)
+        return;
+    stop = true;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    stop = false;
+}
+
 // The relative luminance of a colour (sRGB), and the contrast ratio of two colours, as
 // the accessibility guidelines measure legibility: 1 (none) to 21 (black on white).
 double luminance(const QColor& colour) {
@@ -142,13 +164,7 @@ QString NavigationPanel::notFoundText() {
 }
 
 void NavigationPanel::stopDetection() {
-    if (!m_worker)
-        return;
-    m_stop = true;
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
-    m_stop = false;
+    stopWorker(m_worker, m_stop);
 }
 
 void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QString& contentsPath,
@@ -209,11 +225,8 @@ void NavigationPanel::startDetection() {
 }
 
 void NavigationPanel::detectionDone() {
-    if (!m_worker || !m_worker->isFinished())
+    if (!collect(m_worker))
         return;
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
     m_headings = std::move(m_found);
     m_found.clear();
     m_text = std::exchange(m_read, nullptr);
@@ -289,11 +302,8 @@ void NavigationPanel::startRescan() {
 }
 
 void NavigationPanel::rescanDone() {
-    if (!m_rescan || !m_rescan->isFinished())
+    if (!collect(m_rescan))
         return;
-    m_rescan->wait();
-    delete m_rescan;
-    m_rescan = nullptr;
     if (m_rescanComplete) {
         m_rescanComplete = false;
         m_edited = std::exchange(m_rescanned, nullptr);
@@ -308,13 +318,7 @@ void NavigationPanel::rescanDone() {
 
 void NavigationPanel::stopRescan() {
     m_pendingRead.reset();
-    if (!m_rescan)
-        return;
-    m_rescanStop = true;
-    m_rescan->wait();
-    delete m_rescan;
-    m_rescan = nullptr;
-    m_rescanStop = false;
+    stopWorker(m_rescan, m_rescanStop);
     m_rescanComplete = false;
     m_rescanned.reset();
     m_rescannedHeadings.clear();
