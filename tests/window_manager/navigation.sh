@@ -88,10 +88,11 @@ open_book() {
 # Closes the reader (Esc gives the focus back to the text, then leaves) and the program;
 # prints the place reading.dat keeps for the book.
 close_book() {
-    xdotool windowactivate --sync "$reader" key --clearmodifiers Escape
+    # A window closing while xdotool reads it is an X error of xdotool's, not the reader's.
+    xdotool windowactivate --sync "$reader" key --clearmodifiers Escape 2>/dev/null || true
     for _ in $(seq 3); do
         wait_until 3 reader_gone && break
-        xdotool key --clearmodifiers Escape
+        xdotool key --clearmodifiers Escape 2>/dev/null || true
     done
     reader_gone || echo "FAIL: the reader did not close" >&2
     kill "$pid" 2>/dev/null || true
