@@ -4,8 +4,8 @@
 # Ctrl+PageDown and Ctrl+PageUp go between headings, Alt+Left and Alt+Right go back and
 # forward; Ctrl+T shows the contents, a click on a chapter shows it at the top; Ctrl+D
 # marks a place and Delete removes the bookmark; a note reference leads to its note and
-# back; a heading typed while editing appears in the contents. Where the reader landed is
-# read from what it shows to assistive technology (the caret's line in the status bar,
+# back; a heading typed while editing appears in the contents, and goes when taken away.
+# Where the reader landed is read from what it shows to assistive technology (the caret's line in the status bar,
 # the panel's rows) and from the place reading.dat keeps; every wait is for such a sign.
 #   navigation.sh TOMERIA_BINARY
 set -euo pipefail
@@ -65,6 +65,13 @@ expect_line() {
 text_area() {
     accessible_objects | awk -F'\t' '$1 == "text" { split($3, r, " "); a = r[3] * r[4];
         if (a > best) { best = a; rect = $3 } } END { if (best > 0) print rect; else exit 1 }'
+}
+# The contents listed (their first chapter) without that heading.
+heading_gone() {
+    local objects
+    objects=$(accessible_objects)
+    grep -q "^tree item"$'\t'"Глава 1"$'\t' <<<"$objects" &&
+        ! grep -q "^tree item"$'\t'"$1"$'\t' <<<"$objects"
 }
 reader_gone() { ! windows_named '^Rich Edit Control Demo$' | grep -q .; }
 
@@ -216,6 +223,13 @@ if tab=$(wait_for_object 10 'page tab' 'Содержание'); then
         echo "«XXXI» typed while editing: in the contents"
     else
         fail "the heading «XXXI» typed while editing is not in the contents"
+    fi
+    # Taken away again (the line break, then its four letters): it goes.
+    keys BackSpace BackSpace BackSpace BackSpace BackSpace
+    if wait_until 10 heading_gone XXXI; then
+        echo "«XXXI» removed while editing: gone from the contents"
+    else
+        fail "the heading «XXXI» removed while editing is still in the contents"
     fi
     keys ctrl+s
 fi
