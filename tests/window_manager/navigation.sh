@@ -5,8 +5,9 @@
 # forward; Ctrl+T shows the contents, a click on a chapter shows it at the top; Ctrl+D
 # marks a place and Delete removes the bookmark; a note reference leads to its note and
 # back; a heading typed while editing appears in the contents, and goes when taken away.
-# Where the reader landed is read from what it shows to assistive technology (the caret's line in the status bar,
-# the panel's rows) and from the place reading.dat keeps; every wait is for such a sign.
+# Where the reader landed is read from what it shows to assistive technology (the
+# caret's line in the status bar, the panel's rows) and from the place reading.dat
+# keeps; every wait is for such a sign.
 #   navigation.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$(realpath "$1")
