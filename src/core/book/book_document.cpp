@@ -58,6 +58,29 @@ BookDocument::BookDocument(BookText text) {
     buildIndex(text.m_starts);
 }
 
+std::function<BookText()> BookDocument::textSnapshot() const {
+    return [wide = m_wide, length = m_length, pieces = m_pieces, fileBytes = m_fileBytes,
+            addBytes = m_addBytes, fileChars = m_fileChars, addChars = m_addChars] {
+        BookText text;
+        text.m_wide = wide;
+        if (wide) {
+            text.m_chars.resize(length);
+            QChar* out = text.m_chars.data();
+            for (const Piece& p : pieces)
+                out = std::copy_n((p.added ? addChars : fileChars).constData() + p.start, p.length,
+                                  out);
+        } else {
+            text.m_bytes.resize(length);
+            char* out = text.m_bytes.data();
+            for (const Piece& p : pieces)
+                out = std::copy_n((p.added ? addBytes : fileBytes).constData() + p.start, p.length,
+                                  out);
+        }
+        text.indexParagraphs();
+        return text;
+    };
+}
+
 void BookDocument::buildIndex(const std::vector<std::uint32_t>& starts) {
     m_blocks.clear();
     for (size_t i = 0; i < starts.size(); i += kBlockSize) {

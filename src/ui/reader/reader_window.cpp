@@ -170,7 +170,10 @@ TMainForm::TMainForm(QWidget* parent)
             [this](const QPoint& point) { return View->offsetAt(point); },
             [this]() -> qsizetype { return View->selectionLength() == 0 ? View->caret() : -1; },
             [this] { return !viewing(); }, View->viewport(),
-            [this](qsizetype offset) { return View->characterRect(offset); }});
+            [this](qsizetype offset) { return View->characterRect(offset); },
+            [this] { return static_cast<const BookDocument*>(View->book().get()); },
+            [this] { return std::pair(View->textColour(), View->backgroundColour()); }});
+    connect(View, &BookView::textChanged, m_navigation, &ReaderNavigation::textEdited);
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
     m_navigation->contentsButton()->installEventFilter(this); // arrows walk the tool bar
