@@ -186,6 +186,17 @@ bool CharWidths::measureLike(const QFont& font, const CharWidths& like) {
     return missing;
 }
 
+bool CharWidths::covers(const CharWidths& like) const {
+    if (!like.isWide())
+        return true;
+    if (m_measured.empty())
+        return false;
+    for (size_t ch = 0; ch < m_measured.size(); ++ch)
+        if (like.m_measured[ch] && !m_measured[ch])
+            return false;
+    return true;
+}
+
 bool CharWidths::measureMissing(const QFont& font, QStringView text) {
     if (m_wide.empty()) {
         m_wide.assign(0x10000, 0.0f);

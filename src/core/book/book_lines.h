@@ -30,6 +30,8 @@ public:
     // Measures in `font` the characters `like` has measured and these widths have not;
     // false when there were none.
     bool measureLike(const QFont& font, const CharWidths& like);
+    // Whether every character `like` has measured is measured here too.
+    bool covers(const CharWidths& like) const;
 
     const float* byteWidths() const { return m_bytes.data(); }
     float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }

@@ -20,8 +20,8 @@ QString joined(const QString& title, const QString& line) {
 std::vector<Emphasis> merged(const std::vector<Emphasis>& all, int kind, qsizetype length) {
     std::vector<Emphasis> spans;
     for (const Emphasis& e : all)
-        if ((e.kind & kind) && e.from < e.to && e.from >= 0 && e.from < length)
-            spans.push_back(Emphasis{e.from, std::min(e.to, length), kind});
+        if ((e.kind & kind) && e.from < e.to && e.to > 0 && e.from < length)
+            spans.push_back(Emphasis{std::max<qsizetype>(0, e.from), std::min(e.to, length), kind});
     std::sort(spans.begin(), spans.end(),
               [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; });
     std::vector<Emphasis> out;

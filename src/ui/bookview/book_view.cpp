@@ -112,14 +112,19 @@ void BookView::setBook(std::shared_ptr<BookDocument> book) {
     notifySelection();
 }
 
+std::shared_ptr<const BookMarkup> BookView::markup() const {
+    return m_markupBook.lock() == m_book ? m_markup : nullptr;
+}
+
 void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
     if (markup && markup->isEmpty())
         markup.reset();
-    const bool same = m_markup == markup || (m_markup && markup && *m_markup == *markup);
-    if (same && m_markupBook.lock() == m_book)
-        return;
+    const std::shared_ptr<const BookMarkup> shown = this->markup();
+    const bool same = shown == markup || (shown && markup && *shown == *markup);
     m_markup = std::move(markup);
     m_markupBook = m_book;
+    if (same)
+        return; // nothing to lay out anew
     keepTopAnchor();
     relayout();
 }
@@ -161,29 +166,11 @@ const BookLines& BookView::lines() {
         LineMarks marks;
         if (m_markup && m_markupBook.lock() == m_book) {
             marks.index = std::make_shared<const MarkIndex>(*m_markup, *m_book);
-            const auto measuredLike = [this](const MarkWidths& w) {
-                MarkWidths widths = w;
-                bool missing = false;
-                for (int look = 1; look < 4; ++look)
-                    missing |= widths.styles[size_t(look)].measureLike(emphasisFont(m_font, look),
-                                                                       m_widths);
-                for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank)
-                    missing |= widths.headings[size_t(rank)].measureLike(headingFont(m_font, rank),
-                                                                         m_widths);
-                return missing ? std::make_shared<const MarkWidths>(std::move(widths)) : nullptr;
-            };
             if (!m_markWidths || m_markFont != m_font) {
-                auto widths = std::make_shared<MarkWidths>();
-                for (int look = 1; look < 4; ++look)
-                    widths->styles[size_t(look)] = CharWidths(emphasisFont(m_font, look), m_widths);
-                for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank)
-                    widths->headings[size_t(rank)] =
-                        CharWidths(headingFont(m_font, rank), m_widths);
-                m_markWidths = std::move(widths);
+                m_markWidths = markWidths(m_font, m_widths);
                 m_markFont = m_font;
-            } else if (m_widths.isWide()) {
-                if (auto widths = measuredLike(*m_markWidths))
-                    m_markWidths = std::move(widths);
+            } else if (auto widths = markWidthsLike(*m_markWidths, m_font, m_widths)) {
+                m_markWidths = std::move(widths); // a wide book's new characters
             }
             marks.widths = m_markWidths;
         }

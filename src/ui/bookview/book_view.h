@@ -36,7 +36,8 @@ public:
     // text): headings centred and larger, emphasis in italic and bold. They follow the
     // edits made here and go with the book; the stored text is not touched.
     void setMarkup(std::shared_ptr<const BookMarkup> markup);
-    const std::shared_ptr<const BookMarkup>& markup() const { return m_markup; }
+    // The markup shown, as the edits have moved it (nullptr: none).
+    std::shared_ptr<const BookMarkup> markup() const;
 
     // Viewing (read-only) or editing: the same lines, the same place; editing takes
     // typing, deleting, the clipboard, dragging and undo.

@@ -50,6 +50,31 @@ qreal headingSpaceAbove(const ParagraphStyle& style, int) {
     return style.lineHeight;
 }
 
+std::shared_ptr<const MarkWidths> markWidths(const QFont& font, const CharWidths& plain) {
+    auto widths = std::make_shared<MarkWidths>();
+    for (int look = 1; look < 4; ++look)
+        widths->styles[size_t(look)] = CharWidths(emphasisFont(font, look), plain);
+    for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank)
+        widths->headings[size_t(rank)] = CharWidths(headingFont(font, rank), plain);
+    return widths;
+}
+
+std::shared_ptr<const MarkWidths> markWidthsLike(const MarkWidths& widths, const QFont& font,
+                                                 const CharWidths& plain) {
+    if (!plain.isWide() || (std::all_of(widths.styles.begin() + 1, widths.styles.end(),
+                                        [&](const CharWidths& w) { return w.covers(plain); }) &&
+                            std::all_of(widths.headings.begin() + 1, widths.headings.end(),
+                                        [&](const CharWidths& w) { return w.covers(plain); })))
+        return nullptr;
+    auto more = std::make_shared<MarkWidths>(widths);
+    bool missing = false;
+    for (int look = 1; look < 4; ++look)
+        missing |= more->styles[size_t(look)].measureLike(emphasisFont(font, look), plain);
+    for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank)
+        missing |= more->headings[size_t(rank)].measureLike(headingFont(font, rank), plain);
+    return missing ? more : nullptr;
+}
+
 ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                                  const std::vector<qsizetype>& lineStarts, bool endsParagraph,
                                  const ParagraphStyle& givenStyle, bool startsParagraph,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/book/book_lines.h"
 #include "core/book/mark_index.h"
 #include "core/text/display_text.h"
 
@@ -38,6 +39,14 @@ QFont emphasisFont(const QFont& text, int style);
 // for the view, its pages and their count.
 qreal headingLineHeight(const ParagraphStyle& style, int rank);
 qreal headingSpaceAbove(const ParagraphStyle& style, int rank);
+
+// The widths, for the book's line breaking, of every look its marks give a text in
+// `font` (each emphasis, each heading rank), for the characters `plain` has measured;
+// markWidthsLike: the same for characters measured since (a wide book edited), or
+// nullptr when `widths` has them all.
+std::shared_ptr<const MarkWidths> markWidths(const QFont& font, const CharWidths& plain);
+std::shared_ptr<const MarkWidths> markWidthsLike(const MarkWidths& widths, const QFont& font,
+                                                 const CharWidths& plain);
 
 // What a book's marks make of one paragraph (or piece): a heading of a rank (0 for a
 // paragraph of the text), with the space above it when it opens the heading; the

@@ -136,6 +136,7 @@ void NavigationPanel::startDetection() {
                                            text->length());
                 kept = BookCompanions::readContents(contents, bytes);
             }
+            m_foundEmphasis = kept ? kept->emphasis : std::vector<Emphasis>();
             if (kept && !kept->headings.empty())
                 m_found = kept->headings;
             else
@@ -155,6 +156,8 @@ void NavigationPanel::detectionDone() {
     m_worker = nullptr;
     m_headings = std::move(m_found);
     m_found.clear();
+    Q_EMIT markupFound(std::make_shared<const BookMarkup>(
+        BookMarkup{m_headings, std::exchange(m_foundEmphasis, {})}));
     m_text = std::exchange(m_read, nullptr);
     m_headingsKnown = true;
     m_stampKnown = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/book/book_markup.h"
 #include "core/book/headings.h"
 #include "core/library/bookmarks.h"
 
@@ -77,6 +78,8 @@ Q_SIGNALS:
     void tabChanged();
     // Bookmarks were added, removed or moved.
     void bookmarksChanged();
+    // The book's headings (kept or found) and its kept emphasis are known, for the view.
+    void markupFound(std::shared_ptr<const BookMarkup> markup);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,6 +113,7 @@ private:
     // The worker's results: the headings, the bookmarks kept (found again when the book
     // changed outside), how many were lost, the book's stamp.
     std::vector<Heading> m_found;
+    std::vector<Emphasis> m_foundEmphasis;
     std::shared_ptr<const BookText> m_read; // the file read by the worker
     QString m_path;
     Bookmarks m_loaded;

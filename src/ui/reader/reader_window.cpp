@@ -177,6 +177,7 @@ TMainForm::TMainForm(QWidget* parent)
     m_navigation->bookmarkButton()->installEventFilter(this);
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
             &ReaderNavigation::topChanged);
+    connect(Navigation, &NavigationPanel::markupFound, View, &BookView::setMarkup);
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
