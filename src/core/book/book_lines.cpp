@@ -282,35 +282,23 @@ template <class Code> float widthIn(const CharWidths& widths, Code c) {
 
 } // namespace
 
-template <class Code>
-bool BookLines::markedWidths(const Code* chars, qsizetype lo, qsizetype hi, int paragraph,
-                             std::vector<float>& out, qreal* hyphen) const {
-    out.clear();
+BookLines::Looks BookLines::looksOf(qsizetype lo, qsizetype hi, int paragraph,
+                                    qreal* hyphen) const {
+    Looks looks;
     if (m_marks.isEmpty() || lo >= hi)
-        return false;
-    const MarkWidths& looks = *m_marks.widths;
+        return looks;
+    looks.widths = m_marks.widths.get();
     if (const int rank = headingRank(paragraph)) {
-        const CharWidths& widths = looks.headings[size_t(rank)];
-        out.resize(size_t(hi - lo));
-        for (qsizetype i = lo; i < hi; ++i)
-            out[size_t(i - lo)] = widthIn(widths, chars[i]);
-        *hyphen = widths.byteWidths()['-'];
-        return true;
+        looks.heading = &looks.widths->headings[size_t(rank)];
+        *hyphen = looks.heading->byteWidths()['-'];
+        return looks;
     }
-    const std::vector<StyleRun> runs = m_marks.index->runs(lo, hi);
-    if (runs.empty())
-        return false;
-    out.resize(size_t(hi - lo));
-    for (qsizetype i = lo; i < hi; ++i)
-        out[size_t(i - lo)] = widthIn(m_widths, chars[i]);
-    for (const StyleRun& run : runs) {
-        const CharWidths& widths = looks.styles[size_t(run.style)];
-        for (qsizetype i = run.from; i < run.to; ++i)
-            out[size_t(i - lo)] = widthIn(widths, chars[i]);
-        // A hyphen after an emphasised letter is drawn in its look.
-        *hyphen = std::max(*hyphen, qreal(widths.byteWidths()['-']));
-    }
-    return true;
+    looks.runs = m_marks.index->runs(lo, hi);
+    // A hyphen after an emphasised letter is drawn in its look.
+    for (const StyleRun& run : looks.runs)
+        *hyphen =
+            std::max(*hyphen, qreal(looks.widths->styles[size_t(run.style)].byteWidths()['-']));
+    return looks;
 }
 
 qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
@@ -362,10 +350,10 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
         const unsigned char* d = m_text->bytes(lo, hi, scratch) - lo;
         const float* w = m_widths.byteWidths();
         const ByteKinds& kinds = byteKinds();
-        std::vector<float> shown;
-        const bool marked = markedWidths(d, lo, hi, paragraph, shown, &hyphenWidth);
+        const Looks looks = looksOf(lo, hi, paragraph, &hyphenWidth);
+        const bool marked = looks.marked();
         const auto widthOf = [&](qsizetype i) {
-            return marked ? qreal(shown[size_t(i - lo)]) : qreal(w[d[i]]);
+            return marked ? qreal(looks.of(i, m_widths).byteWidths()[d[i]]) : qreal(w[d[i]]);
         };
         const auto holdAt = [&](qsizetype i) {
             if (!holdShortWords || i < 1)
@@ -380,11 +368,8 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
     }
     std::u16string scratch;
     const char16_t* d = m_text->chars(lo, hi, scratch) - lo;
-    std::vector<float> shown;
-    const bool marked = markedWidths(d, lo, hi, paragraph, shown, &hyphenWidth);
-    const auto widthOf = [&](qsizetype i) {
-        return marked ? qreal(shown[size_t(i - lo)]) : qreal(m_widths.of(d[i]));
-    };
+    const Looks looks = looksOf(lo, hi, paragraph, &hyphenWidth);
+    const auto widthOf = [&](qsizetype i) { return qreal(looks.of(i, m_widths).of(d[i])); };
     const auto holdAt = [&](qsizetype i) {
         if (!holdShortWords || i < 1)
             return false;
@@ -503,16 +488,12 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     const unsigned char* pieceBytes = wide ? nullptr : m_text->bytes(from, to, byteScratch);
     const char16_t* pieceChars = wide ? m_text->chars(from, to, charScratch) : nullptr;
     // Emphasised runs measured in their looks, their hyphens too.
-    std::vector<float> shown;
     qreal hyphenWidth = m_rules.hyphenWidth;
-    const bool marked =
-        wide ? markedWidths(pieceChars - from, from, to, piece.paragraph, shown, &hyphenWidth)
-             : markedWidths(pieceBytes - from, from, to, piece.paragraph, shown, &hyphenWidth);
+    const Looks looks = looksOf(from, to, piece.paragraph, &hyphenWidth);
     const auto widthAt = [&](qsizetype i) {
-        if (marked)
-            return qreal(shown[size_t(i - from)]);
-        return wide ? qreal(m_widths.of(pieceChars[i - from]))
-                    : qreal(m_widths.byteWidths()[pieceBytes[i - from]]);
+        const CharWidths& widths = looks.marked() ? looks.of(i, m_widths) : m_widths;
+        return wide ? qreal(widths.of(pieceChars[i - from]))
+                    : qreal(widths.byteWidths()[pieceBytes[i - from]]);
     };
     for (qsizetype i = from; i < to; ++i) {
         const char16_t ch = m_text->at(i);

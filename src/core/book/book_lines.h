@@ -166,13 +166,29 @@ private:
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.
     QString wordContext(qsizetype offset, qsizetype* base) const;
-    // The widths of the characters [lo, hi) of the paragraph as drawn, into `out`
-    // (indexed from lo; `chars` from 0), when some of them are marked (a heading's
-    // paragraph, emphasis); false (`out` left empty) when none is. *hyphen becomes the
-    // widest hyphen of their looks.
-    template <class Code>
-    bool markedWidths(const Code* chars, qsizetype lo, qsizetype hi, int paragraph,
-                      std::vector<float>& out, qreal* hyphen) const;
+    // How the characters of a stretch of one paragraph are measured: all in a heading's
+    // widths, or each emphasised run in its look's and the rest plain. `of` is asked
+    // about characters mostly in order (a cursor walks the runs).
+    struct Looks {
+        const CharWidths* heading = nullptr;
+        const MarkWidths* widths = nullptr;
+        std::vector<StyleRun> runs;
+        mutable size_t at = 0;
+        bool marked() const { return heading || !runs.empty(); }
+        const CharWidths& of(qsizetype i, const CharWidths& plain) const {
+            if (heading)
+                return *heading;
+            while (at < runs.size() && runs[at].to <= i)
+                ++at;
+            while (at > 0 && runs[at - 1].to > i)
+                --at;
+            return at < runs.size() && runs[at].from <= i ? widths->styles[size_t(runs[at].style)]
+                                                          : plain;
+        }
+    };
+    // The looks of the characters [lo, hi) of the paragraph; *hyphen becomes the widest
+    // hyphen of their looks.
+    Looks looksOf(qsizetype lo, qsizetype hi, int paragraph, qreal* hyphen) const;
 
     std::shared_ptr<const BookDocument> m_text;
     CharWidths m_widths;

@@ -22,8 +22,9 @@ std::vector<Emphasis> merged(const std::vector<Emphasis>& all, int kind, qsizety
     for (const Emphasis& e : all)
         if ((e.kind & kind) && e.from < e.to && e.to > 0 && e.from < length)
             spans.push_back(Emphasis{std::max<qsizetype>(0, e.from), std::min(e.to, length), kind});
-    std::sort(spans.begin(), spans.end(),
-              [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; });
+    const auto byStart = [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; };
+    if (!std::is_sorted(spans.begin(), spans.end(), byStart))
+        std::sort(spans.begin(), spans.end(), byStart);
     std::vector<Emphasis> out;
     for (const Emphasis& e : spans) {
         if (!out.empty() && e.from <= out.back().to)

@@ -132,12 +132,19 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
     };
     // The width of the characters [a, b) as drawn.
     const auto advance = [&](qsizetype a, qsizetype b) {
-        if (runs.empty())
-            return metricsAt(a).horizontalAdvance(
-                QStringView(m_text).mid(a - from, b - a).toString());
+        // Each stretch of one look at once.
         qreal width = 0;
-        for (qsizetype at = a; at < b; ++at)
-            width += metricsAt(at).horizontalAdvance(m_text[at - from]);
+        for (qsizetype at = a; at < b;) {
+            qsizetype next = b;
+            for (const StyleRun& run : runs)
+                if (run.from > at)
+                    next = std::min(next, run.from);
+                else if (run.to > at)
+                    next = std::min(next, run.to);
+            width += metricsAt(at).horizontalAdvance(
+                QStringView(m_text).mid(at - from, next - at).toString());
+            at = next;
+        }
         return width;
     };
     if (hiddenTo > from || m_text.contains(QLatin1Char('\t'))) {
