@@ -212,7 +212,7 @@ private Q_SLOTS:
     // text layout places it. Paragraphs without marks are broken as in a book without.
     void noLineOverfull() {
         std::mt19937 random(3301);
-        const QStringList words =
+        const QStringList common =
             QStringLiteral(
                 "и в не на он что с как а то все она так его но да ты к у же вы за бы по только "
                 "её мне было вот от меня ещё нет о из ему теперь когда даже ну вдруг ли если уже "
@@ -220,6 +220,10 @@ private Q_SLOTS:
                 "высокопревосходительство взволнованно обстоятельства. ответил.")
                 .split(u' ');
         for (int round = 0; round < 3; ++round) {
+            // The last book is wide: a letter with no code page 1251 form.
+            QStringList words = common;
+            if (round == 2)
+                words << QStringLiteral("Ωмега");
             QString text;
             BookMarkup markup;
             for (int p = 0; p < 40; ++p) {
@@ -249,6 +253,7 @@ private Q_SLOTS:
             std::sort(markup.emphasis.begin(), markup.emphasis.end(),
                       [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; });
             const auto book = std::make_shared<const BookDocument>(BookDocument::fromText(text));
+            QCOMPARE(book->isWide(), round == 2);
             const auto index = std::make_shared<const MarkIndex>(markup, *book);
             for (const QFont& base : {BookLayout::bookFont(1900), arial()}) {
                 QFont font = base;
