@@ -360,7 +360,10 @@ private Q_SLOTS:
                           Emphasis{italic.from + 14, italic.to + 14, Emphasis::Italic}) !=
                 view.markup()->emphasis.end());
         QVERIFY(!view.grab().isNull());
+        // Undone: back where it was.
         view.undo();
+        QCOMPARE(headingTitled(*view.markup(), second.title).offset, second.offset);
+        QCOMPARE(heights(second.offset).first.height(), title.height());
         view.setReadOnly(true);
 
         // Changed by another program: the kept marks go; the view shows the headings found
