@@ -212,6 +212,7 @@ void NavigationPanel::startDetection() {
                                            text->length());
                 kept = BookCompanions::readContents(contents, bytes);
             }
+            m_foundEmphasis = kept ? kept->emphasis : std::vector<Emphasis>();
             m_foundKept = kept && !kept->headings.empty();
             if (m_foundKept)
                 m_found = kept->headings;
@@ -229,6 +230,8 @@ void NavigationPanel::detectionDone() {
         return;
     m_headings = std::move(m_found);
     m_found.clear();
+    Q_EMIT markupFound(std::make_shared<const BookMarkup>(
+        BookMarkup{m_headings, std::exchange(m_foundEmphasis, {})}));
     m_text = std::exchange(m_read, nullptr);
     m_kept = m_foundKept;
     m_headingsKnown = true;
@@ -309,6 +312,10 @@ void NavigationPanel::rescanDone() {
         m_edited = std::exchange(m_rescanned, nullptr);
         m_edit = m_rescannedEdit;
         showHeadings(std::exchange(m_rescannedHeadings, {}));
+        // A heading typed or taken away in a plain text is shown as one, or no longer, in
+        // the view; headings that only moved are moved there by the edits themselves.
+        if (!m_kept && m_contentsRefilled)
+            Q_EMIT headingsFound(m_headings);
         // The bookmarks' marks stand where their lines now are.
         Q_EMIT bookmarksChanged();
     }
@@ -332,6 +339,7 @@ void NavigationPanel::showHeadings(std::vector<Heading> headings) {
                                      });
     m_headings = std::move(headings);
     m_headingsKnown = true;
+    m_contentsRefilled = !sameRows;
     if (!sameRows) {
         fillContents();
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/book/book_markup.h"
 #include "core/book/headings.h"
 #include "core/library/bookmarks.h"
 
@@ -104,6 +105,10 @@ Q_SIGNALS:
     void tabChanged();
     // Bookmarks were added, removed or moved.
     void bookmarksChanged();
+    // The book's headings (kept or found) and its kept emphasis are known, for the view.
+    void markupFound(std::shared_ptr<const BookMarkup> markup);
+    // The headings of a plain text found anew after edits added or took some away.
+    void headingsFound(const std::vector<Heading>& headings);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -144,6 +149,8 @@ private:
     // The worker's results: the headings, the bookmarks kept (found again when the book
     // changed outside), how many were lost, the book's stamp.
     std::vector<Heading> m_found;
+    std::vector<Emphasis> m_foundEmphasis;
+    bool m_contentsRefilled = false; // the last headings shown changed the rows
     std::shared_ptr<const BookText> m_read; // the file read by the worker
     QString m_path;
     Bookmarks m_loaded;

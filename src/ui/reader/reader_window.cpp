@@ -180,6 +180,15 @@ TMainForm::TMainForm(QWidget* parent)
     m_navigation->bookmarkButton()->installEventFilter(this);
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
             &ReaderNavigation::topChanged);
+    connect(Navigation, &NavigationPanel::markupFound, View, &BookView::setMarkup);
+    connect(Navigation, &NavigationPanel::headingsFound, this,
+            [this](const std::vector<Heading>& headings) {
+                auto markup = std::make_shared<BookMarkup>();
+                if (const auto shown = View->markup())
+                    markup->emphasis = shown->emphasis;
+                markup->headings = headings;
+                View->setMarkup(std::move(markup));
+            });
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
