@@ -190,17 +190,18 @@ close_book >/dev/null
 
 # 5. A click on the note reference «[1]» at the book's start shows the note; a click on
 # the note's own number, now at the top, leads back to the reference.
-text_line() { # a click on the first line of the text, at its start
+text_line() { # a click on the first line of the text, DX pixels from its start
     local x y
     read -r x y _ _ <<<"$(text_area)"
-    xdotool mousemove $((x + 10)) $((y + 10)) click 1
+    xdotool mousemove $((x + $1)) $((y + 10)) click 1
 }
 open_book
 keys ctrl+Home
 expect_line 1 "Ctrl+Home"
-text_line
+text_line 10
 expect_line "$note_line" "a click on «[1]»"
-text_line
+# A little to the right: two clicks at one spot in quick succession are a double click.
+text_line 18
 expect_line 1 "a click on the note's number"
 left=$(close_book)
 [ "$left" = 0 ] || fail "back from the note, the reader left at $left, not at the reference"
@@ -210,7 +211,7 @@ left=$(close_book)
 open_book
 keys ctrl+Home ctrl+e Down Down
 expect_line 3 "Down twice"
-text_line
+text_line 18
 expect_line 1 "a click on «[1]» while editing"
 read -r x y _ _ <<<"$(text_area)"
 xdotool mousemove $((x + 10)) $((y + 10)) keydown ctrl click 1 keyup ctrl

@@ -122,16 +122,21 @@ QString Bookmarks::wordsAt(const BookText& text, qsizetype offset) {
 
 QString Bookmarks::nameFor(const BookText& text, qsizetype offset,
                            const std::vector<Heading>& headings) {
+    return nameFor(text.text(offset, std::min(text.length(), offset + kNameSpan)), offset,
+                   headings);
+}
+
+QString Bookmarks::nameFor(QStringView shown, qsizetype offset,
+                           const std::vector<Heading>& headings) {
     // The first words of the place, from its first visible character on.
-    qsizetype from = offset;
-    while (from < text.length() && QChar(text.at(from)).isSpace())
-        ++from;
-    const QString piece = text.text(from, std::min(text.length(), from + 200));
+    qsizetype skipped = 0;
+    while (skipped < shown.size() && shown[skipped].isSpace())
+        ++skipped;
+    const qsizetype from = offset + skipped;
+    const QStringView piece = shown.mid(skipped, 200);
+    const qsizetype lineEnd = piece.indexOf(QLatin1String("\r\n"));
     QStringList words =
-        piece
-            .left(piece.indexOf(QLatin1String("\r\n")) < 0 ? piece.size()
-                                                           : piece.indexOf(QLatin1String("\r\n")))
-            .split(u' ', Qt::SkipEmptyParts);
+        piece.left(lineEnd < 0 ? piece.size() : lineEnd).toString().split(u' ', Qt::SkipEmptyParts);
     const bool more = words.size() > kNameWords;
     words = words.mid(0, kNameWords);
     QString start = words.join(u' ');

@@ -50,6 +50,10 @@ public:
     // «Глава III — Анна Павловна…».
     static QString nameFor(const BookText& text, qsizetype offset,
                            const std::vector<Heading>& headings);
+    // The same from `shown`, the text from the place on (kNameSpan characters are enough).
+    static QString nameFor(QStringView shown, qsizetype offset,
+                           const std::vector<Heading>& headings);
+    static constexpr qsizetype kNameSpan = 400;
 
     QByteArray fileText(const BookStamp& stamp) const;
     // nullopt for a damaged file.

@@ -172,8 +172,9 @@ void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QStrin
     stopRescan();
     stopDetection();
     m_text = std::move(text);
-    m_edited.reset();
+    m_editedLength = -1;
     m_edit = TextChange();
+    m_earlyChanges.clear();
     m_kept = false;
     m_path = path;
     m_contentsPath = contentsPath;
@@ -228,10 +229,13 @@ void NavigationPanel::startDetection() {
 void NavigationPanel::detectionDone() {
     if (!collect(m_worker))
         return;
-    m_headings = std::move(m_found);
-    m_found.clear();
-    Q_EMIT markupFound(std::make_shared<const BookMarkup>(
-        BookMarkup{m_headings, std::exchange(m_foundEmphasis, {})}));
+    // Read in the text as opened: edits made meanwhile move them into the text shown.
+    auto markup = std::make_shared<BookMarkup>(
+        BookMarkup{std::exchange(m_found, {}), std::exchange(m_foundEmphasis, {})});
+    for (const TextChange& change : std::exchange(m_earlyChanges, {}))
+        markup->apply(change);
+    m_headings = markup->headings;
+    Q_EMIT markupFound(std::move(markup));
     m_text = std::exchange(m_read, nullptr);
     m_kept = m_foundKept;
     m_headingsKnown = true;
@@ -277,29 +281,22 @@ void NavigationPanel::startRescan() {
     m_rescanComplete = false;
     // The text is made, compared and scanned on a worker thread: for a 52 MB book that is
     // a fraction of a second there and nothing here.
-    m_rescan = QThread::create(
-        [this, read, saved = m_text, before = editedText(), headings = m_headings, kept = m_kept] {
-            auto edited = std::make_shared<const BookText>((*read)());
-            if (m_rescanStop)
-                return;
-            const TextChange edit = changeBetween(*saved, *edited);
-            std::vector<Heading> found;
-            if (kept) {
-                // The import's headings move with the edit; none is found anew.
-                BookMarkup markup;
-                markup.headings = headings;
-                markup.apply(changeBetween(*before, *edited));
-                found = std::move(markup.headings);
-            } else {
-                found = HeadingDetector::detect(*edited, &m_rescanStop);
-            }
-            if (m_rescanStop)
-                return;
-            m_rescanned = std::move(edited);
-            m_rescannedHeadings = std::move(found);
-            m_rescannedEdit = edit;
-            m_rescanComplete = true;
-        });
+    m_rescan = QThread::create([this, read, saved = m_text, kept = m_kept] {
+        const BookText edited = (*read)();
+        if (m_rescanStop)
+            return;
+        const TextChange edit = changeBetween(*saved, edited);
+        // The import's headings are never looked for: they follow the edits as made.
+        std::vector<Heading> found;
+        if (!kept)
+            found = HeadingDetector::detect(edited, &m_rescanStop);
+        if (m_rescanStop)
+            return;
+        m_rescannedLength = edited.length();
+        m_rescannedHeadings = std::move(found);
+        m_rescannedEdit = edit;
+        m_rescanComplete = true;
+    });
     connect(m_rescan, &QThread::finished, this, &NavigationPanel::rescanDone, Qt::QueuedConnection);
     m_rescan->start(QThread::LowPriority);
 }
@@ -309,9 +306,10 @@ void NavigationPanel::rescanDone() {
         return;
     if (m_rescanComplete) {
         m_rescanComplete = false;
-        m_edited = std::exchange(m_rescanned, nullptr);
+        m_editedLength = std::exchange(m_rescannedLength, -1);
         m_edit = m_rescannedEdit;
-        showHeadings(std::exchange(m_rescannedHeadings, {}));
+        // The kept headings only take the percentages of the new length.
+        showHeadings(m_kept ? m_headings : std::exchange(m_rescannedHeadings, {}));
         // A heading typed or taken away in a plain text is shown as one, or no longer, in
         // the view; headings that only moved are moved there by the edits themselves.
         if (!m_kept && m_contentsRefilled)
@@ -319,7 +317,7 @@ void NavigationPanel::rescanDone() {
         // The bookmarks' marks stand where their lines now are.
         Q_EMIT bookmarksChanged();
     }
-    m_rescanned.reset();
+    m_rescannedLength = -1;
     startRescan();
 }
 
@@ -327,7 +325,7 @@ void NavigationPanel::stopRescan() {
     m_pendingRead.reset();
     stopWorker(m_rescan, m_rescanStop);
     m_rescanComplete = false;
-    m_rescanned.reset();
+    m_rescannedLength = -1;
     m_rescannedHeadings.clear();
 }
 
@@ -357,9 +355,28 @@ qsizetype NavigationPanel::savedPlace(qsizetype place) const {
     return back.moved(place);
 }
 
+qsizetype NavigationPanel::editedLength() const {
+    return m_editedLength >= 0 ? m_editedLength : m_text ? m_text->length() : 0;
+}
+
+void NavigationPanel::followChanges(const std::vector<TextChange>& changes) {
+    if (!m_headingsKnown) {
+        // Edits made while the book's own files are read: the kept headings follow them
+        // once known.
+        m_earlyChanges.insert(m_earlyChanges.end(), changes.begin(), changes.end());
+        return;
+    }
+    if (!m_kept || changes.empty())
+        return;
+    BookMarkup markup;
+    markup.headings = m_headings; // showHeadings compares with those shown
+    for (const TextChange& change : changes)
+        markup.apply(change);
+    showHeadings(std::move(markup.headings));
+}
+
 QString NavigationPanel::percentOf(qsizetype offset) const {
-    const std::shared_ptr<const BookText> text = editedText();
-    const qsizetype length = text ? text->length() : 0;
+    const qsizetype length = editedLength();
     return QStringLiteral("%1 %").arg(length > 0 ? int(offset * 100 / length) : 0);
 }
 
@@ -374,7 +391,7 @@ void NavigationPanel::fillContents() {
         auto* none = new QTreeWidgetItem(m_contents, {notFoundText()});
         none->setFlags(Qt::ItemIsEnabled);
         for (int tenth = 0; tenth < 10; ++tenth) {
-            const qsizetype offset = editedText()->length() * tenth / 10;
+            const qsizetype offset = editedLength() * tenth / 10;
             auto* item = new QTreeWidgetItem(m_contents, {QStringLiteral("%1 %").arg(tenth * 10)});
             item->setData(0, kOffsetRole, qlonglong(offset));
         }
@@ -464,7 +481,12 @@ void NavigationPanel::addBookmark(qsizetype offset) {
         return;
     // Named after what is shown, kept at its place of the text as saved.
     const qsizetype saved = savedPlace(offset);
-    const Bookmark mark{saved, Bookmarks::nameFor(*editedText(), offset, m_headings),
+    // The words shown there: the edited text's, else the saved one's at the same place.
+    const QString shown =
+        m_editedSource
+            ? m_editedSource(offset, offset + Bookmarks::kNameSpan)
+            : m_text->text(saved, std::min(m_text->length(), saved + Bookmarks::kNameSpan));
+    const Bookmark mark{saved, Bookmarks::nameFor(shown, offset, m_headings),
                         Bookmarks::wordsAt(*m_text, saved)};
     const int row = m_bookmarks.add(mark);
     fillBookmarks();
@@ -475,16 +497,19 @@ void NavigationPanel::addBookmark(qsizetype offset) {
 void NavigationPanel::followEdit(const TextChange& change, std::shared_ptr<const BookText> text) {
     stopRescan();
     stopDetection();
-    // The headings are in the edited text, which may lag behind the text saved.
-    const TextChange headingsChange = m_edited ? changeBetween(*m_edited, *text) : change;
+    // Kept headings followed each edit, so stand in the text saved; a plain text's were
+    // read in the edited text, near enough until they are read in the saved one below.
+    // Only headings that followed no edit move with the save's change.
+    if (!m_kept && !hasEdits()) {
+        BookMarkup markup;
+        markup.headings = std::move(m_headings);
+        markup.apply(change);
+        m_headings = std::move(markup.headings);
+    }
     m_text = std::move(text);
-    m_edited.reset();
+    m_editedLength = -1;
     m_edit = TextChange();
     m_bookmarks.apply(change);
-    BookMarkup markup;
-    markup.headings = m_headings;
-    markup.apply(headingsChange);
-    m_headings = markup.headings;
     m_stamp = BookStamp::of(*m_text);
     m_stampKnown = true;
     m_headingsKnown = true;

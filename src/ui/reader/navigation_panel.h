@@ -40,9 +40,15 @@ public:
     // The text as last read or saved: the bookmarks' places are in it (null while it is
     // being read).
     std::shared_ptr<const BookText> text() const { return m_text; }
-    // The text as being edited when edits were made since (else the same as text()):
-    // the headings' places are in it.
-    std::shared_ptr<const BookText> editedText() const { return m_edited ? m_edited : m_text; }
+    // Whether edits were made since text() was read or saved (as far as the worker has
+    // read them), and the length of the text as edited.
+    bool hasEdits() const { return m_editedLength >= 0; }
+    qsizetype editedLength() const;
+    // The characters [from, to) of the text as being edited (the reader gives its
+    // document's); unset, text()'s.
+    void setEditedTextSource(std::function<QString(qsizetype, qsizetype)> source) {
+        m_editedSource = std::move(source);
+    }
     // The headings, once known (empty while they are being found), in the edited text.
     const std::vector<Heading>& headings() const { return m_headings; }
     bool headingsKnown() const { return m_headingsKnown; }
@@ -62,11 +68,15 @@ public:
     qsizetype editedPlace(qsizetype place) const { return m_edit.moved(place); }
     qsizetype savedPlace(qsizetype place) const;
 
-    // The text as being edited, read on a worker thread by `read`: the headings found in
-    // it anew (a plain text) or moved with the edit (headings kept by the import). A
-    // newer text given while one is being read replaces it; the panel shows the old
-    // headings meanwhile.
+    // The text as being edited, read on a worker thread by `read`: a plain text's
+    // headings found in it anew, and the one change that makes it of text(). The text is
+    // made, read and let go there; the panel keeps no copy of it. A newer text given
+    // while one is being read replaces it; the panel shows the old headings meanwhile.
     void followEditing(std::function<BookText()> read);
+    // The edits made, in order: the headings the import kept move with them at once
+    // (one whose first character is taken away goes); a plain text's wait for the
+    // next reading.
+    void followChanges(const std::vector<TextChange>& changes);
     // Whether edited headings are being found.
     bool followingEditing() const { return m_rescan != nullptr || m_pendingRead != nullptr; }
 
@@ -150,7 +160,7 @@ private:
     // changed outside), how many were lost, the book's stamp.
     std::vector<Heading> m_found;
     std::vector<Emphasis> m_foundEmphasis;
-    bool m_contentsRefilled = false; // the last headings shown changed the rows
+    bool m_contentsRefilled = false;        // the last headings shown changed the rows
     std::shared_ptr<const BookText> m_read; // the file read by the worker
     QString m_path;
     Bookmarks m_loaded;
@@ -158,16 +168,18 @@ private:
     BookStamp m_stamp;
     bool m_kept = false; // the headings are those the import kept
     bool m_foundKept = false;
-    // Edits since the text was read or saved: the edited text, and the one change that
-    // makes it of text().
-    std::shared_ptr<const BookText> m_edited;
+    // Edits since the text was read or saved: the edited text's length (-1: none), and
+    // the one change that makes it of text().
+    qsizetype m_editedLength = -1;
     TextChange m_edit;
+    std::function<QString(qsizetype, qsizetype)> m_editedSource;
+    std::vector<TextChange> m_earlyChanges; // made before the headings were known
     // The worker reading the edited text, its stop flag, the next text to read, and its
     // results.
     QThread* m_rescan = nullptr;
     std::atomic<bool> m_rescanStop{false};
     std::shared_ptr<std::function<BookText()>> m_pendingRead;
-    std::shared_ptr<const BookText> m_rescanned;
+    qsizetype m_rescannedLength = -1;
     std::vector<Heading> m_rescannedHeadings;
     TextChange m_rescannedEdit;
     bool m_rescanComplete = false;

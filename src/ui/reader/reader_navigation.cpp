@@ -69,6 +69,14 @@ ReaderNavigation::ReaderNavigation(QWidget* window, QToolBar* toolBar, Navigatio
     connect(m_editPause, &QTimer::timeout, this, [this] { followEditing(); });
 
     m_panel->hide();
+    if (m_places.document)
+        m_panel->setEditedTextSource([this](qsizetype from, qsizetype to) {
+            const BookDocument* book = m_places.document();
+            if (!book)
+                return QString();
+            return book->text(std::clamp<qsizetype>(from, 0, book->length()),
+                              std::clamp<qsizetype>(to, 0, book->length()));
+        });
     connect(m_panel, &NavigationPanel::jumpRequested, this,
             [this](qsizetype offset) { jumpTo(offset); });
     connect(m_panel, &NavigationPanel::escaped, this, [this] { m_places.focusText(); });
@@ -135,8 +143,13 @@ void ReaderNavigation::textEdited() {
     const BookDocument* book = m_places.document ? m_places.document() : nullptr;
     // Opening a book changes the text too, but nothing is edited until it differs from
     // the file (or did since the headings were last read).
-    if (!book || (!book->isModified() && m_panel->editedText() == m_panel->text()))
+    if (!book || (!book->isModified() && !m_panel->hasEdits()))
         return;
+    // The document is the one the panel was given for (the same length, or edited since).
+    std::vector<TextChange> changes;
+    for (const BookDocument::Change& c : book->lastChanges())
+        changes.push_back(TextChange{c.from, c.removed, c.inserted});
+    m_panel->followChanges(changes);
     m_editPause->start();
 }
 
@@ -183,16 +196,19 @@ bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool ReaderNavigation::followReference(qsizetype offset) {
-    const std::shared_ptr<const BookText> text = m_panel->editedText();
+    // The references are looked for in the text as last read or saved, at the place the
+    // edits since have moved the click from; a reference typed since is not one yet.
+    const std::shared_ptr<const BookText> text = m_panel->text();
     if (!text || offset < 0)
         return false;
-    const std::optional<NoteReferences::Reference> reference = NoteReferences::at(*text, offset);
+    const std::optional<NoteReferences::Reference> reference =
+        NoteReferences::at(*text, m_panel->savedPlace(offset));
     if (!reference)
         return false;
-    const qsizetype target =
-        NoteReferences::target(*text, *reference, NoteReferences::notesStart(*text));
+    qsizetype target = NoteReferences::target(*text, *reference, NoteReferences::notesStart(*text));
     if (target < 0)
         return false;
+    target = m_panel->editedPlace(target);
     // After the click is handled: the view sets its caret at the click first.
     QMetaObject::invokeMethod(
         this, [this, target] { jumpTo(target); }, Qt::QueuedConnection);
