@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -132,6 +133,29 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
         QTest::keyClick(form.Editor, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("100 %"));
+    }
+
+    // In pages the panel shows the page of the pages: about which of about how many while
+    // they are counted, then «стр. 1 из N»; a turn shows the next.
+    void progressPanelInPages() {
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Книга"), longBook(2000)));
+        form.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Page));
+        QVERIFY(form.View->paged());
+        const QString first = form.StatusBar->panelText(2);
+        QVERIFY2(first.startsWith(QStringLiteral("стр. ")), qPrintable(first));
+        QTRY_VERIFY(form.View->pageCount() > 0);
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        const QString count = russian.toString(form.View->pageCount());
+        QTRY_COMPARE(form.StatusBar->panelText(2), QStringLiteral("стр. 1 из ") + count);
+        QTest::keyClick(form.View, Qt::Key_PageDown);
+        QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("стр. 2 из ") + count);
+        QTest::keyClick(form.View, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("стр. %1 из %1").arg(count));
+        // While counting, «стр. ≈N из ≈M (P %)».
+        form.LayoutDialog1->lineSpacingBox()->setValue(1.5);
+        if (form.View->pageCount() < 0)
+            QVERIFY2(form.StatusBar->panelText(2).contains(QStringLiteral(" из ≈")),
+                     qPrintable(form.StatusBar->panelText(2)));
     }
 
     // The plain look is the view's own: a reader that never chose a layout, and one that

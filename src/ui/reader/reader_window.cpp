@@ -33,6 +33,7 @@
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPrinterInfo>
 #include <QScreen>
@@ -877,7 +878,29 @@ void TMainForm::showProgress() {
         return;
     }
     const qint64 percent = atEnd ? 100 : std::clamp<qint64>(first * 100 / length, 0, 100);
-    StatusBar->setPanelText(2, QStringLiteral("%1 %").arg(percent));
+    if (!View->paged()) {
+        StatusBar->setPanelText(2, QStringLiteral("%1 %").arg(percent));
+        return;
+    }
+    // Pages: «стр. 37 из 1 204»; while they are counted, about which page of about how
+    // many, and the share.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const int count = View->pageCount();
+    const int page = View->pageNumber();
+    if (count > 0 && page >= 0) {
+        StatusBar->setPanelText(2, QStringLiteral("стр. %1 из %2")
+                                       .arg(russian.toString(page + 1), russian.toString(count)));
+        return;
+    }
+    const int estimate = std::max(1, View->estimatedPageCount());
+    const QString shown =
+        page >= 0
+            ? russian.toString(page + 1)
+            : QStringLiteral("≈") +
+                  russian.toString(std::clamp<qint64>(first * estimate / length + 1, 1, estimate));
+    StatusBar->setPanelText(2, QStringLiteral("стр. %1 из ≈%2 (%3 %)")
+                                   .arg(shown, russian.toString(estimate))
+                                   .arg(percent));
 }
 
 void TMainForm::ToolButton7Click() {
