@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -1725,5 +1726,28 @@ void BookView::paintPages(QPainter& painter, qsizetype selFrom, qsizetype selTo)
             }
             y += heightOf(at);
         }
+    }
+    if (!m_preparing && m_preparedFor != startOf(top())) {
+        m_preparing = true;
+        QTimer::singleShot(0, this, &BookView::prepareNextPages);
+    }
+}
+
+void BookView::prepareNextPages() {
+    m_preparing = false;
+    if (!paged() || !m_book)
+        return;
+    syncExact();
+    m_preparedFor = startOf(top());
+    // The layouts of the pages after those shown (kept while they are not too many).
+    const std::vector<Column> columns = shownColumns();
+    Place at = columns.back().to;
+    int pieces = 0;
+    for (size_t c = 0; c < columns.size() && !isEnd(at); ++c) {
+        const Place end = pageEnd(at);
+        pieces += end.piece - at.piece + 1;
+        if (pieces > kCachedLayouts / 3)
+            break;
+        at = end;
     }
 }

@@ -267,6 +267,11 @@ private:
     // The top left corner of a display line on screen; false when it is not shown.
     bool originOf(const Place& place, QPointF* origin);
     void paintPages(QPainter& painter, qsizetype selFrom, qsizetype selTo);
+    // Lays out the next spread's paragraphs while the window waits, so that a turn finds
+    // them ready.
+    void prepareNextPages();
+    bool m_preparing = false;
+    qsizetype m_preparedFor = -1;
     // What the counter's page rules were made of: room, line height, spacing, indent.
     std::optional<std::array<double, 4>> m_pageKey;
     // A press while viewing pages turns a page unless it starts a selection.
