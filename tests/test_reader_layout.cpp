@@ -158,6 +158,29 @@ private Q_SLOTS:
                      qPrintable(form.StatusBar->panelText(2)));
     }
 
+    // «Книжная» in «Разворот» sets its face for two columns where the window has room
+    // for them at the least size; a narrow window shows one page in the larger face.
+    void aSpreadSizesTheFaceForTwoColumns_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("spread");
+        QTest::newRow("1920") << 1920 << true;
+        QTest::newRow("1280") << 1280 << true;
+        QTest::newRow("800") << 800 << false;
+    }
+    void aSpreadSizesTheFaceForTwoColumns() {
+        QFETCH(int, width);
+        QFETCH(bool, spread);
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Книга"), longBook(200)));
+        form.setWindowState(Qt::WindowNoState);
+        form.resize(width, 700);
+        QTRY_COMPARE(form.View->width(), width);
+        form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        form.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Spread));
+        QCOMPARE(form.View->spread(), spread);
+        const int size = QFontInfo(form.View->textFont()).pixelSize();
+        QVERIFY(size >= BookLayout::kMinFaceSize && size <= BookLayout::kMaxFaceSize);
+    }
+
     // The plain look is the view's own: a reader that never chose a layout, and one that
     // went back to «Как в редакторе», show the same lines in the same places.
     void theDefaultsLookAsBefore() {

@@ -731,8 +731,8 @@ void BookView::updateStyle() {
     m_style.justify = m_bookLayout.justify;
 }
 
-qreal BookView::gutter() const {
-    return std::max<qreal>(24, 3 * QFontMetricsF(m_font).averageCharWidth());
+qreal BookView::gutterFor(const QFont& font) {
+    return std::max<qreal>(24, 3 * QFontMetricsF(font).averageCharWidth());
 }
 
 bool BookView::spread() const {

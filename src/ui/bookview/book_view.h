@@ -110,7 +110,9 @@ public:
     // left page's column (the right one is columnWidth() + gutter() further).
     qreal columnLeft() const;
     qreal columnWidth() const;
-    qreal gutter() const;
+    qreal gutter() const { return gutterFor(m_font); }
+    // The room between the pages of a spread in a font.
+    static qreal gutterFor(const QFont& font);
 
     // Pages: whether the view turns pages rather than scrolls, and whether two pages show
     // side by side now.

@@ -29,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -313,7 +314,16 @@ void TMainForm::applyFace() {
     if (room < 200 && screen())
         room = screen()->availableGeometry().width();
     room -= 2 * m_layout.margins;
-    QFont face = BookLayout::bookFont(room, m_layout.width > 0 ? m_layout.width : 66);
+    const int characters = m_layout.width > 0 ? m_layout.width : 66;
+    QFont face = BookLayout::bookFont(room, characters);
+    if (m_layout.pages == BookLayout::Pages::Spread) {
+        // Two pages side by side where the least size allows them: a face for half the
+        // room, less the gutter.
+        const QFont half = BookLayout::bookFont((room - BookView::gutterFor(face)) / 2, characters);
+        const qreal average = QFontMetricsF(half).averageCharWidth();
+        if (2 * characters * average + BookView::gutterFor(half) <= room)
+            face = half;
+    }
     // Bigger or smaller as the text's keys made it.
     face.setPixelSize(std::max(4, int(std::lround(face.pixelSize() * std::pow(1.15, m_zoom)))));
     if (!shown(face))
