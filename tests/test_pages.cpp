@@ -171,6 +171,36 @@ private Q_SLOTS:
         QVERIFY(!view.characterRect(s.starts[4]).isEmpty());
     }
 
+    // An empty book, one letter, one line: one page, nothing to turn to, in either mode.
+    void tinyBooks_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("empty") << QString() << int(BookLayout::Pages::Page);
+        QTest::newRow("one letter") << QStringLiteral("я") << int(BookLayout::Pages::Spread);
+        QTest::newRow("two blank lines")
+            << QStringLiteral("\r\n\r\n") << int(BookLayout::Pages::Spread);
+    }
+    void tinyBooks() {
+        QFETCH(QString, text);
+        QFETCH(int, pages);
+        BookLayout layout;
+        layout.pages = BookLayout::Pages(pages);
+        layout.indent = 1;
+        Shown s = show(text, layout, QSize(1200, 300));
+        BookView& view = *s.view;
+        QCOMPARE(view.pageCount(), 1);
+        QCOMPARE(view.pageNumber(), 0);
+        QVERIFY(!view.turnPage(true));
+        QVERIFY(!view.turnPage(false));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(1100, 200));
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        QCOMPARE(view.firstVisibleOffset(), 0);
+        QCOMPARE(view.offsetAt(QPoint(1100, 290)), -1); // past the book's last line
+        view.setReadOnly(false);
+        QTest::keyClicks(&view, QStringLiteral("abc"));
+        QCOMPARE(view.text(0, 3), QStringLiteral("abc"));
+    }
+
     // While editing, the keys move the caret and the page follows it; switching to the
     // ribbon and back keeps the place.
     void editingInPages() {
