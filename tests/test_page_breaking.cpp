@@ -105,6 +105,46 @@ private Q_SLOTS:
         }
     }
 
+    // After an edit from line E on (a paragraph's first line), the pages decided by lines
+    // before E are kept and the breaking goes on from the last of them: the pages are
+    // those of the edited book.
+    void pagesKeptAcrossAnEdit() {
+        for (unsigned seed = 1; seed <= 300; ++seed) {
+            std::mt19937 random(seed);
+            const std::vector<PageLine> before = randomBook(random, 2 + int(random() % 150));
+            const double room = 30 + double(random() % 300);
+            PageBreaker first(room);
+            for (const PageLine& line : before)
+                first.add(line);
+            // An edit changes whole paragraphs: from a paragraph's start, some paragraphs
+            // put in, the next one taken out or not.
+            std::vector<int> paragraphs;
+            for (size_t i = 0; i < before.size(); ++i)
+                if (before[i].startsParagraph)
+                    paragraphs.push_back(int(i));
+            paragraphs.push_back(int(before.size()));
+            const size_t at = random() % (paragraphs.size() - 1);
+            const int edit = paragraphs[at];
+            const int rest = paragraphs[at + (random() % 3 == 0 ? 1 : 0)];
+            std::vector<PageLine> after(before.begin(), before.begin() + edit);
+            const std::vector<PageLine> changed = randomBook(random, int(random() % 20));
+            after.insert(after.end(), changed.begin(), changed.end());
+            after.insert(after.end(), before.begin() + rest, before.end());
+            if (after.empty())
+                continue;
+            size_t kept = 0;
+            while (kept < first.decidedBy().size() && first.decidedBy()[kept] <= edit)
+                ++kept;
+            PageBreaker resumed(
+                room, std::vector<int>(first.starts().begin(), first.starts().begin() + kept),
+                std::vector<int>(first.decidedBy().begin(), first.decidedBy().begin() + kept));
+            for (size_t i = size_t(resumed.starts().back()); i < after.size(); ++i)
+                resumed.add(after[i]);
+            QVERIFY2(kept >= 1, qPrintable(QString::number(seed)));
+            QCOMPARE(resumed.starts(), breakPages(after, room));
+        }
+    }
+
     // A rule is broken only where keeping it would leave a page empty.
     void rulesBrokenOnlyWhenTheyMustBe() {
         for (unsigned seed = 1; seed <= 400; ++seed) {

@@ -221,9 +221,15 @@ private Q_SLOTS:
             QTest::keyClick(&view, Qt::Key_Down);
         QVERIFY(!view.characterRect(view.caret()).isEmpty());
         QCOMPARE(view.firstVisibleOffset(), s.starts[size_t(pageOf(s.starts, view.caret()))]);
-        // Typing stays on the page.
+        // Typing stays on the page; the pages before it are kept, and once counted again
+        // the pages are those of the edited book.
+        const int page = view.pageNumber();
         QTest::keyClicks(&view, QStringLiteral("abc"));
         QVERIFY(!view.characterRect(view.caret()).isEmpty());
+        QTRY_COMPARE(view.pageNumber(), page);
+        QVERIFY(QTest::qWaitFor([&] { return view.pageCount() >= 0; }, 20000));
+        const Shown fresh = show(view.text(0, view.textLength()), layout, QSize(500, 300));
+        QCOMPARE(view.pageStarts(), fresh.starts);
         // The ribbon and back: the page's first character stays in view.
         const qsizetype first = view.firstVisibleOffset();
         layout.pages = BookLayout::Pages::Ribbon;

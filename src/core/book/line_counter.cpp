@@ -26,7 +26,7 @@ void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
     run->counted.store(keepPieces, std::memory_order_relaxed);
     m_run = run;
     m_thread = std::thread([this, run, fromParagraph] { count(*run, fromParagraph); });
-    startPages();
+    startPages(run->starts[size_t(keepPieces)]);
 }
 
 void LineCounter::stop() {
@@ -86,14 +86,23 @@ void LineCounter::setPageRules(std::optional<PageRules> rules) {
     startPages();
 }
 
-void LineCounter::startPages() {
+void LineCounter::startPages(int keepLines) {
     stopPages();
-    m_pages.reset();
+    // The pages decided by the lines kept (the worker has stopped: no lock needed).
+    std::shared_ptr<Pages> old = std::move(m_pages);
     if (!m_pageRules || !m_run || !m_pageRules->linesOf)
         return;
     auto pages = std::make_shared<Pages>();
     pages->run = m_run;
     pages->rules = *m_pageRules;
+    if (old && keepLines > 0) {
+        size_t kept = 0;
+        while (kept < old->decidedBy.size() && old->decidedBy[kept] <= keepLines)
+            ++kept;
+        pages->starts.assign(old->starts.begin(), old->starts.begin() + qsizetype(kept));
+        pages->decidedBy.assign(old->decidedBy.begin(), old->decidedBy.begin() + qsizetype(kept));
+        pages->lines = pages->starts.empty() ? 0 : pages->starts.back();
+    }
     m_pages = pages;
     m_pageThread = std::thread([this, pages] { paginate(*pages); });
 }
@@ -109,21 +118,39 @@ void LineCounter::paginate(Pages& pages) {
     const Run& run = *pages.run;
     const BookLines& lines = *run.lines;
     const int total = lines.pieceCount();
-    PageBreaker breaker(pages.rules.room);
+    // Going on from the last page kept: its first line, in the piece holding it.
+    PageBreaker breaker(pages.rules.room, pages.starts, pages.decidedBy);
+    const int from = breaker.starts().back();
+    int piece =
+        int(std::upper_bound(run.starts.begin(),
+                             run.starts.begin() + run.counted.load(std::memory_order_acquire) + 1,
+                             from) -
+            run.starts.begin()) -
+        1;
+    piece = std::max(0, piece);
+    int skip = from - run.starts[size_t(piece)];
     std::vector<PageLine> pieceLines;
     QElapsedTimer sinceReport;
     sinceReport.start();
-    size_t published = 0;
+    size_t published = breaker.starts().size();
+    {
+        std::lock_guard lock(pages.mutex);
+        pages.starts = breaker.starts();
+        pages.decidedBy = breaker.decidedBy();
+        pages.lines = from;
+    }
     const auto publish = [&](bool finished) {
         const std::vector<int>& starts = breaker.starts();
+        const std::vector<int>& decidedBy = breaker.decidedBy();
         std::lock_guard lock(pages.mutex);
         pages.starts.insert(pages.starts.end(), starts.begin() + qsizetype(published),
                             starts.end());
+        pages.decidedBy.insert(pages.decidedBy.end(), decidedBy.begin() + qsizetype(published),
+                               decidedBy.end());
         published = starts.size();
         pages.lines = breaker.lines();
         pages.finished = finished;
     };
-    int piece = 0;
     while (piece < total) {
         const int counted = run.counted.load(std::memory_order_acquire);
         if (pages.cancel.load(std::memory_order_relaxed) || run.cancel.load())
@@ -138,8 +165,9 @@ void LineCounter::paginate(Pages& pages) {
             const int count = run.starts[size_t(piece) + 1] - run.starts[size_t(piece)];
             pieceLines.clear();
             pages.rules.linesOf(lines, lines.piece(piece), count, pieceLines);
-            for (const PageLine& line : pieceLines)
-                breaker.add(line);
+            for (size_t i = size_t(std::max(0, skip)); i < pieceLines.size(); ++i)
+                breaker.add(pieceLines[i]);
+            skip = 0;
             if ((piece & 1023) == 0 && pages.cancel.load(std::memory_order_relaxed))
                 return;
         }

@@ -29,7 +29,8 @@ struct PageRules {
 //
 // With page rules, a second worker follows the count and breaks the counted lines into
 // pages (PageBreaker), from the book's first line, so a page is the same however it is
-// reached; another page height breaks them again without counting the lines again.
+// reached; another page height breaks them again without counting the lines again, and
+// after an edit the pages that lines before it decided are kept.
 class LineCounter : public QObject {
     Q_OBJECT
 public:
@@ -87,14 +88,17 @@ private:
         std::shared_ptr<Run> run;
         PageRules rules;
         mutable std::mutex mutex;
-        std::vector<int> starts; // the first line of each page
-        int lines = 0;           // the lines broken so far
+        std::vector<int> starts;    // the first line of each page
+        std::vector<int> decidedBy; // the lines broken when each start was decided
+        int lines = 0;              // the lines broken so far
         bool finished = false;
         std::atomic<bool> cancel{false};
     };
     void count(Run& run, int fromParagraph);
     void paginate(Pages& pages);
-    void startPages();
+    // Breaks the lines into pages on the page worker, going on after `keepLines` lines
+    // from the pages those lines decided (after an edit below them).
+    void startPages(int keepLines = 0);
     void stopPages();
 
     std::shared_ptr<Run> m_run;

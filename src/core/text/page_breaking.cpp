@@ -10,6 +10,15 @@ constexpr double kSlack = 1e-6;
 
 } // namespace
 
+PageBreaker::PageBreaker(double room, std::vector<int> starts, std::vector<int> decidedBy)
+    : m_room(room), m_starts(std::move(starts)), m_decidedBy(std::move(decidedBy)) {
+    if (m_starts.empty() || m_decidedBy.size() != m_starts.size()) {
+        m_starts = {0};
+        m_decidedBy = {0};
+    }
+    m_pageStart = m_starts.back();
+}
+
 void PageBreaker::add(const PageLine& line) {
     m_pending.push_back(line);
     m_used += line.height;
@@ -26,6 +35,7 @@ void PageBreaker::add(const PageLine& line) {
             next = breakAt(fit, false);
         if (next <= 0)
             next = fit;
+        m_decidedBy.push_back(lines());
         m_pending.erase(m_pending.begin(), m_pending.begin() + next);
         m_pageStart += next;
         m_starts.push_back(m_pageStart);

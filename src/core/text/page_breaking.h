@@ -26,6 +26,9 @@ struct PageLine {
 class PageBreaker {
 public:
     explicit PageBreaker(double room) : m_room(room) {}
+    // Goes on from pages decided before: `starts` as starts() gave them, `decidedBy` as
+    // decidedBy() did, lines fed again from starts.back().
+    PageBreaker(double room, std::vector<int> starts, std::vector<int> decidedBy);
 
     // The next line; pages decided by it are added to starts().
     void add(const PageLine& line);
@@ -34,6 +37,9 @@ public:
     const std::vector<int>& starts() const { return m_starts; }
     // The lines fed so far.
     int lines() const { return m_pageStart + int(m_pending.size()); }
+    // For each page start, the lines fed when it was decided: a start stays the same
+    // whatever follows those lines (0 for the first page).
+    const std::vector<int>& decidedBy() const { return m_decidedBy; }
 
 private:
     // The start of the next page, counted from the open page's first line, when the
@@ -45,6 +51,7 @@ private:
     double m_used = 0;
     int m_pageStart = 0;
     std::vector<int> m_starts{0};
+    std::vector<int> m_decidedBy{0};
 };
 
 // The first line of each page of `lines` (none for no lines).

@@ -699,7 +699,18 @@ void BookView::setBookLayout(const BookLayout& layout) {
     if (clamped == m_bookLayout)
         return;
     keepTopAnchor();
+    BookLayout otherPages = m_bookLayout;
+    otherPages.pages = clamped.pages;
     m_bookLayout = clamped;
+    if (otherPages == clamped && m_lines && std::abs(m_style.width - columnWidth()) < 0.01) {
+        // Pages or the ribbon at the same width: the same lines, counted once.
+        m_topValid = false;
+        m_lastTopValid = false;
+        updatePageRules();
+        updateScrollBar();
+        viewport()->update();
+        return;
+    }
     relayout();
 }
 
@@ -945,12 +956,8 @@ void BookView::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    if (paged() && m_readOnly && !(event->modifiers() & Qt::ShiftModifier)) {
-        // Viewing pages: a click turns a page; a drag from here selects.
-        m_pagePress = true;
-        m_pagePressAt = event->position();
+    if (pressTurnsPage(event))
         return;
-    }
     qreal x = 0;
     const Place place = placeAtPoint(event->position(), &x);
     bool atLineEnd = false;
@@ -965,6 +972,15 @@ void BookView::mousePressEvent(QMouseEvent* event) {
     m_dragging = true;
     m_preferredX = -1;
     moveCaret(offset, event->modifiers() & Qt::ShiftModifier, atLineEnd);
+}
+
+bool BookView::pressTurnsPage(const QMouseEvent* event) {
+    // Viewing pages: a click turns a page; a drag from the press selects.
+    if (!paged() || !m_readOnly || (event->modifiers() & Qt::ShiftModifier))
+        return false;
+    m_pagePress = true;
+    m_pagePressAt = event->position();
+    return true;
 }
 
 void BookView::mouseMoveEvent(QMouseEvent* event) {
@@ -1044,12 +1060,8 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
     syncExact();
     if (event->button() != Qt::LeftButton)
         return;
-    if (paged() && m_readOnly && !(event->modifiers() & Qt::ShiftModifier)) {
-        // Viewing pages, quick clicks turn as many pages.
-        m_pagePress = true;
-        m_pagePressAt = event->position();
+    if (pressTurnsPage(event)) // quick clicks turn as many pages
         return;
-    }
     qreal x = 0;
     const Place place = placeAtPoint(event->position(), &x);
     const qsizetype offset = layoutOf(place.piece)->offsetAt(place.line, x);

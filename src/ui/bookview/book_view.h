@@ -276,7 +276,8 @@ private:
     qsizetype m_preparedFor = -1;
     // What the counter's page rules were made of: room, line height, spacing, indent.
     std::optional<std::array<double, 4>> m_pageKey;
-    // A press while viewing pages turns a page unless it starts a selection.
+    // A press while viewing pages turns a page unless it starts a selection: noted here.
+    bool pressTurnsPage(const QMouseEvent* event);
     bool m_pagePress = false;
     QPointF m_pagePressAt;
 
