@@ -98,8 +98,11 @@ double peakMb(const QString& mode, const QString& folder) {
     return child.readAllStandardOutput().trimmed().toLong() / 1024.0;
 }
 
+// A row of the table: the label padded by its letters, not its bytes.
 void row(const char* what, double ribbon, double spread, const char* unit, const char* target) {
-    std::printf("%-44s %9.1f %-3s %9.1f %-3s %8s\n", what, spread, unit, ribbon, unit, target);
+    const int pad = std::max(0, 46 - int(QString::fromUtf8(what).size()));
+    std::printf("%s%*s %9.1f %-3s %9.1f %-3s %8s\n", what, pad, "", spread, unit, ribbon, unit,
+                target);
 }
 
 } // namespace
@@ -111,8 +114,8 @@ int main(int argc, char** argv) {
                        argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QByteArray bytes = makeProse(folder, kBookSize);
-    std::printf("\nPages: «Книжная» at 1920×1080, %.0f MB%*s %13s %13s %8s\n",
-                bytes.size() / 1048576.0, 6, "", "«Разворот»", "«Лента»", "target");
+    std::printf("\nPages: «Книжная» at 1920×1080, %.0f MB%*s «Разворот»       «Лента»   target\n",
+                bytes.size() / 1048576.0, 10, "");
     const Figures ribbon = measure(BookLayout::Pages::Ribbon, bytes);
     const Figures spread = measure(BookLayout::Pages::Spread, bytes);
     row("turn a page (PageDown) until painted, slowest", ribbon.turn, spread.turn, "ms", "16");
@@ -126,7 +129,6 @@ int main(int argc, char** argv) {
     row("turn a page, «Как в редакторе»", plainRibbon.turn, plainSpread.turn, "ms", "16");
     const double ribbonMb = peakMb(QStringLiteral("ribbon"), folder);
     const double spreadMb = peakMb(QStringLiteral("spread"), folder);
-    std::printf("%-44s %9.1f %-3s %9.1f %-3s %8s\n", "peak memory", spreadMb, "MB", ribbonMb, "MB",
-                "+10");
+    row("peak memory", ribbonMb, spreadMb, "MB", "+10");
     return 0;
 }

@@ -24,7 +24,8 @@ namespace {
 // Display lines counted at once on the window's thread, before the worker gets there:
 // the characters of at most this many (about a millisecond's work).
 constexpr qsizetype kCountAtOnce = 256 * 1024;
-constexpr int kCachedLayouts = 96;
+// (a spread of short paragraphs, and the next one laid out ahead)
+constexpr int kCachedLayouts = 256;
 // A word found by a double-click or Ctrl+arrow reaches at most this far.
 constexpr qsizetype kLongestWord = 4096;
 // Pixels a justified line's natural width stays under the column.
