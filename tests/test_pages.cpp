@@ -130,6 +130,11 @@ private Q_SLOTS:
                     view.centerOffset(offset);
                 QCOMPARE(view.firstVisibleOffset(), starts[size_t(pageOf(starts, offset))]);
             }
+            // A selection found far on (as find selects): the page holding its end.
+            const qsizetype found = qsizetype(random() % (view.textLength() + 1));
+            view.setSelectionStart(found);
+            view.setSelectionLength(std::min<qsizetype>(5, view.textLength() - found));
+            QCOMPARE(view.firstVisibleOffset(), starts[size_t(pageOf(starts, view.caret()))]);
         }
     }
 

@@ -1508,17 +1508,18 @@ BookView::Place BookView::fillEnd(const Place& start) {
 }
 
 BookView::Place BookView::pageEnd(const Place& start) {
-    const Place filled = fillEnd(start);
-    if (!pagesCurrent() || isEnd(start))
-        return filled;
-    const int line = lineNumber(start);
-    const int page = line < 0 ? -1 : m_counter->pageOfLine(line);
-    if (page >= 0 && m_counter->pageStart(page) == line) {
-        const std::optional<Place> next = placeOfLine(m_counter->pageStart(page + 1));
-        if (next && before(*next, filled))
-            return *next; // the rules sent lines on to the next page
+    if (pagesCurrent() && !isEnd(start)) {
+        // A counted page ends where the next begins (the rules may send lines on to it).
+        // Should the heights of the count and of heightOf() ever differ, its last line
+        // is cut at the window's foot rather than left out of every page.
+        const int line = lineNumber(start);
+        const int page = line < 0 ? -1 : m_counter->pageOfLine(line);
+        if (page >= 0 && m_counter->pageStart(page) == line) {
+            if (const std::optional<Place> next = placeOfLine(m_counter->pageStart(page + 1)))
+                return *next;
+        }
     }
-    return filled;
+    return fillEnd(start);
 }
 
 std::vector<BookView::Column> BookView::shownColumns() {
