@@ -6,9 +6,11 @@
 #include "core/base/cp1251.h"
 #include "core/book/book_document.h"
 #include "core/book/book_lines.h"
+#include "core/book/book_markup.h"
 #include "core/book/book_text.h"
 #include "core/text/hyphenator.h"
 #include "ui/bookview/book_view.h"
+#include "ui/bookview/paragraph_layout.h"
 
 #include <QApplication>
 #include <QDir>
@@ -147,6 +149,108 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
     }
 }
 
+// Headings and emphasis on a 50 MB book: chapters of `prose` under a heading each, a
+// phrase of every fifth sentence in italic and another in bold. The same book with its
+// marks and without: opening at 90 % with the paint, the change to «Книжная», a
+// repaint, every display line counted (the line counter's pass, in the background), the
+// marks indexed for a layout (after each edit or change).
+void marks(const QByteArray& prose) {
+    const QByteArray italic = Cp1251::encode(QStringLiteral("высокое, чистое и бесконечное"));
+    const QByteArray bold = Cp1251::encode(QStringLiteral("Князь Андрей"));
+    std::vector<Emphasis> chapter; // in one chapter's prose
+    for (qsizetype at = prose.indexOf(italic), n = 0; at >= 0;
+         at = prose.indexOf(italic, at + 1), ++n)
+        if (n % 5 == 0)
+            chapter.push_back(Emphasis{at, at + italic.size(), Emphasis::Italic});
+    for (qsizetype at = prose.indexOf(bold), n = 0; at >= 0; at = prose.indexOf(bold, at + 1), ++n)
+        if (n % 5 == 2)
+            chapter.push_back(Emphasis{at, at + bold.size(), Emphasis::Bold});
+    std::sort(chapter.begin(), chapter.end(),
+              [](const Emphasis& a, const Emphasis& b) { return a.from < b.from; });
+    QByteArray bytes;
+    BookMarkup markup;
+    const qsizetype size = qsizetype(50) * 1024 * 1024;
+    bytes.reserve(size + prose.size() + 64);
+    for (int n = 1; bytes.size() < size; ++n) {
+        if (!bytes.isEmpty())
+            bytes += "\r\n";
+        const QString title = QStringLiteral("Глава %1").arg(n);
+        markup.headings.push_back(Heading{bytes.size(), Heading::Chapter, title});
+        bytes += Cp1251::encode(title) + "\r\n\r\n";
+        for (const Emphasis& e : chapter)
+            markup.emphasis.push_back(Emphasis{bytes.size() + e.from, bytes.size() + e.to, e.kind});
+        bytes += prose;
+    }
+    const auto marked = std::make_shared<const BookMarkup>(markup);
+    std::printf("\n%-52s %12s %12s\n", "headings and emphasis, 50 MB book", "with marks",
+                "without");
+    std::printf("%-52s %12zu %12s\n", "headings, emphasised runs", markup.headings.size(), "");
+    std::printf("%-52s %12zu %12s\n", "", markup.emphasis.size(), "");
+    const auto book = std::make_shared<BookDocument>(BookDocument::fromBytes(bytes));
+    // Each figure the best of five, the two books in turn. The reader opens a book and
+    // hands the view its marks once they are read (on a worker thread): a relayout.
+    double open[2] = {1e100, 1e100}, arrive = 1e100, bookish[2] = {1e100, 1e100},
+           repaint[2] = {1e100, 1e100};
+    for (int round = 0; round < 5; ++round)
+        for (const bool withMarks : {true, false}) {
+            BookView view;
+            view.resize(1920, 1040);
+            view.show();
+            QElapsedTimer t;
+            t.start();
+            view.setBook(book);
+            view.scrollOffsetToTop(view.textLength() / 10 * 9);
+            view.viewport()->grab();
+            open[withMarks] = std::min(open[withMarks], ms(t));
+            if (withMarks) {
+                t.restart();
+                view.setMarkup(marked);
+                view.viewport()->grab();
+                arrive = std::min(arrive, ms(t));
+            }
+            t.restart();
+            view.setBookLayout(BookLayout::bookish());
+            view.viewport()->grab();
+            bookish[withMarks] = std::min(bookish[withMarks], ms(t));
+            repaint[withMarks] =
+                std::min(repaint[withMarks], bestOf(5, [&] { view.viewport()->grab(); }));
+        }
+    // The line counter's pass (in the background) over the first 5 MB, in «Книжная».
+    const QFont face = BookLayout::bookFont(1920 - 16);
+    const CharWidths widths(face, *book);
+    LineRules rules;
+    rules.indent = 1.5 * face.pixelSize();
+    rules.hyphenator = &Hyphenator::russian();
+    rules.hyphenWidth = QFontMetricsF(face).horizontalAdvance(QLatin1Char('-'));
+    rules.holdShortWords = true;
+    rules.optimal = true;
+    const qreal column = 66 * QFontMetricsF(face).averageCharWidth();
+    const int paragraphs = book->paragraphAt(5 * 1024 * 1024);
+    double counted[2] = {1e100, 1e100};
+    for (int round = 0; round < 3; ++round)
+        for (const bool withMarks : {true, false}) {
+            LineMarks lineMarks;
+            if (withMarks)
+                lineMarks = {std::make_shared<const MarkIndex>(markup, *book),
+                             markWidths(face, widths)};
+            const BookLines lines(book, widths, column, rules, nullptr, 0, lineMarks);
+            QElapsedTimer t;
+            t.start();
+            lines.walk([&](int piece, int) { return piece < paragraphs; });
+            counted[withMarks] = std::min(counted[withMarks], ms(t));
+        }
+    const auto row = [](const char* what, const double* v) {
+        std::printf("%-52s %9.1f ms %9.1f ms\n", what, v[1], v[0]);
+    };
+    row("open at 90 %, with its paint", open);
+    std::printf("%-52s %9.1f ms\n", "its marks handed to the view, with the repaint", arrive);
+    row("change to «Книжная», with its repaint", bookish);
+    row("a repaint", repaint);
+    row("display lines of 5 MB counted («Книжная»)", counted);
+    std::printf("%-52s %9.1f ms\n", "the marks indexed for a layout",
+                bestOf(3, [&] { const MarkIndex index(markup, *book); }));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +282,7 @@ int main(int argc, char** argv) {
 
     if (!measured)
         justifiedLines(QStringLiteral("generated prose, 2 MB"), bytes.left(2 * 1024 * 1024));
+    marks(prose);
     BookView view;
     view.resize(1920, 1040);
     view.show();

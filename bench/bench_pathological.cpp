@@ -5,12 +5,14 @@
 
 #include "bench_support.h"
 #include "core/base/cp1251.h"
+#include "core/book/book_document.h"
 #include "ui/bookview/book_view.h"
 #include "ui/controls/status_panels.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/find_dialog.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
+#include "ui/print/print_job.h"
 #include "ui/reader/reader_window.h"
 
 #include <QApplication>
@@ -23,6 +25,8 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <cstdio>
@@ -180,7 +184,9 @@ void manyRuns(int runs) {
         preview.viewport()->repaint();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    const int lines = preview.lineCount();
+    int lines = 0;
+    for (QTextBlock block = preview.document()->begin(); block.isValid(); block = block.next())
+        lines += std::max(1, block.layout()->lineCount());
     const qint64 longest = meter.longest();
     const double all = ms(t);
     const bool exact = preview.WholeText().size() == runs + 2;
@@ -197,11 +203,9 @@ void manyRuns(int runs) {
 // Printing a one-line book to a PDF file: once, three copies page by page, last page
 // first. The line is laid out once per pass whatever the copies or the order.
 void printOneLine(QTemporaryDir& dir, int megabytes) {
-    RichTextEditor editor;
-    editor.LoadFile(write(dir, QStringLiteral("print%1.boo").arg(megabytes),
-                          makeOneLine(qsizetype(megabytes) * 1024 * 1024)));
-    while (editor.loading())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const BookDocument book =
+        BookDocument::readFile(write(dir, QStringLiteral("print%1.boo").arg(megabytes),
+                                     makeOneLine(qsizetype(megabytes) * 1024 * 1024)));
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(dir.filePath(QStringLiteral("print.pdf")));
@@ -214,7 +218,7 @@ void printOneLine(QTemporaryDir& dir, int megabytes) {
         t.start();
         {
             FreezeMeter meter;
-            editor.PrintText(printer, QStringLiteral("text"));
+            PrintJob::print(printer, book, QFont(), Qt::black, QStringLiteral("text"), nullptr);
             freeze = meter.longest();
         }
         char label[100];
@@ -244,64 +248,40 @@ QByteArray makeBook(int megabytes, int paragraph) {
     return out;
 }
 
-// Ctrl+End in an editor in editing mode, as the reader shows a book: at once after the
-// open (the text still arriving) and again once it has all arrived, with the caret
-// panel's line counted as the reader counts it.
+// Ctrl+End in the reading view while editing, as the reader shows a book, with the caret
+// panel's line counted as the reader counts it (from the event loop).
 void ctrlEnd(QTemporaryDir& dir, int megabytes, int paragraph) {
     const QString path =
         write(dir, QStringLiteral("end%1.boo").arg(megabytes), makeBook(megabytes, paragraph));
-    RichTextEditor editor;
-    editor.setGuessEncoding(false);
-    editor.setReadOnlyMode(false);
-    editor.resize(1280, 1000);
-    editor.show();
-    QString panel;
-    auto showCaret = [&] {
-        const int start = editor.SelectionStart();
-        if (editor.lineOfCharReady(start)) {
-            const int line = editor.LineOfChar(start);
-            panel =
-                QStringLiteral("%1 %2").arg(line + 1).arg(start - editor.FirstCharOfLine(line) + 1);
-        } else {
-            panel = QStringLiteral("...");
-            editor.prepareLineOfChar(start);
-        }
-    };
-    QObject::connect(&editor, &RichTextEditor::OnSelectionChange, &editor, showCaret);
-    QObject::connect(&editor, &RichTextEditor::linesReady, &editor, showCaret);
+    BookView view;
+    view.resize(1280, 1000);
+    view.show();
     QCoreApplication::processEvents();
     char label[120];
     const char* shape = paragraph == 0 ? "one-line" : "paragraphs";
-    for (const char* when : {"while arriving", "all arrived"}) {
-        QElapsedTimer t;
-        t.start();
-        editor.LoadFile(path);
-        editor.viewport()->repaint();
-        if (qstrcmp(when, "all arrived") == 0)
-            while (editor.loading())
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        editor.setFocus();
-        t.restart();
-        qint64 freeze = 0;
-        {
-            FreezeMeter meter;
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
-            QApplication::sendEvent(&editor, &press);
-            editor.viewport()->repaint();
-            const double key = ms(t);
-            std::snprintf(label, sizeof label, "%s %d MB book, editing, Ctrl+End %s", shape,
-                          megabytes, when);
-            row(label, key, "ms", "200");
-            while (panel.contains(QLatin1String("...")) || editor.loading())
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            freeze = meter.longest();
-        }
-        const bool atEnd = editor.SelectionStart() == editor.textLength();
-        std::snprintf(label, sizeof label, "  caret panel shows the last line, %s%s",
-                      qPrintable(panel), atEnd ? "" : " (CARET NOT AT THE END)");
-        row(label, ms(t), "ms", "");
-        row("  longest freeze until then", double(freeze), "ms", "200");
+    view.setBook(std::make_shared<BookDocument>(BookDocument::readFile(path)));
+    view.setReadOnly(false);
+    view.viewport()->repaint();
+    view.setFocus();
+    QElapsedTimer t;
+    t.start();
+    qint64 freeze = 0;
+    {
+        FreezeMeter meter;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QApplication::sendEvent(&view, &press);
+        view.viewport()->repaint();
+        std::snprintf(label, sizeof label, "%s %d MB book, editing, Ctrl+End", shape, megabytes);
+        row(label, ms(t), "ms", "200");
+        while (!view.linesCounted())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        freeze = meter.longest();
     }
+    const bool atEnd = view.caret() == view.textLength();
+    std::snprintf(label, sizeof label, "  caret panel shows the last line, %d%s",
+                  view.lineOfChar(view.caret()) + 1, atEnd ? "" : " (CARET NOT AT THE END)");
+    row(label, ms(t), "ms", "");
+    row("  longest freeze until then", double(freeze), "ms", "200");
     std::snprintf(label, sizeof label, "  resident memory after the %d MB book", megabytes);
     row(label, double(residentMegabytes()), "MB", "");
 }
@@ -309,21 +289,21 @@ void ctrlEnd(QTemporaryDir& dir, int megabytes, int paragraph) {
 // Printing a book of `megabytes` to a PDF file when the session ends a second into it
 // (SIGTERM does the same): how long the print goes on after that, and the file left.
 void printSessionEnd(QTemporaryDir& dir, int megabytes) {
-    RichTextEditor editor;
-    editor.LoadFile(
+    const BookDocument book = BookDocument::readFile(
         write(dir, QStringLiteral("printend%1.boo").arg(megabytes), makeBook(megabytes, 300)));
+    QObject owner;
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     const QString pdf = dir.filePath(QStringLiteral("printend.pdf"));
     printer.setOutputFileName(pdf);
     QElapsedTimer t;
     QElapsedTimer sinceEnd;
-    QTimer::singleShot(1000, &editor, [&] {
+    QTimer::singleShot(1000, &owner, [&] {
         sinceEnd.start();
         Dialogs::endSession();
     });
     t.start();
-    editor.PrintText(printer, QStringLiteral("text"));
+    PrintJob::print(printer, book, QFont(), Qt::black, QStringLiteral("text"), nullptr);
     char label[100];
     std::snprintf(label, sizeof label, "print a %d MB book, the session ends after 1 s", megabytes);
     row(label, ms(t), "ms", "");

@@ -1,9 +1,10 @@
 // The real message boxes and Qt's own translations, on real widgets.
+#include "core/book/book_document.h"
 #include "support/test_files.h"
 #include "ui/app/application.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/font_dialog.h"
-#include "ui/editor/rich_text_editor.h"
+#include "ui/print/print_job.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -239,14 +240,12 @@ private Q_SLOTS:
             QSKIP("poppler-utils is not installed");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("book.pdf"));
-        RichTextEditor editor;
         QString text;
         for (int i = 0; i < 100; ++i)
-            text += QStringLiteral("Строка %1\n").arg(i);
-        editor.setPlainText(text);
+            text += QStringLiteral("Строка %1\r\n").arg(i);
+        const BookDocument book = BookDocument::fromText(text);
         QFont font(QStringLiteral("Liberation Serif"));
         font.setPixelSize(24);
-        editor.SetTextFont(font, Qt::black);
 
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -273,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(Dialogs().choosePrinter(nullptr, printer));
         QVERIFY(!offersSelection);
         QVERIFY(!offersCurrentPage);
-        editor.PrintText(printer, QStringLiteral("text"));
+        PrintJob::print(printer, book, font, Qt::black, QStringLiteral("text"), nullptr);
 
         const QStringList pages = TestFiles::pdfPages(pdf);
         QCOMPARE(pages.size(), 4);

@@ -1,4 +1,5 @@
 #include "core/book/book_document.h"
+#include "core/book/book_markup.h"
 #include "ui/bookview/book_view.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 #include <QTest>
 
 #include <random>
+#include <tuple>
 
 // The reading view in pages: on seeded random books and layouts, each page holds whole
 // lines, the pages joined give the book back, turning from the first page reaches the
@@ -38,16 +40,40 @@ class TestPages : public QObject {
         return text;
     }
 
+    // Headings at some of the paragraphs: a short one before about every tenth, of ranks
+    // 1 to 6, sometimes two in a row.
+    static std::pair<QString, BookMarkup> withHeadings(std::mt19937& random, const QString& text) {
+        QString out;
+        BookMarkup markup;
+        const QStringList paragraphs = text.split(QStringLiteral("\r\n"));
+        for (qsizetype p = 0; p < paragraphs.size(); ++p) {
+            if (random() % 10 == 0) {
+                for (int h = 1 + int(random() % 4 == 0); h > 0; --h) {
+                    const QString title = QStringLiteral("Глава %1").arg(p);
+                    markup.headings.push_back(Heading{out.size(), 1 + int(random() % 6), title});
+                    out += title + QStringLiteral("\r\n");
+                }
+            }
+            out += paragraphs[p];
+            if (p + 1 < paragraphs.size())
+                out += QStringLiteral("\r\n");
+        }
+        return {out, markup};
+    }
+
     struct Shown {
         std::unique_ptr<BookView> view;
         std::vector<qsizetype> starts;
     };
-    static Shown show(const QString& text, const BookLayout& layout, QSize size) {
+    static Shown show(const QString& text, const BookLayout& layout, QSize size,
+                      const BookMarkup& markup = {}) {
         Shown s;
         s.view = std::make_unique<BookView>();
         s.view->resize(size);
         s.view->setBookLayout(layout);
         s.view->setBook(std::make_shared<BookDocument>(BookDocument::fromText(text)));
+        if (!markup.isEmpty())
+            s.view->setMarkup(std::make_shared<const BookMarkup>(markup));
         s.view->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(s.view.get());
         s.view->firstVisibleOffset(); // lays the book out: the count starts
@@ -64,18 +90,29 @@ class TestPages : public QObject {
 
 private Q_SLOTS:
     void pagesOfRandomBooks() {
-        for (unsigned seed = 1; seed <= 12; ++seed) {
+        for (unsigned seed = 1; seed <= 16; ++seed) {
             std::mt19937 random(seed);
-            const QString text = randomBook(random, 20 + int(random() % 200));
+            QString text = randomBook(random, 20 + int(random() % 200));
+            // Every other book with headings: taller lines, space above, never last.
+            BookMarkup markup;
+            if (seed % 2 == 0)
+                std::tie(text, markup) = withHeadings(random, text);
             BookLayout layout;
             layout.pages = BookLayout::Pages::Page;
             layout.paragraphSpacing = double(random() % 3) / 2;
             layout.indent = double(random() % 3);
             layout.width = random() % 2 ? 0 : 40 + int(random() % 30);
             const QSize size(300 + int(random() % 400), 120 + int(random() % 400));
-            Shown s = show(text, layout, size);
+            Shown s = show(text, layout, size, markup);
             BookView& view = *s.view;
             const QString context = QStringLiteral("seed %1").arg(seed);
+            // No page ends in a heading where the next page has room... (a heading's
+            // first character never the last shown, unless its page holds nothing else)
+            for (size_t p = 1; p < s.starts.size(); ++p)
+                for (const Heading& h : markup.headings)
+                    if (h.offset + h.title.size() + 2 == s.starts[p] && h.offset > s.starts[p - 1])
+                        QFAIL(qPrintable(context +
+                                         QStringLiteral(": a heading last on page %1").arg(p - 1)));
             QVERIFY2(view.pageCount() > 0, qPrintable(context));
             const std::vector<qsizetype>& starts = s.starts;
             QCOMPARE(int(starts.size()), view.pageCount());

@@ -1,10 +1,11 @@
 // Printing shows its progress and stops at the next page when the user cancels it or
 // the session ends.
+#include "core/book/book_document.h"
 #include "support/test_files.h"
 #include "ui/app/termination.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/dialogs/print_progress.h"
-#include "ui/editor/rich_text_editor.h"
+#include "ui/print/print_job.h"
 
 #include <QLabel>
 #include <QPrinter>
@@ -21,11 +22,13 @@
 class TestPrintProgress : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    RichTextEditor m_editor;
+    QWidget m_owner; // the window printing
+    BookDocument m_book;
+    QFont m_font;
     QPrinter m_printer;
     int m_job = 0;
 
-    // Prints the editor's text to a new PDF file; `onPage` is called with the progress
+    // Prints the book to a new PDF file; `onPage` is called with the progress
     // window each time the page it shows changes. Returns the pages shown.
     QList<int> print(const std::function<void(PrintProgress&, int)>& onPage, QString* pdf) {
         *pdf = m_dir.filePath(QStringLiteral("job%1.pdf").arg(++m_job));
@@ -34,7 +37,7 @@ class TestPrintProgress : public QObject {
         QTimer watch;
         watch.setInterval(0);
         connect(&watch, &QTimer::timeout, &watch, [&] {
-            auto* progress = m_editor.findChild<PrintProgress*>(QStringLiteral("PrintProgress"));
+            auto* progress = m_owner.findChild<PrintProgress*>(QStringLiteral("PrintProgress"));
             if (!progress || !progress->isVisible())
                 return;
             const QString text = progress->findChild<QLabel*>(QStringLiteral("page"))->text();
@@ -46,7 +49,7 @@ class TestPrintProgress : public QObject {
             }
         });
         watch.start();
-        m_editor.PrintText(m_printer, QStringLiteral("text"));
+        PrintJob::print(m_printer, m_book, m_font, Qt::black, QStringLiteral("text"), &m_owner);
         return shown;
     }
 
@@ -54,11 +57,10 @@ private Q_SLOTS:
     void initTestCase() {
         QString text;
         for (int i = 0; i < 2000; ++i)
-            text += QStringLiteral("Строка номер %1\n").arg(i);
-        m_editor.setPlainText(text + QStringLiteral("Конец"));
-        QFont font(QStringLiteral("Liberation Serif"));
-        font.setPixelSize(24);
-        m_editor.SetTextFont(font, Qt::black);
+            text += QStringLiteral("Строка номер %1\r\n").arg(i);
+        m_book = BookDocument::fromText(text + QStringLiteral("Конец"));
+        m_font = QFont(QStringLiteral("Liberation Serif"));
+        m_font.setPixelSize(24);
         m_printer.setOutputFormat(QPrinter::PdfFormat);
     }
 
@@ -81,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(pages.last().endsWith(QStringLiteral("Конец")));
         QCOMPARE(shown.first(), 1);
         QVERIFY(shown.last() >= pages.size() - 1);
-        QVERIFY(!m_editor.findChild<PrintProgress*>()); // gone with the print
+        QVERIFY(!m_owner.findChild<PrintProgress*>()); // gone with the print
     }
 
     // «Отмена», Esc or closing the window: no page after the next one, no PDF left, and
@@ -110,7 +112,7 @@ private Q_SLOTS:
             &pdf);
         QVERIFY2(!shown.isEmpty() && shown.last() <= 4, qPrintable(QString::number(shown.size())));
         QVERIFY(!QFile::exists(pdf));
-        QVERIFY(!m_editor.printing());
+        QVERIFY(!m_owner.findChild<PrintProgress*>());
         const QList<int> whole = print([](PrintProgress&, int) {}, &pdf);
         QVERIFY(whole.last() > 10);
         QVERIFY(QFile::exists(pdf));

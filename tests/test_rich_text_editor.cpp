@@ -1,8 +1,11 @@
 #include "core/base/cp1251.h"
 #include "core/base/regular_file.h"
 #include "core/base/tomeria_error.h"
+#include "core/book/book_document.h"
 #include "support/test_files.h"
+#include "ui/bookview/book_view.h"
 #include "ui/editor/rich_text_editor.h"
+#include "ui/print/print_job.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -31,6 +34,45 @@ using TestFiles::errorOf;
 using TestFiles::pdfPages;
 using TestFiles::run;
 
+namespace {
+
+// A book of the text given, every '\n' a line break (CR LF).
+BookDocument bookOf(const QString& text) {
+    return BookDocument::fromText(QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
+
+void printBook(QPrinter& printer, const BookDocument& book, const QFont& font) {
+    PrintJob::print(printer, book, font, Qt::black, QStringLiteral("text"), nullptr);
+}
+
+// The document position of a text offset (line breaks two characters, soft breaks none);
+// an offset where a paragraph goes on in a new piece is the end of the piece before.
+int positionOf(const RichTextEditor& editor, int offset) {
+    int at = 0;
+    const QTextDocument* document = editor.document();
+    for (QTextBlock b = document->begin(); b.isValid(); b = b.next()) {
+        if (b != document->begin() && !RichTextEditor::continuesParagraph(b))
+            at += 2;
+        const int length = b.length() - 1;
+        if (offset <= at + length)
+            return b.position() + std::max(0, offset - at);
+        at += length;
+    }
+    return document->characterCount() - 1;
+}
+
+// A text cursor over the characters [from, to) of the editor's document.
+void selectPositions(RichTextEditor& editor, int from, int to) {
+    QTextCursor cursor = editor.textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+}
+
+} // namespace
+
+// The add panel's preview, and the printing of a book (which the reader's editor did
+// before the book had a document of its own).
 class TestRichTextEditor : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -42,8 +84,7 @@ class TestRichTextEditor : public QObject {
 
 private Q_SLOTS:
     // Shift+Enter, pasted line and paragraph separators and separators in a loaded text
-    // are all line breaks: CR LF in the text and the saved file, two characters in every
-    // position.
+    // are all line breaks: CR LF in the text handed over, a display line of their own.
     void everyLineSeparatorIsALineBreak() {
         RichTextEditor editor;
         editor.setPlainTextMode(true);
@@ -53,46 +94,40 @@ private Q_SLOTS:
         QTest::keyClick(&editor, Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(&editor, QStringLiteral("cd"));
         QCOMPARE(editor.WholeText(), QStringLiteral("ab\r\ncd"));
-        QCOMPARE(editor.SelectionStart(), 6);
-        QCOMPARE(editor.LineOfChar(6), 1);
+        QCOMPARE(editor.DisplayLine(1), QStringLiteral("cd"));
         QApplication::clipboard()->setText(QStringLiteral("x\u2028y\u2029z"));
-        editor.PasteClipboard();
+        editor.paste();
         QCOMPARE(editor.WholeText(), QStringLiteral("ab\r\ncdx\r\ny\r\nz"));
-        QCOMPARE(editor.SelectionStart(), 13);
-        editor.SaveFile(m_dir.filePath(QStringLiteral("typed.boo")));
-        QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("typed.boo"))),
-                 QByteArray("ab\r\ncdx\r\ny\r\nz"));
+        QCOMPARE(editor.document()->blockCount(), 4);
 
         editor.LoadFile(file(QStringLiteral("sep.txt"), QStringLiteral("один\u2028два").toUtf8()));
         QCOMPARE(editor.WholeText(), QStringLiteral("один\r\nдва"));
-        editor.setSelectionStart(6);
-        QCOMPARE(editor.LineOfChar(editor.SelectionStart()), 1);
+        QCOMPARE(editor.DisplayLine(1), QStringLiteral("два"));
     }
 
     void plainLoadsNormaliseLineBreaks_data() {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("CR LF") << QByteArray("a\r\nb") << QByteArray("a\r\nb");
-        QTest::newRow("LF only") << QByteArray("a\nb\n") << QByteArray("a\r\nb\r\n");
-        QTest::newRow("CR only") << QByteArray("a\rb") << QByteArray("a\r\nb");
-        QTest::newRow("empty") << QByteArray() << QByteArray();
-        QTest::newRow("code page bytes") << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"))
-                                         << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж"));
-        QTest::newRow("UTF-8 saved as code page")
-            << QStringLiteral("Привет\nмир").toUtf8()
-            << TestFiles::cp1251(QStringLiteral("Привет\r\nмир"));
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb") << QStringLiteral("a\r\nb");
+        QTest::newRow("LF only") << QByteArray("a\nb\n") << QStringLiteral("a\r\nb\r\n");
+        QTest::newRow("CR only") << QByteArray("a\rb") << QStringLiteral("a\r\nb");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("code page bytes")
+            << TestFiles::cp1251(QStringLiteral("Тест\r\nЁж")) << QStringLiteral("Тест\r\nЁж");
+        QTest::newRow("UTF-8") << QStringLiteral("Привет\nмир").toUtf8()
+                               << QStringLiteral("Привет\r\nмир");
         QTest::newRow("NUL keeps what follows")
-            << QByteArray("a\0b\r\nc", 6) << QByteArray("a\0b\r\nc", 6);
-        QTest::newRow("non-breaking space kept") << QByteArray("a\xA0z") << QByteArray("a\xA0z");
+            << QByteArray("a\0b\r\nc", 6) << QStringLiteral("a\u2400b\r\nc");
+        QTest::newRow("non-breaking space kept")
+            << QByteArray("a\xA0z") << QStringLiteral("a\u00A0z");
     }
     void plainLoadsNormaliseLineBreaks() {
         QFETCH(QByteArray, bytes);
-        QFETCH(QByteArray, saved);
+        QFETCH(QString, text);
         RichTextEditor editor;
         editor.LoadFile(file(QStringLiteral("in.txt"), bytes));
-        const QString out = m_dir.filePath(QStringLiteral("out.boo"));
-        editor.SaveFile(out);
-        QCOMPARE(TestFiles::read(out), saved);
+        QCOMPARE(editor.WholeText(), text);
+        QVERIFY(!editor.document()->isModified());
     }
 
     void modeDecidesNotTheName() {
@@ -106,31 +141,25 @@ private Q_SLOTS:
         editor.setPlainTextMode(false);
         editor.LoadFile(file(QStringLiteral("book.txt"), rtf));
         QCOMPARE(editor.WholeText(), QStringLiteral("Первый\r\nSecond\r\n"));
-        editor.setPlainTextMode(true);
-        const QString out = m_dir.filePath(QStringLiteral("plain.boo"));
-        editor.SaveFile(out);
-        QCOMPARE(TestFiles::read(out), TestFiles::cp1251(QStringLiteral("Первый\r\nSecond\r\n")));
 
-        editor.setPlainTextMode(false);
         editor.LoadFile(file(QStringLiteral("text.rtf"), "just text\nline 2"));
         QCOMPARE(editor.WholeText(), QStringLiteral("just text\r\nline 2"));
     }
 
-    void richSaveReadsBack() {
+    void richLoadsKeepTheFormatting() {
         RichTextEditor editor;
         editor.setPlainTextMode(false);
         editor.LoadFile(
             file(QStringLiteral("f.rtf"),
                  "{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0\\b Bold\\b0  and \\u1046?\\par}"));
-        const QString out = m_dir.filePath(QStringLiteral("again.rtf"));
-        editor.SaveFile(out);
-        RichTextEditor second;
-        second.setPlainTextMode(false);
-        second.LoadFile(out);
-        QCOMPARE(second.WholeText(), QStringLiteral("Bold and Ж\r\n"));
-        QVERIFY(second.document()->begin().begin().fragment().charFormat().font().bold());
+        QCOMPARE(editor.WholeText(), QStringLiteral("Bold and Ж\r\n"));
+        QVERIFY(editor.document()->begin().begin().fragment().charFormat().font().bold());
+        QVERIFY(!editor.document()->isModified());
+        QVERIFY(!editor.document()->isUndoAvailable()); // loading is no edit to undo
     }
 
+    // A load that fails leaves the text shown; a save of the book that fails leaves the
+    // file there untouched, with the caller's messages.
     void failedLoadsAndSavesChangeNothing() {
         RichTextEditor editor;
         editor.LoadFile(file(QStringLiteral("keep.txt"), "previous"));
@@ -141,16 +170,51 @@ private Q_SLOTS:
                  QStringLiteral("Cannot open file ") + m_dir.path());
         QCOMPARE(editor.WholeText(), QStringLiteral("previous"));
 
+        const BookDocument book = bookOf(QStringLiteral("new text"));
+        auto save = [&](const QString& path) {
+            return errorOf([&] {
+                book.save(path, QStringLiteral("Cannot create file ") + path,
+                          QStringLiteral("Failed to Save Stream"));
+            });
+        };
         const QString target = file(QStringLiteral("target.boo"), "old text");
         TestFiles::setReadOnly(m_dir.path(), true);
-        const QString error = errorOf([&] { editor.SaveFile(target); });
+        const QString error = save(target);
         TestFiles::setReadOnly(m_dir.path(), false);
         QCOMPARE(error, QStringLiteral("Cannot create file ") + target);
         QCOMPARE(TestFiles::read(target), QByteArray("old text"));
-        QCOMPARE(errorOf([&] { editor.SaveFile(QString()); }),
-                 QStringLiteral("Cannot create file "));
-        QCOMPARE(errorOf([&] { editor.SaveFile(QStringLiteral("/dev/full")); }),
-                 QStringLiteral("Failed to Save Stream"));
+        QCOMPARE(save(QString()), QStringLiteral("Cannot create file "));
+        QCOMPARE(save(QStringLiteral("/dev/full")), QStringLiteral("Failed to Save Stream"));
+    }
+
+    // A book is mapped to code page 1251 in parts as it is saved: whatever falls on the
+    // edge of a part (a letter and its combining mark, a pair of surrogates) is saved as
+    // the whole text mapped in one go would be, and the lost letters are those of the
+    // whole text.
+    void aBookSavedInPartsMapsItAsAWhole_data() {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QString>("odd");
+        for (const int at : {65534, 65535, 65536, 65537})
+            for (const QString& odd : {QStringLiteral("и\u0306"), QStringLiteral("\U0001F600"),
+                                       QStringLiteral("e\u0301\u0302"), QStringLiteral("ő")})
+                QTest::addRow("%d %s", at, qPrintable(odd.toUtf8().toHex())) << at << odd;
+    }
+    void aBookSavedInPartsMapsItAsAWhole() {
+        QFETCH(int, at);
+        QFETCH(QString, odd);
+        QString text = QStringLiteral("слово ").repeated(40000);
+        text.insert(at, odd);
+        text.insert(131072 + at % 7, odd);
+        const BookDocument book = BookDocument::fromText(text);
+        QVERIFY(book.isWide());
+        const QString path = m_dir.filePath(QStringLiteral("parts.boo"));
+        book.save(path, QStringLiteral("create"), QStringLiteral("write"));
+        QCOMPARE(TestFiles::read(path), Cp1251::encodeStorable(text));
+        QCOMPARE(book.lostCharacters(),
+                 Cp1251::missingCharacters(Cp1251::storable(text), 5).join(QString()));
+        book.save(path, QStringLiteral("create"), QStringLiteral("write"),
+                  BookDocument::Encoding::Utf8);
+        QCOMPARE(TestFiles::read(path), text.toUtf8());
     }
 
     void onlyOrdinaryFilesOfAHoldableSizeAreRead() {
@@ -194,7 +258,8 @@ private Q_SLOTS:
         QCOMPARE(editor.WholeText(), QStringLiteral("through a link"));
     }
 
-    void offsetsCountParagraphBreaksAsTwo() {
+    // Each line break is one paragraph of the document and two characters of the text.
+    void paragraphBreaksCountTwoInTheText() {
         RichTextEditor editor;
         QString text;
         for (int i = 0; i < 2000; ++i)
@@ -203,19 +268,9 @@ private Q_SLOTS:
         editor.setPlainText(text);
         const QString whole = editor.WholeText();
         QCOMPARE(whole.size(), text.size() + 2000);
-        for (const QString& word : {QStringLiteral("строка 0"), QStringLiteral("строка 1234"),
-                                    QStringLiteral("последняя")}) {
-            const int offset = int(whole.indexOf(word));
-            editor.setSelectionStart(offset);
-            editor.setSelectionLength(int(word.size()));
-            QCOMPARE(editor.textCursor().selectedText(), word);
-            QCOMPARE(editor.SelectionStart(), offset);
-            QCOMPARE(editor.SelectionLength(), int(word.size()));
-        }
-        // A selection across a break counts the break as two.
-        editor.setSelectionStart(0);
-        editor.setSelectionLength(int(whole.indexOf(QStringLiteral("строка 1"))));
-        QCOMPARE(editor.SelectionLength(), int(whole.indexOf(QStringLiteral("строка 1"))));
+        QCOMPARE(whole, QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+        QCOMPARE(editor.document()->blockCount(), 2001);
+        selectPositions(editor, 0, int(text.indexOf(QStringLiteral("строка 1"))));
         QCOMPARE(editor.textCursor().selectedText(), QStringLiteral("строка 0\u2029"));
     }
 
@@ -230,27 +285,28 @@ private Q_SLOTS:
         QVERIFY(!narrow.isEmpty());
         QVERIFY(narrow.size() < paragraph.size());
         QVERIFY(paragraph.startsWith(narrow));
-        const int lines = editor.lineCount();
+        int lines = 0;
+        while (!editor.DisplayLine(lines).isEmpty())
+            ++lines;
         QVERIFY(lines > 2);
         QCOMPARE(editor.DisplayLine(lines - 1), QStringLiteral("второй абзац"));
-        QCOMPARE(editor.DisplayLine(lines), QString());
-        QCOMPARE(editor.LineOfChar(int(narrow.size())), 1);
-        QCOMPARE(editor.FirstCharOfLine(1), int(narrow.size()));
+        QVERIFY(paragraph.mid(narrow.size()).startsWith(editor.DisplayLine(1)));
+        QCOMPARE(editor.DisplayLine(-1), QString());
 
         editor.resize(3000, 200);
         QCoreApplication::processEvents();
         QCOMPARE(editor.DisplayLine(0), paragraph);
-        QCOMPARE(editor.lineCount(), 2);
-        QCOMPARE(editor.LineOfChar(int(paragraph.size()) + 3), 1);
+        QCOMPARE(editor.DisplayLine(1), QStringLiteral("второй абзац"));
+        QCOMPARE(editor.DisplayLine(2), QString());
     }
 
-    // The line at the top of the text area holds the same character after the text is
-    // wrapped anew: a vertical scroll bar appearing once a long text has come in and been
-    // scrolled to a place, or the window made narrower or wider.
+    // The line at the top of the reading view holds the same character after the text
+    // is wrapped anew: the window made narrower or wider (the editor of the reader kept
+    // it so before the view edited too).
     void theTopCharacterStaysWhenTheWidthChanges_data() {
         QTest::addColumn<int>("newWidth");
         QTest::addColumn<bool>("lastPage");
-        QTest::newRow("the scroll bar appears") << 0 << false;
+        QTest::newRow("the same width") << 0 << false;
         QTest::newRow("narrower") << 350 << false;
         QTest::newRow("wider") << 900 << false;
         QTest::newRow("narrower, the last page") << 350 << true;
@@ -258,55 +314,51 @@ private Q_SLOTS:
     void theTopCharacterStaysWhenTheWidthChanges() {
         QFETCH(int, newWidth);
         QFETCH(bool, lastPage);
-        QByteArray bytes;
-        for (int i = 0; bytes.size() < 40000; ++i)
-            bytes += TestFiles::cp1251(QStringLiteral("Абзац %1. ").arg(i) +
-                                       QStringLiteral("слово ").repeated(i * 7 % 90) +
-                                       QStringLiteral("\r\n"));
-        RichTextEditor editor;
-        editor.resize(600, 400);
-        editor.setGuessEncoding(false);
-        editor.LoadFile(file(QStringLiteral("short.boo"), "short"));
-        editor.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&editor));
-        QTRY_VERIFY(!editor.verticalScrollBar()->isVisible());
-        editor.LoadFile(file(QStringLiteral("long.boo"), bytes));
+        QString text;
+        for (int i = 0; text.size() < 40000; ++i)
+            text += QStringLiteral("Абзац %1. ").arg(i) +
+                    QStringLiteral("слово ").repeated(i * 7 % 90) + QStringLiteral("\r\n");
+        BookView view;
+        view.resize(600, 400);
+        view.setBook(std::make_shared<BookDocument>(BookDocument::fromText(text)));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         // A paragraph's start two thirds into the text, or the top of the last page.
-        int place =
-            editor.WholeText().indexOf(QStringLiteral("\r\n"), editor.textLength() * 2 / 3) + 2;
-        editor.setSelectionStart(place);
-        editor.scrollOffsetToTop(place);
+        qsizetype place = text.indexOf(QStringLiteral("\r\n"), text.size() * 2 / 3) + 2;
+        view.setSelectionStart(place);
+        view.scrollOffsetToTop(place);
         if (lastPage) {
-            QTRY_VERIFY(editor.verticalScrollBar()->isVisible());
-            editor.verticalScrollBar()->setValue(editor.verticalScrollBar()->maximum());
-            place = editor.firstVisibleOffset();
+            QTRY_VERIFY(view.verticalScrollBar()->isVisible());
+            view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+            place = view.firstVisibleOffset();
         } else {
-            QCOMPARE(editor.firstVisibleOffset(), place);
+            QCOMPARE(view.firstVisibleOffset(), place);
         }
         if (newWidth > 0)
-            editor.resize(newWidth, 400);
-        QTRY_VERIFY(editor.verticalScrollBar()->isVisible());
+            view.resize(newWidth, 400);
+        QTRY_VERIFY(view.verticalScrollBar()->isVisible());
         QCoreApplication::processEvents();
         if (lastPage)
-            QCOMPARE(editor.LineOfChar(editor.firstVisibleOffset()), editor.LineOfChar(place));
+            QCOMPARE(view.lineOfChar(view.firstVisibleOffset()), view.lineOfChar(place));
         else
-            QCOMPARE(editor.firstVisibleOffset(), place);
-        QVERIFY(editor.verticalScrollBar()->value() < editor.verticalScrollBar()->maximum());
+            QCOMPARE(view.firstVisibleOffset(), place);
+        QVERIFY(view.verticalScrollBar()->value() < view.verticalScrollBar()->maximum());
     }
 
     // No-break spaces go to the clipboard, and come back from it, as they are; a cut of
-    // the whole text pasted back saves the very bytes loaded.
+    // the whole text pasted back gives the very text loaded.
     void cutAndPasteKeepNoBreakSpaces_data() {
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray words = TestFiles::cp1251(QStringLiteral("один\u00A0два — три\u00A0"));
         QTest::newRow("short lines") << QByteArray(words + "\r\n" + words + "\r\n\xA0");
-        QTest::newRow("a paragraph held in pieces") << QByteArray("x\r\n" + words.repeated(2000));
+        QTest::newRow("a paragraph held in pieces") << QByteArray("x\r\n" + words.repeated(5000));
     }
     void cutAndPasteKeepNoBreakSpaces() {
         QFETCH(QByteArray, bytes);
         RichTextEditor editor;
         editor.setGuessEncoding(false);
         editor.LoadFile(file(QStringLiteral("nbsp.boo"), bytes));
+        QCOMPARE(editor.softBreakCount() > 0, bytes.size() > 65536);
         editor.show();
         editor.setFocus();
         QTest::keyClick(&editor, Qt::Key_A, Qt::ControlModifier);
@@ -316,8 +368,7 @@ private Q_SLOTS:
         QCOMPARE(cut.count(QChar::Nbsp), bytes.count('\xA0'));
         QCOMPARE(cut, Cp1251::decode(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         QTest::keyClick(&editor, Qt::Key_V, Qt::ControlModifier);
-        editor.SaveFile(m_dir.filePath(QStringLiteral("saved.boo")));
-        QCOMPARE(TestFiles::read(m_dir.filePath(QStringLiteral("saved.boo"))), bytes);
+        QCOMPARE(editor.WholeText(), Cp1251::decode(bytes));
     }
 
     // A selection from a paragraph's start into a later piece of it, cut or typed over,
@@ -340,23 +391,22 @@ private Q_SLOTS:
         RichTextEditor editor;
         editor.setGuessEncoding(false);
         editor.LoadFile(file(QStringLiteral("long.boo"),
-                             "x\r\n" + QByteArray("word ").repeated(5000) + "\r\nend"));
-        QVERIFY(editor.softBreakCount() > 1);
+                             "x\r\n" + QByteArray("word ").repeated(20000) + "\r\nend"));
+        QVERIFY(editor.softBreakCount() > 0);
         editor.show();
         editor.setFocus();
         const QString whole = editor.WholeText();
         QApplication::clipboard()->setText(QStringLiteral("вставка"));
-        editor.setSelectionStart(3);
-        editor.setSelectionLength(20000);
+        selectPositions(editor, 2, positionOf(editor, 3 + 70000));
         if (!text.isEmpty())
             QTest::keyClicks(&editor, text);
         else
             QTest::keyClick(&editor, Qt::Key(key),
                             key == Qt::Key_X || key == Qt::Key_V ? Qt::ControlModifier
                                                                  : Qt::NoModifier);
-        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(20003));
+        QCOMPARE(editor.WholeText(), whole.left(3) + replacement + whole.mid(70003));
         if (replacement.isEmpty()) {
-            editor.UndoLast();
+            editor.undo();
             QCOMPARE(editor.WholeText(), whole);
         }
     }
@@ -366,37 +416,49 @@ private Q_SLOTS:
         RichTextEditor editor;
         editor.setPlainTextMode(false);
         editor.LoadFile(file(QStringLiteral("f.rtf"), R"({\rtf1 {\b bold}\~text\par})"));
-        editor.SelectWholeText();
-        editor.CopySelection();
+        editor.selectAll();
+        editor.copy();
         const QMimeData* data = QApplication::clipboard()->mimeData();
         QVERIFY(data->text().contains(QStringLiteral("bold\u00A0text")));
         QVERIFY(data->hasHtml());
         QVERIFY(data->html().contains(QStringLiteral("font-weight")));
     }
 
-    void lineCountsAgreeWithTheRealLayout() {
+    // The display lines handed out are those of the real layout.
+    void displayLinesAgreeWithTheRealLayout() {
         RichTextEditor editor;
         editor.resize(500, 300);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         QString text;
-        for (int i = 0; i < 400; ++i)
+        for (int i = 0; i < 60; ++i)
             text += QStringLiteral("абв ").repeated(i % 37) + QStringLiteral("\tконец %1\n").arg(i);
         editor.setPlainText(text);
-        const int counted = editor.lineCount();
-        int real = 0;
+        int line = 0;
         for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
             editor.document()->documentLayout()->blockBoundingRect(b);
-            real += b.layout()->lineCount();
+            for (int i = 0; i < std::max(1, b.layout()->lineCount()); ++i, ++line) {
+                const QTextLine l = b.layout()->lineAt(i);
+                QCOMPARE(editor.DisplayLine(line),
+                         l.isValid() ? b.text().mid(l.textStart(), l.textLength()) : QString());
+            }
         }
-        QCOMPARE(counted, real);
+        QCOMPARE(editor.DisplayLine(line), QString());
     }
 
+    // A paragraph of an ordinary book is one block, however long; one line of 200,000
+    // characters with a word of 1,000 letters in it is held in pieces, yet its text and
+    // copies are those of the one line.
     void longParagraphsAreHeldInPiecesThatAreNoPartOfTheText() {
-        // One line of 100,000 characters with a word of 1,000 letters in it: held in
-        // pieces, yet text, offsets, find and saving are those of the one line.
+        RichTextEditor editor;
+        editor.resize(600, 400);
+        const QString ordinary = QStringLiteral("слово ").repeated(6000);
+        editor.LoadFile(file(QStringLiteral("ordinary.txt"), TestFiles::cp1251(ordinary)));
+        QCOMPARE(editor.document()->blockCount(), 1);
+        QCOMPARE(editor.softBreakCount(), 0);
+
         QString line;
-        for (int i = 0; line.size() < 100000; ++i) {
+        for (int i = 0; line.size() < 200000; ++i) {
             line += QStringLiteral("слово%1 ").arg(i);
             if (i == 5000)
                 line += QString(1000, QChar(u'ы')) + QLatin1Char(' ');
@@ -404,94 +466,70 @@ private Q_SLOTS:
         line += QStringLiteral("конец");
         const QString text = QStringLiteral("первый\n") + line + QStringLiteral("\nпоследний");
         const QString crlf = QString(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        const QString path = file(QStringLiteral("line.txt"), TestFiles::cp1251(text));
-        RichTextEditor editor;
-        editor.resize(600, 400);
-        editor.LoadFile(path);
-        QVERIFY(editor.softBreakCount() >= 100000 / 8192 + 1000 / 256);
+        editor.LoadFile(file(QStringLiteral("line.txt"), TestFiles::cp1251(text)));
+        QVERIFY(editor.softBreakCount() >= 1000 / 256 + 2); // the word, and past 64 K twice
         QCOMPARE(editor.document()->blockCount(), 3 + editor.softBreakCount());
         QCOMPARE(editor.WholeText(), crlf);
+        QCOMPARE(editor.DisplayLine(0), QStringLiteral("первый"));
         for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
-            QVERIFY(b.length() - 1 <= 8192 + 256);
+            QVERIFY(b.length() - 1 <= 65536 + 256);
             QVERIFY(!b.text().isEmpty());
         }
-        // Every offset maps to a position and back, across soft and paragraph breaks.
-        for (int offset = 0; offset <= crlf.size(); offset += 97) {
-            if (offset > 0 && crlf[offset - 1] == QLatin1Char('\r'))
-                continue;
-            QCOMPARE(editor.offsetOfPosition(editor.positionOfOffset(offset)), offset);
-        }
-        const QString word = QStringLiteral("слово9000 ");
-        const int at = int(crlf.indexOf(word));
-        editor.setSelectionStart(at);
-        editor.setSelectionLength(int(word.size()));
-        QCOMPARE(editor.SelectionStart(), at);
-        QCOMPARE(editor.textCursor().selectedText(), word);
-        const int last = int(crlf.indexOf(QStringLiteral("последний")));
-        editor.setSelectionStart(last);
-        QCOMPARE(editor.textCursor().block().text(), QStringLiteral("последний"));
-        QCOMPARE(editor.textCursor().positionInBlock(), 0);
-        const QString out = m_dir.filePath(QStringLiteral("line.boo"));
-        editor.SaveFile(out);
-        QCOMPARE(TestFiles::read(out), TestFiles::cp1251(crlf));
-        // A copy of text across a soft break has no line break in it.
-        editor.setSelectionStart(at - 9000);
-        editor.setSelectionLength(18000);
+        QVERIFY(!editor.document()->isUndoAvailable()); // the cuts are no edit
+        // A copy of text across soft breaks has no line break in it.
+        const int at = int(crlf.indexOf(QStringLiteral("слово9000 ")));
+        selectPositions(editor, positionOf(editor, at - 70000), positionOf(editor, at + 70000));
         editor.copy();
-        QCOMPARE(QGuiApplication::clipboard()->text(), crlf.mid(at - 9000, 18000));
+        QCOMPARE(QGuiApplication::clipboard()->text(), crlf.mid(at - 70000, 140000));
     }
 
+    // Backspace and Delete beside a soft break remove the character beyond it; Enter and
+    // pasted line breaks make paragraph breaks inside a piece; undo goes back step by step.
     void editsBesideASoftBreakChangeTheTextAsTyped() {
-        const QString line = QStringLiteral("ab ").repeated(4000);
+        const QString line = QStringLiteral("ab ").repeated(30000);
         RichTextEditor editor;
         editor.resize(600, 400);
         editor.LoadFile(file(QStringLiteral("edit.txt"), line.toLatin1()));
-        QVERIFY(editor.softBreakCount() > 0);
+        QCOMPARE(editor.softBreakCount(), 1);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         editor.setFocus();
         const QTextBlock second = editor.document()->begin().next();
         QVERIFY(RichTextEditor::continuesParagraph(second));
-        const int cut = editor.offsetOfPosition(second.position());
+        const int cut = second.position() - 1; // the text's offset of the piece's start
         QString expected = line;
-        auto at = [&](int offset) {
-            editor.setSelectionStart(offset);
-            editor.setSelectionLength(0);
-        };
+        auto text = [&] { return editor.WholeText(); };
 
-        // Backspace at a soft break removes the character before it, Delete the one after.
-        at(cut);
+        selectPositions(editor, second.position(), second.position());
         QTest::keyClick(&editor, Qt::Key_Backspace);
         expected.remove(cut - 1, 1);
-        QCOMPARE(editor.WholeText(), expected);
-        QCOMPARE(editor.SelectionStart(), cut - 1);
+        QCOMPARE(text(), expected);
         QTest::keyClick(&editor, Qt::Key_Delete);
         expected.remove(cut - 1, 1);
-        QCOMPARE(editor.WholeText(), expected);
-        // Enter makes a paragraph break, also inside a piece; so do pasted line breaks.
+        QCOMPARE(text(), expected);
         QTest::keyClick(&editor, Qt::Key_Return);
         expected.insert(cut - 1, QStringLiteral("\r\n"));
-        QCOMPARE(editor.WholeText(), expected);
-        at(cut + 10);
+        QCOMPARE(text(), expected);
+        const int later = positionOf(editor, cut + 10);
+        selectPositions(editor, later, later);
         QTest::keyClick(&editor, Qt::Key_Return);
         expected.insert(cut + 10, QStringLiteral("\r\n"));
-        QCOMPARE(editor.WholeText(), expected);
+        QCOMPARE(text(), expected);
         auto* pasted = new QMimeData;
         pasted->setText(QStringLiteral("x\ny"));
         QGuiApplication::clipboard()->setMimeData(pasted);
-        editor.PasteClipboard();
+        editor.paste();
         expected.insert(cut + 12, QStringLiteral("x\r\ny"));
-        QCOMPARE(editor.WholeText(), expected);
-        // Undo goes back step by step to the text as loaded.
+        QCOMPARE(text(), expected);
         for (int i = 0; i < 5; ++i)
-            editor.UndoLast();
-        QCOMPARE(editor.WholeText(), line);
-        QCOMPARE(editor.softBreakCount(), int(editor.document()->blockCount()) - 1);
+            editor.undo();
+        QCOMPARE(text(), line);
+        QCOMPARE(editor.softBreakCount(), editor.document()->blockCount() - 1);
     }
 
+    // One word whose font size changes at every letter: held in pieces (a long run
+    // without a place to break is laid out in quadratic time), its text one word.
     void aWordOfManyFormatsIsPreviewedInPieces() {
-        // One word whose font size changes at every letter: cut into pieces (a long run
-        // without a place to break is laid out in quadratic time), saved as one word.
         QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}\\f0 ";
         QString word;
         for (int i = 0; i < 3000; ++i) {
@@ -508,15 +546,11 @@ private Q_SLOTS:
         const QTextBlock piece = editor.document()->findBlockByNumber(3);
         QCOMPARE(piece.begin().fragment().charFormat().fontPointSize(),
                  8.0 + (piece.position() - 3) % 10);
-        // Saved in either mode, the word is whole.
-        RichTextEditor second;
-        second.setPlainTextMode(false);
-        const QString out = m_dir.filePath(QStringLiteral("runs-out.rtf"));
-        editor.SaveFile(out);
-        second.LoadFile(out);
-        QCOMPARE(second.WholeText(), word + QStringLiteral("\r\n"));
-        editor.setPlainTextMode(true);
-        QCOMPARE(editor.serialized(), word.toLatin1() + "\r\n");
+        // Held in pieces, the selection is offered as text only.
+        editor.selectAll();
+        editor.copy();
+        QCOMPARE(QApplication::clipboard()->text(), word + QLatin1Char('\n'));
+        QVERIFY(!QApplication::clipboard()->mimeData()->hasHtml());
     }
 
     void longTextsArriveInPiecesAndAreAlwaysWhole() {
@@ -536,11 +570,9 @@ private Q_SLOTS:
         QVERIFY(editor.ReadOnly() == false && editor.isReadOnly());
         QCOMPARE(editor.DisplayLine(0), QStringLiteral("paragraph number 0 of a long book"));
         QVERIFY(editor.loading());
-        // Saving, searching and line numbers always see the whole text.
-        const QString out = m_dir.filePath(QStringLiteral("long.boo"));
-        editor.SaveFile(out);
+        // The text handed over is always the whole text.
+        QCOMPARE(editor.WholeText(), QString::fromLatin1(bytes));
         QVERIFY(!editor.loading());
-        QCOMPARE(TestFiles::read(out), bytes);
         QVERIFY(!editor.isReadOnly());
 
         // Left alone, the pieces arrive from the event loop.
@@ -549,7 +581,7 @@ private Q_SLOTS:
         QSignalSpy finished(&editor, &RichTextEditor::loadFinished);
         QVERIFY(finished.wait(10000));
         QCOMPARE(editor.document()->blockCount(), 30001);
-        QCOMPARE(editor.LineOfChar(int(editor.WholeText().size())), editor.lineCount() - 1);
+        QVERIFY(!editor.document()->isUndoAvailable());
 
         // A key typed while the text arrives waits for the whole text.
         editor.LoadFile(path);
@@ -559,7 +591,7 @@ private Q_SLOTS:
         QVERIFY(!editor.loading());
         QVERIFY(editor.WholeText().startsWith(QStringLiteral("Xparagraph number 0")));
         QVERIFY(editor.WholeText().endsWith(QStringLiteral("the end")));
-        QVERIFY(editor.UndoAvailable());
+        QVERIFY(editor.document()->isUndoAvailable());
 
         // A new load replaces a text still arriving.
         editor.LoadFile(path);
@@ -569,17 +601,16 @@ private Q_SLOTS:
         QCOMPARE(editor.WholeText(), QStringLiteral("short"));
     }
 
-    // Keys that only move the caret never wait for a long text to arrive in editing:
-    // Ctrl+End sends the caret to the end of what has arrived, and it follows the end
-    // until the last piece is in; Ctrl+Shift+End selects up to there the same way.
-    void ctrlEndWhileTheTextArrivesFollowsTheEnd_data() {
+    // Ctrl+End sends the caret to the end of the whole text, also while it arrives;
+    // Ctrl+Shift+End selects up to there.
+    void ctrlEndGoesToTheEnd_data() {
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<bool>("selects");
         QTest::newRow("Ctrl+End") << Qt::KeyboardModifiers(Qt::ControlModifier) << false;
         QTest::newRow("Ctrl+Shift+End")
             << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << true;
     }
-    void ctrlEndWhileTheTextArrivesFollowsTheEnd() {
+    void ctrlEndGoesToTheEnd() {
         QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(bool, selects);
         QByteArray bytes;
@@ -593,48 +624,24 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         editor.LoadFile(file(QStringLiteral("end.txt"), bytes));
         QVERIFY(editor.loading());
-
-        // The modifiers go down first, as on a keyboard; an arrow moves the caret.
-        QTest::keyPress(&editor, Qt::Key_Control, Qt::ControlModifier);
         QTest::keyClick(&editor, Qt::Key_Down);
-        QVERIFY(editor.loading());
-        QTest::keyPress(&editor, Qt::Key_Control, Qt::ControlModifier);
-        if (selects)
-            QTest::keyPress(&editor, Qt::Key_Shift, modifiers);
+        QVERIFY(!editor.loading()); // a key waits for the whole text
+        const int from = editor.textCursor().position();
+        QVERIFY(from > 0);
         QSignalSpy moved(&editor, &RichTextEditor::OnSelectionChange);
         QTest::keyClick(&editor, Qt::Key_End, modifiers);
-        QVERIFY(editor.loading());
-        const int arrivedEnd = editor.SelectionStart() + editor.SelectionLength();
-        QVERIFY(arrivedEnd > 0 && arrivedEnd < editor.textLength());
-
-        QSignalSpy finished(&editor, &RichTextEditor::loadFinished);
-        QVERIFY(finished.wait(20000));
-        const int length = int(editor.WholeText().size());
-        QCOMPARE(editor.textCursor().position(), editor.document()->characterCount() - 1);
-        QCOMPARE(editor.SelectionStart() + editor.SelectionLength(), length);
-        QCOMPARE(editor.SelectionLength(), selects ? length - editor.SelectionStart() : 0);
-        if (selects)
-            QVERIFY(editor.SelectionStart() > 0); // from the line the arrow went to
-        // The caret panel heard of every move, the last one included.
-        QVERIFY(moved.size() >= 2);
-        QCOMPARE(editor.LineOfChar(length), editor.lineCount() - 1);
+        const QTextCursor cursor = editor.textCursor();
+        QCOMPARE(cursor.position(), editor.document()->characterCount() - 1);
+        QCOMPARE(cursor.anchor(), selects ? from : cursor.position());
+        QVERIFY(moved.size() >= 1);
         QVERIFY(!editor.isReadOnly());
-
-        // A click before the end stops the following.
-        editor.LoadFile(file(QStringLiteral("end.txt"), bytes));
-        QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
-        QTest::mouseClick(editor.viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-        const int clicked = editor.SelectionStart();
-        QVERIFY(finished.wait(20000));
-        QCOMPARE(editor.SelectionStart(), clicked);
     }
 
     void emptyTextHasOneEmptyLine() {
         RichTextEditor editor;
         editor.LoadFile(file(QStringLiteral("empty.txt"), QByteArray()));
         QCOMPARE(editor.DisplayLine(0), QString());
-        QCOMPARE(editor.LineOfChar(0), 0);
-        QCOMPARE(editor.FirstCharOfLine(0), 0);
+        QCOMPARE(editor.DisplayLine(1), QString());
         QCOMPARE(editor.WholeText(), QString());
     }
 
@@ -650,15 +657,13 @@ private Q_SLOTS:
     void printingToPdf() {
         if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
             QSKIP("poppler-utils is not installed");
-        RichTextEditor editor;
         QString text;
         for (int i = 0; i < 300; ++i)
             text += QStringLiteral("Строка номер %1 с русскими словами\n").arg(i);
         text += QStringLiteral("ПоследнееСлово");
-        editor.setPlainText(text);
+        const BookDocument book = bookOf(text);
         QFont font(QStringLiteral("Liberation Serif"));
         font.setPixelSize(20);
-        editor.SetTextFont(font, Qt::black);
 
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -666,13 +671,14 @@ private Q_SLOTS:
         printer.setOutputFileName(pdf);
         // Events are handled between pages; a print started meanwhile is refused.
         QString reentry;
-        QTimer::singleShot(0, &editor, [&] {
+        QWidget owner;
+        QTimer::singleShot(0, &owner, [&] {
             QPrinter second;
             second.setOutputFormat(QPrinter::PdfFormat);
             second.setOutputFileName(m_dir.filePath(QStringLiteral("second.pdf")));
-            reentry = errorOf([&] { editor.PrintText(second, QStringLiteral("text")); });
+            reentry = errorOf([&] { printBook(second, book, font); });
         });
-        editor.PrintText(printer, QStringLiteral("text"));
+        printBook(printer, book, font);
         QCOMPARE(reentry, QStringLiteral("Printing in progress"));
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("second.pdf"))));
         const QString info = run(QStringLiteral("pdfinfo"), {pdf});
@@ -688,22 +694,18 @@ private Q_SLOTS:
         QVERIFY2(fonts.contains(QStringLiteral("LiberationSerif")), qPrintable(fonts));
 
         // An empty text prints one empty page.
-        RichTextEditor empty;
         const QString emptyPdf = m_dir.filePath(QStringLiteral("empty.pdf"));
         printer.setOutputFileName(emptyPdf);
-        empty.PrintText(printer, QStringLiteral("text"));
+        printBook(printer, BookDocument(), font);
         QVERIFY(run(QStringLiteral("pdfinfo"), {emptyPdf})
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))));
 
         // A line taller than the page still ends the job.
-        RichTextEditor tall;
-        tall.setPlainText(QStringLiteral("Огромный\nтекст"));
         QFont huge(QStringLiteral("Liberation Sans"));
         huge.setPixelSize(2000);
-        tall.SetTextFont(huge, Qt::black);
         const QString tallPdf = m_dir.filePath(QStringLiteral("tall.pdf"));
         printer.setOutputFileName(tallPdf);
-        tall.PrintText(printer, QStringLiteral("text"));
+        printBook(printer, bookOf(QStringLiteral("Огромный\nтекст")), huge);
         QVERIFY(run(QStringLiteral("pdfinfo"), {tallPdf}).contains(QStringLiteral("Pages:")));
     }
 
@@ -712,14 +714,12 @@ private Q_SLOTS:
     void copiesAndPageRangeOnAPdfFile() {
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
             QSKIP("poppler-utils is not installed");
-        RichTextEditor editor;
         QString text;
         for (int i = 0; i < 100; ++i)
             text += QStringLiteral("Строка номер %1\n").arg(i);
-        editor.setPlainText(text + QStringLiteral("Конец"));
+        BookDocument book = bookOf(text + QStringLiteral("Конец"));
         QFont font(QStringLiteral("Liberation Serif"));
         font.setPixelSize(24);
-        editor.SetTextFont(font, Qt::black);
 
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -728,7 +728,7 @@ private Q_SLOTS:
         auto print = [&] {
             const QString pdf = m_dir.filePath(QStringLiteral("copies%1.pdf").arg(++job));
             printer.setOutputFileName(pdf);
-            editor.PrintText(printer, QStringLiteral("text"));
+            printBook(printer, book, font);
             return pdfPages(pdf);
         };
         const QStringList once = print();
@@ -785,7 +785,7 @@ private Q_SLOTS:
                 longParagraphs += QStringLiteral("абзац%1слово%2 ").arg(i).arg(word);
             longParagraphs += QLatin1Char('\n');
         }
-        editor.setPlainText(longParagraphs);
+        book = bookOf(longParagraphs);
         const QStringList backwards = print();
         printer.setPageOrder(QPrinter::FirstPageFirst);
         QStringList forwards = print();
@@ -794,17 +794,15 @@ private Q_SLOTS:
         QCOMPARE(backwards, forwards);
 
         // Lines taller than a page, page by page: each copy still ends.
-        RichTextEditor tall;
-        tall.setPlainText(QStringLiteral("Огромный\nтекст"));
+        const BookDocument tall = bookOf(QStringLiteral("Огромный\nтекст"));
         QFont huge(QStringLiteral("Liberation Sans"));
         huge.setPixelSize(2000);
-        tall.SetTextFont(huge, Qt::black);
         auto pageCount = [&](int copies) {
             printer.setCopyCount(copies);
             printer.setCollateCopies(false);
             const QString pdf = m_dir.filePath(QStringLiteral("tall%1.pdf").arg(copies));
             printer.setOutputFileName(pdf);
-            tall.PrintText(printer, QStringLiteral("text"));
+            printBook(printer, tall, huge);
             return QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
                 .match(run(QStringLiteral("pdfinfo"), {pdf}))
                 .captured(1)

@@ -81,3 +81,58 @@ stacking() {
     xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*#//; s/,/ /g' |
         tr ' ' '\n' | grep . | while read -r id; do printf '%d\n' "$id"; done
 }
+
+# Runs a command every tenth of a second until it succeeds, for at most SECONDS seconds:
+#   wait_until SECONDS COMMAND [ARGUMENTS...]
+wait_until() {
+    local tries=$(($1 * 10))
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits up to five seconds for a window to stand still (the same rectangle on two reads
+# a tenth of a second apart), as after openbox has placed and framed it.
+wait_for_settled_window() {
+    local before="" now
+    for _ in $(seq 50); do
+        now=$(client_rect "$1" 2>/dev/null || true)
+        [ -n "$now" ] && [ "$now" = "$before" ] && return 0
+        before=$now
+        sleep 0.1
+    done
+    return 1
+}
+
+# What the running programs show to assistive technology (role, name, x y w h), for
+# checks run in a session of their own with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
+accessible_objects() {
+    LC_ALL=C.UTF-8 /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/accessible.py" 2>/dev/null || true
+}
+
+# Waits up to SECONDS for an object of that role and name (regular expressions) shown on
+# the screen; prints its rectangle, x y width height.
+#   wait_for_object SECONDS ROLE NAME
+wait_for_object() {
+    local end=$((SECONDS + $1)) found
+    while :; do
+        found=$(accessible_objects | LC_ALL=C.UTF-8 awk -F'\t' -v role="^($2)\$" -v name="^($3)\$" \
+            '$1 ~ role && $2 ~ name { split($3, r, " "); if (r[3] > 0 && r[4] > 0) { print $3; exit } }')
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.1
+    done
+}
+
+# A click in the middle of a rectangle (x y width height); xdotool's click arguments
+# after it (a left click by default).
+click_middle() {
+    local x y w h
+    read -r x y w h <<<"$1"
+    shift
+    [ $# -gt 0 ] || set -- 1
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "$@"
+}

@@ -22,6 +22,12 @@ fi
 source "$(dirname "$0")/desktop.sh"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 accessible() { LC_ALL=C.UTF-8 /usr/bin/python3 "$(dirname "$0")/accessible.py"; }
+# A menu shown since the windows listed were: menus are windows of their own.
+menu_shown() { [ -n "$(new_windows "$1")" ]; }
+wait_for_menu() { wait_until 10 menu_shown "$1"; }
+# The add panel shown: its «Сохранить»; a file loaded into it: its code-page button.
+wait_for_add_panel() { wait_for_object 10 'push button' 'Сохранить' >/dev/null; }
+wait_for_loaded_file() { wait_for_object 10 'button menu' 'Кодировка.*' >/dev/null; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 visible() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
@@ -48,7 +54,8 @@ printf 'Вторая книга\r\nтекст\r\n' | iconv -f UTF-8 -t CP1251 > 
 pids+=($!)
 main=$(wait_for_window '^Tomeria$')
 [ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
-sleep 1.5
+wait_for_settled_window "$main" || true
+wait_for_object 20 'list item' 'Азбука' >/dev/null || { echo "FAIL: the list is not shown"; exit 1; }
 xdotool windowactivate --sync "$main"
 
 # In the open add panel, the focus in the name: back over the browse button to the file
@@ -59,16 +66,17 @@ add_by_keys() {
     xdotool key --clearmodifiers shift+Tab shift+Tab
     xdotool type --delay 5 "$1"
     xdotool key Return
-    sleep 0.5
+    wait_for_loaded_file || fail "the path typed was not loaded"
     xdotool key Tab Tab Tab Tab Tab Tab
     xdotool key Tab ctrl+Tab Tab shift+Tab shift+Tab space
 }
 
 # 1. F10: the main menu on «Добавить книгу».
+shown=$(visible)
 xdotool key F10
-sleep 0.5
+wait_for_menu "$shown" || fail "F10 showed no menu"
 xdotool key Return
-sleep 0.5
+wait_for_add_panel || fail "the menu's first item showed no add panel"
 add_by_keys "$work/first.txt"
 if ! wait_row "Первая книга"; then
     fail "F10, Enter and the add panel's keys added no book (rows: $(rows | tr '\n' ' '))"
@@ -77,9 +85,7 @@ else
     [ "$tabs" -eq 1 ] || fail "the preview took $tabs tabs, not the one of Ctrl+Tab"
     # The list has the focus on the new book: the space bar selects it, Delete asks.
     shown=$(visible)
-    xdotool key space
-    sleep 0.3
-    xdotool key Delete
+    xdotool key space Delete
     box=""
     for _ in $(seq 50); do
         box=$(new_windows "$shown" | grep -vx "$main" | tail -n1)
@@ -98,10 +104,11 @@ echo "F10, the add panel's keys, the focus after an add: checked"
 
 # 2. The context menu of the list, from the keyboard: on its first item.
 xdotool windowactivate --sync "$main"
+shown=$(visible)
 xdotool key Menu
-sleep 0.5
+wait_for_menu "$shown" || fail "the Menu key showed no context menu"
 xdotool key Return
-sleep 0.5
+wait_for_add_panel || fail "the context menu's first item showed no add panel"
 add_by_keys "$work/second.txt"
 wait_row "Вторая книга" || fail "the context menu's first item did not add a book"
 echo "context menu: checked"
@@ -110,8 +117,10 @@ echo "context menu: checked"
 xdotool windowactivate --sync "$main"
 shown=$(visible)
 xdotool key alt
-sleep 0.3
-xdotool key Right Down Down Return
+xdotool key Right Down
+wait_for_menu "$shown" || fail "Alt, Right, Down opened no menu"
+shown=$(visible) # the menu's window among them: the About box is the one to come
+xdotool key Down Return
 about=""
 for _ in $(seq 50); do
     about=$(new_windows "$shown" | grep -vx "$main" | tail -n1)
@@ -127,10 +136,11 @@ echo "Alt and «About ...»: checked"
 
 # 4. Assistive technology: the browse button's name; the code-page menu under its button.
 xdotool windowactivate --sync "$main"
+shown=$(visible)
 xdotool key F10
-sleep 0.5
+wait_for_menu "$shown" || fail "F10 showed no menu"
 xdotool key Return
-sleep 0.5
+wait_for_add_panel || fail "the menu's first item showed no add panel"
 xdotool key --clearmodifiers shift+Tab shift+Tab
 xdotool type --delay 5 "$work/first.txt"
 xdotool key Return

@@ -9,8 +9,36 @@
 namespace {
 
 constexpr char16_t kNulSymbol = 0x2400;
-// What find() reads in one run, and save() converts in one go.
+// What find() reads in one run.
 constexpr qsizetype kChunk = qsizetype(8) << 20;
+// What save() and lostCharacters() map in one go: the mapping of a part makes copies of
+// it, so a small part keeps a save of a big book to a fraction of a megabyte more.
+constexpr qsizetype kMapPart = qsizetype(1) << 16;
+
+bool isMark(char32_t c) {
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+           category == QChar::Mark_Enclosing;
+}
+
+// The length of the part of `run` from `a` to map next: about kMapPart characters, never
+// ending between the halves of a pair nor before a combining mark (a letter and its mark
+// may be one letter of the code page).
+qsizetype mapPart(QStringView run, qsizetype a) {
+    qsizetype end = a + std::min(kMapPart, run.size() - a);
+    while (end < run.size()) {
+        const QChar c = run[end];
+        if (c.isLowSurrogate() || isMark(c.unicode())) {
+            ++end;
+        } else if (c.isHighSurrogate() && end + 1 < run.size() && run[end + 1].isLowSurrogate() &&
+                   isMark(QChar::surrogateToUcs4(c, run[end + 1]))) {
+            end += 2;
+        } else {
+            break;
+        }
+    }
+    return end - a;
+}
 
 } // namespace
 
@@ -28,6 +56,29 @@ BookDocument::BookDocument(BookText text) {
     recountPieces(0);
     m_longest = text.m_longest;
     buildIndex(text.m_starts);
+}
+
+std::function<BookText()> BookDocument::textSnapshot() const {
+    return [wide = m_wide, length = m_length, pieces = m_pieces, fileBytes = m_fileBytes,
+            addBytes = m_addBytes, fileChars = m_fileChars, addChars = m_addChars] {
+        BookText text;
+        text.m_wide = wide;
+        if (wide) {
+            text.m_chars.resize(length);
+            QChar* out = text.m_chars.data();
+            for (const Piece& p : pieces)
+                out = std::copy_n((p.added ? addChars : fileChars).constData() + p.start, p.length,
+                                  out);
+        } else {
+            text.m_bytes.resize(length);
+            char* out = text.m_bytes.data();
+            for (const Piece& p : pieces)
+                out = std::copy_n((p.added ? addBytes : fileBytes).constData() + p.start, p.length,
+                                  out);
+        }
+        text.indexParagraphs();
+        return text;
+    };
 }
 
 void BookDocument::buildIndex(const std::vector<std::uint32_t>& starts) {
@@ -561,9 +612,9 @@ QString BookDocument::lostCharacters(int limit) const {
     for (const Piece& p : m_pieces) {
         const QStringView run =
             QStringView(p.added ? m_addChars : m_fileChars).sliced(p.start, p.length);
-        for (qsizetype a = 0; a < run.size() && lost.size() < limit; a += kChunk) {
-            const QString storable =
-                Cp1251::storable(run.sliced(a, std::min(kChunk, run.size() - a)));
+        for (qsizetype a = 0, n = 0; a < run.size() && lost.size() < limit; a += n) {
+            n = mapPart(run, a);
+            const QString storable = Cp1251::storable(run.sliced(a, n));
             for (const QString& ch : Cp1251::missingCharacters(storable, limit))
                 if (!lost.contains(ch) && lost.size() < limit)
                     lost << ch;
@@ -582,8 +633,8 @@ void BookDocument::save(const QString& path, const QString& createError, const Q
                 if (!m_wide && utf8) {
                     const QByteArrayView run = QByteArrayView(p.added ? m_addBytes : m_fileBytes)
                                                    .sliced(p.start, p.length);
-                    for (qsizetype a = 0; a < run.size(); a += kChunk)
-                        if (!sink(Cp1251::decode(run.sliced(a, std::min(kChunk, run.size() - a)))
+                    for (qsizetype a = 0; a < run.size(); a += kMapPart)
+                        if (!sink(Cp1251::decode(run.sliced(a, std::min(kMapPart, run.size() - a)))
                                       .toUtf8()))
                             return false;
                     continue;
@@ -596,14 +647,11 @@ void BookDocument::save(const QString& path, const QString& createError, const Q
                 }
                 const QStringView run =
                     QStringView(p.added ? m_addChars : m_fileChars).sliced(p.start, p.length);
-                for (qsizetype a = 0; a < run.size();) {
-                    qsizetype n = std::min(kChunk, run.size() - a);
-                    if (a + n < run.size() && run[a + n - 1].isHighSurrogate())
-                        ++n; // never between the halves of a pair
+                for (qsizetype a = 0, n = 0; a < run.size(); a += n) {
+                    n = mapPart(run, a);
                     if (!sink(utf8 ? run.sliced(a, n).toUtf8()
                                    : Cp1251::encodeStorable(run.sliced(a, n))))
                         return false;
-                    a += n;
                 }
             }
             return true;

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,11 @@ public:
     enum class Encoding { Cp1251, Utf8 };
     void save(const QString& path, const QString& createError, const QString& writeError,
               Encoding encoding = Encoding::Cp1251) const;
+
+    // The text as it stands, made when the function returned is called, on any thread:
+    // the buffers are shared, not copied (a later edit copies the characters it adds to,
+    // never these), so taking it costs the table of pieces alone.
+    std::function<BookText()> textSnapshot() const;
 
     // The number of pieces the text is held in (one for a book not edited).
     int pieceCount() const { return int(m_pieces.size()); }

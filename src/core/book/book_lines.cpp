@@ -157,6 +157,46 @@ void CharWidths::measureWide(const QFont& font, const std::vector<bool>& present
     m_measured[0] = true;
 }
 
+CharWidths::CharWidths(const QFont& font, const CharWidths& like) {
+    QString bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = QChar(b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b)));
+    measureChars(font, bytes, m_bytes.data());
+    m_tabStop = like.m_tabStop;
+    if (like.isWide())
+        measureLike(font, like);
+}
+
+bool CharWidths::measureLike(const QFont& font, const CharWidths& like) {
+    if (!like.isWide())
+        return false;
+    if (m_wide.empty()) {
+        m_wide.assign(0x10000, 0.0f);
+        m_measured.assign(0x10000, false);
+    }
+    std::vector<bool> present(0x10000, false);
+    bool missing = false;
+    for (size_t ch = 0; ch < present.size(); ++ch)
+        if (like.m_measured[ch] && !m_measured[ch]) {
+            present[ch] = true;
+            missing = true;
+        }
+    if (missing)
+        measureWide(font, present);
+    return missing;
+}
+
+bool CharWidths::covers(const CharWidths& like) const {
+    if (!like.isWide())
+        return true;
+    if (m_measured.empty())
+        return false;
+    for (size_t ch = 0; ch < m_measured.size(); ++ch)
+        if (like.m_measured[ch] && !m_measured[ch])
+            return false;
+    return true;
+}
+
 bool CharWidths::measureMissing(const QFont& font, QStringView text) {
     if (m_wide.empty()) {
         m_wide.assign(0x10000, 0.0f);
@@ -175,9 +215,9 @@ bool CharWidths::measureMissing(const QFont& font, QStringView text) {
 }
 
 BookLines::BookLines(std::shared_ptr<const BookDocument> text, CharWidths widths, qreal width,
-                     LineRules rules, const BookLines* previous, int keepPieces)
+                     LineRules rules, const BookLines* previous, int keepPieces, LineMarks marks)
     : m_text(std::move(text)), m_widths(std::move(widths)), m_width(std::max<qreal>(1, width)),
-      m_rules(rules) {
+      m_rules(rules), m_marks(std::move(marks)) {
     const int paragraphs = m_text->paragraphCount();
     if (m_text->longestParagraph() <= kPieceSpan) {
         m_pieceCount = paragraphs;
@@ -231,27 +271,65 @@ QString BookLines::wordContext(qsizetype offset, qsizetype* base) const {
     return context;
 }
 
+namespace {
+
+template <class Code> float widthIn(const CharWidths& widths, Code c) {
+    if constexpr (sizeof(Code) == 1)
+        return widths.byteWidths()[c];
+    else
+        return widths.of(c);
+}
+
+} // namespace
+
+BookLines::Looks BookLines::looksOf(qsizetype lo, qsizetype hi, int paragraph,
+                                    qreal* hyphen) const {
+    Looks looks;
+    if (m_marks.isEmpty() || lo >= hi)
+        return looks;
+    looks.widths = m_marks.widths.get();
+    if (const int rank = headingRank(paragraph)) {
+        looks.heading = &looks.widths->headings[size_t(rank)];
+        *hyphen = looks.heading->byteWidths()['-'];
+        return looks;
+    }
+    looks.runs = m_marks.index->runs(lo, hi);
+    // A hyphen after an emphasised letter is drawn in its look.
+    for (const StyleRun& run : looks.runs)
+        *hyphen =
+            std::max(*hyphen, qreal(looks.widths->styles[size_t(run.style)].byteWidths()['-']));
+    return looks;
+}
+
 qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
     // The first line of a paragraph is indented; the blanks it starts with are then not
-    // shown (the indent stands for them).
+    // shown (the indent stands for them). A heading's lines are centred, never indented
+    // or hyphenated, its leading blanks not shown either.
     qreal limit = m_width;
     qsizetype shownFrom = 0;
-    if (m_rules.indent > 0 && from == m_text->paragraphStart(m_text->paragraphAt(from))) {
-        limit = std::max<qreal>(1, m_width - m_rules.indent);
+    const int paragraph = m_rules.indent > 0 || !m_marks.isEmpty() ? m_text->paragraphAt(from) : -1;
+    const bool heading = paragraph >= 0 && headingRank(paragraph) > 0;
+    if ((m_rules.indent > 0 || heading) && from == m_text->paragraphStart(paragraph)) {
+        if (!heading)
+            limit = std::max<qreal>(1, m_width - m_rules.indent);
         shownFrom = leadingBlanksEnd(from, end);
     }
+    const Hyphenator* hyphenator = heading ? nullptr : m_rules.hyphenator;
+    const bool holdShortWords = !heading && m_rules.holdShortWords;
+    qreal hyphenWidth = m_rules.hyphenWidth;
     const qreal tab = m_widths.tabStop();
     // The characters the breaker reads, in one run: two before `from` (a short word
     // held at a line's end), the line at its longest and one more.
     const qsizetype lo = std::max<qsizetype>(0, from - 2);
     const qsizetype hi = std::min(m_text->length(), std::min(end, from + kMaxLineChars) + 1);
-    const auto hyphenAt = [this, from, limit](qsizetype i, qreal w, auto widthOf) -> qsizetype {
-        if (!m_rules.hyphenator || !Hyphenator::isLetter(QChar(m_text->at(i))))
+    const auto hyphenAt = [this, from, limit, hyphenator, &hyphenWidth](qsizetype i, qreal w,
+                                                                        auto widthOf) -> qsizetype {
+        if (!hyphenator || !Hyphenator::isLetter(QChar(m_text->at(i))))
             return -1;
         qsizetype base = 0;
         const QString context = wordContext(i, &base);
         const std::vector<qsizetype> places =
-            DisplayText::hyphenPlaces(context, i - base, *m_rules.hyphenator);
+            DisplayText::hyphenPlaces(context, i - base, *hyphenator);
         // The last place before i where the line, its hyphen included, still fits.
         qsizetype at = i;
         for (auto place = places.rbegin(); place != places.rend(); ++place) {
@@ -262,7 +340,7 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
                 break;
             for (; at > p; --at)
                 w -= widthOf(at - 1);
-            if (w + m_rules.hyphenWidth <= limit)
+            if (w + hyphenWidth <= limit)
                 return p;
         }
         return -1;
@@ -272,9 +350,13 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
         const unsigned char* d = m_text->bytes(lo, hi, scratch) - lo;
         const float* w = m_widths.byteWidths();
         const ByteKinds& kinds = byteKinds();
-        const auto widthOf = [&](qsizetype i) { return qreal(w[d[i]]); };
+        const Looks looks = looksOf(lo, hi, paragraph, &hyphenWidth);
+        const bool marked = looks.marked();
+        const auto widthOf = [&](qsizetype i) {
+            return marked ? qreal(looks.of(i, m_widths).byteWidths()[d[i]]) : qreal(w[d[i]]);
+        };
         const auto holdAt = [&](qsizetype i) {
-            if (!m_rules.holdShortWords || i < 1)
+            if (!holdShortWords || i < 1)
                 return false;
             return DisplayText::isShortWord(QChar(Cp1251::toUnicode(d[i - 1]))) &&
                    (i < 2 || !QChar(Cp1251::toUnicode(d[i - 2])).isLetterOrNumber());
@@ -286,9 +368,10 @@ qsizetype BookLines::nextLineStart(qsizetype from, qsizetype end) const {
     }
     std::u16string scratch;
     const char16_t* d = m_text->chars(lo, hi, scratch) - lo;
-    const auto widthOf = [&](qsizetype i) { return qreal(m_widths.of(d[i])); };
+    const Looks looks = looksOf(lo, hi, paragraph, &hyphenWidth);
+    const auto widthOf = [&](qsizetype i) { return qreal(looks.of(i, m_widths).of(d[i])); };
     const auto holdAt = [&](qsizetype i) {
-        if (!m_rules.holdShortWords || i < 1)
+        if (!holdShortWords || i < 1)
             return false;
         return DisplayText::isShortWord(QChar(d[i - 1])) &&
                (i < 2 || !QChar(d[i - 2]).isLetterOrNumber());
@@ -314,7 +397,7 @@ qsizetype BookLines::leadingBlanksEnd(qsizetype from, qsizetype end) const {
 std::vector<qsizetype> BookLines::hyphenatedEnds(const Piece& piece,
                                                  const std::vector<qsizetype>& starts) const {
     std::vector<qsizetype> ends;
-    if (!m_rules.hyphenator)
+    if (!m_rules.hyphenator || headingRank(piece.paragraph) > 0)
         return ends;
     const auto inWord = [this](qsizetype at) {
         return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
@@ -390,6 +473,8 @@ BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
 }
 
 std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece) const {
+    if (headingRank(piece.paragraph) > 0)
+        return std::nullopt; // a heading is centred, wrapped greedily
     const qsizetype from = piece.from, to = piece.to;
     const bool first = from == m_text->paragraphStart(piece.paragraph);
     const qsizetype shownFrom = first && m_rules.indent > 0 ? leadingBlanksEnd(from, to) : from;
@@ -402,9 +487,13 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     const bool wide = m_text->isWide();
     const unsigned char* pieceBytes = wide ? nullptr : m_text->bytes(from, to, byteScratch);
     const char16_t* pieceChars = wide ? m_text->chars(from, to, charScratch) : nullptr;
+    // Emphasised runs measured in their looks, their hyphens too.
+    qreal hyphenWidth = m_rules.hyphenWidth;
+    const Looks looks = looksOf(from, to, piece.paragraph, &hyphenWidth);
     const auto widthAt = [&](qsizetype i) {
-        return wide ? qreal(m_widths.of(pieceChars[i - from]))
-                    : qreal(m_widths.byteWidths()[pieceBytes[i - from]]);
+        const CharWidths& widths = looks.marked() ? looks.of(i, m_widths) : m_widths;
+        return wide ? qreal(widths.of(pieceChars[i - from]))
+                    : qreal(widths.byteWidths()[pieceBytes[i - from]]);
     };
     for (qsizetype i = from; i < to; ++i) {
         const char16_t ch = m_text->at(i);
@@ -416,7 +505,7 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     p.width = m_width;
     p.firstWidth =
         first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent) : m_width;
-    p.hyphenWidth = m_rules.hyphenWidth;
+    p.hyphenWidth = hyphenWidth;
     p.endsParagraph = piece.lastOfParagraph;
     p.spaceWidth = m_text->isWide() ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
     // The hyphenation points of the piece's words, each word seen whole.

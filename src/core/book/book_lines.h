@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/book/book_document.h"
+#include "core/book/mark_index.h"
 
 #include <QFont>
 
@@ -20,9 +21,17 @@ public:
     // The widths of the code page's 256 characters, and for a wide book of each
     // character it holds.
     CharWidths(const QFont& font, const BookDocument& text);
+    // The widths in `font` of the characters `like` has measured (another look of the
+    // same book's text).
+    CharWidths(const QFont& font, const CharWidths& like);
     // Measures the characters of `text` not measured yet (for a wide book); false when
     // there were none.
     bool measureMissing(const QFont& font, QStringView text);
+    // Measures in `font` the characters `like` has measured and these widths have not;
+    // false when there were none.
+    bool measureLike(const QFont& font, const CharWidths& like);
+    // Whether every character `like` has measured is measured here too.
+    bool covers(const CharWidths& like) const;
 
     const float* byteWidths() const { return m_bytes.data(); }
     float of(char16_t ch) const { return m_wide.empty() ? 0 : m_wide[ch]; }
@@ -36,6 +45,21 @@ private:
     std::vector<float> m_wide; // by UTF-16 unit, for a wide book
     std::vector<bool> m_measured;
     qreal m_tabStop = 80;
+};
+
+// The widths of the looks a book's marks give its characters: each emphasis (by the bits
+// of Emphasis::Kind: italic, bold, both) and each heading rank (1…MarkIndex::kLowestRank).
+struct MarkWidths {
+    std::array<CharWidths, 4> styles;
+    std::array<CharWidths, MarkIndex::kLowestRank + 1> headings;
+};
+
+// A book's marks for its lines: a heading's paragraph is wrapped in its rank's widths,
+// never hyphenated; an emphasised run is measured in its look.
+struct LineMarks {
+    std::shared_ptr<const MarkIndex> index;
+    std::shared_ptr<const MarkWidths> widths;
+    bool isEmpty() const { return !index || !widths || index->isEmpty(); }
 };
 
 class Hyphenator;
@@ -83,14 +107,22 @@ public:
 
     // `previous`: the lines of the same book before an edit at this width and rules;
     // the exact starts of its first `keepPieces` pieces (all before the edit) are kept.
+    // `marks`: the book's headings and emphasis (lines are then measured as drawn).
     BookLines(std::shared_ptr<const BookDocument> text, CharWidths widths, qreal width,
-              LineRules rules = {}, const BookLines* previous = nullptr, int keepPieces = 0);
+              LineRules rules = {}, const BookLines* previous = nullptr, int keepPieces = 0,
+              LineMarks marks = {});
 
     const BookDocument& text() const { return *m_text; }
     const std::shared_ptr<const BookDocument>& sharedText() const { return m_text; }
     const CharWidths& widths() const { return m_widths; }
     qreal width() const { return m_width; }
     const LineRules& rules() const { return m_rules; }
+    // The book's marks, or nullptr when it has none.
+    const MarkIndex* marks() const { return m_marks.isEmpty() ? nullptr : m_marks.index.get(); }
+    // The rank of the heading the paragraph belongs to, 0 for a paragraph of the text.
+    int headingRank(int paragraph) const {
+        return m_marks.isEmpty() ? 0 : m_marks.index->headingRank(paragraph);
+    }
 
     int pieceCount() const { return m_pieceCount; }
     int piecesOf(int paragraph) const;
@@ -134,11 +166,35 @@ private:
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.
     QString wordContext(qsizetype offset, qsizetype* base) const;
+    // How the characters of a stretch of one paragraph are measured: all in a heading's
+    // widths, or each emphasised run in its look's and the rest plain. `of` is asked
+    // about characters mostly in order (a cursor walks the runs).
+    struct Looks {
+        const CharWidths* heading = nullptr;
+        const MarkWidths* widths = nullptr;
+        std::vector<StyleRun> runs;
+        mutable size_t at = 0;
+        bool marked() const { return heading || !runs.empty(); }
+        const CharWidths& of(qsizetype i, const CharWidths& plain) const {
+            if (heading)
+                return *heading;
+            while (at < runs.size() && runs[at].to <= i)
+                ++at;
+            while (at > 0 && runs[at - 1].to > i)
+                --at;
+            return at < runs.size() && runs[at].from <= i ? widths->styles[size_t(runs[at].style)]
+                                                          : plain;
+        }
+    };
+    // The looks of the characters [lo, hi) of the paragraph; *hyphen becomes the widest
+    // hyphen of their looks.
+    Looks looksOf(qsizetype lo, qsizetype hi, int paragraph, qreal* hyphen) const;
 
     std::shared_ptr<const BookDocument> m_text;
     CharWidths m_widths;
     qreal m_width;
     LineRules m_rules;
+    LineMarks m_marks;
     int m_pieceCount = 0;
     // The number of each paragraph's first piece, when some paragraph has several.
     std::vector<int> m_pieceBase;

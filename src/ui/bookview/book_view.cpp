@@ -128,6 +128,23 @@ void BookView::setBook(std::shared_ptr<BookDocument> book) {
     notifySelection();
 }
 
+std::shared_ptr<const BookMarkup> BookView::markup() const {
+    return m_markupBook.lock() == m_book ? m_markup : nullptr;
+}
+
+void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
+    if (markup && markup->isEmpty())
+        markup.reset();
+    const std::shared_ptr<const BookMarkup> shown = this->markup();
+    const bool same = shown == markup || (shown && markup && *shown == *markup);
+    m_markup = std::move(markup);
+    m_markupBook = m_book;
+    if (same)
+        return; // nothing to lay out anew
+    keepTopAnchor();
+    relayout();
+}
+
 qsizetype BookView::textLength() const {
     return m_book->length();
 }
@@ -161,8 +178,20 @@ const BookLines& BookView::lines() {
         // A justified line is stretched to the column by the text layout, which takes no
         // more than the column: the breaker leaves room for its rounding.
         const qreal width = m_style.width - (m_bookLayout.justify ? kJustifySlack : 0);
-        m_lines = std::make_shared<const BookLines>(m_book, m_widths, width, rules,
-                                                    m_previousLines.get(), m_keepPieces);
+        // The book's headings and emphasis, measured in their fonts.
+        LineMarks marks;
+        if (m_markup && m_markupBook.lock() == m_book) {
+            marks.index = std::make_shared<const MarkIndex>(*m_markup, *m_book);
+            if (!m_markWidths || m_markFont != m_font) {
+                m_markWidths = markWidths(m_font, m_widths);
+                m_markFont = m_font;
+            } else if (auto widths = markWidthsLike(*m_markWidths, m_font, m_widths)) {
+                m_markWidths = std::move(widths); // a wide book's new characters
+            }
+            marks.widths = m_markWidths;
+        }
+        m_lines = std::make_shared<const BookLines>(
+            m_book, m_widths, width, rules, m_previousLines.get(), m_keepPieces, std::move(marks));
         if (m_previousLines && m_counter->lines() == m_previousLines.get()) {
             // After an edit: the layouts kept are those of pieces before it.
             m_counter->resume(m_lines, m_keepPieces, m_resumeParagraph);
@@ -190,9 +219,17 @@ std::shared_ptr<const ParagraphLayout> BookView::layoutOf(int piece) {
     }
     const BookLines::Piece p = l.piece(piece);
     const std::vector<qsizetype> starts = l.lineStarts(p);
+    ParagraphMarks marks;
+    if (const MarkIndex* index = l.marks()) {
+        marks.headingRank = index->headingRank(p.paragraph);
+        // Space above a heading, but not at the top of the book.
+        marks.spaceAbove = p.index == 0 && p.paragraph > 0 && index->opensHeading(p.paragraph);
+        if (marks.headingRank == 0)
+            marks.emphasis = index->runs(p.from, p.to);
+    }
     auto layout = std::make_shared<const ParagraphLayout>(
         m_book->text(p.from, p.to), p.from, starts, p.lastOfParagraph, m_style, p.index == 0,
-        l.hyphenatedEnds(p, starts));
+        l.hyphenatedEnds(p, starts), marks);
     if (int(m_cache.size()) >= kCachedLayouts)
         m_cache.erase(m_cache.begin());
     m_cache.push_back({piece, layout});
@@ -311,7 +348,10 @@ int BookView::visibleLineCount() const {
 }
 
 qreal BookView::heightOf(const Place& place) {
-    if (m_bookLayout.paragraphSpacing <= 0 && m_style.indent <= 0)
+    // A heading's lines are taller (its first with the space above it).
+    const MarkIndex* marks = lines().marks();
+    if (m_bookLayout.paragraphSpacing <= 0 && m_style.indent <= 0 &&
+        !(marks && marks->hasHeadings()))
         return lineHeight();
     const auto layout = layoutOf(place.piece);
     // Under an indent, a blank line between paragraphs is shown as the paragraph spacing
@@ -319,7 +359,8 @@ qreal BookView::heightOf(const Place& place) {
     if (layout->blank())
         return std::max(m_bookLayout.paragraphSpacing, kLeastBlankLine) * lineHeight();
     const bool last = layout->endsParagraph() && place.line == layout->lineCount() - 1;
-    return lineHeight() + (last ? m_bookLayout.paragraphSpacing * lineHeight() : 0);
+    return layout->slotHeight(place.line) +
+           (last ? m_bookLayout.paragraphSpacing * lineHeight() : 0);
 }
 
 BookView::Place BookView::placeAtY(qreal y, bool* inside) {
@@ -821,22 +862,23 @@ void BookView::paintEvent(QPaintEvent*) {
         const auto layout = layoutOf(at.piece);
         const int shown = std::min(layout->lineCount() - 1,
                                    at.line + int(std::ceil((height - y) / lineHeight())));
-        const QPointF origin(columnLeft(), y - at.line * lineHeight());
+        const QPointF origin(columnLeft(), y - layout->slotTop(at.line));
         layout->draw(&painter, origin, at.line, shown, selFrom, selTo, highlight, highlighted);
         if (m_moving && m_dropAt >= layout->from() && m_dropAt <= layout->to()) {
             const int line = layout->lineOf(m_dropAt);
             if (line >= at.line && line <= shown)
                 painter.fillRect(QRectF(origin.x() + layout->xOf(m_dropAt),
-                                        origin.y() + line * lineHeight(), 2, lineHeight()),
+                                        origin.y() + layout->lineTop(line), 2,
+                                        layout->lineHeight()),
                                  m_textColour);
         }
         if (caret.piece == at.piece && caret.line >= at.line && caret.line <= shown) {
             const qreal x =
                 origin.x() + (caretAtEnd ? layout->endX(caret.line) : layout->xOf(m_caret));
-            const qreal top = origin.y() + caret.line * lineHeight();
-            painter.fillRect(QRectF(x, top, 1, lineHeight()), m_textColour);
+            const qreal top = origin.y() + layout->lineTop(caret.line);
+            painter.fillRect(QRectF(x, top, 1, layout->lineHeight()), m_textColour);
         }
-        y += (shown - at.line) * lineHeight() + heightOf({at.piece, shown});
+        y += layout->slotTop(shown) - layout->slotTop(at.line) + heightOf({at.piece, shown});
         at = {at.piece + 1, 0};
     }
 }
@@ -1207,6 +1249,13 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
             if (c.piece < firstPiece)
                 kept.push_back(c);
     }
+    // The headings and emphasis follow the text.
+    if (m_markup && m_markupBook.lock() == m_book) {
+        BookMarkup markup = *m_markup;
+        for (const BookDocument::Change& c : changes)
+            markup.apply(TextChange{c.from, c.removed, c.inserted});
+        m_markup = std::make_shared<const BookMarkup>(std::move(markup));
+    }
     invalidateLayout();
     m_cache = std::move(kept);
     m_previousLines = old;
@@ -1415,8 +1464,8 @@ void BookView::updatePageRules() {
         }
         return;
     }
-    const std::array<double, 4> key{pageRoom(), lineHeight(), m_bookLayout.paragraphSpacing,
-                                    m_style.indent};
+    const std::array<double, 5> key{pageRoom(), lineHeight(), m_bookLayout.paragraphSpacing,
+                                    m_style.indent, double(qHash(m_font.key()))};
     if (m_pageKey == key)
         return;
     m_pageKey = key;
@@ -1425,12 +1474,27 @@ void BookView::updatePageRules() {
     const double line = lineHeight();
     const double spacing = m_bookLayout.paragraphSpacing;
     const bool indented = m_style.indent > 0;
-    // The heights heightOf() gives the lines on screen, from the text alone (on the
-    // counter's thread): a page filled there ends where the counted page ends.
-    rules.linesOf = [line, spacing, indented](const BookLines& lines, const BookLines::Piece& piece,
-                                              int count, std::vector<PageLine>& out) {
-        bool blank = false;
-        if (indented && piece.index == 0 && piece.lastOfParagraph) {
+    // A heading's line height, and the space above its first line, by its rank.
+    std::array<double, MarkIndex::kLowestRank + 1> headingLine{};
+    std::array<double, MarkIndex::kLowestRank + 1> headingAbove{};
+    for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank) {
+        headingLine[size_t(rank)] = headingLineHeight(m_style, rank);
+        headingAbove[size_t(rank)] = headingSpaceAbove(m_style, rank);
+    }
+    // The heights heightOf() gives the lines on screen, from the text and its marks alone
+    // (on the counter's thread): a page filled there ends where the counted page ends.
+    rules.linesOf = [=](const BookLines& lines, const BookLines::Piece& piece, int count,
+                        std::vector<PageLine>& out) {
+        const MarkIndex* marks = lines.marks();
+        const int rank = std::clamp(lines.headingRank(piece.paragraph), 0, MarkIndex::kLowestRank);
+        const double own = rank > 0 ? headingLine[size_t(rank)] : line;
+        const double above = rank > 0 && piece.index == 0 && piece.paragraph > 0 && marks &&
+                                     marks->opensHeading(piece.paragraph)
+                                 ? headingAbove[size_t(rank)]
+                                 : 0;
+        const bool plain = spacing <= 0 && !indented && !(marks && marks->hasHeadings());
+        bool blank = false; // (a heading is never blank: it has no indent)
+        if (indented && rank == 0 && piece.index == 0 && piece.lastOfParagraph) {
             blank = true;
             for (qsizetype i = piece.from; i < piece.to && blank; ++i) {
                 const char16_t ch = lines.text().at(i);
@@ -1441,13 +1505,14 @@ void BookView::updatePageRules() {
             PageLine l;
             l.startsParagraph = piece.index == 0 && i == 0;
             l.endsParagraph = piece.lastOfParagraph && i == count - 1;
+            l.heading = rank > 0;
             l.blank = blank;
-            if (spacing <= 0 && !indented)
+            if (plain)
                 l.height = line;
             else if (blank)
                 l.height = std::max(spacing, kLeastBlankLine) * line;
             else
-                l.height = line + (l.endsParagraph ? spacing * line : 0);
+                l.height = (own + (i == 0 ? above : 0)) + (l.endsParagraph ? spacing * line : 0);
             out.push_back(l);
         }
     };
@@ -1726,17 +1791,20 @@ void BookView::paintPages(QPainter& painter, qsizetype selFrom, qsizetype selTo)
         qreal y = margin();
         for (Place at = column.from; before(at, column.to); at = below(at)) {
             const auto layout = layoutOf(at.piece);
-            const QPointF origin(column.left, y - at.line * lineHeight());
+            // y is the top of the line's room (a heading's space above included).
+            const QPointF origin(column.left, y - layout->slotTop(at.line));
+            const qreal lineTop = origin.y() + layout->lineTop(at.line);
             layout->draw(&painter, origin, at.line, at.line, selFrom, selTo, highlight,
                          highlighted);
             if (m_moving && m_dropAt >= layout->from() && m_dropAt <= layout->to() &&
                 layout->lineOf(m_dropAt) == at.line)
-                painter.fillRect(QRectF(column.left + layout->xOf(m_dropAt), y, 2, lineHeight()),
-                                 m_textColour);
+                painter.fillRect(
+                    QRectF(column.left + layout->xOf(m_dropAt), lineTop, 2, layout->lineHeight()),
+                    m_textColour);
             if (same(caret.piece, caret.line, at.piece, at.line)) {
                 const qreal x =
                     column.left + (caretAtEnd ? layout->endX(caret.line) : layout->xOf(m_caret));
-                painter.fillRect(QRectF(x, y, 1, lineHeight()), m_textColour);
+                painter.fillRect(QRectF(x, lineTop, 1, layout->lineHeight()), m_textColour);
             }
             y += heightOf(at);
         }

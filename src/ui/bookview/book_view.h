@@ -2,6 +2,7 @@
 
 #include "core/book/book_document.h"
 #include "core/book/book_lines.h"
+#include "core/book/book_markup.h"
 #include "core/book/line_counter.h"
 #include "core/text/book_layout.h"
 #include "ui/bookview/paragraph_layout.h"
@@ -41,6 +42,12 @@ public:
     // Shows the book from its start, the caret there.
     void setBook(std::shared_ptr<BookDocument> book);
     const std::shared_ptr<BookDocument>& book() const { return m_book; }
+    // The headings and emphasis of the book shown (kept by an import, or found in a plain
+    // text): headings centred and larger, emphasis in italic and bold. They follow the
+    // edits made here and go with the book; the stored text is not touched.
+    void setMarkup(std::shared_ptr<const BookMarkup> markup);
+    // The markup shown, as the edits have moved it (nullptr: none).
+    std::shared_ptr<const BookMarkup> markup() const;
 
     // Viewing (read-only) or editing: the same lines, the same place; editing takes
     // typing, deleting, the clipboard, dragging and undo.
@@ -274,8 +281,8 @@ private:
     void prepareNextPages();
     bool m_preparing = false;
     qsizetype m_preparedFor = -1;
-    // What the counter's page rules were made of: room, line height, spacing, indent.
-    std::optional<std::array<double, 4>> m_pageKey;
+    // What the counter's page rules were made of: room, line height, spacing, indent, font.
+    std::optional<std::array<double, 5>> m_pageKey;
     // A press while viewing pages turns a page unless it starts a selection: noted here.
     bool pressTurnsPage(const QMouseEvent* event);
     bool m_pagePress = false;
@@ -283,6 +290,11 @@ private:
 
     std::shared_ptr<BookDocument> m_book;
     std::shared_ptr<const BookLines> m_lines;
+    // The markup and the book it was given for; the widths of its looks in m_markFont.
+    std::shared_ptr<const BookMarkup> m_markup;
+    std::weak_ptr<BookDocument> m_markupBook;
+    std::shared_ptr<const MarkWidths> m_markWidths;
+    QFont m_markFont;
     bool m_readOnly = true;
     bool m_overwrite = false;
     // The lines before an edit, for the next lines to keep what they counted: pieces

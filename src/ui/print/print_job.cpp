@@ -101,6 +101,14 @@ private:
 
 void print(QPrinter& printer, const BookDocument& book, const QFont& font, const QColor& colour,
            const QString& title, QWidget* parent) {
+    // Between pages the window answers: a print asked for meanwhile is refused.
+    static bool printing = false;
+    if (printing)
+        throw TomeriaError(QStringLiteral("Printing in progress"));
+    printing = true;
+    struct Reset {
+        ~Reset() { printing = false; }
+    } reset;
     printer.setDocName(title);
     printer.setFullPage(false);
     QPainter painter;

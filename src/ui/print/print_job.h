@@ -35,7 +35,7 @@ struct Options {
 bool run(BookPaginator& paginator, Output& out, const Options& options);
 
 // Prints the whole book on the printer, in the font and colour given; throws
-// TomeriaError when the printer cannot be used.
+// TomeriaError when the printer cannot be used, or while another print goes on.
 void print(QPrinter& printer, const BookDocument& book, const QFont& font, const QColor& colour,
            const QString& title, QWidget* parent);
 

@@ -3,21 +3,82 @@
 #include "core/book/book_text.h"
 #include "core/library/book_companions.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
 
 constexpr int kOffsetRole = Qt::UserRole;
+
+QByteArrayView bytesOf(const BookText& text) {
+    return {reinterpret_cast<const char*>(text.bytes()), text.length()};
+}
+
+// The change that makes `after` of `before`; none when either is held wide.
+TextChange changeBetween(const BookText& before, const BookText& after) {
+    if (before.isWide() || after.isWide())
+        return {};
+    return TextChange::between(bytesOf(before), bytesOf(after));
+}
+
+// Takes a worker that has finished: false when there is none or it still runs (the
+// report of one stopped before may come after another has started).
+bool collect(QThread*& worker) {
+    if (!worker || !worker->isFinished())
+        return false;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    return true;
+}
+
+// Stops a worker: its stop flag set, waited for.
+void stopWorker(QThread*& worker, std::atomic<bool>& stop) {
+    if (!worker)
+        return;
+    stop = true;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    stop = false;
+}
+
+// The relative luminance of a colour (sRGB), and the contrast ratio of two colours, as
+// the accessibility guidelines measure legibility: 1 (none) to 21 (black on white).
+double luminance(const QColor& colour) {
+    const auto channel = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) +
+           0.0722 * channel(rgb.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b) {
+    const double x = luminance(a);
+    const double y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// `from` moved `share` (0…1) of the way to `to`.
+QColor mix(const QColor& from, const QColor& to, double share) {
+    const QColor a = from.toRgb();
+    const QColor b = to.toRgb();
+    const auto blend = [share](int x, int y) { return int(std::lround(x + (y - x) * share)); };
+    return QColor(blend(a.red(), b.red()), blend(a.green(), b.green()), blend(a.blue(), b.blue()));
+}
 
 } // namespace
 
@@ -36,9 +97,12 @@ NavigationPanel::NavigationPanel(QWidget* parent) : QWidget(parent) {
     m_contents->setUniformRowHeights(true);
     m_contents->header()->setStretchLastSection(false);
     m_contents->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_contents->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    // The percentages' column as wide as the widest, «100 %»: measuring the rows
+    // themselves costs a thousand of them at each showing.
+    m_contents->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     m_contents->setAccessibleName(QStringLiteral("Содержание"));
     m_contents->installEventFilter(this);
+    fitPercentColumn();
     m_tabs->addTab(m_contents, QStringLiteral("Содержание"));
 
     auto* page = new QWidget(m_tabs);
@@ -77,7 +141,21 @@ NavigationPanel::NavigationPanel(QWidget* parent) : QWidget(parent) {
     });
 }
 
+void NavigationPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitPercentColumn();
+}
+
+void NavigationPanel::fitPercentColumn() {
+    const int margin =
+        m_contents->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_contents) + 1;
+    m_contents->header()->resizeSection(
+        1, m_contents->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 4 * margin);
+}
+
 NavigationPanel::~NavigationPanel() {
+    stopRescan();
     stopDetection();
 }
 
@@ -86,19 +164,17 @@ QString NavigationPanel::notFoundText() {
 }
 
 void NavigationPanel::stopDetection() {
-    if (!m_worker)
-        return;
-    m_stop = true;
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
-    m_stop = false;
+    stopWorker(m_worker, m_stop);
 }
 
 void NavigationPanel::setBook(std::shared_ptr<const BookText> text, const QString& contentsPath,
                               const QString& bookmarksPath, const QString& path) {
+    stopRescan();
     stopDetection();
     m_text = std::move(text);
+    m_edited.reset();
+    m_edit = TextChange();
+    m_kept = false;
     m_path = path;
     m_contentsPath = contentsPath;
     m_bookmarksPath = bookmarksPath;
@@ -136,7 +212,9 @@ void NavigationPanel::startDetection() {
                                            text->length());
                 kept = BookCompanions::readContents(contents, bytes);
             }
-            if (kept && !kept->headings.empty())
+            m_foundEmphasis = kept ? kept->emphasis : std::vector<Emphasis>();
+            m_foundKept = kept && !kept->headings.empty();
+            if (m_foundKept)
                 m_found = kept->headings;
             else
                 m_found = HeadingDetector::detect(*text, &m_stop);
@@ -148,14 +226,14 @@ void NavigationPanel::startDetection() {
 }
 
 void NavigationPanel::detectionDone() {
-    if (!m_worker || !m_worker->isFinished())
+    if (!collect(m_worker))
         return;
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
     m_headings = std::move(m_found);
     m_found.clear();
+    Q_EMIT markupFound(std::make_shared<const BookMarkup>(
+        BookMarkup{m_headings, std::exchange(m_foundEmphasis, {})}));
     m_text = std::exchange(m_read, nullptr);
+    m_kept = m_foundKept;
     m_headingsKnown = true;
     m_stampKnown = true;
     // Bookmarks made while the files were being read join those kept.
@@ -175,10 +253,113 @@ void NavigationPanel::detectionDone() {
     fillContents();
     fillBookmarks();
     setTopOffset(m_top);
+    // Edits made while the book's files were being read.
+    if (m_pendingRead)
+        startRescan();
+}
+
+void NavigationPanel::followEditing(std::function<BookText()> read) {
+    m_pendingRead = std::make_shared<std::function<BookText()>>(std::move(read));
+    if (m_worker)
+        return; // read once the book's own files are
+    if (m_rescan) {
+        m_rescanStop = true; // read again once the worker stops
+        return;
+    }
+    startRescan();
+}
+
+void NavigationPanel::startRescan() {
+    const std::shared_ptr<std::function<BookText()>> read = std::exchange(m_pendingRead, nullptr);
+    if (!read || !m_text || !m_headingsKnown)
+        return;
+    m_rescanStop = false;
+    m_rescanComplete = false;
+    // The text is made, compared and scanned on a worker thread: for a 52 MB book that is
+    // a fraction of a second there and nothing here.
+    m_rescan = QThread::create(
+        [this, read, saved = m_text, before = editedText(), headings = m_headings, kept = m_kept] {
+            auto edited = std::make_shared<const BookText>((*read)());
+            if (m_rescanStop)
+                return;
+            const TextChange edit = changeBetween(*saved, *edited);
+            std::vector<Heading> found;
+            if (kept) {
+                // The import's headings move with the edit; none is found anew.
+                BookMarkup markup;
+                markup.headings = headings;
+                markup.apply(changeBetween(*before, *edited));
+                found = std::move(markup.headings);
+            } else {
+                found = HeadingDetector::detect(*edited, &m_rescanStop);
+            }
+            if (m_rescanStop)
+                return;
+            m_rescanned = std::move(edited);
+            m_rescannedHeadings = std::move(found);
+            m_rescannedEdit = edit;
+            m_rescanComplete = true;
+        });
+    connect(m_rescan, &QThread::finished, this, &NavigationPanel::rescanDone, Qt::QueuedConnection);
+    m_rescan->start(QThread::LowPriority);
+}
+
+void NavigationPanel::rescanDone() {
+    if (!collect(m_rescan))
+        return;
+    if (m_rescanComplete) {
+        m_rescanComplete = false;
+        m_edited = std::exchange(m_rescanned, nullptr);
+        m_edit = m_rescannedEdit;
+        showHeadings(std::exchange(m_rescannedHeadings, {}));
+        // A heading typed or taken away in a plain text is shown as one, or no longer, in
+        // the view; headings that only moved are moved there by the edits themselves.
+        if (!m_kept && m_contentsRefilled)
+            Q_EMIT headingsFound(m_headings);
+        // The bookmarks' marks stand where their lines now are.
+        Q_EMIT bookmarksChanged();
+    }
+    m_rescanned.reset();
+    startRescan();
+}
+
+void NavigationPanel::stopRescan() {
+    m_pendingRead.reset();
+    stopWorker(m_rescan, m_rescanStop);
+    m_rescanComplete = false;
+    m_rescanned.reset();
+    m_rescannedHeadings.clear();
+}
+
+void NavigationPanel::showHeadings(std::vector<Heading> headings) {
+    const bool sameRows = !headings.empty() && headings.size() == m_items.size() &&
+                          std::equal(headings.begin(), headings.end(), m_headings.begin(),
+                                     [](const Heading& a, const Heading& b) {
+                                         return a.rank == b.rank && a.title == b.title;
+                                     });
+    m_headings = std::move(headings);
+    m_headingsKnown = true;
+    m_contentsRefilled = !sameRows;
+    if (!sameRows) {
+        fillContents();
+    } else {
+        // The same headings in new places: their rows stay, the percentages follow.
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            m_items[i]->setData(0, kOffsetRole, qlonglong(m_headings[i].offset));
+            m_items[i]->setText(1, percentOf(m_headings[i].offset));
+        }
+    }
+    setTopOffset(m_top);
+}
+
+qsizetype NavigationPanel::savedPlace(qsizetype place) const {
+    const TextChange back{m_edit.offset, m_edit.inserted, m_edit.removed};
+    return back.moved(place);
 }
 
 QString NavigationPanel::percentOf(qsizetype offset) const {
-    const qsizetype length = m_text ? m_text->length() : 0;
+    const std::shared_ptr<const BookText> text = editedText();
+    const qsizetype length = text ? text->length() : 0;
     return QStringLiteral("%1 %").arg(length > 0 ? int(offset * 100 / length) : 0);
 }
 
@@ -193,7 +374,7 @@ void NavigationPanel::fillContents() {
         auto* none = new QTreeWidgetItem(m_contents, {notFoundText()});
         none->setFlags(Qt::ItemIsEnabled);
         for (int tenth = 0; tenth < 10; ++tenth) {
-            const qsizetype offset = m_text->length() * tenth / 10;
+            const qsizetype offset = editedText()->length() * tenth / 10;
             auto* item = new QTreeWidgetItem(m_contents, {QStringLiteral("%1 %").arg(tenth * 10)});
             item->setData(0, kOffsetRole, qlonglong(offset));
         }
@@ -213,6 +394,8 @@ void NavigationPanel::fillContents() {
         m_items.push_back(item);
     }
     m_contents->expandAll();
+    // The rows are laid out now, once, rather than when the panel is shown.
+    m_contents->doItemsLayout();
 }
 
 void NavigationPanel::fillBookmarks() {
@@ -279,8 +462,10 @@ void NavigationPanel::setTopOffset(qsizetype offset) {
 void NavigationPanel::addBookmark(qsizetype offset) {
     if (!m_text)
         return;
-    const Bookmark mark{offset, Bookmarks::nameFor(*m_text, offset, m_headings),
-                        Bookmarks::wordsAt(*m_text, offset)};
+    // Named after what is shown, kept at its place of the text as saved.
+    const qsizetype saved = savedPlace(offset);
+    const Bookmark mark{saved, Bookmarks::nameFor(*editedText(), offset, m_headings),
+                        Bookmarks::wordsAt(*m_text, saved)};
     const int row = m_bookmarks.add(mark);
     fillBookmarks();
     m_bookmarkList->setCurrentRow(row);
@@ -288,12 +473,17 @@ void NavigationPanel::addBookmark(qsizetype offset) {
 }
 
 void NavigationPanel::followEdit(const TextChange& change, std::shared_ptr<const BookText> text) {
+    stopRescan();
     stopDetection();
+    // The headings are in the edited text, which may lag behind the text saved.
+    const TextChange headingsChange = m_edited ? changeBetween(*m_edited, *text) : change;
     m_text = std::move(text);
+    m_edited.reset();
+    m_edit = TextChange();
     m_bookmarks.apply(change);
     BookMarkup markup;
     markup.headings = m_headings;
-    markup.apply(change);
+    markup.apply(headingsChange);
     m_headings = markup.headings;
     m_stamp = BookStamp::of(*m_text);
     m_stampKnown = true;
@@ -303,6 +493,55 @@ void NavigationPanel::followEdit(const TextChange& change, std::shared_ptr<const
     fillBookmarks();
     m_marked = -1;
     setTopOffset(m_top);
+    // A plain text's headings are found anew in the text saved: edits made since the
+    // last reading of the edited text are in it.
+    if (!m_kept)
+        followEditing([saved = m_text] { return *saved; });
+}
+
+QPalette NavigationPanel::paletteFor(const QColor& text, const QColor& background) {
+    // Words too close to the background are drawn in black or white, whichever reads.
+    QColor ink = text;
+    if (contrast(ink, background) < 4.5)
+        ink = contrast(Qt::black, background) >= contrast(Qt::white, background)
+                  ? QColor(Qt::black)
+                  : QColor(Qt::white);
+    const QColor tab = mix(background, ink, 0.08);
+    const QColor faint = mix(background, ink, 0.5);
+    QPalette palette = QApplication::palette();
+    for (const QPalette::ColorGroup group :
+         {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool disabled = group == QPalette::Disabled;
+        palette.setColor(group, QPalette::Window, tab);
+        palette.setColor(group, QPalette::Base, background);
+        palette.setColor(group, QPalette::AlternateBase, tab);
+        palette.setColor(group, QPalette::Button, tab);
+        for (const QPalette::ColorRole role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::BrightText})
+            palette.setColor(group, role, disabled ? faint : ink);
+        palette.setColor(group, QPalette::PlaceholderText, faint);
+        // The selection in the text colour, its words in the background's: as legible as
+        // the text itself, and plain on any background.
+        palette.setColor(group, QPalette::Highlight, mix(background, ink, 0.85));
+        palette.setColor(group, QPalette::HighlightedText, background);
+        palette.setColor(group, QPalette::Light, mix(tab, ink, 0.25));
+        palette.setColor(group, QPalette::Midlight, mix(tab, ink, 0.15));
+        palette.setColor(group, QPalette::Mid, mix(tab, ink, 0.35));
+        palette.setColor(group, QPalette::Dark, mix(tab, ink, 0.5));
+        palette.setColor(group, QPalette::Shadow, mix(tab, ink, 0.7));
+        palette.setColor(group, QPalette::ToolTipBase, background);
+        palette.setColor(group, QPalette::ToolTipText, ink);
+    }
+    return palette;
+}
+
+void NavigationPanel::setColours(const QColor& text, const QColor& background) {
+    if (m_colours[0] == text.rgba() && m_colours[1] == background.rgba())
+        return;
+    m_colours[0] = text.rgba();
+    m_colours[1] = background.rgba();
+    setPalette(paletteFor(text, background));
+    setAutoFillBackground(true);
 }
 
 void NavigationPanel::showContents() {
@@ -331,7 +570,7 @@ void NavigationPanel::activateContents(QTreeWidgetItem* item) {
 void NavigationPanel::activateBookmark(QListWidgetItem* item) {
     if (!item)
         return;
-    Q_EMIT jumpRequested(item->data(kOffsetRole).toLongLong());
+    Q_EMIT jumpRequested(editedPlace(item->data(kOffsetRole).toLongLong()));
 }
 
 bool NavigationPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -1,15 +1,19 @@
 #pragma once
 
+#include "core/book/book_markup.h"
 #include "core/book/headings.h"
 #include "core/library/bookmarks.h"
 
+#include <QPalette>
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class BookText;
+class QColor;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -33,9 +37,13 @@ public:
     // at `path` is read on the worker thread.
     void setBook(std::shared_ptr<const BookText> text, const QString& contentsPath,
                  const QString& bookmarksPath, const QString& path = QString());
-    // The text the panel's places are in (null while it is being read).
+    // The text as last read or saved: the bookmarks' places are in it (null while it is
+    // being read).
     std::shared_ptr<const BookText> text() const { return m_text; }
-    // The headings, once known (empty while they are being found).
+    // The text as being edited when edits were made since (else the same as text()):
+    // the headings' places are in it.
+    std::shared_ptr<const BookText> editedText() const { return m_edited ? m_edited : m_text; }
+    // The headings, once known (empty while they are being found), in the edited text.
     const std::vector<Heading>& headings() const { return m_headings; }
     bool headingsKnown() const { return m_headingsKnown; }
     // The first heading after `offset`, and the last one before it.
@@ -45,12 +53,32 @@ public:
     // The top line of the view: the chapter holding it is marked.
     void setTopOffset(qsizetype offset);
 
-    // Marks a place; the bookmark is named after its chapter and first words.
+    // Marks a place of the edited text; the bookmark is named after its chapter and first
+    // words.
     void addBookmark(qsizetype offset);
+    // The bookmarks, their places in text().
     const Bookmarks& bookmarks() const { return m_bookmarks; }
+    // A place of text() in the edited text, and back.
+    qsizetype editedPlace(qsizetype place) const { return m_edit.moved(place); }
+    qsizetype savedPlace(qsizetype place) const;
+
+    // The text as being edited, read on a worker thread by `read`: the headings found in
+    // it anew (a plain text) or moved with the edit (headings kept by the import). A
+    // newer text given while one is being read replaces it; the panel shows the old
+    // headings meanwhile.
+    void followEditing(std::function<BookText()> read);
+    // Whether edited headings are being found.
+    bool followingEditing() const { return m_rescan != nullptr || m_pendingRead != nullptr; }
 
     // The book's text was saved changed: headings and bookmarks follow the edit.
     void followEdit(const TextChange& change, std::shared_ptr<const BookText> text);
+
+    // The reading view's colours: the lists and tabs take them, legibly.
+    void setColours(const QColor& text, const QColor& background);
+    // The palette of the panel on a view of these colours: the view's background for the
+    // lists, its text colour (or black or white, whichever reads, when it is too close
+    // to the background) for the words, the selection in the text colour.
+    static QPalette paletteFor(const QColor& text, const QColor& background);
 
     void showContents();
     void showBookmarks();
@@ -77,17 +105,28 @@ Q_SIGNALS:
     void tabChanged();
     // Bookmarks were added, removed or moved.
     void bookmarksChanged();
+    // The book's headings (kept or found) and its kept emphasis are known, for the view.
+    void markupFound(std::shared_ptr<const BookMarkup> markup);
+    // The headings of a plain text found anew after edits added or took some away.
+    void headingsFound(const std::vector<Heading>& headings);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void fitPercentColumn();
     void startDetection();
     void detectionDone();
     void fillContents();
     void fillBookmarks();
     void saveBookmarks();
     void stopDetection();
+    void startRescan();
+    void rescanDone();
+    void stopRescan();
+    // Shows new headings: in place when only their places moved.
+    void showHeadings(std::vector<Heading> headings);
     void activateContents(QTreeWidgetItem* item);
     void activateBookmark(QListWidgetItem* item);
     QString percentOf(qsizetype offset) const;
@@ -110,11 +149,29 @@ private:
     // The worker's results: the headings, the bookmarks kept (found again when the book
     // changed outside), how many were lost, the book's stamp.
     std::vector<Heading> m_found;
+    std::vector<Emphasis> m_foundEmphasis;
+    bool m_contentsRefilled = false; // the last headings shown changed the rows
     std::shared_ptr<const BookText> m_read; // the file read by the worker
     QString m_path;
     Bookmarks m_loaded;
     int m_dropped = 0;
     BookStamp m_stamp;
+    bool m_kept = false; // the headings are those the import kept
+    bool m_foundKept = false;
+    // Edits since the text was read or saved: the edited text, and the one change that
+    // makes it of text().
+    std::shared_ptr<const BookText> m_edited;
+    TextChange m_edit;
+    // The worker reading the edited text, its stop flag, the next text to read, and its
+    // results.
+    QThread* m_rescan = nullptr;
+    std::atomic<bool> m_rescanStop{false};
+    std::shared_ptr<std::function<BookText()>> m_pendingRead;
+    std::shared_ptr<const BookText> m_rescanned;
+    std::vector<Heading> m_rescannedHeadings;
+    TextChange m_rescannedEdit;
+    bool m_rescanComplete = false;
+    QRgb m_colours[2] = {0, 0};
     bool m_stampKnown = false;
     bool m_bookmarksChanged = false; // before the stamp was known
     bool m_filling = false;

@@ -1,5 +1,6 @@
 #include "ui/reader/reader_navigation.h"
 
+#include "core/book/book_document.h"
 #include "core/book/book_text.h"
 #include "core/book/note_references.h"
 #include "core/library/book_companions.h"
@@ -16,6 +17,7 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -61,6 +63,11 @@ ReaderNavigation::ReaderNavigation(QWidget* window, QToolBar* toolBar, Navigatio
     key(QKeySequence(Qt::ALT | Qt::Key_Left), &ReaderNavigation::back);
     key(QKeySequence(Qt::ALT | Qt::Key_Right), &ReaderNavigation::forward);
 
+    m_editPause = new QTimer(this);
+    m_editPause->setSingleShot(true);
+    m_editPause->setInterval(kEditPause);
+    connect(m_editPause, &QTimer::timeout, this, [this] { followEditing(); });
+
     m_panel->hide();
     connect(m_panel, &NavigationPanel::jumpRequested, this,
             [this](qsizetype offset) { jumpTo(offset); });
@@ -75,7 +82,7 @@ ReaderNavigation::ReaderNavigation(QWidget* window, QToolBar* toolBar, Navigatio
         connect(m_panel, &NavigationPanel::bookmarksChanged, this, [this] {
             std::vector<qsizetype> places;
             for (const Bookmark& b : m_panel->bookmarks().list())
-                places.push_back(b.offset);
+                places.push_back(m_panel->editedPlace(b.offset));
             m_margin->setPlaces(std::move(places));
         });
     }
@@ -89,6 +96,7 @@ void ReaderNavigation::setReadingState(ReadingState* state) {
 
 void ReaderNavigation::bookOpened(const QString& path, std::shared_ptr<const BookText> text) {
     m_history.clear();
+    m_editPause->stop();
     // A book of the library (books/NAME.boo) keeps its contents and bookmarks beside it.
     const QFileInfo file(path);
     QString contents;
@@ -111,6 +119,7 @@ void ReaderNavigation::bookSaved(const QString& path) {
     } catch (...) {
         return; // the next opening reads it
     }
+    m_editPause->stop();
     if (!before || before->isWide() || after->isWide()) {
         bookOpened(path, after);
         return;
@@ -122,7 +131,35 @@ void ReaderNavigation::bookSaved(const QString& path) {
     m_panel->followEdit(TextChange::between(old, now), after);
 }
 
+void ReaderNavigation::textEdited() {
+    const BookDocument* book = m_places.document ? m_places.document() : nullptr;
+    // Opening a book changes the text too, but nothing is edited until it differs from
+    // the file (or did since the headings were last read).
+    if (!book || (!book->isModified() && m_panel->editedText() == m_panel->text()))
+        return;
+    m_editPause->start();
+}
+
+void ReaderNavigation::followEditing() {
+    const BookDocument* book = m_places.document ? m_places.document() : nullptr;
+    if (!book)
+        return;
+    // Only the table of pieces is taken here; the text is made of them and scanned on
+    // the panel's worker.
+    m_panel->followEditing(book->textSnapshot());
+}
+
+void ReaderNavigation::followColours() {
+    if (!m_places.colours)
+        return;
+    const auto [text, background] = m_places.colours();
+    m_panel->setColours(text, background);
+}
+
 bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
+    // The view paints in its colours: the panel follows them, whatever chose them.
+    if (event->type() == QEvent::Paint && watched == m_places.viewport)
+        followColours();
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End) &&
@@ -146,7 +183,7 @@ bool ReaderNavigation::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool ReaderNavigation::followReference(qsizetype offset) {
-    const std::shared_ptr<const BookText> text = m_panel->text();
+    const std::shared_ptr<const BookText> text = m_panel->editedText();
     if (!text || offset < 0)
         return false;
     const std::optional<NoteReferences::Reference> reference = NoteReferences::at(*text, offset);

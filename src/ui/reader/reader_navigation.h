@@ -9,8 +9,11 @@
 #include <functional>
 #include <memory>
 
+class BookDocument;
 class BookText;
 class BookmarkMargin;
+class QColor;
+class QTimer;
 class QPoint;
 class QRect;
 class NavigationPanel;
@@ -39,6 +42,10 @@ struct ReaderPlaces {
     // shown), for the marks of bookmarked lines.
     QWidget* viewport = nullptr;
     std::function<QRect(qsizetype)> rectOf;
+    // The book as shown and edited, for the headings typed (unset: none are followed).
+    std::function<const BookDocument*()> document;
+    // The view's text and background colours, which the side panel takes.
+    std::function<std::pair<QColor, QColor>()> colours;
 };
 
 // Finding one's way in the reader: the side panel with its tool buttons «Содержание»
@@ -64,6 +71,11 @@ public:
     void bookSaved(const QString& path);
     // The view scrolled: the panel marks the chapter of the top line.
     void topChanged();
+    // The text was edited: a moment after the last edit, the panel's headings follow
+    // (those typed appear, those removed go), read on a worker thread.
+    void textEdited();
+    // How long after the last edit the headings are read again.
+    static constexpr int kEditPause = 300; // ms
 
     // A jump from the present place to `offset`, noted for Alt+Left.
     void jumpTo(qsizetype offset);
@@ -90,6 +102,9 @@ private:
     // Follows the note reference at a place; false when there is none.
     bool followReference(qsizetype offset);
     void rememberPanel();
+    void followEditing();
+    // The panel takes the view's colours when they changed.
+    void followColours();
 
     QWidget* m_window;
     NavigationPanel* m_panel;
@@ -100,4 +115,5 @@ private:
     JumpHistory m_history;
     BookmarkMargin* m_margin = nullptr;
     QString m_contentsPath; // books/NAME.toc of the book shown, or empty
+    QTimer* m_editPause;
 };

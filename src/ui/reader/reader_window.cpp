@@ -172,13 +172,25 @@ TMainForm::TMainForm(QWidget* parent)
             [this](const QPoint& point) { return View->offsetAt(point); },
             [this]() -> qsizetype { return View->selectionLength() == 0 ? View->caret() : -1; },
             [this] { return !viewing(); }, View->viewport(),
-            [this](qsizetype offset) { return View->characterRect(offset); }});
+            [this](qsizetype offset) { return View->characterRect(offset); },
+            [this] { return static_cast<const BookDocument*>(View->book().get()); },
+            [this] { return std::pair(View->textColour(), View->backgroundColour()); }});
+    connect(View, &BookView::textChanged, m_navigation, &ReaderNavigation::textEdited);
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
     m_navigation->contentsButton()->installEventFilter(this); // arrows walk the tool bar
     m_navigation->bookmarkButton()->installEventFilter(this);
     connect(View->verticalScrollBar(), &QScrollBar::valueChanged, m_navigation,
             &ReaderNavigation::topChanged);
+    connect(Navigation, &NavigationPanel::markupFound, View, &BookView::setMarkup);
+    connect(Navigation, &NavigationPanel::headingsFound, this,
+            [this](const std::vector<Heading>& headings) {
+                auto markup = std::make_shared<BookMarkup>();
+                if (const auto shown = View->markup())
+                    markup->emphasis = shown->emphasis;
+                markup->headings = headings;
+                View->setMarkup(std::move(markup));
+            });
 
     connect(ToolButton6, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton6Click));
     connect(ToolButton2, &QToolButton::clicked, this, guarded(this, &TMainForm::ToolButton2Click));
