@@ -2,6 +2,7 @@
 #include "ui/reader/toolbar_images.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QPainter>
@@ -63,6 +64,18 @@ private Q_SLOTS:
             dialog.widthBox()->setValue(dialog.widthBox()->minimum());
             expected.width = 0;
         });
+        QCOMPARE(dialog.pagesBox()->count(), 3);
+        QCOMPARE(dialog.pagesBox()->itemText(0), QStringLiteral("Лента"));
+        QCOMPARE(dialog.pagesBox()->itemText(1), QStringLiteral("Страница"));
+        QCOMPARE(dialog.pagesBox()->itemText(2), QStringLiteral("Разворот"));
+        step([&] {
+            dialog.pagesBox()->setCurrentIndex(2);
+            expected.pages = BookLayout::Pages::Spread;
+        });
+        step([&] {
+            dialog.pagesBox()->setCurrentIndex(0);
+            expected.pages = BookLayout::Pages::Ribbon;
+        });
         // Shown from the reading state without a word back.
         dialog.setBookLayout(BookLayout());
         QCOMPARE(spy.size(), 0);
@@ -96,6 +109,15 @@ private Q_SLOTS:
         QCOMPARE(layouts.size(), 2);
         QCOMPARE(layouts.last().at(0).value<BookLayout>(), BookLayout());
         QCOMPARE(colours.takeFirst(), (QVariantList{QColor(Qt::black), QColor(Qt::white)}));
+
+        // Pages are the reader's own choice: a preset sets the type around them.
+        dialog.pagesBox()->setCurrentIndex(int(BookLayout::Pages::Spread));
+        dialog.presetButton(QStringLiteral("Книжная"))->click();
+        BookLayout spread = BookLayout::bookish();
+        spread.pages = BookLayout::Pages::Spread;
+        QCOMPARE(layouts.last().at(0).value<BookLayout>(), spread);
+        dialog.presetButton(QStringLiteral("Как в редакторе"))->click();
+        QCOMPARE(layouts.last().at(0).value<BookLayout>().pages, BookLayout::Pages::Spread);
     }
 
     // The new picture is drawn, and differs from the others.

@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -132,6 +133,56 @@ private Q_SLOTS:
         QTest::mouseClick(form.ToolButton7, Qt::LeftButton);
         QTest::keyClick(form.Editor, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(form.StatusBar->panelText(2), QStringLiteral("100 %"));
+    }
+
+    // In pages the panel shows the page of the pages: about which of about how many while
+    // they are counted, then «стр. 1 из N»; a turn shows the next.
+    void progressPanelInPages() {
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Книга"), longBook(2000)));
+        form.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Page));
+        QVERIFY(form.View->paged());
+        const QString first = form.StatusBar->panelText(2);
+        QVERIFY2(first.startsWith(QStringLiteral("стр. ")), qPrintable(first));
+        // (The count as it stands: the window may still be taking its size.)
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        const auto page = [&](int number) {
+            const int count = form.View->pageCount();
+            return QStringLiteral("стр. %1 из %2")
+                .arg(russian.toString(number < 0 ? count : number), russian.toString(count));
+        };
+        QTRY_VERIFY(form.View->pageCount() > 0 && form.StatusBar->panelText(2) == page(1));
+        QTest::keyClick(form.View, Qt::Key_PageDown);
+        QCOMPARE(form.StatusBar->panelText(2), page(2));
+        QTest::keyClick(form.View, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(form.StatusBar->panelText(2), page(-1));
+        // While counting, «стр. ≈N из ≈M (P %)».
+        form.LayoutDialog1->lineSpacingBox()->setValue(1.5);
+        if (form.View->pageCount() < 0)
+            QVERIFY2(form.StatusBar->panelText(2).contains(QStringLiteral(" из ≈")),
+                     qPrintable(form.StatusBar->panelText(2)));
+    }
+
+    // «Книжная» in «Разворот» sets its face for two columns where the window has room
+    // for them at the least size; a narrow window shows one page in the larger face.
+    void aSpreadSizesTheFaceForTwoColumns_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("spread");
+        QTest::newRow("1920") << 1920 << true;
+        QTest::newRow("1280") << 1280 << true;
+        QTest::newRow("800") << 800 << false;
+    }
+    void aSpreadSizesTheFaceForTwoColumns() {
+        QFETCH(int, width);
+        QFETCH(bool, spread);
+        TMainForm& form = openAt(libraryBook(QStringLiteral("Книга"), longBook(200)));
+        form.setWindowState(Qt::WindowNoState);
+        form.resize(width, 700);
+        QTRY_COMPARE(form.View->width(), width);
+        form.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        form.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Spread));
+        QCOMPARE(form.View->spread(), spread);
+        const int size = QFontInfo(form.View->textFont()).pixelSize();
+        QVERIFY(size >= BookLayout::kMinFaceSize && size <= BookLayout::kMaxFaceSize);
     }
 
     // The plain look is the view's own: a reader that never chose a layout, and one that

@@ -246,6 +246,18 @@ private Q_SLOTS:
             << QByteArray("TextWidth=3\r\nMargins=-5\r\nLineSpacing=nan\r\nIndent=-1\r\n"
                           "ParagraphSpacing=0.5\r\n")
             << narrow << QByteArray("TextWidth=40\r\nParagraphSpacing=0.5\r\n");
+        BookLayout spread;
+        spread.pages = BookLayout::Pages::Spread;
+        QTest::newRow("«Разворот»")
+            << QByteArray("Pages=2\r\n") << spread << QByteArray("Pages=2\r\n");
+        BookLayout page;
+        page.pages = BookLayout::Pages::Page;
+        QTest::newRow("«Страница»")
+            << QByteArray("Pages=1\r\n") << page << QByteArray("Pages=1\r\n");
+        QTest::newRow("pages out of range")
+            << QByteArray("Pages=7\r\n") << spread << QByteArray("Pages=2\r\n");
+        QTest::newRow("pages not a number")
+            << QByteArray("Pages=x\r\n") << BookLayout() << QByteArray();
     }
     void layoutSurvivesARestart() {
         QFETCH(QByteArray, reader);
@@ -262,6 +274,7 @@ private Q_SLOTS:
         BookLayout changed = expected;
         changed.margins = 250;
         changed.justify = !expected.justify;
+        changed.pages = BookLayout::Pages((int(expected.pages) + 1) % 3);
         state.setLayout(changed);
         state.save();
         changed.margins = 200;

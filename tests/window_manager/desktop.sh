@@ -1,4 +1,5 @@
-# Sourced by the window-manager checks: a private X display (Xvfb, 1280 x 1024) with
+# Sourced by the window-manager checks: a private X display (Xvfb, 1280 x 1024, or
+# DESKTOP_SCREEN as WIDTHxHEIGHTxDEPTH) with
 # openbox managing it, torn down on exit, and helpers for finding and measuring windows.
 # Sets: work (a temporary folder), pids (processes to end), DISPLAY.
 for tool in Xvfb openbox xdotool xwininfo xprop; do
@@ -18,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3<> "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${DESKTOP_SCREEN:-1280x1024x24}" -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"

@@ -3,6 +3,9 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#include <algorithm>
+#include <chrono>
+
 void LineCounter::start(std::shared_ptr<const BookLines> lines) {
     resume(std::move(lines), 0, 0);
 }
@@ -23,9 +26,11 @@ void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
     run->counted.store(keepPieces, std::memory_order_relaxed);
     m_run = run;
     m_thread = std::thread([this, run, fromParagraph] { count(*run, fromParagraph); });
+    startPages(run->starts[size_t(keepPieces)]);
 }
 
 void LineCounter::stop() {
+    stopPages();
     if (m_run)
         m_run->cancel = true;
     if (m_thread.joinable())
@@ -58,4 +63,182 @@ void LineCounter::count(Run& run, int fromParagraph) {
         return;
     run.counted.store(run.lines->pieceCount(), std::memory_order_release);
     QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
+}
+
+int LineCounter::pieceOfLine(int line) const {
+    if (!m_run || line < 0)
+        return -1;
+    const int known = counted();
+    const auto begin = m_run->starts.begin();
+    // The last piece of those counted whose first line is at or before the line.
+    const auto it = std::upper_bound(begin, begin + known + 1, line);
+    const int piece = int(it - begin) - 1;
+    if (piece >= known)
+        return -1;
+    return piece;
+}
+
+// ---- Pages ----------------------------------------------------------------------------
+
+void LineCounter::setPageRules(std::optional<PageRules> rules) {
+    stopPages();
+    m_pageRules = std::move(rules);
+    startPages();
+}
+
+void LineCounter::startPages(int keepLines) {
+    stopPages();
+    // The pages decided by the lines kept (the worker has stopped: no lock needed).
+    std::shared_ptr<Pages> old = std::move(m_pages);
+    if (!m_pageRules || !m_run || !m_pageRules->linesOf)
+        return;
+    auto pages = std::make_shared<Pages>();
+    pages->run = m_run;
+    pages->rules = *m_pageRules;
+    if (old && keepLines > 0) {
+        size_t kept = 0;
+        while (kept < old->decidedBy.size() && old->decidedBy[kept] <= keepLines)
+            ++kept;
+        pages->starts.assign(old->starts.begin(), old->starts.begin() + qsizetype(kept));
+        pages->decidedBy.assign(old->decidedBy.begin(), old->decidedBy.begin() + qsizetype(kept));
+        pages->lines = pages->starts.empty() ? 0 : pages->starts.back();
+    }
+    m_pages = pages;
+    m_pageThread = std::thread([this, pages] { paginate(*pages); });
+}
+
+void LineCounter::stopPages() {
+    if (m_pages)
+        m_pages->cancel = true;
+    if (m_pageThread.joinable())
+        m_pageThread.join();
+}
+
+void LineCounter::paginate(Pages& pages) {
+    const Run& run = *pages.run;
+    const BookLines& lines = *run.lines;
+    const int total = lines.pieceCount();
+    // Going on from the last page kept: its first line, in the piece holding it.
+    PageBreaker breaker(pages.rules.room, pages.starts, pages.decidedBy);
+    const int from = breaker.starts().back();
+    int piece =
+        int(std::upper_bound(run.starts.begin(),
+                             run.starts.begin() + run.counted.load(std::memory_order_acquire) + 1,
+                             from) -
+            run.starts.begin()) -
+        1;
+    piece = std::max(0, piece);
+    int skip = from - run.starts[size_t(piece)];
+    std::vector<PageLine> pieceLines;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    size_t published = breaker.starts().size();
+    {
+        std::lock_guard lock(pages.mutex);
+        pages.starts = breaker.starts();
+        pages.decidedBy = breaker.decidedBy();
+        pages.lines = from;
+    }
+    const auto publish = [&](bool finished) {
+        const std::vector<int>& starts = breaker.starts();
+        const std::vector<int>& decidedBy = breaker.decidedBy();
+        std::lock_guard lock(pages.mutex);
+        pages.starts.insert(pages.starts.end(), starts.begin() + qsizetype(published),
+                            starts.end());
+        pages.decidedBy.insert(pages.decidedBy.end(), decidedBy.begin() + qsizetype(published),
+                               decidedBy.end());
+        published = starts.size();
+        pages.lines = breaker.lines();
+        pages.finished = finished;
+    };
+    while (piece < total) {
+        const int counted = run.counted.load(std::memory_order_acquire);
+        if (pages.cancel.load(std::memory_order_relaxed) || run.cancel.load())
+            return;
+        if (piece >= counted) {
+            // Waiting for the count: it reports every thousand pieces.
+            publish(false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        for (; piece < counted; ++piece) {
+            const int count = run.starts[size_t(piece) + 1] - run.starts[size_t(piece)];
+            pieceLines.clear();
+            pages.rules.linesOf(lines, lines.piece(piece), count, pieceLines);
+            for (size_t i = size_t(std::max(0, skip)); i < pieceLines.size(); ++i)
+                breaker.add(pieceLines[i]);
+            skip = 0;
+            if ((piece & 1023) == 0 && pages.cancel.load(std::memory_order_relaxed))
+                return;
+        }
+        if (sinceReport.elapsed() >= 100) {
+            sinceReport.restart();
+            publish(false);
+            QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
+        }
+    }
+    publish(true);
+    QMetaObject::invokeMethod(this, &LineCounter::progress, Qt::QueuedConnection);
+}
+
+bool LineCounter::pagesFinished() const {
+    if (!m_pages)
+        return false;
+    std::lock_guard lock(m_pages->mutex);
+    return m_pages->finished;
+}
+
+int LineCounter::pagesKnown() const {
+    if (!m_pages)
+        return 0;
+    std::lock_guard lock(m_pages->mutex);
+    return int(m_pages->starts.size());
+}
+
+int LineCounter::pageStart(int page) const {
+    if (!m_pages || page < 0)
+        return -1;
+    std::lock_guard lock(m_pages->mutex);
+    return page < int(m_pages->starts.size()) ? m_pages->starts[size_t(page)] : -1;
+}
+
+int LineCounter::pageOfLine(int line) const {
+    if (!m_pages || line < 0)
+        return -1;
+    std::lock_guard lock(m_pages->mutex);
+    const std::vector<int>& starts = m_pages->starts;
+    if (starts.empty())
+        return -1;
+    // A line of the last page known belongs to it only once the book's end is reached.
+    if (line == starts.back())
+        return int(starts.size()) - 1;
+    if (line > starts.back() && !(m_pages->finished && line < m_pages->lines))
+        return -1;
+    return int(std::upper_bound(starts.begin(), starts.end(), line) - starts.begin()) - 1;
+}
+
+int LineCounter::pageAfter(int line) const {
+    if (!m_pages)
+        return -1;
+    std::lock_guard lock(m_pages->mutex);
+    const std::vector<int>& starts = m_pages->starts;
+    const auto it = std::upper_bound(starts.begin(), starts.end(), line);
+    return it == starts.end() ? -1 : int(it - starts.begin());
+}
+
+int LineCounter::pageBefore(int line) const {
+    if (!m_pages)
+        return -1;
+    std::lock_guard lock(m_pages->mutex);
+    const std::vector<int>& starts = m_pages->starts;
+    if (starts.empty() || (line > starts.back() && !m_pages->finished))
+        return -1;
+    return int(std::lower_bound(starts.begin(), starts.end(), line) - starts.begin()) - 1;
+}
+
+int LineCounter::pagedLines() const {
+    if (!m_pages)
+        return 0;
+    std::lock_guard lock(m_pages->mutex);
+    return m_pages->lines;
 }

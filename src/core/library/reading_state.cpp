@@ -210,6 +210,8 @@ void ReadingState::parse(QByteArrayView all) {
                 layout.hyphenate = value == QLatin1Char('1');
             else if (is("BookFace"))
                 layout.bookFace = value == QLatin1Char('1');
+            else if (is("Pages"))
+                layout.pages = BookLayout::Pages(std::clamp<qint64>(whole(), 0, 2));
             else if (is("Panel"))
                 m_panel = int(std::clamp<qint64>(whole(), 0, 2));
         }
@@ -282,6 +284,8 @@ QByteArray ReadingState::serialized() const {
         out += QByteArray("Hyphenation=") + (m_layout.hyphenate ? "1" : "0") + "\r\n";
     if (m_layout.bookFace != plain.bookFace)
         out += QByteArray("BookFace=") + (m_layout.bookFace ? "1" : "0") + "\r\n";
+    if (m_layout.pages != plain.pages)
+        out += "Pages=" + QByteArray::number(int(m_layout.pages)) + "\r\n";
     if (m_panel != 0)
         out += "Panel=" + QByteArray::number(m_panel) + "\r\n";
     out += QByteArray(kBooksSection.data(), kBooksSection.size()) + "\r\n";

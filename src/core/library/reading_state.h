@@ -35,6 +35,7 @@ class Library;
 //   ParagraphSpacing=0
 //   Justify=1
 //   Hyphenation=1
+//   Pages=2
 //   Panel=1
 //   [Books]
 //   ; offset, file size in bytes, book

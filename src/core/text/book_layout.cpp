@@ -21,6 +21,8 @@ BookLayout BookLayout::clamped() const {
     out.lineSpacing = within(lineSpacing, kMinLineSpacing, kMaxLineSpacing, 1.0);
     out.indent = within(indent, 0, kMaxIndent, 0);
     out.paragraphSpacing = within(paragraphSpacing, 0, kMaxParagraphSpacing, 0);
+    if (int(pages) < 0 || int(pages) > int(Pages::Spread))
+        out.pages = Pages::Ribbon;
     return out;
 }
 

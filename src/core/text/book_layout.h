@@ -8,7 +8,8 @@
 #include <vector>
 
 // How a book's text is set in the reading view: the text column's width and margins,
-// line and paragraph spacing, the first-line indent, justified lines and hyphenation.
+// line and paragraph spacing, the first-line indent, justified lines and hyphenation,
+// and whether the text scrolls or turns in pages.
 // The defaults are the view's plain look: text from edge to edge, no spacing, no indent.
 struct BookLayout {
     // Characters (of the font's average width) a line holds; 0 is the whole window.
@@ -21,6 +22,11 @@ struct BookLayout {
     bool hyphenate = false;
     // The book's own face (bookFont()) unless the user chose a font.
     bool bookFace = false;
+    // «Лента»: one scrolling ribbon; «Страница»: one page at a time, of whole lines;
+    // «Разворот»: two pages side by side where the window has room for two columns.
+    enum class Pages { Ribbon = 0, Page = 1, Spread = 2 };
+    Pages pages = Pages::Ribbon;
+    bool paged() const { return pages != Pages::Ribbon; }
 
     static constexpr int kMinWidth = 40, kMaxWidth = 120;
     static constexpr int kMaxMargins = 200;

@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +24,8 @@ namespace {
 // Display lines counted at once on the window's thread, before the worker gets there:
 // the characters of at most this many (about a millisecond's work).
 constexpr qsizetype kCountAtOnce = 256 * 1024;
-constexpr int kCachedLayouts = 96;
+// (a spread of short paragraphs, and the next one laid out ahead)
+constexpr int kCachedLayouts = 256;
 // A word found by a double-click or Ctrl+arrow reaches at most this far.
 constexpr qsizetype kLongestWord = 4096;
 // Pixels a justified line's natural width stays under the column.
@@ -49,6 +51,8 @@ BookView::BookView(QWidget* parent)
     connect(m_counter, &LineCounter::progress, this, [this] {
         if (m_lines && m_counter->lines() == m_lines.get()) {
             dropInexactLayouts();
+            if (paged())
+                viewport()->update(); // a page's end may be known now
             Q_EMIT linesReady();
         }
     });
@@ -64,6 +68,18 @@ BookView::BookView(QWidget* parent)
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int action) {
         if (!m_book)
             return;
+        if (paged()) {
+            if (action == QAbstractSlider::SliderSingleStepAdd ||
+                action == QAbstractSlider::SliderPageStepAdd ||
+                action == QAbstractSlider::SliderSingleStepSub ||
+                action == QAbstractSlider::SliderPageStepSub) {
+                const bool forward = action == QAbstractSlider::SliderSingleStepAdd ||
+                                     action == QAbstractSlider::SliderPageStepAdd;
+                const std::optional<Place> target = forward ? nextTop() : previousTop();
+                verticalScrollBar()->setSliderPosition(int(startOf(target ? *target : top())));
+            }
+            return;
+        }
         const int page = std::max(1, visibleLineCount() - 1);
         Place target = top();
         switch (action) {
@@ -292,7 +308,9 @@ BookView::Place BookView::moved(Place place, int count) {
 BookView::Place BookView::lastTop() {
     if (!m_lastTopValid || !m_lines) {
         const int last = lines().pieceCount() - 1;
-        m_lastTop = topShowingAtBottom({last, layoutOf(last)->lineCount() - 1});
+        const Place end{last, layoutOf(last)->lineCount() - 1};
+        // Pages: any line may head a page (the last page may hold one line).
+        m_lastTop = paged() ? end : topShowingAtBottom(end);
         m_lastTopValid = true;
     }
     return m_lastTop;
@@ -301,7 +319,9 @@ BookView::Place BookView::lastTop() {
 const BookView::Place& BookView::top() {
     if (!m_topValid || !m_lines) {
         m_top = placeOf(m_topAnchor);
-        if (startOf(m_top) > startOf(lastTop()))
+        if (paged())
+            m_top = pageTopOf(m_top);
+        else if (startOf(m_top) > startOf(lastTop()))
             m_top = lastTop();
         m_topValid = true;
     }
@@ -310,7 +330,9 @@ const BookView::Place& BookView::top() {
 
 void BookView::setTop(const Place& place, bool keepAnchor) {
     m_top = place;
-    if (startOf(m_top) > startOf(lastTop()))
+    if (paged())
+        m_top = pageTopOf(m_top);
+    else if (startOf(m_top) > startOf(lastTop()))
         m_top = lastTop();
     m_topValid = true;
     if (!keepAnchor) {
@@ -431,7 +453,9 @@ void BookView::scrollContentsBy(int, int) {
     // The user moved the scroll bar: the line holding that character goes to the top.
     const QScrollBar* bar = verticalScrollBar();
     Place place = placeOf(bar->value());
-    if (startOf(place) > startOf(lastTop()))
+    if (paged())
+        place = pageTopOf(place);
+    else if (startOf(place) > startOf(lastTop()))
         place = lastTop();
     m_top = place;
     m_topValid = true;
@@ -460,12 +484,23 @@ void BookView::scrollOffsetToTop(qsizetype offset) {
 
 void BookView::centerOffset(qsizetype offset) {
     syncExact();
+    if (paged()) {
+        setTop(placeOf(offset)); // the page holding it
+        return;
+    }
     setTop(moved(placeOf(offset), -(visibleLineCount() / 2)));
 }
 
 void BookView::ensureCaretVisible() {
     syncExact();
     const Place caret = caretPlace();
+    if (paged()) {
+        // The page follows the caret.
+        QPointF origin;
+        if (!originOf(caret, &origin))
+            setTop(caret);
+        return;
+    }
     const qreal y = rowOf(caret) < 0 ? -1 : yOf(caret);
     if (rowOf(caret) < 0)
         setTop(caret);
@@ -706,7 +741,18 @@ void BookView::setBookLayout(const BookLayout& layout) {
     if (clamped == m_bookLayout)
         return;
     keepTopAnchor();
+    BookLayout otherPages = m_bookLayout;
+    otherPages.pages = clamped.pages;
     m_bookLayout = clamped;
+    if (otherPages == clamped && m_lines && std::abs(m_style.width - columnWidth()) < 0.01) {
+        // Pages or the ribbon at the same width: the same lines, counted once.
+        m_topValid = false;
+        m_lastTopValid = false;
+        updatePageRules();
+        updateScrollBar();
+        viewport()->update();
+        return;
+    }
     relayout();
 }
 
@@ -724,6 +770,7 @@ void BookView::keepTopAnchor() {
 void BookView::relayout() {
     updateStyle();
     invalidateLayout();
+    updatePageRules();
     updateScrollBar();
     viewport()->update();
 }
@@ -737,8 +784,28 @@ void BookView::updateStyle() {
     m_style.justify = m_bookLayout.justify;
 }
 
+qreal BookView::gutterFor(const QFont& font) {
+    return std::max<qreal>(24, 3 * QFontMetricsF(font).averageCharWidth());
+}
+
+bool BookView::spread() const {
+    if (m_bookLayout.pages != BookLayout::Pages::Spread)
+        return false;
+    // Two columns of the chosen width (of the least, for the whole window) and a gutter.
+    const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    const int characters = m_bookLayout.width > 0 ? m_bookLayout.width : BookLayout::kMinWidth;
+    return room >= 2 * characters * QFontMetricsF(m_font).averageCharWidth() + gutter();
+}
+
 qreal BookView::columnWidth() const {
     const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    if (spread()) {
+        const qreal half = (room - gutter()) / 2;
+        return std::max<qreal>(
+            1, m_bookLayout.width > 0
+                   ? std::min(half, m_bookLayout.width * QFontMetricsF(m_font).averageCharWidth())
+                   : half);
+    }
     qreal width = room;
     if (m_bookLayout.width > 0)
         width = std::min(room, m_bookLayout.width * QFontMetricsF(m_font).averageCharWidth());
@@ -747,6 +814,9 @@ qreal BookView::columnWidth() const {
 
 qreal BookView::columnLeft() const {
     const qreal room = viewport()->width() - 2 * margin() - 2 * m_bookLayout.margins;
+    if (spread())
+        return margin() + m_bookLayout.margins +
+               std::max<qreal>(0, (room - 2 * columnWidth() - gutter()) / 2);
     return margin() + m_bookLayout.margins + std::max<qreal>(0, (room - columnWidth()) / 2);
 }
 
@@ -758,6 +828,7 @@ void BookView::changeEvent(QEvent* event) {
         updateStyle();
         m_widthsValid = false;
         invalidateLayout();
+        updatePageRules();
         updateScrollBar();
         viewport()->update();
     }
@@ -776,6 +847,10 @@ void BookView::paintEvent(QPaintEvent*) {
     const QPalette& p = palette();
     const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
     const QColor highlighted = p.color(QPalette::Active, QPalette::HighlightedText);
+    if (paged()) {
+        paintPages(painter, selFrom, selTo);
+        return;
+    }
     const qreal height = viewport()->height();
     const int pieces = lines().pieceCount();
     Place at = top();
@@ -814,6 +889,7 @@ void BookView::resizeEvent(QResizeEvent* event) {
         invalidateLayout();
     m_lastTopValid = false;
     m_topValid = false;
+    updatePageRules();
     updateScrollBar();
 }
 
@@ -832,6 +908,22 @@ void BookView::keyPressEvent(QKeyEvent* event) {
     }
     if (!m_readOnly && editKey(event))
         return;
+    if (paged() && m_readOnly && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // Viewing pages: the page turns, the caret goes to its start.
+        switch (event->key()) {
+        case Qt::Key_PageDown:
+        case Qt::Key_Space:
+        case Qt::Key_Right:
+            turnPage(true);
+            return;
+        case Qt::Key_PageUp:
+        case Qt::Key_Left:
+            turnPage(false);
+            return;
+        default:
+            break;
+        }
+    }
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     qsizetype target = m_caret;
@@ -894,10 +986,11 @@ qsizetype BookView::offsetAt(const QPoint& point) {
     if (point.y() < 0 || point.y() >= viewport()->height())
         return -1;
     bool inside = false;
-    const Place place = placeAtY(point.y(), &inside);
+    qreal x = 0;
+    const Place place = placeAtPoint(point, &x, &inside);
     if (!inside)
         return -1; // past the book's last line
-    return layoutOf(place.piece)->offsetAt(place.line, point.x() - columnLeft());
+    return layoutOf(place.piece)->offsetAt(place.line, x);
 }
 
 void BookView::mousePressEvent(QMouseEvent* event) {
@@ -906,11 +999,12 @@ void BookView::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
-    const Place place = placeAtY(event->position().y());
+    if (pressTurnsPage(event))
+        return;
+    qreal x = 0;
+    const Place place = placeAtPoint(event->position(), &x);
     bool atLineEnd = false;
-    const qsizetype offset =
-        layoutOf(place.piece)
-            ->offsetAt(place.line, event->position().x() - columnLeft(), &atLineEnd);
+    const qsizetype offset = layoutOf(place.piece)->offsetAt(place.line, x, &atLineEnd);
     // While editing, a press inside the selection may start dragging it elsewhere.
     if (!m_readOnly && selectionLength() > 0 && !(event->modifiers() & Qt::ShiftModifier) &&
         offset > selectionStart() && offset < selectionStart() + selectionLength()) {
@@ -923,6 +1017,15 @@ void BookView::mousePressEvent(QMouseEvent* event) {
     moveCaret(offset, event->modifiers() & Qt::ShiftModifier, atLineEnd);
 }
 
+bool BookView::pressTurnsPage(const QMouseEvent* event) {
+    // Viewing pages: a click turns a page; a drag from the press selects.
+    if (!paged() || !m_readOnly || (event->modifiers() & Qt::ShiftModifier))
+        return false;
+    m_pagePress = true;
+    m_pagePressAt = event->position();
+    return true;
+}
+
 void BookView::mouseMoveEvent(QMouseEvent* event) {
     syncExact();
     if (m_maybeMove && (event->buttons() & Qt::LeftButton)) {
@@ -931,24 +1034,38 @@ void BookView::mouseMoveEvent(QMouseEvent* event) {
             return;
         m_moving = true;
         viewport()->setCursor(Qt::DragMoveCursor);
-        const Place place = placeAtY(event->position().y());
-        m_dropAt =
-            layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+        qreal x = 0;
+        const Place place = placeAtPoint(event->position(), &x);
+        m_dropAt = layoutOf(place.piece)->offsetAt(place.line, x);
         viewport()->update();
         return;
+    }
+    if (m_pagePress && (event->buttons() & Qt::LeftButton)) {
+        if ((event->position() - m_pagePressAt).manhattanLength() <
+            QApplication::startDragDistance())
+            return;
+        // The press starts a selection after all.
+        m_pagePress = false;
+        m_dragging = true;
+        m_preferredX = -1;
+        qreal x = 0;
+        const Place place = placeAtPoint(m_pagePressAt, &x);
+        bool atLineEnd = false;
+        moveCaret(layoutOf(place.piece)->offsetAt(place.line, x, &atLineEnd), false, atLineEnd);
     }
     if (!m_dragging || !(event->buttons() & Qt::LeftButton))
         return;
     const qreal y = event->position().y();
-    if (y < 0)
-        setTop(moved(top(), -1));
-    else if (y > viewport()->height())
-        setTop(moved(top(), 1));
-    const Place place = placeAtY(y);
+    if (!paged()) { // pages do not scroll under a drag
+        if (y < 0)
+            setTop(moved(top(), -1));
+        else if (y > viewport()->height())
+            setTop(moved(top(), 1));
+    }
+    qreal x = 0;
+    const Place place = placeAtPoint(event->position(), &x);
     bool atLineEnd = false;
-    const qsizetype offset =
-        layoutOf(place.piece)
-            ->offsetAt(place.line, event->position().x() - columnLeft(), &atLineEnd);
+    const qsizetype offset = layoutOf(place.piece)->offsetAt(place.line, x, &atLineEnd);
     moveCaret(offset, true, atLineEnd);
 }
 
@@ -956,6 +1073,12 @@ void BookView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     m_dragging = false;
+    if (m_pagePress) {
+        // The right half turns forward, the left half back.
+        m_pagePress = false;
+        turnPage(event->position().x() >= viewport()->width() / 2.0);
+        return;
+    }
     if (m_maybeMove) {
         m_maybeMove = false;
         viewport()->setCursor(Qt::IBeamCursor);
@@ -964,11 +1087,10 @@ void BookView::mouseReleaseEvent(QMouseEvent* event) {
             // Ctrl held copies the text there.
             moveSelection(m_dropAt, event->modifiers() & Qt::ControlModifier);
         } else {
-            const Place place = placeAtY(event->position().y());
+            qreal x = 0;
+            const Place place = placeAtPoint(event->position(), &x);
             m_preferredX = -1;
-            moveCaret(
-                layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft()),
-                false);
+            moveCaret(layoutOf(place.piece)->offsetAt(place.line, x), false);
         }
         return;
     }
@@ -981,9 +1103,11 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
     syncExact();
     if (event->button() != Qt::LeftButton)
         return;
-    const Place place = placeAtY(event->position().y());
-    const qsizetype offset =
-        layoutOf(place.piece)->offsetAt(place.line, event->position().x() - columnLeft());
+    if (pressTurnsPage(event)) // quick clicks turn as many pages
+        return;
+    qreal x = 0;
+    const Place place = placeAtPoint(event->position(), &x);
+    const qsizetype offset = layoutOf(place.piece)->offsetAt(place.line, x);
     const auto [first, last] = wordAt(offset);
     select(first, last);
 }
@@ -991,6 +1115,16 @@ void BookView::mouseDoubleClickEvent(QMouseEvent* event) {
 void BookView::wheelEvent(QWheelEvent* event) {
     syncExact();
     m_wheelRemainder += event->angleDelta().y();
+    if (paged()) {
+        // A notch turns a page (a spread).
+        const int pages = m_wheelRemainder / 120;
+        m_wheelRemainder -= pages * 120;
+        for (int i = 0; i < std::abs(pages); ++i)
+            if (!turnPage(pages < 0))
+                break;
+        event->accept();
+        return;
+    }
     const int steps = m_wheelRemainder / 40; // three lines a notch of 120
     m_wheelRemainder -= steps * 40;
     if (steps != 0)
@@ -1019,6 +1153,15 @@ bool BookView::focusNextPrevChild(bool) {
 QRect BookView::characterRect(qsizetype offset) {
     syncExact();
     const Place place = placeOf(offset);
+    if (paged()) {
+        QPointF origin;
+        if (!originOf(place, &origin))
+            return QRect();
+        QRectF rect = layoutOf(place.piece)->characterRect(offset);
+        rect.moveTop(origin.y());
+        rect.moveLeft(rect.left() + origin.x());
+        return rect.toAlignedRect();
+    }
     const int row = rowOf(place);
     if (row < 0 || row > visibleLineCount())
         return QRect();
@@ -1300,5 +1443,393 @@ QVariant BookView::inputMethodQuery(Qt::InputMethodQuery query) const {
         return int(Qt::ImhMultiLine);
     default:
         return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// ---- Pages --------------------------------------------------------------------------
+
+namespace {
+
+bool same(int pieceA, int lineA, int pieceB, int lineB) {
+    return pieceA == pieceB && lineA == lineB;
+}
+
+} // namespace
+
+void BookView::updatePageRules() {
+    if (!paged()) {
+        if (m_pageKey) {
+            m_pageKey.reset();
+            m_counter->setPageRules(std::nullopt);
+        }
+        return;
+    }
+    const std::array<double, 5> key{pageRoom(), lineHeight(), m_bookLayout.paragraphSpacing,
+                                    m_style.indent, double(qHash(m_font.key()))};
+    if (m_pageKey == key)
+        return;
+    m_pageKey = key;
+    PageRules rules;
+    rules.room = pageRoom();
+    const double line = lineHeight();
+    const double spacing = m_bookLayout.paragraphSpacing;
+    const bool indented = m_style.indent > 0;
+    // A heading's line height, and the space above its first line, by its rank.
+    std::array<double, MarkIndex::kLowestRank + 1> headingLine{};
+    std::array<double, MarkIndex::kLowestRank + 1> headingAbove{};
+    for (int rank = 1; rank <= MarkIndex::kLowestRank; ++rank) {
+        headingLine[size_t(rank)] = headingLineHeight(m_style, rank);
+        headingAbove[size_t(rank)] = headingSpaceAbove(m_style, rank);
+    }
+    // The heights heightOf() gives the lines on screen, from the text and its marks alone
+    // (on the counter's thread): a page filled there ends where the counted page ends.
+    rules.linesOf = [=](const BookLines& lines, const BookLines::Piece& piece, int count,
+                        std::vector<PageLine>& out) {
+        const MarkIndex* marks = lines.marks();
+        const int rank = std::clamp(lines.headingRank(piece.paragraph), 0, MarkIndex::kLowestRank);
+        const double own = rank > 0 ? headingLine[size_t(rank)] : line;
+        const double above = rank > 0 && piece.index == 0 && piece.paragraph > 0 && marks &&
+                                     marks->opensHeading(piece.paragraph)
+                                 ? headingAbove[size_t(rank)]
+                                 : 0;
+        const bool plain = spacing <= 0 && !indented && !(marks && marks->hasHeadings());
+        bool blank = false; // (a heading is never blank: it has no indent)
+        if (indented && rank == 0 && piece.index == 0 && piece.lastOfParagraph) {
+            blank = true;
+            for (qsizetype i = piece.from; i < piece.to && blank; ++i) {
+                const char16_t ch = lines.text().at(i);
+                blank = ch == u' ' || ch == u'\t';
+            }
+        }
+        for (int i = 0; i < count; ++i) {
+            PageLine l;
+            l.startsParagraph = piece.index == 0 && i == 0;
+            l.endsParagraph = piece.lastOfParagraph && i == count - 1;
+            l.heading = rank > 0;
+            l.blank = blank;
+            if (plain)
+                l.height = line;
+            else if (blank)
+                l.height = std::max(spacing, kLeastBlankLine) * line;
+            else
+                l.height = (own + (i == 0 ? above : 0)) + (l.endsParagraph ? spacing * line : 0);
+            out.push_back(l);
+        }
+    };
+    m_counter->setPageRules(std::move(rules));
+}
+
+bool BookView::pagesCurrent() {
+    return paged() && m_counter->paging() && m_counter->lines() == &lines();
+}
+
+int BookView::lineNumber(const Place& place) {
+    const int before = linesBefore(place.piece);
+    return before < 0 ? -1 : before + place.line;
+}
+
+std::optional<BookView::Place> BookView::placeOfLine(int line) {
+    if (!pagesCurrent() || line < 0)
+        return std::nullopt;
+    const int piece = m_counter->pieceOfLine(line);
+    if (piece < 0)
+        return std::nullopt;
+    const int in = line - m_counter->linesBefore(piece);
+    return Place{piece, std::clamp(in, 0, layoutOf(piece)->lineCount() - 1)};
+}
+
+BookView::Place BookView::pageTopOf(const Place& place) {
+    if (!pagesCurrent())
+        return place;
+    const int line = lineNumber(place);
+    int page = line < 0 ? -1 : m_counter->pageOfLine(line);
+    if (page < 0)
+        return place; // not counted yet: the page starts at the line
+    // A spread starts at an even page, as turning from the first page gives.
+    if (spread() && page % 2 == 1)
+        --page;
+    const std::optional<Place> start = placeOfLine(m_counter->pageStart(page));
+    return start ? *start : place;
+}
+
+BookView::Place BookView::below(const Place& place) {
+    const Place next = moved(place, 1);
+    return same(next.piece, next.line, place.piece, place.line) ? endPlace() : next;
+}
+
+BookView::Place BookView::fillEnd(const Place& start) {
+    // As the page breaker fills a page: whole lines while they fit, the first always.
+    const qreal room = pageRoom();
+    qreal used = 0;
+    Place at = start;
+    for (bool first = true; !isEnd(at); first = false) {
+        const qreal h = heightOf(at);
+        if (!first && used + h > room + 1e-6)
+            break;
+        used += h;
+        at = below(at);
+    }
+    return at;
+}
+
+BookView::Place BookView::pageEnd(const Place& start) {
+    if (pagesCurrent() && !isEnd(start)) {
+        // A counted page ends where the next begins (the rules may send lines on to it).
+        // Should the heights of the count and of heightOf() ever differ, its last line
+        // is cut at the window's foot rather than left out of every page.
+        const int line = lineNumber(start);
+        const int page = line < 0 ? -1 : m_counter->pageOfLine(line);
+        if (page >= 0 && m_counter->pageStart(page) == line) {
+            if (const std::optional<Place> next = placeOfLine(m_counter->pageStart(page + 1)))
+                return *next;
+        }
+    }
+    return fillEnd(start);
+}
+
+std::vector<BookView::Column> BookView::shownColumns() {
+    std::vector<Column> columns;
+    Place from = top();
+    const int count = spread() ? 2 : 1;
+    for (int c = 0; c < count; ++c) {
+        const Place to = isEnd(from) ? from : pageEnd(from);
+        columns.push_back({from, to, columnLeft() + c * (columnWidth() + gutter())});
+        from = to;
+    }
+    return columns;
+}
+
+std::optional<BookView::Place> BookView::nextTop() {
+    const Place t = top();
+    const int count = spread() ? 2 : 1;
+    const int line = lineNumber(t);
+    if (pagesCurrent() && line >= 0) {
+        int page = m_counter->pageAfter(line);
+        if (page >= 0 && count == 2 && page % 2 == 1)
+            ++page;
+        if (page >= 0) {
+            if (const std::optional<Place> start = placeOfLine(m_counter->pageStart(page)))
+                return start;
+        }
+        if (m_counter->pagesFinished())
+            return std::nullopt; // the last page (spread) is shown
+    }
+    // Not counted so far: the pages as they fill from here.
+    Place at = t;
+    for (int c = 0; c < count; ++c) {
+        at = fillEnd(at);
+        if (isEnd(at))
+            return std::nullopt;
+    }
+    return at;
+}
+
+std::optional<BookView::Place> BookView::previousTop() {
+    const Place t = top();
+    const int count = spread() ? 2 : 1;
+    const int line = lineNumber(t);
+    if (line == 0)
+        return std::nullopt;
+    if (pagesCurrent() && line > 0) {
+        int page = m_counter->pageBefore(line);
+        if (page >= 0 && count == 2 && page % 2 == 1)
+            --page;
+        if (page >= 0) {
+            if (const std::optional<Place> start = placeOfLine(m_counter->pageStart(page)))
+                return start;
+        }
+    }
+    // Not counted so far: the lines above that fill the pages before.
+    const qreal room = pageRoom();
+    Place at = t;
+    for (int c = 0; c < count; ++c) {
+        qreal used = 0;
+        for (bool first = true;; first = false) {
+            const Place above = moved(at, -1);
+            if (same(above.piece, above.line, at.piece, at.line))
+                break;
+            const qreal h = heightOf(above);
+            if (!first && used + h > room + 1e-6)
+                break;
+            used += h;
+            at = above;
+        }
+    }
+    if (same(at.piece, at.line, t.piece, t.line))
+        return std::nullopt;
+    return at;
+}
+
+bool BookView::turnPage(bool forward) {
+    if (!paged())
+        return false;
+    syncExact();
+    const std::optional<Place> target = forward ? nextTop() : previousTop();
+    if (!target)
+        return false;
+    setTop(*target);
+    if (m_readOnly) {
+        // Viewing: the caret goes to the page's first character.
+        const qsizetype start = startOf(top());
+        select(start, start);
+    }
+    return true;
+}
+
+int BookView::pageNumber() {
+    if (!paged())
+        return -1;
+    syncExact();
+    if (!pagesCurrent())
+        return -1;
+    const int line = lineNumber(top());
+    return line < 0 ? -1 : m_counter->pageOfLine(line);
+}
+
+int BookView::pageCount() {
+    if (!pagesCurrent() || !m_counter->pagesFinished())
+        return -1;
+    return m_counter->pagesKnown();
+}
+
+int BookView::estimatedPageCount() {
+    if (!paged())
+        return -1;
+    const qsizetype length = std::max<qsizetype>(1, textLength());
+    if (pagesCurrent()) {
+        const int known = m_counter->pagesKnown();
+        if (m_counter->pagesFinished())
+            return known;
+        const std::optional<Place> reached = placeOfLine(m_counter->pagedLines() - 1);
+        const qsizetype offset = reached ? startOf(*reached) : 0;
+        if (known > 1 && offset > 0)
+            return std::max<int>(known, int(std::llround(double(known) * length / offset)));
+    }
+    // Nothing counted yet: as many pages as the one shown holds characters.
+    const Place t = top();
+    const Place end = pageEnd(t);
+    const qsizetype shown =
+        std::max<qsizetype>(1, (isEnd(end) ? textLength() : startOf(end)) - startOf(t));
+    return int(std::max<qsizetype>(1, (length + shown - 1) / shown));
+}
+
+std::vector<qsizetype> BookView::pageStarts() {
+    std::vector<qsizetype> starts;
+    if (!pagesCurrent())
+        return starts;
+    const int known = m_counter->pagesKnown();
+    for (int page = 0; page < known; ++page)
+        if (const std::optional<Place> at = placeOfLine(m_counter->pageStart(page)))
+            starts.push_back(startOf(*at));
+    return starts;
+}
+
+BookView::Place BookView::placeAtPoint(const QPointF& point, qreal* x, bool* inside) {
+    if (!paged()) {
+        *x = point.x() - columnLeft();
+        return placeAtY(point.y(), inside);
+    }
+    std::vector<Column> columns = shownColumns();
+    size_t c = 0;
+    if (columns.size() == 2 && point.x() >= columns[1].left - gutter() / 2 &&
+        !same(columns[1].from.piece, columns[1].from.line, columns[1].to.piece, columns[1].to.line))
+        c = 1;
+    const Column& column = columns[c];
+    *x = point.x() - column.left;
+    Place at = column.from;
+    bool within = true;
+    if (isEnd(at)) { // a book without lines
+        if (inside)
+            *inside = false;
+        return placeOf(0);
+    }
+    qreal t = margin();
+    for (;;) {
+        const qreal h = heightOf(at);
+        const Place next = below(at);
+        if (point.y() < t + h)
+            break;
+        if (same(next.piece, next.line, column.to.piece, column.to.line)) {
+            within = !isEnd(next); // past the book's last line
+            break;
+        }
+        t += h;
+        at = next;
+    }
+    if (inside)
+        *inside = within;
+    return at;
+}
+
+bool BookView::originOf(const Place& place, QPointF* origin) {
+    if (!paged()) {
+        const qreal y = rowOf(place) < 0 ? -1 : yOf(place);
+        *origin = QPointF(columnLeft(), y);
+        return y >= 0;
+    }
+    for (const Column& column : shownColumns()) {
+        if (before(place, column.from) || !before(place, column.to))
+            continue;
+        qreal t = margin();
+        for (Place at = column.from; !same(at.piece, at.line, place.piece, place.line);
+             at = below(at))
+            t += heightOf(at);
+        *origin = QPointF(column.left, t);
+        return true;
+    }
+    return false;
+}
+
+void BookView::paintPages(QPainter& painter, qsizetype selFrom, qsizetype selTo) {
+    const QPalette& p = palette();
+    const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
+    const QColor highlighted = p.color(QPalette::Active, QPalette::HighlightedText);
+    const Place caret = hasFocus() ? caretPlace() : Place{-1, -1};
+    const Place caretOwn = hasFocus() ? placeOf(m_caret) : caret;
+    const bool caretAtEnd = !same(caret.piece, caret.line, caretOwn.piece, caretOwn.line);
+    for (const Column& column : shownColumns()) {
+        qreal y = margin();
+        for (Place at = column.from; before(at, column.to); at = below(at)) {
+            const auto layout = layoutOf(at.piece);
+            // y is the top of the line's room (a heading's space above included).
+            const QPointF origin(column.left, y - layout->slotTop(at.line));
+            const qreal lineTop = origin.y() + layout->lineTop(at.line);
+            layout->draw(&painter, origin, at.line, at.line, selFrom, selTo, highlight,
+                         highlighted);
+            if (m_moving && m_dropAt >= layout->from() && m_dropAt <= layout->to() &&
+                layout->lineOf(m_dropAt) == at.line)
+                painter.fillRect(
+                    QRectF(column.left + layout->xOf(m_dropAt), lineTop, 2, layout->lineHeight()),
+                    m_textColour);
+            if (same(caret.piece, caret.line, at.piece, at.line)) {
+                const qreal x =
+                    column.left + (caretAtEnd ? layout->endX(caret.line) : layout->xOf(m_caret));
+                painter.fillRect(QRectF(x, lineTop, 1, layout->lineHeight()), m_textColour);
+            }
+            y += heightOf(at);
+        }
+    }
+    if (!m_preparing && m_preparedFor != startOf(top())) {
+        m_preparing = true;
+        QTimer::singleShot(0, this, &BookView::prepareNextPages);
+    }
+}
+
+void BookView::prepareNextPages() {
+    m_preparing = false;
+    if (!paged() || !m_book)
+        return;
+    syncExact();
+    m_preparedFor = startOf(top());
+    // The layouts of the pages after those shown (kept while they are not too many).
+    const std::vector<Column> columns = shownColumns();
+    Place at = columns.back().to;
+    int pieces = 0;
+    for (size_t c = 0; c < columns.size() && !isEnd(at); ++c) {
+        const Place end = pageEnd(at);
+        pieces += end.piece - at.piece + 1;
+        if (pieces > kCachedLayouts / 3)
+            break;
+        at = end;
     }
 }

@@ -3,12 +3,15 @@
 #include "core/book/book_document.h"
 #include "core/book/book_lines.h"
 #include "core/book/book_markup.h"
+#include "core/book/line_counter.h"
 #include "core/text/book_layout.h"
 #include "ui/bookview/paragraph_layout.h"
 
 #include <QAbstractScrollArea>
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BookDocument;
@@ -21,6 +24,13 @@ class LineCounter;
 // in one ParagraphLayout when it is shown, a few dozen kept. The scroll bar runs over
 // the book's characters, so any place is reached at once; the number of a far display
 // line is counted by a LineCounter on a worker thread.
+//
+// In pages («Страница», «Разворот» in the layout) the top line is a page's first line
+// and the view shows whole lines only: the page, or two side by side where the window
+// has room for two columns. The pages are those of the whole book, broken from its
+// first line by the LineCounter's page pass; before that pass has reached a place, a
+// jump there shows a page starting at the place's line, which falls into the book's
+// pages at the next turn (or the next layout) once they are known.
 //
 // Offsets are the book's: one character one offset, a line break two (CR LF).
 class BookView : public QAbstractScrollArea {
@@ -103,9 +113,28 @@ public:
     // hyphenation; the first visible character stays at the top.
     void setBookLayout(const BookLayout& layout);
     const BookLayout& bookLayout() const { return m_bookLayout; }
-    // The text column: its left edge in the viewport and its width.
+    // The text column: its left edge in the viewport and its width; in a spread, the
+    // left page's column (the right one is columnWidth() + gutter() further).
     qreal columnLeft() const;
     qreal columnWidth() const;
+    qreal gutter() const { return gutterFor(m_font); }
+    // The room between the pages of a spread in a font.
+    static qreal gutterFor(const QFont& font);
+
+    // Pages: whether the view turns pages rather than scrolls, and whether two pages show
+    // side by side now.
+    bool paged() const { return m_bookLayout.paged(); }
+    bool spread() const;
+    // Turns to the next page (the next spread), or back; false at the book's end or start.
+    bool turnPage(bool forward);
+    // The first page shown, from 0; -1 while the pages are not counted that far.
+    int pageNumber();
+    // The book's pages; -1 while they are counted.
+    int pageCount();
+    // While the pages are counted: how many there will be about, from the share counted.
+    int estimatedPageCount();
+    // The start of every page's first line, in order (the pages counted so far).
+    std::vector<qsizetype> pageStarts();
     QColor backgroundColour() const { return m_background; }
     // Hides the selection while the view does not have the keyboard focus.
     void setHideSelectionWithoutFocus(bool hide) { m_hideSelection = hide; }
@@ -210,6 +239,54 @@ private:
     Place topShowingAtBottom(Place place);
     // The row on screen at a height in the viewport, within the rows shown.
     int rowAt(qreal y) const;
+
+    // ---- Pages ----
+    // Gives the line counter the pages' room and line heights when they changed.
+    void updatePageRules();
+    // The counter's pages are those of the lines shown.
+    bool pagesCurrent();
+    qreal pageRoom() const { return viewport()->height() - 2 * margin(); }
+    // The number of a display line from the book's start (-1 while not counted) and back.
+    int lineNumber(const Place& place);
+    std::optional<Place> placeOfLine(int line);
+    // The first line of the page (the spread) holding the line: the line itself while the
+    // pages have not reached it.
+    Place pageTopOf(const Place& place);
+    // Past the book's last line.
+    Place endPlace() { return {lines().pieceCount(), 0}; }
+    bool isEnd(const Place& place) { return place.piece >= lines().pieceCount(); }
+    Place below(const Place& place);
+    static bool before(const Place& a, const Place& b) {
+        return a.piece < b.piece || (a.piece == b.piece && a.line < b.line);
+    }
+    // The line after the lines from `start` that fill a page; after a counted page's
+    // first line, the next page's.
+    Place fillEnd(const Place& start);
+    Place pageEnd(const Place& start);
+    struct Column {
+        Place from;
+        Place to; // past the column's last line
+        qreal left = 0;
+    };
+    std::vector<Column> shownColumns();
+    std::optional<Place> nextTop();
+    std::optional<Place> previousTop();
+    // A viewport point's display line (and its x in the line's column), in either mode.
+    Place placeAtPoint(const QPointF& point, qreal* x, bool* inside = nullptr);
+    // The top left corner of a display line on screen; false when it is not shown.
+    bool originOf(const Place& place, QPointF* origin);
+    void paintPages(QPainter& painter, qsizetype selFrom, qsizetype selTo);
+    // Lays out the next spread's paragraphs while the window waits, so that a turn finds
+    // them ready.
+    void prepareNextPages();
+    bool m_preparing = false;
+    qsizetype m_preparedFor = -1;
+    // What the counter's page rules were made of: room, line height, spacing, indent, font.
+    std::optional<std::array<double, 5>> m_pageKey;
+    // A press while viewing pages turns a page unless it starts a selection: noted here.
+    bool pressTurnsPage(const QMouseEvent* event);
+    bool m_pagePress = false;
+    QPointF m_pagePressAt;
 
     std::shared_ptr<BookDocument> m_book;
     std::shared_ptr<const BookLines> m_lines;

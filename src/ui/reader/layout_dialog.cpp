@@ -1,6 +1,7 @@
 #include "ui/reader/layout_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -37,7 +38,8 @@ LayoutDialog::LayoutDialog(QWidget* parent)
           decimalBox(0, BookLayout::kMaxParagraphSpacing, 0.1, QStringLiteral(" строки"), this)),
       m_justify(new QCheckBox(QStringLiteral("По ширине"), this)),
       m_hyphenate(new QCheckBox(QStringLiteral("Переносы"), this)),
-      m_bookFace(new QCheckBox(QStringLiteral("Книжный шрифт"), this)) {
+      m_bookFace(new QCheckBox(QStringLiteral("Книжный шрифт"), this)),
+      m_pages(new QComboBox(this)) {
     setObjectName(QStringLiteral("LayoutDialog"));
     setWindowTitle(QStringLiteral("Оформление"));
     setModal(false);
@@ -59,6 +61,9 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     m_justify->setObjectName(QStringLiteral("justify"));
     m_hyphenate->setObjectName(QStringLiteral("hyphenate"));
     m_bookFace->setObjectName(QStringLiteral("bookFace"));
+    m_pages->setObjectName(QStringLiteral("pages"));
+    m_pages->addItems(
+        {QStringLiteral("Лента"), QStringLiteral("Страница"), QStringLiteral("Разворот")});
     m_bookFace->setToolTip(
         QStringLiteral("PT Serif по ширине строки; выбранный шрифт текста важнее"));
 
@@ -74,6 +79,7 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     boxes->addWidget(m_bookFace);
     boxes->addStretch();
     form->addRow(boxes);
+    form->addRow(QStringLiteral("Страницы"), m_pages);
 
     auto* presets = new QGroupBox(QStringLiteral("Готовое оформление"), this);
     auto* presetRow = new QHBoxLayout(presets);
@@ -106,6 +112,7 @@ LayoutDialog::LayoutDialog(QWidget* parent)
     connect(m_justify, &QCheckBox::toggled, this, &LayoutDialog::changed);
     connect(m_hyphenate, &QCheckBox::toggled, this, &LayoutDialog::changed);
     connect(m_bookFace, &QCheckBox::toggled, this, &LayoutDialog::changed);
+    connect(m_pages, &QComboBox::currentIndexChanged, this, &LayoutDialog::changed);
     setBookLayout(BookLayout());
 }
 
@@ -120,6 +127,7 @@ void LayoutDialog::setBookLayout(const BookLayout& value) {
     m_justify->setChecked(layout.justify);
     m_hyphenate->setChecked(layout.hyphenate);
     m_bookFace->setChecked(layout.bookFace);
+    m_pages->setCurrentIndex(int(layout.pages));
     m_quiet = false;
 }
 
@@ -133,6 +141,7 @@ BookLayout LayoutDialog::bookLayout() const {
     layout.justify = m_justify->isChecked();
     layout.hyphenate = m_hyphenate->isChecked();
     layout.bookFace = m_bookFace->isChecked();
+    layout.pages = BookLayout::Pages(std::max(0, m_pages->currentIndex()));
     return layout.clamped();
 }
 
@@ -150,7 +159,10 @@ void LayoutDialog::changed() {
 
 void LayoutDialog::applyPreset(const LayoutPreset& preset) {
     if (preset.layout) {
-        setBookLayout(*preset.layout);
+        // A preset sets the type; pages or ribbon stay the reader's choice.
+        BookLayout layout = *preset.layout;
+        layout.pages = bookLayout().pages;
+        setBookLayout(layout);
         Q_EMIT layoutChanged(bookLayout());
     }
     if (preset.text && preset.background)

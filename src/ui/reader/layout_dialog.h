@@ -8,13 +8,15 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QPushButton;
 class QSpinBox;
 
 // The reader's small modeless «Оформление» dialog: the text width, margins, line and
-// paragraph spacing, indent, justified lines and hyphenation, and the preset buttons.
-// Every change acts at once (layoutChanged); a preset sets its choices and its colours.
+// paragraph spacing, indent, justified lines and hyphenation, «Страницы» (ribbon, page or
+// spread), and the preset buttons. Every change acts at once (layoutChanged); a preset
+// sets its choices and its colours, and leaves the pages as they are.
 // It keeps its place while hidden.
 class LayoutDialog : public QDialog {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
     QCheckBox* justifyBox() const { return m_justify; }
     QCheckBox* hyphenateBox() const { return m_hyphenate; }
     QCheckBox* bookFaceBox() const { return m_bookFace; }
+    // «Лента», «Страница», «Разворот», in the order of BookLayout::Pages.
+    QComboBox* pagesBox() const { return m_pages; }
     // The button of a preset, by its name («Книжная»).
     QPushButton* presetButton(const QString& name) const;
 
@@ -57,6 +61,7 @@ private:
     QCheckBox* m_justify;
     QCheckBox* m_hyphenate;
     QCheckBox* m_bookFace;
+    QComboBox* m_pages;
     std::vector<QPushButton*> m_presets;
     bool m_quiet = false;
     std::optional<QPoint> m_place;

@@ -29,10 +29,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPrinterInfo>
 #include <QScreen>
@@ -324,7 +326,16 @@ void TMainForm::applyFace() {
     if (room < 200 && screen())
         room = screen()->availableGeometry().width();
     room -= 2 * m_layout.margins;
-    QFont face = BookLayout::bookFont(room, m_layout.width > 0 ? m_layout.width : 66);
+    const int characters = m_layout.width > 0 ? m_layout.width : 66;
+    QFont face = BookLayout::bookFont(room, characters);
+    if (m_layout.pages == BookLayout::Pages::Spread) {
+        // Two pages side by side where the least size allows them: a face for half the
+        // room, less the gutter.
+        const QFont half = BookLayout::bookFont((room - BookView::gutterFor(face)) / 2, characters);
+        const qreal average = QFontMetricsF(half).averageCharWidth();
+        if (2 * characters * average + BookView::gutterFor(half) <= room)
+            face = half;
+    }
     // Bigger or smaller as the text's keys made it.
     face.setPixelSize(std::max(4, int(std::lround(face.pixelSize() * std::pow(1.15, m_zoom)))));
     if (!shown(face))
@@ -889,7 +900,29 @@ void TMainForm::showProgress() {
         return;
     }
     const qint64 percent = atEnd ? 100 : std::clamp<qint64>(first * 100 / length, 0, 100);
-    StatusBar->setPanelText(2, QStringLiteral("%1 %").arg(percent));
+    if (!View->paged()) {
+        StatusBar->setPanelText(2, QStringLiteral("%1 %").arg(percent));
+        return;
+    }
+    // Pages: «стр. 37 из 1 204»; while they are counted, about which page of about how
+    // many, and the share.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const int count = View->pageCount();
+    const int page = View->pageNumber();
+    if (count > 0 && page >= 0) {
+        StatusBar->setPanelText(2, QStringLiteral("стр. %1 из %2")
+                                       .arg(russian.toString(page + 1), russian.toString(count)));
+        return;
+    }
+    const int estimate = std::max(1, View->estimatedPageCount());
+    const QString shown =
+        page >= 0
+            ? russian.toString(page + 1)
+            : QStringLiteral("≈") +
+                  russian.toString(std::clamp<qint64>(first * estimate / length + 1, 1, estimate));
+    StatusBar->setPanelText(2, QStringLiteral("стр. %1 из ≈%2 (%3 %)")
+                                   .arg(shown, russian.toString(estimate))
+                                   .arg(percent));
 }
 
 void TMainForm::ToolButton7Click() {
