@@ -90,6 +90,18 @@ private Q_SLOTS:
             }
             const std::optional<qreal> d = demerits(p, *starts);
             QVERIFY(d);
+            // Weighing only tolerable lines first finds the very optimum whenever that
+            // has no looser line.
+            Params everyLine;
+            everyLine.tolerance = 1e9;
+            const std::optional<std::vector<qsizetype>> full = optimal(p, everyLine);
+            QVERIFY(full);
+            qreal worst = 0;
+            for (const Line& line : lines(p, *full))
+                worst = std::max(worst, badness(line, p, Params()).value_or(1e9));
+            if (worst <= Params().tolerance)
+                QVERIFY2(qAbs(*d - *demerits(p, *full)) < 1e-6 * (1 + *d),
+                         qPrintable(QString::number(seed)));
             if (greedyDemerits) {
                 QVERIFY2(*d <= *greedyDemerits + 1e-6, qPrintable(QString::number(seed)));
                 better += *d < *greedyDemerits - 1e-6;

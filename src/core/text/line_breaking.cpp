@@ -133,11 +133,13 @@ std::optional<qreal> demerits(const Paragraph& paragraph, const std::vector<qsiz
     return total;
 }
 
-std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& params) {
+namespace {
+
+// Total fit over the lines no looser than `tolerance` (a badness): a line looser than that
+// ends at no candidate, though the node it starts from stays for longer lines.
+std::optional<std::vector<qsizetype>> optimalWithin(const Paragraph& p, const Params& params,
+                                                    const Sums& sums, qreal tolerance) {
     const qsizetype size = qsizetype(p.widths.size());
-    if (size == 0)
-        return std::vector<qsizetype>{0};
-    const Sums sums(p);
     struct Node {
         qsizetype at;
         int line; // lines before it
@@ -177,7 +179,7 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
                 continue;
             stillActive.push_back(index);
             const std::optional<qreal> bad = badness(line, p, params);
-            if (!bad)
+            if (!bad || *bad > tolerance)
                 continue;
             const int run = hyphen ? from.run + 1 : 0;
             if (run > params.maxHyphenRun)
@@ -213,6 +215,20 @@ std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& 
         starts.push_back(nodes[size_t(at)].at);
     std::reverse(starts.begin(), starts.end());
     return starts;
+}
+
+} // namespace
+
+std::optional<std::vector<qsizetype>> optimal(const Paragraph& p, const Params& params) {
+    if (p.widths.empty())
+        return std::vector<qsizetype>{0};
+    const Sums sums(p);
+    // As a typesetter does: first only among lines of tolerable spacing, which leaves few
+    // breaks to weigh; a paragraph that cannot be set so is set among all lines.
+    if (params.tolerance < kInfiniteBadness)
+        if (auto starts = optimalWithin(p, params, sums, params.tolerance))
+            return starts;
+    return optimalWithin(p, params, sums, kInfiniteBadness);
 }
 
 std::vector<qsizetype> greedy(const Paragraph& p) {

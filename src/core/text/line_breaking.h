@@ -56,6 +56,9 @@ struct Params {
     // The line (counted from 0) that ends a page, and what a hyphen there costs; -1: none.
     int pageLastLine = -1;
     qreal pageHyphenDemerits = 10000;
+    // Lines looser than this badness are tried only when the paragraph cannot be set
+    // without one (spaces at 1.6 times their stretch: twice the normal space and more).
+    qreal tolerance = 400;
 };
 
 // How far a line's spaces are stretched: the width each space is given over its own,
