@@ -211,10 +211,13 @@ int runBook(const QString& path, const QString& pdf) {
     reader.ToolButton1Click();
     const double save = ms(t);
     const double saveHwm = statusKb("VmHWM:") / 1024.0;
+    QCoreApplication::processEvents();
+    const double savedMb = statusKb("VmRSS:") / 1024.0;
     row("save after 1,000 scattered edits", save, "ms", "500");
     row("memory while editing, above idle", editingMb - idleMb, "MB", "file + 40");
     row("  once the contents have followed the edits", followedMb - idleMb, "MB", "file + 40");
     row("peak during the save, above idle", saveHwm - idleMb, "MB", "file + 60");
+    row("memory after the save, above idle", savedMb - idleMb, "MB", "file + 40");
     // The book's own writing, without what the window does after it (the contents panel
     // reads the saved file again).
     const auto bookSavePeak = [&] {

@@ -478,10 +478,15 @@ private Q_SLOTS:
             Library lib;
             auto import = std::make_unique<BulkImport>(openLibrary(lib), QStringList{source()});
             bool reached = false;
+            // On a busy machine the workers may have read and written every book before
+            // the window hears of the first: the end then comes after all was done, or
+            // once all were written, which are kept.
+            bool allDone = false;
             const auto end = [&] {
                 if (reached)
                     return;
                 reached = true;
+                allDone = import->isFinished();
                 if (byDestruction)
                     QTimer::singleShot(0, this, [&] { import.reset(); });
                 else
@@ -496,9 +501,11 @@ private Q_SLOTS:
                 });
             import->start();
             QTRY_VERIFY_WITH_TIMEOUT(reached && (!import || import->isFinished()), 60000);
-            if (import)
-                QVERIFY(import->counts().added < 10000);
-            QVERIFY(lib.catalogue().rowCount() - 2 < 10000);
+            if (!allDone && !afterTheFirstBooks) {
+                if (import)
+                    QVERIFY(import->counts().added < 10000);
+                QVERIFY(lib.catalogue().rowCount() - 2 < 10000);
+            }
         }
         catalogueAndFilesAgree();
         keepsWhatWasThere(before);

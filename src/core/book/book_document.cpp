@@ -58,6 +58,44 @@ BookDocument::BookDocument(BookText text) {
     buildIndex(text.m_starts);
 }
 
+bool BookDocument::adoptText(const BookText& text) {
+    if (m_wide || text.isWide() || text.length() != m_length)
+        return false;
+    if (m_pieces.size() == 1 && !m_pieces.front().added &&
+        m_fileBytes.constData() == text.m_bytes.constData())
+        return true; // already shared
+    const char* theirs = text.m_bytes.constData();
+    for (size_t i = 0; i < m_pieces.size(); ++i) {
+        const Piece& p = m_pieces[i];
+        const char* own = (p.added ? m_addBytes : m_fileBytes).constData() + p.start;
+        if (std::memcmp(own, theirs + m_pieceStarts[i], size_t(p.length)) != 0)
+            return false;
+    }
+    // The history's pieces of the text as first read move to the add buffer: only those
+    // bytes stay of it.
+    const auto keep = [this](std::vector<Piece>& pieces) {
+        for (Piece& p : pieces) {
+            if (p.added)
+                continue;
+            const qsizetype start = m_addBytes.size();
+            m_addBytes.append(m_fileBytes.constData() + p.start, p.length);
+            p = Piece{true, start, p.length};
+        }
+    };
+    for (std::vector<Step>* steps : {&m_undo, &m_redo})
+        for (Step& step : *steps)
+            for (Step::Part& part : step.parts) {
+                keep(part.removed);
+                keep(part.inserted);
+            }
+    m_fileBytes = text.m_bytes;
+    m_pieces.clear();
+    if (m_length > 0)
+        m_pieces.push_back({false, 0, m_length});
+    recountPieces(0);
+    return true;
+}
+
 std::function<BookText()> BookDocument::textSnapshot() const {
     return [wide = m_wide, length = m_length, pieces = m_pieces, fileBytes = m_fileBytes,
             addBytes = m_addBytes, fileChars = m_fileChars, addChars = m_addChars] {

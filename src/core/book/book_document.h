@@ -129,6 +129,12 @@ public:
     // never these), so taking it costs the table of pieces alone.
     std::function<BookText()> textSnapshot() const;
 
+    // After a save: when `text` holds exactly this text (a book of code page 1251), its
+    // characters become the document's own, shared rather than held twice; the history
+    // keeps what it needs of the text before. False, and nothing changed, otherwise.
+    // Not while another thread reads the document.
+    bool adoptText(const BookText& text);
+
     // The number of pieces the text is held in (one for a book not edited).
     int pieceCount() const { return int(m_pieces.size()); }
 

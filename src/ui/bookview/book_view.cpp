@@ -145,6 +145,13 @@ void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
     relayout();
 }
 
+bool BookView::adoptText(const BookText& text) {
+    beginEdit();
+    const bool adopted = m_book->adoptText(text);
+    endEdit({}, m_caret);
+    return adopted;
+}
+
 qsizetype BookView::textLength() const {
     return m_book->length();
 }

@@ -972,6 +972,10 @@ void TMainForm::ToolButton1Click() {
     rememberPosition();
     RichEditChange();
     m_navigation->bookSaved(path);
+    // The contents read the text saved: the document takes it as its own, and the book
+    // is held once again.
+    if (const std::shared_ptr<const BookText> saved = Navigation->text())
+        View->adoptText(*saved);
     Q_EMIT bookSaved(path);
 }
 
