@@ -11,8 +11,10 @@
 #include "ui/bookview/book_view.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QProcess>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -60,8 +62,20 @@ Figures measure(BookLayout::Pages pages, const QByteArray& bytes, bool bookish =
     const auto known = [&] {
         return pages == BookLayout::Pages::Ribbon ? view.linesCounted() : view.pageCount() >= 0;
     };
-    while (!known() && ms(t) < 120000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Waited for in an event loop, as the window waits: a loop of processEvents() would
+    // take a core from the count.
+    {
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (known() || ms(t) >= 120000)
+                loop.quit();
+        });
+        poll.start();
+        if (!known())
+            loop.exec();
+    }
     f.counted = ms(t);
     // Turning: forty pages (spreads) from a place in the book.
     view.scrollOffsetToTop(bytes.size() / 3);

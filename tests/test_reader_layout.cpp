@@ -2,6 +2,7 @@
 #include "core/book/book_document.h"
 #include "core/book/book_lines.h"
 #include "core/book/book_text.h"
+#include "core/book/line_counter.h"
 #include "core/library/reading_state.h"
 #include "core/text/book_layout.h"
 #include "core/text/hyphenator.h"
@@ -600,6 +601,32 @@ private Q_SLOTS:
         TMainForm& again = openAt(libraryBook(QStringLiteral("Проза 2"), prose(20)));
         QVERIFY(again.bookLayout().bookFace);
         QCOMPARE(again.View->textFont().family(), chosen.family());
+    }
+
+    // The count of justified lines, made by two threads from both ends of the book, is
+    // the count of each piece in order: for paragraphs of one piece and of many.
+    void justifiedLinesCountedFromBothEnds() {
+        QByteArray bytes;
+        for (int i = 0; i < 300; ++i)
+            bytes += i % 25 == 0 ? prose(12).replace("\r\n", " ") + "\r\n" : prose(1 + i % 3);
+        const auto text = std::make_shared<const BookDocument>(BookDocument::fromBytes(bytes));
+        QFont font(QStringLiteral("Arial"));
+        font.setPixelSize(15);
+        LineRules rules;
+        rules.hyphenator = &Hyphenator::russian();
+        rules.hyphenWidth = 5;
+        rules.optimal = true;
+        const auto lines =
+            std::make_shared<const BookLines>(text, CharWidths(font, *text), 420, rules);
+        QVERIFY(lines->pieceCount() > lines->text().paragraphCount());
+        LineCounter counter;
+        counter.start(lines);
+        QTRY_VERIFY_WITH_TIMEOUT(counter.finished(), 60000);
+        int total = 0;
+        for (int n = 0; n < lines->pieceCount(); ++n) {
+            QCOMPARE(counter.linesBefore(n), total);
+            total += lines->lineCount(lines->piece(n));
+        }
     }
 
     // Justified lines as the view draws them are the lines the breaker chose (which the

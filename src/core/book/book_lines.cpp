@@ -582,7 +582,8 @@ int BookLines::lineCount(const Piece& piece) const {
     return count;
 }
 
-void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph) const {
+void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph,
+                     const std::function<int(int)>& known) const {
     const int paragraphs = m_text->paragraphCount();
     for (int p = std::max(0, fromParagraph); p < paragraphs; ++p) {
         const int first = firstPieceOf(p);
@@ -590,7 +591,8 @@ void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParag
         if (pieces == 1) {
             if (!m_exact.empty())
                 m_exactPieces.store(first + 1, std::memory_order_release);
-            if (!counted(first, lineCount(piece(first))))
+            const int ahead = known ? known(first) : 0;
+            if (!counted(first, ahead > 0 ? ahead : lineCount(piece(first))))
                 return;
             continue;
         }

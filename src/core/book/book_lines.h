@@ -137,8 +137,11 @@ public:
     // Wraps the whole book in order (on the line counter's thread), making the pieces'
     // starts exact as it goes; after each piece, counted(piece, its line count) says
     // what it found, and false from it stops the walk. The pieces below exactPieces()
-    // start where the walk found.
-    void walk(const std::function<bool(int, int)>& counted, int fromParagraph = 0) const;
+    // start where the walk found. `known`, when given, may answer the line count of a
+    // paragraph held in one piece (by its piece's number; 0 when it does not know), as
+    // another thread counted it ahead.
+    void walk(const std::function<bool(int, int)>& counted, int fromParagraph = 0,
+              const std::function<int(int)>& known = {}) const;
     // The number of the paragraph's first piece, and the paragraph of a piece.
     int firstPieceOf(int paragraph) const {
         return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 void LineCounter::start(std::shared_ptr<const BookLines> lines) {
     resume(std::move(lines), 0, 0);
@@ -37,11 +38,42 @@ void LineCounter::stop() {
         m_thread.join();
 }
 
+namespace {
+// The most pieces counted ahead by a second thread: two bytes a piece.
+constexpr int kMostCountedAhead = 8'000'000;
+} // namespace
+
 void LineCounter::count(Run& run, int fromParagraph) {
     const BookLines& lines = *run.lines;
     QElapsedTimer sinceReport;
     sinceReport.start();
     int total = run.starts[size_t(run.counted.load(std::memory_order_relaxed))];
+    // Justified lines set by total fit cost most of the count: a second thread counts
+    // the paragraphs of one piece from the book's end back, for the walk to take when it
+    // gets there, until the two meet. Counts of such a paragraph fit 16 bits (0: not yet).
+    const int paragraphs = lines.text().paragraphCount();
+    std::vector<std::atomic<std::uint16_t>> ahead;
+    std::atomic<int> reached{fromParagraph};
+    std::thread helper;
+    if (lines.rules().optimal && paragraphs - fromParagraph > 64 &&
+        lines.pieceCount() <= kMostCountedAhead && std::thread::hardware_concurrency() > 1) {
+        ahead = std::vector<std::atomic<std::uint16_t>>(size_t(lines.pieceCount()));
+        helper = std::thread([&] {
+            for (int p = paragraphs - 1; p > reached.load(std::memory_order_relaxed) + 1; --p) {
+                if (run.cancel.load(std::memory_order_relaxed))
+                    return;
+                if (lines.piecesOf(p) != 1)
+                    continue;
+                const int first = lines.firstPieceOf(p);
+                const int n = lines.lineCount(lines.piece(first));
+                ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
+                                           std::memory_order_release);
+            }
+        });
+    }
+    const auto known = [&](int piece) -> int {
+        return ahead.empty() ? 0 : ahead[size_t(piece)].load(std::memory_order_acquire);
+    };
     lines.walk(
         [&](int piece, int count) {
             total += count;
@@ -50,6 +82,7 @@ void LineCounter::count(Run& run, int fromParagraph) {
             if (run.cancel.load(std::memory_order_relaxed))
                 return false;
             if ((piece & 1023) == 0) {
+                reached.store(lines.paragraphOfPiece(piece), std::memory_order_relaxed);
                 run.counted.store(piece + 1, std::memory_order_release);
                 if (sinceReport.elapsed() >= 100) {
                     sinceReport.restart();
@@ -58,7 +91,11 @@ void LineCounter::count(Run& run, int fromParagraph) {
             }
             return true;
         },
-        fromParagraph);
+        fromParagraph, known);
+    // The walk has passed the helper (or stopped): the helper stops at the next paragraph.
+    reached.store(paragraphs, std::memory_order_relaxed);
+    if (helper.joinable())
+        helper.join();
     if (run.cancel.load())
         return;
     run.counted.store(run.lines->pieceCount(), std::memory_order_release);
