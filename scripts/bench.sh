@@ -22,9 +22,10 @@ done
 # Pages against the ribbon, «Книжная» at 1920×1080 on a 52 MB book: a turn until painted,
 # opening at a place, the page count in the background, the peak memory. On the corpus
 # (2 shared cores, «Разворот» / «Лента»): a turn 8.8 / 7.5 ms (before the next spread was
-# laid out ahead, 22 ms); open at 90 % 10.1 / 10.4 ms; pages counted 33.2 s, no later than
-# the lines (33.6 s, total-fit lines), 0.41 / 0.30 s in «Как в редакторе»; peak memory
-# 103.3 / 100.9 MB.
+# laid out ahead, 22 ms); open at 90 % 10.1 / 10.4 ms; pages counted 3.0–5.4 s, no later
+# than the lines (33 s before total fit weighed tolerable lines first, 4.4–6.1 s before a
+# second thread counted from the book's end), 0.2–0.4 s in «Как в редакторе»; peak
+# memory 100 / 95 MB.
 "$ROOT/build/bench/bench_pages" ${TOMERIA_BENCH_TEXTS:-}
 # Prose for the import benchmark: a folder of code-page-1251 texts, if one is given.
 "$ROOT/build/bench/bench_import" ${TOMERIA_BENCH_TEXTS:-}
