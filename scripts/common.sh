@@ -6,7 +6,7 @@ PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libxapian-dev
           fonts-liberation2 fonts-paratype fonts-dejavu-core poppler-utils xvfb xauth
           libuchardet-dev libarchive-dev libgumbo-dev libhyphen-dev hyphen-ru
-          qt6-translations-l10n libqt6svg6 libxcb1-dev openbox xdotool x11-utils x11-xserver-utils
+          qt6-translations-l10n libqt6svg6 libxcb1-dev openbox xdotool x11-utils x11-xserver-utils imagemagick
           dbus at-spi2-core python3 python3-dbus zlib1g-dev)
 
 install_missing() {

@@ -26,21 +26,7 @@ mkdir -p "$library/books"
 printf 'Big=\r\n' > "$library/books.dat"
 head -c 30000000 /dev/zero | tr '\0' '\340' > "$library/books/Big.boo" # «а» in code page 1251
 
-(cd "$library" && exec "$binary") 2>>"$work/stderr" &
-pids+=($!)
-main=$(wait_for_window '^Tomeria$')
-[ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
-wait_for_settled_window "$main" || true
-read -r x y _ _ <<<"$(client_rect "$main")"
-# The list may still be filling when the window stands: the double click is given again
-# until the reader opens.
-reader=""
-for _ in 1 2 3 4 5; do
-    xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
-    reader=$(wait_for_window '^Rich Edit Control Demo$')
-    [ -n "$reader" ] && break
-done
-[ -n "$reader" ] || { echo "FAIL: the reader did not open"; cat "$work/stderr"; exit 1; }
+open_first_book "$library" "$binary"
 
 result=""
 for _ in $(seq 100); do

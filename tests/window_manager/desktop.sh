@@ -136,3 +136,25 @@ click_middle() {
     [ $# -gt 0 ] || set -- 1
     xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "$@"
 }
+
+# Starts the program in a library folder and opens the first book of its list with a
+# double click; sets `main` and `reader` to the two windows, or fails.
+#   open_first_book LIBRARY BINARY
+open_first_book() {
+    local x y
+    (cd "$1" && exec "$2") 2>>"$work/stderr" &
+    pids+=($!)
+    main=$(wait_for_window '^Tomeria$')
+    [ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
+    wait_for_settled_window "$main" || true
+    read -r x y _ _ <<<"$(client_rect "$main")"
+    # The list may still be filling when the window stands: the double click is given
+    # again until the reader opens.
+    reader=""
+    for _ in 1 2 3 4 5; do
+        xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
+        reader=$(wait_for_window '^Rich Edit Control Demo$')
+        [ -n "$reader" ] && break
+    done
+    [ -n "$reader" ] || { echo "FAIL: the reader did not open"; cat "$work/stderr"; exit 1; }
+}

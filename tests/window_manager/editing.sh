@@ -21,21 +21,7 @@ spare=$(xmodmap -pke | awk 'NF == 3 && $1 == "keycode" { print $2 }' | tail -n1)
 [ -n "$spare" ] || { echo "FAIL: no free key for the Russian letter"; exit 1; }
 xmodmap -e "keycode $spare = Cyrillic_zhe Cyrillic_ZHE"
 
-(cd "$library" && exec "$binary") 2>>"$work/stderr" &
-pids+=($!)
-main=$(wait_for_window '^Tomeria$')
-[ -n "$main" ] || { echo "FAIL: no library window"; cat "$work/stderr"; exit 1; }
-wait_for_settled_window "$main" || true
-read -r x y _ _ <<<"$(client_rect "$main")"
-# The list may still be filling when the window stands: the double click is given again
-# until the reader opens.
-reader=""
-for _ in 1 2 3 4 5; do
-    xdotool mousemove $((x + 40)) $((y + 19 + 41 + 8)) click --repeat 2 --delay 80 1
-    reader=$(wait_for_window '^Rich Edit Control Demo$')
-    [ -n "$reader" ] && break
-done
-[ -n "$reader" ] || { echo "FAIL: the reader did not open"; cat "$work/stderr"; exit 1; }
+open_first_book "$library" "$binary"
 wait_for_settled_window "$reader" || true
 xdotool windowactivate --sync "$reader" key --clearmodifiers --delay 100 ctrl+e ctrl+Home
 xdotool key --clearmodifiers --delay 100 Cyrillic_ZHE
