@@ -185,7 +185,8 @@ private Q_SLOTS:
 
         // A save in the reader: a line typed at the start moves every place.
         const QByteArray edited = Cp1251::encode(QStringLiteral("Новая строка\r\n")) + pending.text;
-        BookCompanions::followSave(path, pending.text, edited);
+        BookCompanions::followSave(path, BookStamp::of(pending.text),
+                                   TextChange::between(pending.text, edited), edited);
         const std::optional<BookMarkup> moved = BookCompanions::readContents(path, edited);
         QVERIFY(moved);
         QCOMPARE(moved->headings.front().offset, pending.markup.headings.front().offset + 14);

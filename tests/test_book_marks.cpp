@@ -364,6 +364,21 @@ private Q_SLOTS:
         view.undo();
         QCOMPARE(headingTitled(*view.markup(), second.title).offset, second.offset);
         QCOMPARE(heights(second.offset).first.height(), title.height());
+        // Edits far apart, saved: each kept mark follows its own edit into the file kept
+        // beside the book, and the document is one piece again.
+        view.setSelectionStart(0);
+        view.insertText(QStringLiteral("Новая строка\r\n"));
+        view.setSelectionStart(view.textLength());
+        view.insertText(QStringLiteral("\r\nКонец."));
+        const BookMarkup edited = *view.markup();
+        form.ToolButton1Click();
+        QVERIFY(!view.book()->isModified());
+        QCOMPARE(view.book()->pieceCount(), 1);
+        const std::optional<BookMarkup> kept =
+            BookCompanions::readContents(contents, TestFiles::read(path));
+        QVERIFY(kept);
+        QCOMPARE(*kept, edited);
+        QCOMPARE(headingTitled(*kept, second.title).offset, second.offset + 14);
         view.setReadOnly(true);
 
         // Changed by another program: the kept marks go; the view shows the headings found

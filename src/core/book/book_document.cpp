@@ -58,27 +58,64 @@ BookDocument::BookDocument(BookText text) {
     buildIndex(text.m_starts);
 }
 
-bool BookDocument::adoptText(const BookText& text) {
-    if (m_wide || text.isWide() || text.length() != m_length)
-        return false;
-    if (m_pieces.size() == 1 && !m_pieces.front().added &&
-        m_fileBytes.constData() == text.m_bytes.constData())
-        return true; // already shared
-    const char* theirs = text.m_bytes.constData();
-    for (size_t i = 0; i < m_pieces.size(); ++i) {
+TextChange BookDocument::changeSinceRead() const {
+    const char* read = m_fileBytes.constData();
+    const qsizetype readLength = m_fileBytes.size();
+    const qsizetype shorter = std::min(readLength, m_length);
+    const auto bytesOf = [this](const Piece& p) {
+        return (p.added ? m_addBytes : m_fileBytes).constData() + p.start;
+    };
+    // The common start: a piece of the text as read at its own place is the same whole.
+    qsizetype prefix = 0;
+    for (size_t i = 0; i < m_pieces.size() && prefix < shorter; ++i) {
         const Piece& p = m_pieces[i];
-        const char* own = (p.added ? m_addBytes : m_fileBytes).constData() + p.start;
-        if (std::memcmp(own, theirs + m_pieceStarts[i], size_t(p.length)) != 0)
-            return false;
+        const qsizetype at = m_pieceStarts[i];
+        const qsizetype n = std::min(p.length, shorter - at);
+        if (!p.added && p.start == at) {
+            prefix = at + n;
+            continue;
+        }
+        const char* own = bytesOf(p);
+        qsizetype k = 0;
+        while (k < n && own[k] == read[at + k])
+            ++k;
+        prefix = at + k;
+        if (k < p.length)
+            break;
     }
-    // The history's pieces of the text as first read move to the add buffer: only those
-    // bytes stay of it.
+    // The common end, never reaching into the common start.
+    const qsizetype room = shorter - prefix;
+    const qsizetype shift = readLength - m_length; // where the text as read has a place
+    qsizetype suffix = 0;
+    for (size_t i = m_pieces.size(); i-- > 0 && suffix < room;) {
+        const Piece& p = m_pieces[i];
+        const qsizetype end = m_pieceStarts[i + 1];
+        const qsizetype n = std::min(p.length, room - suffix);
+        if (!p.added && p.start + p.length == end + shift) {
+            suffix += n;
+            continue;
+        }
+        const char* own = bytesOf(p) + p.length;
+        qsizetype k = 0;
+        while (k < n && own[-1 - k] == read[end + shift - 1 - k])
+            ++k;
+        suffix += k;
+        if (k < p.length)
+            break;
+    }
+    return TextChange{prefix, readLength - prefix - suffix, m_length - prefix - suffix};
+}
+
+void BookDocument::keepHistoryBytes() {
     const auto keep = [this](std::vector<Piece>& pieces) {
         for (Piece& p : pieces) {
             if (p.added)
                 continue;
-            const qsizetype start = m_addBytes.size();
-            m_addBytes.append(m_fileBytes.constData() + p.start, p.length);
+            const qsizetype start = m_wide ? m_addChars.size() : m_addBytes.size();
+            if (m_wide)
+                m_addChars.append(m_fileChars.constData() + p.start, p.length);
+            else
+                m_addBytes.append(m_fileBytes.constData() + p.start, p.length);
             p = Piece{true, start, p.length};
         }
     };
@@ -88,12 +125,75 @@ bool BookDocument::adoptText(const BookText& text) {
                 keep(part.removed);
                 keep(part.inserted);
             }
-    m_fileBytes = text.m_bytes;
-    m_pieces.clear();
-    if (m_length > 0)
-        m_pieces.push_back({false, 0, m_length});
-    recountPieces(0);
-    return true;
+}
+
+std::optional<BookText> BookDocument::settle() {
+    if (m_wide)
+        return std::nullopt;
+    if (!(m_pieces.size() == 1 && !m_pieces.front().added && m_pieces.front().start == 0 &&
+          m_length == m_fileBytes.size())) {
+        keepHistoryBytes();
+        // The pieces of the text as read are rearranged in its own memory when each
+        // comes from further on than the one before; one that comes from before (a
+        // moved passage) is copied to the add buffer first.
+        qsizetype readUpTo = 0;
+        for (Piece& p : m_pieces) {
+            if (p.added)
+                continue;
+            if (p.start < readUpTo) {
+                const qsizetype start = m_addBytes.size();
+                m_addBytes.append(m_fileBytes.constData() + p.start, p.length);
+                p = Piece{true, start, p.length};
+            } else {
+                readUpTo = p.start + p.length;
+            }
+        }
+        QByteArray text = std::exchange(m_fileBytes, QByteArray());
+        if (text.isDetached()) {
+            // The document alone holds it: the pieces move within it. Those moving back
+            // go first, front to back, then those moving on, back to front: with their
+            // sources in order, neither overwrites a source still to be moved.
+            if (m_length > text.size())
+                text.resize(m_length);
+            char* d = text.data();
+            for (size_t i = 0; i < m_pieces.size(); ++i) {
+                const Piece& p = m_pieces[i];
+                if (!p.added && m_pieceStarts[i] < p.start)
+                    std::memmove(d + m_pieceStarts[i], d + p.start, size_t(p.length));
+            }
+            for (size_t i = m_pieces.size(); i-- > 0;) {
+                const Piece& p = m_pieces[i];
+                if (!p.added && m_pieceStarts[i] > p.start)
+                    std::memmove(d + m_pieceStarts[i], d + p.start, size_t(p.length));
+            }
+            for (size_t i = 0; i < m_pieces.size(); ++i) {
+                const Piece& p = m_pieces[i];
+                if (p.added)
+                    std::memcpy(d + m_pieceStarts[i], m_addBytes.constData() + p.start,
+                                size_t(p.length));
+            }
+            text.truncate(m_length);
+            text.squeeze();
+        } else {
+            // Another holder keeps the text as read unchanged: this one is copied.
+            QByteArray made(m_length, Qt::Uninitialized);
+            for (size_t i = 0; i < m_pieces.size(); ++i) {
+                const Piece& p = m_pieces[i];
+                std::memcpy(made.data() + m_pieceStarts[i],
+                            (p.added ? m_addBytes : text).constData() + p.start, size_t(p.length));
+            }
+            text = std::move(made);
+        }
+        m_fileBytes = std::move(text);
+        m_pieces.clear();
+        if (m_length > 0)
+            m_pieces.push_back({false, 0, m_length});
+        recountPieces(0);
+    }
+    BookText settled;
+    settled.m_bytes = m_fileBytes;
+    settled.indexParagraphs();
+    return settled;
 }
 
 std::function<BookText()> BookDocument::textSnapshot() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/book/book_text.h"
+#include "core/book/text_change.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -129,11 +131,24 @@ public:
     // never these), so taking it costs the table of pieces alone.
     std::function<BookText()> textSnapshot() const;
 
-    // After a save: when `text` holds exactly this text (a book of code page 1251), its
-    // characters become the document's own, shared rather than held twice; the history
-    // keeps what it needs of the text before. False, and nothing changed, otherwise.
-    // Not while another thread reads the document.
-    bool adoptText(const BookText& text);
+    // Whether the text as first read (or last settled) is held in `text`'s bytes, the
+    // same memory rather than a copy.
+    bool readInto(const BookText& text) const {
+        return !m_wide && !text.isWide() && text.length() == m_fileBytes.size() &&
+               reinterpret_cast<const char*>(text.bytes()) == m_fileBytes.constData();
+    }
+    // The one change that turns the text as first read (or last settled) into the text
+    // as it stands: what lies between their common start and their common end, as
+    // TextChange::between gives it, found from the pieces without making either text.
+    // A book of code page 1251 only.
+    TextChange changeSinceRead() const;
+
+    // After a save: the text becomes one piece again, held in the memory of the text as
+    // first read, rearranged there when the document alone holds it (a big book is never
+    // held twice), otherwise copied once. The history keeps what it needs of the text
+    // before. Returns the text, its bytes shared; nothing for a wide book. Not while
+    // another thread reads the document.
+    std::optional<BookText> settle();
 
     // The number of pieces the text is held in (one for a book not edited).
     int pieceCount() const { return int(m_pieces.size()); }
@@ -188,6 +203,8 @@ private:
     qsizetype widenStart(qsizetype from) const;
     qsizetype widenEnd(qsizetype to) const;
     Change apply(const Step::Part& part, bool forward);
+    // The history's pieces of the text as first read move to the add buffer.
+    void keepHistoryBytes();
 
     QByteArray m_fileBytes;
     QString m_fileChars;

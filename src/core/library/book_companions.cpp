@@ -240,6 +240,10 @@ void writeContents(const QString& path, const BookMarkup& markup, QByteArrayView
 }
 
 std::optional<BookMarkup> readContents(const QString& path, QByteArrayView book) {
+    return readContents(path, BookStamp::of(book));
+}
+
+std::optional<BookMarkup> readContents(const QString& path, const BookStamp& book) {
     QByteArray text;
     if (!SafeFile::read(path, text))
         return std::nullopt;
@@ -247,18 +251,27 @@ std::optional<BookMarkup> readContents(const QString& path, QByteArrayView book)
     std::optional<BookMarkup> markup = parseContents(text, &stamp);
     if (!markup)
         return std::nullopt;
-    if (!(stamp == BookStamp::of(book))) {
+    if (!(stamp == book)) {
         removeQuietly(path);
         return std::nullopt;
     }
     return markup;
 }
 
-void followSave(const QString& path, QByteArrayView before, QByteArrayView after) {
+void followSave(const QString& path, const BookStamp& before, const TextChange& change,
+                QByteArrayView after, const BookMarkup* edited) {
     std::optional<BookMarkup> markup = readContents(path, before);
     if (!markup)
         return;
-    markup->apply(TextChange::between(before, after));
+    if (edited) {
+        // Each place followed its own edit: scattered edits move nothing between them.
+        if (!markup->headings.empty())
+            markup->headings = edited->headings;
+        if (!markup->emphasis.empty())
+            markup->emphasis = edited->emphasis;
+    } else {
+        markup->apply(change);
+    }
     try {
         writeContents(path, *markup, after);
     } catch (const TomeriaError&) {

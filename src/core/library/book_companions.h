@@ -50,8 +50,14 @@ void writeContents(const QString& path, const BookMarkup& markup, QByteArrayView
 // The kept markup of the book `bytes`: nullopt when there is none, when the file is
 // damaged, or when the book no longer matches it (the file is then removed quietly).
 std::optional<BookMarkup> readContents(const QString& path, QByteArrayView book);
-// After an edit saved in the reader: the kept headings and emphasis follow the change
-// from `before` to `after`. Silent: a file that cannot be rewritten is removed.
-void followSave(const QString& path, QByteArrayView before, QByteArrayView after);
+// The kept markup of the book stamped `book`, as readContents.
+std::optional<BookMarkup> readContents(const QString& path, const BookStamp& book);
+// After an edit saved in the reader, `after` the text saved: the kept headings and
+// emphasis follow. `edited`, when given, is what they became through each edit (the
+// view's), and each kind kept is taken from it; else they follow `change`, the one
+// change from the text stamped `before`. Silent: a file that cannot be rewritten is
+// removed.
+void followSave(const QString& path, const BookStamp& before, const TextChange& change,
+                QByteArrayView after, const BookMarkup* edited = nullptr);
 
 } // namespace BookCompanions

@@ -145,11 +145,11 @@ void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
     relayout();
 }
 
-bool BookView::adoptText(const BookText& text) {
+std::optional<BookText> BookView::settle() {
     beginEdit();
-    const bool adopted = m_book->adoptText(text);
+    std::optional<BookText> settled = m_book->settle();
     endEdit({}, m_caret);
-    return adopted;
+    return settled;
 }
 
 qsizetype BookView::textLength() const {

@@ -67,9 +67,9 @@ public:
     // Moves the selected text to `offset` (copies it when `copy`), as one step.
     void moveSelection(qsizetype offset, bool copy);
     qsizetype textLength() const;
-    // After a save: the document takes `text`, the text saved, as its own when it is the
-    // same (BookDocument::adoptText), the line count paused meanwhile.
-    bool adoptText(const BookText& text);
+    // After a save: the document's text becomes one piece again, in its own memory
+    // (BookDocument::settle), the line count paused meanwhile.
+    std::optional<BookText> settle();
     // The characters [from, to) as shown, line breaks as CR LF.
     QString text(qsizetype from, qsizetype to) const;
 

@@ -494,6 +494,15 @@ void NavigationPanel::addBookmark(qsizetype offset) {
     saveBookmarks();
 }
 
+BookStamp NavigationPanel::letTextGo() {
+    stopRescan();
+    stopDetection();
+    m_read.reset();
+    const BookStamp stamp = m_stampKnown ? m_stamp : m_text ? BookStamp::of(*m_text) : BookStamp();
+    m_text.reset();
+    return stamp;
+}
+
 void NavigationPanel::followEdit(const TextChange& change, std::shared_ptr<const BookText> text) {
     stopRescan();
     stopDetection();

@@ -80,6 +80,9 @@ public:
     // Whether edited headings are being found.
     bool followingEditing() const { return m_rescan != nullptr || m_pendingRead != nullptr; }
 
+    // Before the reader's document settles after a save: the workers stop and text()
+    // is let go, so that the document alone holds its memory. Returns its stamp.
+    BookStamp letTextGo();
     // The book's text was saved changed: headings and bookmarks follow the edit.
     void followEdit(const TextChange& change, std::shared_ptr<const BookText> text);
 

@@ -119,24 +119,49 @@ void ReaderNavigation::bookOpened(const QString& path, std::shared_ptr<const Boo
     topChanged();
 }
 
-void ReaderNavigation::bookSaved(const QString& path) {
-    const std::shared_ptr<const BookText> before = m_panel->text();
+void ReaderNavigation::bookSaved(const QString& path,
+                                 const std::function<std::optional<BookText>()>& settle,
+                                 const BookMarkup* shown) {
+    m_editPause->stop();
+    const BookDocument* book = m_places.document ? m_places.document() : nullptr;
+    std::shared_ptr<const BookText> before = m_panel->text();
+    if (book && before && book->readInto(*before)) {
+        // The document knows what changed since the text the panel holds; the panel
+        // lets that text go and the document settles in the same memory: a big book is
+        // never held twice.
+        const TextChange change = book->changeSinceRead();
+        before.reset();
+        const BookStamp was = m_panel->letTextGo();
+        if (std::optional<BookText> settled = settle()) {
+            auto after = std::make_shared<const BookText>(std::move(*settled));
+            if (!m_contentsPath.isEmpty())
+                BookCompanions::followSave(
+                    m_contentsPath, was, change,
+                    QByteArrayView(reinterpret_cast<const char*>(after->bytes()), after->length()),
+                    shown);
+            m_panel->followEdit(change, std::move(after));
+            return;
+        }
+    }
+    // A wide book, or a panel that read a text of its own: the file is read again.
     std::shared_ptr<const BookText> after;
     try {
         after = std::make_shared<const BookText>(BookText::readFile(path));
     } catch (...) {
         return; // the next opening reads it
     }
-    m_editPause->stop();
     if (!before || before->isWide() || after->isWide()) {
         bookOpened(path, after);
         return;
     }
     const QByteArrayView old(reinterpret_cast<const char*>(before->bytes()), before->length());
     const QByteArrayView now(reinterpret_cast<const char*>(after->bytes()), after->length());
+    const TextChange change = TextChange::between(old, now);
     if (!m_contentsPath.isEmpty())
-        BookCompanions::followSave(m_contentsPath, old, now);
-    m_panel->followEdit(TextChange::between(old, now), after);
+        BookCompanions::followSave(m_contentsPath, BookStamp::of(old), change, now, shown);
+    before.reset();
+    m_panel->followEdit(change, after);
+    settle();
 }
 
 void ReaderNavigation::textEdited() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/book/book_text.h"
 #include "core/book/jump_history.h"
 #include "core/book/text_change.h"
 
@@ -8,9 +9,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class BookDocument;
-class BookText;
+struct BookMarkup;
 class BookmarkMargin;
 class QColor;
 class QTimer;
@@ -68,7 +70,11 @@ public:
     // book of the library, books/NAME.toc and NAME.bmk).
     void bookOpened(const QString& path, std::shared_ptr<const BookText> text);
     // The book was saved to `path`: headings, emphasis and bookmarks follow the change.
-    void bookSaved(const QString& path);
+    // `settle` makes the reader's document one piece again (BookView::settle), called
+    // once the panel has let go of the text before; `shown` is the view's markup, moved
+    // by each edit (may be null).
+    void bookSaved(const QString& path, const std::function<std::optional<BookText>()>& settle,
+                   const BookMarkup* shown);
     // The view scrolled: the panel marks the chapter of the top line.
     void topChanged();
     // The text was edited: a moment after the last edit, the panel's headings follow

@@ -971,11 +971,10 @@ void TMainForm::ToolButton1Click() {
     // question is not remembered again at its close.
     rememberPosition();
     RichEditChange();
-    m_navigation->bookSaved(path);
-    // The contents read the text saved: the document takes it as its own, and the book
-    // is held once again.
-    if (const std::shared_ptr<const BookText> saved = Navigation->text())
-        View->adoptText(*saved);
+    // The contents follow the save; the document becomes one piece again meanwhile.
+    const std::shared_ptr<const BookMarkup> shown = View->markup();
+    m_navigation->bookSaved(
+        path, [this] { return View->settle(); }, shown.get());
     Q_EMIT bookSaved(path);
 }
 
