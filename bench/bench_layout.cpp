@@ -9,6 +9,7 @@
 #include "core/book/book_markup.h"
 #include "core/book/book_text.h"
 #include "core/text/hyphenator.h"
+#include "core/text/line_breaking.h"
 #include "ui/bookview/book_view.h"
 #include "ui/bookview/paragraph_layout.h"
 
@@ -60,7 +61,8 @@ void patternLoading() {
 
 // Justified lines of a book in «Книжная» (its face, 66 characters), greedy against total
 // fit: how wide the widest space of each full line is, as a share of the normal space
-// (every space of a justified line is widened alike); the share of loose lines (over
+// (every space of a justified line is widened alike, after the letter spacing a short
+// line is given); the share of loose lines (over
 // 150 %); hyphens and the longest run of hyphenated lines; and the time the breaking of
 // one page (40 lines) takes, the hyphenation points found included.
 void justifiedLines(const QString& name, const QByteArray& bytes) {
@@ -129,7 +131,12 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
                 if (gaps == 0)
                     continue;
                 const qreal room = from == paragraphStart ? column - rules.indent : column;
-                const double share = (space + (room - natural) / gaps) / space;
+                // As drawn: the characters take their share of a short line's slack as
+                // letter spacing (a space too), the spaces the rest.
+                const qreal tracked = LineBreaking::tracking(room - natural, natural, gaps, space,
+                                                             LineBreaking::Params());
+                const double share =
+                    (space + tracked / qreal(end - at) + (room - natural - tracked) / gaps) / space;
                 widest.push_back(share);
                 if (piece.index == 0 && piece.lastOfParagraph)
                     whole.push_back(share);

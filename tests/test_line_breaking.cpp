@@ -147,6 +147,45 @@ private Q_SLOTS:
         }
     }
 
+    // Letters spaced out with the spaces (as drawn: each character takes the same share
+    // of the tracked width, the spaces the rest): the tracking stays within its limit
+    // and the slack, and far fewer lines are left with gaping spaces than by the spaces
+    // alone.
+    void letterSpacing() {
+        Params spacesOnly;
+        spacesOnly.letterStretch = 0;
+        const auto looseLines = [](const Paragraph& p, const Params& params) {
+            int loose = 0;
+            const std::optional<std::vector<qsizetype>> starts = optimal(p, params);
+            if (!starts)
+                return 0;
+            for (const Line& line : lines(p, *starts)) {
+                const qreal slack = line.room - line.natural;
+                const qreal tracked =
+                    tracking(slack, line.natural, line.gaps, p.spaceWidth, params);
+                if (tracked < 0 || tracked > params.letterStretch * line.natural + 1e-9 ||
+                    tracked > std::max<qreal>(0, slack) + 1e-9)
+                    return -1000000;
+                if (line.last || line.gaps == 0)
+                    continue;
+                const qreal space = p.spaceWidth + tracked / qreal(line.to - line.from) +
+                                    (slack - tracked) / line.gaps;
+                loose += space > 1.5 * p.spaceWidth;
+            }
+            return loose;
+        };
+        int tracked = 0, plain = 0;
+        for (int seed = 0; seed < 200; ++seed) {
+            std::mt19937 random(7000 + seed);
+            const Paragraph p = randomParagraph(random, 100, 600);
+            const int withLetters = looseLines(p, Params());
+            QVERIFY2(withLetters >= 0, qPrintable(QString::number(seed)));
+            tracked += withLetters;
+            plain += looseLines(p, spacesOnly);
+        }
+        QVERIFY2(tracked * 2 < plain, qPrintable(QStringLiteral("%1 %2").arg(tracked).arg(plain)));
+    }
+
     // A hyphen on a page's last line costs what it is told to.
     void aPagesLastLine() {
         int moved = 0;

@@ -44,15 +44,25 @@ struct Sums {
     }
 };
 
+// How far a line may stretch before it counts as loose: its spaces' and its letters'.
+qreal stretchOf(qreal natural, int gaps, qreal spaceWidth, const Params& params) {
+    return gaps * params.stretch * spaceWidth + params.letterStretch * natural;
+}
+
 // Tight, decent, loose, very loose.
 int fitnessOf(const Line& line, const Paragraph& p, const Params& params) {
-    if (line.last || line.gaps == 0)
+    if (line.last)
         return 1;
     const qreal slack = line.room - line.natural;
     if (slack < 0)
-        return params.shrink > 0 && -slack / (line.gaps * params.shrink * p.spaceWidth) > 0.5 ? 0
-                                                                                              : 1;
-    const qreal ratio = slack / (line.gaps * params.stretch * p.spaceWidth);
+        return line.gaps > 0 && params.shrink > 0 &&
+                       -slack / (line.gaps * params.shrink * p.spaceWidth) > 0.5
+                   ? 0
+                   : 1;
+    const qreal stretch = stretchOf(line.natural, line.gaps, p.spaceWidth, params);
+    if (stretch <= 0)
+        return 1;
+    const qreal ratio = slack / stretch;
     return ratio <= 0.5 ? 1 : ratio <= 1 ? 2 : 3;
 }
 
@@ -103,12 +113,22 @@ std::optional<qreal> badness(const Line& line, const Paragraph& paragraph, const
         const qreal ratio = shrinkable > 0 ? -slack / shrinkable : 0;
         return 100 * ratio * ratio * ratio;
     }
-    if (line.last)
+    if (line.last || slack <= kEpsilon)
         return 0;
-    if (line.gaps == 0)
-        return slack <= kEpsilon ? 0 : kInfiniteBadness;
-    const qreal ratio = slack / (line.gaps * params.stretch * paragraph.spaceWidth);
+    const qreal stretch = stretchOf(line.natural, line.gaps, paragraph.spaceWidth, params);
+    // Letters alone stretch no further than their limit.
+    if (stretch <= 0 || (line.gaps == 0 && slack > stretch + kEpsilon))
+        return kInfiniteBadness;
+    const qreal ratio = slack / stretch;
     return std::min(kInfiniteBadness, 100 * ratio * ratio * ratio);
+}
+
+qreal tracking(qreal slack, qreal natural, int gaps, qreal spaceWidth, const Params& params) {
+    if (slack <= 0 || params.letterStretch <= 0 || natural <= 0)
+        return 0;
+    const qreal letters = params.letterStretch * natural;
+    const qreal share = letters / stretchOf(natural, gaps, spaceWidth, params);
+    return std::min(letters, slack * share);
 }
 
 std::optional<qreal> demerits(const Paragraph& paragraph, const std::vector<qsizetype>& starts,
@@ -164,7 +184,8 @@ std::optional<std::vector<qsizetype>> optimalWithin(const Paragraph& p, const Pa
         const bool added = hyphen && !(candidate.at < size && candidate.inText);
         best.assign(size_t(runs * 4), -1);
         stillActive.clear();
-        for (const int index : active) {
+        for (size_t k = 0; k < active.size(); ++k) {
+            const int index = active[k];
             const Node& from = nodes[size_t(index)];
             if (from.at >= candidate.at) {
                 stillActive.push_back(index);
@@ -179,7 +200,14 @@ std::optional<std::vector<qsizetype>> optimalWithin(const Paragraph& p, const Pa
                 continue;
             stillActive.push_back(index);
             const std::optional<qreal> bad = badness(line, p, params);
-            if (!bad || *bad > tolerance)
+            if (bad && *bad > tolerance) {
+                // The nodes are in the order of their places: a line from a later one is
+                // shorter still, so looser. They wait for later candidates.
+                stillActive.insert(stillActive.end(), active.begin() + qsizetype(k) + 1,
+                                   active.end());
+                break;
+            }
+            if (!bad)
                 continue;
             const int run = hyphen ? from.run + 1 : 0;
             if (run > params.maxHyphenRun)

@@ -59,6 +59,11 @@ struct Params {
     // Lines looser than this badness are tried only when the paragraph cannot be set
     // without one (spaces at 1.6 times their stretch: twice the normal space and more).
     qreal tolerance = 400;
+    // The characters of a justified line may be spaced out too, by this share of the
+    // line's natural width at most (a few per cent, as a typesetter tracks a line): a
+    // line's stretch is its spaces' and its letters' together, so that a line with few
+    // or long words is not left with gaping spaces. 0: the spaces alone.
+    qreal letterStretch = 0.03;
 };
 
 // How far a line's spaces are stretched: the width each space is given over its own,
@@ -72,10 +77,16 @@ struct Line {
     qreal room = 0;
 };
 
+// Of the width a justified line falls short of its room (`slack`), what its characters
+// take as letter spacing, all of them alike: the letters' share of the line's stretch,
+// never more than letterStretch × natural. The spaces take the rest. 0 when the line is
+// not short.
+qreal tracking(qreal slack, qreal natural, int gaps, qreal spaceWidth, const Params& params);
+
 // The lines from the line starts (the first is 0), for measures and tests.
 std::vector<Line> lines(const Paragraph& paragraph, const std::vector<qsizetype>& starts);
 // A line's badness: 100 × (stretch or shrink ratio)³, 0 for the last line that fits; a
-// line with no space to stretch that falls short is as bad as can be (10,000); an
+// line with nothing to stretch that falls short is as bad as can be (10,000); an
 // overfull line has none (std::nullopt).
 std::optional<qreal> badness(const Line& line, const Paragraph& paragraph, const Params& params);
 // The demerits of the whole paragraph set with these lines, or std::nullopt when a line

@@ -1,5 +1,7 @@
 #include "ui/bookview/paragraph_layout.h"
 
+#include "core/text/line_breaking.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -178,6 +180,7 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
     // shrunk, by a third at most): the text layout only widens spaces, so the line's
     // spaces are narrowed here, leaving the layout a little to widen.
     if (style.justify) {
+        const qreal spaceWidth = QFontMetricsF(style.font).horizontalAdvance(QLatin1Char(' '));
         for (size_t i = 0; i + 1 < lineStarts.size() || (i < lineStarts.size() && !endsParagraph);
              ++i) {
             const qsizetype start = lineStarts[i];
@@ -201,7 +204,27 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
                 natural += advance(shownStart, trimmed);
             const qreal room =
                 style.width - (i == 0 && startsParagraph ? style.indent : 0) - kShrinkSlack;
-            if (tab || gaps.empty() || natural <= room)
+            if (tab)
+                continue;
+            if (natural < room) {
+                // A line short of its room: its characters take their share of the
+                // stretch as letter spacing, as the breaker weighed it; the layout widens
+                // the spaces by the rest.
+                const int first = display(shownStart);
+                const int last = display(trimmed);
+                const qreal tracked = LineBreaking::tracking(
+                    room - natural, natural, int(gaps.size()), spaceWidth, LineBreaking::Params());
+                if (tracked > 0 && last > first) {
+                    QTextLayout::FormatRange range;
+                    range.start = first;
+                    range.length = last - first;
+                    range.format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+                    range.format.setFontLetterSpacing(tracked / (last - first));
+                    formats.append(range);
+                }
+                continue;
+            }
+            if (gaps.empty())
                 continue;
             const qreal narrower = (room - natural) / qreal(gaps.size());
             for (const qsizetype at : gaps) {
