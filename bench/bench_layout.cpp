@@ -126,7 +126,8 @@ void justifiedLines(const QString& name, const QByteArray& bytes) {
                 int gaps = 0;
                 for (qsizetype k = at; k < end; ++k) {
                     natural += widths.byteWidths()[raw.bytes()[k]];
-                    gaps += text->at(k) == u' ';
+                    // A no-break space is widened with the others (it only binds).
+                    gaps += text->at(k) == u' ' || text->at(k) == 0xA0;
                 }
                 if (gaps == 0)
                     continue;

@@ -197,7 +197,8 @@ ParagraphLayout::ParagraphLayout(QString text, qsizetype from,
             for (qsizetype at = shownStart; at < trimmed; ++at) {
                 const QChar c = m_text[at - from];
                 tab = tab || c == QLatin1Char('\t');
-                if (c == QLatin1Char(' '))
+                // A no-break space is a space the layout widens like the others.
+                if (c == QLatin1Char(' ') || c == QChar::Nbsp)
                     gaps.push_back(at);
             }
             if (trimmed > shownStart)
