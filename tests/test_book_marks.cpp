@@ -364,6 +364,29 @@ private Q_SLOTS:
         view.undo();
         QCOMPARE(headingTitled(*view.markup(), second.title).offset, second.offset);
         QCOMPARE(heights(second.offset).first.height(), title.height());
+        // The heading's first letter taken away: it is a heading no more, in the view and
+        // in the contents; undone, it is one again where it was; redone, gone again.
+        // Whether the heading stands in the view and in the contents.
+        const auto headed = [&] {
+            const auto has = [&](const std::vector<Heading>& headings) {
+                return std::any_of(headings.begin(), headings.end(),
+                                   [&](const Heading& h) { return h.offset == second.offset; });
+            };
+            return std::pair{has(view.markup()->headings), has(form.Navigation->headings())};
+        };
+        const std::pair both{true, true};
+        const std::pair neither{false, false};
+        QCOMPARE(headed(), both);
+        view.select(second.offset, second.offset + 1);
+        view.insertText(QString());
+        QCOMPARE(headed(), neither);
+        view.undo();
+        QCOMPARE(headed(), both);
+        QCOMPARE(*view.markup(), pending.markup);
+        view.redo();
+        QCOMPARE(headed(), neither);
+        view.undo();
+        QCOMPARE(headed(), both);
         // Edits far apart, saved: each kept mark follows its own edit into the file kept
         // beside the book, and the document is one piece again.
         view.setSelectionStart(0);

@@ -99,6 +99,8 @@ public:
         qsizetype inserted = 0;
     };
     bool canUndo() const { return !m_undo.empty(); }
+    // The steps that can be undone: each state of the history has its own depth.
+    int undoDepth() const { return int(m_undo.size()); }
     bool canRedo() const { return !m_redo.empty(); }
     // Each gives the changes of the step, in the order they were applied.
     std::vector<Change> undo();

@@ -141,6 +141,9 @@ void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
     m_markupBook = m_book;
     if (same)
         return; // nothing to lay out anew
+    // The states of the history before it are not known with it.
+    m_markupStates.assign(size_t(m_book ? m_book->undoDepth() : 0) + 1, nullptr);
+    m_markupStates.back() = m_markup;
     keepTopAnchor();
     relayout();
 }
@@ -1204,6 +1207,7 @@ void BookView::setReadOnly(bool readOnly) {
 }
 
 void BookView::beginEdit() {
+    m_depthBefore = m_book->undoDepth();
     syncExact();
     m_counter->stop();
     m_topAnchor = firstVisibleOffset();
@@ -1217,6 +1221,7 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
             const int paragraph = lines->paragraphOfPiece(m_counter->counted());
             m_counter->resume(lines, lines->firstPieceOf(paragraph), paragraph);
         }
+        m_editKind = EditKind::Edit;
         return;
     }
     qsizetype first = changes.front().from;
@@ -1256,13 +1261,28 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
             if (c.piece < firstPiece)
                 kept.push_back(c);
     }
-    // The headings and emphasis follow the text.
+    // The headings and emphasis follow the text; an undo or redo brings back those of
+    // the state it returns to.
     if (m_markup && m_markupBook.lock() == m_book) {
-        BookMarkup markup = *m_markup;
-        for (const BookDocument::Change& c : changes)
-            markup.apply(TextChange{c.from, c.removed, c.inserted});
-        m_markup = std::make_shared<const BookMarkup>(std::move(markup));
+        const size_t depth = size_t(m_book->undoDepth());
+        std::shared_ptr<const BookMarkup> known;
+        if (m_editKind != EditKind::Edit && depth < m_markupStates.size())
+            known = m_markupStates[depth];
+        if (known) {
+            m_markup = std::move(known);
+        } else {
+            BookMarkup markup = *m_markup;
+            for (const BookDocument::Change& c : changes)
+                markup.apply(TextChange{c.from, c.removed, c.inserted});
+            m_markup = std::make_shared<const BookMarkup>(std::move(markup));
+        }
+        // A new step: the states that could be redone are gone.
+        if (m_editKind == EditKind::Edit && depth > size_t(m_depthBefore))
+            m_markupStates.resize(std::min(m_markupStates.size(), size_t(m_depthBefore) + 1));
+        m_markupStates.resize(std::max(m_markupStates.size(), depth + 1));
+        m_markupStates[depth] = m_markup;
     }
+    m_editKind = EditKind::Edit;
     invalidateLayout();
     m_cache = std::move(kept);
     m_previousLines = old;
@@ -1321,6 +1341,7 @@ void BookView::undo() {
     if (!canUndo())
         return;
     beginEdit();
+    m_editKind = EditKind::Undo;
     const std::vector<BookDocument::Change> changes = m_book->undo();
     endEdit(changes, changes.back().from + changes.back().inserted);
 }
@@ -1329,6 +1350,7 @@ void BookView::redo() {
     if (!canRedo())
         return;
     beginEdit();
+    m_editKind = EditKind::Redo;
     const std::vector<BookDocument::Change> changes = m_book->redo();
     endEdit(changes, changes.back().from + changes.back().inserted);
 }

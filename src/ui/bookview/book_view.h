@@ -296,6 +296,12 @@ private:
     // The markup and the book it was given for; the widths of its looks in m_markFont.
     std::shared_ptr<const BookMarkup> m_markup;
     std::weak_ptr<BookDocument> m_markupBook;
+    // The markup of each state of the history, by undo depth (null: not known, the
+    // markup then follows the changes): an undo brings back a heading an edit took away.
+    std::vector<std::shared_ptr<const BookMarkup>> m_markupStates;
+    enum class EditKind { Edit, Undo, Redo };
+    EditKind m_editKind = EditKind::Edit;
+    int m_depthBefore = 0;
     std::shared_ptr<const MarkWidths> m_markWidths;
     QFont m_markFont;
     bool m_readOnly = true;

@@ -359,7 +359,8 @@ qsizetype NavigationPanel::editedLength() const {
     return m_editedLength >= 0 ? m_editedLength : m_text ? m_text->length() : 0;
 }
 
-void NavigationPanel::followChanges(const std::vector<TextChange>& changes) {
+void NavigationPanel::followChanges(const std::vector<TextChange>& changes,
+                                    const std::vector<Heading>* shown) {
     if (!m_headingsKnown) {
         // Edits made while the book's own files are read: the kept headings follow them
         // once known.
@@ -368,6 +369,10 @@ void NavigationPanel::followChanges(const std::vector<TextChange>& changes) {
     }
     if (!m_kept || changes.empty())
         return;
+    if (shown) {
+        showHeadings(*shown);
+        return;
+    }
     BookMarkup markup;
     markup.headings = m_headings; // showHeadings compares with those shown
     for (const TextChange& change : changes)

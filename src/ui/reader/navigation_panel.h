@@ -76,7 +76,10 @@ public:
     // The edits made, in order: the headings the import kept move with them at once
     // (one whose first character is taken away goes); a plain text's wait for the
     // next reading.
-    void followChanges(const std::vector<TextChange>& changes);
+    // `shown`, when given, is where the view has them after the edits (an undo brings
+    // back one taken away): the kept headings are those.
+    void followChanges(const std::vector<TextChange>& changes,
+                       const std::vector<Heading>* shown = nullptr);
     // Whether edited headings are being found.
     bool followingEditing() const { return m_rescan != nullptr || m_pendingRead != nullptr; }
 

@@ -166,15 +166,16 @@ void ReaderNavigation::bookSaved(const QString& path,
 
 void ReaderNavigation::textEdited() {
     const BookDocument* book = m_places.document ? m_places.document() : nullptr;
-    // Opening a book changes the text too, but nothing is edited until it differs from
-    // the file (or did since the headings were last read).
-    if (!book || (!book->isModified() && !m_panel->hasEdits()))
+    // The view tells of each edit, undo and redo, with the document's last changes (an
+    // undo back to the text as saved among them); a book just opened has none.
+    if (!book || book->lastChanges().empty())
         return;
     // The document is the one the panel was given for (the same length, or edited since).
     std::vector<TextChange> changes;
     for (const BookDocument::Change& c : book->lastChanges())
         changes.push_back(TextChange{c.from, c.removed, c.inserted});
-    m_panel->followChanges(changes);
+    const std::shared_ptr<const BookMarkup> shown = m_places.markup ? m_places.markup() : nullptr;
+    m_panel->followChanges(changes, shown ? &shown->headings : nullptr);
     m_editPause->start();
 }
 

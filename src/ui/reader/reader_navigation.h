@@ -48,6 +48,9 @@ struct ReaderPlaces {
     std::function<const BookDocument*()> document;
     // The view's text and background colours, which the side panel takes.
     std::function<std::pair<QColor, QColor>()> colours;
+    // The headings and emphasis the view shows, moved by each edit and brought back by
+    // an undo (unset or null: the panel moves its own).
+    std::function<std::shared_ptr<const BookMarkup>()> markup;
 };
 
 // Finding one's way in the reader: the side panel with its tool buttons «Содержание»

@@ -174,7 +174,8 @@ TMainForm::TMainForm(QWidget* parent)
             [this] { return !viewing(); }, View->viewport(),
             [this](qsizetype offset) { return View->characterRect(offset); },
             [this] { return static_cast<const BookDocument*>(View->book().get()); },
-            [this] { return std::pair(View->textColour(), View->backgroundColour()); }});
+            [this] { return std::pair(View->textColour(), View->backgroundColour()); },
+            [this] { return View->markup(); }});
     connect(View, &BookView::textChanged, m_navigation, &ReaderNavigation::textEdited);
     View->installEventFilter(m_navigation);
     View->viewport()->installEventFilter(m_navigation);
