@@ -10,26 +10,13 @@
 #   library_keys.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$1
-if [ -z "${TOMERIA_IN_SESSION:-}" ]; then
-    for tool in dbus-run-session /usr/libexec/at-spi-bus-launcher /usr/bin/python3; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-    done
-    /usr/bin/python3 -c 'import dbus' 2>/dev/null || { echo "SKIP: python3-dbus is not installed"; exit 0; }
-    TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
-        2> >(grep -v '^dbus-daemon\|^SpiRegistry' >&2)
-    exit
-fi
-source "$(dirname "$0")/desktop.sh"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-accessible() { LC_ALL=C.UTF-8 /usr/bin/python3 "$(dirname "$0")/accessible.py"; }
+source "$(dirname "$0")/accessible_session.sh"
 # A menu shown since the windows listed were: menus are windows of their own.
 menu_shown() { [ -n "$(new_windows "$1")" ]; }
 wait_for_menu() { wait_until 10 menu_shown "$1"; }
 # The add panel shown: its «Сохранить»; a file loaded into it: its code-page button.
 wait_for_add_panel() { wait_for_object 10 'push button' 'Сохранить' >/dev/null; }
 wait_for_loaded_file() { wait_for_object 10 'button menu' 'Кодировка.*' >/dev/null; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 visible() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
 new_windows() { comm -13 <(echo "$1") <(visible); }
 rows() { iconv -f CP1251 -t UTF-8 < "$library/books.dat" | tr -d '\r' | sed -n 's/=.*//p'; }

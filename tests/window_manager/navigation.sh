@@ -11,23 +11,7 @@
 #   navigation.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$(realpath "$1")
-if [ -z "${TOMERIA_IN_SESSION:-}" ]; then
-    for tool in dbus-run-session /usr/libexec/at-spi-bus-launcher /usr/bin/python3; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-    done
-    /usr/bin/python3 -c 'import dbus' 2>/dev/null || { echo "SKIP: python3-dbus is not installed"; exit 0; }
-    # The accessibility bus's socket goes into a cache folder of this run's own: in the
-    # shared ~/.cache another session's bus would take its place.
-    cache=$(mktemp -d)
-    trap 'rm -rf "$cache"' EXIT
-    XDG_CACHE_HOME="$cache" TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
-        2> >(grep -v '^dbus-daemon\|^SpiRegistry' >&2)
-    exit
-fi
-source "$(dirname "$0")/desktop.sh"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CACHE_HOME="$work/cache"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/accessible_session.sh"
 
 library="$work/library"
 mkdir -p "$library/books"

@@ -8,22 +8,9 @@
 #   pages.sh TOMERIA_BINARY
 set -euo pipefail
 binary=$(realpath "$1")
-if [ -z "${TOMERIA_IN_SESSION:-}" ]; then
-    for tool in dbus-run-session /usr/libexec/at-spi-bus-launcher /usr/bin/python3 import convert; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-    done
-    /usr/bin/python3 -c 'import dbus' 2>/dev/null || { echo "SKIP: python3-dbus is not installed"; exit 0; }
-    # The session bus's own notes are left out of the output.
-    TOMERIA_IN_SESSION=1 dbus-run-session -- bash "$0" "$@" \
-        2> >(grep -v '^dbus-daemon\|^SpiRegistry' >&2)
-    exit
-fi
 export DESKTOP_SCREEN=1920x1080x24
-source "$(dirname "$0")/desktop.sh"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CACHE_HOME="$work/cache"
-accessible() { LC_ALL=C.UTF-8 /usr/bin/python3 "$(dirname "$0")/accessible.py"; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+session_tools="import convert"
+source "$(dirname "$0")/accessible_session.sh"
 
 library="$work/library"
 mkdir -p "$library/books"
