@@ -1,11 +1,15 @@
 // Makes the README's pictures: the library window, the add-book panel, the reader (plain
 // and «Книжная») and the search window, each drawn by the real windows over a copy of the sample
-// library; the reader's contents over a book with chapters written beside it.
-//   screenshots LIBRARY_FOLDER OUTPUT_FOLDER
+// library; the reader's contents over a book with chapters written beside it; given a
+// whole book (a text in code page 1251), the reader's four presets and «Разворот» over it.
+//   screenshots LIBRARY_FOLDER OUTPUT_FOLDER [BOOK]
 
 #include "core/base/cp1251.h"
 #include "core/search/search_indexer.h"
+#include "core/text/book_layout.h"
 #include "ui/app/application.h"
+#include "ui/bookview/book_view.h"
+#include "ui/controls/status_panels.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/editor/rich_text_editor.h"
 #include "ui/library/library_window.h"
@@ -16,11 +20,14 @@
 #include "ui/search/search_window.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -49,8 +56,10 @@ void save(QWidget& widget, const QString& path) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     setUpApplication(app);
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
+    const QString wholeBook =
+        argc == 4 ? QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath() : QString();
     const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     QDir::setCurrent(QString::fromLocal8Bit(argv[1]));
     Dialogs::install(
@@ -118,6 +127,39 @@ int main(int argc, char** argv) {
     reader.navigation()->toggleContents();
     reader.hide();
     QFile::remove(book);
+
+    // A whole book in each preset at the screen's size, then two pages side by side once
+    // they are counted.
+    if (!wholeBook.isEmpty()) {
+        const QString copy = QDir::current().filePath(QStringLiteral("books/Мёртвые души.boo"));
+        QFile::copy(wholeBook, copy);
+        reader.openBook(copy);
+        reader.setWindowState(Qt::WindowNoState);
+        reader.resize(reader.screen()->size());
+        while (!reader.Navigation->headingsKnown())
+            QTest::qWait(20);
+        const QList<std::pair<QString, QString>> presets{
+            {QStringLiteral("Как в редакторе"), QStringLiteral("editor")},
+            {QStringLiteral("Книжная"), QStringLiteral("book")},
+            {QStringLiteral("Ночная"), QStringLiteral("night")},
+            {QStringLiteral("Сепия"), QStringLiteral("sepia")}};
+        for (const auto& [name, file] : presets) {
+            reader.LayoutDialog1->presetButton(name)->click();
+            save(reader, out + QStringLiteral("/reader-preset-%1.png").arg(file));
+        }
+        reader.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
+        reader.LayoutDialog1->presetButton(QStringLiteral("Книжная"))->click();
+        reader.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Spread));
+        for (int waited = 0; waited < 30000 && (!reader.View->linesCounted() ||
+                                                reader.StatusBar->panelText(2).contains(u'≈'));
+             waited += 50)
+            QTest::qWait(50);
+        save(reader, out + QStringLiteral("/reader-spread.png"));
+        reader.LayoutDialog1->pagesBox()->setCurrentIndex(int(BookLayout::Pages::Ribbon));
+        reader.LayoutDialog1->presetButton(QStringLiteral("Как в редакторе"))->click();
+        reader.hide();
+        QFile::remove(copy);
+    }
 
     while (form.searchIndexer()->busy())
         QTest::qWait(50);
