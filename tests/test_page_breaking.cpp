@@ -10,7 +10,8 @@ class TestPageBreaking : public QObject {
     Q_OBJECT
 
     // Paragraphs of 1 to 9 lines 20 pixels high (the last 26, its spacing after), some of
-    // them headings of 1 or 2 lines 36 high, some blank lines of 6.
+    // them headings of 1 or 2 lines 36 high, some blank lines of 6; a third of the lines
+    // of text before a paragraph's last end in a broken word.
     static std::vector<PageLine> randomBook(std::mt19937& random, int paragraphs) {
         std::vector<PageLine> lines;
         for (int p = 0; p < paragraphs; ++p) {
@@ -25,6 +26,7 @@ class TestPageBreaking : public QObject {
                 line.heading = heading;
                 line.blank = blank;
                 line.height = blank ? 6 : heading ? 36 : line.endsParagraph ? 26 : 20;
+                line.hyphenated = !heading && !blank && !line.endsParagraph && random() % 3 == 0;
                 lines.push_back(line);
             }
         }
@@ -32,8 +34,9 @@ class TestPageBreaking : public QObject {
     }
 
     // Whether the page [start, next) keeps the rules: with `paragraphs`, the first and last
-    // lines of paragraphs too.
-    static bool keeps(const std::vector<PageLine>& lines, int start, int next, bool paragraphs) {
+    // lines of paragraphs too; with `words`, no broken word at its end.
+    static bool keeps(const std::vector<PageLine>& lines, int start, int next, bool paragraphs,
+                      bool words = false) {
         if (next <= start)
             return false;
         for (int i = next - 1; i >= start; --i) {
@@ -48,11 +51,13 @@ class TestPageBreaking : public QObject {
         const PageLine& foot = lines[size_t(next) - 1];
         const PageLine& head = lines[size_t(next)];
         return !(foot.startsParagraph && !foot.endsParagraph) &&
-               !(head.endsParagraph && !head.startsParagraph);
+               !(head.endsParagraph && !head.startsParagraph) && !(words && foot.hyphenated);
     }
 
     // The reference: from each page's start, the lines that fit; the page ends at the
-    // latest place keeping every rule, else the heading rule, else where it is full.
+    // latest place keeping every rule, else the heading rule, else where it is full; at
+    // the latest place keeping every rule without a broken word at its end, when that is
+    // at most two lines before.
     static std::vector<int> reference(const std::vector<PageLine>& lines, double room) {
         std::vector<int> starts;
         const int n = int(lines.size());
@@ -69,6 +74,10 @@ class TestPageBreaking : public QObject {
                 break;
             int next = fit;
             bool found = false;
+            int whole = 0;
+            for (int at = fit; at > start && whole == 0; --at)
+                if (keeps(lines, start, at, true, true))
+                    whole = at;
             for (const bool paragraphs : {true, false}) {
                 for (int at = fit; at > start && !found; --at)
                     if (keeps(lines, start, at, paragraphs)) {
@@ -78,6 +87,8 @@ class TestPageBreaking : public QObject {
                 if (found)
                     break;
             }
+            if (found && whole > 0 && keeps(lines, start, next, true) && next - whole <= 2)
+                next = whole;
             start = next;
         }
         return starts;
@@ -165,7 +176,8 @@ private Q_SLOTS:
     // Fixed cases of each rule.
     void rules_data() {
         QTest::addColumn<QString>("book"); // a line: h heading, b blank, f first, m middle,
-                                           // l last, o a one-line paragraph
+                                           // y a middle one ending in a broken word, l last,
+                                           // o a one-line paragraph
         QTest::addColumn<int>("room");     // in lines
         QTest::addColumn<QList<int>>("starts");
         QTest::newRow("full pages") << "ooooooo" << 3 << QList<int>{0, 3, 6};
@@ -178,6 +190,10 @@ private Q_SLOTS:
         QTest::newRow("cannot be helped") << "flo" << 1 << QList<int>{0, 1, 2};
         QTest::newRow("headings only") << "hhhh" << 2 << QList<int>{0, 2};
         QTest::newRow("one line taller than the page") << "o" << 0 << QList<int>{0};
+        QTest::newRow("a broken word read whole") << "fmyml" << 3 << QList<int>{0, 2};
+        QTest::newRow("two broken words") << "fmyyml" << 4 << QList<int>{0, 2};
+        QTest::newRow("three lines too many") << "fmyyyml" << 5 << QList<int>{0, 5};
+        QTest::newRow("a last line alone weighs more") << "fmmyl" << 4 << QList<int>{0, 3};
     }
     void rules() {
         QFETCH(QString, book);
@@ -189,6 +205,7 @@ private Q_SLOTS:
             line.height = 10;
             line.heading = c == QLatin1Char('h');
             line.blank = c == QLatin1Char('b');
+            line.hyphenated = c == QLatin1Char('y'); // a middle line ending in a broken word
             line.startsParagraph = QStringLiteral("hbfo").contains(c);
             line.endsParagraph = QStringLiteral("hblo").contains(c);
             lines.push_back(line);

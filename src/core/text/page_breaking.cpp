@@ -31,6 +31,11 @@ void PageBreaker::add(const PageLine& line) {
             ++fit;
         }
         int next = breakAt(fit, true);
+        if (next > 0) {
+            const int whole = breakAt(fit, true, true);
+            if (whole > 0 && next - whole <= kMostLinesForAWord)
+                next = whole;
+        }
         if (next <= 0)
             next = breakAt(fit, false);
         if (next <= 0)
@@ -45,7 +50,7 @@ void PageBreaker::add(const PageLine& line) {
     }
 }
 
-int PageBreaker::breakAt(int fit, bool keepParagraphs) const {
+int PageBreaker::breakAt(int fit, bool keepParagraphs, bool keepWords) const {
     int at = fit;
     while (at > 0) {
         // The page's last line that shows something.
@@ -65,6 +70,10 @@ int PageBreaker::breakAt(int fit, bool keepParagraphs) const {
                 --at;
                 continue;
             }
+        }
+        if (keepWords && m_pending[size_t(at) - 1].hyphenated) {
+            --at;
+            continue;
         }
         return at;
     }

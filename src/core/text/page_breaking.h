@@ -11,6 +11,8 @@ struct PageLine {
     bool heading = false;
     // A line of a blank paragraph: it shows nothing, so it never counts as a page's last.
     bool blank = false;
+    // It ends in a broken word, a hyphen after its last letter.
+    bool hyphenated = false;
 };
 
 // Breaks display lines, fed in the book's order, into pages `room` pixels high. A page
@@ -20,7 +22,9 @@ struct PageLine {
 //  - a paragraph's first line does not stand alone at a page's foot, nor its last line
 //    alone at the next page's head.
 // Where following the rules would leave the page empty, the heading rule alone is kept;
-// where even that would, the page is filled plainly. A page's start depends only on the
+// where even that would, the page is filled plainly. A page does not end in a broken word
+// either, when ending it a line or two earlier than the rules above would avoid that
+// (the word is then read whole on one page, as a typesetter keeps it). A page's start depends only on the
 // lines before it and a few after, so the pages come out the same however the lines are
 // fed, and a worker thread can break a book while it counts its lines.
 class PageBreaker {
@@ -44,7 +48,10 @@ public:
 private:
     // The start of the next page, counted from the open page's first line, when the
     // first `fit` pending lines fill it.
-    int breakAt(int fit, bool keepParagraphs) const;
+    // `keepWords`: nor does it end in a broken word.
+    int breakAt(int fit, bool keepParagraphs, bool keepWords = false) const;
+    // The most lines a page is shortened by so as not to end in a broken word.
+    static constexpr int kMostLinesForAWord = 2;
 
     double m_room;
     std::vector<PageLine> m_pending; // the open page's lines, and the one that overfilled it
