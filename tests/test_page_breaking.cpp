@@ -105,6 +105,17 @@ private Q_SLOTS:
             const std::vector<int> starts = breakPages(lines, room);
             QCOMPARE(starts, reference(lines, room));
             QCOMPARE(starts.front(), 0);
+            // Told of broken words only when it asks: the same pages.
+            PageBreaker asking(room);
+            asking.setBrokenWords(
+                [&](const PageLine& l) { return lines[size_t(l.piece)].hyphenated; });
+            for (size_t i = 0; i < lines.size(); ++i) {
+                PageLine line = lines[i];
+                line.hyphenated = false;
+                line.piece = int(i);
+                asking.add(line);
+            }
+            QCOMPARE(asking.starts(), starts);
             for (size_t p = 0; p < starts.size(); ++p) {
                 const int next = p + 1 < starts.size() ? starts[p + 1] : int(lines.size());
                 QVERIFY2(next > starts[p], qPrintable(QString::number(seed)));

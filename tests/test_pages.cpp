@@ -1,5 +1,6 @@
 #include "core/book/book_document.h"
 #include "core/book/book_markup.h"
+#include "core/text/hyphenator.h"
 #include "ui/bookview/book_view.h"
 
 #include <QApplication>
@@ -173,6 +174,53 @@ private Q_SLOTS:
             view.setSelectionLength(std::min<qsizetype>(5, view.textLength() - found));
             QCOMPARE(view.firstVisibleOffset(), starts[size_t(pageOf(starts, view.caret()))]);
         }
+    }
+
+    // Justified and hyphenated pages: a page ends in a broken word far less often than a
+    // line does (a page ends a line or two earlier rather than break a word over the
+    // turn), and the pages still join into the book.
+    void brokenWordsAtPageEnds() {
+        QVERIFY(QTest::qWaitFor([] { return Hyphenator::loaded() != nullptr; }, 20000));
+        std::mt19937 random(11);
+        static const QStringList words =
+            QStringLiteral("и в не он на что тот быть весь это как она по но они к у ты из мы "
+                           "распределительная промышленность обороноспособности человеколюбие "
+                           "несовершеннолетних достопримечательностей приблизительно одновременно")
+                .split(QLatin1Char(' '));
+        QString text;
+        for (int p = 0; p < 150; ++p) {
+            for (int w = 20 + int(random() % 60); w > 0; --w)
+                text += words[qsizetype(random() % words.size())] + QLatin1Char(' ');
+            text += QStringLiteral("конец.\r\n");
+        }
+        BookLayout layout;
+        layout.pages = BookLayout::Pages::Page;
+        layout.justify = true;
+        layout.hyphenate = true;
+        layout.width = 40;
+        Shown s = show(text, layout, QSize(500, 300));
+        BookView& view = *s.view;
+        const auto broken = [&](qsizetype at) {
+            return at > 0 && at < view.textLength() && view.text(at - 1, at).at(0).isLetter() &&
+                   view.text(at, at + 1).at(0).isLetter();
+        };
+        // A line starting inside a word: the line before it broke the word.
+        const int lines = view.lineCount();
+        int brokenLines = 0;
+        for (qsizetype at = 1; at < view.textLength(); ++at)
+            brokenLines += broken(at) && view.lineStartOf(at) == at;
+        int brokenPages = 0;
+        for (size_t p = 1; p < s.starts.size(); ++p)
+            brokenPages += broken(s.starts[p]);
+        const int pages = int(s.starts.size());
+        QVERIFY2(pages > 20 && brokenLines * 5 > lines,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(pages).arg(lines).arg(brokenLines)));
+        QVERIFY2(brokenPages * lines * 4 < pages * brokenLines,
+                 qPrintable(QStringLiteral("%1 of %2 pages, %3 of %4 lines")
+                                .arg(brokenPages)
+                                .arg(pages)
+                                .arg(brokenLines)
+                                .arg(lines)));
     }
 
     // «Разворот»: two pages side by side where two columns fit, turning by two; one page

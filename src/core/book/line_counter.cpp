@@ -157,6 +157,24 @@ void LineCounter::paginate(Pages& pages) {
     const int total = lines.pieceCount();
     // Going on from the last page kept: its first line, in the piece holding it.
     PageBreaker breaker(pages.rules.room, pages.starts, pages.decidedBy);
+    // Whether a line that could end a page ends in a broken word: the lines of its piece
+    // are set again, for the few pieces where pages end (the last one kept).
+    int setPiece = -1;
+    std::vector<qsizetype> setStarts;
+    std::vector<qsizetype> setHyphens;
+    breaker.setBrokenWords([&](const PageLine& line) {
+        if (line.piece < 0 || line.piece >= lines.pieceCount())
+            return false;
+        const BookLines::Piece piece = lines.piece(line.piece);
+        if (line.piece != setPiece) {
+            setStarts = lines.lineStarts(piece);
+            setHyphens = lines.hyphenatedEnds(piece, setStarts);
+            setPiece = line.piece;
+        }
+        const size_t next = size_t(line.lineOfPiece) + 1;
+        const qsizetype end = next < setStarts.size() ? setStarts[next] : piece.to;
+        return std::binary_search(setHyphens.begin(), setHyphens.end(), end);
+    });
     const int from = breaker.starts().back();
     int piece =
         int(std::upper_bound(run.starts.begin(),

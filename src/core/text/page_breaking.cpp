@@ -71,7 +71,7 @@ int PageBreaker::breakAt(int fit, bool keepParagraphs, bool keepWords) const {
                 continue;
             }
         }
-        if (keepWords && m_pending[size_t(at) - 1].hyphenated) {
+        if (keepWords && endsInBrokenWord(m_pending[size_t(at) - 1])) {
             --at;
             continue;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 // One display line as pages see it: the room it takes (the paragraph spacing after a
@@ -13,6 +14,10 @@ struct PageLine {
     bool blank = false;
     // It ends in a broken word, a hyphen after its last letter.
     bool hyphenated = false;
+    // Which line it is, for a breaker told of broken words only when it asks: the piece
+    // of text it is in and its place there (-1: none).
+    int piece = -1;
+    int lineOfPiece = 0;
 };
 
 // Breaks display lines, fed in the book's order, into pages `room` pixels high. A page
@@ -24,15 +29,21 @@ struct PageLine {
 // Where following the rules would leave the page empty, the heading rule alone is kept;
 // where even that would, the page is filled plainly. A page does not end in a broken word
 // either, when ending it a line or two earlier than the rules above would avoid that
-// (the word is then read whole on one page, as a typesetter keeps it). A page's start depends only on the
-// lines before it and a few after, so the pages come out the same however the lines are
-// fed, and a worker thread can break a book while it counts its lines.
+// (the word is then read whole on one page, as a typesetter keeps it). A page's start depends only
+// on the lines before it and a few after, so the pages come out the same however the lines are fed,
+// and a worker thread can break a book while it counts its lines.
 class PageBreaker {
 public:
     explicit PageBreaker(double room) : m_room(room) {}
     // Goes on from pages decided before: `starts` as starts() gave them, `decidedBy` as
     // decidedBy() did, lines fed again from starts.back().
     PageBreaker(double room, std::vector<int> starts, std::vector<int> decidedBy);
+
+    // Tells whether a line ends in a broken word, besides its `hyphenated`: asked only of
+    // lines that could end a page, so that lines need not be set to know it.
+    void setBrokenWords(std::function<bool(const PageLine&)> broken) {
+        m_broken = std::move(broken);
+    }
 
     // The next line; pages decided by it are added to starts().
     void add(const PageLine& line);
@@ -53,7 +64,13 @@ private:
     // The most lines a page is shortened by so as not to end in a broken word.
     static constexpr int kMostLinesForAWord = 2;
 
+    bool endsInBrokenWord(const PageLine& line) const {
+        return line.hyphenated ||
+               (m_broken && !line.endsParagraph && !line.blank && !line.heading && m_broken(line));
+    }
+
     double m_room;
+    std::function<bool(const PageLine&)> m_broken;
     std::vector<PageLine> m_pending; // the open page's lines, and the one that overfilled it
     double m_used = 0;
     int m_pageStart = 0;

@@ -1536,6 +1536,8 @@ void BookView::updatePageRules() {
             l.endsParagraph = piece.lastOfParagraph && i == count - 1;
             l.heading = rank > 0;
             l.blank = blank;
+            l.piece = piece.number;
+            l.lineOfPiece = i;
             if (plain)
                 l.height = line;
             else if (blank)
