@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+bool BookMarkup::losesBy(const TextChange& change) const {
+    return std::any_of(headings.begin(), headings.end(),
+                       [&](const Heading& h) { return change.touches(h.offset, h.offset + 1); }) ||
+           std::any_of(emphasis.begin(), emphasis.end(),
+                       [&](const Emphasis& e) { return change.touches(e.from, e.to); });
+}
+
 void BookMarkup::apply(const TextChange& change) {
     if (change.isEmpty())
         return;

@@ -25,4 +25,7 @@ struct BookMarkup {
     // Follows an edit: places move with the text; a heading whose first character was
     // taken away goes, and so does emphasis left with no character.
     void apply(const TextChange& change);
+    // Whether the edit takes away what following it back cannot tell again: a heading's
+    // first character, or characters of an emphasised span.
+    bool losesBy(const TextChange& change) const;
 };

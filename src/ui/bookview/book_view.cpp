@@ -141,9 +141,8 @@ void BookView::setMarkup(std::shared_ptr<const BookMarkup> markup) {
     m_markupBook = m_book;
     if (same)
         return; // nothing to lay out anew
-    // The states of the history before it are not known with it.
-    m_markupStates.assign(size_t(m_book ? m_book->undoDepth() : 0) + 1, nullptr);
-    m_markupStates.back() = m_markup;
+    // The marks before the steps of the history are not known with it.
+    m_markupStates.clear();
     keepTopAnchor();
     relayout();
 }
@@ -1261,26 +1260,42 @@ void BookView::endEdit(const std::vector<BookDocument::Change>& changes, qsizety
             if (c.piece < firstPiece)
                 kept.push_back(c);
     }
-    // The headings and emphasis follow the text; an undo or redo brings back those of
-    // the state it returns to.
+    // The headings and emphasis follow the text; an undo of a step that took marks away
+    // brings back those before it.
     if (m_markup && m_markupBook.lock() == m_book) {
         const size_t depth = size_t(m_book->undoDepth());
-        std::shared_ptr<const BookMarkup> known;
-        if (m_editKind != EditKind::Edit && depth < m_markupStates.size())
-            known = m_markupStates[depth];
-        if (known) {
-            m_markup = std::move(known);
+        std::shared_ptr<const BookMarkup> before;
+        if (m_editKind == EditKind::Undo && depth < m_markupStates.size())
+            before = m_markupStates[depth];
+        if (before) {
+            m_markup = std::move(before);
         } else {
+            bool loses = false;
             BookMarkup markup = *m_markup;
-            for (const BookDocument::Change& c : changes)
-                markup.apply(TextChange{c.from, c.removed, c.inserted});
+            for (const BookDocument::Change& c : changes) {
+                const TextChange change{c.from, c.removed, c.inserted};
+                loses = loses || markup.losesBy(change);
+                markup.apply(change);
+            }
+            if (m_editKind == EditKind::Edit && depth > size_t(m_depthBefore)) {
+                // A new step: the steps that could be redone are gone.
+                m_markupStates.resize(std::min(m_markupStates.size(), size_t(m_depthBefore)));
+                if (loses) {
+                    m_markupStates.resize(size_t(m_depthBefore) + 1);
+                    m_markupStates.back() = m_markup;
+                    size_t kept = 0;
+                    for (size_t d = m_markupStates.size(); d-- > 0;) {
+                        if (!m_markupStates[d])
+                            continue;
+                        kept +=
+                            m_markupStates[d]->headings.size() + m_markupStates[d]->emphasis.size();
+                        if (kept > kMostKeptMarks && d + 1 < m_markupStates.size())
+                            m_markupStates[d].reset();
+                    }
+                }
+            }
             m_markup = std::make_shared<const BookMarkup>(std::move(markup));
         }
-        // A new step: the states that could be redone are gone.
-        if (m_editKind == EditKind::Edit && depth > size_t(m_depthBefore))
-            m_markupStates.resize(std::min(m_markupStates.size(), size_t(m_depthBefore) + 1));
-        m_markupStates.resize(std::max(m_markupStates.size(), depth + 1));
-        m_markupStates[depth] = m_markup;
     }
     m_editKind = EditKind::Edit;
     invalidateLayout();

@@ -296,9 +296,12 @@ private:
     // The markup and the book it was given for; the widths of its looks in m_markFont.
     std::shared_ptr<const BookMarkup> m_markup;
     std::weak_ptr<BookDocument> m_markupBook;
-    // The markup of each state of the history, by undo depth (null: not known, the
-    // markup then follows the changes): an undo brings back a heading an edit took away.
+    // The markup before each step of the history that took marks away, by the undo depth
+    // before it (null for the others: following the changes back tells their marks again),
+    // so that an undo brings back a heading an edit took away. At most kMostKeptMarks
+    // marks are kept in all; the oldest go first.
     std::vector<std::shared_ptr<const BookMarkup>> m_markupStates;
+    static constexpr size_t kMostKeptMarks = 400'000;
     enum class EditKind { Edit, Undo, Redo };
     EditKind m_editKind = EditKind::Edit;
     int m_depthBefore = 0;
