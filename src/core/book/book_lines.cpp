@@ -472,84 +472,165 @@ BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
     return piece(firstPieceOf(paragraph) + index);
 }
 
+namespace {
+
+// What the total-fit breaker asks of a character, for every UTF-16 unit at once.
+enum Trait : unsigned char {
+    KindBits = 7, // the Kind
+    Letter = 8,
+    LetterOrNumber = 16,
+    WordCharacter = 32, // a letter, number or mark: a word goes on through it
+    RussianLetter = 64, // one the hyphenator breaks words of
+    ShortWord = 128,    // a one-letter word held to the next
+};
+
+struct Traits {
+    std::vector<unsigned char> of = std::vector<unsigned char>(0x10000);
+    std::array<char16_t, 256> byteChar{}; // a byte as the document gives it (at())
+    Traits() {
+        for (int u = 0; u < 0x10000; ++u) {
+            const QChar c(static_cast<char16_t>(u));
+            unsigned char t = kindOf(char16_t(u));
+            if (c.isLetter())
+                t |= Letter;
+            if (c.isLetterOrNumber())
+                t |= LetterOrNumber | WordCharacter;
+            if (c.isMark())
+                t |= WordCharacter;
+            if (Hyphenator::isLetter(c))
+                t |= RussianLetter;
+            if (DisplayText::isShortWord(c))
+                t |= ShortWord;
+            of[size_t(u)] = t;
+        }
+        for (int b = 0; b < 256; ++b)
+            byteChar[size_t(b)] = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
+    }
+};
+
+const Traits& traits() {
+    static const Traits t;
+    return t;
+}
+
+} // namespace
+
 std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece) const {
     if (headingRank(piece.paragraph) > 0)
         return std::nullopt; // a heading is centred, wrapped greedily
     const qsizetype from = piece.from, to = piece.to;
-    const bool first = from == m_text->paragraphStart(piece.paragraph);
-    const qsizetype shownFrom = first && m_rules.indent > 0 ? leadingBlanksEnd(from, to) : from;
-    LineBreaking::Paragraph p;
+    const qsizetype paragraphStart = m_text->paragraphStart(piece.paragraph);
+    const qsizetype paragraphEnd = m_text->paragraphEnd(piece.paragraph);
+    const bool first = from == paragraphStart;
+    // The words around the piece are seen whole for their hyphenation points: the context
+    // reaches a longest word past either end, within the paragraph.
+    const bool hyphenate = m_rules.hyphenator && m_rules.hyphenator->available();
+    const qsizetype contextFrom = std::max(paragraphStart, from - Hyphenator::kMaxWord - 1);
+    const qsizetype contextTo = std::min(paragraphEnd, to + Hyphenator::kMaxWord + 1);
+    // Every character read, once, as the document gives it: the context, two before the
+    // piece (a held short word) and one after it (a word going on).
+    const qsizetype lo = std::max<qsizetype>(0, std::min(contextFrom, from - 2));
+    const qsizetype hi = std::min(m_text->length(), std::max(contextTo, to + 1));
+    thread_local std::string byteScratch;
+    thread_local std::u16string charScratch;
+    thread_local std::u16string shownScratch;
+    const bool wide = m_text->isWide();
+    const Traits& tr = traits();
+    const unsigned char* windowBytes = wide ? nullptr : m_text->bytes(lo, hi, byteScratch);
+    const char16_t* windowChars = wide ? m_text->chars(lo, hi, charScratch) : nullptr;
+    shownScratch.resize(size_t(hi - lo));
+    for (qsizetype k = 0; k < hi - lo; ++k) {
+        const char16_t ch = wide ? windowChars[k] : tr.byteChar[windowBytes[k]];
+        shownScratch[size_t(k)] = ch == 0 ? kNulSymbol : ch;
+    }
+    const char16_t* c = shownScratch.data() - lo; // c[i]: the character at offset i
+    const auto trait = [&](qsizetype i) { return tr.of[c[i]]; };
+    const auto kind = [&](qsizetype i) { return Kind(trait(i) & KindBits); };
+    qsizetype shownFrom = from;
+    if (first && m_rules.indent > 0)
+        while (shownFrom < to && shownFrom - from < kMaxLineChars &&
+               (c[shownFrom] == u' ' || c[shownFrom] == u'\t'))
+            ++shownFrom;
+    thread_local LineBreaking::Paragraph scratch;
+    LineBreaking::Paragraph& p = scratch;
     p.widths.resize(size_t(to - from));
     p.spaces.resize(size_t(to - from));
-    // The piece's characters, read in place (or gathered once where edits split them).
-    std::string byteScratch;
-    std::u16string charScratch;
-    const bool wide = m_text->isWide();
-    const unsigned char* pieceBytes = wide ? nullptr : m_text->bytes(from, to, byteScratch);
-    const char16_t* pieceChars = wide ? m_text->chars(from, to, charScratch) : nullptr;
+    p.breaks.clear();
     // Emphasised runs measured in their looks, their hyphens too.
     qreal hyphenWidth = m_rules.hyphenWidth;
     const Looks looks = looksOf(from, to, piece.paragraph, &hyphenWidth);
-    const auto widthAt = [&](qsizetype i) {
-        const CharWidths& widths = looks.marked() ? looks.of(i, m_widths) : m_widths;
-        return wide ? qreal(widths.of(pieceChars[i - from]))
-                    : qreal(widths.byteWidths()[pieceBytes[i - from]]);
-    };
+    const unsigned char* pieceBytes = wide ? nullptr : windowBytes + (from - lo);
+    const char16_t* pieceChars = wide ? windowChars + (from - lo) : nullptr;
+    const float* plainBytes = m_widths.byteWidths();
+    const bool marked = looks.marked();
     for (qsizetype i = from; i < to; ++i) {
-        const char16_t ch = m_text->at(i);
+        const char16_t ch = c[i];
         if (ch == u'\t')
             return std::nullopt;
-        p.widths[size_t(i - from)] = i < shownFrom ? 0 : widthAt(i);
-        p.spaces[size_t(i - from)] = ch == u' ' && i >= shownFrom;
+        const size_t k = size_t(i - from);
+        if (i < shownFrom) {
+            p.widths[k] = 0;
+        } else if (!marked && !wide) {
+            p.widths[k] = qreal(plainBytes[pieceBytes[k]]);
+        } else {
+            const CharWidths& widths = marked ? looks.of(i, m_widths) : m_widths;
+            p.widths[k] = wide ? qreal(widths.of(pieceChars[k]))
+                               : qreal(widths.byteWidths()[pieceBytes[k]]);
+        }
+        p.spaces[k] = ch == u' ' && i >= shownFrom;
     }
     p.width = m_width;
     p.firstWidth =
         first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent) : m_width;
     p.hyphenWidth = hyphenWidth;
     p.endsParagraph = piece.lastOfParagraph;
-    p.spaceWidth = m_text->isWide() ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
-    // The hyphenation points of the piece's words, each word seen whole.
-    std::vector<qsizetype> hyphens;
-    if (m_rules.hyphenator) {
-        const qsizetype paragraphEnd = m_text->paragraphEnd(piece.paragraph);
-        const qsizetype contextFrom =
-            std::max(m_text->paragraphStart(piece.paragraph), from - Hyphenator::kMaxWord - 1);
-        const qsizetype contextTo = std::min(paragraphEnd, to + Hyphenator::kMaxWord + 1);
-        const DisplayText shown(m_text->text(contextFrom, contextTo), true, false,
-                                *m_rules.hyphenator);
-        for (const qsizetype at : shown.hyphens())
-            if (contextFrom + at > from && contextFrom + at < to)
-                hyphens.push_back(contextFrom + at);
-    }
+    p.spaceWidth = wide ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
     // A piece that starts inside a word goes on from a hyphenated line: its first line
     // then ends without a hyphen, so no run grows past two across pieces.
     LineBreaking::Params params;
     params.shrink = kShrink;
-    const auto inWord = [this](qsizetype at) {
-        return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
-               Hyphenator::isLetter(QChar(m_text->at(at)));
+    const auto inWord = [&](qsizetype at) {
+        return at > 0 && at < m_text->length() && (trait(at - 1) & RussianLetter) &&
+               (trait(at) & RussianLetter);
     };
-    if (!first && inWord(from))
-        p.hyphenRunBefore = params.maxHyphenRun;
+    p.hyphenRunBefore = !first && inWord(from) ? params.maxHyphenRun : 0;
     p.endsInHyphen = !piece.lastOfParagraph && inWord(to);
-    size_t h = 0;
-    const auto kind = [this](qsizetype i) { return kindOf(m_text->at(i)); };
+    // The places a line may end, and where the words of Russian letters standing alone
+    // (a run not joined to other letters, numbers or marks) may be broken.
+    qsizetype word = contextFrom; // the next word to hyphenate starts at or after this
+    std::uint64_t wordBreaks = 0; // of the word [wordFrom, wordTo)
+    qsizetype wordFrom = 0, wordTo = 0;
+    const auto hyphenAt = [&](qsizetype i) {
+        while (i >= wordTo && word < contextTo) {
+            while (word < contextTo && !(trait(word) & RussianLetter))
+                ++word;
+            wordFrom = word;
+            while (word < contextTo && (trait(word) & RussianLetter))
+                ++word;
+            wordTo = word;
+            const bool alone =
+                (wordFrom == contextFrom || !(trait(wordFrom - 1) & WordCharacter)) &&
+                (wordTo == contextTo || !(trait(wordTo) & WordCharacter));
+            wordBreaks = alone && wordTo - wordFrom >= 4 && wordTo - wordFrom <= Hyphenator::kMaxWord
+                             ? m_rules.hyphenator->breaks(
+                                   QStringView(c + wordFrom, wordTo - wordFrom))
+                             : 0;
+        }
+        return i > wordFrom && i < wordTo && (wordBreaks >> (i - wordFrom) & 1);
+    };
     for (qsizetype i = from + 1; i < to; ++i) {
-        const char16_t before = m_text->at(i - 1);
-        while (h < hyphens.size() && hyphens[h] < i)
-            ++h;
+        const char16_t before = c[i - 1];
         if (before == u' ') {
-            const bool held = m_rules.holdShortWords && i >= 2 &&
-                              DisplayText::isShortWord(QChar(m_text->at(i - 2))) &&
-                              (i < 3 || !QChar(m_text->at(i - 3)).isLetterOrNumber());
-            if (i - 1 >= shownFrom && m_text->at(i) != u' ' && !held)
+            const bool held = m_rules.holdShortWords && i >= 2 && (trait(i - 2) & ShortWord) &&
+                              (i < 3 || !(trait(i - 3) & LetterOrNumber));
+            if (i - 1 >= shownFrom && c[i] != u' ' && !held)
                 p.breaks.push_back({i - from, false});
         } else if (kind(i - 1) == Dash && kind(i) == Plain) {
             p.breaks.push_back({i - from, false});
-        } else if (kind(i - 1) == Hyphen && i - 2 >= from && QChar(m_text->at(i - 2)).isLetter() &&
+        } else if (kind(i - 1) == Hyphen && i - 2 >= from && (trait(i - 2) & Letter) &&
                    kind(i) == Plain) {
             p.breaks.push_back({i - from, true, true}); // the text's own hyphen ends the line
-        } else if (h < hyphens.size() && hyphens[h] == i) {
+        } else if (hyphenate && (trait(i) & RussianLetter) && hyphenAt(i)) {
             p.breaks.push_back({i - from, true});
         }
     }

@@ -5,7 +5,10 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <condition_variable>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -120,6 +123,8 @@ QByteArray completePatterns(const QByteArray& file) {
 } // namespace
 
 Hyphenator::Hyphenator(const QString& patternsPath) {
+    static std::atomic<std::uint64_t> made{0};
+    m_id = ++made;
     QByteArray file;
     if (RegularFile::read(patternsPath, kMaxFile, file) != RegularFile::Status::Read)
         return;
@@ -209,18 +214,70 @@ bool Hyphenator::isLetter(QChar c) {
     return koi8(c) != 0;
 }
 
+namespace {
+
+// The words a thread asked one hyphenator about lately, with their breaks: a slot for
+// each hash of the word's letters (a word of more than kLongest letters is not kept).
+// 32,768 slots of 32 bytes: 1 MB a thread; the commonest words of a book stay.
+struct RememberedWords {
+    static constexpr int kLongest = 22;
+    static constexpr size_t kSlots = 1 << 15;
+    struct Slot {
+        std::uint64_t breaks = 0;
+        unsigned char size = 0; // 0: empty
+        char letters[kLongest + 1] = {};
+    };
+    std::uint64_t owner = 0;
+    std::unique_ptr<Slot[]> slots;
+
+    Slot& slotOf(std::uint64_t hyphenator, const char* koi8, int size) {
+        if (owner != hyphenator || !slots) {
+            slots = std::make_unique<Slot[]>(kSlots);
+            owner = hyphenator;
+        }
+        std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+        for (int i = 0; i < size; ++i)
+            hash = (hash ^ static_cast<unsigned char>(koi8[i])) * 1099511628211ull;
+        return slots[(hash ^ (hash >> 29)) & (kSlots - 1)];
+    }
+};
+
+} // namespace
+
 std::vector<int> Hyphenator::points(QStringView word) const {
     std::vector<int> result;
+    std::uint64_t bits = breaks(word);
+    while (bits) {
+        result.push_back(std::countr_zero(bits));
+        bits &= bits - 1;
+    }
+    return result;
+}
+
+std::uint64_t Hyphenator::breaks(QStringView word, bool remembered) const {
     const int size = int(word.size());
     if (!m_dict || size < 4 || size > kMaxWord)
-        return result;
+        return 0;
     char bytes[kMaxWord + 1];
     for (int i = 0; i < size; ++i) {
         bytes[i] = char(koi8(word[i]));
         if (bytes[i] == 0)
-            return result;
+            return 0;
     }
     bytes[size] = 0;
+    if (!remembered || size > RememberedWords::kLongest)
+        return patternBreaks(bytes, size);
+    thread_local RememberedWords words;
+    RememberedWords::Slot& slot = words.slotOf(m_id, bytes, size);
+    if (slot.size == size && std::memcmp(slot.letters, bytes, size_t(size)) == 0)
+        return slot.breaks;
+    slot.breaks = patternBreaks(bytes, size);
+    slot.size = static_cast<unsigned char>(size);
+    std::memcpy(slot.letters, bytes, size_t(size));
+    return slot.breaks;
+}
+
+std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {
     char hyphens[kMaxWord + 5] = {};
     char** rep = nullptr;
     int* pos = nullptr;
@@ -230,7 +287,7 @@ std::vector<int> Hyphenator::points(QStringView word) const {
         // The library keeps no state between calls, but it is not documented as safe
         // to share: one word at a time costs a few microseconds.
         std::lock_guard lock(m_mutex);
-        failed = hnj_hyphen_hyphenate3(m_dict, bytes, size, hyphens, nullptr, &rep, &pos, &cut, 2,
+        failed = hnj_hyphen_hyphenate3(m_dict, koi8, size, hyphens, nullptr, &rep, &pos, &cut, 2,
                                        2, 2, 2);
     }
     if (rep) {
@@ -241,12 +298,13 @@ std::vector<int> Hyphenator::points(QStringView word) const {
     free(pos);
     free(cut);
     if (failed)
-        return result;
+        return 0;
     // An odd digit after letter i allows a break after it.
+    std::uint64_t bits = 0;
     for (int i = 1; i + 2 < size; ++i)
         if (hyphens[i] & 1)
-            result.push_back(i + 1);
-    return result;
+            bits |= std::uint64_t(1) << (i + 1);
+    return bits;
 }
 
 QString Hyphenator::marked(QStringView word, QChar mark) const {

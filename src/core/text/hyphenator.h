@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -43,6 +44,11 @@ public:
     // word[i], with 2 <= i <= size - 2. None for a word that is not all Cyrillic
     // letters or is longer than kMaxWord.
     std::vector<int> points(QStringView word) const;
+    // The same places as bits: bit i set for a break between word[i - 1] and word[i].
+    // Each thread remembers the answers for the words it asked about lately (a book's
+    // words repeat), so a word seen again costs a look-up; `remembered` false asks the
+    // patterns every time.
+    std::uint64_t breaks(QStringView word, bool remembered = true) const;
     // The word with `mark` at each place (for people and tests: «пере-но-сы»).
     QString marked(QStringView word, QChar mark = QLatin1Char('-')) const;
 
@@ -57,8 +63,13 @@ public:
     static bool isLetter(QChar c);
 
 private:
+    // The breaks of a word of `size` KOI8-R letters (lower case), from the patterns.
+    std::uint64_t patternBreaks(const char* koi8, int size) const;
+
     _HyphenDict* m_dict = nullptr;
     mutable std::mutex m_mutex;
+    // Told apart from every other hyphenator ever made (the remembered words are its own).
+    std::uint64_t m_id = 0;
 };
 
 // Tells the window's thread that the program's hyphenator has been loaded.
