@@ -122,22 +122,38 @@ QByteArray completePatterns(const QByteArray& file) {
 
 } // namespace
 
+namespace {
+
+_HyphenDict* loadPatterns(QByteArray& patterns) {
+    _HyphenDict* dict = nullptr;
+    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
+        dict = hnj_hyphen_load_file(stream);
+        std::fclose(stream);
+    }
+    return dict;
+}
+
+} // namespace
+
 Hyphenator::Hyphenator(const QString& patternsPath) {
     static std::atomic<std::uint64_t> made{0};
     m_id = ++made;
     QByteArray file;
     if (RegularFile::read(patternsPath, kMaxFile, file) != RegularFile::Status::Read)
         return;
-    QByteArray patterns = completePatterns(file);
-    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
-        m_dict = hnj_hyphen_load_file(stream);
-        std::fclose(stream);
-    }
+    m_patterns = completePatterns(file);
+    m_dict = loadPatterns(m_patterns);
+    if (m_dict)
+        m_spare.push_back(m_dict);
+    else
+        m_patterns.clear();
 }
 
 Hyphenator::~Hyphenator() {
     if (m_dict)
         hnj_hyphen_free(m_dict);
+    for (_HyphenDict* copy : m_copies)
+        hnj_hyphen_free(copy);
 }
 
 namespace {
@@ -218,10 +234,10 @@ namespace {
 
 // The words a thread asked one hyphenator about lately, with their breaks: a slot for
 // each hash of the word's letters (a word of more than kLongest letters is not kept).
-// 32,768 slots of 32 bytes: 1 MB a thread; the commonest words of a book stay.
+// 65,536 slots of 32 bytes: 2 MB a thread; the commonest words of a book stay.
 struct RememberedWords {
     static constexpr int kLongest = 22;
-    static constexpr size_t kSlots = 1 << 15;
+    static constexpr size_t kSlots = 1 << 16;
     struct Slot {
         std::uint64_t breaks = 0;
         unsigned char size = 0; // 0: empty
@@ -282,13 +298,28 @@ std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {
     char** rep = nullptr;
     int* pos = nullptr;
     int* cut = nullptr;
-    int failed = 0;
+    _HyphenDict* dict = nullptr;
     {
-        // The library keeps no state between calls, but it is not documented as safe
-        // to share: one word at a time costs a few microseconds.
         std::lock_guard lock(m_mutex);
-        failed = hnj_hyphen_hyphenate3(m_dict, koi8, size, hyphens, nullptr, &rep, &pos, &cut, 2,
-                                       2, 2, 2);
+        if (!m_spare.empty()) {
+            dict = m_spare.back();
+            m_spare.pop_back();
+        }
+    }
+    if (!dict) {
+        // Another thread is using each copy: one more (the patterns load in milliseconds).
+        QByteArray patterns = m_patterns;
+        dict = loadPatterns(patterns);
+        if (!dict)
+            return 0;
+        std::lock_guard lock(m_mutex);
+        m_copies.push_back(dict);
+    }
+    const int failed =
+        hnj_hyphen_hyphenate3(dict, koi8, size, hyphens, nullptr, &rep, &pos, &cut, 2, 2, 2, 2);
+    {
+        std::lock_guard lock(m_mutex);
+        m_spare.push_back(dict);
     }
     if (rep) {
         for (int i = 0; i < size; ++i)

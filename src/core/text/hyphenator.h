@@ -67,7 +67,14 @@ private:
     std::uint64_t patternBreaks(const char* koi8, int size) const;
 
     _HyphenDict* m_dict = nullptr;
+    // The library keeps no state between calls, but it is not documented as safe to
+    // share one dictionary between threads: each call takes a dictionary of its own from
+    // these copies (loaded again from m_patterns when all are in use), so threads never
+    // wait for each other.
+    QByteArray m_patterns;
     mutable std::mutex m_mutex;
+    mutable std::vector<_HyphenDict*> m_spare;
+    mutable std::vector<_HyphenDict*> m_copies;
     // Told apart from every other hyphenator ever made (the remembered words are its own).
     std::uint64_t m_id = 0;
 };
