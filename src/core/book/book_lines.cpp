@@ -595,28 +595,41 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
     };
     p.hyphenRunBefore = !first && inWord(from) ? params.maxHyphenRun : 0;
     p.endsInHyphen = !piece.lastOfParagraph && inWord(to);
-    // The places a line may end, and where the words of Russian letters standing alone
-    // (a run not joined to other letters, numbers or marks) may be broken.
-    qsizetype word = contextFrom; // the next word to hyphenate starts at or after this
-    std::uint64_t wordBreaks = 0; // of the word [wordFrom, wordTo)
-    qsizetype wordFrom = 0, wordTo = 0;
-    const auto hyphenAt = [&](qsizetype i) {
-        while (i >= wordTo && word < contextTo) {
-            while (word < contextTo && !(trait(word) & RussianLetter))
-                ++word;
-            wordFrom = word;
-            while (word < contextTo && (trait(word) & RussianLetter))
-                ++word;
-            wordTo = word;
-            const bool alone =
-                (wordFrom == contextFrom || !(trait(wordFrom - 1) & WordCharacter)) &&
-                (wordTo == contextTo || !(trait(wordTo) & WordCharacter));
-            wordBreaks = alone && wordTo - wordFrom >= 4 && wordTo - wordFrom <= Hyphenator::kMaxWord
-                             ? m_rules.hyphenator->breaks(
-                                   QStringView(c + wordFrom, wordTo - wordFrom))
-                             : 0;
+    // The words of Russian letters standing alone (a run not joined to other letters,
+    // numbers or marks) that may be broken inside the piece, and where.
+    struct Word {
+        qsizetype from, to;
+    };
+    thread_local std::vector<Word> words;
+    thread_local std::vector<QStringView> wordViews;
+    thread_local std::vector<std::uint64_t> wordBreaks;
+    words.clear();
+    wordViews.clear();
+    if (hyphenate) {
+        for (qsizetype at = contextFrom; at < contextTo;) {
+            if (!(trait(at) & RussianLetter)) {
+                ++at;
+                continue;
+            }
+            const qsizetype start = at;
+            while (at < contextTo && (trait(at) & RussianLetter))
+                ++at;
+            if (at - start >= 4 && at - start <= Hyphenator::kMaxWord && at - 1 > from &&
+                start + 1 < to &&
+                (start == contextFrom || !(trait(start - 1) & WordCharacter)) &&
+                (at == contextTo || !(trait(at) & WordCharacter))) {
+                words.push_back({start, at});
+                wordViews.emplace_back(c + start, at - start);
+            }
         }
-        return i > wordFrom && i < wordTo && (wordBreaks >> (i - wordFrom) & 1);
+        wordBreaks.resize(words.size());
+        m_rules.hyphenator->breaks(wordViews.data(), wordViews.size(), wordBreaks.data());
+    }
+    size_t w = 0;
+    const auto hyphenAt = [&](qsizetype i) {
+        while (w < words.size() && words[w].to <= i)
+            ++w;
+        return w < words.size() && words[w].from < i && (wordBreaks[w] >> (i - words[w].from) & 1);
     };
     for (qsizetype i = from + 1; i < to; ++i) {
         const char16_t before = c[i - 1];
@@ -663,8 +676,53 @@ int BookLines::lineCount(const Piece& piece) const {
     return count;
 }
 
+template <class Found>
+int BookLines::wrapParagraph(qsizetype start, qsizetype end, int pieces, Found found,
+                             int* last) const {
+    // Piece k + 1 starts at the last line start at or before its anchor.
+    int k = 0;
+    int lines = 0;
+    for (qsizetype at = start;;) {
+        const qsizetype next = nextLineStart(at, end);
+        const qsizetype anchor = start + (k + 1) * kPieceSpan;
+        if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
+            if (!found(k, at, lines))
+                return -1;
+            ++k;
+            lines = 0;
+        }
+        ++lines;
+        if (next >= end)
+            break;
+        at = next;
+    }
+    *last = k;
+    return lines;
+}
+
+std::vector<qsizetype> BookLines::pieceStartsOf(int paragraph) const {
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    const qsizetype end = m_text->paragraphEnd(paragraph);
+    std::vector<qsizetype> starts{start};
+    const int pieces = m_pieceBase.empty() ? 1 : piecesOf(paragraph);
+    int last = 0;
+    if (pieces > 1)
+        wrapParagraph(
+            start, end, pieces,
+            [&](int, qsizetype next, int) {
+                starts.push_back(next);
+                return true;
+            },
+            &last);
+    if (last != pieces - 1)
+        return {};
+    starts.push_back(end);
+    return starts;
+}
+
 void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph,
-                     const std::function<int(int)>& known) const {
+                     const std::function<int(int)>& known,
+                     const std::function<qsizetype(int)>& knownStart) const {
     const int paragraphs = m_text->paragraphCount();
     for (int p = std::max(0, fromParagraph); p < paragraphs; ++p) {
         const int first = firstPieceOf(p);
@@ -677,30 +735,33 @@ void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParag
                 return;
             continue;
         }
-        // The whole paragraph wrapped in order: piece k + 1 starts at the last line start
-        // at or before its anchor.
-        const qsizetype start = m_text->paragraphStart(p);
-        const qsizetype end = m_text->paragraphEnd(p);
-        int k = 0;
-        int lines = 0;
-        for (qsizetype at = start;;) {
-            const qsizetype next = nextLineStart(at, end);
-            const qsizetype anchor = start + (k + 1) * kPieceSpan;
-            if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
-                m_exact[size_t(first + k + 1)] = std::uint32_t(at);
-                m_exactPieces.store(first + k + 2, std::memory_order_release);
-                if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
+        if (known && knownStart && known(first + pieces - 1) > 0) {
+            // Found by another thread: its starts made exact here, its counts taken.
+            for (int k = 0; k < pieces; ++k) {
+                if (k + 1 < pieces)
+                    m_exact[size_t(first + k + 1)] = std::uint32_t(knownStart(first + k + 1));
+                m_exactPieces.store(std::min(first + k + 2, first + pieces),
+                                    std::memory_order_release);
+                if (!counted(first + k, known(first + k)))
                     return;
-                ++k;
-                lines = 0;
             }
-            ++lines;
-            if (next >= end)
-                break;
-            at = next;
+            continue;
         }
+        // The whole paragraph wrapped in order, each piece's start made exact as found.
+        int lastPiece = 0;
+        const int lines = wrapParagraph(
+            m_text->paragraphStart(p), m_text->paragraphEnd(p), pieces,
+            [&](int k, qsizetype next, int lines) {
+                m_exact[size_t(first + k + 1)] = std::uint32_t(next);
+                m_exactPieces.store(first + k + 2, std::memory_order_release);
+                return counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines);
+            },
+            &lastPiece);
+        if (lines < 0)
+            return;
         m_exactPieces.store(first + pieces, std::memory_order_release);
-        if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
+        if (!counted(first + lastPiece,
+                     m_rules.optimal ? lineCount(piece(first + lastPiece)) : lines))
             return;
     }
 }

@@ -140,8 +140,17 @@ public:
     // start where the walk found. `known`, when given, may answer the line count of a
     // paragraph held in one piece (by its piece's number; 0 when it does not know), as
     // another thread counted it ahead.
+    //
+    // `knownStart`, when given with `known`, may answer for a paragraph of several pieces
+    // too: its pieces' starts (by number, the first piece's aside) and line counts, once
+    // known(its last piece) is not 0, as another thread found them with pieceStartsOf().
     void walk(const std::function<bool(int, int)>& counted, int fromParagraph = 0,
-              const std::function<int(int)>& known = {}) const;
+              const std::function<int(int)>& known = {},
+              const std::function<qsizetype(int)>& knownStart = {}) const;
+    // The exact starts of the paragraph's pieces, as walk() finds them, and its end
+    // after them (none should the wrapping not reach every piece); nothing is kept (any
+    // thread may ask).
+    std::vector<qsizetype> pieceStartsOf(int paragraph) const;
     // The number of the paragraph's first piece, and the paragraph of a piece.
     int firstPieceOf(int paragraph) const {
         return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
@@ -166,6 +175,11 @@ private:
     // depends on where its line starts) or one that cannot be set without an overfull line.
     std::optional<std::vector<qsizetype>> optimalStarts(const Piece& piece) const;
     qsizetype pieceStart(int paragraph, int index) const;
+    // Wraps the paragraph [start, end) of `pieces` pieces whole, in order: for each piece k
+    // but the last, found(k, where piece k + 1 starts, the lines of piece k); false from
+    // it stops. Returns the lines of the piece it ended in (*last), or -1 when stopped.
+    template <class Found>
+    int wrapParagraph(qsizetype start, qsizetype end, int pieces, Found found, int* last) const;
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.
     QString wordContext(qsizetype offset, qsizetype* base) const;

@@ -39,7 +39,8 @@ void LineCounter::stop() {
 }
 
 namespace {
-// The most pieces counted ahead by a second thread: two bytes a piece.
+// The most pieces counted ahead by a second thread: two bytes a piece (and four more for
+// its start, in a book with paragraphs of several pieces).
 constexpr int kMostCountedAhead = 8'000'000;
 } // namespace
 
@@ -49,30 +50,58 @@ void LineCounter::count(Run& run, int fromParagraph) {
     sinceReport.start();
     int total = run.starts[size_t(run.counted.load(std::memory_order_relaxed))];
     // Justified lines set by total fit cost most of the count: a second thread counts
-    // the paragraphs of one piece from the book's end back, for the walk to take when it
-    // gets there, until the two meet. Counts of such a paragraph fit 16 bits (0: not yet).
+    // the paragraphs from the book's end back, for the walk to take when it gets there,
+    // until the two meet. A paragraph of several pieces is wrapped whole there too, to
+    // find where its pieces start. Counts of a piece fit 16 bits (0: not yet); the last
+    // piece of a paragraph is told last.
     const int paragraphs = lines.text().paragraphCount();
     std::vector<std::atomic<std::uint16_t>> ahead;
+    std::vector<std::uint32_t> aheadStarts;
     std::atomic<int> reached{fromParagraph};
     std::thread helper;
     if (lines.rules().optimal && paragraphs - fromParagraph > 64 &&
         lines.pieceCount() <= kMostCountedAhead && std::thread::hardware_concurrency() > 1) {
         ahead = std::vector<std::atomic<std::uint16_t>>(size_t(lines.pieceCount()));
+        if (lines.pieceCount() > paragraphs)
+            aheadStarts.assign(size_t(lines.pieceCount()), 0);
         helper = std::thread([&] {
             for (int p = paragraphs - 1; p > reached.load(std::memory_order_relaxed) + 1; --p) {
                 if (run.cancel.load(std::memory_order_relaxed))
                     return;
-                if (lines.piecesOf(p) != 1)
-                    continue;
                 const int first = lines.firstPieceOf(p);
-                const int n = lines.lineCount(lines.piece(first));
-                ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
-                                           std::memory_order_release);
+                const int pieces = lines.piecesOf(p);
+                if (pieces == 1) {
+                    const int n = lines.lineCount(lines.piece(first));
+                    ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
+                                               std::memory_order_release);
+                    continue;
+                }
+                const std::vector<qsizetype> starts = lines.pieceStartsOf(p);
+                if (starts.size() != size_t(pieces) + 1)
+                    continue;
+                for (int k = 0; k < pieces; ++k) {
+                    if (run.cancel.load(std::memory_order_relaxed))
+                        return;
+                    BookLines::Piece piece;
+                    piece.number = first + k;
+                    piece.paragraph = p;
+                    piece.index = k;
+                    piece.from = starts[size_t(k)];
+                    piece.to = starts[size_t(k) + 1];
+                    piece.lastOfParagraph = k + 1 == pieces;
+                    const int n = lines.lineCount(piece);
+                    aheadStarts[size_t(first + k)] = std::uint32_t(piece.from);
+                    ahead[size_t(first + k)].store(std::uint16_t(std::clamp(n, 1, 65535)),
+                                                   std::memory_order_release);
+                }
             }
         });
     }
     const auto known = [&](int piece) -> int {
         return ahead.empty() ? 0 : ahead[size_t(piece)].load(std::memory_order_acquire);
+    };
+    const auto knownStart = [&](int piece) -> qsizetype {
+        return aheadStarts[size_t(piece)];
     };
     lines.walk(
         [&](int piece, int count) {
@@ -91,7 +120,8 @@ void LineCounter::count(Run& run, int fromParagraph) {
             }
             return true;
         },
-        fromParagraph, known);
+        fromParagraph, known,
+        aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart);
     // The walk has passed the helper (or stopped): the helper stops at the next paragraph.
     reached.store(paragraphs, std::memory_order_relaxed);
     if (helper.joinable())

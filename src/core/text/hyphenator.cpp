@@ -258,6 +258,19 @@ struct RememberedWords {
     }
 };
 
+thread_local RememberedWords remembered;
+
+// The KOI8-R letters of a word (lower case), false when it is not all Russian letters.
+bool toKoi8(QStringView word, char* out) {
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        out[i] = char(koi8(word[i]));
+        if (out[i] == 0)
+            return false;
+    }
+    out[word.size()] = 0;
+    return true;
+}
+
 } // namespace
 
 std::vector<int> Hyphenator::points(QStringView word) const {
@@ -270,27 +283,56 @@ std::vector<int> Hyphenator::points(QStringView word) const {
     return result;
 }
 
-std::uint64_t Hyphenator::breaks(QStringView word, bool remembered) const {
+std::uint64_t Hyphenator::breaks(QStringView word, bool remember) const {
     const int size = int(word.size());
     if (!m_dict || size < 4 || size > kMaxWord)
         return 0;
     char bytes[kMaxWord + 1];
-    for (int i = 0; i < size; ++i) {
-        bytes[i] = char(koi8(word[i]));
-        if (bytes[i] == 0)
-            return 0;
-    }
-    bytes[size] = 0;
-    if (!remembered || size > RememberedWords::kLongest)
+    if (!toKoi8(word, bytes))
+        return 0;
+    if (!remember || size > RememberedWords::kLongest)
         return patternBreaks(bytes, size);
-    thread_local RememberedWords words;
-    RememberedWords::Slot& slot = words.slotOf(m_id, bytes, size);
+    RememberedWords::Slot& slot = remembered.slotOf(m_id, bytes, size);
     if (slot.size == size && std::memcmp(slot.letters, bytes, size_t(size)) == 0)
         return slot.breaks;
     slot.breaks = patternBreaks(bytes, size);
     slot.size = static_cast<unsigned char>(size);
     std::memcpy(slot.letters, bytes, size_t(size));
     return slot.breaks;
+}
+
+void Hyphenator::breaks(const QStringView* words, size_t count, std::uint64_t* out) const {
+    // First every word's slot, fetched from memory together; then the answers.
+    constexpr size_t kBatch = 64;
+    char letters[kBatch][RememberedWords::kLongest + 1];
+    RememberedWords::Slot* slots[kBatch];
+    for (size_t from = 0; from < count; from += kBatch) {
+        const size_t n = std::min(kBatch, count - from);
+        for (size_t i = 0; i < n; ++i) {
+            const QStringView word = words[from + i];
+            slots[i] = nullptr;
+            if (!m_dict || word.size() < 4 || word.size() > RememberedWords::kLongest ||
+                !toKoi8(word, letters[i]))
+                continue;
+            slots[i] = &remembered.slotOf(m_id, letters[i], int(word.size()));
+            __builtin_prefetch(slots[i]);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const QStringView word = words[from + i];
+            RememberedWords::Slot* slot = slots[i];
+            if (!slot) {
+                out[from + i] = word.size() > RememberedWords::kLongest ? breaks(word) : 0;
+                continue;
+            }
+            const int size = int(word.size());
+            if (slot->size != size || std::memcmp(slot->letters, letters[i], size_t(size)) != 0) {
+                slot->breaks = patternBreaks(letters[i], size);
+                slot->size = static_cast<unsigned char>(size);
+                std::memcpy(slot->letters, letters[i], size_t(size));
+            }
+            out[from + i] = slot->breaks;
+        }
+    }
 }
 
 std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {

@@ -49,6 +49,9 @@ public:
     // words repeat), so a word seen again costs a look-up; `remembered` false asks the
     // patterns every time.
     std::uint64_t breaks(QStringView word, bool remembered = true) const;
+    // breaks() of each of `count` words into out[i], faster than one by one: the words
+    // remembered are all looked up at once.
+    void breaks(const QStringView* words, size_t count, std::uint64_t* out) const;
     // The word with `mark` at each place (for people and tests: «пере-но-сы»).
     QString marked(QStringView word, QChar mark = QLatin1Char('-')) const;
 

@@ -1,0 +1,98 @@
+#include "core/book/book_document.h"
+#include "core/book/book_lines.h"
+#include "core/book/line_counter.h"
+#include "core/text/hyphenator.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+// The line counter's two threads (one walking the book from its start, one counting
+// paragraphs from its end, long ones wrapped whole to find their pieces) give the count
+// of a plain walk from the start, piece by piece, and the same pieces.
+class TestLineCounter : public QObject {
+    Q_OBJECT
+
+    // A random book: paragraphs of Russian words, short and long (several pieces), with
+    // hyphenated words, dashes, numbers, Latin words, a tab now and then, runs of spaces.
+    static QString randomBook(QRandomGenerator& random) {
+        static const char* const words[] = {
+            "и",          "в",        "с",         "а",           "он",          "она",
+            "книга",      "мама",     "переносы",  "библиотека",  "хорошо",      "подъезд",
+            "какой-то",   "—",        "–",         "учёный",      "Ёжики",       "1812",
+            "Qtшный",     "word",     "самостоятельность",        "человеконенавистничество",
+            "неудовлетворительность", "к",         "о",           "у",           "рассказывал",
+            "посмотрел",  "небо,",    "высокое,",  "бесконечное.", "Князь",       "Андрей"};
+        const int count = int(std::size(words));
+        QString text;
+        const int paragraphs = 120 + random.bounded(120);
+        for (int p = 0; p < paragraphs; ++p) {
+            const int roll = random.bounded(100);
+            // Most paragraphs short; some of several pieces; a few empty or blank.
+            const int length = roll < 8 ? 4000 + random.bounded(9000)
+                               : roll < 12 ? 0
+                                           : 20 + random.bounded(900);
+            if (roll >= 8 && roll < 10)
+                text += QStringLiteral("   ");
+            QString paragraph;
+            while (paragraph.size() < length) {
+                if (!paragraph.isEmpty())
+                    paragraph += random.bounded(40) == 0   ? QStringLiteral("  ")
+                                 : random.bounded(300) == 0 ? QStringLiteral("\t")
+                                                            : QStringLiteral(" ");
+                paragraph += QString::fromUtf8(words[random.bounded(count)]);
+            }
+            text += paragraph + QStringLiteral("\r\n");
+        }
+        return text;
+    }
+
+private Q_SLOTS:
+    void sameAsOneThread() {
+        QVERIFY(Hyphenator::russian().available());
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPixelSize(17);
+        for (quint32 seed = 1; seed <= 12; ++seed) {
+            QRandomGenerator random(seed);
+            const QString book = randomBook(random);
+            const auto text = std::make_shared<const BookDocument>(
+                seed % 3 == 0 ? BookDocument::fromText(book + QChar(0x3042)) // a wide book
+                              : BookDocument::fromText(book));
+            const CharWidths widths(font, *text);
+            LineRules rules;
+            rules.indent = seed % 2 ? 25 : 0;
+            rules.hyphenator = seed % 4 == 1 ? nullptr : &Hyphenator::russian();
+            rules.hyphenWidth = 6;
+            rules.holdShortWords = seed % 5 != 0;
+            rules.optimal = true;
+            const qreal width = 180 + random.bounded(600);
+            const auto counted = std::make_shared<const BookLines>(text, widths, width, rules);
+            QVERIFY(counted->pieceCount() > text->paragraphCount());
+            LineCounter counter;
+            counter.start(counted);
+            QTRY_VERIFY_WITH_TIMEOUT(counter.finished(), 120000);
+
+            // The plain walk, on lines of its own.
+            const BookLines plain(text, widths, width, rules);
+            std::vector<int> counts;
+            plain.walk([&](int piece, int lines) {
+                if (piece != int(counts.size()))
+                    return false;
+                counts.push_back(lines);
+                return true;
+            });
+            QCOMPARE(int(counts.size()), plain.pieceCount());
+            int before = 0;
+            for (int n = 0; n < plain.pieceCount(); ++n) {
+                QCOMPARE(counter.linesBefore(n), before);
+                before += counts[size_t(n)];
+                const BookLines::Piece mine = counted->piece(n), theirs = plain.piece(n);
+                QCOMPARE(mine.from, theirs.from);
+                QCOMPARE(mine.to, theirs.to);
+            }
+            QCOMPARE(counter.linesBefore(plain.pieceCount()), before);
+        }
+    }
+};
+
+QTEST_MAIN(TestLineCounter)
+#include "test_line_counter.moc"
