@@ -39,8 +39,8 @@ void LineCounter::stop() {
 }
 
 namespace {
-// The most pieces counted ahead by a second thread: two bytes a piece (and four more for
-// its start, in a book with paragraphs of several pieces).
+// The most pieces counted ahead by a second thread: two bytes a piece (and four for the
+// start of each piece after a paragraph's first).
 constexpr int kMostCountedAhead = 8'000'000;
 } // namespace
 
@@ -62,8 +62,9 @@ void LineCounter::count(Run& run, int fromParagraph) {
     if (lines.rules().optimal && paragraphs - fromParagraph > 64 &&
         lines.pieceCount() <= kMostCountedAhead && std::thread::hardware_concurrency() > 1) {
         ahead = std::vector<std::atomic<std::uint16_t>>(size_t(lines.pieceCount()));
+        // Piece n of paragraph p, not its first: its start is aheadStarts[n - p - 1].
         if (lines.pieceCount() > paragraphs)
-            aheadStarts.assign(size_t(lines.pieceCount()), 0);
+            aheadStarts.assign(size_t(lines.pieceCount() - paragraphs), 0);
         helper = std::thread([&] {
             for (int p = paragraphs - 1; p > reached.load(std::memory_order_relaxed) + 1; --p) {
                 if (run.cancel.load(std::memory_order_relaxed))
@@ -90,7 +91,8 @@ void LineCounter::count(Run& run, int fromParagraph) {
                     piece.to = starts[size_t(k) + 1];
                     piece.lastOfParagraph = k + 1 == pieces;
                     const int n = lines.lineCount(piece);
-                    aheadStarts[size_t(first + k)] = std::uint32_t(piece.from);
+                    if (k > 0)
+                        aheadStarts[size_t(first + k - p - 1)] = std::uint32_t(piece.from);
                     ahead[size_t(first + k)].store(std::uint16_t(std::clamp(n, 1, 65535)),
                                                    std::memory_order_release);
                 }
@@ -101,7 +103,7 @@ void LineCounter::count(Run& run, int fromParagraph) {
         return ahead.empty() ? 0 : ahead[size_t(piece)].load(std::memory_order_acquire);
     };
     const auto knownStart = [&](int piece) -> qsizetype {
-        return aheadStarts[size_t(piece)];
+        return aheadStarts[size_t(piece - lines.paragraphOfPiece(piece) - 1)];
     };
     lines.walk(
         [&](int piece, int count) {
