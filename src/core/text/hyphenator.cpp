@@ -364,13 +364,18 @@ std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {
         }
     }
     if (!dict) {
-        // Another thread is using each copy: one more (the patterns load in milliseconds).
+        // Another thread is using each copy: one more (the patterns load in milliseconds),
+        // or, should that fail, the next one given back.
         QByteArray patterns = m_patterns;
         dict = loadPatterns(patterns);
-        if (!dict)
-            return 0;
-        std::lock_guard lock(m_mutex);
-        m_copies.push_back(dict);
+        std::unique_lock lock(m_mutex);
+        if (dict) {
+            m_copies.push_back(dict);
+        } else {
+            m_returned.wait(lock, [this] { return !m_spare.empty(); });
+            dict = m_spare.back();
+            m_spare.pop_back();
+        }
     }
     const int failed =
         hnj_hyphen_hyphenate3(dict, koi8, size, hyphens, nullptr, &rep, &pos, &cut, 2, 2, 2, 2);
@@ -378,6 +383,7 @@ std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {
         std::lock_guard lock(m_mutex);
         m_spare.push_back(dict);
     }
+    m_returned.notify_one();
     if (rep) {
         for (int i = 0; i < size; ++i)
             free(rep[i]);

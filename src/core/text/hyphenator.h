@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -76,6 +77,7 @@ private:
     // wait for each other.
     QByteArray m_patterns;
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_returned; // a copy back among the spare ones
     mutable std::vector<_HyphenDict*> m_spare;
     mutable std::vector<_HyphenDict*> m_copies;
     // Told apart from every other hyphenator ever made (the remembered words are its own).
