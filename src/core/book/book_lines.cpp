@@ -515,7 +515,8 @@ const Traits& traits() {
 
 } // namespace
 
-std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece) const {
+std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece,
+                                                               std::uint32_t* brokenEnds) const {
     if (headingRank(piece.paragraph) > 0)
         return std::nullopt; // a heading is centred, wrapped greedily
     const qsizetype from = piece.from, to = piece.to;
@@ -648,6 +649,34 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
         }
     }
     std::optional<std::vector<qsizetype>> starts = LineBreaking::optimal(p, params);
+    if (starts && brokenEnds) {
+        // A line ends inside a word only where the word may be broken (the breaks at
+        // spaces, dashes and the text's own hyphens stand outside words); the piece's own
+        // end, inside a word the next piece goes on with, where the word may be broken.
+        std::uint32_t ends = 0;
+        const size_t lines = starts->size();
+        if (lines > 31) {
+            ends = kEndsUnknown;
+        } else if (m_rules.hyphenator) {
+            size_t b = 0;
+            for (size_t i = 1; i < lines; ++i) {
+                const qsizetype at = (*starts)[i];
+                while (b < p.breaks.size() && p.breaks[b].at < at)
+                    ++b;
+                if (b < p.breaks.size() && p.breaks[b].at == at && p.breaks[b].hyphen &&
+                    !p.breaks[b].inText)
+                    ends |= 1u << (i - 1);
+            }
+            if (!piece.lastOfParagraph && inWord(to))
+                for (size_t k = words.size(); k-- > 0;)
+                    if (words[k].from < to) {
+                        if (to < words[k].to && (wordBreaks[k] >> (to - words[k].from) & 1))
+                            ends |= 1u << (lines - 1);
+                        break;
+                    }
+        }
+        *brokenEnds = ends;
+    }
     if (starts)
         for (qsizetype& at : *starts)
             at += from;
@@ -663,6 +692,15 @@ std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
          at = nextLineStart(at, piece.to))
         starts.push_back(at);
     return starts;
+}
+
+int BookLines::lineCount(const Piece& piece, std::uint32_t* brokenEnds) const {
+    *brokenEnds = kEndsUnknown;
+    if (m_rules.optimal)
+        if (std::optional<std::vector<qsizetype>> starts = optimalStarts(piece, brokenEnds))
+            return int(starts->size());
+    *brokenEnds = kEndsUnknown;
+    return lineCount(piece);
 }
 
 int BookLines::lineCount(const Piece& piece) const {
@@ -722,7 +760,18 @@ std::vector<qsizetype> BookLines::pieceStartsOf(int paragraph) const {
 
 void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph,
                      const std::function<int(int)>& known,
-                     const std::function<qsizetype(int)>& knownStart) const {
+                     const std::function<qsizetype(int)>& knownStart,
+                     const std::function<void(int, std::uint32_t)>& brokenEnds) const {
+    // A piece's lines counted here, its broken-word ends told when asked for.
+    const auto count = [&](int number) {
+        const Piece counted = piece(number);
+        if (!brokenEnds)
+            return lineCount(counted);
+        std::uint32_t ends = kEndsUnknown;
+        const int lines = lineCount(counted, &ends);
+        brokenEnds(number, ends);
+        return lines;
+    };
     const int paragraphs = m_text->paragraphCount();
     for (int p = std::max(0, fromParagraph); p < paragraphs; ++p) {
         const int first = firstPieceOf(p);
@@ -731,7 +780,7 @@ void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParag
             if (!m_exact.empty())
                 m_exactPieces.store(first + 1, std::memory_order_release);
             const int ahead = known ? known(first) : 0;
-            if (!counted(first, ahead > 0 ? ahead : lineCount(piece(first))))
+            if (!counted(first, ahead > 0 ? ahead : count(first)))
                 return;
             continue;
         }
@@ -754,14 +803,13 @@ void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParag
             [&](int k, qsizetype next, int lines) {
                 m_exact[size_t(first + k + 1)] = std::uint32_t(next);
                 m_exactPieces.store(first + k + 2, std::memory_order_release);
-                return counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines);
+                return counted(first + k, m_rules.optimal ? count(first + k) : lines);
             },
             &lastPiece);
         if (lines < 0)
             return;
         m_exactPieces.store(first + pieces, std::memory_order_release);
-        if (!counted(first + lastPiece,
-                     m_rules.optimal ? lineCount(piece(first + lastPiece)) : lines))
+        if (!counted(first + lastPiece, m_rules.optimal ? count(first + lastPiece) : lines))
             return;
     }
 }

@@ -24,6 +24,13 @@ void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
                   run->starts.begin());
     else
         fromParagraph = 0;
+    if (run->lines->rules().optimal) {
+        // (Those of the pieces kept are found again should the pages ask.)
+        run->brokenEnds =
+            std::vector<std::atomic<std::uint32_t>>(size_t(run->lines->pieceCount()));
+        for (std::atomic<std::uint32_t>& ends : run->brokenEnds)
+            ends.store(BookLines::kEndsUnknown, std::memory_order_relaxed);
+    }
     run->counted.store(keepPieces, std::memory_order_relaxed);
     m_run = run;
     m_thread = std::thread([this, run, fromParagraph] { count(*run, fromParagraph); });
@@ -71,8 +78,10 @@ void LineCounter::count(Run& run, int fromParagraph) {
                     return;
                 const int first = lines.firstPieceOf(p);
                 const int pieces = lines.piecesOf(p);
+                std::uint32_t ends = BookLines::kEndsUnknown;
                 if (pieces == 1) {
-                    const int n = lines.lineCount(lines.piece(first));
+                    const int n = lines.lineCount(lines.piece(first), &ends);
+                    run.brokenEnds[size_t(first)].store(ends, std::memory_order_relaxed);
                     ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
                                                std::memory_order_release);
                     continue;
@@ -90,7 +99,8 @@ void LineCounter::count(Run& run, int fromParagraph) {
                     piece.from = starts[size_t(k)];
                     piece.to = starts[size_t(k) + 1];
                     piece.lastOfParagraph = k + 1 == pieces;
-                    const int n = lines.lineCount(piece);
+                    const int n = lines.lineCount(piece, &ends);
+                    run.brokenEnds[size_t(first + k)].store(ends, std::memory_order_relaxed);
                     if (k > 0)
                         aheadStarts[size_t(first + k - p - 1)] = std::uint32_t(piece.from);
                     ahead[size_t(first + k)].store(std::uint16_t(std::clamp(n, 1, 65535)),
@@ -123,7 +133,12 @@ void LineCounter::count(Run& run, int fromParagraph) {
             return true;
         },
         fromParagraph, known,
-        aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart);
+        aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart,
+        run.brokenEnds.empty() ? std::function<void(int, std::uint32_t)>()
+                               : [&](int piece, std::uint32_t ends) {
+                                     run.brokenEnds[size_t(piece)].store(
+                                         ends, std::memory_order_relaxed);
+                                 });
     // The walk has passed the helper (or stopped): the helper stops at the next paragraph.
     reached.store(paragraphs, std::memory_order_relaxed);
     if (helper.joinable())
@@ -189,14 +204,21 @@ void LineCounter::paginate(Pages& pages) {
     const int total = lines.pieceCount();
     // Going on from the last page kept: its first line, in the piece holding it.
     PageBreaker breaker(pages.rules.room, pages.starts, pages.decidedBy);
-    // Whether a line that could end a page ends in a broken word: the lines of its piece
-    // are set again, for the few pieces where pages end (the last one kept).
+    // Whether a line that could end a page ends in a broken word: as the count found it,
+    // else the lines of its piece are set again (the last piece asked about kept).
     int setPiece = -1;
     std::vector<qsizetype> setStarts;
     std::vector<qsizetype> setHyphens;
     breaker.setBrokenWords([&](const PageLine& line) {
         if (line.piece < 0 || line.piece >= lines.pieceCount())
             return false;
+        // As the count found them, when it could.
+        if (!run.brokenEnds.empty() && line.lineOfPiece >= 0 && line.lineOfPiece < 31) {
+            const std::uint32_t ends =
+                run.brokenEnds[size_t(line.piece)].load(std::memory_order_relaxed);
+            if (!(ends & BookLines::kEndsUnknown))
+                return (ends >> line.lineOfPiece & 1) != 0;
+        }
         const BookLines::Piece piece = lines.piece(line.piece);
         if (line.piece != setPiece) {
             setStarts = lines.lineStarts(piece);
