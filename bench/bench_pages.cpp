@@ -126,6 +126,16 @@ int main(int argc, char** argv) {
     if (argc >= 3 && QByteArray(argv[1]) == "--peak")
         return peakRun(QString::fromLocal8Bit(argv[2]),
                        argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
+    if (argc >= 3 && QByteArray(argv[1]) == "--count") {
+        // Only the count of one mode, for a profiler: bench_pages --count spread|ribbon [folder]
+        const QByteArray bytes = makeProse(
+            argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString(), kBookSize);
+        const bool spread = QByteArray(argv[2]) == "spread";
+        const Figures f =
+            measure(spread ? BookLayout::Pages::Spread : BookLayout::Pages::Ribbon, bytes);
+        std::printf("%s counted in %.1f ms\n", argv[2], f.counted);
+        return 0;
+    }
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QByteArray bytes = makeProse(folder, kBookSize);
     std::printf("\nPages: «Книжная» at 1920×1080, %.0f MB%*s «Разворот»       «Лента»   target\n",

@@ -1,6 +1,7 @@
 #include "core/text/display_text.h"
 #include "core/text/hyphenator.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 #include <QThread>
 
@@ -118,6 +119,76 @@ private Q_SLOTS:
                     if (Hyphenator::russian().marked(QStringLiteral("библиотека")) !=
                         QStringLiteral("биб-лио-те-ка"))
                         ++wrong;
+            });
+        for (QThread* thread : threads)
+            thread->start();
+        for (QThread* thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+        QCOMPARE(wrong.load(), 0);
+    }
+
+    // The breaks a thread remembers are those the patterns give: for more words than it
+    // keeps, asked one by one or many at once, from several threads together, with other
+    // hyphenators (the same patterns, and none) asked in between.
+    void rememberedBreaks() {
+        const Hyphenator& russian = Hyphenator::russian();
+        const Hyphenator same(Hyphenator::defaultPatterns());
+        const Hyphenator none(QStringLiteral("/nonexistent/hyph.dic"));
+        const QString letters = QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюяАОЁЯq");
+        QRandomGenerator random(7);
+        std::vector<QString> words;
+        std::vector<std::uint64_t> truth;
+        int broken = 0;
+        for (int i = 0; i < 100000; ++i) {
+            QString word;
+            for (int n = 1 + int(random.bounded(30)); n > 0; --n)
+                word += letters[random.bounded(int(letters.size()))];
+            words.push_back(word);
+            truth.push_back(russian.breaks(word, false));
+            broken += truth.back() != 0;
+            std::vector<int> places;
+            for (int at = 0; at < 64; ++at)
+                if (truth.back() >> at & 1)
+                    places.push_back(at);
+            if (i % 97 == 0)
+                QCOMPARE(russian.points(word), places);
+        }
+        QVERIFY(broken > 50000);
+        std::atomic<int> wrong = 0;
+        QList<QThread*> threads;
+        for (quint32 t = 0; t < 4; ++t)
+            threads << QThread::create([&, t] {
+                QRandomGenerator own(100 + t);
+                std::vector<QStringView> batch;
+                std::vector<size_t> asked;
+                std::vector<std::uint64_t> answers;
+                size_t batchSize = 1;
+                for (int i = 0; i < 100000; ++i) {
+                    // Some words often, most seldom.
+                    const size_t k = own.bounded(1 + own.bounded(quint32(words.size())));
+                    const Hyphenator& h = i % 5000 == 0 ? same : russian;
+                    if (i % 11 == 0 && none.breaks(words[k]) != 0)
+                        ++wrong;
+                    if (i % 3 != 0) {
+                        if (h.breaks(words[k]) != truth[k])
+                            ++wrong;
+                        continue;
+                    }
+                    batch.push_back(words[k]);
+                    asked.push_back(k);
+                    if (batch.size() == batchSize) {
+                        answers.assign(batch.size(), 0);
+                        russian.breaks(batch.data(), batch.size(), answers.data());
+                        for (size_t j = 0; j < batch.size(); ++j)
+                            if (answers[j] != truth[asked[j]])
+                                ++wrong;
+                        batch.clear();
+                        asked.clear();
+                        batchSize = 1 + own.bounded(150);
+                    }
+                }
             });
         for (QThread* thread : threads)
             thread->start();

@@ -472,88 +472,211 @@ BookLines::Piece BookLines::pieceAt(qsizetype offset) const {
     return piece(firstPieceOf(paragraph) + index);
 }
 
-std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece) const {
+namespace {
+
+// What the total-fit breaker asks of a character, for every UTF-16 unit at once.
+enum Trait : unsigned char {
+    KindBits = 7, // the Kind
+    Letter = 8,
+    LetterOrNumber = 16,
+    WordCharacter = 32, // a letter, number or mark: a word goes on through it
+    RussianLetter = 64, // one the hyphenator breaks words of
+    ShortWord = 128,    // a one-letter word held to the next
+};
+
+struct Traits {
+    std::vector<unsigned char> of = std::vector<unsigned char>(0x10000);
+    std::array<char16_t, 256> byteChar{}; // a byte as the document gives it (at())
+    Traits() {
+        for (int u = 0; u < 0x10000; ++u) {
+            const QChar c(static_cast<char16_t>(u));
+            unsigned char t = kindOf(char16_t(u));
+            if (c.isLetter())
+                t |= Letter;
+            if (c.isLetterOrNumber())
+                t |= LetterOrNumber | WordCharacter;
+            if (c.isMark())
+                t |= WordCharacter;
+            if (Hyphenator::isLetter(c))
+                t |= RussianLetter;
+            if (DisplayText::isShortWord(c))
+                t |= ShortWord;
+            of[size_t(u)] = t;
+        }
+        for (int b = 0; b < 256; ++b)
+            byteChar[size_t(b)] = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
+    }
+};
+
+const Traits& traits() {
+    static const Traits t;
+    return t;
+}
+
+} // namespace
+
+std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piece,
+                                                               std::uint32_t* brokenEnds) const {
     if (headingRank(piece.paragraph) > 0)
         return std::nullopt; // a heading is centred, wrapped greedily
     const qsizetype from = piece.from, to = piece.to;
-    const bool first = from == m_text->paragraphStart(piece.paragraph);
-    const qsizetype shownFrom = first && m_rules.indent > 0 ? leadingBlanksEnd(from, to) : from;
-    LineBreaking::Paragraph p;
+    const qsizetype paragraphStart = m_text->paragraphStart(piece.paragraph);
+    const qsizetype paragraphEnd = m_text->paragraphEnd(piece.paragraph);
+    const bool first = from == paragraphStart;
+    // The words around the piece are seen whole for their hyphenation points: the context
+    // reaches a longest word past either end, within the paragraph.
+    const bool hyphenate = m_rules.hyphenator && m_rules.hyphenator->available();
+    const qsizetype contextFrom = std::max(paragraphStart, from - Hyphenator::kMaxWord - 1);
+    const qsizetype contextTo = std::min(paragraphEnd, to + Hyphenator::kMaxWord + 1);
+    // Every character read, once, as the document gives it: the context, two before the
+    // piece (a held short word) and one after it (a word going on).
+    const qsizetype lo = std::max<qsizetype>(0, std::min(contextFrom, from - 2));
+    const qsizetype hi = std::min(m_text->length(), std::max(contextTo, to + 1));
+    thread_local std::string byteScratch;
+    thread_local std::u16string charScratch;
+    thread_local std::u16string shownScratch;
+    const bool wide = m_text->isWide();
+    const Traits& tr = traits();
+    const unsigned char* windowBytes = wide ? nullptr : m_text->bytes(lo, hi, byteScratch);
+    const char16_t* windowChars = wide ? m_text->chars(lo, hi, charScratch) : nullptr;
+    shownScratch.resize(size_t(hi - lo));
+    for (qsizetype k = 0; k < hi - lo; ++k) {
+        const char16_t ch = wide ? windowChars[k] : tr.byteChar[windowBytes[k]];
+        shownScratch[size_t(k)] = ch == 0 ? kNulSymbol : ch;
+    }
+    const char16_t* c = shownScratch.data() - lo; // c[i]: the character at offset i
+    const auto trait = [&](qsizetype i) { return tr.of[c[i]]; };
+    const auto kind = [&](qsizetype i) { return Kind(trait(i) & KindBits); };
+    qsizetype shownFrom = from;
+    if (first && m_rules.indent > 0)
+        while (shownFrom < to && shownFrom - from < kMaxLineChars &&
+               (c[shownFrom] == u' ' || c[shownFrom] == u'\t'))
+            ++shownFrom;
+    thread_local LineBreaking::Paragraph scratch;
+    LineBreaking::Paragraph& p = scratch;
     p.widths.resize(size_t(to - from));
     p.spaces.resize(size_t(to - from));
-    // The piece's characters, read in place (or gathered once where edits split them).
-    std::string byteScratch;
-    std::u16string charScratch;
-    const bool wide = m_text->isWide();
-    const unsigned char* pieceBytes = wide ? nullptr : m_text->bytes(from, to, byteScratch);
-    const char16_t* pieceChars = wide ? m_text->chars(from, to, charScratch) : nullptr;
+    p.breaks.clear();
     // Emphasised runs measured in their looks, their hyphens too.
     qreal hyphenWidth = m_rules.hyphenWidth;
     const Looks looks = looksOf(from, to, piece.paragraph, &hyphenWidth);
-    const auto widthAt = [&](qsizetype i) {
-        const CharWidths& widths = looks.marked() ? looks.of(i, m_widths) : m_widths;
-        return wide ? qreal(widths.of(pieceChars[i - from]))
-                    : qreal(widths.byteWidths()[pieceBytes[i - from]]);
-    };
+    const unsigned char* pieceBytes = wide ? nullptr : windowBytes + (from - lo);
+    const char16_t* pieceChars = wide ? windowChars + (from - lo) : nullptr;
+    const float* plainBytes = m_widths.byteWidths();
+    const bool marked = looks.marked();
     for (qsizetype i = from; i < to; ++i) {
-        const char16_t ch = m_text->at(i);
+        const char16_t ch = c[i];
         if (ch == u'\t')
             return std::nullopt;
-        p.widths[size_t(i - from)] = i < shownFrom ? 0 : widthAt(i);
-        p.spaces[size_t(i - from)] = ch == u' ' && i >= shownFrom;
+        const size_t k = size_t(i - from);
+        if (i < shownFrom) {
+            p.widths[k] = 0;
+        } else if (!marked && !wide) {
+            p.widths[k] = qreal(plainBytes[pieceBytes[k]]);
+        } else {
+            const CharWidths& widths = marked ? looks.of(i, m_widths) : m_widths;
+            p.widths[k] = wide ? qreal(widths.of(pieceChars[k]))
+                               : qreal(widths.byteWidths()[pieceBytes[k]]);
+        }
+        p.spaces[k] = ch == u' ' && i >= shownFrom;
     }
     p.width = m_width;
     p.firstWidth =
         first && m_rules.indent > 0 ? std::max<qreal>(1, m_width - m_rules.indent) : m_width;
     p.hyphenWidth = hyphenWidth;
     p.endsParagraph = piece.lastOfParagraph;
-    p.spaceWidth = m_text->isWide() ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
-    // The hyphenation points of the piece's words, each word seen whole.
-    std::vector<qsizetype> hyphens;
-    if (m_rules.hyphenator) {
-        const qsizetype paragraphEnd = m_text->paragraphEnd(piece.paragraph);
-        const qsizetype contextFrom =
-            std::max(m_text->paragraphStart(piece.paragraph), from - Hyphenator::kMaxWord - 1);
-        const qsizetype contextTo = std::min(paragraphEnd, to + Hyphenator::kMaxWord + 1);
-        const DisplayText shown(m_text->text(contextFrom, contextTo), true, false,
-                                *m_rules.hyphenator);
-        for (const qsizetype at : shown.hyphens())
-            if (contextFrom + at > from && contextFrom + at < to)
-                hyphens.push_back(contextFrom + at);
-    }
+    p.spaceWidth = wide ? qreal(m_widths.of(u' ')) : qreal(m_widths.byteWidths()[' ']);
     // A piece that starts inside a word goes on from a hyphenated line: its first line
     // then ends without a hyphen, so no run grows past two across pieces.
     LineBreaking::Params params;
     params.shrink = kShrink;
-    const auto inWord = [this](qsizetype at) {
-        return at > 0 && at < m_text->length() && Hyphenator::isLetter(QChar(m_text->at(at - 1))) &&
-               Hyphenator::isLetter(QChar(m_text->at(at)));
+    const auto inWord = [&](qsizetype at) {
+        return at > 0 && at < m_text->length() && (trait(at - 1) & RussianLetter) &&
+               (trait(at) & RussianLetter);
     };
-    if (!first && inWord(from))
-        p.hyphenRunBefore = params.maxHyphenRun;
+    p.hyphenRunBefore = !first && inWord(from) ? params.maxHyphenRun : 0;
     p.endsInHyphen = !piece.lastOfParagraph && inWord(to);
-    size_t h = 0;
-    const auto kind = [this](qsizetype i) { return kindOf(m_text->at(i)); };
+    // The words of Russian letters standing alone (a run not joined to other letters,
+    // numbers or marks) that may be broken inside the piece, and where.
+    struct Word {
+        qsizetype from, to;
+    };
+    thread_local std::vector<Word> words;
+    thread_local std::vector<QStringView> wordViews;
+    thread_local std::vector<std::uint64_t> wordBreaks;
+    words.clear();
+    wordViews.clear();
+    if (hyphenate) {
+        for (qsizetype at = contextFrom; at < contextTo;) {
+            if (!(trait(at) & RussianLetter)) {
+                ++at;
+                continue;
+            }
+            const qsizetype start = at;
+            while (at < contextTo && (trait(at) & RussianLetter))
+                ++at;
+            if (at - start >= 4 && at - start <= Hyphenator::kMaxWord && at - 1 > from &&
+                start + 1 < to &&
+                (start == contextFrom || !(trait(start - 1) & WordCharacter)) &&
+                (at == contextTo || !(trait(at) & WordCharacter))) {
+                words.push_back({start, at});
+                wordViews.emplace_back(c + start, at - start);
+            }
+        }
+        wordBreaks.resize(words.size());
+        m_rules.hyphenator->breaks(wordViews.data(), wordViews.size(), wordBreaks.data());
+    }
+    size_t w = 0;
+    const auto hyphenAt = [&](qsizetype i) {
+        while (w < words.size() && words[w].to <= i)
+            ++w;
+        return w < words.size() && words[w].from < i && (wordBreaks[w] >> (i - words[w].from) & 1);
+    };
     for (qsizetype i = from + 1; i < to; ++i) {
-        const char16_t before = m_text->at(i - 1);
-        while (h < hyphens.size() && hyphens[h] < i)
-            ++h;
+        const char16_t before = c[i - 1];
         if (before == u' ') {
-            const bool held = m_rules.holdShortWords && i >= 2 &&
-                              DisplayText::isShortWord(QChar(m_text->at(i - 2))) &&
-                              (i < 3 || !QChar(m_text->at(i - 3)).isLetterOrNumber());
-            if (i - 1 >= shownFrom && m_text->at(i) != u' ' && !held)
+            const bool held = m_rules.holdShortWords && i >= 2 && (trait(i - 2) & ShortWord) &&
+                              (i < 3 || !(trait(i - 3) & LetterOrNumber));
+            if (i - 1 >= shownFrom && c[i] != u' ' && !held)
                 p.breaks.push_back({i - from, false});
         } else if (kind(i - 1) == Dash && kind(i) == Plain) {
             p.breaks.push_back({i - from, false});
-        } else if (kind(i - 1) == Hyphen && i - 2 >= from && QChar(m_text->at(i - 2)).isLetter() &&
+        } else if (kind(i - 1) == Hyphen && i - 2 >= from && (trait(i - 2) & Letter) &&
                    kind(i) == Plain) {
             p.breaks.push_back({i - from, true, true}); // the text's own hyphen ends the line
-        } else if (h < hyphens.size() && hyphens[h] == i) {
+        } else if (hyphenate && (trait(i) & RussianLetter) && hyphenAt(i)) {
             p.breaks.push_back({i - from, true});
         }
     }
     std::optional<std::vector<qsizetype>> starts = LineBreaking::optimal(p, params);
+    if (starts && brokenEnds) {
+        // A line ends inside a word only where the word may be broken (the breaks at
+        // spaces, dashes and the text's own hyphens stand outside words); the piece's own
+        // end, inside a word the next piece goes on with, where the word may be broken.
+        std::uint32_t ends = 0;
+        const size_t lines = starts->size();
+        if (lines > 31) {
+            ends = kEndsUnknown;
+        } else if (m_rules.hyphenator) {
+            size_t b = 0;
+            for (size_t i = 1; i < lines; ++i) {
+                const qsizetype at = (*starts)[i];
+                while (b < p.breaks.size() && p.breaks[b].at < at)
+                    ++b;
+                if (b < p.breaks.size() && p.breaks[b].at == at && p.breaks[b].hyphen &&
+                    !p.breaks[b].inText)
+                    ends |= 1u << (i - 1);
+            }
+            if (!piece.lastOfParagraph && inWord(to))
+                for (size_t k = words.size(); k-- > 0;)
+                    if (words[k].from < to) {
+                        if (to < words[k].to && (wordBreaks[k] >> (to - words[k].from) & 1))
+                            ends |= 1u << (lines - 1);
+                        break;
+                    }
+        }
+        *brokenEnds = ends;
+    }
     if (starts)
         for (qsizetype& at : *starts)
             at += from;
@@ -571,6 +694,15 @@ std::vector<qsizetype> BookLines::lineStarts(const Piece& piece) const {
     return starts;
 }
 
+int BookLines::lineCount(const Piece& piece, std::uint32_t* brokenEnds) const {
+    *brokenEnds = kEndsUnknown;
+    if (m_rules.optimal)
+        if (std::optional<std::vector<qsizetype>> starts = optimalStarts(piece, brokenEnds))
+            return int(starts->size());
+    *brokenEnds = kEndsUnknown;
+    return lineCount(piece);
+}
+
 int BookLines::lineCount(const Piece& piece) const {
     if (m_rules.optimal)
         if (std::optional<std::vector<qsizetype>> starts = optimalStarts(piece))
@@ -582,8 +714,64 @@ int BookLines::lineCount(const Piece& piece) const {
     return count;
 }
 
+template <class Found>
+int BookLines::wrapParagraph(qsizetype start, qsizetype end, int pieces, Found found,
+                             int* last) const {
+    // Piece k + 1 starts at the last line start at or before its anchor.
+    int k = 0;
+    int lines = 0;
+    for (qsizetype at = start;;) {
+        const qsizetype next = nextLineStart(at, end);
+        const qsizetype anchor = start + (k + 1) * kPieceSpan;
+        if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
+            if (!found(k, at, lines))
+                return -1;
+            ++k;
+            lines = 0;
+        }
+        ++lines;
+        if (next >= end)
+            break;
+        at = next;
+    }
+    *last = k;
+    return lines;
+}
+
+std::vector<qsizetype> BookLines::pieceStartsOf(int paragraph) const {
+    const qsizetype start = m_text->paragraphStart(paragraph);
+    const qsizetype end = m_text->paragraphEnd(paragraph);
+    std::vector<qsizetype> starts{start};
+    const int pieces = m_pieceBase.empty() ? 1 : piecesOf(paragraph);
+    int last = 0;
+    if (pieces > 1)
+        wrapParagraph(
+            start, end, pieces,
+            [&](int, qsizetype next, int) {
+                starts.push_back(next);
+                return true;
+            },
+            &last);
+    if (last != pieces - 1)
+        return {};
+    starts.push_back(end);
+    return starts;
+}
+
 void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParagraph,
-                     const std::function<int(int)>& known) const {
+                     const std::function<int(int)>& known,
+                     const std::function<qsizetype(int)>& knownStart,
+                     const std::function<void(int, std::uint32_t)>& brokenEnds) const {
+    // A piece's lines counted here, its broken-word ends told when asked for.
+    const auto count = [&](int number) {
+        const Piece counted = piece(number);
+        if (!brokenEnds)
+            return lineCount(counted);
+        std::uint32_t ends = kEndsUnknown;
+        const int lines = lineCount(counted, &ends);
+        brokenEnds(number, ends);
+        return lines;
+    };
     const int paragraphs = m_text->paragraphCount();
     for (int p = std::max(0, fromParagraph); p < paragraphs; ++p) {
         const int first = firstPieceOf(p);
@@ -592,34 +780,36 @@ void BookLines::walk(const std::function<bool(int, int)>& counted, int fromParag
             if (!m_exact.empty())
                 m_exactPieces.store(first + 1, std::memory_order_release);
             const int ahead = known ? known(first) : 0;
-            if (!counted(first, ahead > 0 ? ahead : lineCount(piece(first))))
+            if (!counted(first, ahead > 0 ? ahead : count(first)))
                 return;
             continue;
         }
-        // The whole paragraph wrapped in order: piece k + 1 starts at the last line start
-        // at or before its anchor.
-        const qsizetype start = m_text->paragraphStart(p);
-        const qsizetype end = m_text->paragraphEnd(p);
-        int k = 0;
-        int lines = 0;
-        for (qsizetype at = start;;) {
-            const qsizetype next = nextLineStart(at, end);
-            const qsizetype anchor = start + (k + 1) * kPieceSpan;
-            if (k + 1 < pieces && at <= anchor && (next > anchor || next >= end)) {
-                m_exact[size_t(first + k + 1)] = std::uint32_t(at);
-                m_exactPieces.store(first + k + 2, std::memory_order_release);
-                if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
+        if (known && knownStart && known(first + pieces - 1) > 0) {
+            // Found by another thread: its starts made exact here, its counts taken.
+            for (int k = 0; k < pieces; ++k) {
+                if (k + 1 < pieces)
+                    m_exact[size_t(first + k + 1)] = std::uint32_t(knownStart(first + k + 1));
+                m_exactPieces.store(std::min(first + k + 2, first + pieces),
+                                    std::memory_order_release);
+                if (!counted(first + k, known(first + k)))
                     return;
-                ++k;
-                lines = 0;
             }
-            ++lines;
-            if (next >= end)
-                break;
-            at = next;
+            continue;
         }
+        // The whole paragraph wrapped in order, each piece's start made exact as found.
+        int lastPiece = 0;
+        const int lines = wrapParagraph(
+            m_text->paragraphStart(p), m_text->paragraphEnd(p), pieces,
+            [&](int k, qsizetype next, int lines) {
+                m_exact[size_t(first + k + 1)] = std::uint32_t(next);
+                m_exactPieces.store(first + k + 2, std::memory_order_release);
+                return counted(first + k, m_rules.optimal ? count(first + k) : lines);
+            },
+            &lastPiece);
+        if (lines < 0)
+            return;
         m_exactPieces.store(first + pieces, std::memory_order_release);
-        if (!counted(first + k, m_rules.optimal ? lineCount(piece(first + k)) : lines))
+        if (!counted(first + lastPiece, m_rules.optimal ? count(first + lastPiece) : lines))
             return;
     }
 }

@@ -133,6 +133,11 @@ public:
     // Where each display line of the piece starts; the first is the piece's start.
     std::vector<qsizetype> lineStarts(const Piece& piece) const;
     int lineCount(const Piece& piece) const;
+    // The line count, and in *brokenEnds which of the piece's lines end in a broken word
+    // (as hyphenatedEnds() finds them): bit i for line i, or kEndsUnknown when the lines
+    // are not set by total fit or are more than 31.
+    static constexpr std::uint32_t kEndsUnknown = 1u << 31;
+    int lineCount(const Piece& piece, std::uint32_t* brokenEnds) const;
 
     // Wraps the whole book in order (on the line counter's thread), making the pieces'
     // starts exact as it goes; after each piece, counted(piece, its line count) says
@@ -140,8 +145,20 @@ public:
     // start where the walk found. `known`, when given, may answer the line count of a
     // paragraph held in one piece (by its piece's number; 0 when it does not know), as
     // another thread counted it ahead.
+    //
+    // `knownStart`, when given with `known`, may answer for a paragraph of several pieces
+    // too: its pieces' starts (by number, the first piece's aside) and line counts, once
+    // known(its last piece) is not 0, as another thread found them with pieceStartsOf().
+    // `brokenEnds`, when given, is told the broken-word ends (as lineCount() gives them)
+    // of each piece the walk sets itself.
     void walk(const std::function<bool(int, int)>& counted, int fromParagraph = 0,
-              const std::function<int(int)>& known = {}) const;
+              const std::function<int(int)>& known = {},
+              const std::function<qsizetype(int)>& knownStart = {},
+              const std::function<void(int, std::uint32_t)>& brokenEnds = {}) const;
+    // The exact starts of the paragraph's pieces, as walk() finds them, and its end
+    // after them (none should the wrapping not reach every piece); nothing is kept (any
+    // thread may ask).
+    std::vector<qsizetype> pieceStartsOf(int paragraph) const;
     // The number of the paragraph's first piece, and the paragraph of a piece.
     int firstPieceOf(int paragraph) const {
         return m_pieceBase.empty() ? paragraph : m_pieceBase[size_t(paragraph)];
@@ -164,8 +181,15 @@ public:
 private:
     // The piece's line starts by total fit; none for a piece with a tab (whose width
     // depends on where its line starts) or one that cannot be set without an overfull line.
-    std::optional<std::vector<qsizetype>> optimalStarts(const Piece& piece) const;
+    // With `brokenEnds`, also which lines end in a broken word (see lineCount()).
+    std::optional<std::vector<qsizetype>> optimalStarts(const Piece& piece,
+                                                        std::uint32_t* brokenEnds = nullptr) const;
     qsizetype pieceStart(int paragraph, int index) const;
+    // Wraps the paragraph [start, end) of `pieces` pieces whole, in order: for each piece k
+    // but the last, found(k, where piece k + 1 starts, the lines of piece k); false from
+    // it stops. Returns the lines of the piece it ended in (*last), or -1 when stopped.
+    template <class Found>
+    int wrapParagraph(qsizetype start, qsizetype end, int pieces, Found found, int* last) const;
     // The text around the offset as shown, [*base, *base + size): enough for the word
     // holding it and a character on either side.
     QString wordContext(qsizetype offset, qsizetype* base) const;

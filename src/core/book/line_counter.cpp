@@ -24,6 +24,13 @@ void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
                   run->starts.begin());
     else
         fromParagraph = 0;
+    if (run->lines->rules().optimal) {
+        // (Those of the pieces kept are found again should the pages ask.)
+        run->brokenEnds =
+            std::vector<std::atomic<std::uint32_t>>(size_t(run->lines->pieceCount()));
+        for (std::atomic<std::uint32_t>& ends : run->brokenEnds)
+            ends.store(BookLines::kEndsUnknown, std::memory_order_relaxed);
+    }
     run->counted.store(keepPieces, std::memory_order_relaxed);
     m_run = run;
     m_thread = std::thread([this, run, fromParagraph] { count(*run, fromParagraph); });
@@ -39,7 +46,8 @@ void LineCounter::stop() {
 }
 
 namespace {
-// The most pieces counted ahead by a second thread: two bytes a piece.
+// The most pieces counted ahead by a second thread: two bytes a piece (and four for the
+// start of each piece after a paragraph's first).
 constexpr int kMostCountedAhead = 8'000'000;
 } // namespace
 
@@ -49,30 +57,63 @@ void LineCounter::count(Run& run, int fromParagraph) {
     sinceReport.start();
     int total = run.starts[size_t(run.counted.load(std::memory_order_relaxed))];
     // Justified lines set by total fit cost most of the count: a second thread counts
-    // the paragraphs of one piece from the book's end back, for the walk to take when it
-    // gets there, until the two meet. Counts of such a paragraph fit 16 bits (0: not yet).
+    // the paragraphs from the book's end back, for the walk to take when it gets there,
+    // until the two meet. A paragraph of several pieces is wrapped whole there too, to
+    // find where its pieces start. Counts of a piece fit 16 bits (0: not yet); the last
+    // piece of a paragraph is told last.
     const int paragraphs = lines.text().paragraphCount();
     std::vector<std::atomic<std::uint16_t>> ahead;
+    std::vector<std::uint32_t> aheadStarts;
     std::atomic<int> reached{fromParagraph};
     std::thread helper;
     if (lines.rules().optimal && paragraphs - fromParagraph > 64 &&
         lines.pieceCount() <= kMostCountedAhead && std::thread::hardware_concurrency() > 1) {
         ahead = std::vector<std::atomic<std::uint16_t>>(size_t(lines.pieceCount()));
+        // Piece n of paragraph p, not its first: its start is aheadStarts[n - p - 1].
+        if (lines.pieceCount() > paragraphs)
+            aheadStarts.assign(size_t(lines.pieceCount() - paragraphs), 0);
         helper = std::thread([&] {
             for (int p = paragraphs - 1; p > reached.load(std::memory_order_relaxed) + 1; --p) {
                 if (run.cancel.load(std::memory_order_relaxed))
                     return;
-                if (lines.piecesOf(p) != 1)
-                    continue;
                 const int first = lines.firstPieceOf(p);
-                const int n = lines.lineCount(lines.piece(first));
-                ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
-                                           std::memory_order_release);
+                const int pieces = lines.piecesOf(p);
+                std::uint32_t ends = BookLines::kEndsUnknown;
+                if (pieces == 1) {
+                    const int n = lines.lineCount(lines.piece(first), &ends);
+                    run.brokenEnds[size_t(first)].store(ends, std::memory_order_relaxed);
+                    ahead[size_t(first)].store(std::uint16_t(std::clamp(n, 1, 65535)),
+                                               std::memory_order_release);
+                    continue;
+                }
+                const std::vector<qsizetype> starts = lines.pieceStartsOf(p);
+                if (starts.size() != size_t(pieces) + 1)
+                    continue;
+                for (int k = 0; k < pieces; ++k) {
+                    if (run.cancel.load(std::memory_order_relaxed))
+                        return;
+                    BookLines::Piece piece;
+                    piece.number = first + k;
+                    piece.paragraph = p;
+                    piece.index = k;
+                    piece.from = starts[size_t(k)];
+                    piece.to = starts[size_t(k) + 1];
+                    piece.lastOfParagraph = k + 1 == pieces;
+                    const int n = lines.lineCount(piece, &ends);
+                    run.brokenEnds[size_t(first + k)].store(ends, std::memory_order_relaxed);
+                    if (k > 0)
+                        aheadStarts[size_t(first + k - p - 1)] = std::uint32_t(piece.from);
+                    ahead[size_t(first + k)].store(std::uint16_t(std::clamp(n, 1, 65535)),
+                                                   std::memory_order_release);
+                }
             }
         });
     }
     const auto known = [&](int piece) -> int {
         return ahead.empty() ? 0 : ahead[size_t(piece)].load(std::memory_order_acquire);
+    };
+    const auto knownStart = [&](int piece) -> qsizetype {
+        return aheadStarts[size_t(piece - lines.paragraphOfPiece(piece) - 1)];
     };
     lines.walk(
         [&](int piece, int count) {
@@ -91,7 +132,13 @@ void LineCounter::count(Run& run, int fromParagraph) {
             }
             return true;
         },
-        fromParagraph, known);
+        fromParagraph, known,
+        aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart,
+        run.brokenEnds.empty() ? std::function<void(int, std::uint32_t)>()
+                               : [&](int piece, std::uint32_t ends) {
+                                     run.brokenEnds[size_t(piece)].store(
+                                         ends, std::memory_order_relaxed);
+                                 });
     // The walk has passed the helper (or stopped): the helper stops at the next paragraph.
     reached.store(paragraphs, std::memory_order_relaxed);
     if (helper.joinable())
@@ -157,14 +204,21 @@ void LineCounter::paginate(Pages& pages) {
     const int total = lines.pieceCount();
     // Going on from the last page kept: its first line, in the piece holding it.
     PageBreaker breaker(pages.rules.room, pages.starts, pages.decidedBy);
-    // Whether a line that could end a page ends in a broken word: the lines of its piece
-    // are set again, for the few pieces where pages end (the last one kept).
+    // Whether a line that could end a page ends in a broken word: as the count found it,
+    // else the lines of its piece are set again (the last piece asked about kept).
     int setPiece = -1;
     std::vector<qsizetype> setStarts;
     std::vector<qsizetype> setHyphens;
     breaker.setBrokenWords([&](const PageLine& line) {
         if (line.piece < 0 || line.piece >= lines.pieceCount())
             return false;
+        // As the count found them, when it could.
+        if (!run.brokenEnds.empty() && line.lineOfPiece >= 0 && line.lineOfPiece < 31) {
+            const std::uint32_t ends =
+                run.brokenEnds[size_t(line.piece)].load(std::memory_order_relaxed);
+            if (!(ends & BookLines::kEndsUnknown))
+                return (ends >> line.lineOfPiece & 1) != 0;
+        }
         const BookLines::Piece piece = lines.piece(line.piece);
         if (line.piece != setPiece) {
             setStarts = lines.lineStarts(piece);

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -81,6 +82,9 @@ private:
     struct Run {
         std::shared_ptr<const BookLines> lines;
         std::vector<int> starts; // starts[n]: display lines before piece n
+        // Which lines of piece n end in a broken word (BookLines::lineCount()), for the
+        // pages; kept for justified lines only, written by both counting threads.
+        std::vector<std::atomic<std::uint32_t>> brokenEnds;
         std::atomic<int> counted{0};
         std::atomic<bool> cancel{false};
     };

@@ -5,7 +5,10 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <condition_variable>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -119,20 +122,38 @@ QByteArray completePatterns(const QByteArray& file) {
 
 } // namespace
 
+namespace {
+
+_HyphenDict* loadPatterns(QByteArray& patterns) {
+    _HyphenDict* dict = nullptr;
+    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
+        dict = hnj_hyphen_load_file(stream);
+        std::fclose(stream);
+    }
+    return dict;
+}
+
+} // namespace
+
 Hyphenator::Hyphenator(const QString& patternsPath) {
+    static std::atomic<std::uint64_t> made{0};
+    m_id = ++made;
     QByteArray file;
     if (RegularFile::read(patternsPath, kMaxFile, file) != RegularFile::Status::Read)
         return;
-    QByteArray patterns = completePatterns(file);
-    if (FILE* stream = ::fmemopen(patterns.data(), size_t(patterns.size()), "r")) {
-        m_dict = hnj_hyphen_load_file(stream);
-        std::fclose(stream);
-    }
+    m_patterns = completePatterns(file);
+    m_dict = loadPatterns(m_patterns);
+    if (m_dict)
+        m_spare.push_back(m_dict);
+    else
+        m_patterns.clear();
 }
 
 Hyphenator::~Hyphenator() {
     if (m_dict)
         hnj_hyphen_free(m_dict);
+    for (_HyphenDict* copy : m_copies)
+        hnj_hyphen_free(copy);
 }
 
 namespace {
@@ -209,30 +230,160 @@ bool Hyphenator::isLetter(QChar c) {
     return koi8(c) != 0;
 }
 
+namespace {
+
+// The words a thread asked one hyphenator about lately, with their breaks: a set of two
+// slots (one cache line) for each hash of the word's letters, the word used last first.
+// A word of more than kLongest letters is not kept. 32,768 sets of 64 bytes: 2 MB a
+// thread; the commonest words of a book stay.
+struct RememberedWords {
+    static constexpr int kLongest = 22;
+    static constexpr size_t kSets = 1 << 15;
+    struct Slot {
+        std::uint64_t breaks = 0;
+        unsigned char size = 0; // 0: empty
+        char letters[kLongest + 1] = {};
+        bool holds(const char* koi8, int n) const {
+            return size == n && std::memcmp(letters, koi8, size_t(n)) == 0;
+        }
+    };
+    struct alignas(64) Set {
+        Slot ways[2];
+    };
+    std::uint64_t owner = 0;
+    std::unique_ptr<Set[]> sets;
+
+    Set& setOf(std::uint64_t hyphenator, const char* koi8, int size) {
+        if (owner != hyphenator || !sets) {
+            sets = std::make_unique<Set[]>(kSets);
+            owner = hyphenator;
+        }
+        std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+        for (int i = 0; i < size; ++i)
+            hash = (hash ^ static_cast<unsigned char>(koi8[i])) * 1099511628211ull;
+        return sets[(hash ^ (hash >> 29)) & (kSets - 1)];
+    }
+    // The word's breaks from its set, or from `compute` (the word then first in the set,
+    // the one used longest ago dropped).
+    template <class Compute>
+    static std::uint64_t lookUp(Set& set, const char* koi8, int size, Compute compute) {
+        if (set.ways[0].holds(koi8, size))
+            return set.ways[0].breaks;
+        if (set.ways[1].holds(koi8, size)) {
+            std::swap(set.ways[0], set.ways[1]);
+            return set.ways[0].breaks;
+        }
+        set.ways[1] = set.ways[0];
+        Slot& slot = set.ways[0];
+        slot.breaks = compute();
+        slot.size = static_cast<unsigned char>(size);
+        std::memcpy(slot.letters, koi8, size_t(size));
+        return slot.breaks;
+    }
+};
+
+thread_local RememberedWords remembered;
+
+// The KOI8-R letters of a word (lower case), false when it is not all Russian letters.
+bool toKoi8(QStringView word, char* out) {
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        out[i] = char(koi8(word[i]));
+        if (out[i] == 0)
+            return false;
+    }
+    out[word.size()] = 0;
+    return true;
+}
+
+} // namespace
+
 std::vector<int> Hyphenator::points(QStringView word) const {
     std::vector<int> result;
+    std::uint64_t bits = breaks(word);
+    while (bits) {
+        result.push_back(std::countr_zero(bits));
+        bits &= bits - 1;
+    }
+    return result;
+}
+
+std::uint64_t Hyphenator::breaks(QStringView word, bool remember) const {
     const int size = int(word.size());
     if (!m_dict || size < 4 || size > kMaxWord)
-        return result;
+        return 0;
     char bytes[kMaxWord + 1];
-    for (int i = 0; i < size; ++i) {
-        bytes[i] = char(koi8(word[i]));
-        if (bytes[i] == 0)
-            return result;
+    if (!toKoi8(word, bytes))
+        return 0;
+    if (!remember || size > RememberedWords::kLongest)
+        return patternBreaks(bytes, size);
+    return RememberedWords::lookUp(remembered.setOf(m_id, bytes, size), bytes, size,
+                                   [&] { return patternBreaks(bytes, size); });
+}
+
+void Hyphenator::breaks(const QStringView* words, size_t count, std::uint64_t* out) const {
+    // First every word's set, fetched from memory together; then the answers.
+    constexpr size_t kBatch = 64;
+    char letters[kBatch][RememberedWords::kLongest + 1];
+    RememberedWords::Set* sets[kBatch];
+    for (size_t from = 0; from < count; from += kBatch) {
+        const size_t n = std::min(kBatch, count - from);
+        for (size_t i = 0; i < n; ++i) {
+            const QStringView word = words[from + i];
+            sets[i] = nullptr;
+            if (!m_dict || word.size() < 4 || word.size() > RememberedWords::kLongest ||
+                !toKoi8(word, letters[i]))
+                continue;
+            sets[i] = &remembered.setOf(m_id, letters[i], int(word.size()));
+            __builtin_prefetch(sets[i]);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const QStringView word = words[from + i];
+            if (!sets[i]) {
+                out[from + i] = word.size() > RememberedWords::kLongest ? breaks(word) : 0;
+                continue;
+            }
+            const int size = int(word.size());
+            out[from + i] = RememberedWords::lookUp(*sets[i], letters[i], size, [&] {
+                return patternBreaks(letters[i], size);
+            });
+        }
     }
-    bytes[size] = 0;
+}
+
+std::uint64_t Hyphenator::patternBreaks(const char* koi8, int size) const {
     char hyphens[kMaxWord + 5] = {};
     char** rep = nullptr;
     int* pos = nullptr;
     int* cut = nullptr;
-    int failed = 0;
+    _HyphenDict* dict = nullptr;
     {
-        // The library keeps no state between calls, but it is not documented as safe
-        // to share: one word at a time costs a few microseconds.
         std::lock_guard lock(m_mutex);
-        failed = hnj_hyphen_hyphenate3(m_dict, bytes, size, hyphens, nullptr, &rep, &pos, &cut, 2,
-                                       2, 2, 2);
+        if (!m_spare.empty()) {
+            dict = m_spare.back();
+            m_spare.pop_back();
+        }
     }
+    if (!dict) {
+        // Another thread is using each copy: one more (the patterns load in milliseconds),
+        // or, should that fail, the next one given back.
+        QByteArray patterns = m_patterns;
+        dict = loadPatterns(patterns);
+        std::unique_lock lock(m_mutex);
+        if (dict) {
+            m_copies.push_back(dict);
+        } else {
+            m_returned.wait(lock, [this] { return !m_spare.empty(); });
+            dict = m_spare.back();
+            m_spare.pop_back();
+        }
+    }
+    const int failed =
+        hnj_hyphen_hyphenate3(dict, koi8, size, hyphens, nullptr, &rep, &pos, &cut, 2, 2, 2, 2);
+    {
+        std::lock_guard lock(m_mutex);
+        m_spare.push_back(dict);
+    }
+    m_returned.notify_one();
     if (rep) {
         for (int i = 0; i < size; ++i)
             free(rep[i]);
@@ -241,12 +392,13 @@ std::vector<int> Hyphenator::points(QStringView word) const {
     free(pos);
     free(cut);
     if (failed)
-        return result;
+        return 0;
     // An odd digit after letter i allows a break after it.
+    std::uint64_t bits = 0;
     for (int i = 1; i + 2 < size; ++i)
         if (hyphens[i] & 1)
-            result.push_back(i + 1);
-    return result;
+            bits |= std::uint64_t(1) << (i + 1);
+    return bits;
 }
 
 QString Hyphenator::marked(QStringView word, QChar mark) const {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -43,6 +45,14 @@ public:
     // word[i], with 2 <= i <= size - 2. None for a word that is not all Cyrillic
     // letters or is longer than kMaxWord.
     std::vector<int> points(QStringView word) const;
+    // The same places as bits: bit i set for a break between word[i - 1] and word[i].
+    // Each thread remembers the answers for the words it asked about lately (a book's
+    // words repeat), so a word seen again costs a look-up; `remembered` false asks the
+    // patterns every time.
+    std::uint64_t breaks(QStringView word, bool remembered = true) const;
+    // breaks() of each of `count` words into out[i], faster than one by one: the words
+    // remembered are all looked up at once.
+    void breaks(const QStringView* words, size_t count, std::uint64_t* out) const;
     // The word with `mark` at each place (for people and tests: «пере-но-сы»).
     QString marked(QStringView word, QChar mark = QLatin1Char('-')) const;
 
@@ -57,8 +67,21 @@ public:
     static bool isLetter(QChar c);
 
 private:
+    // The breaks of a word of `size` KOI8-R letters (lower case), from the patterns.
+    std::uint64_t patternBreaks(const char* koi8, int size) const;
+
     _HyphenDict* m_dict = nullptr;
+    // The library keeps no state between calls, but it is not documented as safe to
+    // share one dictionary between threads: each call takes a dictionary of its own from
+    // these copies (loaded again from m_patterns when all are in use), so threads never
+    // wait for each other.
+    QByteArray m_patterns;
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_returned; // a copy back among the spare ones
+    mutable std::vector<_HyphenDict*> m_spare;
+    mutable std::vector<_HyphenDict*> m_copies;
+    // Told apart from every other hyphenator ever made (the remembered words are its own).
+    std::uint64_t m_id = 0;
 };
 
 // Tells the window's thread that the program's hyphenator has been loaded.
