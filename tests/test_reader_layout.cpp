@@ -633,8 +633,11 @@ private Q_SLOTS:
     // line counter counts), tight ones included, and none is wider than the column: at
     // many widths, in the book's face and the text's, with hyphens and without.
     void justifiedLinesAsBroken() {
-        const auto text = std::make_shared<const BookDocument>(
-            BookDocument::fromBytes(prose(30).replace("\r\n", " ")));
+        // Dashes bound to the words beside them by no-break spaces, as typeset prose has
+        // them: a line neither ends nor starts at one, and the layout widens and narrows
+        // them with the other spaces.
+        const auto text = std::make_shared<const BookDocument>(BookDocument::fromBytes(
+            prose(30).replace("\r\n", " ").replace(" \xE8 ", "\xA0\x97\xA0\xE8 "))); // «и»
         int tight = 0, checked = 0;
         for (const QFont& base : {BookLayout::bookFont(1900), QFont(QStringLiteral("Arial"))}) {
             QFont font = base;
@@ -643,14 +646,14 @@ private Q_SLOTS:
             font.setKerning(false);
             const CharWidths widths(font, *text);
             const QFontMetricsF metrics(font);
-            for (const bool hyphenate : {false, true})
+            for (const int breaking : {0, 1, 2}) // greedy; total fit without, with hyphens
                 for (int column = 300; column <= 1000; column += 70) {
                     LineRules rules;
                     rules.indent = 1.5 * font.pixelSize();
-                    rules.hyphenator = hyphenate ? &Hyphenator::russian() : nullptr;
+                    rules.hyphenator = breaking == 2 ? &Hyphenator::russian() : nullptr;
                     rules.hyphenWidth = metrics.horizontalAdvance(QLatin1Char('-'));
                     rules.holdShortWords = true;
-                    rules.optimal = true;
+                    rules.optimal = breaking > 0;
                     const BookLines lines(text, widths, column - 2, rules);
                     ParagraphStyle style;
                     style.font = font;
@@ -669,6 +672,8 @@ private Q_SLOTS:
                         QCOMPARE(lines.lineCount(piece), int(starts.size()));
                         for (int i = 0; i < layout.lineCount(); ++i) {
                             QCOMPARE(layout.lineStart(i), starts[size_t(i)]);
+                            const qsizetype s = starts[size_t(i)];
+                            QVERIFY(i == 0 || (text->at(s) != 0xA0 && text->at(s - 1) != 0xA0));
                             // From the layout's left edge, the indent included; the hyphen
                             // stands after endX.
                             const qreal hyphen = layout.hyphenated(i) ? rules.hyphenWidth : 0;

@@ -16,8 +16,9 @@ constexpr char16_t kNulSymbol = 0x2400;
 constexpr qreal kShrink = 1.0 / 3;
 
 // The break rules of one character: a space hangs and may end a line; after a hyphen
-// between letters, or a dash, a line may end too.
-enum Kind : unsigned char { Plain, Space, Tab, Hyphen, Dash };
+// between letters, or a dash, a line may end too; a no-break space binds what it stands
+// between (a dash to its word), though a justified line widens it as any space.
+enum Kind : unsigned char { Plain, Space, Tab, Hyphen, Dash, NoBreakSpace };
 
 Kind kindOf(char16_t ch) {
     switch (ch) {
@@ -30,6 +31,8 @@ Kind kindOf(char16_t ch) {
     case 0x2013: // en dash
     case 0x2014: // em dash
         return Dash;
+    case 0x00A0:
+        return NoBreakSpace;
     default:
         return Plain;
     }
@@ -504,7 +507,8 @@ struct Traits {
             of[size_t(u)] = t;
         }
         for (int b = 0; b < 256; ++b)
-            byteChar[size_t(b)] = b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
+            byteChar[size_t(b)] =
+                b == 0 ? kNulSymbol : Cp1251::toUnicode(static_cast<unsigned char>(b));
     }
 };
 
@@ -575,10 +579,10 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
             p.widths[k] = qreal(plainBytes[pieceBytes[k]]);
         } else {
             const CharWidths& widths = marked ? looks.of(i, m_widths) : m_widths;
-            p.widths[k] = wide ? qreal(widths.of(pieceChars[k]))
-                               : qreal(widths.byteWidths()[pieceBytes[k]]);
+            p.widths[k] =
+                wide ? qreal(widths.of(pieceChars[k])) : qreal(widths.byteWidths()[pieceBytes[k]]);
         }
-        p.spaces[k] = ch == u' ' && i >= shownFrom;
+        p.spaces[k] = (ch == u' ' || ch == 0x00A0) && i >= shownFrom;
     }
     p.width = m_width;
     p.firstWidth =
@@ -616,8 +620,7 @@ std::optional<std::vector<qsizetype>> BookLines::optimalStarts(const Piece& piec
             while (at < contextTo && (trait(at) & RussianLetter))
                 ++at;
             if (at - start >= 4 && at - start <= Hyphenator::kMaxWord && at - 1 > from &&
-                start + 1 < to &&
-                (start == contextFrom || !(trait(start - 1) & WordCharacter)) &&
+                start + 1 < to && (start == contextFrom || !(trait(start - 1) & WordCharacter)) &&
                 (at == contextTo || !(trait(at) & WordCharacter))) {
                 words.push_back({start, at});
                 wordViews.emplace_back(c + start, at - start);
