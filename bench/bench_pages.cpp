@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
                        argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     if (argc >= 3 && QByteArray(argv[1]) == "--count") {
         // Only the count of one mode, for a profiler: bench_pages --count spread|ribbon [folder]
-        const QByteArray bytes = makeProse(
-            argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString(), kBookSize);
+        const QByteArray bytes =
+            makeProse(argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString(), kBookSize);
         const bool spread = QByteArray(argv[2]) == "spread";
         const Figures f =
             measure(spread ? BookLayout::Pages::Spread : BookLayout::Pages::Ribbon, bytes);

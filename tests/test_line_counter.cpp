@@ -16,20 +16,46 @@ class TestLineCounter : public QObject {
     // A random book: paragraphs of Russian words, short and long (several pieces), with
     // hyphenated words, dashes, numbers, Latin words, a tab now and then, runs of spaces.
     static QString randomBook(QRandomGenerator& random) {
-        static const char* const words[] = {
-            "и",          "в",        "с",         "а",           "он",          "она",
-            "книга",      "мама",     "переносы",  "библиотека",  "хорошо",      "подъезд",
-            "какой-то",   "—",        "–",         "учёный",      "Ёжики",       "1812",
-            "Qtшный",     "word",     "самостоятельность",        "человеконенавистничество",
-            "неудовлетворительность", "к",         "о",           "у",           "рассказывал",
-            "посмотрел",  "небо,",    "высокое,",  "бесконечное.", "Князь",       "Андрей"};
+        static const char* const words[] = {"и",
+                                            "в",
+                                            "с",
+                                            "а",
+                                            "он",
+                                            "она",
+                                            "книга",
+                                            "мама",
+                                            "переносы",
+                                            "библиотека",
+                                            "хорошо",
+                                            "подъезд",
+                                            "какой-то",
+                                            "—",
+                                            "–",
+                                            "учёный",
+                                            "Ёжики",
+                                            "1812",
+                                            "Qtшный",
+                                            "word",
+                                            "самостоятельность",
+                                            "человеконенавистничество",
+                                            "неудовлетворительность",
+                                            "к",
+                                            "о",
+                                            "у",
+                                            "рассказывал",
+                                            "посмотрел",
+                                            "небо,",
+                                            "высокое,",
+                                            "бесконечное.",
+                                            "Князь",
+                                            "Андрей"};
         const int count = int(std::size(words));
         QString text;
         const int paragraphs = 120 + random.bounded(120);
         for (int p = 0; p < paragraphs; ++p) {
             const int roll = random.bounded(100);
             // Most paragraphs short; some of several pieces; a few empty or blank.
-            const int length = roll < 8 ? 4000 + random.bounded(9000)
+            const int length = roll < 8    ? 4000 + random.bounded(9000)
                                : roll < 12 ? 0
                                            : 20 + random.bounded(900);
             if (roll >= 8 && roll < 10)
@@ -37,7 +63,7 @@ class TestLineCounter : public QObject {
             QString paragraph;
             while (paragraph.size() < length) {
                 if (!paragraph.isEmpty())
-                    paragraph += random.bounded(40) == 0   ? QStringLiteral("  ")
+                    paragraph += random.bounded(40) == 0    ? QStringLiteral("  ")
                                  : random.bounded(300) == 0 ? QStringLiteral("\t")
                                                             : QStringLiteral(" ");
                 paragraph += QString::fromUtf8(words[random.bounded(count)]);
@@ -98,7 +124,8 @@ private Q_SLOTS:
                 }
             }
         }
-        QVERIFY2(known > 500 && broken > 100, qPrintable(QStringLiteral("%1 %2").arg(known).arg(broken)));
+        QVERIFY2(known > 500 && broken > 100,
+                 qPrintable(QStringLiteral("%1 %2").arg(known).arg(broken)));
     }
 
     // Pages broken by the counter's page worker (which takes the broken-word ends the

@@ -26,8 +26,7 @@ void LineCounter::resume(std::shared_ptr<const BookLines> lines, int keepPieces,
         fromParagraph = 0;
     if (run->lines->rules().optimal) {
         // (Those of the pieces kept are found again should the pages ask.)
-        run->brokenEnds =
-            std::vector<std::atomic<std::uint32_t>>(size_t(run->lines->pieceCount()));
+        run->brokenEnds = std::vector<std::atomic<std::uint32_t>>(size_t(run->lines->pieceCount()));
         for (std::atomic<std::uint32_t>& ends : run->brokenEnds)
             ends.store(BookLines::kEndsUnknown, std::memory_order_relaxed);
     }
@@ -132,13 +131,12 @@ void LineCounter::count(Run& run, int fromParagraph) {
             }
             return true;
         },
-        fromParagraph, known,
-        aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart,
-        run.brokenEnds.empty() ? std::function<void(int, std::uint32_t)>()
-                               : [&](int piece, std::uint32_t ends) {
-                                     run.brokenEnds[size_t(piece)].store(
-                                         ends, std::memory_order_relaxed);
-                                 });
+        fromParagraph, known, aheadStarts.empty() ? std::function<qsizetype(int)>() : knownStart,
+        run.brokenEnds.empty()
+            ? std::function<void(int, std::uint32_t)>()
+            : [&](int piece,
+                  std::uint32_t
+                      ends) { run.brokenEnds[size_t(piece)].store(ends, std::memory_order_relaxed); });
     // The walk has passed the helper (or stopped): the helper stops at the next paragraph.
     reached.store(paragraphs, std::memory_order_relaxed);
     if (helper.joinable())

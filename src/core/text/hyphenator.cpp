@@ -8,8 +8,8 @@
 #include <atomic>
 #include <bit>
 #include <condition_variable>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -343,9 +343,8 @@ void Hyphenator::breaks(const QStringView* words, size_t count, std::uint64_t* o
                 continue;
             }
             const int size = int(word.size());
-            out[from + i] = RememberedWords::lookUp(*sets[i], letters[i], size, [&] {
-                return patternBreaks(letters[i], size);
-            });
+            out[from + i] = RememberedWords::lookUp(
+                *sets[i], letters[i], size, [&] { return patternBreaks(letters[i], size); });
         }
     }
 }
