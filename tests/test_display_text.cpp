@@ -11,6 +11,16 @@
 class TestDisplayText : public QObject {
     Q_OBJECT
 
+    // Starts the threads together and waits for them all.
+    static void runAll(const QList<QThread*>& threads) {
+        for (QThread* thread : threads)
+            thread->start();
+        for (QThread* thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+    }
+
 private Q_SLOTS:
     void words_data() {
         QTest::addColumn<QString>("word");
@@ -120,12 +130,7 @@ private Q_SLOTS:
                         QStringLiteral("биб-лио-те-ка"))
                         ++wrong;
             });
-        for (QThread* thread : threads)
-            thread->start();
-        for (QThread* thread : threads) {
-            thread->wait();
-            delete thread;
-        }
+        runAll(threads);
         QCOMPARE(wrong.load(), 0);
     }
 
@@ -190,12 +195,7 @@ private Q_SLOTS:
                     }
                 }
             });
-        for (QThread* thread : threads)
-            thread->start();
-        for (QThread* thread : threads) {
-            thread->wait();
-            delete thread;
-        }
+        runAll(threads);
         QCOMPARE(wrong.load(), 0);
     }
 

@@ -177,30 +177,16 @@ private Q_SLOTS:
 
     void sameAsOneThread() {
         QVERIFY(Hyphenator::russian().available());
-        QFont font(QStringLiteral("DejaVu Serif"));
-        font.setPixelSize(17);
         for (quint32 seed = 1; seed <= 12; ++seed) {
-            QRandomGenerator random(seed);
-            const QString book = randomBook(random);
-            const auto text = std::make_shared<const BookDocument>(
-                seed % 3 == 0 ? BookDocument::fromText(book + QChar(0x3042)) // a wide book
-                              : BookDocument::fromText(book));
-            const CharWidths widths(font, *text);
-            LineRules rules;
-            rules.indent = seed % 2 ? 25 : 0;
-            rules.hyphenator = seed % 4 == 1 ? nullptr : &Hyphenator::russian();
-            rules.hyphenWidth = 6;
-            rules.holdShortWords = seed % 5 != 0;
-            rules.optimal = true;
-            const qreal width = 180 + random.bounded(600);
-            const auto counted = std::make_shared<const BookLines>(text, widths, width, rules);
-            QVERIFY(counted->pieceCount() > text->paragraphCount());
+            const auto counted = randomLines(seed);
+            QVERIFY(counted->pieceCount() > counted->text().paragraphCount());
             LineCounter counter;
             counter.start(counted);
             QTRY_VERIFY_WITH_TIMEOUT(counter.finished(), 120000);
 
-            // The plain walk, on lines of its own.
-            const BookLines plain(text, widths, width, rules);
+            // The plain walk, on lines of its own (the same seed, the same lines).
+            const auto plainLines = randomLines(seed);
+            const BookLines& plain = *plainLines;
             std::vector<int> counts;
             plain.walk([&](int piece, int lines) {
                 if (piece != int(counts.size()))
